@@ -1,0 +1,307 @@
+// Catalog maintenance against baselines in the same run: csgbldx over a
+// catalog of 1,000,000 parts with a 40-byte key against `LC_ALL=C sort` of
+// the same keys as text and against std::sort of the same key records plus
+// one buffered write; cscprs of a 256 MiB catalog with a tenth of its
+// records deleted against `cp` (and `cp` then `sync`) of the same file.
+// PCS_BENCH_PARTS and PCS_BENCH_CATALOG_MB choose smaller sizes.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/coding.h"
+#include "host/host_test.h"
+#include "include/pcs.h"
+#include "maintenance/maintenance.h"
+
+namespace {
+
+constexpr int kKeyLength = 40;
+
+long env_number(const char *name, long fallback) {
+  const char *text = std::getenv(name);
+  const long value = text ? std::atol(text) : 0;
+  return value > 0 ? value : fallback;
+}
+
+// A directory for the files of the run, removed at exit.
+const std::string &work_dir() {
+  static const std::string dir = [] {
+    char pattern[] = "/tmp/pcs-bench-maint-XXXXXX";
+    const char *made = mkdtemp(pattern);
+    if (!made) std::abort();
+    std::string path = made;
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(work_dir(), ignored);
+    });
+    return path;
+  }();
+  return dir;
+}
+std::string work(const char *name) { return work_dir() + "/" + name; }
+
+void write_all(const std::string &path, const std::string &bytes) {
+  FILE *file = std::fopen(path.c_str(), "wb");
+  if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ||
+      std::fclose(file) != 0)
+    std::abort();
+}
+
+// One catalog record: groups of one attribute each, laid out as cspgwrt
+// writes them.
+void append_record(std::string &out, const std::vector<std::pair<std::string, std::string>> &groups,
+                   int flag, const std::string &attribute_name = "PARTNO  ") {
+  const int g = static_cast<int>(groups.size());
+  std::string table, body;
+  int offset = 16 + 4 * g;
+  for (const auto &[group, value] : groups) {
+    pcs::append_be32(table, offset);
+    std::string block = group;
+    pcs::append_be32(block, 1);
+    pcs::append_be32(block, offset + 16);
+    block += group == "PARTNUM " ? attribute_name : "CATEGORY";
+    pcs::append_be32(block, 1);
+    pcs::append_be32(block, static_cast<int>(value.size()));
+    block += value;
+    body += block;
+    offset += static_cast<int>(block.size());
+  }
+  pcs::append_be32(out, 16 + static_cast<int>(table.size() + body.size()) + 1);
+  pcs::append_be32(out, flag);
+  pcs::append_be32(out, 12);
+  pcs::append_be32(out, g);
+  out += table;
+  out += body;
+  out += '\n';
+}
+
+// The parts catalog: random 40-character part numbers (some repeated) and a
+// category; the same keys as text lines for sort(1).
+struct PartsCatalog {
+  int parts = static_cast<int>(env_number("PCS_BENCH_PARTS", 1000000));
+  std::vector<std::string> keys;
+  std::string catalog = work("parts.cat"), text = work("parts.txt");
+  PartsCatalog() {
+    std::mt19937_64 rng(7);
+    keys.resize(static_cast<size_t>(parts));
+    std::string bytes, lines;
+    for (int i = 0; i < parts; ++i) {
+      std::string &key = keys[static_cast<size_t>(i)];
+      if (i > 0 && rng() % 50 == 0) {
+        key = keys[rng() % static_cast<size_t>(i)];
+      } else {
+        key.resize(kKeyLength);
+        for (char &c : key) c = static_cast<char>('A' + rng() % 26);
+      }
+      append_record(bytes, {{"PARTDEF ", "ELBOW                   "}, {"PARTNUM ", key}}, 0);
+      lines += key;
+      lines += '\n';
+    }
+    write_all(catalog, bytes);
+    write_all(text, lines);
+  }
+  size_t key_record_bytes() const {
+    return static_cast<size_t>(parts) * (sizeof(KeyRecord) + kKeyLength + 1);
+  }
+};
+PartsCatalog &parts() {
+  static PartsCatalog c;
+  return c;
+}
+
+void build_index(benchmark::State &state) {
+  PartsCatalog &c = parts();
+  const int fields = 1, widths[] = {kKeyLength};
+  const std::string catalog = c.catalog + " ", index = work("parts.idx") + " ";
+  for (auto _ : state) {
+    int rc = -1;
+    csgbldx(&fields, "PARTNUM ", "PARTNO  ", widths, catalog.c_str(), index.c_str(), &rc);
+    if (rc != 0) state.SkipWithError("csgbldx failed");
+  }
+  state.counters["parts"] = c.parts;
+  state.SetItemsProcessed(state.iterations() * c.parts);
+}
+BENCHMARK(build_index)->Name("csgbldx")->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void sort_command(benchmark::State &state) {
+  PartsCatalog &c = parts();
+  const std::string command = "LC_ALL=C sort " + c.text + " -o " + work("parts.sorted");
+  for (auto _ : state)
+    if (std::system(command.c_str()) != 0) state.SkipWithError("sort failed");
+  state.SetItemsProcessed(state.iterations() * c.parts);
+}
+BENCHMARK(sort_command)->Name("baseline: LC_ALL=C sort")->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// std::sort of the key records (keys already in memory) and one buffered
+// write of index lines.
+void std_sort(benchmark::State &state) {
+  PartsCatalog &c = parts();
+  std::vector<char> keys(static_cast<size_t>(c.parts) * (kKeyLength + 1));
+  std::vector<KeyRecord> records(static_cast<size_t>(c.parts));
+  const size_t line = kKeyLength + PCS_INDEX_OVERHEAD;
+  std::vector<char> out(static_cast<size_t>(c.parts) * line);
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (int i = 0; i < c.parts; ++i) {
+      char *key = &keys[static_cast<size_t>(i) * (kKeyLength + 1)];
+      std::memcpy(key, c.keys[static_cast<size_t>(i)].data(), kKeyLength + 1);
+      records[static_cast<size_t>(i)] = KeyRecord{i * 93, key};
+    }
+    state.ResumeTiming();
+    std::sort(records.begin(), records.end(), [](const KeyRecord &a, const KeyRecord &b) {
+      return std::strcmp(a.Key, b.Key) < 0;
+    });
+    char *p = out.data();
+    for (const KeyRecord &r : records) {
+      std::memcpy(p, "   1", 4);
+      std::snprintf(p + 4, 13, "%12d", r.RecordOffset);
+      std::memcpy(p + 16, "          17", 12);
+      std::memcpy(p + 28, r.Key, kKeyLength);
+      p[28 + kKeyLength] = '\n';
+      p += line;
+    }
+    FILE *file = std::fopen(work("sorted.idx").c_str(), "wb");
+    if (!file || std::fwrite(out.data(), 1, out.size(), file) != out.size()) std::abort();
+    std::fclose(file);
+  }
+  state.SetItemsProcessed(state.iterations() * c.parts);
+}
+BENCHMARK(std_sort)->Name("baseline: std::sort + one write")->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Peak memory of one index build: the host's live bytes while the keys are
+// held (sampled by a key reader around csgia), and the peak resident size of
+// a child process that builds the index, over its size before.
+long sampled_live_bytes = 0;
+int sampling_reader(const char *path, const int *fields, void *description, const int *widths,
+                    int count, int key_length, KeyRecord *records, int *filled) {
+  const int rc = csgia(path, fields, description, widths, count, key_length, records, filled);
+  sampled_live_bytes = pcs::host::memory().live_bytes;
+  return rc;
+}
+
+void index_memory(benchmark::State &state) {
+  PartsCatalog &c = parts();
+  long host_bytes = 0, rss_delta_kib = 0;
+  for (auto _ : state) {
+    void *description = pparynew(1);
+    char *entry = static_cast<char *>(gimaloc(PCS_KEY_FIELD));
+    std::memcpy(entry, "PARTNUM PARTNO  ", PCS_KEY_FIELD);
+    pparystr(description, 0, entry);
+    const long before = pcs::host::memory().live_bytes;
+    int fields = 1, widths[] = {kKeyLength}, rc = -1;
+    csbndx(csgrn, sampling_reader, &fields, description, widths, c.catalog.c_str(),
+           work("memory.idx").c_str(), &rc);
+    host_bytes = sampled_live_bytes - before;
+    pcs::free_key_description(description);
+
+    int pipe_ends[2];
+    if (pipe(pipe_ends) != 0) std::abort();
+    const pid_t child = fork();
+    if (child == 0) {
+      rusage usage {};
+      getrusage(RUSAGE_SELF, &usage);
+      const long start = usage.ru_maxrss;
+      // Touch nothing big before the build: the parent's pages are shared.
+      int child_rc = -1;
+      csgbldx(&fields, "PARTNUM ", "PARTNO  ", widths, (c.catalog + " ").c_str(),
+              (work("child.idx") + " ").c_str(), &child_rc);
+      getrusage(RUSAGE_SELF, &usage);
+      const long delta = usage.ru_maxrss - start;
+      if (write(pipe_ends[1], &delta, sizeof delta) != sizeof delta) _exit(1);
+      _exit(child_rc == 0 ? 0 : 1);
+    }
+    close(pipe_ends[1]);
+    if (read(pipe_ends[0], &rss_delta_kib, sizeof rss_delta_kib) != sizeof rss_delta_kib)
+      state.SkipWithError("child failed");
+    close(pipe_ends[0]);
+    waitpid(child, nullptr, 0);
+  }
+  state.counters["key_record_MiB"] = static_cast<double>(c.key_record_bytes()) / (1 << 20);
+  state.counters["host_live_MiB"] = static_cast<double>(host_bytes) / (1 << 20);
+  state.counters["peak_rss_growth_MiB"] = static_cast<double>(rss_delta_kib) / 1024;
+  state.counters["host_per_key_records"] =
+      static_cast<double>(host_bytes) / static_cast<double>(c.key_record_bytes());
+}
+BENCHMARK(index_memory)->Name("csgbldx memory")->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// ---- compression ---------------------------------------------------------
+
+struct BigCatalog {
+  long megabytes = env_number("PCS_BENCH_CATALOG_MB", 256);
+  std::string source = work("big.cat"), target = work("big.work");
+  size_t size = 0;
+  BigCatalog() {
+    std::mt19937_64 rng(11);
+    std::string bytes;
+    const size_t limit = static_cast<size_t>(megabytes) << 20;
+    bytes.reserve(limit + 4096);
+    while (bytes.size() < limit) {
+      std::string value(200 + rng() % 1800, 'v');
+      append_record(bytes, {{"PARTNUM ", value}}, rng() % 10 == 0 ? 1 : 0);
+    }
+    size = bytes.size();
+    write_all(source, bytes);
+  }
+};
+BigCatalog &big() {
+  static BigCatalog c;
+  return c;
+}
+
+void copy_file(const std::string &from, const std::string &to) {
+  if (std::system(("cp " + from + " " + to).c_str()) != 0) std::abort();
+}
+
+void compress(benchmark::State &state) {
+  BigCatalog &c = big();
+  // cscprs names its files on standard output.
+  std::fflush(stdout);
+  const int saved = dup(1), null = open("/dev/null", O_WRONLY);
+  dup2(null, 1);
+  for (auto _ : state) {
+    state.PauseTiming();
+    copy_file(c.source, c.target);
+    state.ResumeTiming();
+    int rc = -1;
+    cscprs(c.target.c_str(), &rc);
+    if (rc != 0) state.SkipWithError("cscprs failed");
+  }
+  std::fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  close(null);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(c.size));
+}
+BENCHMARK(compress)->Name("cscprs")->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void cp_baseline(benchmark::State &state) {
+  BigCatalog &c = big();
+  for (auto _ : state) copy_file(c.source, c.target);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(c.size));
+}
+BENCHMARK(cp_baseline)->Name("baseline: cp")->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void cp_sync_baseline(benchmark::State &state) {
+  BigCatalog &c = big();
+  const std::string command = "cp " + c.source + " " + c.target + " && sync " + c.target;
+  for (auto _ : state)
+    if (std::system(command.c_str()) != 0) std::abort();
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(c.size));
+}
+BENCHMARK(cp_sync_baseline)->Name("baseline: cp + sync")->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();

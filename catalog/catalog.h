@@ -1,0 +1,121 @@
+// Internal operations of the catalog files: checked readers of the catalog
+// record header and the index file header and records, the index search
+// shared by the public lookups, path expansion and sort keys.
+//
+// Catalog record (32-bit big-endian words): L | deleted flag | offset of G
+// (12) | G | G group offsets | groups | newline; L counts every byte.
+// Index file: "%12d%4d\n" header (N, K), then N records of R = K + 29 bytes:
+// "%4d" count | "%12d" catalog offset | "%12d" first record of the key |
+// K key bytes | newline.
+#ifndef PCS_CATALOG_CATALOG_H
+#define PCS_CATALOG_CATALOG_H
+
+#include <cstdint>
+#include <cstdio>
+
+#include "host/host_services.h"
+#include "include/pcs.h"
+
+namespace pcs {
+
+// ---- catalog records --------------------------------------------------------
+
+// Smallest record length a reader accepts: the four header words.
+inline constexpr int32_t kRecordMinLength = 16;
+inline constexpr int32_t kGroupCountOffset = 12;
+
+// Codes of cspgetrc.
+inline constexpr int kReadFailed = 1;
+inline constexpr int kReadDeleted = 2;
+
+// Length word and deleted flag of the record at `offset`.
+struct RecordHead {
+  int32_t length;
+  int32_t deleted;
+};
+
+// Reads the length and flag words at `offset` and checks the length against
+// the file: at least kRecordMinLength and not past the end. False (and
+// nothing to trust) otherwise.
+bool read_record_head(FILE *stream, int64_t offset, RecordHead *head);
+
+// Serialized length of a record as cspgwrt would write it (0 for a record
+// without groups); above INT32_MAX when it cannot be stored.
+int64_t record_size(PartRecord *record);
+
+// ---- index files ------------------------------------------------------------
+
+// A checked index header: 0 <= N, 1 <= K <= PCS_KEY_MAX and the file holds
+// exactly 17 + N * R bytes.
+struct IndexHeader {
+  int32_t count;
+  int32_t key_length;
+
+  int32_t record_length() const { return key_length + PCS_INDEX_OVERHEAD; }
+  int64_t end() const { return PCS_INDEX_HEADER + int64_t{count} * record_length(); }
+  // True when `offset` is the start of one of the N records.
+  bool is_record(int64_t offset) const {
+    return offset >= PCS_INDEX_HEADER && offset < end() &&
+           (offset - PCS_INDEX_HEADER) % record_length() == 0;
+  }
+};
+
+// Parses a right-aligned decimal field of `width` characters ("%4d",
+// "%12d"): blanks, an optional minus, then digits to the end of the field.
+bool parse_field(const char *field, int width, int32_t *value);
+
+// Reads the 17-byte header without checking it against the file: N and K as
+// parsed (0 for a field that does not parse). False when there is no header.
+bool read_index_fields(FILE *index, int32_t *count, int32_t *key_length);
+// Reads and checks the header; false for anything not to be trusted.
+bool read_index_header(FILE *index, IndexHeader *header);
+
+// One index record, its key pointing into the caller's buffer.
+struct IndexEntry {
+  int32_t count;
+  int32_t data_offset;
+  int32_t first;
+  const char *key;
+};
+// Room for the longest index record.
+inline constexpr int kIndexRecordMax = PCS_KEY_MAX + PCS_INDEX_OVERHEAD;
+
+// Reads the record at `offset` (a record start) into `buffer` (at least
+// kIndexRecordMax bytes) and parses its three number fields.
+bool read_index_entry(FILE *index, const IndexHeader &header, int64_t offset, char *buffer,
+                      IndexEntry *entry);
+
+// Binary search for `key` (compared over K bytes as strncmp does). True when
+// found and the record's count and first-record offset describe a run of
+// records inside the index that contains it.
+bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32_t *count,
+                  int32_t *first);
+
+// Catalog offset of record number k (from 1) of the key whose run starts at
+// `first`; false when that index record cannot be read.
+bool index_data_offset(FILE *index, const IndexHeader &header, int32_t first, int32_t k,
+                       int32_t *data_offset);
+
+// Sets the deleted flag of the catalog record at `offset` if it is 0. False
+// when no plausible record stands there (nothing is written then) or the
+// write failed.
+bool mark_deleted(FILE *catalog, int64_t offset);
+
+// ---- catalog access ---------------------------------------------------------
+
+// Expands a 0-terminated path: each "/"-separated component that starts
+// with "$" is replaced by the environment variable it names. `expanded`
+// receives PCS_CATALOG_PATH bytes at most, 0-terminated. Returns 0, 1 when
+// a named variable is not set, 2 when the result is longer than
+// PCS_PATH_MAX characters (`expanded` is then the empty string).
+int decdir(const char *path, char *expanded);
+
+// Builds the sort key of a part: the fields' values side by side, each field
+// blank-padded or cut to its width, then a 0 byte. names: field_count
+// addresses of 16 bytes (group name, attribute name). Returns 0, or 1 when a
+// work buffer could not be obtained.
+int GetSortKey(PartRecord *part, int field_count, char **names, const int *widths, char *key);
+
+}  // namespace pcs
+
+#endif

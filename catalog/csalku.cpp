@@ -1,0 +1,182 @@
+// The index file reader: header and record parsing, the binary search
+// (csalku) and the low-level index operations csidxfst, csailn, csaget and
+// cspgread. Every header is checked against the file's size before any of
+// its records is read, so a damaged index is never searched.
+#include <cstring>
+
+#include "catalog/catalog.h"
+#include "common/fileio.h"
+#include "common/report.h"
+
+namespace pcs {
+
+bool parse_field(const char *field, int width, int32_t *value) {
+  int i = 0;
+  while (i < width && field[i] == ' ') ++i;
+  bool negative = i < width && field[i] == '-';
+  if (negative) ++i;
+  if (i == width) return false;
+  int64_t v = 0;
+  for (; i < width; ++i) {
+    if (field[i] < '0' || field[i] > '9') return false;
+    v = v * 10 + (field[i] - '0');
+    if (v > INT32_MAX) return false;
+  }
+  *value = static_cast<int32_t>(negative ? -v : v);
+  return true;
+}
+
+bool read_index_fields(FILE *index, int32_t *count, int32_t *key_length) {
+  char raw[PCS_INDEX_HEADER];
+  if (!index || io::read_direct(index, 0, raw, sizeof raw) != sizeof raw) return false;
+  if (!parse_field(raw, 12, count)) *count = 0;
+  if (!parse_field(raw + 12, 4, key_length)) *key_length = 0;
+  return true;
+}
+
+bool read_index_header(FILE *index, IndexHeader *header) {
+  char raw[PCS_INDEX_HEADER];
+  if (!index || io::read_direct(index, 0, raw, sizeof raw) != sizeof raw) return false;
+  IndexHeader h{};
+  if (raw[16] != '\n' || !parse_field(raw, 12, &h.count) || !parse_field(raw + 12, 4, &h.key_length))
+    return false;
+  if (h.count < 0 || h.key_length < 1 || h.key_length > PCS_KEY_MAX) return false;
+  if (io::size_direct(index) != h.end()) return false;
+  *header = h;
+  return true;
+}
+
+namespace {
+
+// Parses the number fields of an index record held in `buffer`.
+bool parse_entry(const char *buffer, IndexEntry *entry) {
+  if (!parse_field(buffer, 4, &entry->count) || !parse_field(buffer + 4, 12, &entry->data_offset) ||
+      !parse_field(buffer + 16, 12, &entry->first))
+    return false;
+  entry->key = buffer + 28;
+  return true;
+}
+
+// True when the run [first, first + count * R) lies inside the records and
+// contains the record at `at`.
+bool run_holds(const IndexHeader &header, int32_t count, int32_t first, int64_t at) {
+  if (count < 1 || !header.is_record(first)) return false;
+  int64_t run_end = int64_t{first} + int64_t{count} * header.record_length();
+  return run_end <= header.end() && at >= first && at < run_end;
+}
+
+}  // namespace
+
+bool read_index_entry(FILE *index, const IndexHeader &header, int64_t offset, char *buffer,
+                      IndexEntry *entry) {
+  if (!header.is_record(offset)) return false;
+  size_t r = static_cast<size_t>(header.record_length());
+  return io::read_direct(index, offset, buffer, r) == r && parse_entry(buffer, entry);
+}
+
+bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32_t *count,
+                  int32_t *first) {
+  char buffer[kIndexRecordMax];
+  size_t k = static_cast<size_t>(header.key_length);
+  size_t r = static_cast<size_t>(header.record_length());
+  int64_t lo = 0, hi = int64_t{header.count} - 1;
+  while (lo <= hi) {
+    int64_t mid = (lo + hi) / 2;
+    int64_t at = PCS_INDEX_HEADER + mid * header.record_length();
+    if (io::read_direct(index, at, buffer, r) != r) return false;
+    int order = std::strncmp(key, buffer + 28, k);
+    if (order < 0) {
+      hi = mid - 1;
+    } else if (order > 0) {
+      lo = mid + 1;
+    } else {
+      IndexEntry entry{};
+      if (!parse_entry(buffer, &entry) || !run_holds(header, entry.count, entry.first, at)) return false;
+      *count = entry.count;
+      *first = entry.first;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool index_data_offset(FILE *index, const IndexHeader &header, int32_t first, int32_t k,
+                       int32_t *data_offset) {
+  char buffer[kIndexRecordMax];
+  IndexEntry entry{};
+  int64_t at = int64_t{first} + (int64_t{k} - 1) * header.record_length();
+  if (!read_index_entry(index, header, at, buffer, &entry) || entry.data_offset < 0) return false;
+  *data_offset = entry.data_offset;
+  return true;
+}
+
+}  // namespace pcs
+
+using pcs::IndexHeader;
+
+extern "C" {
+
+PCS_API int csidxfst(void) { return PCS_INDEX_HEADER; }
+
+PCS_API void csailn(FILE **index, int *record_length, int *rc) {
+  pcs::guarded(rc, 1, [&] {
+    IndexHeader header{};
+    int32_t count = 0, key_length = 0;
+    if (pcs::read_index_header(index ? *index : nullptr, &header)) {
+      *record_length = header.record_length();
+      *rc = 0;
+      return;
+    }
+    if (index) pcs::read_index_fields(*index, &count, &key_length);
+    *record_length = key_length + PCS_INDEX_OVERHEAD;
+    *rc = 1;
+  });
+}
+
+PCS_API void csalku(FILE **index, const char *key, int *count, int *first, int *rc) {
+  pcs::guarded(rc, 1, [&] {
+    *rc = 1;
+    IndexHeader header{};
+    if (!index || !key || !pcs::read_index_header(*index, &header)) return;
+    int32_t c = 0, f = 0;
+    if (!pcs::index_lookup(*index, header, key, &c, &f)) return;
+    *count = c;
+    *first = f;
+    *rc = 0;
+  });
+}
+
+PCS_API void csaget(FILE **index, const int *record_offset, int *data_offset, int *rc) {
+  pcs::guarded(rc, 1, [&] {
+    *rc = 1;
+    IndexHeader header{};
+    if (!index || !pcs::read_index_header(*index, &header)) return;
+    char buffer[pcs::kIndexRecordMax];
+    pcs::IndexEntry entry{};
+    if (!pcs::read_index_entry(*index, header, *record_offset, buffer, &entry)) return;
+    if (entry.data_offset < 0) return;
+    *data_offset = entry.data_offset;
+    *rc = 0;
+  });
+}
+
+PCS_API int cspgread(FILE *index, int record_offset, int *data_offset, char *key, int *rc) {
+  return pcs::guarded_value(0, [&] {
+    *rc = 1;
+    IndexHeader header{};
+    if (!pcs::read_index_header(index, &header)) return 0;
+    *rc = 0;
+    if (record_offset >= header.end()) return 0;
+    char buffer[pcs::kIndexRecordMax];
+    pcs::IndexEntry entry{};
+    if (!pcs::read_index_entry(index, header, record_offset, buffer, &entry)) {
+      *rc = 1;
+      return 0;
+    }
+    std::memcpy(key, entry.key, static_cast<size_t>(header.key_length));
+    *data_offset = entry.data_offset;
+    return static_cast<int>(entry.count);
+  });
+}
+
+}  // extern "C"

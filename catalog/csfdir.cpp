@@ -1,0 +1,62 @@
+// csfdir: the file names of a directory, as 80-character blank-padded
+// entries of a new host stack, in the order the directory gives them.
+#include <dirent.h>
+
+#include <cstring>
+
+#include "catalog/catalog.h"
+#include "common/memory.h"
+#include "common/report.h"
+
+namespace pcs {
+namespace {
+
+// Pushes every entry but "." and ".."; the stack service's last code.
+int push_entries(DIR *directory, int stack) {
+  int rc = 0;
+  while (dirent *entry = readdir(directory)) {
+    if (entry->d_ino == 0 || std::strcmp(entry->d_name, ".") == 0 ||
+        std::strcmp(entry->d_name, "..") == 0)
+      continue;
+    char field[PCS_DIR_ENTRY];
+    size_t n = std::strlen(entry->d_name);
+    if (n > sizeof field) n = sizeof field;
+    std::memset(field, ' ', sizeof field);
+    std::memcpy(field, entry->d_name, n);
+    int count = 0;
+    guspus(&stack, field, &count, &rc);
+    if (rc != 0) break;
+  }
+  return rc;
+}
+
+int list_directory(const char *name, int name_length, int *stack) {
+  *stack = 0;
+  size_t n = name_length > 0 ? static_cast<size_t>(name_length) : 0;
+  auto path = host_buffer(n + 1);
+  if (!path) return PCS_GEN_NO_MEMORY;
+  std::memcpy(path.get(), name, n);
+  path.get()[n] = '\0';
+  DIR *directory = opendir(reinterpret_cast<const char *>(path.get()));
+  if (!directory) return PCS_CANNOT_OPEN;
+  int size = PCS_DIR_ENTRY, made = 0, rc = 0;
+  gusini(&size, &made, &rc);
+  if (rc == 0) rc = push_entries(directory, made);
+  closedir(directory);
+  if (rc != 0 && made != 0) {
+    int ignored = 0;
+    gusend(&made, &ignored);
+    made = 0;
+  }
+  *stack = made;
+  return rc;
+}
+
+}  // namespace
+}  // namespace pcs
+
+extern "C" PCS_API void csfdir(const char *directory, const int *name_length, int *stack,
+                               int *rc) {
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY,
+               [&] { *rc = pcs::list_directory(directory, *name_length, stack); });
+}

@@ -1,0 +1,69 @@
+// Reading a part got from a catalog: csggetn and csggetv (size and values of
+// an attribute), csgfree (release), csggetnm (the names of all attributes).
+#include "catalog/catalog.h"
+#include "common/report.h"
+#include "records/records.h"
+
+namespace pcs {
+namespace {
+
+// Pushes the group and attribute name of every attribute, in list order.
+int push_names(PartRecord *part, int group_stack, int attribute_stack) {
+  if (!part) return 0;
+  for (void *g = part->GroupList; g; g = pplstnxt(g)) {
+    auto *group = static_cast<AttrGroup *>(pplstgtd(g));
+    for (void *a = group->AttrList; a; a = pplstnxt(a)) {
+      auto *attribute = static_cast<Attribute *>(pplstgtd(a));
+      int count = 0, rc = 0;
+      guspus(&group_stack, group->GroupName, &count, &rc);
+      if (rc == 0) guspus(&attribute_stack, attribute->AttrName, &count, &rc);
+      if (rc != 0) return rc;
+    }
+  }
+  return 0;
+}
+
+int get_names(PartRecord *part, int *group_stack, int *attribute_stack) {
+  *group_stack = 0;
+  *attribute_stack = 0;
+  int size = PCS_NAME_LEN, groups = 0, attributes = 0, rc = 0, ignored = 0;
+  gusini(&size, &groups, &rc);
+  if (rc != 0) return rc;
+  gusini(&size, &attributes, &rc);
+  if (rc == 0) rc = push_names(part, groups, attributes);
+  if (rc != 0) {
+    gusend(&groups, &ignored);
+    if (attributes != 0) gusend(&attributes, &ignored);
+    return rc;
+  }
+  *group_stack = groups;
+  *attribute_stack = attributes;
+  return 0;
+}
+
+}  // namespace
+}  // namespace pcs
+
+extern "C" {
+
+PCS_API void csggetn(PartRecord **part, const char *group, const char *attribute, int *count,
+                     int *length, int *rc) {
+  cspgretn(*part, group, attribute, count, length, rc);
+}
+
+PCS_API void csggetv(PartRecord **part, const char *group, const char *attribute,
+                     void *destination, int *rc) {
+  cspgretv(*part, group, attribute, destination, rc);
+}
+
+PCS_API void csgfree(PartRecord **part) {
+  if (part && *part) cspgfre(*part);
+}
+
+PCS_API void csggetnm(PartRecord **part, int *group_stack, int *attribute_stack, int *rc) {
+  pcs::guarded(rc, PCS_NO_MEMORY, [&] {
+    *rc = pcs::get_names(part ? *part : nullptr, group_stack, attribute_stack);
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,53 @@
+// cspgtnky: the key that follows a given key in index order, for walking
+// every key of an index.
+#include <cstdio>
+#include <cstring>
+
+#include "catalog/catalog.h"
+#include "common/fileio.h"
+#include "common/report.h"
+
+namespace pcs {
+namespace {
+
+bool all_blank(const char *key, int32_t length) {
+  for (int32_t i = 0; i < length; ++i)
+    if (key[i] != ' ') return false;
+  return true;
+}
+
+// The message of a key that is not in the index. Everything buffered goes
+// out first so that the message stands where it happened.
+void assert_failed() {
+  std::fflush(nullptr);
+  std::fprintf(stderr, "\nAssert Failed: %s, line %u\n", "cspgtnky", 180u);
+  std::fflush(stderr);
+}
+
+int next_key(CatalogHandle *catalog, const char *key, char *next) {
+  IndexHeader header{};
+  if (!catalog || !key || !read_index_header(catalog->IndexFile, &header)) return 1;
+  int64_t position = PCS_INDEX_HEADER;
+  if (!all_blank(key, header.key_length)) {
+    int32_t count = 0, first = 0;
+    if (!index_lookup(catalog->IndexFile, header, key, &count, &first)) {
+      assert_failed();
+      return 1;
+    }
+    position = int64_t{first} + int64_t{count} * header.record_length();
+  }
+  if (!header.is_record(position)) return 1;
+  char buffer[kIndexRecordMax];
+  size_t k = static_cast<size_t>(header.key_length);
+  if (io::read_direct(catalog->IndexFile, position + 28, buffer, k) != k) return 1;
+  std::memcpy(next, buffer, k);
+  return 0;
+}
+
+}  // namespace
+}  // namespace pcs
+
+extern "C" PCS_API void cspgtnky(CatalogHandle **catalog, const char *key, char *next_key,
+                                 int *rc) {
+  pcs::guarded(rc, 1, [&] { *rc = pcs::next_key(catalog ? *catalog : nullptr, key, next_key); });
+}

@@ -1,0 +1,153 @@
+// The table text tool (cstabl): splits a positional dump of several tables
+// into one text file per table. A table's lines share the name field in
+// columns 10 to 18; each becomes a 51-byte output line made of columns 19 to
+// 68 without apostrophes, blank-padded, and a newline.
+#include <cstdio>
+#include <cstring>
+
+#include "common/fileio.h"
+#include "common/report.h"
+#include "maintenance/maintenance.h"
+
+namespace pcs {
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kCannotOpen = 1;
+constexpr int kNoHeader = 2;
+
+constexpr size_t kLineBuffer = 100;  // fgets buffer: 99 characters at most
+constexpr size_t kInputMax = 45;
+constexpr size_t kDirectoryMax = 40;
+constexpr size_t kPathMax = 44;
+constexpr size_t kNameField = 9;     // columns 10 to 18
+constexpr size_t kSliceStart = 18;   // column 19
+constexpr size_t kSliceWidth = 50;   // columns 19 to 68
+constexpr size_t kTableLineMin = 19;
+
+// A character argument up to its first blank or 0, at most `max` characters.
+void from_field(const char *field, size_t max, char *out) {
+  size_t n = 0;
+  while (field && n < max && field[n] != ' ' && field[n] != '\0') ++n;
+  if (n > 0) std::memcpy(out, field, n);
+  out[n] = '\0';
+}
+
+bool header_line(const char *line) {
+  return std::strlen(line) > 20 && line[0] != '*' && std::memcmp(line + 12, "HEAD", 4) == 0;
+}
+
+// The output path: directory, "/" unless it ends with one, and the table
+// name (column 10 up to the next blank), cut to 44 characters; an empty
+// directory is the current one. False when
+// the name is empty, ".", ".." or holds a "/": such a name would leave the
+// directory.
+bool table_path(const char *directory, const char *line, char *path) {
+  char name[kLineBuffer] = {};
+  size_t n = 0;
+  for (size_t i = kNameField; i < kLineBuffer - 1; ++i) {
+    const char c = line[i];
+    if (c == ' ' || c == '\n' || c == '\0') break;
+    name[n++] = c;
+  }
+  const size_t length = std::strlen(directory);
+  const bool slash = length > 0 && directory[length - 1] != '/';
+  std::snprintf(path, kPathMax + 1, "%s%s%s", directory, slash ? "/" : "", name);
+  return n > 0 && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+         std::strchr(name, '/') == nullptr;
+}
+
+// Columns 19 to 68 without apostrophes, blank-padded to 50, and a newline.
+void output_line(const char *line, char *out) {
+  std::memset(out, ' ', kSliceWidth);
+  out[kSliceWidth] = '\n';
+  const size_t length = std::strlen(line);
+  size_t n = 0;
+  for (size_t i = kSliceStart; i < kSliceStart + kSliceWidth && i < length; ++i) {
+    if (line[i] == '\n') break;
+    if (line[i] != '\'') out[n++] = line[i];
+  }
+}
+
+class Splitter {
+ public:
+  Splitter(FILE *input, const char *directory) : reader_(input), directory_(directory) {}
+
+  int run() {
+    do {
+      if (!reader_.gets(line_, kLineBuffer)) {
+        std::printf(" file is empty \n");
+        return kNoHeader;
+      }
+    } while (!header_line(line_));
+    if (!reader_.gets(line_, kLineBuffer)) return kDone;
+    for (;;) {
+      if (int rc = write_table(); rc != kDone || at_end_) return rc;
+      if (std::strncmp(line_ + kNameField, "CTFTBEN", 7) == 0) return kDone;
+    }
+  }
+
+ private:
+  // Writes the table that starts with the current line; leaves the first
+  // line of the next table (or the end) behind.
+  int write_table() {
+    char path[kPathMax + 1];
+    const bool valid = table_path(directory_, line_, path);
+    std::printf(" open file %s\n", path);
+    FILE *table = valid ? io::open(path, "w") : nullptr;
+    if (!table) {
+      std::printf(" open output file failed \n");
+      return kCannotOpen;
+    }
+    char name[kNameField];
+    std::memcpy(name, line_ + kNameField, kNameField);
+    bool written = true;
+    do {
+      char out[kSliceWidth + 1];
+      output_line(line_, out);
+      written = written && io::write(table, out, sizeof out) == sizeof out;
+      at_end_ = !next_table_line();
+    } while (!at_end_ && std::memcmp(line_ + kNameField, name, kNameField) == 0);
+    if (io::close(table) != 0) written = false;
+    return written ? kDone : kCannotOpen;
+  }
+
+  // The next line of at least 19 characters; false at the end.
+  bool next_table_line() {
+    while (reader_.gets(line_, kLineBuffer))
+      if (std::strlen(line_) >= kTableLineMin) return true;
+    return false;
+  }
+
+  ChunkReader reader_;
+  const char *directory_;
+  char line_[kLineBuffer] = {};
+  bool at_end_ = false;
+};
+
+int split(const char *input_field, const char *directory_field) {
+  char input[kInputMax + 1];
+  char directory[kDirectoryMax + 1];
+  from_field(input_field, kInputMax, input);
+  from_field(directory_field, kDirectoryMax, directory);
+  FILE *stream = io::open(input, "r");
+  if (!stream) {
+    std::printf(" open input file failed \n");
+    return kCannotOpen;
+  }
+  int rc = Splitter(stream, directory).run();
+  io::close(stream);
+  return rc;
+}
+
+}  // namespace
+}  // namespace pcs
+
+extern "C" {
+
+PCS_API void cstabl(const char *input, const char *directory, int *rc) {
+  if (!rc) return;
+  pcs::guarded(rc, 1, [&] { *rc = pcs::split(input, directory); });
+}
+
+}  // extern "C"

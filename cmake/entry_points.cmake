@@ -1,0 +1,15 @@
+# Reads the entry points that the public header declares (PCS_API
+# declarations) into the list named by OUT.
+function(pcs_entry_points header out)
+  file(READ ${header} text)
+  string(REGEX REPLACE "#define[^\n]*" "" text "${text}")
+  string(REGEX MATCHALL "PCS_API[^;(]*[ *]([A-Za-z_0-9]+)[ \n]*\\(" decls "${text}")
+  set(names)
+  foreach(decl IN LISTS decls)
+    string(REGEX REPLACE ".*[ *]([A-Za-z_0-9]+)[ \n]*\\($" "\\1" name "${decl}")
+    list(APPEND names ${name})
+  endforeach()
+  list(SORT names)
+  list(REMOVE_DUPLICATES names)
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()

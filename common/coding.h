@@ -1,0 +1,88 @@
+// Big-endian 32-bit words and fixed-width name fields: append-style writers
+// and bounds-checked readers used by every file format of the library.
+#ifndef PCS_COMMON_CODING_H
+#define PCS_COMMON_CODING_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace pcs {
+
+inline void put_be32(unsigned char *out, int32_t value) {
+  auto v = static_cast<uint32_t>(value);
+  out[0] = static_cast<unsigned char>(v >> 24);
+  out[1] = static_cast<unsigned char>(v >> 16);
+  out[2] = static_cast<unsigned char>(v >> 8);
+  out[3] = static_cast<unsigned char>(v);
+}
+
+inline int32_t get_be32(const unsigned char *in) {
+  uint32_t v = (uint32_t{in[0]} << 24) | (uint32_t{in[1]} << 16) | (uint32_t{in[2]} << 8) |
+               uint32_t{in[3]};
+  return static_cast<int32_t>(v);
+}
+
+// Appends a big-endian word to a byte string (used to build records).
+inline void append_be32(std::string &out, int32_t value) {
+  unsigned char word[4];
+  put_be32(word, value);
+  out.append(reinterpret_cast<const char *>(word), 4);
+}
+
+// A read-only view of a byte buffer whose every access is checked against
+// its size. Offsets come from files and may be anything.
+class ByteView {
+ public:
+  ByteView(const unsigned char *data, size_t size) : data_(data), size_(size) {}
+
+  size_t size() const { return size_; }
+  const unsigned char *data() const { return data_; }
+
+  // True when [offset, offset + length) lies inside the view.
+  bool has(int64_t offset, int64_t length) const {
+    return offset >= 0 && length >= 0 && static_cast<uint64_t>(offset) <= size_ &&
+           static_cast<uint64_t>(length) <= size_ - static_cast<uint64_t>(offset);
+  }
+
+  bool be32(int64_t offset, int32_t *out) const {
+    if (!has(offset, 4)) return false;
+    *out = get_be32(data_ + offset);
+    return true;
+  }
+
+  // Address of `length` bytes at `offset`, or null when they are not inside.
+  const unsigned char *bytes(int64_t offset, int64_t length) const {
+    return has(offset, length) ? data_ + offset : nullptr;
+  }
+
+ private:
+  const unsigned char *data_;
+  size_t size_;
+};
+
+// Compares two name fields over n bytes as strncmp does (unsigned bytes,
+// stopping at a 0 byte).
+inline int compare_field(const void *first, const void *second, size_t n) {
+  return std::strncmp(static_cast<const char *>(first), static_cast<const char *>(second), n);
+}
+
+// Copies a blank-padded field of `width` characters into a std::string,
+// without its trailing blanks.
+inline std::string field_to_string(const char *field, size_t width) {
+  size_t n = width;
+  while (n > 0 && (field[n - 1] == ' ' || field[n - 1] == '\0')) --n;
+  return std::string(field, n);
+}
+
+// Fills a field of `width` characters with `text`, blank-padded or cut.
+inline void string_to_field(const std::string &text, char *field, size_t width) {
+  size_t n = text.size() < width ? text.size() : width;
+  std::memcpy(field, text.data(), n);
+  std::memset(field + n, ' ', width - n);
+}
+
+}  // namespace pcs
+
+#endif

@@ -1,0 +1,74 @@
+// Arbitrary bytes as an index file: look keys up (csalku, csaget), read
+// every record start (cspgread) and walk the keys (cspgtnky). Nothing may
+// read outside the file, loop, or answer with an offset outside the records.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/host_test.h"
+#include "include/pcs.h"
+
+namespace {
+
+FILE *load(const uint8_t *data, size_t size) {
+  static FILE *file = std::tmpfile();
+  if (!file || ftruncate(fileno(file), 0) != 0) std::abort();
+  std::rewind(file);
+  if (std::fwrite(data, 1, size, file) != size || std::fflush(file) != 0) std::abort();
+  return file;
+}
+
+void check_lookup(FILE **index, const char *key, int record_length, long size) {
+  int count = -1, first = -1, rc = -1;
+  csalku(index, key, &count, &first, &rc);
+  if (rc != 0) return;
+  if (count < 1 || first < 17 || first + static_cast<long>(count) * record_length > size) std::abort();
+  for (int k = 0; k < count; ++k) {
+    int at = first + k * record_length, data = -1;
+    csaget(index, &at, &data, &rc);
+    if (rc == 0 && data < 0) std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  pcs::host::reset();
+  FILE *file = load(data, size);
+  int r = 0, rc = 0;
+  csailn(&file, &r, &rc);
+  if (rc != 0) {
+    check_lookup(&file, "                ", 30, static_cast<long>(size));
+    return 0;
+  }
+  const int k = r - 29;
+  if (k < 1 || k > 499) std::abort();
+  char key[500], next[500];
+  std::memset(key, ' ', sizeof key);
+  const long n = (static_cast<long>(size) - 17) / r;
+  for (long i = 0; i < n; ++i) {  // look up the key of every record
+    int data_offset = 0;
+    cspgread(file, static_cast<int>(17 + i * r), &data_offset, key, &rc);
+    if (rc == 0) check_lookup(&file, key, r, static_cast<long>(size));
+  }
+  CatalogHandle handle{};
+  handle.IndexFile = file;
+  CatalogHandle *catalog = &handle;
+  std::memset(key, ' ', sizeof key);
+  static const int quiet = open("/dev/null", O_WRONLY);
+  const int saved = dup(2);
+  dup2(quiet, 2);  // an unsorted index makes the walk meet absent keys
+  for (long steps = 0; steps <= n; ++steps) {
+    cspgtnky(&catalog, key, next, &rc);
+    if (rc != 0) break;
+    std::memcpy(key, next, static_cast<size_t>(k));
+  }
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  return 0;
+}

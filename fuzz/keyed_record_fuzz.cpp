@@ -1,0 +1,34 @@
+// A keyed record read at a position: the first two bytes give the position,
+// the rest is the file. cspgtr must answer 0 with a list, or a code without
+// one, and never read outside the file or its buffer.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/host_test.h"
+#include "include/pcs.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size < 2) return 0;
+  pcs::host::reset();
+  const long blocks = pcs::host::memory().live_blocks;
+  int position = (data[0] << 8 | data[1]) - 2;
+  static FILE *file = std::tmpfile();
+  if (!file || ftruncate(fileno(file), 0) != 0) std::abort();
+  std::rewind(file);
+  if (std::fwrite(data + 2, 1, size - 2, file) != size - 2 || std::fflush(file) != 0) std::abort();
+  KeyedGroup *list = nullptr;
+  int length = 0, rc = -1;
+  cspgtr(&file, &position, &length, &list, &rc);
+  if (rc < 0 || rc > 7 || (rc != 0 && list)) std::abort();
+  for (KeyedGroup *g = list; g; g = g->NextGroup) {
+    int count = 0;
+    for (KeyedAttribute *a = g->FirstAttr; a; a = a->NextAttr) ++count;
+    if (count != g->AttrCount) std::abort();
+  }
+  cspfre(&list);
+  if (pcs::host::memory().live_blocks != blocks) std::abort();
+  return 0;
+}

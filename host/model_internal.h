@@ -1,0 +1,139 @@
+// Internals shared by the model service families: the model's state, field
+// and value conversions, the call frame every service runs in, and stack
+// building over the host stack service.
+#ifndef PCS_HOST_MODEL_INTERNAL_H
+#define PCS_HOST_MODEL_INTERNAL_H
+
+#include <cstddef>
+#include <map>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/model_test.h"
+
+namespace pcs::host::model::detail {
+
+struct Failure {
+  int code = 0;
+  long countdown = 0;  // calls until the first failure
+  bool from_then_on = false;
+  bool spent = false;
+};
+
+struct Unit {
+  std::vector<std::string> lines;
+  FILE *file = nullptr;
+};
+
+struct State {
+  Model model;
+  bool loaded = false;
+  std::string path_override;
+  std::string load_error;
+  Session session;
+  std::vector<Call> calls;
+  std::map<std::string, Failure> failures;
+  long injected = 0;
+  SaveFault save_fault = SaveFault::none;
+  std::map<int, Unit> units;
+};
+State &state();
+
+constexpr int kWorkspace = 1;
+constexpr size_t kNameWidth = 8;
+constexpr size_t kObjectName = 256;
+
+// The `width` bytes at p as a string.
+std::string field(const char *p, size_t width);
+// Without trailing blanks.
+std::string trim(std::string_view text);
+// Cut or blank-padded to width.
+std::string pad(std::string_view text, size_t width);
+// For the call record: trailing blanks dropped, unprintable bytes as \xNN.
+std::string render(std::string_view bytes);
+
+// Value bytes of an attribute: blanks for characters, zeros for numbers.
+std::string blank_value(const AttributeDef &attribute);
+// The value as text: characters trimmed, I in decimal, R with %g (or %.17g
+// when %g loses digits).
+std::string value_text(const AttributeDef &attribute, std::string_view bytes);
+// Text to value bytes; false when a number does not parse or a text is
+// longer than the attribute.
+bool value_from_text(const AttributeDef &attribute, std::string_view text, std::string *bytes);
+// A fresh row of blank values for the group.
+Row blank_row(const GroupDef &group);
+// The row's value slot for attribute i, grown with blanks if the row is
+// shorter than the group.
+std::string &cell(Row &row, const GroupDef &group, size_t i);
+
+// The model, loaded from the project file on first use; nullptr and *code
+// set when the file cannot be loaded.
+Model *ensure_model(int *code);
+// Loads the model from path (or from the JSON text, `origin` naming it in
+// messages) into `into`; 0 or a code, with the reason in *error.
+int read_project(const std::string &path, Model *into, std::string *error);
+int parse_project(const std::string &text, const std::string &origin, Model *into,
+                  std::string *error);
+// Writes the model atomically to path; 0 or PCS_HOST_SAVE_FAILED.
+int write_project(const Model &model, const std::string &path);
+
+// 0 when *ws is the open workspace; a code otherwise.
+int check_session(const int *ws);
+// As check_session, and the model must be switched to writing.
+int check_writing(const int *ws);
+
+// Creates a stack of `entry_size`-byte entries holding `entries` (each cut or
+// blank-padded to the size). 0, or the stack code with *stack 0 and nothing
+// left open.
+int make_stack(int entry_size, const std::vector<std::string> &entries, int *stack);
+// A 4-byte entry holding the int.
+std::string int_entry(int value);
+
+// The frame every service runs in: records the call, applies an injected
+// failure, turns exceptions into codes and stores the code in *rc and in the
+// record.
+class Service {
+ public:
+  // A service without a result code (pr0ini, pr0vws, pr0end) passes
+  // injectable = false: injected failures do not touch it.
+  Service(const char *name, int *rc, bool injectable = true);
+  Service &number(const int *value);
+  Service &number(long value);
+  Service &real(const double *value);
+  Service &real(const float *value);
+  Service &chars(const char *p, size_t width = kNameWidth);
+  Service &text(const char *text);
+  Service &text(std::string &&text);
+
+  // Runs body() -> int unless a failure is injected; returns the code.
+  template <class F>
+  int run(F &&body) {
+    int code = 0;
+    if (!injected(&code)) {
+      try {
+        code = body();
+      } catch (const std::bad_alloc &) {
+        code = PCS_HOST_NO_MEMORY;
+      } catch (...) {
+        code = PCS_HOST_BAD_ARGUMENT;
+      }
+    }
+    finish(code);
+    return code;
+  }
+
+ private:
+  bool injected(int *code);
+  void finish(int code);
+
+  size_t index_;
+  int *rc_;
+  bool injectable_;
+  int spare_ = 0;
+};
+
+}  // namespace pcs::host::model::detail
+
+#endif

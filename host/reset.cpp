@@ -1,0 +1,13 @@
+// Resetting the in-process host between tests.
+#include "host/host_state.h"
+#include "host/host_test.h"
+
+namespace pcs::host {
+
+void reset() {
+  state::reset_stacks();
+  state::reset_memory();
+  state::reset_errors();
+}
+
+}  // namespace pcs::host

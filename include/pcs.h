@@ -1,0 +1,734 @@
+/*
+ * pcs.h - piping catalog services, the public interface.
+ *
+ * A shared library that a piping design application (the host) loads to keep
+ * catalogs of piping parts and their index files, keyed project tables, and
+ * the project tables built from table dumps. This header is valid C and C++
+ * and is the manual of every entry point the library exports.
+ *
+ * Conventions
+ *  1. Every argument is passed by reference (a pointer), except where an
+ *     entry point says "by value". Operations whose name ends in `f` are the
+ *     by-reference forms of by-value operations.
+ *  2. Names of groups, attributes, tables and objects are name fields:
+ *     PCS_NAME_LEN (8) characters, blank-padded, with no terminator. They
+ *     compare over their 8 bytes as unsigned bytes (a blank sorts before a
+ *     digit or a letter).
+ *  3. The last argument `rc` receives the result code: 0 is success.
+ *     Lower-level operations use small codes (1 to 7) documented at each
+ *     entry point; operations the host sees directly use the five-digit codes
+ *     of PCS_RESULT_CODES below. Outputs other than rc are written only as
+ *     each entry point documents.
+ *  4. Everything an operation hands to the caller (part records, host stacks
+ *     and the parts inside them, catalog handles) is allocated with the host
+ *     memory service (gimaloc and friends) and goes back through the matching
+ *     release operation (cspgfre/csgfree for parts, gusend for stacks).
+ *  5. Pointer width. The host these operations were designed for is 32-bit
+ *     and keeps pointers in 4-byte fields: host stack entries that hold part
+ *     record handles, and the addresses of the module header. This library
+ *     uses pointer-sized fields there: a stack of part handles has entries of
+ *     PCS_HANDLE_SIZE (sizeof(void *)) bytes. File formats are unaffected:
+ *     every integer in a file is a 32-bit big-endian word.
+ *  6. Files are stdio streams; records are stored in binary mode.
+ *  7. Failures are result codes. No entry point throws, exits or aborts,
+ *     whatever the contents of a file it reads.
+ *  8. The library calls the host's services by name (gimaloc, pplstins,
+ *     gusini, gueror, ...); see host/host_services.h. The in-process host
+ *     library libpcshost provides them for programs that have no host.
+ */
+#ifndef PCS_H
+#define PCS_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#if defined(__GNUC__)
+#define PCS_API __attribute__((visibility("default")))
+#else
+#define PCS_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ==== Field widths ======================================================== */
+
+#define PCS_NAME_LEN 8         /* group, attribute, table and object names */
+#define PCS_CATALOG_PATH 256   /* expanded catalog and index paths, with 0 */
+#define PCS_PATH_MAX 255       /* longest catalog path argument */
+#define PCS_DIR_ENTRY 80       /* file names pushed by csfdir */
+#define PCS_KEY_FIELD 16       /* group name + attribute name of a key field */
+#define PCS_INDEX_HEADER 17    /* bytes before the first index record */
+#define PCS_INDEX_OVERHEAD 29  /* index record length minus key length */
+#define PCS_KEY_MAX 499        /* longest key the index search takes */
+#define PCS_MESSAGE_SET "TW3CXERR" /* message set of the record operations */
+#define PCS_HANDLE_SIZE ((int)sizeof(void *)) /* stack entry of a handle */
+
+/* ==== Result codes ========================================================
+ * One table: X(name, value, meaning). It gives the constants below and the
+ * message texts of the in-process host. */
+#define PCS_RESULT_CODES(X)                                                     \
+  X(PCS_OK, 0, "done")                                                          \
+  X(PCS_NO_MEMORY, 20001, "memory could not be obtained")                       \
+  X(PCS_ATTR_EXISTS, 20002, "the group already holds an attribute of that name") \
+  X(PCS_NO_GROUP, 20003, "the record has no group of that name")                \
+  X(PCS_SHORT_WRITE, 20004, "a write to a catalog file fell short")             \
+  X(PCS_NO_ATTR, 20005, "the group has no attribute of that name")              \
+  X(PCS_BAD_VALUE_INDEX, 20006, "a value index below 1")                        \
+  X(PCS_GEN_NO_MEMORY, 20101, "memory could not be obtained, or a declared length above 256") \
+  X(PCS_QUERY_CATALOG, 20104, "a catalog file of the query lookup cannot be opened") \
+  X(PCS_INPUT_ENDED, 20105, "an input ended early")                             \
+  X(PCS_AT_END, 20108, "a record position at or beyond the end of the file")    \
+  X(PCS_NO_SPEC_ENTRIES, 20110, "no specification entries were given")          \
+  X(PCS_GENERIC_FLAG, 20112, "a generic-flag table lookup answered 800")        \
+  X(PCS_RECORD_DELETED, 20113, "a record that is marked deleted")               \
+  X(PCS_CANNOT_OPEN, 20121, "a file or directory cannot be opened, or no catalog entry") \
+  X(PCS_PATH_TOO_LONG, 20122, "a path built from a directory and a name is too long") \
+  X(PCS_RENAME_ACCESS, 20127, "rename: access denied, read-only or other file system") \
+  X(PCS_RENAME_ILSEQ, 20128, "rename: illegal byte sequence in a name")         \
+  X(PCS_RENAME_ISDIR, 20129, "rename: the target is a directory")               \
+  X(PCS_RENAME_MLINK, 20130, "rename: too many links")                          \
+  X(PCS_RENAME_NOSPC, 20131, "rename: no space left on the device")             \
+  X(PCS_RENAME_TXTBSY, 20132, "rename: the file is busy")                       \
+  X(PCS_RENAME_NAMETOOLONG, 20133, "rename: a name is too long")                \
+  X(PCS_RENAME_OTHER, 20134, "rename: the file could not be renamed")
+
+#define PCS_RESULT_ENUM_(name, value, text) name = value,
+enum PcsResultCode { PCS_RESULT_CODES(PCS_RESULT_ENUM_) PCS_RESULT_CODE_END_ };
+#undef PCS_RESULT_ENUM_
+
+/* ==== Part records ========================================================
+ * A part record is a list of attribute groups in ascending name order; a
+ * group is a list of attributes in ascending name order; an attribute is a
+ * named array of nAttrs values of nAttrLength bytes each. Lists are host
+ * lists (a handle is the first node; null when empty). */
+
+typedef struct Attribute {
+  char AttrName[PCS_NAME_LEN];
+  int32_t nAttrs;          /* number of values, at least 1 */
+  int32_t nAttrLength;     /* bytes per value, at least 1 */
+  unsigned char *AttrValue; /* nAttrs * nAttrLength bytes */
+} Attribute;
+
+typedef struct AttrGroup {
+  char GroupName[PCS_NAME_LEN];
+  void *AttrList;   /* host list of Attribute */
+  void *AttrCursor; /* traversal cursor; null: before the first */
+  int32_t AttrCount;
+} AttrGroup;
+
+typedef struct PartRecord {
+  void *GroupList;   /* host list of AttrGroup */
+  void *GroupCursor; /* traversal cursor; null: before the first */
+  int32_t GroupCount;
+} PartRecord;
+
+/* Comparators for host lists: compare the first 8 bytes of two attributes,
+ * groups or bare names as strncmp(a, b, 8) does. The *cmp form is given on
+ * insertion, the *cnm form on lookup and removal. */
+PCS_API int csatrcmp(const void *first, const void *second);
+PCS_API int csatrcnm(const void *first, const void *second);
+PCS_API int csgrpcmp(const void *first, const void *second);
+PCS_API int csgrpcnm(const void *first, const void *second);
+
+/* Diagnostic dumps to standard error: one attribute (name, counts, values as
+ * characters and, for lengths 4, 8 and 24, one line per value as a 32-bit
+ * integer, a real or three reals, in this machine's representation); one
+ * group (a banner line and the dump of each attribute). Null is ignored. */
+PCS_API void csatrdmp(const Attribute *attribute);
+PCS_API void csgrpdmp(const AttrGroup *group);
+
+/* Calls visit(group) for each group of the record in name order. A null
+ * record or an empty one calls nothing. */
+PCS_API void csgrltrs(PartRecord *record, void (*visit)(void *group));
+
+/* cspgcre: creates an empty part record.
+ *  record (out) the new record, null on failure
+ *  rc     (out) 0; 20001 no memory (reported) */
+PCS_API void cspgcre(PartRecord **record, int *rc);
+
+/* cspgadd: adds an attribute of `count` values of `length` bytes under a
+ * group, creating the group when it is new. A count or length below 1 adds
+ * no attribute (the group is still created) and gives 0.
+ *  record (in, by value), group/attribute (in, name fields),
+ *  count/length (in, by value), values (in, count*length bytes)
+ *  rc (out) 0; 20001 no memory; 20002 the attribute exists (kept unchanged).
+ *  Non-zero codes are reported with message set "TW3CXERR". */
+PCS_API void cspgadd(PartRecord *record, const char *group, const char *attribute, int count,
+                     int length, const void *values, int *rc);
+/* cspgaddf: cspgadd with the record, count and length by reference. */
+PCS_API void cspgaddf(PartRecord **record, const char *group, const char *attribute,
+                      const int *count, const int *length, const void *values, int *rc);
+
+/* cspgretn: number of values and value length of an attribute.
+ *  count/length (out) 0 on failure
+ *  rc (out) 0; 20003 no such group; 20005 no such attribute (reported with
+ *  the missing name as the message parameter) */
+PCS_API void cspgretn(PartRecord *record, const char *group, const char *attribute, int *count,
+                      int *length, int *rc);
+
+/* cspgretv: copies all values of an attribute to `destination`, which must
+ * hold count*length bytes (ask cspgretn first). Codes and reports as
+ * cspgretn; the destination is untouched on failure. */
+PCS_API void cspgretv(PartRecord *record, const char *group, const char *attribute,
+                      void *destination, int *rc);
+
+/* cspgrepl: replaces value number `index` (from 1) of an attribute, or
+ * appends it when index is beyond the last value; creates the attribute and
+ * its group when they do not exist. An existing attribute keeps its own
+ * value length; `length` is used only for a new attribute. New slots without
+ * a value hold zero bytes.
+ *  rc (out) 0; 20006 index below 1 (nothing changes); 20001 no memory;
+ *  codes of cspgadd. Reported. */
+PCS_API void cspgrepl(PartRecord *record, const char *group, const char *attribute, int index,
+                      int length, const void *value, int *rc);
+
+/* csgreplv: replaces all values of an existing attribute (same count and
+ * length). Every argument by reference.
+ *  record (in) the record handle; values (in) count*length bytes
+ *  rc (out) 0; 20003 no such group; 20005 no such attribute (the record is
+ *  unchanged); 20001 no memory (the attribute is then gone). Reported once,
+ *  20003/20005 with the missing name as the message parameter. */
+PCS_API void csgreplv(PartRecord **record, const char *group, const char *attribute,
+                      const void *values, int *rc);
+
+/* cspgdela: removes and releases one attribute; a missing group or
+ * attribute is ignored and reports nothing. A group left empty stays in the
+ * record. */
+PCS_API void cspgdela(PartRecord *record, const char *group, const char *attribute);
+
+/* cspgdel: empties the record (every group and attribute); the record
+ * object stays usable. */
+PCS_API void cspgdel(PartRecord *record);
+
+/* cspgfre: releases the record and everything in it; the handle is invalid
+ * afterwards. A null record is ignored. */
+PCS_API void cspgfre(PartRecord *record);
+/* cspgfref: cspgfre on *record; the caller's variable is not cleared. */
+PCS_API void cspgfref(PartRecord **record);
+
+/* ==== Part catalog files ==================================================
+ * A catalog file is a sequence of length-prefixed records (32-bit
+ * big-endian words): length L, deleted flag, offset 12 of the group count,
+ * group count G, G group offsets, the groups, a closing newline. */
+
+/* cspgwrt: appends the record at the end of the stream.
+ *  record, stream (in, by value)
+ *  rc (out) 0; 20001 no memory; 20004 a header or newline write fell short;
+ *  4 a write inside a group fell short. A record without groups writes
+ *  nothing, returns 0 and leaves rc unchanged. Reported.
+ *  Returns the number of bytes written (the record length on success). */
+PCS_API int cspgwrt(PartRecord *record, FILE *stream, int *rc);
+/* cspgwrtf: cspgwrt with every argument by reference. */
+PCS_API int cspgwrtf(PartRecord **record, FILE **stream, int *rc);
+
+/* csgrewrt: rewrites the record in place at byte `offset` of the stream,
+ * live (deleted flag 0). Codes of cspgwrt; a record that would serialize
+ * longer than the one on disk (or an offset that is not a readable record)
+ * is refused with 20004 and nothing is written.
+ * Returns the number of bytes written. */
+PCS_API int csgrewrt(const int *offset, PartRecord **record, FILE *stream, int *rc);
+
+/* cspgetrc: reads the record at byte `offset`.
+ *  stream, offset (in, by value); length (out) the record length L (also
+ *  for a deleted record, so a caller can step over it)
+ *  rc (out) 0; 1 no memory, unreadable or damaged record; 2 deleted.
+ *  Returns a new part record owned by the caller, or null. */
+PCS_API PartRecord *cspgetrc(FILE *stream, int offset, int *length, int *rc);
+
+/* cspdelrc: marks the record at byte `offset` deleted. rc (out) 0. */
+PCS_API void cspdelrc(FILE *stream, int offset, int *rc);
+
+/* cspgkey: walks every record of the catalog and pushes onto `stack` (a host
+ * stack of entries of *value_size bytes) the values of group/attribute of
+ * each live record whose values fill exactly *value_size bytes.
+ *  rc (out) 0; 2 no memory; the stack service's code when a push fails. */
+PCS_API void cspgkey(FILE **stream, const int *value_size, const char *group,
+                     const char *attribute, const int *stack, int *rc);
+
+/* ==== Catalog index files =================================================
+ * An index file is text: a 17-byte header "%12d%4d\n" (N records, key length
+ * K), then N records of K + 29 bytes: "%4d" count of records of the key,
+ * "%12d" catalog offset, "%12d" index offset of the key's first record, the
+ * K key bytes, a newline. Records are sorted by key (unsigned bytes). */
+
+typedef struct CatalogHandle {
+  FILE *CatalogFile;
+  FILE *IndexFile;
+  char CatalogPath[PCS_CATALOG_PATH];
+  char IndexPath[PCS_CATALOG_PATH];
+} CatalogHandle;
+
+/* csidxfst: 17, the offset of the first index record. */
+PCS_API int csidxfst(void);
+/* csailn: index record length R = K + 29. rc 1 when K is below 1. */
+PCS_API void csailn(FILE **index, int *record_length, int *rc);
+/* csalku: binary search for `key` (K bytes). rc 0 found: count and first
+ * (the index offset of the key's first record) are set; rc 1 not found or
+ * not a valid index (outputs untouched). */
+PCS_API void csalku(FILE **index, const char *key, int *count, int *first, int *rc);
+/* csaget: catalog offset held by the index record at *record_offset.
+ * rc 1 when the offset is outside the records. */
+PCS_API void csaget(FILE **index, const int *record_offset, int *data_offset, int *rc);
+/* cspgread: reads the index record at `record_offset` (by value): its key
+ * (K bytes, out) and catalog offset (out). Returns its count field, or 0 at
+ * the end of the index (rc 0) or for an invalid one. */
+PCS_API int cspgread(FILE *index, int record_offset, int *data_offset, char *key, int *rc);
+/* cspgtnky: the key after `key` in index order (an all-blank key gives the
+ * first key). rc 0; 1 there is no next key. */
+PCS_API void cspgtnky(CatalogHandle **catalog, const char *key, char *next_key, int *rc);
+/* csggnrc: number of catalog records of a key. rc 1 not found (number 0). */
+PCS_API void csggnrc(CatalogHandle **catalog, const char *key, int *number, int *rc);
+/* csgdnrc: marks record number *n (from 1) of a key deleted.
+ * rc 0; 1 key not found or index record unreadable; 2 n out of range. */
+PCS_API void csgdnrc(CatalogHandle **catalog, const char *key, const int *n, int *rc);
+/* csgdelrc: marks every record of a key deleted. rc 0; 1 not found. */
+PCS_API void csgdelrc(CatalogHandle **catalog, const char *key, int *rc);
+
+/* ==== Catalog access ======================================================
+ * Path arguments end at their first blank (at most 255 characters); a path
+ * component "$NAME" is replaced by the environment variable NAME. */
+
+/* A key record of the index builder: a catalog record offset and the address
+ * of a caller-supplied key buffer of key length + 1 bytes. */
+typedef struct KeyRecord {
+  int32_t RecordOffset;
+  char *Key;
+} KeyRecord;
+
+/* csgopen: opens a catalog and its index with the fopen mode in `mode`
+ * (8 characters, up to the first blank).
+ *  catalog (out) the new handle, null on failure
+ *  rc (out) 0; 1 no memory; 2 catalog file cannot be opened (or its path is
+ *  too long or names an unset variable); 3 index file cannot be opened. */
+PCS_API void csgopen(const char *mode, const char *catalog_path, const char *index_path,
+                     CatalogHandle **catalog, int *rc);
+/* csgget: the one part of a key. part (out) null on failure.
+ * rc 0; 1 key not found; 2 more than one record; 3 unreadable; 4 deleted. */
+PCS_API void csgget(CatalogHandle **catalog, const char *key, PartRecord **part, int *rc);
+/* csggetm: all parts of a key, as a new host stack of PCS_HANDLE_SIZE-byte
+ * entries in index order. stack (out) 0 on failure.
+ * rc 0; 7 key not found, index record unreadable or a record deleted;
+ * 1 a record unreadable or a push failed; the stack service's code. */
+PCS_API void csggetm(CatalogHandle **catalog, const char *key, int *stack, int *rc);
+/* csgputip: rewrites the k-th record of a key with the k-th part of `stack`.
+ * rc 0; 2 key not found; 1/3 a rewrite failed; the stack service's code. */
+PCS_API void csgputip(CatalogHandle **catalog, const char *key, const int *stack, int *rc);
+/* csggetn, csggetv, csgfree: cspgretn, cspgretv, cspgfre on *part. */
+PCS_API void csggetn(PartRecord **part, const char *group, const char *attribute, int *count,
+                     int *length, int *rc);
+PCS_API void csggetv(PartRecord **part, const char *group, const char *attribute,
+                     void *destination, int *rc);
+PCS_API void csgfree(PartRecord **part);
+/* csggetnm: two new parallel stacks of 8-byte names: the group and the
+ * attribute name of every attribute of the part. */
+PCS_API void csggetnm(PartRecord **part, int *group_stack, int *attribute_stack, int *rc);
+/* csgikey: sort keys of the first `record_count` (by value) records of a
+ * catalog file. names: field_count addresses of 16-byte group+attribute
+ * names; widths: field widths. Returns 0; 1 a record unreadable or its key
+ * not built; 2 the file cannot be opened. */
+PCS_API int csgikey(const char *catalog_path, const int *field_count, char **names,
+                    const int *widths, int record_count, void *ignored, KeyRecord *keys);
+/* csfdir: the names in a directory (first *name_length characters of
+ * `directory`), each an 80-character blank-padded entry of a new stack.
+ * rc 0; 20101 no memory; 20121 cannot open; the stack service's code. */
+PCS_API void csfdir(const char *directory, const int *name_length, int *stack, int *rc);
+
+/* ==== Keyed group files (section kept by the keyed subsystem) ============ */
+/*
+ * A keyed group file is a sequence of records, each a list of named groups of
+ * named attributes, found by a key made of chosen attribute values. Records
+ * are only appended; replacing or deleting a record rewrites its status word.
+ * The key index is not stored: opening the file reads every live record and
+ * builds an in-memory index. File layout: docs/formats.md, "Keyed group file".
+ *
+ * A key description is k key fields; field i is the attribute named
+ * attributes[i] (8 characters) of the group named groups[i] (8 characters),
+ * lengths[i] bytes long. The key of a record is the k fields one after the
+ * other, K = the sum of the lengths; a field whose group or attribute is
+ * missing stays blank. Keys compare over K bytes as unsigned bytes.
+ *
+ * File names are fields of PCS_KEYED_NAME_LEN (53) characters; trailing
+ * blanks are dropped and a leading "$NAME" (up to the first '/' or blank) is
+ * replaced by the value of the environment variable NAME.
+ *
+ * Result codes (small codes of this family):
+ *  0 success; 1 no memory; 2 two live records share a key (open);
+ *  3 a key attribute's size (nAttrs * nAttrLength) differs from its field
+ *  length, or a negative key count or length; 4 the file cannot be opened,
+ *  no record has the key, a write to the file fell short, or the stream
+ *  could not be closed; 5 a damaged record or file, an empty group list, a
+ *  null handle, or a table handle given to a keyed-file operation; 6 the
+ *  handle is already in use (open), or a position at or past the end of the
+ *  file (read); 7 the record at the position is deleted or replaced.
+ *
+ * Damage never makes an operation crash, hang or allocate beyond the size
+ * of the file. A record cut off at the end of the file (an interrupted
+ * write) is stepped over: the file opens with every complete record and the
+ * next write goes after the cut-off record, which it marks deleted.
+ */
+
+#define PCS_KEYED_NAME_LEN 53 /* file name field of keyed files and tables */
+
+/* The tree index of an open file or table (internal). */
+typedef struct Heap Heap;
+
+/* An attribute of a record in memory: nAttrs values of nAttrLength bytes. */
+typedef struct KeyedAttribute {
+  char AttrName[PCS_NAME_LEN];
+  int nAttrs;
+  int nAttrLength;
+  unsigned char *AttrValue; /* nAttrs * nAttrLength bytes, owned */
+  struct KeyedAttribute *NextAttr;
+} KeyedAttribute;
+
+/* A group of a record in memory; a record is a list of groups. Lists, their
+ * attributes and value buffers come from the host memory service and are
+ * released with cspfre. */
+typedef struct KeyedGroup {
+  char GroupName[PCS_NAME_LEN];
+  int AttrCount; /* length of the attribute list */
+  KeyedAttribute *FirstAttr;
+  struct KeyedGroup *NextGroup;
+} KeyedGroup;
+
+/* An open keyed group file or table, from cspopn or cgtopn to cspcls. */
+typedef struct KeyedFile {
+  char FileName[PCS_KEYED_NAME_LEN + 1]; /* resolved path, 0-terminated */
+  FILE *Stream;
+  int KeyCount;     /* k */
+  int *KeyLengths;  /* k lengths */
+  char *KeyGroups;  /* k group names of 8 characters */
+  char *KeyAttrs;   /* k attribute names of 8 characters */
+  Heap *Index;      /* the key index */
+  int64_t AppendAt; /* where the next record goes */
+  int64_t CutOffAt; /* a cut-off record to mark deleted first, or -1 */
+} KeyedFile;
+
+/* cspopn: opens a keyed group file and indexes its live records.
+ *  name    (in) file name field, 53 characters
+ *  count   (in) number of key fields k (0 or more)
+ *  groups, attributes (in) k names of 8 characters each
+ *  lengths (in) k key field lengths
+ *  file    (in/out) must be null; the open handle
+ *  mode    (in) 0 create the file empty (truncating it), 1 open it for
+ *          update and create it when absent; other modes give 4
+ *  rc      (out) 0; 1 no memory; 2 two live records share a key; 3 a key
+ *          attribute of the wrong size; 4 the file cannot be opened or
+ *          created (or its name uses an unset variable); 5 a damaged record;
+ *          6 *file is not null (prints " file is opened \n").
+ *  On failure *file stays as it was and nothing is kept open. */
+PCS_API void cspopn(const char *name, const int *count, const char *groups,
+                    const char *attributes, const int *lengths, KeyedFile **file,
+                    const int *mode, int *rc);
+
+/* cspcls: closes a keyed file or table and releases the handle, also when
+ * closing the stream fails; *file becomes null.
+ *  rc (out) 0; 4 the stream could not be closed (prints
+ *  "In cspcls():  file close error \n"); 5 null handle (prints
+ *  "In cspcls(): file is closed\n"). */
+PCS_API void cspcls(KeyedFile **file, int *rc);
+
+/* cspput: appends the record and indexes it under its key; an older record
+ * with the same key is marked replaced by the new one.
+ *  file (in) open handle; list (in) the record's groups
+ *  rc (out) 0; 1 no memory (nothing written); 3 a key attribute of the
+ *  wrong size (nothing written); 4 a write fell short (the record is not
+ *  indexed); 5 empty list, null or table handle, negative counts or lengths
+ *  in the list, or a file that would pass 2 GiB. */
+PCS_API void cspput(KeyedFile **file, KeyedGroup **list, int *rc);
+
+/* cspputs: appends the record without indexing it. Codes of cspput but 3. */
+PCS_API void cspputs(KeyedFile **file, KeyedGroup **list, int *rc);
+
+/* cspget: reads the record of a key.
+ *  key (in) K bytes; file (in); list (out) the groups, each list in reverse
+ *  of its order in the file; null on failure
+ *  rc (out) 0; 1 no memory (prints " out of memory\n"); 4 no record has the
+ *  key; 5 the record is damaged, or a null or table handle. */
+PCS_API void cspget(const char *key, KeyedFile **file, KeyedGroup **list, int *rc);
+
+/* cspget1: tests for a key. rc (out) 0 stored; 4 not stored; 1 no memory;
+ * 5 a null or table handle. */
+PCS_API void cspget1(const char *key, KeyedFile **file, int *rc);
+
+/* cspdel: deletes the record of a key (marks it deleted in the file).
+ *  rc (out) 0; 1 no memory; 4 no record has the key, or the status write
+ *  fell short (nothing changes); 5 a null or table handle. */
+PCS_API void cspdel(const char *key, KeyedFile **file, int *rc);
+
+/* cspgtr: reads the record at a file position.
+ *  stream (in) an open keyed file's stream; position (in) byte position
+ *  length (out) the record length, set once read (also for codes 5 and 7,
+ *  so a caller can step over a dead record)
+ *  list (out) the groups, each list reversed; null unless rc is 0
+ *  rc (out) 0; 1 no memory; 5 damaged (length below 12 or past the end of
+ *  the file, missing newline, offsets or counts outside the record, a
+ *  replacement position outside the file); 6 the position is negative or at
+ *  or past the end of the file, or a null stream; 7 deleted or replaced. */
+PCS_API void cspgtr(FILE **stream, const int *position, int *length, KeyedGroup **list,
+                    int *rc);
+
+/* cspfre: releases a group list and sets *list to null; null is accepted. */
+PCS_API void cspfre(KeyedGroup **list);
+
+/* cspcre: sets an empty group list. rc (out) 0. */
+PCS_API void cspcre(KeyedGroup **list, int *rc);
+
+/* cgtopn: opens a keyed group file read-only as a table: one index element
+ * per distinct key, holding the positions of every live record with that
+ * key in file order. Close it with cspcls.
+ *  name (in) 53 characters; groups, attributes (in) k names each;
+ *  count (in) k; lengths (in) k key field lengths; file (in/out) must be
+ *  null; the open table
+ *  rc (out) 0; 1 no memory; 3 a key attribute of the wrong size (prints
+ *  " key length is wrong \n"), or a negative count or length; 4 the file
+ *  cannot be opened; 5 a damaged record; 6 *file is not null. On failure
+ *  *file is null (or unchanged for 6). */
+PCS_API void cgtopn(const char *name, const char *groups, const char *attributes,
+                    const int *count, const int *lengths, KeyedFile **file, int *rc);
+
+/* Group and attribute access on a group list between a read and a write.
+ * Names are 8-character fields. Where a group name is taken for lookup, 8
+ * blanks select every group; groups are visited in list order and, in each
+ * selected group, attributes in list order. New groups and attributes go to
+ * the head of their lists. Negative counts or lengths, or values too large
+ * to hold, give code 1. */
+
+/* cspadd: adds an attribute of count values of length bytes (values holds
+ * count*length bytes) to the first group of this name, or to a new group at
+ * the head of the list.
+ *  rc (out) 0; 1 no memory; 2 the group already has the attribute. */
+PCS_API void cspadd(const char *group, const char *attribute, const int *count,
+                    const int *length, const void *values, KeyedGroup **list, int *rc);
+
+/* cspadv: as cspadd, but an existing attribute gets the values appended.
+ *  rc (out) 0; 1 no memory (the attribute keeps its values); 2 the existing
+ *  attribute has another value length (nothing changes). */
+PCS_API void cspadv(const char *group, const char *attribute, const int *count,
+                    const int *length, const void *values, KeyedGroup **list, int *rc);
+
+/* cspgta: the attribute count and names (8 bytes each, list order; names
+ * must hold 8 * count bytes) of the first group of this exact name.
+ *  rc (out) 0; an empty list or a missing group leaves count, names and rc
+ *  unchanged. */
+PCS_API void cspgta(const char *group, KeyedGroup **list, int *count, char *names, int *rc);
+
+/* cspgtg: the number of groups and their names (8 bytes each, list order).
+ *  rc (out) 1 for an empty list (count 0); otherwise left unchanged. */
+PCS_API void cspgtg(KeyedGroup **list, int *count, char *names, int *rc);
+
+/* cspgtgn: the number of groups. rc (out) 1 for an empty list (count 0);
+ * otherwise left unchanged. */
+PCS_API void cspgtgn(KeyedGroup **list, int *count, int *rc);
+
+/* cspgtv: copies all nAttrs * nAttrLength value bytes of the first matching
+ * attribute. rc (out) 0; 1 no match. */
+PCS_API void cspgtv(const char *group, const char *attribute, KeyedGroup **list, void *values,
+                    int *rc);
+
+/* cspgtvn: copies value n (nAttrLength bytes) of a matching attribute,
+ * counting from 1 only values that are not all blanks; n = 0 takes a blank
+ * value standing before every non-blank one. rc (out) 0; 1 no such value. */
+PCS_API void cspgtvn(const char *group, const char *attribute, KeyedGroup **list, const int *n,
+                     void *value, int *rc);
+
+/* cspgtn: nAttrs of the first matching attribute; with an attribute name of
+ * 8 blanks, the sum of nAttrs over every attribute of every selected group.
+ * rc (out) 0; 1 nothing matched (count 0). */
+PCS_API void cspgtn(const char *group, const char *attribute, KeyedGroup **list, int *count,
+                    int *rc);
+
+/* cspgtl: nAttrs * nAttrLength of the first matching attribute.
+ * rc (out) 0; 1 no match. */
+PCS_API void cspgtl(const char *group, const char *attribute, KeyedGroup **list, int *length,
+                    int *rc);
+
+/* cspsvdl: in the first matching attribute, blanks the first value equal to
+ * `value` (nAttrLength bytes). `ignored` is not read.
+ * rc (out) 0; 1 the attribute or the value is not found. */
+PCS_API void cspsvdl(const char *group, const char *attribute, KeyedGroup **list,
+                     const int *ignored, const void *value, int *rc);
+
+/* cspdla: deletes the attribute from the first group of this exact name
+ * that holds it; a group left without attributes is deleted too.
+ * rc (out) 0; 1 not found or empty list. */
+PCS_API void cspdla(const char *group, const char *attribute, KeyedGroup **list, int *rc);
+
+/* cspdlg: deletes the first group of this exact name with its attributes.
+ * rc (out) 0; 1 not found or empty list. */
+PCS_API void cspdlg(const char *group, KeyedGroup **list, int *rc);
+
+/* cspcms: compares `count` (by value) bytes as unsigned values. Returns the
+ * second operand's byte minus the first's at the first difference; 0 when
+ * equal or when count is below 1. */
+PCS_API int cspcms(const void *first, const void *second, int count);
+
+/* ==== Maintenance (section kept by the maintenance subsystem) ============
+ * Record counters and key readers of catalog and text files, the index
+ * builder, the maintenance dispatcher, catalog compression, the duplicate
+ * merge and the table text tool. Paths are 0-terminated unless stated. */
+
+/* A record-count function of the index builder: the number of records of
+ * the source file, 0 for an empty file, -1 when it cannot be opened (or, for
+ * a catalog, when a record length is damaged). */
+typedef int (*RecordCountFn)(const char *source_path);
+
+/* A key reader of the index builder: fills records[0 .. *filled - 1] (offset
+ * and key; keys are key_length bytes and a 0) from the first record_count
+ * source records. `description` is passed through from csbndx unchanged.
+ * Returns 0, anything else on failure. */
+typedef int (*KeyReaderFn)(const char *source_path, const int *field_count, void *description,
+                           const int *widths, int record_count, int key_length,
+                           KeyRecord *records, int *filled);
+
+/* csgrn: number of records of a catalog file, deleted ones included.
+ * Returns 0 for an empty file; -1 when it cannot be opened, or when a
+ * record length is below 16 or reaches past the end of the file. */
+PCS_API int csgrn(const char *catalog_path);
+
+/* csgrc: number of lines of a text file (a last line without a newline
+ * counts); 0 for an empty file, -1 when it cannot be opened. */
+PCS_API int csgrc(const char *text_path);
+
+/* csgia: key reader over a catalog file (a KeyReaderFn).
+ *  field_count  (in)  not read
+ *  description  (in)  host array (pparynew) of 16-byte entries: group name
+ *                     then attribute name of each key field
+ *  widths       (in)  width of each key field; key_length is their sum
+ *  record_count (in, by value) records to walk; key_length (in, by value)
+ *  records      (in/out) key buffers of key_length + 1 bytes, from the
+ *                     caller; each live record fills the next one: its
+ *                     offset, and its key made of the first bytes of each
+ *                     field's values, blank-padded (a missing attribute
+ *                     leaves its field blank; the lookup is reported)
+ *  filled       (out) number of records filled (deleted records are skipped)
+ * Returns 0; 1 the file cannot be opened; 2 a record could not be read (no
+ * memory, or a damaged or truncated record). */
+PCS_API int csgia(const char *catalog_path, const int *field_count, void *description,
+                  const int *widths, int record_count, int key_length, KeyRecord *records,
+                  int *filled);
+
+/* csrikr: key reader over a fixed-column text file, one record per line (a
+ * KeyReaderFn). description: int array of 1-based column positions; each
+ * field copies width bytes from its column as strncpy does (0 bytes past
+ * the end of the line). The record offset is the line's byte offset.
+ * Returns 0; 1 the file cannot be opened or an offset does not fit 32 bits. */
+PCS_API int csrikr(const char *source_path, const int *field_count, void *description,
+                   const int *widths, int record_count, int key_length, KeyRecord *records,
+                   int *filled);
+
+/* csbndx: builds a sorted index file (see "Catalog index files") of a source
+ * file. Records with equal keys stand together, each with the run's count
+ * and the index offset of the run's first record.
+ *  count_fn, reader   (in, by value) record counter and key reader
+ *  field_count (in) number of key fields; description (in) for the reader
+ *  widths (in) field widths; source_path, index_path (in)
+ *  rc (out) 0 index written; 1 the counter gave less than 1 (missing,
+ *     unreadable or empty source); 2 the key length is 0 (no fields, all
+ *     widths 0), or a width is negative or the sum above 9999; 3 no memory;
+ *     4 the key reader failed; 5 the index file cannot be created, or a run
+ *     of equal keys is longer than 9999 (nothing is created then); 6 a write
+ *     to the index file fell short (the partial file stays). */
+PCS_API void csbndx(RecordCountFn count_fn, KeyReaderFn reader, const int *field_count,
+                    void *description, const int *widths, const char *source_path,
+                    const char *index_path, int *rc);
+
+/* csgbldx: indexes a part catalog by (group, attribute) key fields.
+ *  field_count (in) number of key fields
+ *  groups, attributes (in) field_count consecutive 8-character names each
+ *  widths (in) field widths
+ *  catalog_path, index_path (in) character fields ending at their first
+ *     blank (at most 255 characters are used)
+ *  rc (out) the codes of csbndx; 20101 no memory for the key description. */
+PCS_API void csgbldx(const int *field_count, const char *groups, const char *attributes,
+                     const int *widths, const char *catalog_path, const char *index_path,
+                     int *rc);
+
+/* cscprt2: rebuilds the index files of the project's catalogs of one kind
+ * (0 parts: three indexes; 1 classes; 2 symbols; any other kind: nothing),
+ * then makes each index readable and writable by everybody (chmod 666).
+ *  kind (in); rc (out) 0; 20101 no memory; 20121 the project setup holds no
+ *  catalog entry, or the catalog has fewer names than the kind needs; 20122
+ *  a catalog path longer than 79 characters; the code of a failing host
+ *  service; the codes 1 to 6 of csbndx.
+ * Returns 0. */
+PCS_API int cscprt2(const int *kind, int *rc);
+
+/* csopts: lays out the index processes of a catalog kind in five new host
+ * stacks, so that popping them gives the processes in run order.
+ *  kind (in)
+ *  sources, indexes (out) stacks of 80-byte paths (0-terminated)
+ *  key_specs (out) stack of 80-byte strings: group, attribute, length per
+ *     field, the first field's group on top
+ *  key_counts (out) stack of 4-byte ints: strings per process
+ *  processes (out) stack of 80-byte process names ("create_KELVA_index")
+ *  rc (out) 0, or the codes of csnames and of the host stack services; on
+ *     failure no stack is left (the outputs are 0). */
+PCS_API void csopts(const int *kind, int *sources, int *indexes, int *key_specs,
+                    int *key_counts, int *processes, int *rc);
+
+/* csnames: the paths of the current catalog's files.
+ *  catalog_id (in/out) 0 to ask the host for the current catalog
+ *  names (out) new stack of 80-byte entries: catalog directory (blanks
+ *     inside it turned into "/"), "/", the 8-character name; pushed from the
+ *     last name to the first, so entry k is the k-th name from the end
+ *  rc (out) 0; 20121 the setup has no catalog entry; 20122 a path longer
+ *     than 79 characters; the code of a failing host service. On failure
+ *     no stack is left (*names is 0). */
+PCS_API void csnames(int *catalog_id, int *names, int *rc);
+
+/* cscprs: compresses a catalog file (or a keyed group file): copies every
+ * record whose flag word is 0, in file order, to "<path>.bak", puts that
+ * file on disk and renames it over the catalog. Prints "%d  %s  %s\n"
+ * (length of the path, the path, the new file's name) first.
+ *  rc (out) 0; 1 no memory for a record; 2 the catalog cannot be opened for
+ *  update ("open catlog file error"), the new file cannot be created
+ *  ("create temp catlog file error"), a read or write of the copy failed, a
+ *  record length is damaged, or the rename failed. On every failure the
+ *  catalog is left as it was and the new file is removed. */
+PCS_API void cscprs(const char *path, int *rc);
+
+/* csai2a: *value as decimal text right-aligned in a field of *width
+ * characters (blank-filled, a "-" left of the digits of a negative value).
+ *  rc (out) 0; 1 the value does not fit (the field holds the lowest digits
+ *  that fit), or *width is below 1 (nothing is written). */
+PCS_API void csai2a(const int *value, const int *width, char *field, int *rc);
+
+/* csprtdup: merges the records of a catalog that share a key (the value of
+ * one group/attribute, first key_length bytes): keeps the oldest (mode 0)
+ * or the newest (mode 1) record of each key and marks the others deleted.
+ * For each removal it writes to the host output unit (gufswr) the 81-byte
+ * lines "   Duplicate part number was found in the catalog." and
+ * "   *** WARNING Catalog keeping old part ..." (mode 0) or
+ * "   Catalog has been updated with new part ...", then, after the record
+ * is deleted, "   Part Number = <key>" (80 bytes). A removed part that is
+ * not a pipe (PARTDEF/CATEGORY not starting with "PIPE" and 12 blanks) also
+ * loses its host model object (glrfam, gldobj with its ELCATLOG/ELTIME).
+ *  mode (in, by value) 0 or 1; any other mode does nothing
+ *  catalog_path (in); unit (in) the host output unit
+ *  group, attribute (in) 8-character names of the key attribute
+ *  key_length (in, by value) 1 to 63; any other length does nothing
+ * No result code: the merge stops at the first failure (no memory, an
+ * unreadable catalog or record, a failing model service), keeping the pairs
+ * handled before it. The index file is not changed. */
+PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const char *group,
+                      const char *attribute, int key_length);
+
+/* cstabl: splits a positional text dump of tables into one text file per
+ * table in a directory: each table line's columns 19 to 68, apostrophes
+ * removed, blank-padded to 50 characters. Prints its progress to standard
+ * output (" open file %s\n" per table).
+ *  input (in) character field, ends at a blank or 0, at most 45 characters
+ *  directory (in) character field, at most 40 characters
+ *  rc (out) 0; 1 the input or a table file cannot be opened, a table name
+ *  is empty or holds "/" or is "." or "..", or a write failed; 2 the input
+ *  has no header line. */
+PCS_API void cstabl(const char *input, const char *directory, int *rc);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,180 @@
+// Keyed record access of an open file: the keyed write (cspput), the plain
+// append (cspputs), read by key (cspget), key test (cspget1) and delete
+// (cspdel).
+#include <algorithm>
+#include <cstdio>
+
+#include "common/fileio.h"
+#include "common/memory.h"
+#include "common/report.h"
+#include "keyed/keyed.h"
+
+namespace pcs {
+namespace {
+
+bool write_word(FILE *stream, int64_t position, int32_t value) {
+  unsigned char word[4];
+  put_be32(word, value);
+  return io::seek(stream, position, SEEK_SET) == 0 && io::write(stream, word, 4) == 4;
+}
+
+// Marks a record cut off by an earlier interrupted write as deleted, with the
+// length that the walk stepped over, so that later opens step over it too.
+bool mark_cut_off(KeyedFile *file) {
+  if (file->CutOffAt < 0) return true;
+  unsigned char words[8];
+  put_be32(words, static_cast<int32_t>(file->AppendAt - file->CutOffAt));
+  put_be32(words + 4, keyed::kDeleted);
+  if (io::seek(file->Stream, file->CutOffAt, SEEK_SET) != 0 || io::write(file->Stream, words, 8) != 8)
+    return false;
+  file->CutOffAt = -1;
+  return true;
+}
+
+// Appends the record of `list` as a live record. A write that falls short
+// leaves a cut-off record that the next append marks deleted.
+int append_record(KeyedFile *file, const KeyedGroup *list, int32_t *position) {
+  if (!list) return keyed::kDamaged;
+  int64_t length = record_size(list);
+  if (length < 0 || file->AppendAt + length > INT32_MAX) return keyed::kDamaged;
+  HostPtr<unsigned char> record(static_cast<unsigned char *>(gimaloc(static_cast<size_t>(length))));
+  if (!record) {
+    std::fputs("  gimaloc error\n", stdout);
+    return keyed::kNoMemory;
+  }
+  encode_record(list, record.get());
+  if (!mark_cut_off(file)) return keyed::kNotFound;
+  int64_t p = file->AppendAt;
+  bool whole = io::seek(file->Stream, p, SEEK_SET) == 0 &&
+               io::write(file->Stream, record.get(), static_cast<size_t>(length)) ==
+                   static_cast<size_t>(length);
+  file->AppendAt = p + length;
+  if (!whole) {
+    file->CutOffAt = p;
+    return keyed::kNotFound;
+  }
+  *position = static_cast<int32_t>(p);
+  return keyed::kOk;
+}
+
+bool usable(const KeyedFile *const *handle) { return handle && *handle && !is_table(*handle); }
+
+int put_record(KeyedFile *file, const KeyedGroup *list) {
+  if (!list) return keyed::kDamaged;
+  int k = key_length(file);
+  HostPtr<unsigned char> key(static_cast<unsigned char *>(gimaloc(std::max(k, 1))));
+  if (!key) {
+    std::fputs("  gimaloc error\n", stdout);
+    return keyed::kNoMemory;
+  }
+  if (keygrp(file, list, key.get()) != keyed::kOk) return keyed::kKeySize;
+  Heap *index = file->Index;
+  IndexElement probe{key.get(), 0};
+  int error = kTreeOk;
+  auto *stored = static_cast<IndexElement *>(index->search(index, &probe, &error));
+  if (error != kTreeOk) return keyed::kNoMemory;
+  int32_t p = 0;
+  if (stored) {
+    int rc = append_record(file, list, &p);
+    if (rc != keyed::kOk) return rc;
+    if (!write_word(file->Stream, int64_t{stored->position} + 4, p)) {
+      write_word(file->Stream, int64_t{p} + 4, keyed::kDeleted);
+      return keyed::kNotFound;
+    }
+    stored->position = p;
+    return keyed::kOk;
+  }
+  auto *element = host_alloc<IndexElement>();
+  if (!element) return keyed::kNoMemory;
+  int rc = append_record(file, list, &p);
+  if (rc != keyed::kOk) {
+    gifree(element);
+    return rc;
+  }
+  element->key = key.release();
+  element->position = p;
+  index->insert(index, element, &error);
+  if (error != kTreeOk) {
+    write_word(file->Stream, int64_t{p} + 4, keyed::kDeleted);
+    fre_ind(element);
+    return keyed::kNoMemory;
+  }
+  return keyed::kOk;
+}
+
+// The stored element of a key, or null with *rc set (4 absent, 1 no memory).
+IndexElement *lookup(KeyedFile *file, const char *key, int *rc) {
+  IndexElement probe{reinterpret_cast<unsigned char *>(const_cast<char *>(key)), 0};
+  int error = kTreeOk;
+  auto *stored = static_cast<IndexElement *>(file->Index->search(file->Index, &probe, &error));
+  *rc = error != kTreeOk ? keyed::kNoMemory : stored ? keyed::kOk : keyed::kNotFound;
+  return stored;
+}
+
+int get_record(const char *key, KeyedFile *file, KeyedGroup **list) {
+  int rc = keyed::kOk;
+  IndexElement *stored = lookup(file, key, &rc);
+  if (stored) {
+    int32_t length = 0;
+    rc = read_record_at(file->Stream, stored->position, &length, list);
+    if (rc == keyed::kInUse || rc == keyed::kDead) rc = keyed::kNotFound;
+  }
+  if (rc == keyed::kNoMemory) std::fputs(" out of memory\n", stdout);
+  return rc;
+}
+
+int delete_record(const char *key, KeyedFile *file) {
+  int rc = keyed::kOk;
+  IndexElement *stored = lookup(file, key, &rc);
+  if (!stored) return rc;
+  if (!write_word(file->Stream, int64_t{stored->position} + 4, keyed::kDeleted))
+    return keyed::kNotFound;
+  int error = kTreeOk;
+  // The search above sized the path stack, so this delete cannot fail.
+  void *removed = file->Index->delete_element(file->Index, stored, &error);
+  if (removed) fre_ind(removed);
+  return keyed::kOk;
+}
+
+}  // namespace
+}  // namespace pcs
+
+using pcs::usable;
+namespace keyed = pcs::keyed;
+
+extern "C" void cspput(KeyedFile **file, KeyedGroup **list, int *rc) {
+  pcs::guarded(rc, keyed::kNoMemory, [&] {
+    *rc = usable(file) ? pcs::put_record(*file, list ? *list : nullptr) : keyed::kDamaged;
+  });
+}
+
+extern "C" void cspputs(KeyedFile **file, KeyedGroup **list, int *rc) {
+  pcs::guarded(rc, keyed::kNoMemory, [&] {
+    int32_t position = 0;
+    *rc = usable(file) ? pcs::append_record(*file, list ? *list : nullptr, &position)
+                       : keyed::kDamaged;
+  });
+}
+
+extern "C" void cspget(const char *key, KeyedFile **file, KeyedGroup **list, int *rc) {
+  *list = nullptr;
+  pcs::guarded(rc, keyed::kNoMemory, [&] {
+    *rc = usable(file) ? pcs::get_record(key, *file, list) : keyed::kDamaged;
+  });
+}
+
+extern "C" void cspget1(const char *key, KeyedFile **file, int *rc) {
+  pcs::guarded(rc, keyed::kNoMemory, [&] {
+    if (!usable(file)) {
+      *rc = keyed::kDamaged;
+      return;
+    }
+    pcs::lookup(*file, key, rc);
+  });
+}
+
+extern "C" void cspdel(const char *key, KeyedFile **file, int *rc) {
+  pcs::guarded(rc, keyed::kNoMemory, [&] {
+    *rc = usable(file) ? pcs::delete_record(key, *file) : keyed::kDamaged;
+  });
+}

@@ -1,0 +1,150 @@
+// Internal operations of keyed group files: file name resolution, the record
+// layout (encoder, checked decoder, key extraction), the record walk shared
+// by the file open and the table open, and group list helpers.
+#ifndef PCS_KEYED_KEYED_H
+#define PCS_KEYED_KEYED_H
+
+#include <cstdint>
+#include <cstdio>
+
+#include "common/coding.h"
+#include "include/pcs.h"
+#include "keyed/tree.h"
+
+namespace pcs {
+
+// Result codes of the keyed operations.
+namespace keyed {
+inline constexpr int kOk = 0;
+inline constexpr int kNoMemory = 1;
+inline constexpr int kDuplicate = 2;   // open: two live records share a key
+inline constexpr int kKeySize = 3;     // a key attribute of the wrong size
+inline constexpr int kNotFound = 4;    // also: cannot open, close failed
+inline constexpr int kDamaged = 5;     // also: empty list, null handle
+inline constexpr int kInUse = 6;       // also: position at or past the end
+inline constexpr int kDead = 7;        // deleted or replaced record
+inline constexpr int kHeaderSize = 12;  // length, status, directory offset
+inline constexpr int32_t kDeleted = -1;
+}  // namespace keyed
+
+// ---- file name resolution ----------------------------------------------
+
+// Expands a leading "$NAME" of a name field of `*width` characters into
+// `destination` (at least *width bytes). An unset variable leaves the name
+// as it is.
+char *covertn(const char *name, char *destination, const int *width);
+// covertn with width 53 into a 54-byte path: terminated, trailing blanks
+// turned into 0 bytes. False when the name refers to an unset variable.
+bool resolve_keyed_name(const char *name, char path[PCS_KEYED_NAME_LEN + 1]);
+
+// ---- records -------------------------------------------------------------
+
+// Status of a record at `position` of length `length` in a file of `size`
+// bytes: kOk live, kDead deleted or replaced, kDamaged when a replacement
+// position does not point forward into the file (forward links cannot loop).
+int status_code(int32_t status, int64_t position, int32_t length, int64_t size);
+
+// Checks a whole record (header to newline) against its own length: the
+// newline, the directory, every group header and attribute block lie inside
+// the record, counts and lengths are not negative, and the blocks reached
+// add up to no more than the record (so decoding is linear in its size).
+bool record_valid(ByteView record);
+
+// The key of a checked record: every group of the directory is offered to
+// every key field (cspkig); the last matching attribute wins. `key` holds K
+// bytes and is filled with blanks first. kOk or kKeySize.
+int record_key(const KeyedFile *file, ByteView record, unsigned char *key);
+int cspkig(const KeyedFile *file, ByteView record, int32_t group_offset, unsigned char *key);
+// The key of an in-memory group list (keygrp); kOk or kKeySize.
+int keygrp(const KeyedFile *file, const KeyedGroup *list, unsigned char *key);
+
+// Bytes of the serialized record of a group list, or -1 when the list holds
+// a negative count or length or would not fit a 32-bit length.
+int64_t record_size(const KeyedGroup *list);
+// Serializes the list into `out` (record_size bytes) as a live record.
+void encode_record(const KeyedGroup *list, unsigned char *out);
+// Writes one group block at `*offset` of the record, advancing the offset;
+// returns the offset of its group header.
+int32_t ptagrp(const KeyedGroup *group, unsigned char *record, int32_t *offset);
+
+// Rebuilds the group list of a checked record, each list reversed. kOk or
+// kNoMemory (nothing is kept then).
+int decode_record(ByteView record, KeyedGroup **list);
+int gtagrp(ByteView record, int32_t header_offset, KeyedGroup **group);
+
+// Reads the record at `position` of a stream: the codes of cspgtr. The
+// length is set as soon as it is read.
+int read_record_at(FILE *stream, int64_t position, int32_t *length, KeyedGroup **list);
+
+// ---- record walk -----------------------------------------------------------
+
+// Walks the records of a file from position 0 in order, stepping over dead
+// records by their length without reading them. A record cut off at the end
+// ends the walk; `append_at` and `cut_off_at` tell where the next record
+// goes and which cut-off record to mark deleted first.
+class RecordWalk {
+ public:
+  RecordWalk(FILE *stream, int64_t size) : stream_(stream), size_(size), append_at_(size) {}
+  ~RecordWalk();
+  RecordWalk(const RecordWalk &) = delete;
+  RecordWalk &operator=(const RecordWalk &) = delete;
+
+  // Moves to the next live record. kOk with *live true: record() holds it
+  // and position() is where it starts; kOk with *live false at the end; or
+  // kDamaged, kNoMemory.
+  int next(bool *live);
+  ByteView record() const { return ByteView(buffer_, static_cast<size_t>(length_)); }
+  int64_t position() const { return position_; }
+  int64_t append_at() const { return append_at_; }
+  int64_t cut_off_at() const { return cut_off_at_; }
+
+ private:
+  bool read_at(int64_t position, void *data, size_t size);
+
+  FILE *stream_;
+  int64_t size_;
+  int64_t next_ = 0;
+  int64_t position_ = 0;
+  int64_t stream_at_ = -1;
+  int32_t length_ = 0;
+  unsigned char *buffer_ = nullptr;
+  size_t capacity_ = 0;
+  int64_t append_at_;
+  int64_t cut_off_at_ = -1;
+};
+
+// ---- open files and tables -------------------------------------------------
+
+// Total key length K of a handle.
+int key_length(const KeyedFile *file);
+// A new handle holding the resolved name and a copy of the key description;
+// kOk, kNoMemory, kKeySize (negative count or length) or kNotFound (the name
+// names an unset variable). Key names are k fields of 8 characters each.
+int new_handle(const char *name, int count, const char *groups, const char *attributes,
+               const int *lengths, KeyedFile **file);
+// Releases a handle and everything it holds; closes its stream. Returns the
+// result of closing the stream (0 or EOF).
+int release_handle(KeyedFile *file);
+bool is_table(const KeyedFile *file);
+
+int cspind(KeyedFile *file);
+int cgtind(KeyedFile *file);
+int keystr(Heap *index, int key_length, TableElement *element, int32_t position);
+
+// ---- group lists ------------------------------------------------------------
+
+// A one-attribute group holding a copy of count * length value bytes.
+int cspngp(const char *group, const char *attribute, int count, int length, const void *values,
+           KeyedGroup **made);
+int atradd(KeyedGroup *group, const char *attribute, int count, int length, const void *values);
+int atvadd(KeyedGroup *group, const char *attribute, int count, int length, const void *values);
+void free_attribute(KeyedAttribute *attribute);
+void free_group(KeyedGroup *group);
+void free_groups(KeyedGroup *list);
+
+// Bytes of count values of length bytes, or -1 when negative or too large.
+int64_t value_bytes(int64_t count, int64_t length);
+
+}  // namespace pcs
+
+#endif

@@ -1,0 +1,121 @@
+// The 2-3 tree index ("heap") of keyed group files and tables: the heap
+// object with its operation table and path stack, the tree nodes, the two
+// element kinds and the tree operations.
+#ifndef PCS_KEYED_TREE_H
+#define PCS_KEYED_TREE_H
+
+#include <cstdint>
+
+#include "include/pcs.h"
+
+namespace pcs {
+
+struct TreeNode {
+  void *leftElement;   // never null in a settled tree
+  void *rightElement;  // null when the node holds one element
+  TreeNode *leftChild;
+  TreeNode *middleChild;
+  TreeNode *rightChild;
+};
+
+struct TreeState {
+  int count;       // nodes in the tree
+  TreeNode *root;  // null when empty
+  int height;      // levels below and including the root; 0 when empty
+};
+
+// Element of a keyed group file index: a key and the position of the live
+// record that has it.
+struct IndexElement {
+  unsigned char *key;
+  int32_t position;
+};
+
+// Element of a table index: a key and the positions of every live record
+// with that key, in file order.
+struct TableElement {
+  unsigned char *key;
+  int32_t *positions;
+  int32_t count;
+};
+
+using TreeCreate = TreeState *(*)();
+using TreeDeleteAll = void (*)(Heap *heap, TreeNode *node);
+using TreeInsert = void *(*)(Heap *heap, void *element, int *error);
+using TreeDelete = void *(*)(Heap *heap, void *key, int *error);
+using TreeSearch = void *(*)(Heap *heap, void *key, int *error);
+using TreeDeleteMin = void *(*)(Heap *heap, int *error);
+using TreeMinimum = void *(*)(Heap *heap, int *error);
+using TreePrint = void (*)(Heap *heap);
+using ElementCompare = int (*)(const void *a, const void *b, int key_length);
+using ElementFree = void (*)(void *element);
+using ElementPrint = void (*)(const void *element, int key_length);
+
+}  // namespace pcs
+
+// The heap object. Users call every tree operation through its slots.
+struct Heap {
+  pcs::TreeState *state;
+  pcs::TreeCreate create;
+  pcs::TreeDeleteAll delete_all;
+  pcs::TreeInsert insert;
+  pcs::TreeDelete delete_element;
+  pcs::TreeSearch search;
+  pcs::TreeDeleteMin delete_minimum;
+  pcs::TreeMinimum minimum;
+  pcs::TreePrint print;
+  pcs::ElementCompare compare;
+  pcs::ElementFree free_element;
+  pcs::ElementPrint print_element;
+  int stack_capacity;
+  pcs::TreeNode **stack;
+  int stack_top;
+  int key_length;
+};
+
+namespace pcs {
+
+// Error flag values of the tree operations.
+inline constexpr int kTreeOk = 0;
+inline constexpr int kTreeNoMemory = 1;
+inline constexpr int kTreeDuplicate = 2;
+
+Heap *crtheap(TreeCreate create, TreeDeleteAll delete_all, TreeInsert insert,
+              TreeDelete delete_element, TreeSearch search, TreeDeleteMin delete_minimum,
+              TreeMinimum minimum, TreePrint print, ElementCompare compare,
+              ElementFree free_element, ElementPrint print_element, int key_length);
+// A heap with the nine tree functions and the given element callbacks.
+Heap *crtheap_with(ElementCompare compare, ElementFree free_element, ElementPrint print_element,
+                   int key_length);
+// Deletes every element, then releases the path stack, the tree state and
+// the heap object. A null heap is accepted.
+void heap_release(Heap *heap);
+
+TreeState *t_cr_sta();
+void t_dl_all(Heap *heap, TreeNode *node);
+void *t_insert(Heap *heap, void *element, int *error);
+void *t_elm_dl(Heap *heap, void *key, int *error);
+void *t_elm_se(Heap *heap, void *key, int *error);
+void *t_dl_min(Heap *heap, int *error);
+void *t_h_min(Heap *heap, int *error);
+void t_heap_p(Heap *heap);
+
+int comp_ind(const void *a, const void *b, int key_length);
+int comp_str(const void *a, const void *b, int key_length);
+void fre_ind(void *element);
+void fre_str(void *element);
+void pt_index(const void *element, int key_length);
+void pt_str(const void *element, int key_length);
+
+// Internal operations.
+int t_cm_elm(Heap *heap, const void *key, const TreeNode *node);
+TreeNode *t_f_node(Heap *heap, const void *key, bool *found, int *error);
+TreeNode *t_gt_min(Heap *heap, TreeNode *node, bool push, int *error);
+int t_h_push(Heap *heap, TreeNode *node);
+int t_hp_pop(Heap *heap, TreeNode **node);
+TreeNode *t_node_c(void *element);
+void tree_pt(Heap *heap, const TreeNode *node, int depth);
+
+}  // namespace pcs
+
+#endif

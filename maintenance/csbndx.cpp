@@ -1,0 +1,174 @@
+// The index builder's engine: csbndx counts the source records, reads their
+// keys through the caller's key reader into the record space, sorts them
+// and writes the index file (OutputIndexFile) in the layout that csalku
+// searches.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/fileio.h"
+#include "common/report.h"
+#include "host/host_services.h"
+#include "maintenance/maintenance.h"
+
+namespace pcs {
+
+int GetKeyLength(int field_count, const int *widths) {
+  if (field_count < 1) return 0;
+  if (!widths) return -1;
+  int64_t sum = 0;
+  for (int i = 0; i < field_count; ++i) {
+    if (widths[i] < 0) return -1;
+    sum += widths[i];
+    if (sum > kIndexKeyMax) return -1;
+  }
+  return static_cast<int>(sum);
+}
+
+KeyRecord *GetRecordSpace(int count, int key_length) {
+  if (count < 1 || key_length < 0) return nullptr;
+  const size_t n = static_cast<size_t>(count);
+  const size_t key_bytes = static_cast<size_t>(key_length) + 1;
+  if (n > (SIZE_MAX / 2) / (sizeof(KeyRecord) + key_bytes)) return nullptr;
+  auto *records = static_cast<KeyRecord *>(gicaloc(1, n * (sizeof(KeyRecord) + key_bytes)));
+  if (!records) return nullptr;
+  char *keys = reinterpret_cast<char *>(records + n);
+  for (size_t i = 0; i < n; ++i) records[i].Key = keys + i * key_bytes;
+  return records;
+}
+
+void FreeRecordSpace(KeyRecord *records, int /*count*/) { gifree(records); }
+
+int compare(const KeyRecord *first, const KeyRecord *second) {
+  if (first->Key == second->Key) return 0;
+  return std::strcmp(first->Key, second->Key);
+}
+
+void SortKeyRecords(KeyRecord *records, int n) {
+  std::sort(records, records + n, [](const KeyRecord &a, const KeyRecord &b) {
+    const int order = std::strcmp(a.Key, b.Key);
+    return order < 0 || (order == 0 && a.RecordOffset < b.RecordOffset);
+  });
+}
+
+namespace {
+
+// `value` right-aligned in `width` characters, as "%*d" prints a value that
+// fits.
+void put_number(char *out, int width, int64_t value) {
+  const bool negative = value < 0;
+  uint64_t v = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  int i = width;
+  do {
+    out[--i] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0 && i > 0);
+  if (negative && i > 0) out[--i] = '-';
+  while (i > 0) out[--i] = ' ';
+}
+
+// Length of the run of keys equal to records[start]'s.
+int run_length(const KeyRecord *records, int n, int start) {
+  int end = start + 1;
+  while (end < n && compare(&records[start], &records[end]) == 0) ++end;
+  return end - start;
+}
+
+// True when every count and offset of the index fits its field.
+bool fits_layout(const KeyRecord *records, int n, int key_length) {
+  const int64_t end = PCS_INDEX_HEADER + int64_t{n} * (key_length + PCS_INDEX_OVERHEAD);
+  if (end > 999999999999) return false;
+  for (int start = 0; start < n;) {
+    const int run = run_length(records, n, start);
+    if (run > kIndexRunMax) return false;
+    start += run;
+  }
+  return true;
+}
+
+// Writes the records of the index to `out`; false when a write fell short.
+bool write_records(FILE *out, int n, int key_length, KeyRecord *records) {
+  const int record_length = key_length + PCS_INDEX_OVERHEAD;
+  char line[kIndexKeyMax + PCS_INDEX_OVERHEAD];
+  for (int start = 0; start < n;) {
+    const int run = run_length(records, n, start);
+    const int64_t first = PCS_INDEX_HEADER + int64_t{start} * record_length;
+    put_number(line, 4, run);
+    put_number(line + 16, 12, first);
+    for (int i = start; i < start + run; ++i) {
+      put_number(line + 4, 12, records[i].RecordOffset);
+      std::memcpy(line + 28, records[i].Key, static_cast<size_t>(key_length));
+      line[28 + key_length] = '\n';
+      const auto size = static_cast<size_t>(record_length);
+      if (io::write(out, line, size) != size) return false;
+    }
+    start += run;
+  }
+  return true;
+}
+
+}  // namespace
+
+int OutputIndexFile(const char *index_path, int n, int key_length, KeyRecord *records) {
+  if (n < 0 || key_length < 0 || key_length > kIndexKeyMax) return kIndexNotCreated;
+  if (!fits_layout(records, n, key_length)) return kIndexNotCreated;
+  const int fd = index_path ? ::open(index_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
+                            : -1;
+  if (fd < 0) return kIndexNotCreated;
+  FILE *out = fdopen(fd, "wb");
+  if (!out) {
+    ::close(fd);
+    return kIndexNotCreated;
+  }
+  char header[PCS_INDEX_HEADER];
+  put_number(header, 12, n);
+  put_number(header + 12, 4, key_length);
+  header[16] = '\n';
+  bool written = io::write(out, header, sizeof header) == sizeof header &&
+                 write_records(out, n, key_length, records);
+  // Buffered bytes that cannot be written show up when the stream closes.
+  if (io::close(out) != 0) written = false;
+  return written ? kIndexWritten : kIndexShortWrite;
+}
+
+namespace {
+
+int build_index(RecordCountFn count_fn, KeyReaderFn reader, const int *field_count,
+                void *description, const int *widths, const char *source_path,
+                const char *index_path) {
+  const int count = count_fn ? count_fn(source_path) : -1;
+  if (count < 1) return kIndexNoSource;
+  const int key_length = GetKeyLength(field_count ? *field_count : 0, widths);
+  if (key_length < 1) return kIndexNoKey;
+  KeyRecord *records = GetRecordSpace(count, key_length);
+  if (!records) return kIndexNoMemory;
+  int n = 0;
+  int rc = kIndexReaderFailed;
+  if (reader && reader(source_path, field_count, description, widths, count, key_length, records,
+                       &n) == 0) {
+    n = std::clamp(n, 0, count);
+    SortKeyRecords(records, n);
+    rc = OutputIndexFile(index_path, n, key_length, records);
+  }
+  FreeRecordSpace(records, count);
+  return rc;
+}
+
+}  // namespace
+}  // namespace pcs
+
+extern "C" {
+
+PCS_API void csbndx(RecordCountFn count_fn, KeyReaderFn reader, const int *field_count,
+                    void *description, const int *widths, const char *source_path,
+                    const char *index_path, int *rc) {
+  if (!rc) return;
+  pcs::guarded(rc, pcs::kIndexNoMemory, [&] {
+    *rc = pcs::build_index(count_fn, reader, field_count, description, widths, source_path,
+                           index_path);
+  });
+}
+
+}  // extern "C"

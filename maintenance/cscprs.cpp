@@ -1,0 +1,158 @@
+// Catalog compression (cscprs): copies the live records of a catalog or
+// keyed group file to "<path>.bak", puts the copy on disk and renames it
+// over the original, so that the file's name always holds either the old
+// or the compressed file. Also csai2a, the integer-to-text operation of
+// the maintenance interface.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "common/fileio.h"
+#include "common/memory.h"
+#include "common/report.h"
+#include "maintenance/maintenance.h"
+
+namespace pcs {
+namespace {
+
+constexpr int kCompressed = 0;
+constexpr int kNoMemory = 1;
+constexpr int kFailed = 2;
+
+constexpr size_t kReadChunk = 4 << 20;
+constexpr int64_t kWriteChunk = 1 << 20;
+
+// Collects live records and writes them in large pieces; every write is
+// checked.
+class Output {
+ public:
+  Output(FILE *stream, size_t capacity)
+      : stream_(stream), capacity_(capacity), buffer_(host_buffer(capacity)) {}
+
+  bool ready() const { return buffer_ != nullptr; }
+
+  bool append(const unsigned char *bytes, size_t size) {
+    if (used_ + size > capacity_ && !flush()) return false;
+    if (size >= capacity_) return io::write(stream_, bytes, size) == size;
+    std::memcpy(buffer_.get() + used_, bytes, size);
+    used_ += size;
+    return true;
+  }
+
+  bool flush() {
+    const size_t size = used_;
+    used_ = 0;
+    return size == 0 || io::write(stream_, buffer_.get(), size) == size;
+  }
+
+ private:
+  FILE *stream_;
+  size_t capacity_;
+  HostPtr<unsigned char> buffer_;
+  size_t used_ = 0;
+};
+
+int copy_live_records(FILE *catalog, FILE *copy) {
+  const int64_t size = io::size_direct(catalog);
+  if (size < 0) return kFailed;
+  Output output(copy, static_cast<size_t>(std::clamp<int64_t>(size, 1, kWriteChunk)));
+  if (!output.ready()) return kNoMemory;
+  RecordWalker walker(catalog, size, kReadChunk);
+  for (;;) {
+    RecordWalker::Step step = walker.next(false);
+    if (step == RecordWalker::kEnd) break;
+    if (step == RecordWalker::kRecord && walker.flag() == 0) step = walker.read_body();
+    if (step == RecordWalker::kNoMemory) return kNoMemory;
+    if (step != RecordWalker::kRecord) return kFailed;
+    if (walker.flag() == 0 &&
+        !output.append(walker.body(), static_cast<size_t>(walker.length())))
+      return kFailed;
+  }
+  return output.flush() ? kCompressed : kFailed;
+}
+
+// The copy gets the original's permission bits.
+void keep_mode(FILE *from, FILE *to) {
+  struct stat status {};
+  if (fstat(fileno(from), &status) == 0) fchmod(fileno(to), status.st_mode & 07777);
+}
+
+// Puts the directory entry of a renamed file on disk (best effort).
+void sync_directory(const char *path) {
+  std::string directory(path);
+  const size_t slash = directory.rfind('/');
+  directory = slash == std::string::npos ? "." : slash == 0 ? "/" : directory.substr(0, slash);
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  ::close(fd);
+}
+
+int compress(const char *path) {
+  const size_t length = std::strlen(path);
+  HostPtr<char> copy_path(static_cast<char *>(gimaloc(length + 5)));
+  if (!copy_path) return kNoMemory;
+  std::memcpy(copy_path.get(), path, length);
+  std::memcpy(copy_path.get() + length, ".bak", 5);
+  std::printf("%d  %s  %s\n", static_cast<int>(length), path, copy_path.get());
+  FILE *catalog = io::open(path, "r+b");
+  if (!catalog) {
+    std::printf("open catlog file error\n");
+    return kFailed;
+  }
+  FILE *copy = io::open(copy_path.get(), "w+b");
+  if (!copy) {
+    std::printf("create temp catlog file error\n");
+    io::close(catalog);
+    return kFailed;
+  }
+  int rc = copy_live_records(catalog, copy);
+  if (rc == kCompressed && io::sync(copy) != 0) rc = kFailed;
+  keep_mode(catalog, copy);
+  if (io::close(copy) != 0 && rc == kCompressed) rc = kFailed;
+  io::close(catalog);
+  if (rc == kCompressed && io::rename(copy_path.get(), path) != 0) rc = kFailed;
+  if (rc != kCompressed) {
+    io::remove(copy_path.get());
+    return rc;
+  }
+  sync_directory(path);
+  return kCompressed;
+}
+
+}  // namespace
+}  // namespace pcs
+
+extern "C" {
+
+PCS_API void cscprs(const char *path, int *rc) {
+  if (!rc) return;
+  pcs::guarded(rc, pcs::kNoMemory, [&] { *rc = path ? pcs::compress(path) : pcs::kFailed; });
+}
+
+PCS_API void csai2a(const int *value, const int *width, char *field, int *rc) {
+  if (!rc) return;
+  *rc = 1;
+  if (!value || !width || !field || *width < 1) return;
+  const int64_t v = *value;
+  uint64_t digits = v < 0 ? static_cast<uint64_t>(-v) : static_cast<uint64_t>(v);
+  std::memset(field, ' ', static_cast<size_t>(*width));
+  int i = *width;
+  do {
+    field[--i] = static_cast<char>('0' + digits % 10);
+    digits /= 10;
+  } while (digits != 0 && i > 0);
+  if (digits != 0) return;
+  if (v < 0) {
+    if (i == 0) return;
+    field[--i] = '-';
+  }
+  *rc = 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,444 @@
+// The maintenance dispatcher: csnames turns the project setup into the
+// paths of the current catalog's files, csopts lays out the index processes
+// of a catalog kind in host stacks, and cscprt2 runs them, each building one
+// index file (create_index) and opening it to everybody with chmod.
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "common/memory.h"
+#include "common/report.h"
+#include "host/host_model.h"
+#include "maintenance/maintenance.h"
+
+namespace pcs {
+namespace {
+
+constexpr int kNamesMax = 32;
+constexpr int kPathMax = kProcessEntry - 1;
+constexpr char kCreateIndexName[] = "create_KELVA_index";
+
+// Process names and their codes, as decimal strings; the last row ends the
+// table and answers every name that matches no row.
+struct ProcessType {
+  const char *name;
+  const char *code;
+};
+constexpr ProcessType kProcessTypes[] = {
+    {"merge_KELVA_MORIX_catalogs", "7"},      {"merge_KELVA_catalogs", "6"},
+    {"convert_part_catalog", "0"},            {"convert_class_catalog", "2"},
+    {"convert_symbol_catalog", "3"},          {"convert_encoded_table", "5"},
+    {"convert_compatibility_table", "12"},    {"convert_branch_table", "10"},
+    {"convert_pipe_dimension_table", "11"},   {"convert_function_table", "4"},
+    {"convert_weld_table", "13"},             {"create_KELVA_standard", "8"},
+    {"create_KELVA_function_table", "14"},    {"create_KELVA_index", "1"},
+    {"create_KELVA_weld_table", "15"},        {"create_KELVA_branch_table", "16"},
+    {"create_KELVA_compatibility_table", "17"}, {"create_KELVA_pipe_dimension_table", "18"},
+    {"create_KELVA_piping_class", "19"},      {"unknown", "9"},
+};
+
+// ---- process layout of the catalog kinds -------------------------------------
+
+struct KeyField {
+  const char *group;
+  const char *attribute;
+  const char *length;
+};
+struct Process {
+  int source;  // entry of the catalog names stack
+  int index;
+  int field_count;
+  KeyField fields[3];
+};
+struct KindLayout {
+  int kind;
+  int process_count;
+  Process processes[3];
+};
+
+constexpr KeyField kCategory{"PARTDEF ", "CATEGORY", "8"};
+constexpr KeyField kPartType{"PARTDEF ", "PARTTYPE", "8"};
+constexpr KindLayout kLayouts[] = {
+    {0, 3,
+     {{9, 6, 3, {kCategory, kPartType, {"PIPESIZE", "SIZE    ", "8"}}},
+      {9, 7, 2, {kCategory, kPartType, {}}},
+      {9, 8, 1, {{"PARTNUM ", "PARTNO  ", "40"}, {}, {}}}}},
+    {1, 1,
+     {{5, 4, 3, {{"ELCLASS ", "AELCLASS", "8"}, {"PIPESIZE", "SIZE    ", "16"}, kPartType}}}},
+    {2, 1, {{3, 2, 1, {{"ELCATLOG", "SYMNAME ", "16"}, {}, {}}}}},
+};
+
+const KindLayout *layout_of(int kind) {
+  for (const KindLayout &layout : kLayouts)
+    if (layout.kind == kind) return &layout;
+  return nullptr;
+}
+
+// ---- host stacks -----------------------------------------------------------
+
+// Ends the stacks it holds when it goes out of scope.
+class Stacks {
+ public:
+  explicit Stacks(std::initializer_list<int *> stacks) : stacks_(stacks) {}
+  ~Stacks() {
+    for (int *stack : stacks_) release(stack);
+  }
+  static void release(int *stack) {
+    if (*stack == 0) return;
+    int ignored = 0;
+    gusend(stack, &ignored);
+    *stack = 0;
+  }
+  void keep() { stacks_.clear(); }
+
+ private:
+  std::vector<int *> stacks_;
+};
+
+int push_string(const int *stack, const char *text) {
+  char entry[kProcessEntry] = {};
+  std::strncpy(entry, text, kProcessEntry - 1);
+  int count = 0, rc = 0;
+  guspus(stack, entry, &count, &rc);
+  return rc;
+}
+
+// Pops one 80-byte entry as a 0-terminated string; *empty when there was
+// none. Returns the stack service's code.
+int pop_string(const int *stack, char *entry, bool *empty) {
+  int none = 0, rc = 0;
+  guspop(stack, entry, &none, &rc);
+  *empty = rc == 0 && none != 0;
+  entry[kProcessEntry - 1] = '\0';
+  return rc;
+}
+
+// As pop_string; a key specification stack that runs out before the count
+// says gives kIndexNoKey.
+int pop_key_string(const int *stack, char *entry) {
+  bool empty = false;
+  const int rc = pop_string(stack, entry, &empty);
+  return rc != 0 ? rc : empty ? kIndexNoKey : 0;
+}
+
+int as_number(const char *text) {
+  const long value = std::strtol(text, nullptr, 10);
+  return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
+}
+
+// ---- catalog names ------------------------------------------------------------
+
+// The catalog directory of entry 1 of the setup stack: trailing blanks
+// dropped, blanks inside turned into "/", one "/" appended. 0 or a code.
+int catalog_directory(const int *setup, char *directory, size_t *length) {
+  int entry_size = 0, count = 0, rc = 0;
+  gusinf(setup, &entry_size, &count, &rc);
+  if (rc != 0) return rc;
+  if (count < 1 || entry_size < 1) return PCS_CANNOT_OPEN;
+  HostPtr<char> entry(static_cast<char *>(gimaloc(static_cast<size_t>(entry_size))));
+  if (!entry) return PCS_GEN_NO_MEMORY;
+  const int first = 1;
+  gusrea(setup, &first, entry.get(), &rc);
+  if (rc != 0) return rc;
+  size_t n = 0;
+  while (n < static_cast<size_t>(entry_size) && entry.get()[n] != '\0') ++n;
+  while (n > 0 && entry.get()[n - 1] == ' ') --n;
+  if (n == 0) return PCS_CANNOT_OPEN;
+  if (n + 1 + PCS_NAME_LEN > kPathMax) return PCS_PATH_TOO_LONG;
+  for (size_t i = 0; i < n; ++i) directory[i] = entry.get()[i] == ' ' ? '/' : entry.get()[i];
+  directory[n] = '/';
+  *length = n + 1;
+  return 0;
+}
+
+int catalog_names(int *catalog_id, int *names_stack) {
+  *names_stack = 0;
+  int setup = 0, ids = 0, current = 0, rc = 0;
+  Stacks setup_stacks{&setup, &ids, &current};
+  gj0frd("PRO     ", "SETUP   ", "CATALOG ", "        ", &setup, &ids, &current, &rc);
+  if (rc != 0) return rc;
+  if (setup == 0) return PCS_CANNOT_OPEN;
+  char directory[kProcessEntry];
+  size_t length = 0;
+  if ((rc = catalog_directory(&setup, directory, &length)) != 0) return rc;
+  if (*catalog_id == 0) {
+    const int kind = 2, item = 30;
+    pladata(&kind, &item, catalog_id, &rc);
+    if (rc != 0) return rc;
+  }
+  char names[kNamesMax * PCS_NAME_LEN];
+  int count = 0;
+  const int first = 0;
+  pu3catn(&first, catalog_id, names, &count, &rc);
+  if (rc != 0) return rc;
+  count = std::clamp(count, 0, kNamesMax);
+  const int entry_size = kProcessEntry;
+  gusini(&entry_size, names_stack, &rc);
+  if (rc != 0) {
+    *names_stack = 0;
+    return rc;
+  }
+  Stacks result{names_stack};
+  for (int k = count - 1; k >= 0; --k) {
+    char entry[kProcessEntry] = {};
+    std::memcpy(entry, directory, length);
+    std::memcpy(entry + length, names + k * PCS_NAME_LEN, PCS_NAME_LEN);
+    int pushed = 0;
+    guspus(names_stack, entry, &pushed, &rc);
+    if (rc != 0) return rc;
+  }
+  result.keep();
+  return 0;
+}
+
+// ---- layout -------------------------------------------------------------------
+
+int push_process(const Process &process, const int *names, int sources, int indexes,
+                 int key_specs, int key_counts, int processes) {
+  int rc = 0;
+  for (int f = process.field_count - 1; f >= 0; --f) {
+    const KeyField &field = process.fields[f];
+    if ((rc = push_string(&key_specs, field.length)) != 0 ||
+        (rc = push_string(&key_specs, field.attribute)) != 0 ||
+        (rc = push_string(&key_specs, field.group)) != 0)
+      return rc;
+  }
+  const int strings = 3 * process.field_count;
+  int count = 0;
+  guspus(&key_counts, &strings, &count, &rc);
+  if (rc != 0) return rc;
+  char path[kProcessEntry];
+  gusrea(names, &process.source, path, &rc);
+  if (rc == 0) guspus(&sources, path, &count, &rc);
+  if (rc == 0) gusrea(names, &process.index, path, &rc);
+  if (rc == 0) guspus(&indexes, path, &count, &rc);
+  if (rc == 0) rc = push_string(&processes, kCreateIndexName);
+  return rc;
+}
+
+int lay_out(int kind, int *sources, int *indexes, int *key_specs, int *key_counts,
+            int *processes) {
+  Stacks made{processes, sources, indexes, key_specs, key_counts};
+  const int entry = kProcessEntry, count_entry = 4;
+  int rc = 0;
+  for (int *stack : {processes, sources, indexes, key_specs}) {
+    gusini(&entry, stack, &rc);
+    if (rc != 0) {
+      *stack = 0;
+      return rc;
+    }
+  }
+  gusini(&count_entry, key_counts, &rc);
+  if (rc != 0) {
+    *key_counts = 0;
+    return rc;
+  }
+  int catalog_id = 0, names = 0;
+  if ((rc = catalog_names(&catalog_id, &names)) != 0) return rc;
+  Stacks names_stack{&names};
+  if (const KindLayout *layout = layout_of(kind)) {
+    int size = 0, available = 0;
+    gusinf(&names, &size, &available, &rc);
+    if (rc != 0) return rc;
+    for (int p = layout->process_count - 1; p >= 0; --p) {
+      const Process &process = layout->processes[p];
+      if (std::max(process.source, process.index) > available) return PCS_CANNOT_OPEN;
+      rc = push_process(process, &names, *sources, *indexes, *key_specs, *key_counts,
+                        *processes);
+      if (rc != 0) return rc;
+    }
+  }
+  made.keep();
+  return 0;
+}
+
+// ---- run ----------------------------------------------------------------------
+
+int run_processes(int kind) {
+  int sources = 0, indexes = 0, key_specs = 0, key_counts = 0, processes = 0;
+  int rc = lay_out(kind, &sources, &indexes, &key_specs, &key_counts, &processes);
+  if (rc != 0) return rc;
+  Stacks all{&processes, &sources, &indexes, &key_specs, &key_counts};
+  for (;;) {
+    char name[kProcessEntry], source[kProcessEntry], index[kProcessEntry];
+    bool empty = false;
+    if ((rc = pop_string(&processes, name, &empty)) != 0 || empty) return rc;
+    if (determine_type(name) != kCreateIndex) return 0;
+    if ((rc = pop_string(&sources, source, &empty)) != 0 || empty) return rc;
+    if ((rc = pop_string(&indexes, index, &empty)) != 0 || empty) return rc;
+    if ((rc = create_index(kind, key_specs, key_counts, source, index)) != 0) return rc;
+    char command[4 * kProcessEntry + 64];
+    if (chmod_command(index, command, sizeof command) && std::system(command) != 0) {
+      // A failed chmod is silent.
+    }
+  }
+}
+
+}  // namespace
+
+int determine_type(const char *process_name) {
+  const size_t rows = sizeof kProcessTypes / sizeof kProcessTypes[0];
+  size_t row = 0;
+  while (row + 1 < rows && (!process_name || std::strcmp(process_name, kProcessTypes[row].name) != 0))
+    ++row;
+  return std::atoi(kProcessTypes[row].code);
+}
+
+bool chmod_command(const char *path, char *command, size_t capacity) {
+  std::string text = "chmod 666 '";
+  // A path that starts with "-" would read as an option.
+  if (path[0] == '-') text += "./";
+  for (const char *c = path; *c; ++c) {
+    if (*c == '\'')
+      text += "'\\''";
+    else
+      text += *c;
+  }
+  text += "' 2>/dev/null ";
+  if (text.size() >= capacity) return false;
+  std::memcpy(command, text.c_str(), text.size() + 1);
+  return true;
+}
+
+// ---- keys of one process --------------------------------------------------
+
+void create_char_key(int key_specs, int count, void **description, int *field_count,
+                     int **lengths, int *rc) {
+  *description = nullptr;
+  *lengths = nullptr;
+  *field_count = std::max(count, 0) / 3;
+  const auto fields = static_cast<size_t>(*field_count);
+  HostPtr<int> widths(static_cast<int *>(gimaloc(std::max<size_t>(fields, 1) * sizeof(int))));
+  void *names = widths ? pparynew(*field_count) : nullptr;
+  if (!names) {
+    *rc = PCS_GEN_NO_MEMORY;
+    return;
+  }
+  *rc = 0;
+  for (int f = 0; f < *field_count && *rc == 0; ++f) {
+    char group[kProcessEntry], attribute[kProcessEntry], length[kProcessEntry];
+    if ((*rc = pop_key_string(&key_specs, group)) != 0 ||
+        (*rc = pop_key_string(&key_specs, attribute)) != 0 ||
+        (*rc = pop_key_string(&key_specs, length)) != 0)
+      break;
+    auto *entry = static_cast<char *>(gimaloc(PCS_KEY_FIELD));
+    if (!entry) {
+      *rc = PCS_GEN_NO_MEMORY;
+      break;
+    }
+    std::memset(entry, ' ', PCS_KEY_FIELD);
+    std::memcpy(entry, group, strnlen(group, PCS_NAME_LEN));
+    std::memcpy(entry + PCS_NAME_LEN, attribute, strnlen(attribute, PCS_NAME_LEN));
+    pparystr(names, f, entry);
+    widths.get()[f] = as_number(length);
+  }
+  char rest[kProcessEntry];
+  for (int extra = std::max(count, 0) % 3; *rc == 0 && extra > 0; --extra)
+    *rc = pop_key_string(&key_specs, rest);
+  if (*rc != 0) {
+    free_key_description(names);
+    return;
+  }
+  *description = names;
+  *lengths = widths.release();
+}
+
+void create_num_key(int key_specs, int count, int **positions, int *field_count, int **lengths,
+                    int *rc) {
+  *positions = nullptr;
+  *lengths = nullptr;
+  *field_count = std::max(count, 0) / 2;
+  const size_t bytes = std::max<size_t>(static_cast<size_t>(*field_count), 1) * sizeof(int);
+  HostPtr<int> columns(static_cast<int *>(gimaloc(bytes)));
+  HostPtr<int> widths(columns ? static_cast<int *>(gimaloc(bytes)) : nullptr);
+  if (!widths) {
+    *rc = PCS_GEN_NO_MEMORY;
+    return;
+  }
+  *rc = 0;
+  char text[kProcessEntry];
+  for (int f = 0; f < *field_count && *rc == 0; ++f) {
+    if ((*rc = pop_key_string(&key_specs, text)) != 0) break;
+    columns.get()[f] = as_number(text);
+    if ((*rc = pop_key_string(&key_specs, text)) != 0) break;
+    widths.get()[f] = as_number(text);
+  }
+  if (*rc == 0 && std::max(count, 0) % 2 != 0) *rc = pop_key_string(&key_specs, text);
+  if (*rc != 0) return;
+  *positions = columns.release();
+  *lengths = widths.release();
+}
+
+int create_index(int kind, int key_specs, int key_counts, const char *source_path,
+                 const char *index_path) {
+  int count = 0, empty = 0, rc = 0;
+  guspop(&key_counts, &count, &empty, &rc);
+  if (rc != 0) return rc;
+  if (empty != 0) return kIndexNoKey;
+  bool numeric = false;
+  if (count > 0) {
+    char top[kProcessEntry];
+    if ((rc = pop_key_string(&key_specs, top)) != 0) return rc;
+    int pushed = 0;
+    guspus(&key_specs, top, &pushed, &rc);
+    if (rc != 0) return rc;
+    numeric = as_number(top) != 0;
+  }
+  int fields = 0;
+  int *lengths = nullptr;
+  if (numeric) {
+    int *positions = nullptr;
+    create_num_key(key_specs, count, &positions, &fields, &lengths, &rc);
+    if (rc == 0)
+      csbndx(csgrc, csrikr, &fields, positions, lengths, source_path, index_path, &rc);
+    gifree(positions);
+  } else {
+    void *description = nullptr;
+    create_char_key(key_specs, count, &description, &fields, &lengths, &rc);
+    if (rc == 0)
+      csbndx(csgrn, kind == 1 ? csgia2 : csgia, &fields, description, lengths, source_path,
+             index_path, &rc);
+    free_key_description(description);
+  }
+  gifree(lengths);
+  return rc;
+}
+
+}  // namespace pcs
+
+extern "C" {
+
+PCS_API void csnames(int *catalog_id, int *names, int *rc) {
+  if (!rc) return;
+  if (!catalog_id || !names) {
+    *rc = PCS_CANNOT_OPEN;
+    return;
+  }
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::catalog_names(catalog_id, names); });
+}
+
+PCS_API void csopts(const int *kind, int *sources, int *indexes, int *key_specs, int *key_counts,
+                    int *processes, int *rc) {
+  if (!rc) return;
+  if (!kind || !sources || !indexes || !key_specs || !key_counts || !processes) {
+    *rc = PCS_CANNOT_OPEN;
+    return;
+  }
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
+    *rc = pcs::lay_out(*kind, sources, indexes, key_specs, key_counts, processes);
+  });
+}
+
+PCS_API int cscprt2(const int *kind, int *rc) {
+  if (!rc) return 0;
+  *rc = 0;
+  if (!kind) return 0;
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::run_processes(*kind); });
+  return 0;
+}
+
+}  // extern "C"

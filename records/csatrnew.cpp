@@ -1,0 +1,108 @@
+// The attribute object: creation, access, release, its serialized form and
+// the attribute comparators.
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+#include "common/coding.h"
+#include "common/fileio.h"
+#include "common/memory.h"
+#include "records/records.h"
+
+namespace pcs {
+namespace {
+
+constexpr int kAttrHeader = 16;  // name, nAttrs, nAttrLength
+
+size_t value_bytes(const Attribute *attribute) {
+  return static_cast<size_t>(attribute->nAttrs) * static_cast<size_t>(attribute->nAttrLength);
+}
+
+}  // namespace
+
+Attribute *csatrnew(const char *name, int count, int length, const void *values, int *rc) {
+  *rc = 0;
+  if (count < 1 || length < 1) return nullptr;
+  // The serialized size must stay a 32-bit length.
+  int64_t size = static_cast<int64_t>(count) * length;
+  if (size > INT_MAX - kAttrHeader) {
+    *rc = kRecNoMemory;
+    return nullptr;
+  }
+  auto *attribute = host_alloc<Attribute>();
+  if (!attribute) {
+    *rc = kRecNoMemory;
+    return nullptr;
+  }
+  attribute->AttrValue = static_cast<unsigned char *>(gimaloc(static_cast<size_t>(size)));
+  if (!attribute->AttrValue) {
+    gifree(attribute);
+    *rc = kRecNoMemory;
+    return nullptr;
+  }
+  std::memcpy(attribute->AttrName, name, PCS_NAME_LEN);
+  attribute->nAttrs = count;
+  attribute->nAttrLength = length;
+  std::memcpy(attribute->AttrValue, values, static_cast<size_t>(size));
+  return attribute;
+}
+
+void csatrgtv(const Attribute *attribute, void *destination) {
+  std::memcpy(destination, attribute->AttrValue, value_bytes(attribute));
+}
+
+void csatrgtn(const Attribute *attribute, int *count, int *length) {
+  *count = attribute->nAttrs;
+  *length = attribute->nAttrLength;
+}
+
+void csatrgnm(const Attribute *attribute, char *destination) {
+  std::memcpy(destination, attribute->AttrName, PCS_NAME_LEN);
+}
+
+void csatrfre(Attribute *attribute) {
+  if (!attribute) return;
+  gifree(attribute->AttrValue);
+  gifree(attribute);
+}
+
+int csatrwrt(FILE *stream, const Attribute *attribute, int *rc) {
+  *rc = kAttrShortWrite;
+  unsigned char count[4], length[4];
+  put_be32(count, attribute->nAttrs);
+  put_be32(length, attribute->nAttrLength);
+  const struct {
+    const void *data;
+    size_t size;
+  } parts[] = {{attribute->AttrName, PCS_NAME_LEN},
+               {count, 4},
+               {length, 4},
+               {attribute->AttrValue, value_bytes(attribute)}};
+  size_t written = 0;
+  for (const auto &part : parts) {
+    size_t n = io::write(stream, part.data, part.size);
+    written += n;
+    if (n != part.size) return static_cast<int>(written);
+  }
+  *rc = 0;
+  return static_cast<int>(written);
+}
+
+int csatrsiz(const Attribute *attribute) {
+  if (!attribute) return 0;
+  return kAttrHeader + static_cast<int>(value_bytes(attribute));
+}
+
+}  // namespace pcs
+
+extern "C" {
+
+PCS_API int csatrcmp(const void *first, const void *second) {
+  return pcs::compare_field(first, second, PCS_NAME_LEN);
+}
+
+PCS_API int csatrcnm(const void *first, const void *second) {
+  return pcs::compare_field(first, second, PCS_NAME_LEN);
+}
+
+}  // extern "C"

@@ -1,0 +1,83 @@
+// The group list of a part record: its groups in name order and a cursor
+// over them.
+#include "common/memory.h"
+#include "records/records.h"
+
+namespace pcs {
+
+PartRecord *csgrlnew() { return host_alloc<PartRecord>(); }
+
+void csgrlins(PartRecord *record, AttrGroup *group, int *rc, PcsCompare compare) {
+  if (!record) {
+    *rc = kNoContainer;
+    return;
+  }
+  void *list = pplstins(record->GroupList, group, compare);
+  if (!list) {
+    *rc = kRecNoMemory;
+    return;
+  }
+  record->GroupList = list;
+  ++record->GroupCount;
+  *rc = 0;
+}
+
+AttrGroup *csgrlfnd(const PartRecord *record, const char *name, PcsCompare compare) {
+  if (!record || !record->GroupList) return nullptr;
+  void *node = pplstfnd(record->GroupList, name, compare);
+  return node ? static_cast<AttrGroup *>(pplstgtd(node)) : nullptr;
+}
+
+void csgrldeg(PartRecord *record, const char *name, PcsCompare compare) {
+  if (!record || !record->GroupList) return;
+  void *node = pplstfnd(record->GroupList, name, compare);
+  if (!node) return;
+  auto *group = static_cast<AttrGroup *>(pplstgtd(node));
+  // A cursor on the removed node would dangle; traversal starts over instead.
+  if (record->GroupCursor == node) record->GroupCursor = nullptr;
+  record->GroupList = pplstdel(record->GroupList, node);
+  --record->GroupCount;
+  DeleteAttribute(group);
+  csgrpfre(group);
+}
+
+void csgrlset(PartRecord *record) { record->GroupCursor = nullptr; }
+
+AttrGroup *csgrlnxt(PartRecord *record) {
+  record->GroupCursor = record->GroupCursor ? pplstnxt(record->GroupCursor) : record->GroupList;
+  return csgrlgtd(record);
+}
+
+AttrGroup *csgrlgtd(const PartRecord *record) {
+  return record->GroupCursor ? static_cast<AttrGroup *>(pplstgtd(record->GroupCursor)) : nullptr;
+}
+
+int csgrlgng(const PartRecord *record) { return record->GroupCount; }
+
+void csgrlfrn(PartRecord *record) {
+  if (record->GroupList) pplstfre(record->GroupList);
+  record->GroupList = nullptr;
+  record->GroupCursor = nullptr;
+  record->GroupCount = 0;
+}
+
+void csgrlfre(PartRecord *record) {
+  if (!record) return;
+  csgrlfrn(record);
+  gifree(record);
+}
+
+void DeleteAttribute(AttrGroup *group) {
+  csgrptrs(group, [](void *attribute) { csatrfre(static_cast<Attribute *>(attribute)); });
+}
+
+}  // namespace pcs
+
+extern "C" {
+
+PCS_API void csgrltrs(PartRecord *record, void (*visit)(void *group)) {
+  if (!record || !record->GroupList) return;
+  pplsttrs(record->GroupList, visit);
+}
+
+}  // extern "C"

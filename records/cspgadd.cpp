@@ -1,0 +1,104 @@
+// Part record operations: create, add an attribute under a group, look an
+// attribute up, remove it, empty and release the record.
+#include "common/report.h"
+#include "records/records.h"
+
+namespace pcs {
+
+int record_add(PartRecord *record, const char *group_name, const char *attr_name, int count,
+               int length, const void *values) {
+  AttrGroup *group = csgrlfnd(record, group_name, csgrpcnm);
+  if (!group) {
+    group = csgrpnew(group_name);
+    if (!group) return PCS_NO_MEMORY;
+    int rc = 0;
+    csgrlins(record, group, &rc, csgrpcmp);
+    if (rc != 0) {
+      csgrpfre(group);
+      return PCS_NO_MEMORY;
+    }
+  }
+  int rc = 0;
+  Attribute *attribute = csatrnew(attr_name, count, length, values, &rc);
+  if (!attribute) return rc == 0 ? 0 : PCS_NO_MEMORY;
+  csgrpins(group, attribute, &rc, csatrcmp);
+  if (rc == 0) return 0;
+  csatrfre(attribute);
+  return rc == kRecNoMemory ? PCS_NO_MEMORY : PCS_ATTR_EXISTS;
+}
+
+Lookup record_find(const PartRecord *record, const char *group_name, const char *attr_name) {
+  AttrGroup *group = csgrlfnd(record, group_name, csgrpcnm);
+  if (!group) return {nullptr, PCS_NO_GROUP, group_name};
+  Attribute *attribute = csgrpfnd(group, attr_name, csatrcnm);
+  if (!attribute) return {nullptr, PCS_NO_ATTR, attr_name};
+  return {attribute, 0, nullptr};
+}
+
+void record_delete_attribute(PartRecord *record, const char *group_name, const char *attr_name) {
+  csgrpdel(csgrlfnd(record, group_name, csgrpcnm), attr_name, csatrcnm);
+}
+
+void record_empty(PartRecord *record) {
+  if (!record) return;
+  csgrltrs(record, [](void *group) { DeleteAttribute(static_cast<AttrGroup *>(group)); });
+  csgrltrs(record, [](void *group) { csgrpfre(static_cast<AttrGroup *>(group)); });
+  csgrlfrn(record);
+}
+
+}  // namespace pcs
+
+extern "C" {
+
+PCS_API void cspgcre(PartRecord **record, int *rc) {
+  *record = pcs::csgrlnew();
+  *rc = *record ? 0 : PCS_NO_MEMORY;
+  pcs::report(*rc);
+}
+
+PCS_API void cspgadd(PartRecord *record, const char *group, const char *attribute, int count,
+                     int length, const void *values, int *rc) {
+  *rc = 0;
+  pcs::guarded(rc, PCS_NO_MEMORY,
+               [&] { *rc = pcs::record_add(record, group, attribute, count, length, values); });
+  pcs::report(*rc);
+}
+
+PCS_API void cspgaddf(PartRecord **record, const char *group, const char *attribute,
+                      const int *count, const int *length, const void *values, int *rc) {
+  cspgadd(*record, group, attribute, *count, *length, values, rc);
+}
+
+PCS_API void cspgretn(PartRecord *record, const char *group, const char *attribute, int *count,
+                      int *length, int *rc) {
+  *count = 0;
+  *length = 0;
+  pcs::Lookup found = pcs::record_find(record, group, attribute);
+  *rc = found.rc;
+  if (found.attribute) pcs::csatrgtn(found.attribute, count, length);
+  pcs::report(found.rc, found.missing);
+}
+
+PCS_API void cspgretv(PartRecord *record, const char *group, const char *attribute,
+                      void *destination, int *rc) {
+  pcs::Lookup found = pcs::record_find(record, group, attribute);
+  *rc = found.rc;
+  if (found.attribute) pcs::csatrgtv(found.attribute, destination);
+  pcs::report(found.rc, found.missing);
+}
+
+PCS_API void cspgdela(PartRecord *record, const char *group, const char *attribute) {
+  pcs::record_delete_attribute(record, group, attribute);
+}
+
+PCS_API void cspgdel(PartRecord *record) { pcs::record_empty(record); }
+
+PCS_API void cspgfre(PartRecord *record) {
+  if (!record) return;
+  if (record->GroupCount > 0) pcs::record_empty(record);
+  pcs::csgrlfre(record);
+}
+
+PCS_API void cspgfref(PartRecord **record) { cspgfre(*record); }
+
+}  // extern "C"

@@ -1,0 +1,223 @@
+// Catalog records: exact bytes of the writer against hand-built records,
+// the reader over dense, sparse, deleted and damaged records, rewriting in
+// place, short writes and cspgkey.
+#include <climits>
+
+#include "tests/catalog/catalog_files.h"
+
+namespace pcs::test_catalog {
+namespace {
+
+class CatalogRecord : public CatalogTest {};
+
+const Part kSixtyOne = {{"PIPE", {{"SIZE", 1, 8, "ABCDEFGH"}}}};
+
+TEST_F(CatalogRecord, WriterMatchesHandBuiltBytes) {
+  const Part second = {{"A", {{"X", 3, 24, std::string(72, 'x')}, {"Y", 1, 4, be32(7)}}},
+                       {"B", {{"Z", 2, 8, "12345678abcdefgh"}}}};
+  const std::string expected = record_bytes(kSixtyOne) + record_bytes(second);
+  ASSERT_EQ(record_bytes(kSixtyOne).size(), 61u);
+  ASSERT_EQ(record_bytes(kSixtyOne).substr(16, 4), be32(20));  // the group at 20
+  Stream s(dir_.path("c.cat"), "w+b");
+  int rc = -1;
+  PartRecord *one = make_part(kSixtyOne), *two = make_part(second);
+  EXPECT_EQ(cspgwrt(one, s.f, &rc), 61);
+  EXPECT_RC(0, rc);
+  EXPECT_EQ(cspgwrtf(&two, &s.f, &rc), static_cast<int>(expected.size()) - 61);
+  std::fflush(s.f);
+  EXPECT_EQ(read_file(dir_.path("c.cat")), expected);
+  cspgfre(one);
+  cspgfre(two);
+
+  int length = 0;
+  PartRecord *back = cspgetrc(s.f, 61, &length, &rc);
+  ASSERT_RC(0, rc);
+  EXPECT_EQ(length, static_cast<int>(expected.size()) - 61);
+  EXPECT_EQ(values_of(back, "A", "X"), std::string(72, 'x'));
+  EXPECT_EQ(values_of(back, "B", "Z"), "12345678abcdefgh");
+  cspgwrt(back, s.f, &rc);  // read and written again: the same bytes
+  std::fflush(s.f);
+  EXPECT_EQ(read_file(dir_.path("c.cat")), expected + expected.substr(61));
+  cspgfre(back);
+}
+
+TEST_F(CatalogRecord, ReaderFollowsStoredOffsets) {
+  // Group count at 20 instead of 12, the groups' table in reverse name
+  // order, filler between the parts; an empty group A.
+  std::string rec = be32(117) + be32(0) + be32(20) + std::string(8, '?') + be32(2) + be32(100) +
+                    be32(70) + std::string(8, '?');
+  rec += field("X") + be32(1) + be32(4) + "xxxx" + std::string(10, '?');  // 40
+  rec += field("A") + be32(0) + std::string(18, '?');                      // 70
+  rec += field("C") + be32(1) + be32(40) + "\n";                           // 100
+  ASSERT_EQ(rec.size(), 117u);
+  write_file(dir_.path("c.cat"), rec);
+  Stream s(dir_.path("c.cat"), "rb");
+  int length = 0, rc = -1;
+  PartRecord *part = cspgetrc(s.f, 0, &length, &rc);
+  ASSERT_RC(0, rc);
+  EXPECT_EQ(part->GroupCount, 1);  // a group without attributes is not kept
+  EXPECT_EQ(values_of(part, "C", "X"), "xxxx");
+  cspgfre(part);
+
+  write_file(dir_.path("e.cat"), be32(17) + be32(0) + be32(12) + be32(0) + "\n");
+  Stream e(dir_.path("e.cat"), "rb");
+  part = cspgetrc(e.f, 0, &length, &rc);
+  ASSERT_RC(0, rc);
+  EXPECT_EQ(part->GroupCount, 0);
+  cspgfre(part);
+  rc = 77;
+  EXPECT_EQ(cspgwrt(part = make_part({}), e.f, &rc), 0);  // nothing to write
+  EXPECT_EQ(rc, 77);
+  cspgfre(part);
+}
+
+TEST_F(CatalogRecord, DeleteAndRewriteInPlace) {
+  const std::string path = dir_.path("c.cat");
+  write_file(path, record_bytes(kSixtyOne) + record_bytes(kSixtyOne));
+  Stream s(path, "r+b");
+  int rc = -1, length = 0;
+  cspdelrc(s.f, 61, &rc);
+  EXPECT_RC(0, rc);
+  EXPECT_EQ(read_file(path), record_bytes(kSixtyOne) + record_bytes(kSixtyOne, 1));
+  EXPECT_EQ(cspgetrc(s.f, 61, &length, &rc), nullptr);
+  EXPECT_RC(2, rc);
+  EXPECT_EQ(length, 61);
+  cspdelrc(s.f, 5, &rc);  // not a record: nothing written
+  EXPECT_RC(1, rc);
+
+  // Same length: the record is live again with the new value.
+  const Part same = {{"PIPE", {{"SIZE", 1, 8, "12345678"}}}};
+  PartRecord *part = make_part(same);
+  int at = 61;
+  EXPECT_EQ(csgrewrt(&at, &part, s.f, &rc), 61);
+  EXPECT_RC(0, rc);
+  cspgfre(part);
+  std::fflush(s.f);
+  EXPECT_EQ(read_file(path), record_bytes(kSixtyOne) + record_bytes(same));
+
+  // Longer: refused, reported, nothing written; shorter: the old tail stays.
+  const std::string before = read_file(path);
+  part = make_part({{"PIPE", {{"SIZE", 2, 8, "1234567812345678"}}}});
+  host::clear_reports();
+  EXPECT_EQ(csgrewrt(&at, &part, s.f, &rc), 0);
+  EXPECT_RC(PCS_SHORT_WRITE, rc);
+  ASSERT_EQ(host::reports().size(), 1u);
+  EXPECT_EQ(host::reports()[0].code, PCS_SHORT_WRITE);
+  std::fflush(s.f);
+  EXPECT_EQ(read_file(path), before);
+  at = -4;
+  csgrewrt(&at, &part, s.f, &rc);
+  EXPECT_RC(PCS_SHORT_WRITE, rc);
+  cspgfre(part);
+  const Part shorter = {{"PIPE", {{"SIZE", 1, 4, "wxyz"}}}};
+  part = make_part(shorter);
+  at = 0;
+  EXPECT_EQ(csgrewrt(&at, &part, s.f, &rc), 57);
+  cspgfre(part);
+  std::fflush(s.f);
+  EXPECT_EQ(read_file(path).substr(0, 61), record_bytes(shorter) + before.substr(57, 4));
+}
+
+TEST_F(CatalogRecord, DamagedFilesAreReadFailures) {
+  const std::string good = record_bytes(kSixtyOne) + record_bytes(sample_part("ELBOW", 2.5, 3));
+  const std::string path = dir_.path("c.cat");
+  for (size_t cut = 0; cut < good.size(); ++cut) {
+    write_file(path, good.substr(0, cut));
+    Stream s(path, "rb");
+    for (int at : {0, 61}) {
+      int length = -1, rc = -1;
+      PartRecord *part = cspgetrc(s.f, at, &length, &rc);
+      const bool whole = at == 0 ? cut >= 61 : false;
+      EXPECT_EQ(part != nullptr, whole) << "cut " << cut << " at " << at;
+      EXPECT_RC(whole ? 0 : 1, rc);
+      if (!whole) EXPECT_EQ(length, 0);
+      if (part) cspgfre(part);
+    }
+  }
+  // Words overwritten: the length, the group-count offset, the group count,
+  // a group offset, an attribute count and a value count.
+  for (int word : {0, 8, 12, 16, 28, 44})
+    for (int value : {0, -1, INT_MAX, 4, 62, 1 << 20}) {
+      std::string bad = good;
+      bad.replace(static_cast<size_t>(word), 4, be32(value));
+      write_file(path, bad);
+      Stream s(path, "rb");
+      int length = -1, rc = -1;
+      PartRecord *part = cspgetrc(s.f, 0, &length, &rc);
+      EXPECT_EQ(part != nullptr, rc == 0) << word << " " << value;
+      if (part) cspgfre(part);
+      if (word == 0 && value != 62) EXPECT_EQ(length, 0) << value;
+    }
+}
+
+TEST_F(CatalogRecord, ShortWritesGiveTheirCodes) {
+  PartRecord *part = make_part(sample_part("TEE", 1.0, 2));
+  const std::string expected = record_bytes(sample_part("TEE", 1.0, 2));
+  std::vector<int> codes;
+  for (int nth = 1;; ++nth) {
+    for (size_t keep : {size_t{0}, size_t{3}}) {
+      Stream s(dir_.path("w.cat"), "w+b");
+      io::test_reset();
+      io::test_fail_write(nth, keep);
+      host::clear_reports();
+      int rc = -1;
+      int written = cspgwrt(part, s.f, &rc);
+      if (io::test_injected() == 0) {
+        EXPECT_RC(0, rc);
+        EXPECT_EQ(written, static_cast<int>(expected.size()));
+        cspgfre(part);
+        EXPECT_EQ(codes.front(), PCS_SHORT_WRITE);  // the header
+        EXPECT_EQ(codes.back(), PCS_SHORT_WRITE);   // the closing newline
+        EXPECT_NE(std::find(codes.begin(), codes.end(), 4), codes.end());
+        return;
+      }
+      EXPECT_TRUE(rc == PCS_SHORT_WRITE || rc == 4) << rc;
+      EXPECT_LE(written, static_cast<int>(expected.size()));
+      ASSERT_EQ(host::reports().size(), 1u);
+      if (keep == 0) codes.push_back(rc);
+    }
+  }
+}
+
+TEST_F(CatalogRecord, FullDeviceGivesShortWrite) {
+  FILE *full = std::fopen("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  std::setvbuf(full, nullptr, _IONBF, 0);
+  PartRecord *part = make_part(kSixtyOne);
+  int rc = -1;
+  EXPECT_EQ(cspgwrt(part, full, &rc), 0);
+  EXPECT_RC(PCS_SHORT_WRITE, rc);
+  cspgfre(part);
+  std::fclose(full);
+}
+
+TEST_F(CatalogRecord, KeyScanCollectsMatchingValues) {
+  const std::string path = dir_.path("c.cat");
+  write_file(path, record_bytes(sample_part("A", 1, 2)) + record_bytes(sample_part("B", 2, 2), 1) +
+                       record_bytes(kSixtyOne) + record_bytes(sample_part("C", 3, 3)) +
+                       record_bytes(sample_part("D", 4, 2)) + be32(0) + be32(0));
+  Stream s(path, "rb");
+  int stack = 0, rc = -1, size = 8, count = 0;
+  gusini(&size, &stack, &rc);
+  QuietErrors quiet;  // the record without the attribute is reported
+  cspgkey(&s.f, &size, field("PART").c_str(), field("NAME").c_str(), &stack, &rc);
+  EXPECT_RC(0, rc);
+  gusinf(&stack, &size, &count, &rc);
+  ASSERT_EQ(count, 3);  // A, C, D: B is deleted; the zero length ends the scan
+  char name[8];
+  for (int i = 1; i <= 3; ++i) {
+    gusrea(&stack, &i, name, &rc);
+    EXPECT_EQ(std::string(name, 8), field(std::string(1, "ACD"[i - 1])));
+  }
+  size = 12;
+  cspgkey(&s.f, &size, field("DIMS").c_str(), field("SIZES").c_str(), &stack, &rc);
+  gusinf(&stack, &size, &count, &rc);
+  EXPECT_EQ(count, 4);  // C only: 3 values of 4 bytes
+  size = 5;
+  cspgkey(&s.f, &size, field("DIMS").c_str(), field("SIZES").c_str(), &stack, &rc);
+  EXPECT_RC(0, rc);
+  gusend(&stack, &rc);
+}
+
+}  // namespace
+}  // namespace pcs::test_catalog

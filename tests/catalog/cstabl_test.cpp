@@ -1,0 +1,132 @@
+// The table text tool: dumps split into table files, line by line as laid
+// out by hand, with its messages and codes.
+#include <sys/stat.h>
+
+#include "tests/maintenance/maintenance_util.h"
+
+namespace pcs::test_maint {
+namespace {
+
+using TableTool = MaintTest;
+
+// A dump line: column 1 marker, the name field at column 10, the slice at
+// column 19, filled to 72 columns.
+std::string line(const std::string &name, const std::string &slice, char marker = ' ') {
+  std::string text(72, ' ');
+  text[0] = marker;
+  text.replace(9, name.size(), name);
+  text.replace(18, slice.size(), slice);
+  return text + "\n";
+}
+
+std::string header() { return line("   HEAD", ""); }
+
+// Output line: 50 columns and a newline.
+std::string out(const std::string &text) { return field(text, 50) + "\n"; }
+
+struct Outcome {
+  int rc;
+  std::string printed;
+};
+
+Outcome split(const std::string &input, const std::string &directory) {
+  Outcome run{-1, ""};
+  const std::string in = field(input, 45), dir = field(directory, 40);
+  run.printed = capture_stdout([&] { cstabl(in.data(), dir.data(), &run.rc); });
+  return run;
+}
+
+TEST_F(TableTool, SplitsTablesIntoFiles) {
+  TempDir dir;
+  mkdir(dir.path("tables").c_str(), 0755);
+  write_file(dir.path("dump"), "preamble\n" + header() + line("T1", "A 'ABC' B") +
+                                   "short line\n" + line("T1", "second") +
+                                   line("T22", std::string(60, 'x')) +
+                                   line("CTFTBEN", "end") + line("T3", "never"));
+  const Outcome run = split(dir.path("dump"), dir.path("tables"));
+  EXPECT_RC(0, run.rc);
+  EXPECT_EQ(read_file(dir.path("tables/T1")), out("A ABC B") + out("second"));
+  EXPECT_EQ(read_file(dir.path("tables/T22")), out(std::string(50, 'x')));
+  EXPECT_FALSE(file_exists(dir.path("tables/CTFTBEN")));
+  EXPECT_FALSE(file_exists(dir.path("tables/T3")));
+  EXPECT_EQ(run.printed, " open file " + dir.path("tables/T1") + "\n open file " +
+                             dir.path("tables/T22") + "\n");
+}
+
+TEST_F(TableTool, DirectoryWithSlashAndShortLines) {
+  TempDir dir;
+  mkdir(dir.path("t").c_str(), 0755);
+  // The last line ends before column 68, without a newline.
+  const std::string last = std::string(9, ' ') + "T1" + std::string(7, ' ') + "AB'C";
+  write_file(dir.path("dump"), header() + line("T1", "one") + last);
+  EXPECT_RC(0, split(dir.path("dump"), dir.path("t/")).rc);
+  EXPECT_EQ(read_file(dir.path("t/T1")), out("one") + out("ABC"));
+  write_file(dir.path("dump"), header() + line("T1", "two"));
+  const Outcome run = split(dir.path("dump"), dir.path("t") + "   ");
+  EXPECT_RC(0, run.rc);
+  EXPECT_EQ(run.printed, " open file " + dir.path("t/T1") + "\n");
+  EXPECT_EQ(read_file(dir.path("t/T1")), out("two"));
+}
+
+TEST_F(TableTool, NonConsecutiveTableKeepsLastRun) {
+  TempDir dir;
+  write_file(dir.path("dump"),
+             header() + line("T1", "a") + line("T2", "b") + line("T1", "c"));
+  EXPECT_RC(0, split(dir.path("dump"), dir.root()).rc);
+  EXPECT_EQ(read_file(dir.path("T1")), out("c"));
+  EXPECT_EQ(read_file(dir.path("T2")), out("b"));
+}
+
+TEST_F(TableTool, HeaderRules) {
+  TempDir dir;
+  // A starred header does not count; nor does a line of 20 characters.
+  write_file(dir.path("starred"), line("   HEAD", "", '*') + line("T1", "a"));
+  Outcome run = split(dir.path("starred"), dir.root());
+  EXPECT_RC(2, run.rc);
+  EXPECT_EQ(run.printed, " file is empty \n");
+  write_file(dir.path("twenty"), "            HEAD   \n" + line("T1", "a"));
+  EXPECT_RC(2, split(dir.path("twenty"), dir.root()).rc);
+  write_file(dir.path("only"), header());
+  run = split(dir.path("only"), dir.root());
+  EXPECT_RC(0, run.rc);
+  EXPECT_EQ(run.printed, "");
+  // A line longer than 99 characters is read in pieces, as fgets does.
+  write_file(dir.path("long"), std::string(99, 'x') + "   HEAD" + std::string(20, ' ') + "\n" +
+                                   line("T1", "a"));
+  EXPECT_RC(2, split(dir.path("long"), dir.root()).rc);
+}
+
+TEST_F(TableTool, OpenFailures) {
+  TempDir dir;
+  Outcome run = split(dir.path("none"), dir.root());
+  EXPECT_RC(1, run.rc);
+  EXPECT_EQ(run.printed, " open input file failed \n");
+  write_file(dir.path("dump"), header() + line("T1", "a"));
+  run = split(dir.path("dump"), dir.path("missing"));
+  EXPECT_RC(1, run.rc);
+  EXPECT_EQ(run.printed,
+            " open file " + dir.path("missing/T1") + "\n open output file failed \n");
+}
+
+TEST_F(TableTool, NamesThatWouldLeaveTheDirectoryAreRefused) {
+  TempDir dir;
+  mkdir(dir.path("out").c_str(), 0755);
+  for (const char *name : {"../x", "..", "a/b"}) {
+    write_file(dir.path("dump"), header() + line(name, "a"));
+    EXPECT_RC(1, split(dir.path("dump"), dir.path("out")).rc) << name;
+  }
+  write_file(dir.path("dump"), header() + "short\n");
+  EXPECT_RC(1, split(dir.path("dump"), dir.path("out")).rc);  // empty name
+  EXPECT_FALSE(file_exists(dir.path("x")));
+  EXPECT_FALSE(file_exists(dir.path("out/a")));
+}
+
+TEST_F(TableTool, WriteFailureIsReported) {
+  TempDir dir;
+  write_file(dir.path("dump"), header() + line("T1", "a"));
+  io::test_fail_write(1);
+  EXPECT_RC(1, split(dir.path("dump"), dir.root()).rc);
+}
+
+}  // namespace
+}  // namespace pcs::test_maint

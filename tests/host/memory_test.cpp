@@ -1,0 +1,131 @@
+// The host memory service: counters, girealoc and free edge cases, and the
+// allocation failure injector.
+#include <cstdint>
+#include <cstring>
+
+#include "tests/support/support.h"
+
+namespace {
+
+using MemoryTest = HostTest;
+
+TEST_F(MemoryTest, CountsLiveBlocksAndBytes) {
+  const auto start = pcs::host::memory();
+  void *a = gimaloc(10);
+  void *b = gicaloc(4, 8);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(pcs::host::memory().live_blocks, start.live_blocks + 2);
+  EXPECT_EQ(pcs::host::memory().live_bytes, start.live_bytes + 42);
+  EXPECT_EQ(pcs::host::memory().allocations, start.allocations + 2);
+  for (int i = 0; i < 32; ++i) EXPECT_EQ(static_cast<unsigned char *>(b)[i], 0);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(a) % alignof(std::max_align_t), 0u);
+
+  std::memcpy(a, "0123456789", 10);
+  void *grown = girealoc(a, 1000);
+  ASSERT_NE(grown, nullptr);
+  EXPECT_EQ(std::memcmp(grown, "0123456789", 10), 0);
+  EXPECT_EQ(pcs::host::memory().live_bytes, start.live_bytes + 1032);
+  EXPECT_EQ(pcs::host::memory().live_blocks, start.live_blocks + 2);
+
+  gifree(grown);
+  gifree(b);
+  gifree(nullptr);
+  EXPECT_EQ(pcs::host::memory().live_blocks, start.live_blocks);
+  EXPECT_EQ(pcs::host::memory().live_bytes, start.live_bytes);
+}
+
+TEST_F(MemoryTest, ReallocOfNullAllocatesAndSizeZeroKeepsABlock) {
+  void *block = girealoc(nullptr, 16);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(pcs::host::memory().live_bytes, 16);
+  block = girealoc(block, 0);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(pcs::host::memory().live_bytes, 0);
+  EXPECT_EQ(pcs::host::memory().live_blocks, 1);
+  gifree(block);
+}
+
+TEST_F(MemoryTest, OverflowingSizesFailWithoutInjection) {
+  EXPECT_EQ(gicaloc(SIZE_MAX / 2, 4), nullptr);
+  EXPECT_EQ(gimaloc(SIZE_MAX - 4), nullptr);
+  EXPECT_EQ(pcs::host::memory().injected, 0);
+}
+
+TEST_F(MemoryTest, FailsTheNthAllocationOnce) {
+  pcs::host::fail_allocation(3);
+  void *a = gimaloc(1);
+  void *b = gicaloc(1, 1);
+  void *c = gimaloc(1);
+  void *d = gimaloc(1);
+  EXPECT_NE(a, nullptr);
+  EXPECT_NE(b, nullptr);
+  EXPECT_EQ(c, nullptr);
+  EXPECT_NE(d, nullptr);
+  EXPECT_EQ(pcs::host::memory().injected, 1);
+  EXPECT_EQ(pcs::host::memory().allocations, 3);
+  gifree(a);
+  gifree(b);
+  gifree(d);
+}
+
+TEST_F(MemoryTest, FailsFromTheNthOnUntilCleared) {
+  pcs::host::fail_allocation(2, true);
+  void *a = gimaloc(1);
+  EXPECT_NE(a, nullptr);
+  EXPECT_EQ(gimaloc(1), nullptr);
+  EXPECT_EQ(gicaloc(1, 1), nullptr);
+  EXPECT_EQ(girealoc(a, 100), nullptr);
+  EXPECT_EQ(pcs::host::memory().injected, 3);
+  pcs::host::clear_allocation_failure();
+  void *b = girealoc(a, 100);
+  EXPECT_NE(b, nullptr);
+  gifree(b);
+}
+
+TEST_F(MemoryTest, FailedReallocLeavesTheBlock) {
+  char *block = static_cast<char *>(gimaloc(4));
+  std::memcpy(block, "abcd", 4);
+  pcs::host::fail_allocation(1);
+  EXPECT_EQ(girealoc(block, 64), nullptr);
+  EXPECT_EQ(std::memcmp(block, "abcd", 4), 0);
+  EXPECT_EQ(pcs::host::memory().live_bytes, 4);
+  gifree(block);
+}
+
+TEST_F(MemoryTest, ResetClearsInjectionAndCountersButNotLiveBlocks) {
+  void *kept = gimaloc(8);
+  pcs::host::fail_allocation(1, true);
+  EXPECT_EQ(gimaloc(1), nullptr);
+  pcs::host::reset();
+  EXPECT_EQ(pcs::host::memory().injected, 0);
+  EXPECT_EQ(pcs::host::memory().allocations, 0);
+  EXPECT_EQ(pcs::host::memory().live_blocks, 1);
+  void *fresh = gimaloc(1);
+  EXPECT_NE(fresh, nullptr);
+  gifree(fresh);
+  gifree(kept);
+}
+
+// The sweep helper itself: a scenario that needs three blocks is run four
+// times, the last run failing nothing.
+TEST_F(MemoryTest, SweepRunsUntilNothingIsInjected) {
+  std::vector<long> runs;
+  int complete = 0;
+  sweep_allocations([&](long k) {
+    runs.push_back(k);
+    void *blocks[3] = {};
+    int got = 0;
+    for (void *&block : blocks) {
+      block = gimaloc(8);
+      if (!block) break;
+      ++got;
+    }
+    if (got == 3) ++complete;
+    for (void *block : blocks) gifree(block);
+  });
+  EXPECT_EQ(runs, (std::vector<long>{1, 2, 3, 4}));
+  EXPECT_EQ(complete, 1);
+}
+
+}  // namespace

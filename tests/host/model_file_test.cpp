@@ -1,0 +1,191 @@
+// The project file: exact layout, round trips, rejected files, atomic saves
+// and where the services find the file.
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "tests/host/model_fixture.h"
+
+namespace {
+
+TEST_F(ModelTest, ExampleProjectRoundTripsByteForByte) {
+  const std::string original = read_file(example_project());
+  EXPECT_EQ(model::to_json(), original);
+  const std::string copy = dir_.path("copy.json");
+  ASSERT_RC(0, model::save(copy));
+  EXPECT_EQ(read_file(copy), original);
+}
+
+TEST_F(ModelTest, SmallModelIsWrittenInTheDocumentedLayout) {
+  model::clear();
+  model::Model &m = model::data();
+  m.setup.catalog_directory = "/cat";
+  m.catalogs.push_back({3, {model::name("A")}});
+  m.define_group("G", {{"N", 'I', 4}, {"T", 'C', 2}}, true);
+  m.define_type("T", {"G"}, "Tee");
+  int handle = m.add_object("T", "x").handle;
+  ASSERT_EQ(1, m.add_row(handle, "G", {{"N", "-5"}, {"T", "\xE9"}}));
+  m.standards[model::name("S")][model::name("P")] = {2, {"1", "2"}};
+  m.families.push_back({7, {"ELBOW"}});
+  m.part_objects.push_back({7, "ELBOW", "T1"});
+  const std::string expected =
+      "{\n"
+      "  \"format\": \"pcs-project\",\n"
+      "  \"version\": 1,\n"
+      "  \"setup\": {\"catalog_directory\": \"/cat\", \"current_catalog\": 0, \"model\": 1, \"ibafr7\": 0},\n"
+      "  \"catalogs\": [{\"id\": 3, \"names\": [\"A\"]}],\n"
+      "  \"groups\": {\n"
+      "    \"G\": {\n"
+      "      \"rows\": \"one\",\n"
+      "      \"attributes\": [{\"name\": \"N\", \"type\": \"I\", \"length\": 4}, "
+      "{\"name\": \"T\", \"type\": \"C\", \"length\": 2}]\n"
+      "    }\n"
+      "  },\n"
+      "  \"types\": {\"T\": {\"host_name\": \"Tee\", \"groups\": [{\"group\": \"G\", \"group_type\": \"SETUP\"}]}},\n"
+      "  \"objects\": [{\"handle\": 1, \"type\": \"T\", \"name\": \"x\", \"groups\": {\"G\": [{\"N\": -5, \"T\": \"\xC3\xA9\"}]}}],\n"
+      "  \"standards\": {\"S\": {\"P\": {\"length\": 2, \"sizes\": [\"1\", \"2\"]}}},\n"
+      "  \"families\": [{\"family\": 7, \"categories\": [\"ELBOW\"]}],\n"
+      "  \"part_objects\": [{\"family\": 7, \"category\": \"ELBOW\", \"eltime\": \"T1\"}]\n"
+      "}\n";
+  EXPECT_EQ(model::to_json(), expected);
+}
+
+TEST_F(ModelTest, EveryValueSurvivesSaveAndLoad) {
+  model::Model &m = model::data();
+  m.define_group("RAW", {{"I", 'I', 4}, {"R", 'R', 8}, {"C", 'C', 6}});
+  m.define_type("RAWTYPE", {"RAW"});
+  const int handle = m.add_object("RAWTYPE", std::string("n\0\xff", 3)).handle;
+  const double reals[] = {-2.5, 1e300, INFINITY, -INFINITY};
+  const int32_t ints[] = {INT32_MIN, -1, 0, INT32_MAX};
+  const std::string texts[] = {std::string("a\0b", 3), "\x01\x7f\x80\xff", " lead", ""};
+  std::vector<model::Row> &rows = m.object(handle)->groups[model::name("RAW")];
+  for (int k = 0; k < 4; ++k) {
+    rows.push_back({std::string(reinterpret_cast<const char *>(&ints[k]), 4),
+                    std::string(reinterpret_cast<const char *>(&reals[k]), 8),
+                    pcs::test::field(texts[k], 6)});
+  }
+  const std::vector<model::Row> saved = rows;
+  const std::string copy = dir_.path("values.json");
+  ASSERT_RC(0, model::save(copy));
+  model::clear();
+  ASSERT_RC(0, model::load(copy)) << model::load_error();
+  const model::Object *object = model::data().object(handle);
+  ASSERT_NE(object, nullptr);
+  EXPECT_EQ(object->name, std::string("n\0\xff", 3));
+  EXPECT_EQ(object->groups.at(model::name("RAW")), saved);
+  EXPECT_EQ(model::to_json(), read_file(copy));
+}
+
+TEST_F(ModelTest, RejectedProjectsLeaveTheModelAsItWas) {
+  struct Case {
+    const char *text;
+    const char *reason;
+  };
+  const Case cases[] = {
+      {"{", "parse"},
+      {"[]", "expected an object"},
+      {R"({"format": "other"})", "format"},
+      {R"({"version": 2})", "version"},
+      {R"({"colour": 1})", "unknown key"},
+      {R"({"groups": {"TOOLONGNAME": {}}})", "longer than 8"},
+      {R"({"groups": {"G": {"attributes": [{"name": "A", "type": "I", "length": 8}]}}})", "must be 4"},
+      {R"({"groups": {"G": {"attributes": [{"name": "A", "type": "C"}]}}})", "needs a length"},
+      {R"({"groups": {"G": {"rows": "two"}}})", "\"one\" or \"many\""},
+      {R"({"types": {"T": {"groups": ["NOPE"]}}})", "unknown group"},
+      {R"({"objects": [{"type": "NOPE"}]})", "unknown type"},
+      {R"({"groups": {"G": {"attributes": [{"name": "A", "type": "C", "length": 2}]}},
+           "types": {"T": {"groups": ["G"]}},
+           "objects": [{"type": "T", "groups": {"G": [{"A": "abc"}]}}]})", "longer than 2"},
+      {R"({"groups": {"G": {"attributes": [{"name": "A", "type": "R"}]}},
+           "types": {"T": {"groups": ["G"]}},
+           "objects": [{"type": "T", "groups": {"G": [{"A": "x"}]}}]})", "expected a number"},
+      {R"({"types": {"T": {}}, "objects": [{"handle": 2, "type": "T"}, {"handle": 2, "type": "T"}]})",
+       "a second object"},
+      {R"({"catalogs": [{"id": 1}, {"id": 1}]})", "a second catalog"},
+      {R"({"setup": {"catalog_directory": "\u0100"}})", "beyond U+00FF"},
+      {R"({"standards": {"S": {"P": {"length": 41}}}})", "out of range"},
+  };
+  const std::string before = model::to_json();
+  const std::string bad = dir_.path("bad.json");
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text);
+    write_file(bad, c.text);
+    EXPECT_RC(PCS_HOST_BAD_PROJECT, model::load(bad));
+    EXPECT_NE(model::load_error().find(c.reason), std::string::npos) << model::load_error();
+    EXPECT_EQ(model::to_json(), before);
+  }
+  EXPECT_RC(PCS_HOST_NO_PROJECT, model::load(dir_.path("missing.json")));
+  EXPECT_RC(PCS_HOST_NO_PROJECT, model::load(dir_.root()));
+  EXPECT_EQ(model::project_path(), project_);
+}
+
+TEST_F(ModelTest, FailedSaveAtAnyStepKeepsTheOldFile) {
+  const std::string old_bytes = read_file(project_);
+  ASSERT_EQ(0, chmod(project_.c_str(), 0640));
+  model::data().add_object("PROCESS", "SECOND");
+  for (model::SaveFault fault : {model::SaveFault::create, model::SaveFault::write,
+                                 model::SaveFault::sync, model::SaveFault::rename}) {
+    SCOPED_TRACE(static_cast<int>(fault));
+    model::fail_save(fault);
+    EXPECT_RC(PCS_HOST_SAVE_FAILED, model::save(project_));
+    EXPECT_EQ(read_file(project_), old_bytes);
+    int files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(dir_.root())) {
+      EXPECT_EQ(entry.path().filename(), "project.json");
+      ++files;
+    }
+    EXPECT_EQ(files, 1);
+  }
+  EXPECT_RC(0, model::save(project_));
+  EXPECT_EQ(read_file(project_), model::to_json());
+  struct stat info;
+  ASSERT_EQ(0, stat(project_.c_str(), &info));
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_RC(PCS_HOST_SAVE_FAILED, model::save(dir_.path("no/such/dir/p.json")));
+}
+
+TEST_F(ModelTest, FailedGj0swmKeepsTheOldFile) {
+  const std::string old_bytes = read_file(project_);
+  open_session();
+  int handle = 0, rc = -1;
+  pu2cpo(&ws_, "PROCESS ", std::string(256, ' ').c_str(), &handle, &rc);
+  ASSERT_RC(0, rc);
+  model::fail_save(model::SaveFault::rename);
+  gj0swm(&ws_, &rc);
+  EXPECT_RC(PCS_HOST_SAVE_FAILED, rc);
+  EXPECT_EQ(read_file(project_), old_bytes);
+  EXPECT_EQ(model::session().saves, 0);
+  gj0swm(&ws_, &rc);
+  EXPECT_RC(0, rc);
+  EXPECT_EQ(model::session().saves, 1);
+  pr0end();
+  model::clear();
+  ASSERT_RC(0, model::load(project_));
+  EXPECT_NE(model::data().object(handle), nullptr);
+}
+
+TEST_F(ModelTest, ServicesFindTheProjectFileLazily) {
+  model::clear();
+  EXPECT_FALSE(model::loaded());
+  unsetenv("PCS_PROJECT");
+  EXPECT_EQ(model::project_path(), "./project.json");
+  setenv("PCS_PROJECT", project_.c_str(), 1);
+  EXPECT_EQ(model::project_path(), project_);
+  model::set_project_path(dir_.path("missing.json"));
+  EXPECT_EQ(model::project_path(), dir_.path("missing.json"));
+  char type[8];
+  int length = 0, rc = 0;
+  gj0art("PRJWRULS", "ENDS1   ", type, &length, &rc);
+  EXPECT_RC(PCS_HOST_NO_PROJECT, rc);
+  EXPECT_FALSE(model::loaded());
+  model::set_project_path("");
+  gj0art("PRJWRULS", "ENDS1   ", type, &length, &rc);
+  EXPECT_RC(0, rc);
+  EXPECT_TRUE(model::loaded());
+  unsetenv("PCS_PROJECT");
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// The 2-3 tree index against std::map, its invariants, edge cases and print
+// format.
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+
+#include "common/memory.h"
+#include "keyed/tree.h"
+#include "tests/support/support.h"
+
+namespace pcs {
+namespace {
+
+class TreeTest : public HostTest {
+ protected:
+  void TearDown() override {
+    heap_release(heap_);
+    HostTest::TearDown();
+  }
+  void make(int key_length) { heap_ = crtheap_with(comp_ind, fre_ind, pt_index, key_length); }
+
+  IndexElement *element(const std::string &key, int position = 0) {
+    auto *e = host_alloc<IndexElement>();
+    e->key = static_cast<unsigned char *>(gimaloc(key.size()));
+    std::memcpy(e->key, key.data(), key.size());
+    e->position = position;
+    return e;
+  }
+  // Inserts a new element; frees it when rejected. Returns the error flag.
+  int insert(const std::string &key, int position = 0) {
+    int error = -1;
+    IndexElement *e = element(key, position);
+    void *result = heap_->insert(heap_, e, &error);
+    if (error == kTreeDuplicate) EXPECT_EQ(result, e);
+    if (error != kTreeOk) fre_ind(e);
+    return error;
+  }
+  IndexElement *call(TreeSearch op, const std::string &key) {
+    IndexElement probe{reinterpret_cast<unsigned char *>(const_cast<char *>(key.data())), 0};
+    int error = -1;
+    auto *found = static_cast<IndexElement *>(op(heap_, &probe, &error));
+    EXPECT_EQ(error, kTreeOk);
+    return found;
+  }
+  std::string key_of(const void *e) {
+    return std::string(reinterpret_cast<char *>(static_cast<const IndexElement *>(e)->key),
+                       static_cast<size_t>(heap_->key_length));
+  }
+
+  // Checks a subtree: elements in order, one or two per node, children
+  // matching the element count, leaves at one depth. Returns the number of
+  // nodes (-1 on a broken invariant); appends the elements to `keys`.
+  int check(const TreeNode *n, int depth, int *leaf_depth, std::vector<std::string> *keys) {
+    int k = heap_->key_length;
+    if (!n->leftElement || (n->rightElement && comp_ind(n->leftElement, n->rightElement, k) >= 0))
+      return -1;
+    if (!n->leftChild) {
+      if (n->middleChild || n->rightChild) return -1;
+      if (*leaf_depth < 0) *leaf_depth = depth;
+      if (depth != *leaf_depth) return -1;
+      keys->push_back(key_of(n->leftElement));
+      if (n->rightElement) keys->push_back(key_of(n->rightElement));
+      return 1;
+    }
+    if (!n->middleChild || (n->rightChild != nullptr) != (n->rightElement != nullptr)) return -1;
+    int left = check(n->leftChild, depth + 1, leaf_depth, keys);
+    keys->push_back(key_of(n->leftElement));
+    int middle = check(n->middleChild, depth + 1, leaf_depth, keys);
+    int right = 0;
+    if (n->rightElement) {
+      keys->push_back(key_of(n->rightElement));
+      right = check(n->rightChild, depth + 1, leaf_depth, keys);
+    }
+    return left < 0 || middle < 0 || right < 0 ? -1 : 1 + left + middle + right;
+  }
+  void check_against(const std::map<std::string, int> &model) {
+    std::vector<std::string> keys;
+    int leaf_depth = -1;
+    const TreeState *s = heap_->state;
+    int nodes = s->root ? check(s->root, 1, &leaf_depth, &keys) : 0;
+    ASSERT_NE(nodes, -1) << "a 2-3 tree invariant is broken";
+    ASSERT_EQ(nodes, s->count);
+    ASSERT_EQ(s->root ? leaf_depth : 0, s->height);
+    ASSERT_EQ(keys.size(), model.size());
+    auto it = model.begin();
+    for (const std::string &k : keys)
+      if (k != (it++)->first) FAIL() << "elements out of order at " << k;
+  }
+
+  Heap *heap_ = nullptr;
+};
+
+// Random inserts, rejected duplicates, finds, deletes and delete-minimum
+// checked against std::map. Small key spaces churn a small tree checked
+// after every step; a large one grows a big tree checked every 500 steps.
+TEST_F(TreeTest, AgreesWithStdMap) {
+  struct Run {
+    unsigned seed;
+    int keys, steps, every;
+  };
+  for (Run run : {Run{1, 16, 40000, 1}, Run{2, 200, 40000, 1}, Run{3, 30000, 200000, 500}}) {
+    SCOPED_TRACE(run.seed);
+    make(6);
+    std::mt19937 rng(run.seed);
+    std::map<std::string, int> model;
+    for (int step = 0; step < run.steps; ++step) {
+      char buffer[16];
+      std::snprintf(buffer, sizeof buffer, "%06u", static_cast<unsigned>(rng() % run.keys));
+      std::string key(buffer, 6);
+      unsigned op = rng() % 10;
+      if (op < 5) {
+        bool fresh = model.emplace(key, step).second;
+        ASSERT_EQ(insert(key, step), fresh ? kTreeOk : kTreeDuplicate);
+      } else if (op < 7) {
+        IndexElement *found = call(heap_->search, key);
+        ASSERT_EQ(found != nullptr, model.count(key) == 1);
+        if (found) ASSERT_EQ(found->position, model[key]);
+      } else if (op < 9) {
+        void *gone = call(heap_->delete_element, key);
+        ASSERT_EQ(gone != nullptr, model.erase(key) == 1);
+        if (gone) fre_ind(gone);
+      } else {
+        int error = -1;
+        void *gone = heap_->delete_minimum(heap_, &error);
+        ASSERT_EQ(gone != nullptr, !model.empty());
+        if (gone) {
+          ASSERT_EQ(key_of(gone), model.begin()->first);
+          model.erase(model.begin());
+          fre_ind(gone);
+        }
+      }
+      if (step % run.every == 0) ASSERT_NO_FATAL_FAILURE(check_against(model));
+    }
+    check_against(model);
+    while (!model.empty()) {
+      int error = -1;
+      fre_ind(heap_->delete_minimum(heap_, &error));
+      model.erase(model.begin());
+    }
+    EXPECT_EQ(heap_->state->count, 0);
+    EXPECT_EQ(heap_->state->root, nullptr);
+    heap_release(heap_);
+    heap_ = nullptr;
+  }
+}
+
+TEST_F(TreeTest, EdgeCases) {
+  make(3);
+  int error = -1;
+  EXPECT_EQ(heap_->delete_minimum(heap_, &error), nullptr);
+  EXPECT_EQ(call(heap_->delete_element, "abc"), nullptr);
+  EXPECT_EQ(insert("abcX"), kTreeOk);
+  EXPECT_EQ(insert("abcY"), kTreeDuplicate);  // equal over the key length
+  EXPECT_EQ(heap_->state->count, 1);
+  EXPECT_EQ(call(heap_->delete_element, "abd"), nullptr);
+  EXPECT_NE(call(heap_->search, "abcZ"), nullptr);
+  EXPECT_EQ(comp_ind(call(heap_->search, "abc"), call(heap_->search, "abc"), 0), 0);
+}
+
+TEST_F(TreeTest, PrintFormat) {
+  make(1);
+  testing::internal::CaptureStdout();
+  heap_->print(heap_);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "The heap is empty.\n");
+  for (char c = '1'; c <= '7'; ++c) insert(std::string(1, c), c - '0');
+  EXPECT_EQ(heap_->state->height, 3);
+  EXPECT_EQ(heap_->state->count, 7);  // every node holds one element
+  testing::internal::CaptureStdout();
+  heap_->print(heap_);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "      Left element = (1), 1\n   Left element = (2), 2\n      Left element = (3), 3\n"
+            "Left element = (4), 4\n"
+            "      Left element = (5), 5\n   Left element = (6), 6\n      Left element = (7), 7\n");
+  heap_release(heap_);
+  make(2);
+  insert("ab", 1);
+  insert("cd", 2);
+  testing::internal::CaptureStdout();
+  heap_->print(heap_);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Left element = (ab), 1\nRight element = (cd), 2\n");
+  unsigned char key[] = {'x', 'y'};
+  TableElement table{key, nullptr, 0};
+  testing::internal::CaptureStdout();
+  pt_str(&table, 2);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "(xy)");
+}
+
+}  // namespace
+}  // namespace pcs

@@ -1,0 +1,156 @@
+// Catalog compression: live records copied byte for byte, the original kept
+// intact on every failure; csai2a.
+#include <sys/stat.h>
+
+#include "tests/maintenance/maintenance_util.h"
+
+namespace pcs::test_maint {
+namespace {
+
+using Compression = MaintTest;
+
+struct Outcome {
+  int rc;
+  std::string printed;
+};
+
+Outcome compress(const std::string &path) {
+  Outcome run{-1, ""};
+  run.printed = capture_stdout([&] { cscprs(path.c_str(), &run.rc); });
+  return run;
+}
+
+std::string first_line(const std::string &path) {
+  return std::to_string(path.size()) + "  " + path + "  " + path + ".bak\n";
+}
+
+TEST_F(Compression, KeepsLiveRecordsInOrder) {
+  TempDir dir;
+  const std::string cat = dir.path("cat");
+  const std::string a = part("A"), c = part("C"), e = part("E", 0, 200);
+  write_file(cat, a + part("B", 1) + c + part("D", 1) + e);
+  chmod(cat.c_str(), 0640);
+  const Outcome run = compress(cat);
+  EXPECT_RC(0, run.rc);
+  EXPECT_EQ(run.printed, first_line(cat));
+  EXPECT_EQ(read_file(cat), a + c + e);
+  EXPECT_FALSE(file_exists(cat + ".bak"));
+  struct stat status {};
+  stat(cat.c_str(), &status);
+  EXPECT_EQ(status.st_mode & 0777, 0640u);
+}
+
+TEST_F(Compression, NothingDeletedIsByteIdenticalAllDeletedIsEmpty) {
+  TempDir dir;
+  const std::string whole = part("A") + part("B") + part("C");
+  write_file(dir.path("cat"), whole);
+  EXPECT_RC(0, compress(dir.path("cat")).rc);
+  EXPECT_EQ(read_file(dir.path("cat")), whole);
+  write_file(dir.path("dead"), part("A", 1) + part("B", 1));
+  EXPECT_RC(0, compress(dir.path("dead")).rc);
+  EXPECT_TRUE(file_exists(dir.path("dead")));
+  EXPECT_EQ(read_file(dir.path("dead")), "");
+  write_file(dir.path("empty"), "");
+  EXPECT_RC(0, compress(dir.path("empty")).rc);
+  EXPECT_EQ(read_file(dir.path("empty")), "");
+}
+
+TEST_F(Compression, KeyedFileStatusWordsAreDropped) {
+  TempDir dir;
+  // Any status other than 0 (deleted -1, replaced by a position) drops it.
+  const std::string live = part("L");
+  write_file(dir.path("keyed"), part("X", -1) + live + part("Y", 61));
+  EXPECT_RC(0, compress(dir.path("keyed")).rc);
+  EXPECT_EQ(read_file(dir.path("keyed")), live);
+}
+
+TEST_F(Compression, FailuresLeaveTheCatalogIntact) {
+  TempDir dir;
+  const std::string cat = dir.path("cat");
+  const std::string whole = part("A") + part("B", 1) + part("C");
+  auto check = [&](int expected, const char *what) {
+    write_file(cat, whole);
+    EXPECT_RC(expected, compress(cat).rc) << what;
+    io::test_reset();
+    host::clear_allocation_failure();
+    EXPECT_EQ(read_file(cat), whole) << what;
+    EXPECT_FALSE(file_exists(cat + ".bak")) << what;
+  };
+  io::test_fail_write(1);
+  check(2, "failed write");
+  io::test_fail_write(1, 10);
+  check(2, "short write");
+  io::test_fail_read(1);
+  check(2, "failed read");
+  io::test_fail_rename(1);
+  check(2, "failed rename");
+  host::fail_allocation(1);
+  check(1, "no memory for the name");
+  host::fail_allocation(2);
+  check(1, "no memory for the output buffer");
+  host::fail_allocation(3);
+  check(1, "no memory for the read buffer");
+
+  // The new file on a full device.
+  write_file(cat, whole);
+  ASSERT_EQ(symlink("/dev/full", (cat + ".bak").c_str()), 0);
+  EXPECT_RC(2, compress(cat).rc);
+  EXPECT_EQ(read_file(cat), whole);
+  EXPECT_FALSE(file_exists(cat + ".bak"));
+}
+
+TEST_F(Compression, DamagedLengthsStopTheCopy) {
+  TempDir dir;
+  const std::string good = part("A");
+  for (const std::string &tail : {be32(0) + be32(0) + std::string(20, 'x'),
+                                  be32(-5) + be32(0) + std::string(20, 'x'),
+                                  be32(500) + be32(0) + std::string(20, 'x'),
+                                  std::string("abc")}) {
+    write_file(dir.path("cat"), good + tail);
+    EXPECT_RC(2, compress(dir.path("cat")).rc);
+    EXPECT_EQ(read_file(dir.path("cat")), good + tail);
+    EXPECT_FALSE(file_exists(dir.path("cat.bak")));
+  }
+}
+
+TEST_F(Compression, OpenFailures) {
+  TempDir dir;
+  Outcome run = compress(dir.path("none"));
+  EXPECT_RC(2, run.rc);
+  EXPECT_EQ(run.printed, first_line(dir.path("none")) + "open catlog file error\n");
+  write_file(dir.path("cat"), part("A"));
+  mkdir(dir.path("cat.bak").c_str(), 0755);
+  run = compress(dir.path("cat"));
+  EXPECT_RC(2, run.rc);
+  EXPECT_EQ(run.printed, first_line(dir.path("cat")) + "create temp catlog file error\n");
+  EXPECT_EQ(read_file(dir.path("cat")), part("A"));
+}
+
+std::string ai2a(int value, int width, int *rc) {
+  std::string text(static_cast<size_t>(width > 0 ? width : 1), '#');
+  csai2a(&value, &width, text.data(), rc);
+  return text;
+}
+
+TEST_F(Compression, IntegerToText) {
+  int rc = -1;
+  EXPECT_EQ(ai2a(42, 5, &rc), "   42");
+  EXPECT_RC(0, rc);
+  EXPECT_EQ(ai2a(-42, 4, &rc), " -42");
+  EXPECT_RC(0, rc);
+  EXPECT_EQ(ai2a(-42, 3, &rc), "-42");
+  EXPECT_RC(0, rc);
+  EXPECT_EQ(ai2a(-42, 2, &rc), "42");
+  EXPECT_RC(1, rc);
+  EXPECT_EQ(ai2a(12345, 3, &rc), "345");
+  EXPECT_RC(1, rc);
+  EXPECT_EQ(ai2a(0, 3, &rc), "  0");
+  EXPECT_RC(0, rc);
+  EXPECT_EQ(ai2a(-2147483647 - 1, 11, &rc), "-2147483648");
+  EXPECT_RC(0, rc);
+  EXPECT_EQ(ai2a(7, 0, &rc), "#");
+  EXPECT_RC(1, rc);
+}
+
+}  // namespace
+}  // namespace pcs::test_maint

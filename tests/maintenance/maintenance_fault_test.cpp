@@ -1,0 +1,133 @@
+// Allocation failures injected one by one into every maintenance operation:
+// each run gives the normal result or its documented code, leaves files
+// whole and releases every block and stack.
+#include "host/model_test.h"
+#include "maintenance/maintenance.h"
+#include "tests/maintenance/maintenance_util.h"
+
+namespace pcs::test_maint {
+namespace {
+
+namespace model = pcs::host::model;
+
+class MaintenanceFaults : public MaintTest {
+ protected:
+  void SetUp() override {
+    MaintTest::SetUp();
+    model::clear();
+  }
+  void TearDown() override {
+    model::clear();
+    MaintTest::TearDown();
+  }
+  TempDir dir_;
+};
+
+std::string sample() {
+  return part("P2") + part("P1", 1) + part("P3") + part("P2") +
+         record({{"PARTNUM", {{"PARTNO", 4, "AAAABBBB"}}}, {"PIPESIZE", {{"SIZE", 2, "4 "}}}});
+}
+
+TEST_F(MaintenanceFaults, IndexBuilder) {
+  const std::string cat = dir_.path("cat"), idx = dir_.path("idx");
+  write_file(cat, sample());
+  const std::string groups = field("PARTNUM") + field("PIPESIZE");
+  const std::string attrs = field("PARTNO") + field("SIZE");
+  int fields = 2, widths[] = {6, 2}, rc = -1;
+  csgbldx(&fields, groups.data(), attrs.data(), widths, cat.c_str(), idx.c_str(), &rc);
+  ASSERT_RC(0, rc);
+  const std::string expected = read_file(idx);
+  sweep_allocations([&](long) {
+    std::remove(idx.c_str());
+    csgbldx(&fields, groups.data(), attrs.data(), widths, cat.c_str(), idx.c_str(), &rc);
+    if (rc == 0)
+      EXPECT_EQ(read_file(idx), expected);
+    else
+      EXPECT_TRUE(rc == PCS_GEN_NO_MEMORY || rc == kIndexNoMemory || rc == kIndexReaderFailed)
+          << rc;
+  });
+
+  write_file(dir_.path("text"), "B1\nA2\nB3\n");
+  int columns[] = {1}, width = 1, one = 1;
+  sweep_allocations([&](long) {
+    csbndx(csgrc, csrikr, &one, columns, &width, dir_.path("text").c_str(), idx.c_str(), &rc);
+    EXPECT_TRUE(rc == 0 || rc == kIndexNoMemory) << rc;
+  });
+}
+
+TEST_F(MaintenanceFaults, Compression) {
+  const std::string cat = dir_.path("cat");
+  const std::string whole = sample();
+  const std::string live = part("P2") + part("P3") + part("P2") + whole.substr(4 * 61);
+  sweep_allocations([&](long) {
+    write_file(cat, whole);
+    int rc = -1;
+    capture_stdout([&] { cscprs(cat.c_str(), &rc); });
+    EXPECT_TRUE(rc == 0 || rc == 1) << rc;
+    EXPECT_EQ(read_file(cat), rc == 0 ? live : whole);
+    EXPECT_FALSE(file_exists(cat + ".bak"));
+  });
+}
+
+TEST_F(MaintenanceFaults, DuplicateMerge) {
+  model::Model &m = model::data();
+  m.families.push_back({5, {"ELBOW"}});
+  auto elbow = [](const std::string &stamp) {
+    return record({{"ELCATLOG", {{"ELTIME", 16, field(stamp, 16)}}},
+                   {"PARTDEF", {{"CATEGORY", 24, field("ELBOW", 24)}}},
+                   {"PARTNUM", {{"PARTNO", 8, field("P1", 8)}}}});
+  };
+  const std::string cat = dir_.path("cat");
+  const std::string whole = elbow("T1") + elbow("T2") + elbow("T3");
+  const int unit = 3;
+  sweep_allocations([&](long) {
+    write_file(cat, whole);
+    m.part_objects = {{5, "ELBOW", "T1"}, {5, "ELBOW", "T2"}, {5, "ELBOW", "T3"}};
+    csprtdup(0, cat.c_str(), &unit, "PARTNUM ", "PARTNO  ", 8);
+    const std::string bytes = read_file(cat);
+    const int deleted = bytes[7] + bytes[whole.size() / 3 + 7] + bytes[2 * whole.size() / 3 + 7];
+    EXPECT_EQ(bytes[7], 0);  // the oldest record stays
+    // Each deleted record lost its model object first.
+    EXPECT_EQ(m.part_objects.size(), 3u - static_cast<size_t>(deleted));
+  });
+}
+
+TEST_F(MaintenanceFaults, Dispatcher) {
+  model::Model &m = model::data();
+  m.setup.catalog_directory = dir_.root();
+  m.setup.current_catalog = 1;
+  m.catalogs = {{1, {"CAT     ", "IDX8    ", "IDX7    ", "IDX6    ", "E       ", "F       ",
+                     "G       ", "H       ", "I       "}}};
+  write_file(dir_.path("CAT     "),
+             record({{"PARTDEF", {{"CATEGORY", 8, field("TEE")}, {"PARTTYPE", 8, field("EQ")}}},
+                     {"PARTNUM", {{"PARTNO", 40, field("X", 40)}}}}));
+  int kind = 0, rc = -1;
+  cscprt2(&kind, &rc);
+  ASSERT_RC(0, rc);
+  std::vector<std::string> expected;
+  for (const char *name : {"IDX6    ", "IDX7    ", "IDX8    "}) expected.push_back(read_file(dir_.path(name)));
+  sweep_allocations([&](long) {
+    for (const char *name : {"IDX6    ", "IDX7    ", "IDX8    "}) std::remove(dir_.path(name).c_str());
+    cscprt2(&kind, &rc);
+    if (rc == 0) {
+      int i = 0;
+      for (const char *name : {"IDX6    ", "IDX7    ", "IDX8    "})
+        EXPECT_EQ(read_file(dir_.path(name)), expected[i++]) << name;
+    } else {
+      EXPECT_TRUE(rc == PCS_GEN_NO_MEMORY || rc == PCS_GUS_NO_MEMORY ||
+                  rc == kIndexNoMemory || rc == kIndexReaderFailed)
+          << rc;
+    }
+  });
+  sweep_allocations([&](long) {
+    int id = 0, names = 0;
+    csnames(&id, &names, &rc);
+    EXPECT_TRUE(rc == 0 || rc == PCS_GEN_NO_MEMORY || rc == PCS_GUS_NO_MEMORY) << rc;
+    EXPECT_EQ(names != 0, rc == 0);
+    int end_rc = 0;
+    if (names != 0) gusend(&names, &end_rc);
+  });
+}
+
+}  // namespace
+}  // namespace pcs::test_maint

@@ -1,0 +1,82 @@
+// Allocation failures injected one by one into a session that uses every
+// part record operation: each run ends normally or with 20001 at the failing
+// step, leaves a consistent record and leaks nothing.
+#include "tests/records/records_util.h"
+
+namespace pcs::test_records {
+namespace {
+
+using RecordFaultTest = RecordsTest;
+
+void expect_consistent(PartRecord *record) {
+  int groups = 0;
+  csgrlset(record);
+  for (AttrGroup *group; (group = csgrlnxt(record)); ++groups) {
+    int attributes = 0;
+    csgrpset(group);
+    while (csgrpnxt(group)) ++attributes;
+    EXPECT_EQ(attributes, csgrpcnt(group));
+  }
+  EXPECT_EQ(groups, csgrlgng(record));
+}
+
+// One step of the session after another until one fails; its code.
+int session(PartRecord *r) {
+  const double sizes[4] = {2, 4, 6, 8}, point[3] = {1, 2, 3}, v = 10;
+  const int schedule = 40, four = 4, eight = 8;
+  const char text[21] = "ASME B36.10M        ";
+  int rc = 0, n = 0, len = 0;
+  double got[4];
+  const std::function<void()> steps[] = {
+      [&] { cspgadd(r, "PIPE    ", "SIZE    ", 4, 8, sizes, &rc); },
+      [&] { cspgadd(r, "PIPE    ", "SCHED   ", 1, 4, &schedule, &rc); },
+      [&] { cspgadd(r, "GEOM    ", "POINT   ", 1, 24, point, &rc); },
+      [&] { cspgadd(r, "STD     ", "NAME    ", 1, 20, text, &rc); },
+      [&] { cspgaddf(&r, "DIMS    ", "OD      ", &four, &eight, sizes, &rc); },
+      [&] { cspgretn(r, "PIPE    ", "SIZE    ", &n, &len, &rc); },
+      [&] { cspgretv(r, "PIPE    ", "SIZE    ", got, &rc); },
+      [&] { cspgrepl(r, "PIPE    ", "SIZE    ", 2, 8, &v, &rc); },
+      [&] { cspgrepl(r, "PIPE    ", "SIZE    ", 6, 8, &v, &rc); },
+      [&] { cspgrepl(r, "NEWGRP  ", "WALL    ", 3, 8, &v, &rc); },
+      [&] { csgreplv(&r, "DIMS    ", "OD      ", sizes, &rc); },
+      [&] { cspgdela(r, "STD     ", "NAME    "), csgrldeg(r, "GEOM    ", csgrpcnm); },
+      [&] { cspgdel(r); },
+      [&] { cspgadd(r, "PIPE    ", "SIZE    ", 2, 8, sizes, &rc); },
+  };
+  for (const auto &step : steps) {
+    long injected = host::memory().injected;
+    step();
+    if (rc != 0) {
+      EXPECT_GT(host::memory().injected, injected) << "a failure without an injected one";
+      return rc;
+    }
+  }
+  return 0;
+}
+
+long runs = 0;
+
+void run(long k) {
+  runs = k;
+  PartRecord *record = nullptr;
+  int rc = -1;
+  cspgcre(&record, &rc);
+  if (rc == 0) rc = session(record);
+  if (rc != 0) EXPECT_RC(PCS_NO_MEMORY, rc);
+  if (!record) return;
+  expect_consistent(record);
+  cspgfre(record);
+}
+
+TEST_F(RecordFaultTest, EveryAllocationOfASessionFailsOnce) {
+  sweep_allocations(run);
+  EXPECT_GT(runs, 40);  // the session allocates throughout
+}
+
+TEST_F(RecordFaultTest, AllocationsFailFromThenOn) {
+  sweep_allocations(run, true);
+  EXPECT_GT(runs, 40);
+}
+
+}  // namespace
+}  // namespace pcs::test_records

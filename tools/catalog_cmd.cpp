@@ -1,0 +1,269 @@
+// Catalog commands: `catalog sample` writes a small catalog and its index,
+// `catalog show` dumps the record at an offset, `catalog lookup` prints the
+// parts of a key, `catalog keys` lists the keys of an index in order and
+// `catalog delete` marks the records of a key deleted.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host_test.h"
+#include "include/pcs.h"
+#include "tools/command.h"
+
+namespace pcs::tool {
+namespace {
+
+constexpr int kKeyLength = 12;  // the sample key: PART/NAME, 12 characters
+
+struct SamplePart {
+  const char *name;
+  double od;
+  double wall;
+  int nps;
+};
+
+const SamplePart kSample[] = {
+    {"PIPE", 114.3, 6.02, 4},       {"ELBOW-90", 114.3, 6.02, 4}, {"TEE", 114.3, 6.02, 4},
+    {"ELBOW-90", 168.3, 7.11, 6},   {"FLANGE-WN", 168.3, 7.11, 6}, {"GASKET", 168.3, 3.0, 6},
+    {"VALVE-GATE", 219.1, 8.18, 8},
+};
+
+std::string code_of(int rc) { return host::code_name(rc) + " (" + std::to_string(rc) + ")"; }
+
+PartRecord *sample_part(const SamplePart &s) {
+  PartRecord *part = nullptr;
+  int rc = 0;
+  cspgcre(&part, &rc);
+  if (rc != 0) fail("catalog sample: cannot create a part record: " + code_of(rc));
+  std::string key = name_field(s.name, kKeyLength);
+  cspgadd(part, "PART    ", "NAME    ", 1, kKeyLength, key.data(), &rc);
+  if (rc == 0) cspgadd(part, "DIMS    ", "OD      ", 1, 8, &s.od, &rc);
+  if (rc == 0) cspgadd(part, "DIMS    ", "WALL    ", 1, 8, &s.wall, &rc);
+  if (rc == 0) cspgadd(part, "PIPE    ", "NPS     ", 1, 4, &s.nps, &rc);
+  if (rc != 0) {
+    cspgfre(part);
+    fail("catalog sample: cannot build part " + std::string(s.name) + ": " + code_of(rc));
+  }
+  return part;
+}
+
+struct IndexEntry {
+  std::string key;
+  int offset;
+};
+
+// The index text: "%12d%4d\n", then per record "%4d%12d%12d", the key and a
+// newline, sorted by key; equal keys share their count and first record.
+std::string index_text(std::vector<IndexEntry> entries) {
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const IndexEntry &a, const IndexEntry &b) { return a.key < b.key; });
+  char number[32];
+  std::snprintf(number, sizeof number, "%12d%4d\n", static_cast<int>(entries.size()), kKeyLength);
+  std::string text = number;
+  for (size_t i = 0; i < entries.size();) {
+    size_t end = i;
+    while (end < entries.size() && entries[end].key == entries[i].key) ++end;
+    for (size_t k = i; k < end; ++k) {
+      std::snprintf(number, sizeof number, "%4d%12d%12d", static_cast<int>(end - i),
+                    entries[k].offset, 17 + static_cast<int>(i) * (kKeyLength + 29));
+      text += number + entries[k].key + "\n";
+    }
+    i = end;
+  }
+  return text;
+}
+
+void write_sample(const std::string &catalog_path, const std::string &index_path) {
+  FILE *catalog = std::fopen(catalog_path.c_str(), "w+b");
+  if (!catalog) fail(catalog_path + ": cannot create the catalog file");
+  std::vector<IndexEntry> entries;
+  int offset = 0;
+  for (const SamplePart &s : kSample) {
+    PartRecord *part = sample_part(s);
+    int rc = 0;
+    int written = cspgwrt(part, catalog, &rc);
+    cspgfre(part);
+    if (rc != 0) {
+      std::fclose(catalog);
+      fail(catalog_path + ": cannot write part " + s.name + ": " + code_of(rc));
+    }
+    entries.push_back({name_field(s.name, kKeyLength), offset});
+    offset += written;
+  }
+  if (std::fclose(catalog) != 0) fail(catalog_path + ": cannot write the catalog file");
+  std::string text = index_text(entries);
+  FILE *index = std::fopen(index_path.c_str(), "wb");
+  if (!index) fail(index_path + ": cannot create the index file");
+  bool written = std::fwrite(text.data(), 1, text.size(), index) == text.size();
+  if (std::fclose(index) != 0 || !written) fail(index_path + ": cannot write the index file");
+  std::printf("%s: %zu parts, %d bytes\n%s: %zu records, key length %d\n", catalog_path.c_str(),
+              entries.size(), offset, index_path.c_str(), entries.size(), kKeyLength);
+}
+
+void dump_group(void *group) { csgrpdmp(static_cast<const AttrGroup *>(group)); }
+
+// The library's dump of a part, sent to standard output.
+void dump_part(PartRecord *part) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  int saved = dup(2);
+  dup2(1, 2);
+  csgrltrs(part, dump_group);
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+}
+
+FILE *open_or_fail(const std::string &path, const char *mode) {
+  FILE *stream = std::fopen(path.c_str(), mode);
+  if (!stream) fail(path + ": cannot open the file");
+  return stream;
+}
+
+// Prints the record at `offset`; false (with a note) when it is deleted.
+bool show_record(FILE *catalog, const std::string &path, int offset) {
+  int length = 0, rc = 0;
+  PartRecord *part = cspgetrc(catalog, offset, &length, &rc);
+  if (rc == 2) {
+    std::printf("record at offset %d: %d bytes, marked deleted\n", offset, length);
+    return false;
+  }
+  if (!part) {
+    std::fclose(catalog);
+    fail(path + ": no readable record at offset " + std::to_string(offset));
+  }
+  std::printf("record at offset %d: %d bytes, %d group(s)\n", offset, length, part->GroupCount);
+  dump_part(part);
+  cspgfre(part);
+  return true;
+}
+
+void show(const std::string &path, int offset) {
+  FILE *catalog = open_or_fail(path, "rb");
+  bool live = show_record(catalog, path, offset);
+  std::fclose(catalog);
+  if (!live) fail(path + ": the record at offset " + std::to_string(offset) + " is marked deleted");
+}
+
+// The key length of an index, or a failure naming the file.
+int key_length(FILE *index, const std::string &path) {
+  int r = 0, rc = 0;
+  csailn(&index, &r, &rc);
+  if (rc != 0) {
+    std::fclose(index);
+    fail(path + ": not an index file (its header does not match its size)");
+  }
+  return r - PCS_INDEX_OVERHEAD;
+}
+
+void lookup(const std::string &catalog_path, const std::string &index_path, const std::string &key) {
+  FILE *index = open_or_fail(index_path, "rb");
+  int k = key_length(index, index_path);
+  std::string padded = name_field(key, static_cast<size_t>(k));
+  int count = 0, first = 0, rc = 0;
+  csalku(&index, padded.c_str(), &count, &first, &rc);
+  if (rc != 0) {
+    std::fclose(index);
+    fail(index_path + ": key '" + key + "' not found");
+  }
+  FILE *catalog = std::fopen(catalog_path.c_str(), "rb");
+  if (!catalog) {
+    std::fclose(index);
+    fail(catalog_path + ": cannot open the file");
+  }
+  std::printf("key '%s': %d record(s)\n", key.c_str(), count);
+  for (int n = 1; n <= count; ++n) {
+    int at = first + (n - 1) * (k + PCS_INDEX_OVERHEAD), data = 0;
+    csaget(&index, &at, &data, &rc);
+    std::printf("part %d, index record at %d: ", n, at);
+    if (rc != 0) {
+      std::printf("unreadable\n");
+      continue;
+    }
+    show_record(catalog, catalog_path, data);
+  }
+  std::fclose(catalog);
+  std::fclose(index);
+}
+
+void keys(const std::string &path) {
+  FILE *index = open_or_fail(path, "rb");
+  int k = key_length(index, path);
+  std::vector<char> key(static_cast<size_t>(k));
+  int rc = 0, data = 0, listed = 0;
+  for (int at = PCS_INDEX_HEADER;; ++listed) {
+    int count = cspgread(index, at, &data, key.data(), &rc);
+    if (rc != 0) {
+      std::fclose(index);
+      fail(path + ": unreadable index record at offset " + std::to_string(at));
+    }
+    if (count == 0) break;
+    std::printf("%4d  %.*s\n", count, k, key.data());
+    at += std::max(count, 1) * (k + PCS_INDEX_OVERHEAD);
+  }
+  std::fclose(index);
+  std::printf("%d key(s)\n", listed);
+}
+
+void remove_key(const std::string &catalog_path, const std::string &index_path,
+                const std::string &key, int number) {
+  CatalogHandle *catalog = nullptr;
+  int rc = 0, count = 0;
+  std::string mode = name_field("r+b"), cpath = catalog_path + " ", ipath = index_path + " ";
+  csgopen(mode.c_str(), cpath.c_str(), ipath.c_str(), &catalog, &rc);
+  if (rc != 0) fail((rc == 3 ? index_path : catalog_path) + ": cannot open the file for update");
+  int k = key_length(catalog->IndexFile, index_path);
+  std::string padded = name_field(key, static_cast<size_t>(k));
+  csggnrc(&catalog, padded.c_str(), &count, &rc);
+  if (rc == 0 && number > 0) csgdnrc(&catalog, padded.c_str(), &number, &rc);
+  else if (rc == 0) csgdelrc(&catalog, padded.c_str(), &rc);
+  std::fclose(catalog->CatalogFile);
+  std::fclose(catalog->IndexFile);
+  gifree(catalog);
+  if (rc == 2) fail(index_path + ": key '" + key + "' has no record " + std::to_string(number));
+  if (rc != 0) fail(index_path + ": key '" + key + "' not found");
+  std::printf("key '%s': marked %d of %d record(s) deleted\n", key.c_str(), number > 0 ? 1 : count,
+              count);
+}
+
+Register reg([](CLI::App &app) {
+  auto *catalog = app.add_subcommand("catalog", "Part catalog files and their index files");
+  catalog->require_subcommand(1);
+  static std::string cat, idx, key;
+  static int offset = 0, number = 0;
+
+  auto *sample = catalog->add_subcommand("sample", "Write a small sample catalog and its index");
+  sample->add_option("catalog", cat, "Catalog file to create")->required();
+  sample->add_option("index", idx, "Index file to create")->required();
+  sample->callback([] { write_sample(cat, idx); });
+
+  auto *show_cmd = catalog->add_subcommand("show", "Dump the record at a byte offset");
+  show_cmd->add_option("catalog", cat, "Catalog file")->required();
+  show_cmd->add_option("offset", offset, "Byte offset of the record")->required();
+  show_cmd->callback([] { show(cat, offset); });
+
+  auto *lookup_cmd = catalog->add_subcommand("lookup", "Look a key up and dump its parts");
+  lookup_cmd->add_option("catalog", cat, "Catalog file")->required();
+  lookup_cmd->add_option("index", idx, "Index file")->required();
+  lookup_cmd->add_option("key", key, "Key (blank-padded to the key length)")->required();
+  lookup_cmd->callback([] { lookup(cat, idx, key); });
+
+  auto *keys_cmd = catalog->add_subcommand("keys", "List the keys of an index in order");
+  keys_cmd->add_option("index", idx, "Index file")->required();
+  keys_cmd->callback([] { keys(idx); });
+
+  auto *delete_cmd = catalog->add_subcommand("delete", "Mark the records of a key deleted");
+  delete_cmd->add_option("catalog", cat, "Catalog file")->required();
+  delete_cmd->add_option("index", idx, "Index file")->required();
+  delete_cmd->add_option("key", key, "Key")->required();
+  delete_cmd->add_option("-n,--number", number, "Only record number N (from 1) of the key")
+      ->check(CLI::PositiveNumber);
+  delete_cmd->callback([] { remove_key(cat, idx, key, number); });
+});
+
+}  // namespace
+}  // namespace pcs::tool

@@ -1,0 +1,35 @@
+// The frame of the command-line program: each command family registers its
+// subcommands from its own source file, and reports failures through fail().
+#ifndef PCS_TOOLS_COMMAND_H
+#define PCS_TOOLS_COMMAND_H
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+namespace pcs::tool {
+
+// Adds a family's subcommands to the program. Define one static Register
+// object per family source file:
+//   static pcs::tool::Register reg([](CLI::App &app) { ... app.add_subcommand(...) ... });
+using Registrar = void (*)(CLI::App &app);
+struct Register {
+  explicit Register(Registrar registrar);
+};
+
+// Exit codes: 0 done, 1 the operation failed, 2 the command line is wrong.
+inline constexpr int kFailed = 1;
+inline constexpr int kUsage = 2;
+
+// Prints "pcs: <message>" to standard error and ends the command with exit
+// code `code`.
+[[noreturn]] void fail(const std::string &message, int code = kFailed);
+
+// True when standard error is a terminal (long runs show progress then).
+bool interactive();
+
+// Turns a text into an 8-character blank-padded name field (cut when longer).
+std::string name_field(const std::string &text, size_t width = 8);
+
+}  // namespace pcs::tool
+
+#endif

@@ -1,0 +1,272 @@
+// Keyed group file commands: `keyed list` (the keys in order), `keyed show`
+// (the record of a key), `keyed put` (a record from a JSON description),
+// `keyed delete` (a key) and `keyed compress` (drop dead records).
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "host/host_test.h"
+#include "include/pcs.h"
+#include "tools/command.h"
+
+namespace pcs::tool {
+namespace {
+
+struct KeyField {
+  std::string group, attribute;
+  int length = 0;
+};
+
+struct Options {
+  std::string file, key, json;
+  std::vector<std::string> fields;
+};
+
+std::string code(int rc) { return " (code " + std::to_string(rc) + ")"; }
+
+// "GROUP.ATTR:LENGTH"
+std::vector<KeyField> parse_fields(const std::vector<std::string> &specs) {
+  std::vector<KeyField> fields;
+  for (const std::string &spec : specs) {
+    size_t dot = spec.find('.'), colon = spec.rfind(':');
+    if (dot == std::string::npos || colon == std::string::npos || colon < dot)
+      fail("key field \"" + spec + "\" is not GROUP.ATTR:LENGTH", kUsage);
+    KeyField f{spec.substr(0, dot), spec.substr(dot + 1, colon - dot - 1), 0};
+    try {
+      f.length = std::stoi(spec.substr(colon + 1));
+    } catch (...) {
+      fail("key field \"" + spec + "\" has no length", kUsage);
+    }
+    fields.push_back(f);
+  }
+  return fields;
+}
+
+// An open keyed file; closed at the end of the command.
+class Keyed {
+ public:
+  Keyed(const Options &o, bool must_exist) : fields_(parse_fields(o.fields)) {
+    if (o.file.size() > PCS_KEYED_NAME_LEN) fail(o.file + ": the path is longer than 53 characters");
+    if (must_exist && !std::filesystem::exists(o.file)) fail(o.file + ": no such file");
+    std::string groups, attributes;
+    for (const KeyField &f : fields_) {
+      groups += name_field(f.group);
+      attributes += name_field(f.attribute);
+      lengths_.push_back(f.length);
+      key_length_ += f.length;
+    }
+    std::string name = name_field(o.file, PCS_KEYED_NAME_LEN);
+    int count = static_cast<int>(fields_.size()), mode = 1, rc = 0;
+    cspopn(name.c_str(), &count, groups.data(), attributes.data(), lengths_.data(), &file_, &mode,
+           &rc);
+    if (rc != 0) fail(o.file + ": cannot open the keyed file" + code(rc));
+    path_ = o.file;
+  }
+  ~Keyed() {
+    int rc = 0;
+    if (file_) cspcls(&file_, &rc);
+  }
+  Keyed(const Keyed &) = delete;
+  Keyed &operator=(const Keyed &) = delete;
+
+  KeyedFile **handle() { return &file_; }
+  const std::string &path() const { return path_; }
+  // The key text blank-padded (or cut) to the key length.
+  std::string key(const std::string &text) const { return name_field(text, key_length_); }
+  // The key of a group list as cspopn computes it.
+  std::string key_of(KeyedGroup **list) const {
+    std::string key(static_cast<size_t>(key_length_), ' ');
+    size_t at = 0;
+    for (const KeyField &f : fields_) {
+      std::string g = name_field(f.group), a = name_field(f.attribute);
+      int length = 0, rc = 0;
+      cspgtl(g.c_str(), a.c_str(), list, &length, &rc);
+      if (rc == 0 && length == f.length) {
+        std::string value(static_cast<size_t>(length), ' ');
+        cspgtv(g.c_str(), a.c_str(), list, value.data(), &rc);
+        key.replace(at, value.size(), value);
+      }
+      at += static_cast<size_t>(f.length);
+    }
+    return key;
+  }
+
+ private:
+  std::vector<KeyField> fields_;
+  std::vector<int> lengths_;
+  int key_length_ = 0;
+  KeyedFile *file_ = nullptr;
+  std::string path_;
+};
+
+std::string shown(const unsigned char *bytes, size_t n) {
+  std::string out = "\"";
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char c = bytes[i];
+    if (c == '"' || c == '\\') out += '\\';
+    if (c >= 32 && c < 127) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out + "\"";
+}
+std::string shown(const std::string &s) {
+  return shown(reinterpret_cast<const unsigned char *>(s.data()), s.size());
+}
+
+void list_keys(const Options &o) {
+  Keyed keyed(o, true);
+  FILE *stream = (*keyed.handle())->Stream;
+  std::multimap<std::string, int> keys;
+  for (int position = 0;;) {
+    KeyedGroup *list = nullptr;
+    int length = 0, rc = 0;
+    cspgtr(&stream, &position, &length, &list, &rc);
+    if (rc == 0) keys.emplace(keyed.key_of(&list), position);
+    cspfre(&list);
+    if ((rc != 0 && rc != 7) || length <= 0) break;
+    position += length;
+  }
+  for (const auto &[key, position] : keys) std::printf("%s at %d\n", shown(key).c_str(), position);
+}
+
+void show_record(const Options &o) {
+  Keyed keyed(o, true);
+  KeyedGroup *list = nullptr;
+  int rc = 0;
+  std::string key = keyed.key(o.key);
+  cspget(key.c_str(), keyed.handle(), &list, &rc);
+  if (rc == 4) fail(keyed.path() + ": no record has the key " + shown(key));
+  if (rc != 0) fail(keyed.path() + ": cannot read the record of " + shown(key) + code(rc));
+  // The list comes back reversed; show groups and attributes in file order.
+  std::vector<const KeyedGroup *> groups;
+  for (const KeyedGroup *g = list; g; g = g->NextGroup) groups.insert(groups.begin(), g);
+  for (const KeyedGroup *g : groups) {
+    std::printf("group %.8s\n", g->GroupName);
+    std::vector<const KeyedAttribute *> attributes;
+    for (const KeyedAttribute *a = g->FirstAttr; a; a = a->NextAttr)
+      attributes.insert(attributes.begin(), a);
+    for (const KeyedAttribute *a : attributes) {
+      std::printf("  %.8s %d x %d:", a->AttrName, a->nAttrs, a->nAttrLength);
+      for (int i = 0; i < a->nAttrs; ++i)
+        std::printf(" %s", shown(a->AttrValue + static_cast<size_t>(i) * a->nAttrLength,
+                                  static_cast<size_t>(a->nAttrLength))
+                               .c_str());
+      std::printf("\n");
+    }
+  }
+  cspfre(&list);
+}
+
+// [{"group": "PIPE", "attributes": [{"name": "SIZE", "length": 4,
+//   "values": ["0100"]}]}]; a value is blank-padded to the length, which
+// defaults to the longest value.
+KeyedGroup *list_from_json(const std::string &path) {
+  nlohmann::json doc;
+  try {
+    if (path == "-") {
+      doc = nlohmann::json::parse(std::cin);
+    } else {
+      std::ifstream in(path);
+      if (!in) fail(path + ": cannot open the description");
+      doc = nlohmann::json::parse(in);
+    }
+  } catch (const nlohmann::json::exception &e) {
+    fail(path + ": not a JSON description: " + e.what());
+  }
+  KeyedGroup *list = nullptr;
+  try {
+    // cspadd puts new groups and attributes first: add them back to front.
+    for (auto g = doc.rbegin(); g != doc.rend(); ++g) {
+      std::string group = name_field(g->at("group").get<std::string>());
+      const auto &attributes = g->at("attributes");
+      for (auto a = attributes.rbegin(); a != attributes.rend(); ++a) {
+        auto values = a->at("values").get<std::vector<std::string>>();
+        size_t longest = 0;
+        for (const std::string &v : values) longest = std::max(longest, v.size());
+        int length = a->value("length", static_cast<int>(longest));
+        std::string bytes;
+        for (const std::string &v : values) bytes += name_field(v, static_cast<size_t>(length));
+        std::string name = name_field(a->at("name").get<std::string>());
+        int count = static_cast<int>(values.size()), rc = 0;
+        cspadd(group.c_str(), name.c_str(), &count, &length, bytes.data(), &list, &rc);
+        if (rc != 0) throw std::runtime_error("cannot add " + name + code(rc));
+      }
+    }
+  } catch (const std::exception &e) {
+    cspfre(&list);
+    fail(path + ": bad description: " + e.what());
+  }
+  return list;
+}
+
+void put_record(const Options &o) {
+  KeyedGroup *list = list_from_json(o.json);
+  Keyed keyed(o, false);
+  int rc = 0;
+  cspput(keyed.handle(), &list, &rc);
+  std::string key = keyed.key_of(&list);
+  cspfre(&list);
+  if (rc != 0) fail(keyed.path() + ": cannot put the record" + code(rc));
+  std::printf("stored %s\n", shown(key).c_str());
+}
+
+void delete_key(const Options &o) {
+  Keyed keyed(o, true);
+  std::string key = keyed.key(o.key);
+  int rc = 0;
+  cspdel(key.c_str(), keyed.handle(), &rc);
+  if (rc == 4) fail(keyed.path() + ": no record has the key " + shown(key));
+  if (rc != 0) fail(keyed.path() + ": cannot delete " + shown(key) + code(rc));
+}
+
+void compress(const Options &o) {
+  if (!std::filesystem::exists(o.file)) fail(o.file + ": no such file");
+  int rc = 0;
+  cscprs(o.file.c_str(), &rc);
+  if (rc != 0) fail(o.file + ": cannot compress" + code(rc));
+}
+
+Options options;
+
+CLI::App *command(CLI::App *keyed, const char *name, const char *help, void (*run)(const Options &),
+                  bool with_key) {
+  CLI::App *sub = keyed->add_subcommand(name, help);
+  sub->add_option("file", options.file, "Keyed group file (at most 53 characters)")->required();
+  if (with_key)
+    sub->add_option("-k,--key", options.fields, "Key field GROUP.ATTR:LENGTH, in key order")
+        ->required();
+  sub->callback([run] { run(options); });
+  return sub;
+}
+
+Register reg([](CLI::App &app) {
+  CLI::App *keyed = app.add_subcommand("keyed", "Keyed group files: list, show, put, delete, compress");
+  keyed->require_subcommand(1);
+  command(keyed, "list", "List the keys of the live records in key order", list_keys, true);
+  command(keyed, "show", "Show the groups and attributes of the record of a key", show_record, true)
+      ->add_option("key", options.key, "The key (blank-padded to the key length)")
+      ->required();
+  command(keyed, "put", "Store a record described in JSON (replaces the record of its key)",
+          put_record, true)
+      ->add_option("json", options.json, "JSON file, or - for standard input")
+      ->required();
+  command(keyed, "delete", "Delete the record of a key", delete_key, true)
+      ->add_option("key", options.key, "The key (blank-padded to the key length)")
+      ->required();
+  command(keyed, "compress", "Copy the live records to a new file that replaces the old one",
+          compress, false);
+});
+
+}  // namespace
+}  // namespace pcs::tool

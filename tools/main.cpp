@@ -1,0 +1,60 @@
+// pcs: the command-line program of the piping catalog services. It runs the
+// library in-process over its own host and offers the catalog administrators'
+// maintenance work as subcommands.
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <vector>
+
+#include "host/host_test.h"
+#include "tools/command.h"
+
+namespace pcs::tool {
+namespace {
+
+std::vector<Registrar> &registrars() {
+  static std::vector<Registrar> all;
+  return all;
+}
+
+}  // namespace
+
+Register::Register(Registrar registrar) { registrars().push_back(registrar); }
+
+void fail(const std::string &message, int code) {
+  std::cerr << "pcs: " << message << '\n';
+  throw CLI::RuntimeError(code);
+}
+
+bool interactive() { return isatty(STDERR_FILENO) != 0; }
+
+std::string name_field(const std::string &text, size_t width) {
+  std::string field = text.substr(0, width);
+  field.resize(width, ' ');
+  return field;
+}
+
+}  // namespace pcs::tool
+
+int main(int argc, char **argv) {
+  CLI::App app{"pcs - piping catalog services: part records, catalogs, index files, keyed tables"};
+  app.require_subcommand(1);
+  bool verbose = false;
+  app.add_flag("-v,--verbose", verbose, "Echo every error the library reports to standard error");
+  for (auto registrar : pcs::tool::registrars()) registrar(app);
+  app.parse_complete_callback([&] { pcs::host::echo_reports(verbose); });
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::RuntimeError &e) {
+    return e.get_exit_code();
+  } catch (const CLI::CallForHelp &e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp &e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError &e) {
+    app.exit(e);
+    return pcs::tool::kUsage;
+  }
+  return 0;
+}
