@@ -4,7 +4,6 @@
 // records against reading the file's bytes; cspget against a std::map lookup
 // followed by a raw read of the record.
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -97,7 +96,8 @@ void BM_TreeFind(benchmark::State &state) {
     long sum = 0;
     int error = 0;
     for (int i : keys().lookup_order)
-      sum += static_cast<pcs::IndexElement *>(heap->search(heap, &keys().elements[i], &error))->position;
+      sum += static_cast<pcs::IndexElement *>(heap->search(heap, &keys().elements[i], &error))
+                 ->position;
     benchmark::DoNotOptimize(sum);
   }
   pcs::heap_release(heap);

@@ -8,7 +8,6 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -133,7 +132,7 @@ void build_index(benchmark::State &state) {
   state.counters["parts"] = c.parts;
   state.SetItemsProcessed(state.iterations() * c.parts);
 }
-BENCHMARK(build_index)->Name("csgbldx")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(build_index)->Name("csgbldx")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void sort_command(benchmark::State &state) {
   PartsCatalog &c = parts();
@@ -142,7 +141,7 @@ void sort_command(benchmark::State &state) {
     if (std::system(command.c_str()) != 0) state.SkipWithError("sort failed");
   state.SetItemsProcessed(state.iterations() * c.parts);
 }
-BENCHMARK(sort_command)->Name("baseline: LC_ALL=C sort")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(sort_command)->Name("baseline: LC_ALL=C sort")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 // std::sort of the key records (keys already in memory) and one buffered
 // write of index lines.
@@ -178,11 +177,12 @@ void std_sort(benchmark::State &state) {
   }
   state.SetItemsProcessed(state.iterations() * c.parts);
 }
-BENCHMARK(std_sort)->Name("baseline: std::sort + one write")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(std_sort)->Name("baseline: std::sort + one write")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-// Peak memory of one index build: the host's live bytes while the keys are
-// held (sampled by a key reader around csgia), and the peak resident size of
-// a child process that builds the index, over its size before.
+// Memory of one index build. The host's live bytes while the keys are held
+// (sampled by a key reader around csgia: the record space), and the peak
+// resident size of a fresh process that builds the index, over that of one
+// that indexes a catalog of a single part.
 long sampled_live_bytes = 0;
 int sampling_reader(const char *path, const int *fields, void *description, const int *widths,
                     int count, int key_length, KeyRecord *records, int *filled) {
@@ -191,9 +191,42 @@ int sampling_reader(const char *path, const int *fields, void *description, cons
   return rc;
 }
 
+int build_index_file(const char *catalog, const char *index) {
+  const int fields = 1, widths[] = {kKeyLength};
+  int rc = -1;
+  csgbldx(&fields, "PARTNUM ", "PARTNO  ", widths, (std::string(catalog) + " ").c_str(),
+          (std::string(index) + " ").c_str(), &rc);
+  return rc;
+}
+
+// Peak resident size (VmHWM, KiB) of this process.
+long peak_kib() {
+  FILE *status = std::fopen("/proc/self/status", "r");
+  char line[256];
+  long kib = -1;
+  while (status && std::fgets(line, sizeof line, status))
+    if (std::strncmp(line, "VmHWM:", 6) == 0) kib = std::atol(line + 6);
+  if (status) std::fclose(status);
+  return kib;
+}
+
+// Peak resident KiB of this program run as `--build-index catalog index`.
+long child_peak_kib(const std::string &catalog) {
+  const std::string command = "/proc/" + std::to_string(getpid()) + "/exe --build-index " +
+                              catalog + " " + work("child.idx");
+  FILE *child = popen(command.c_str(), "r");
+  long kib = -1;
+  if (child && std::fscanf(child, "%ld", &kib) != 1) kib = -1;
+  if (child && pclose(child) != 0) kib = -1;
+  return kib;
+}
+
 void index_memory(benchmark::State &state) {
   PartsCatalog &c = parts();
-  long host_bytes = 0, rss_delta_kib = 0;
+  std::string one;
+  append_record(one, {{"PARTNUM ", c.keys[0]}}, 0);
+  write_all(work("one.cat"), one);
+  long host_bytes = 0, growth_kib = 0;
   for (auto _ : state) {
     void *description = pparynew(1);
     char *entry = static_cast<char *>(gimaloc(PCS_KEY_FIELD));
@@ -205,34 +238,15 @@ void index_memory(benchmark::State &state) {
            work("memory.idx").c_str(), &rc);
     host_bytes = sampled_live_bytes - before;
     pcs::free_key_description(description);
-
-    int pipe_ends[2];
-    if (pipe(pipe_ends) != 0) std::abort();
-    const pid_t child = fork();
-    if (child == 0) {
-      rusage usage {};
-      getrusage(RUSAGE_SELF, &usage);
-      const long start = usage.ru_maxrss;
-      // Touch nothing big before the build: the parent's pages are shared.
-      int child_rc = -1;
-      csgbldx(&fields, "PARTNUM ", "PARTNO  ", widths, (c.catalog + " ").c_str(),
-              (work("child.idx") + " ").c_str(), &child_rc);
-      getrusage(RUSAGE_SELF, &usage);
-      const long delta = usage.ru_maxrss - start;
-      if (write(pipe_ends[1], &delta, sizeof delta) != sizeof delta) _exit(1);
-      _exit(child_rc == 0 ? 0 : 1);
-    }
-    close(pipe_ends[1]);
-    if (read(pipe_ends[0], &rss_delta_kib, sizeof rss_delta_kib) != sizeof rss_delta_kib)
-      state.SkipWithError("child failed");
-    close(pipe_ends[0]);
-    waitpid(child, nullptr, 0);
+    const long full = child_peak_kib(c.catalog), base = child_peak_kib(work("one.cat"));
+    if (rc != 0 || full < 0 || base < 0) state.SkipWithError("index build failed");
+    growth_kib = full - base;
   }
-  state.counters["key_record_MiB"] = static_cast<double>(c.key_record_bytes()) / (1 << 20);
+  const double key_records = static_cast<double>(c.key_record_bytes());
+  state.counters["key_records_MiB"] = key_records / (1 << 20);
   state.counters["host_live_MiB"] = static_cast<double>(host_bytes) / (1 << 20);
-  state.counters["peak_rss_growth_MiB"] = static_cast<double>(rss_delta_kib) / 1024;
-  state.counters["host_per_key_records"] =
-      static_cast<double>(host_bytes) / static_cast<double>(c.key_record_bytes());
+  state.counters["peak_rss_growth_MiB"] = static_cast<double>(growth_kib) / 1024;
+  state.counters["peak_per_key_records"] = static_cast<double>(growth_kib) * 1024 / key_records;
 }
 BENCHMARK(index_memory)->Name("csgbldx memory")->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -284,14 +298,14 @@ void compress(benchmark::State &state) {
   close(null);
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(c.size));
 }
-BENCHMARK(compress)->Name("cscprs")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(compress)->Name("cscprs")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void cp_baseline(benchmark::State &state) {
   BigCatalog &c = big();
   for (auto _ : state) copy_file(c.source, c.target);
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(c.size));
 }
-BENCHMARK(cp_baseline)->Name("baseline: cp")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(cp_baseline)->Name("baseline: cp")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void cp_sync_baseline(benchmark::State &state) {
   BigCatalog &c = big();
@@ -300,8 +314,19 @@ void cp_sync_baseline(benchmark::State &state) {
     if (std::system(command.c_str()) != 0) std::abort();
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(c.size));
 }
-BENCHMARK(cp_sync_baseline)->Name("baseline: cp + sync")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(cp_sync_baseline)->Name("baseline: cp + sync")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--build-index") == 0) {
+    if (build_index_file(argv[2], argv[3]) != 0) return 1;
+    std::printf("%ld\n", peak_kib());
+    return 0;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -5,6 +5,7 @@
 // RecordWalker).
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "catalog/catalog.h"
@@ -72,20 +73,26 @@ RecordWalker::Step RecordWalker::load(int64_t at, size_t size, const unsigned ch
 }
 
 RecordWalker::Step RecordWalker::next(bool whole) {
+  if (stopped_ != kRecord) return stopped_;  // no step past an end or damage
   const int64_t at = started_ ? offset_ + length_ : 0;
   started_ = true;
   offset_ = at;
   length_ = 0;
   body_ = nullptr;
+  stopped_ = head(at);
+  if (stopped_ == kRecord && whole) stopped_ = load(at, static_cast<size_t>(length_), &body_);
+  return stopped_;
+}
+
+RecordWalker::Step RecordWalker::head(int64_t at) {
   if (at >= size_) return kEnd;
   if (size_ - at < 8) return kDamaged;
-  const unsigned char *head = nullptr;
-  if (Step step = load(at, 8, &head); step != kRecord) return step;
-  const int32_t length = get_be32(head);
-  flag_ = get_be32(head + 4);
+  const unsigned char *bytes = nullptr;
+  if (Step step = load(at, 8, &bytes); step != kRecord) return step;
+  const int32_t length = get_be32(bytes);
+  flag_ = get_be32(bytes + 4);
   if (length < kRecordMinLength || length > size_ - at) return kDamaged;
   length_ = length;
-  if (whole) return load(at, static_cast<size_t>(length), &body_);
   return kRecord;
 }
 
@@ -180,39 +187,71 @@ bool build_key(PartRecord *part, bool collapse, void *description, const int *wi
   return true;
 }
 
+// A memory stream over the walker's window, so that cspgetrc reads the
+// record from the bytes already read instead of from the file.
+class WindowStream {
+ public:
+  ~WindowStream() { close(); }
+  // The stream over the walker's current window; null when it cannot be
+  // opened.
+  FILE *over(const RecordWalker &walker) {
+    if (!stream_ || data_ != walker.window() || start_ != walker.window_start() ||
+        size_ != walker.window_size()) {
+      close();
+      data_ = walker.window();
+      start_ = walker.window_start();
+      size_ = walker.window_size();
+      stream_ = fmemopen(const_cast<unsigned char *>(data_), size_, "rb");
+      // A small stream buffer: every read follows a seek, which drops it.
+      if (stream_) std::setvbuf(stream_, nullptr, _IOFBF, 256);
+    }
+    return stream_;
+  }
+
+ private:
+  void close() {
+    if (stream_) std::fclose(stream_);
+    stream_ = nullptr;
+  }
+  FILE *stream_ = nullptr;
+  const unsigned char *data_ = nullptr;
+  int64_t start_ = 0;
+  size_t size_ = 0;
+};
+
 int read_keys(bool collapse, const char *catalog_path, void *description, const int *widths,
               int record_count, int key_length, KeyRecord *records, int *filled) {
   *filled = 0;
   FILE *stream = catalog_path ? io::open(catalog_path, "rb") : nullptr;
   if (!stream) return kKeysNoFile;
   int rc = kKeysDone;
-  const int64_t size = io::size(stream);
+  const int64_t size = io::size_direct(stream);
   RecordWalker walker(stream, size, kWalkChunk);
+  WindowStream window;
   for (int i = 0; i < record_count && rc == kKeysDone; ++i) {
     KeyRecord &slot = records[*filled];
     std::memset(slot.Key, ' ', static_cast<size_t>(key_length));
     slot.Key[key_length] = '\0';
-    if (walker.next(false) != RecordWalker::kRecord || walker.offset() > INT32_MAX) {
+    RecordWalker::Step step = walker.next(false);
+    if (step == RecordWalker::kRecord && walker.flag() != 0) continue;
+    if (step == RecordWalker::kRecord) step = walker.read_body();
+    FILE *bytes = step == RecordWalker::kRecord ? window.over(walker) : nullptr;
+    if (!bytes || walker.offset() > INT32_MAX) {
       rc = kKeysUnreadable;
       break;
     }
-    if (walker.flag() != 0) continue;
-    const auto offset = static_cast<int32_t>(walker.offset());
     int length = 0, read_rc = 0;
-    PartRecord *part = cspgetrc(stream, offset, &length, &read_rc);
+    PartRecord *part = cspgetrc(
+        bytes, static_cast<int>(walker.offset() - walker.window_start()), &length, &read_rc);
     if (read_rc == kReadDeleted) continue;
-    if (!part || read_rc != 0) {
-      if (part) cspgfre(part);
-      rc = kKeysUnreadable;
-      break;
-    }
-    const bool built = build_key(part, collapse, description, widths, key_length, slot.Key);
-    cspgfre(part);
+    const bool built = part && read_rc == 0 &&
+                       build_key(part, collapse, description, widths, key_length, slot.Key);
+    if (part) cspgfre(part);
     if (!built) {
       rc = kKeysUnreadable;
       break;
     }
-    slot.RecordOffset = offset;
+    slot.RecordOffset = static_cast<int32_t>(walker.offset());
     ++*filled;
   }
   io::close(stream);

@@ -213,11 +213,14 @@ PCS_API void cspgfref(PartRecord **record);
  * big-endian words): length L, deleted flag, offset 12 of the group count,
  * group count G, G group offsets, the groups, a closing newline. */
 
-/* cspgwrt: appends the record at the end of the stream.
+/* cspgwrt: appends the record at the end of the stream and leaves the
+ * stream positioned after it.
  *  record, stream (in, by value)
- *  rc (out) 0; 20001 no memory; 20004 a header or newline write fell short;
- *  4 a write inside a group fell short. A record without groups writes
- *  nothing, returns 0 and leaves rc unchanged. Reported.
+ *  rc (out) 0; 20001 no memory; 20004 a header, offset table or newline
+ *  write fell short, or the final rewrite of the header did (the record then
+ *  keeps the placeholder length 4, which readers refuse); 4 a write inside a
+ *  group fell short. A record without groups writes nothing, returns 0 and
+ *  leaves rc unchanged. Non-zero codes are reported.
  *  Returns the number of bytes written (the record length on success). */
 PCS_API int cspgwrt(PartRecord *record, FILE *stream, int *rc);
 /* cspgwrtf: cspgwrt with every argument by reference. */
@@ -225,24 +228,35 @@ PCS_API int cspgwrtf(PartRecord **record, FILE **stream, int *rc);
 
 /* csgrewrt: rewrites the record in place at byte `offset` of the stream,
  * live (deleted flag 0). Codes of cspgwrt; a record that would serialize
- * longer than the one on disk (or an offset that is not a readable record)
- * is refused with 20004 and nothing is written.
+ * longer than the one on disk (or an offset where no record with a
+ * plausible length stands) is refused with 20004 and nothing is written. A
+ * shorter record leaves the old record's last bytes after its newline.
  * Returns the number of bytes written. */
 PCS_API int csgrewrt(const int *offset, PartRecord **record, FILE *stream, int *rc);
 
-/* cspgetrc: reads the record at byte `offset`.
- *  stream, offset (in, by value); length (out) the record length L (also
- *  for a deleted record, so a caller can step over it)
- *  rc (out) 0; 1 no memory, unreadable or damaged record; 2 deleted.
+/* cspgetrc: reads the record at byte `offset`. Nothing is reported.
+ *  stream, offset (in, by value)
+ *  length (out) the record length L (also for a deleted or damaged record,
+ *  so a caller can step over it); 0 when the length word is below 16 or
+ *  reaches past the end of the file: there is nothing to step over then.
+ *  rc (out) 0; 1 no memory, a length as above, or a damaged record (an
+ *  offset, count or size that leaves the record, attributes that add up to
+ *  more bytes than it holds, a value count or length below 1, a repeated
+ *  attribute); 2 deleted.
  *  Returns a new part record owned by the caller, or null. */
 PCS_API PartRecord *cspgetrc(FILE *stream, int offset, int *length, int *rc);
 
-/* cspdelrc: marks the record at byte `offset` deleted. rc (out) 0. */
+/* cspdelrc: marks the record at byte `offset` deleted (sets its flag word
+ * to 1). rc (out) 0; 1 no record with a plausible length stands there
+ * (nothing is written) or the write failed. */
 PCS_API void cspdelrc(FILE *stream, int offset, int *rc);
 
 /* cspgkey: walks every record of the catalog and pushes onto `stack` (a host
  * stack of entries of *value_size bytes) the values of group/attribute of
- * each live record whose values fill exactly *value_size bytes.
+ * each live record whose values fill exactly *value_size bytes. Deleted and
+ * unreadable records are stepped over; the walk ends at a record whose
+ * length cannot be trusted (see cspgetrc). Records without the attribute
+ * are reported by cspgretn (20003, 20005).
  *  rc (out) 0; 2 no memory; the stack service's code when a push fails. */
 PCS_API void cspgkey(FILE **stream, const int *value_size, const char *group,
                      const char *attribute, const int *stack, int *rc);
@@ -251,7 +265,12 @@ PCS_API void cspgkey(FILE **stream, const int *value_size, const char *group,
  * An index file is text: a 17-byte header "%12d%4d\n" (N records, key length
  * K), then N records of K + 29 bytes: "%4d" count of records of the key,
  * "%12d" catalog offset, "%12d" index offset of the key's first record, the
- * K key bytes, a newline. Records are sorted by key (unsigned bytes). */
+ * K key bytes, a newline. Records are sorted by key (unsigned bytes).
+ * Every operation reads the header afresh and trusts the index only when
+ * N >= 0, 1 <= K <= PCS_KEY_MAX (499) and the file holds exactly
+ * 17 + N * (K + 29) bytes; any other index is treated as holding no key.
+ * Number fields are blanks, an optional minus and digits. Keys are compared
+ * over K bytes as strncmp does. None of these operations reports. */
 
 typedef struct CatalogHandle {
   FILE *CatalogFile;
@@ -262,33 +281,47 @@ typedef struct CatalogHandle {
 
 /* csidxfst: 17, the offset of the first index record. */
 PCS_API int csidxfst(void);
-/* csailn: index record length R = K + 29. rc 1 when K is below 1. */
+/* csailn: index record length R = K + 29 (also when rc is 1).
+ * rc 0; 1 when K is below 1 or the index is not trusted (see above). */
 PCS_API void csailn(FILE **index, int *record_length, int *rc);
 /* csalku: binary search for `key` (K bytes). rc 0 found: count and first
- * (the index offset of the key's first record) are set; rc 1 not found or
- * not a valid index (outputs untouched). */
+ * (the index offset of the key's first record) are set; rc 1 not found, an
+ * index not trusted, or a found record whose count and first-record fields
+ * describe a run of records that leaves the index or does not contain it
+ * (outputs untouched). */
 PCS_API void csalku(FILE **index, const char *key, int *count, int *first, int *rc);
 /* csaget: catalog offset held by the index record at *record_offset.
- * rc 1 when the offset is outside the records. */
+ * rc 0; 1 when the offset is not the start of one of the N records, or
+ * the record's fields are not numbers (data_offset untouched). */
 PCS_API void csaget(FILE **index, const int *record_offset, int *data_offset, int *rc);
 /* cspgread: reads the index record at `record_offset` (by value): its key
- * (K bytes, out) and catalog offset (out). Returns its count field, or 0 at
- * the end of the index (rc 0) or for an invalid one. */
+ * (K bytes, out) and catalog offset (out). Returns its count field; 0 at
+ * or past the end of the index (rc 0); 0 with rc 1 for an index not
+ * trusted or an offset that is not a record start. */
 PCS_API int cspgread(FILE *index, int record_offset, int *data_offset, char *key, int *rc);
-/* cspgtnky: the key after `key` in index order (an all-blank key gives the
- * first key). rc 0; 1 there is no next key. */
+/* cspgtnky: the key after `key` (and after all records of it) in index
+ * order; an all-blank key gives the first key. A key that is not in the
+ * index writes "\nAssert Failed: cspgtnky, line 180\n" to standard error
+ * and gives rc 1. rc 0; 1 there is no next key. */
 PCS_API void cspgtnky(CatalogHandle **catalog, const char *key, char *next_key, int *rc);
 /* csggnrc: number of catalog records of a key. rc 1 not found (number 0). */
 PCS_API void csggnrc(CatalogHandle **catalog, const char *key, int *number, int *rc);
-/* csgdnrc: marks record number *n (from 1) of a key deleted.
- * rc 0; 1 key not found or index record unreadable; 2 n out of range. */
+/* csgdnrc: marks record number *n (from 1) of a key deleted; an already
+ * deleted record stays so (rc 0). rc 0; 1 key not found, index record
+ * unreadable, no record with a plausible length at its catalog offset, or
+ * the write failed; 2 n out of range. */
 PCS_API void csgdnrc(CatalogHandle **catalog, const char *key, const int *n, int *rc);
-/* csgdelrc: marks every record of a key deleted. rc 0; 1 not found. */
+/* csgdelrc: marks every record of a key deleted, in index order.
+ * rc 0; 1 not found, or as csgdnrc for one of the records (the records
+ * before it stay marked). */
 PCS_API void csgdelrc(CatalogHandle **catalog, const char *key, int *rc);
 
 /* ==== Catalog access ======================================================
- * Path arguments end at their first blank (at most 255 characters); a path
- * component "$NAME" is replaced by the environment variable NAME. */
+ * Path arguments end at their first blank or 0 byte (at most 255 characters
+ * are read); a "/"-separated path component "$NAME" is replaced by the
+ * environment variable NAME. A variable that is not set, or an expanded path
+ * longer than 255 characters, makes the open fail. A catalog handle is not
+ * closed by the library: fclose both streams and gifree the handle. */
 
 /* A key record of the index builder: a catalog record offset and the address
  * of a caller-supplied key buffer of key length + 1 bytes. */
@@ -299,9 +332,9 @@ typedef struct KeyRecord {
 
 /* csgopen: opens a catalog and its index with the fopen mode in `mode`
  * (8 characters, up to the first blank).
- *  catalog (out) the new handle, null on failure
+ *  catalog (out) the new handle (host memory), null on failure
  *  rc (out) 0; 1 no memory; 2 catalog file cannot be opened (or its path is
- *  too long or names an unset variable); 3 index file cannot be opened. */
+ *  too long or names an unset variable); 3 the same for the index file. */
 PCS_API void csgopen(const char *mode, const char *catalog_path, const char *index_path,
                      CatalogHandle **catalog, int *rc);
 /* csgget: the one part of a key. part (out) null on failure.
@@ -310,29 +343,50 @@ PCS_API void csgget(CatalogHandle **catalog, const char *key, PartRecord **part,
 /* csggetm: all parts of a key, as a new host stack of PCS_HANDLE_SIZE-byte
  * entries in index order. stack (out) 0 on failure.
  * rc 0; 7 key not found, index record unreadable or a record deleted;
- * 1 a record unreadable or a push failed; the stack service's code. */
+ * 1 a record unreadable or a push failed; the stack service's code when the
+ * stack cannot be made. A failure while reading writes " \n" to standard
+ * error and leaves no parts and no stack behind. */
 PCS_API void csggetm(CatalogHandle **catalog, const char *key, int *stack, int *rc);
-/* csgputip: rewrites the k-th record of a key with the k-th part of `stack`.
- * rc 0; 2 key not found; 1/3 a rewrite failed; the stack service's code. */
+/* csgputip: rewrites the k-th record of a key with the k-th part of `stack`
+ * (entries of PCS_HANDLE_SIZE bytes, as csggetm makes). Every part is
+ * checked against its record first: when one would be longer than the
+ * record it replaces, nothing is written. The parts stay with the caller.
+ * rc 0; 2 key not found or an index record unreadable; 3 a rewrite failed or
+ * was refused (20004 is reported), or the stack's entries are not of handle
+ * size; 1 a rewrite gave code 1; the stack service's code when an entry
+ * cannot be read, after "\nDebug Failed: csgputip, line 503 return code =N\n"
+ * on standard error. */
 PCS_API void csgputip(CatalogHandle **catalog, const char *key, const int *stack, int *rc);
-/* csggetn, csggetv, csgfree: cspgretn, cspgretv, cspgfre on *part. */
+/* csggetn, csggetv, csgfree: cspgretn, cspgretv, cspgfre on *part (csgfree
+ * does nothing for a null *part and does not clear the caller's variable). */
 PCS_API void csggetn(PartRecord **part, const char *group, const char *attribute, int *count,
                      int *length, int *rc);
 PCS_API void csggetv(PartRecord **part, const char *group, const char *attribute,
                      void *destination, int *rc);
 PCS_API void csgfree(PartRecord **part);
 /* csggetnm: two new parallel stacks of 8-byte names: the group and the
- * attribute name of every attribute of the part. */
+ * attribute name of every attribute of the part, in name order (a group
+ * without attributes gives nothing). Both stacks are 0 on failure.
+ * rc 0; the stack service's code when a stack cannot be made or a push
+ * fails. */
 PCS_API void csggetnm(PartRecord **part, int *group_stack, int *attribute_stack, int *rc);
 /* csgikey: sort keys of the first `record_count` (by value) records of a
- * catalog file. names: field_count addresses of 16-byte group+attribute
- * names; widths: field widths. Returns 0; 1 a record unreadable or its key
- * not built; 2 the file cannot be opened. */
+ * catalog file (0-terminated path, not expanded). names: field_count
+ * addresses of 16-byte group+attribute names; widths: field widths; keys:
+ * record_count key records whose Key buffers hold the sum of the widths + 1
+ * bytes. Each key is the fields' values side by side, each blank-padded or
+ * cut to its width, then a 0 byte. A deleted record gets RecordOffset -1 and
+ * its Key is left as it was. Missing attributes are reported by cspgretn.
+ * Returns 0; 1 a record unreadable or its key not built; 2 the file cannot
+ * be opened. */
 PCS_API int csgikey(const char *catalog_path, const int *field_count, char **names,
                     const int *widths, int record_count, void *ignored, KeyRecord *keys);
 /* csfdir: the names in a directory (first *name_length characters of
- * `directory`), each an 80-character blank-padded entry of a new stack.
- * rc 0; 20101 no memory; 20121 cannot open; the stack service's code. */
+ * `directory`, blanks kept), "." and ".." left out, each an 80-character
+ * blank-padded entry of a new stack, in the order the directory gives them.
+ * stack (out) 0 on failure.
+ * rc 0; 20101 no memory; 20121 cannot open; the stack service's code when
+ * the stack cannot be made or a push fails (the stack is ended then). */
 PCS_API void csfdir(const char *directory, const int *name_length, int *stack, int *rc);
 
 /* ==== Keyed group files (section kept by the keyed subsystem) ============ */

@@ -54,7 +54,8 @@ int cgtind(KeyedFile *file) {
     }
     rc = record_key(file, walk.record(), element->key);
     if (rc == keyed::kKeySize) std::fputs(" key length is wrong \n", stdout);
-    if (rc == keyed::kOk) rc = keystr(file->Index, k, element, static_cast<int32_t>(walk.position()));
+    if (rc == keyed::kOk)
+      rc = keystr(file->Index, k, element, static_cast<int32_t>(walk.position()));
     if (rc != keyed::kOk) {
       fre_str(element);
       return rc;
@@ -89,7 +90,6 @@ int open_table(const char *name, const char *groups, const char *attributes, int
 
 extern "C" void cgtopn(const char *name, const char *groups, const char *attributes,
                        const int *count, const int *lengths, KeyedFile **file, int *rc) {
-  pcs::guarded(rc, pcs::keyed::kNoMemory, [&] {
-    *rc = pcs::open_table(name, groups, attributes, *count, lengths, file);
-  });
+  pcs::guarded(rc, pcs::keyed::kNoMemory,
+               [&] { *rc = pcs::open_table(name, groups, attributes, *count, lengths, file); });
 }

@@ -18,7 +18,8 @@ KeyedAttribute *make_attribute(const char *name, int count, int length, const vo
   if (bytes < 0) return nullptr;
   auto *attribute = host_alloc<KeyedAttribute>();
   if (!attribute) return nullptr;
-  attribute->AttrValue = static_cast<unsigned char *>(gimaloc(static_cast<size_t>(std::max<int64_t>(bytes, 1))));
+  attribute->AttrValue =
+      static_cast<unsigned char *>(gimaloc(static_cast<size_t>(std::max<int64_t>(bytes, 1))));
   if (!attribute->AttrValue) {
     gifree(attribute);
     return nullptr;
@@ -124,7 +125,8 @@ int atvadd(KeyedGroup *group, const char *attribute, int count, int length, cons
   int64_t bytes = value_bytes(int64_t{a->nAttrs} + count, length);
   if (old_bytes < 0 || add_bytes < 0 || bytes < 0 || int64_t{a->nAttrs} + count > INT32_MAX)
     return keyed::kNoMemory;
-  auto *grown = static_cast<unsigned char *>(gimaloc(static_cast<size_t>(std::max<int64_t>(bytes, 1))));
+  auto *grown =
+      static_cast<unsigned char *>(gimaloc(static_cast<size_t>(std::max<int64_t>(bytes, 1))));
   if (!grown) return keyed::kNoMemory;
   if (old_bytes > 0) std::memcpy(grown, a->AttrValue, static_cast<size_t>(old_bytes));
   if (add_bytes > 0) std::memcpy(grown + old_bytes, values, static_cast<size_t>(add_bytes));

@@ -25,7 +25,8 @@ bool mark_cut_off(KeyedFile *file) {
   unsigned char words[8];
   put_be32(words, static_cast<int32_t>(file->AppendAt - file->CutOffAt));
   put_be32(words + 4, keyed::kDeleted);
-  if (io::seek(file->Stream, file->CutOffAt, SEEK_SET) != 0 || io::write(file->Stream, words, 8) != 8)
+  if (io::seek(file->Stream, file->CutOffAt, SEEK_SET) != 0 ||
+      io::write(file->Stream, words, 8) != 8)
     return false;
   file->CutOffAt = -1;
   return true;
@@ -38,10 +39,7 @@ int append_record(KeyedFile *file, const KeyedGroup *list, int32_t *position) {
   int64_t length = record_size(list);
   if (length < 0 || file->AppendAt + length > INT32_MAX) return keyed::kDamaged;
   HostPtr<unsigned char> record(static_cast<unsigned char *>(gimaloc(static_cast<size_t>(length))));
-  if (!record) {
-    std::fputs("  gimaloc error\n", stdout);
-    return keyed::kNoMemory;
-  }
+  if (!record) return keyed::kNoMemory;
   encode_record(list, record.get());
   if (!mark_cut_off(file)) return keyed::kNotFound;
   int64_t p = file->AppendAt;
@@ -59,14 +57,16 @@ int append_record(KeyedFile *file, const KeyedGroup *list, int32_t *position) {
 
 bool usable(const KeyedFile *const *handle) { return handle && *handle && !is_table(*handle); }
 
+int written(int rc) {
+  if (rc == keyed::kNoMemory) std::fputs("  gimaloc error\n", stdout);
+  return rc;
+}
+
 int put_record(KeyedFile *file, const KeyedGroup *list) {
   if (!list) return keyed::kDamaged;
   int k = key_length(file);
   HostPtr<unsigned char> key(static_cast<unsigned char *>(gimaloc(std::max(k, 1))));
-  if (!key) {
-    std::fputs("  gimaloc error\n", stdout);
-    return keyed::kNoMemory;
-  }
+  if (!key) return keyed::kNoMemory;
   if (keygrp(file, list, key.get()) != keyed::kOk) return keyed::kKeySize;
   Heap *index = file->Index;
   IndexElement probe{key.get(), 0};
@@ -116,7 +116,8 @@ int get_record(const char *key, KeyedFile *file, KeyedGroup **list) {
   IndexElement *stored = lookup(file, key, &rc);
   if (stored) {
     int32_t length = 0;
-    rc = read_record_at(file->Stream, stored->position, &length, list);
+    // Every indexed record ends by the append position: no size query.
+    rc = read_record_at(file->Stream, stored->position, file->AppendAt, &length, list);
     if (rc == keyed::kInUse || rc == keyed::kDead) rc = keyed::kNotFound;
   }
   if (rc == keyed::kNoMemory) std::fputs(" out of memory\n", stdout);
@@ -144,23 +145,23 @@ namespace keyed = pcs::keyed;
 
 extern "C" void cspput(KeyedFile **file, KeyedGroup **list, int *rc) {
   pcs::guarded(rc, keyed::kNoMemory, [&] {
-    *rc = usable(file) ? pcs::put_record(*file, list ? *list : nullptr) : keyed::kDamaged;
+    *rc = usable(file) ? pcs::written(pcs::put_record(*file, list ? *list : nullptr))
+                       : keyed::kDamaged;
   });
 }
 
 extern "C" void cspputs(KeyedFile **file, KeyedGroup **list, int *rc) {
   pcs::guarded(rc, keyed::kNoMemory, [&] {
     int32_t position = 0;
-    *rc = usable(file) ? pcs::append_record(*file, list ? *list : nullptr, &position)
+    *rc = usable(file) ? pcs::written(pcs::append_record(*file, list ? *list : nullptr, &position))
                        : keyed::kDamaged;
   });
 }
 
 extern "C" void cspget(const char *key, KeyedFile **file, KeyedGroup **list, int *rc) {
   *list = nullptr;
-  pcs::guarded(rc, keyed::kNoMemory, [&] {
-    *rc = usable(file) ? pcs::get_record(key, *file, list) : keyed::kDamaged;
-  });
+  pcs::guarded(rc, keyed::kNoMemory,
+               [&] { *rc = usable(file) ? pcs::get_record(key, *file, list) : keyed::kDamaged; });
 }
 
 extern "C" void cspget1(const char *key, KeyedFile **file, int *rc) {
@@ -174,7 +175,6 @@ extern "C" void cspget1(const char *key, KeyedFile **file, int *rc) {
 }
 
 extern "C" void cspdel(const char *key, KeyedFile **file, int *rc) {
-  pcs::guarded(rc, keyed::kNoMemory, [&] {
-    *rc = usable(file) ? pcs::delete_record(key, *file) : keyed::kDamaged;
-  });
+  pcs::guarded(rc, keyed::kNoMemory,
+               [&] { *rc = usable(file) ? pcs::delete_record(key, *file) : keyed::kDamaged; });
 }

@@ -94,7 +94,8 @@ int gtagrp(ByteView record, int32_t h, KeyedGroup **made) {
     int32_t a = word(record, h + 12 + 4 * int64_t{j});
     auto *attribute = host_alloc<KeyedAttribute>();
     int64_t bytes = value_bytes(word(record, a + 8), word(record, a + 12));
-    if (attribute) attribute->AttrValue = static_cast<unsigned char *>(gimaloc(std::max<int64_t>(bytes, 1)));
+    if (attribute)
+      attribute->AttrValue = static_cast<unsigned char *>(gimaloc(std::max<int64_t>(bytes, 1)));
     if (!attribute || !attribute->AttrValue) {
       gifree(attribute);
       free_group(group);
@@ -128,10 +129,10 @@ int decode_record(ByteView record, KeyedGroup **list) {
   return keyed::kOk;
 }
 
-int read_record_at(FILE *stream, int64_t position, int32_t *length, KeyedGroup **list) {
+int read_record_at(FILE *stream, int64_t position, int64_t size, int32_t *length,
+                   KeyedGroup **list) {
   *list = nullptr;
-  int64_t size = stream ? io::size(stream) : -1;
-  if (size < 0 || position < 0 || position >= size) return keyed::kInUse;
+  if (!stream || size < 0 || position < 0 || position >= size) return keyed::kInUse;
   unsigned char header[keyed::kHeaderSize];
   auto have = static_cast<size_t>(std::min<int64_t>(keyed::kHeaderSize, size - position));
   if (have < 4 || !io::read_at(stream, position, header, have)) return keyed::kDamaged;
@@ -158,6 +159,7 @@ int read_record_at(FILE *stream, int64_t position, int32_t *length, KeyedGroup *
 extern "C" void cspgtr(FILE **stream, const int *position, int *length, KeyedGroup **list,
                        int *rc) {
   pcs::guarded(rc, pcs::keyed::kNoMemory, [&] {
-    *rc = pcs::read_record_at(stream ? *stream : nullptr, *position, length, list);
+    FILE *file = stream ? *stream : nullptr;
+    *rc = pcs::read_record_at(file, *position, file ? pcs::io::size(file) : -1, length, list);
   });
 }

@@ -17,12 +17,12 @@ namespace pcs {
 namespace keyed {
 inline constexpr int kOk = 0;
 inline constexpr int kNoMemory = 1;
-inline constexpr int kDuplicate = 2;   // open: two live records share a key
-inline constexpr int kKeySize = 3;     // a key attribute of the wrong size
-inline constexpr int kNotFound = 4;    // also: cannot open, close failed
-inline constexpr int kDamaged = 5;     // also: empty list, null handle
-inline constexpr int kInUse = 6;       // also: position at or past the end
-inline constexpr int kDead = 7;        // deleted or replaced record
+inline constexpr int kDuplicate = 2;    // open: two live records share a key
+inline constexpr int kKeySize = 3;      // a key attribute of the wrong size
+inline constexpr int kNotFound = 4;     // also: cannot open, close failed
+inline constexpr int kDamaged = 5;      // also: empty list, null handle
+inline constexpr int kInUse = 6;        // also: position at or past the end
+inline constexpr int kDead = 7;         // deleted or replaced record
 inline constexpr int kHeaderSize = 12;  // length, status, directory offset
 inline constexpr int32_t kDeleted = -1;
 }  // namespace keyed
@@ -72,9 +72,11 @@ int32_t ptagrp(const KeyedGroup *group, unsigned char *record, int32_t *offset);
 int decode_record(ByteView record, KeyedGroup **list);
 int gtagrp(ByteView record, int32_t header_offset, KeyedGroup **group);
 
-// Reads the record at `position` of a stream: the codes of cspgtr. The
-// length is set as soon as it is read.
-int read_record_at(FILE *stream, int64_t position, int32_t *length, KeyedGroup **list);
+// Reads the record at `position` of a stream whose records end by `size`:
+// the codes of cspgtr. The length is set as soon as it is read. Reads are
+// checked, so a size beyond the real end is safe.
+int read_record_at(FILE *stream, int64_t position, int64_t size, int32_t *length,
+                   KeyedGroup **list);
 
 // ---- record walk -----------------------------------------------------------
 

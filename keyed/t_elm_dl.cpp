@@ -17,8 +17,7 @@ void rotate(TreeNode *parent, TreeNode *node, TreeNode *sibling) {
     sibling->leftChild = sibling->middleChild;
     sibling->middleChild = sibling->rightChild;
   } else {
-    void **separator =
-        parent->middleChild == node ? &parent->leftElement : &parent->rightElement;
+    void **separator = parent->middleChild == node ? &parent->leftElement : &parent->rightElement;
     node->leftElement = *separator;
     node->middleChild = node->leftChild;
     node->leftChild = sibling->rightChild;
@@ -107,10 +106,19 @@ void *t_elm_dl(Heap *heap, void *key, int *error) {
   return result;
 }
 
+// The minimum is the left element of the leftmost leaf: the path to it is
+// pushed without comparing keys, then it is removed as delete element does.
 void *t_dl_min(Heap *heap, int *error) {
-  void *minimum = t_h_min(heap, error);
-  if (!minimum) return nullptr;
-  return t_elm_dl(heap, minimum, error);
+  *error = kTreeOk;
+  heap->stack_top = -1;
+  TreeNode *leaf = t_gt_min(heap, heap->state->root, true, error);
+  if (!leaf) return nullptr;
+  t_hp_pop(heap, &leaf);
+  void *minimum = leaf->leftElement;
+  leaf->leftElement = leaf->rightElement;
+  leaf->rightElement = nullptr;
+  repair(heap, leaf);
+  return minimum;
 }
 
 void t_dl_all(Heap *heap, TreeNode *node) {

@@ -13,9 +13,22 @@ Heap *crtheap(TreeCreate create, TreeDeleteAll delete_all, TreeInsert insert,
               ElementFree free_element, ElementPrint print_element, int key_length) {
   auto *heap = static_cast<Heap *>(gicaloc(1, sizeof(Heap)));
   if (!heap) return nullptr;
-  *heap = Heap{nullptr,  create, delete_all, insert,        delete_element, search,
-               delete_minimum, minimum, print,  compare, free_element, print_element,
-               10,       nullptr, -1,        key_length};
+  *heap = Heap{.state = nullptr,
+               .create = create,
+               .delete_all = delete_all,
+               .insert = insert,
+               .delete_element = delete_element,
+               .search = search,
+               .delete_minimum = delete_minimum,
+               .minimum = minimum,
+               .print = print,
+               .compare = compare,
+               .free_element = free_element,
+               .print_element = print_element,
+               .stack_capacity = 10,
+               .stack = nullptr,
+               .stack_top = -1,
+               .key_length = key_length};
   heap->state = create();
   if (!heap->state) {
     gifree(heap);
@@ -108,7 +121,9 @@ TreeNode *t_f_node(Heap *heap, const void *key, bool *found, int *error) {
       *found = true;
       return nullptr;
     }
-    TreeNode *child = where == 1 ? node->leftChild : where == 2 ? node->middleChild : node->rightChild;
+    TreeNode *child = where == 1   ? node->leftChild
+                      : where == 2 ? node->middleChild
+                                   : node->rightChild;
     if (!child) return node;
     node = child;
   }

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common/fileio.h"
+#include "common/memory.h"
 #include "common/report.h"
 #include "host/host_services.h"
 #include "maintenance/maintenance.h"
@@ -46,11 +47,51 @@ int compare(const KeyRecord *first, const KeyRecord *second) {
   return std::strcmp(first->Key, second->Key);
 }
 
+namespace {
+
+bool key_order(const KeyRecord &a, const KeyRecord &b) {
+  const int order = std::strcmp(a.Key, b.Key);
+  return order < 0 || (order == 0 && a.RecordOffset < b.RecordOffset);
+}
+
+// A key record with the first 8 bytes of its key as a big-endian number
+// (bytes after a terminating 0 count as 0), so most comparisons need not
+// follow the key pointer.
+struct PrefixedRecord {
+  uint64_t prefix;
+  KeyRecord record;
+};
+
+uint64_t key_prefix(const char *key) {
+  uint64_t prefix = 0;
+  int i = 0;
+  for (; i < 8 && key[i] != '\0'; ++i) prefix = prefix << 8 | static_cast<unsigned char>(key[i]);
+  return i == 0 ? 0 : prefix << (8 * (8 - i));
+}
+
+bool prefixed_order(const PrefixedRecord &a, const PrefixedRecord &b) {
+  if (a.prefix != b.prefix) return a.prefix < b.prefix;
+  // Equal prefixes: the keys differ only after byte 8, unless one ends
+  // inside the prefix (then both do, at the same place).
+  const bool ended = (a.prefix & 0xFF) == 0;
+  const int order = ended ? 0 : std::strcmp(a.record.Key + 8, b.record.Key + 8);
+  return order < 0 || (order == 0 && a.record.RecordOffset < b.record.RecordOffset);
+}
+
+}  // namespace
+
 void SortKeyRecords(KeyRecord *records, int n) {
-  std::sort(records, records + n, [](const KeyRecord &a, const KeyRecord &b) {
-    const int order = std::strcmp(a.Key, b.Key);
-    return order < 0 || (order == 0 && a.RecordOffset < b.RecordOffset);
-  });
+  if (n < 2) return;
+  HostPtr<PrefixedRecord> work(
+      static_cast<PrefixedRecord *>(gimaloc(static_cast<size_t>(n) * sizeof(PrefixedRecord))));
+  if (!work) {  // sort in place, slower
+    std::sort(records, records + n, key_order);
+    return;
+  }
+  PrefixedRecord *p = work.get();
+  for (int i = 0; i < n; ++i) p[i] = PrefixedRecord{key_prefix(records[i].Key), records[i]};
+  std::sort(p, p + n, prefixed_order);
+  for (int i = 0; i < n; ++i) records[i] = p[i].record;
 }
 
 namespace {

@@ -38,7 +38,7 @@ class Output {
 
   bool append(const unsigned char *bytes, size_t size) {
     if (used_ + size > capacity_ && !flush()) return false;
-    if (size >= capacity_) return io::write(stream_, bytes, size) == size;
+    if (size >= capacity_) return write(bytes, size);
     std::memcpy(buffer_.get() + used_, bytes, size);
     used_ += size;
     return true;
@@ -47,10 +47,14 @@ class Output {
   bool flush() {
     const size_t size = used_;
     used_ = 0;
-    return size == 0 || io::write(stream_, buffer_.get(), size) == size;
+    return size == 0 || write(buffer_.get(), size);
   }
 
  private:
+  bool write(const unsigned char *bytes, size_t size) {
+    return io::write(stream_, bytes, size) == size;
+  }
+
   FILE *stream_;
   size_t capacity_;
   HostPtr<unsigned char> buffer_;

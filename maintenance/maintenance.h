@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
+#include <vector>
 
 #include "include/pcs.h"
 
@@ -62,20 +64,27 @@ class RecordWalker {
   RecordWalker &operator=(const RecordWalker &) = delete;
 
   // Moves to the next record (the first on the first call). With `whole`,
-  // the record's bytes are read too and body() points at them.
+  // the record's bytes are read too and body() points at them. After a
+  // step other than kRecord every later call gives that step again.
   Step next(bool whole);
   // Reads the bytes of the current record (after next(false)).
-  Step read_body() { return load(offset_, static_cast<size_t>(length_), &body_); }
+  Step read_body() { return stopped_ = load(offset_, static_cast<size_t>(length_), &body_); }
 
   int64_t offset() const { return offset_; }
   int32_t length() const { return length_; }
   int32_t flag() const { return flag_; }
   const unsigned char *body() const { return body_; }
+  // The bytes read last: file bytes [window_start(), + window_size()).
+  const unsigned char *window() const { return buffer_; }
+  int64_t window_start() const { return window_start_; }
+  size_t window_size() const { return window_size_; }
 
  private:
   // Makes [at, at + size) available in the buffer; a Step other than kRecord
   // on failure.
   Step load(int64_t at, size_t size, const unsigned char **out);
+  // Reads and checks the length and flag words at `at`.
+  Step head(int64_t at);
 
   FILE *stream_;
   int64_t size_;
@@ -86,6 +95,7 @@ class RecordWalker {
   int64_t window_start_ = 0;
   size_t window_size_ = 0;
   bool started_ = false;
+  Step stopped_ = kRecord;
   int64_t offset_ = 0;
   int32_t length_ = 0;
   int32_t flag_ = 0;
@@ -143,11 +153,34 @@ int ReadInKeyRecord(const char *source_path, const int *field_count, void *descr
                     const int *widths, int record_count, int key_length, KeyRecord *records,
                     int *filled);
 
-// ---- maintenance dispatcher (csnames.cpp) ---------------------------------
+// ---- maintenance dispatcher (csnames.cpp, cscprt2.cpp) ---------------------
 
 inline constexpr int kProcessEntry = 80;  // entry size of the process stacks
 inline constexpr int kCreateIndex = 1;    // the one process code that is run
 inline constexpr int kUnknownProcess = 9;
+
+// Ends the host stacks it holds when it goes out of scope, unless kept.
+class Stacks {
+ public:
+  explicit Stacks(std::initializer_list<int *> stacks) : stacks_(stacks) {}
+  ~Stacks() {
+    for (int *stack : stacks_) release(stack);
+  }
+  Stacks(const Stacks &) = delete;
+  Stacks &operator=(const Stacks &) = delete;
+  static void release(int *stack);
+  void keep() { stacks_.clear(); }
+
+ private:
+  std::vector<int *> stacks_;
+};
+// Pushes a string as an 80-byte entry; the stack service's code.
+int push_string(const int *stack, const char *text);
+// Pops an 80-byte entry as a 0-terminated string; *empty when there was
+// none. The stack service's code.
+int pop_string(const int *stack, char *entry, bool *empty);
+// As pop_string; a key specification stack that runs out gives kIndexNoKey.
+int pop_key_string(const int *stack, char *entry);
 
 // Process code of a process name; 9 when the name is not in the table.
 int determine_type(const char *process_name);

@@ -13,95 +13,17 @@
 #include "host/host_test.h"
 #include "include/pcs.h"
 #include "tools/command.h"
+#include "tools/sample.h"
 
 namespace pcs::tool {
 namespace {
 
-constexpr int kKeyLength = 12;  // the sample key: PART/NAME, 12 characters
-
-struct SamplePart {
-  const char *name;
-  double od;
-  double wall;
-  int nps;
-};
-
-const SamplePart kSample[] = {
-    {"PIPE", 114.3, 6.02, 4},       {"ELBOW-90", 114.3, 6.02, 4}, {"TEE", 114.3, 6.02, 4},
-    {"ELBOW-90", 168.3, 7.11, 6},   {"FLANGE-WN", 168.3, 7.11, 6}, {"GASKET", 168.3, 3.0, 6},
-    {"VALVE-GATE", 219.1, 8.18, 8},
-};
-
-std::string code_of(int rc) { return host::code_name(rc) + " (" + std::to_string(rc) + ")"; }
-
-PartRecord *sample_part(const SamplePart &s) {
-  PartRecord *part = nullptr;
-  int rc = 0;
-  cspgcre(&part, &rc);
-  if (rc != 0) fail("catalog sample: cannot create a part record: " + code_of(rc));
-  std::string key = name_field(s.name, kKeyLength);
-  cspgadd(part, "PART    ", "NAME    ", 1, kKeyLength, key.data(), &rc);
-  if (rc == 0) cspgadd(part, "DIMS    ", "OD      ", 1, 8, &s.od, &rc);
-  if (rc == 0) cspgadd(part, "DIMS    ", "WALL    ", 1, 8, &s.wall, &rc);
-  if (rc == 0) cspgadd(part, "PIPE    ", "NPS     ", 1, 4, &s.nps, &rc);
-  if (rc != 0) {
-    cspgfre(part);
-    fail("catalog sample: cannot build part " + std::string(s.name) + ": " + code_of(rc));
-  }
-  return part;
-}
-
-struct IndexEntry {
-  std::string key;
-  int offset;
-};
-
-// The index text: "%12d%4d\n", then per record "%4d%12d%12d", the key and a
-// newline, sorted by key; equal keys share their count and first record.
-std::string index_text(std::vector<IndexEntry> entries) {
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const IndexEntry &a, const IndexEntry &b) { return a.key < b.key; });
-  char number[32];
-  std::snprintf(number, sizeof number, "%12d%4d\n", static_cast<int>(entries.size()), kKeyLength);
-  std::string text = number;
-  for (size_t i = 0; i < entries.size();) {
-    size_t end = i;
-    while (end < entries.size() && entries[end].key == entries[i].key) ++end;
-    for (size_t k = i; k < end; ++k) {
-      std::snprintf(number, sizeof number, "%4d%12d%12d", static_cast<int>(end - i),
-                    entries[k].offset, 17 + static_cast<int>(i) * (kKeyLength + 29));
-      text += number + entries[k].key + "\n";
-    }
-    i = end;
-  }
-  return text;
-}
-
 void write_sample(const std::string &catalog_path, const std::string &index_path) {
-  FILE *catalog = std::fopen(catalog_path.c_str(), "w+b");
-  if (!catalog) fail(catalog_path + ": cannot create the catalog file");
-  std::vector<IndexEntry> entries;
-  int offset = 0;
-  for (const SamplePart &s : kSample) {
-    PartRecord *part = sample_part(s);
-    int rc = 0;
-    int written = cspgwrt(part, catalog, &rc);
-    cspgfre(part);
-    if (rc != 0) {
-      std::fclose(catalog);
-      fail(catalog_path + ": cannot write part " + s.name + ": " + code_of(rc));
-    }
-    entries.push_back({name_field(s.name, kKeyLength), offset});
-    offset += written;
-  }
-  if (std::fclose(catalog) != 0) fail(catalog_path + ": cannot write the catalog file");
-  std::string text = index_text(entries);
-  FILE *index = std::fopen(index_path.c_str(), "wb");
-  if (!index) fail(index_path + ": cannot create the index file");
-  bool written = std::fwrite(text.data(), 1, text.size(), index) == text.size();
-  if (std::fclose(index) != 0 || !written) fail(index_path + ": cannot write the index file");
+  const int size = write_sample_catalog(catalog_path);
+  index_sample_catalog(catalog_path, index_path);
+  const size_t parts = sample_parts().size();
   std::printf("%s: %zu parts, %d bytes\n%s: %zu records, key length %d\n", catalog_path.c_str(),
-              entries.size(), offset, index_path.c_str(), entries.size(), kKeyLength);
+              parts, size, index_path.c_str(), parts, kSampleKeyLength);
 }
 
 void dump_group(void *group) { csgrpdmp(static_cast<const AttrGroup *>(group)); }

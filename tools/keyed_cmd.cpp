@@ -52,7 +52,8 @@ std::vector<KeyField> parse_fields(const std::vector<std::string> &specs) {
 class Keyed {
  public:
   Keyed(const Options &o, bool must_exist) : fields_(parse_fields(o.fields)) {
-    if (o.file.size() > PCS_KEYED_NAME_LEN) fail(o.file + ": the path is longer than 53 characters");
+    if (o.file.size() > PCS_KEYED_NAME_LEN)
+      fail(o.file + ": the path is longer than 53 characters");
     if (must_exist && !std::filesystem::exists(o.file)) fail(o.file + ": no such file");
     std::string groups, attributes;
     for (const KeyField &f : fields_) {
@@ -160,7 +161,7 @@ void show_record(const Options &o) {
       std::printf("  %.8s %d x %d:", a->AttrName, a->nAttrs, a->nAttrLength);
       for (int i = 0; i < a->nAttrs; ++i)
         std::printf(" %s", shown(a->AttrValue + static_cast<size_t>(i) * a->nAttrLength,
-                                  static_cast<size_t>(a->nAttrLength))
+                                 static_cast<size_t>(a->nAttrLength))
                                .c_str());
       std::printf("\n");
     }
@@ -251,7 +252,8 @@ CLI::App *command(CLI::App *keyed, const char *name, const char *help, void (*ru
 }
 
 Register reg([](CLI::App &app) {
-  CLI::App *keyed = app.add_subcommand("keyed", "Keyed group files: list, show, put, delete, compress");
+  CLI::App *keyed =
+      app.add_subcommand("keyed", "Keyed group files: list, show, put, delete, compress");
   keyed->require_subcommand(1);
   command(keyed, "list", "List the keys of the live records in key order", list_keys, true);
   command(keyed, "show", "Show the groups and attributes of the record of a key", show_record, true)

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -76,6 +77,23 @@ std::function<std::string()> growth(std::string path, long long total) {
   };
 }
 
+// While an index is built: "reading keys" until the index file is written
+// anew, then the part of it written, from the record count in its header.
+std::function<std::string()> index_growth(std::string path) {
+  return [path = std::move(path), start = std::filesystem::file_time_type::clock::now()] {
+    std::error_code error;
+    const auto written = std::filesystem::last_write_time(path, error);
+    char header[PCS_INDEX_HEADER + 1] = {};
+    FILE *index = error || written < start ? nullptr : std::fopen(path.c_str(), "rb");
+    const size_t got = index ? std::fread(header, 1, PCS_INDEX_HEADER, index) : 0;
+    if (index) std::fclose(index);
+    if (got != PCS_INDEX_HEADER) return std::string("reading keys");
+    const long long records = std::atoll(std::string(header, 12).c_str());
+    const long long key_length = std::atoll(header + 12);
+    return "writing " + growth(path, PCS_INDEX_HEADER + records * (key_length + PCS_INDEX_OVERHEAD))();
+  };
+}
+
 struct KeyField {
   std::string group, attribute;
   int width = 0;
@@ -126,7 +144,7 @@ void build_index(const Options &o) {
   int fields = static_cast<int>(widths.size()), rc = 0;
   const std::string catalog = o.catalog + " ", index = o.index + " ";
   {
-    Progress progress("indexing " + o.catalog, [] { return std::string("..."); });
+    Progress progress("indexing " + o.catalog, index_growth(o.index));
     csgbldx(&fields, groups.data(), attributes.data(), widths.data(), catalog.c_str(),
             index.c_str(), &rc);
   }

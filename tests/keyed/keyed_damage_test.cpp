@@ -127,7 +127,8 @@ TEST_F(KeyedDamageTest, HostileWordsAtEveryOffset) {
       ASSERT_TRUE(rc == 0 || rc == 3 || rc == 5) << rc;
       if (table) close_keyed(&table);
       if (!file_) continue;
-      walk_all(bytes, {0, static_cast<int>(r0_.size()), r3_at_ - static_cast<int>(r2_.size()), r3_at_});
+      walk_all(bytes,
+               {0, static_cast<int>(r0_.size()), r3_at_ - static_cast<int>(r2_.size()), r3_at_});
       close_keyed(&file_);
     }
   }
@@ -138,9 +139,9 @@ TEST_F(KeyedDamageTest, LinksLengthsAndDeadRecords) {
   struct Case {
     int at, value, rc;
   };
-  for (Case c : {Case{r1_at, 0, 5}, Case{r1_at, -5, 5}, Case{r1_at + 4, r1_at, 5},
-                 Case{r1_at + 4, 1, 5}, Case{r1_at + 4, 100000, 5}, Case{r1_at + 4, 0, 2}, Case{8, 4, 5},
-                 Case{r1_at + 4, -1, 0}}) {
+  for (Case c :
+       {Case{r1_at, 0, 5}, Case{r1_at, -5, 5}, Case{r1_at + 4, r1_at, 5}, Case{r1_at + 4, 1, 5},
+        Case{r1_at + 4, 100000, 5}, Case{r1_at + 4, 0, 2}, Case{8, 4, 5}, Case{r1_at + 4, -1, 0}}) {
     std::string bytes = good_;
     bytes.replace(static_cast<size_t>(c.at), 4, be32(c.value));
     write_file(path_, bytes);

@@ -55,14 +55,14 @@ TEST_F(KeyedFaultTest, PutGetDelete) {
     write_file(path_, bytes_);
     if (open_keyed(path_, key_, &file_) != 0) return;
     std::set<std::string> keys{"0100", "0200", "    "};
-    for (const auto &groups : {std::vector<Group>{{"PIPE", {{"SIZE", 1, 4, "0300"}}}},
-                               std::vector<Group>{kB, kEnd}}) {
+    for (const auto &groups :
+         {std::vector<Group>{{"PIPE", {{"SIZE", 1, 4, "0300"}}}}, std::vector<Group>{kB, kEnd}}) {
       KeyedGroup *list = nullptr;
       int rc = -1;
       for (const Group &g : groups)
         for (const Attr &a : g.attrs)
-          cspadd(field(g.name).c_str(), field(a.name).c_str(), &a.count, &a.length,
-                 a.values.data(), &list, &rc);
+          cspadd(field(g.name).c_str(), field(a.name).c_str(), &a.count, &a.length, a.values.data(),
+                 &list, &rc);
       if (rc == 0) cspput(&file_, &list, &rc);
       ASSERT_TRUE(rc == 0 || rc == 1) << rc;
       if (rc == 0) keys.insert(groups[0].attrs[0].values);
@@ -122,8 +122,10 @@ TEST_F(KeyedFaultTest, TreeInsert) {
       std::memcpy(e->key, key.data(), 4);
       int error = -1;
       heap->insert(heap, e, &error);
-      if (error == kTreeOk) stored.push_back(key);
-      else fre_ind(e);
+      if (error == kTreeOk)
+        stored.push_back(key);
+      else
+        fre_ind(e);
     }
     for (const std::string &key : stored) {
       int error = -1;

@@ -122,6 +122,19 @@ TEST_F(KeyedFileTest, WritesDocumentedBytesAndReplaces) {
   EXPECT_RC(4, rc);
 }
 
+// The worked example of docs/formats.md, byte for byte.
+TEST_F(KeyedFileTest, WritesWorkedExample) {
+  ASSERT_RC(0, open_keyed(path_, key_, &file_, 0));
+  ASSERT_RC(0, put({{"PIPE", {{"SIZE", 1, 4, "0100"}}}}));
+  ASSERT_RC(0, close_keyed(&file_));
+  const unsigned char expected[] = {
+      0,   0,   0, 57, 0, 0, 0, 0, 0, 0,   0,   48,  'S', 'I', 'Z', 'E', ' ', ' ', ' ',
+      ' ', 0,   0, 0,  1, 0, 0, 0, 4, '0', '1', '0', '0', 'P', 'I', 'P', 'E', ' ', ' ',
+      ' ', ' ', 0, 0,  0, 1, 0, 0, 0, 12,  0,   0,   0,   1,   0,   0,   0,   32,  '\n'};
+  EXPECT_EQ(read_file(path_),
+            std::string(reinterpret_cast<const char *>(expected), sizeof expected));
+}
+
 TEST_F(KeyedFileTest, CompositeKeys) {
   KeyDesc key{{"PIPE", "SIZE", 4}, {"PIPE", "SCH", 4}, {"END", "TYPE", 2}};
   ASSERT_RC(0, open_keyed(path_, key, &file_, 0));

@@ -92,8 +92,8 @@ struct KeyDesc {
 inline int open_keyed(const std::string &path, const KeyDesc &key, KeyedFile **file, int mode = 1) {
   std::string name = field(path, PCS_KEYED_NAME_LEN);
   int count = key.count(), rc = -1;
-  cspopn(name.c_str(), &count, key.groups.data(), key.attrs.data(), key.lengths.data(), file,
-         &mode, &rc);
+  cspopn(name.c_str(), &count, key.groups.data(), key.attrs.data(), key.lengths.data(), file, &mode,
+         &rc);
   return rc;
 }
 

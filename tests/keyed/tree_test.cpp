@@ -1,12 +1,13 @@
 // The 2-3 tree index against std::map, its invariants, edge cases and print
 // format.
+#include "keyed/tree.h"
+
 #include <cstring>
 #include <map>
 #include <random>
 #include <string>
 
 #include "common/memory.h"
-#include "keyed/tree.h"
 #include "tests/support/support.h"
 
 namespace pcs {
@@ -178,7 +179,8 @@ TEST_F(TreeTest, PrintFormat) {
   insert("cd", 2);
   testing::internal::CaptureStdout();
   heap_->print(heap_);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Left element = (ab), 1\nRight element = (cd), 2\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Left element = (ab), 1\nRight element = (cd), 2\n");
   unsigned char key[] = {'x', 'y'};
   TableElement table{key, nullptr, 0};
   testing::internal::CaptureStdout();

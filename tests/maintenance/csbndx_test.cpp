@@ -60,35 +60,6 @@ TEST_F(IndexBuilder, CatalogIndexMatchesHandBuiltFileAndLooksUp) {
   std::fclose(index);
 }
 
-TEST_F(IndexBuilder, SeveralFieldsMissingAttributesAndLongValues) {
-  TempDir dir;
-  // CATEGORY cut to 4; SIZE two values of 2 bytes into a field of 3; the
-  // second part has no PIPESIZE group and keeps a blank field.
-  const std::string a = record({{"PARTDEF", {{"CATEGORY", 8, "ELBOW90 "}}},
-                                {"PIPESIZE", {{"SIZE", 2, "4 6 "}}}});
-  const std::string b = record({{"PARTDEF", {{"CATEGORY", 3, "TEE"}}}});
-  write_file(dir.path("cat"), a + b);
-  host::clear_reports();
-  ASSERT_RC(0, build(dir.path("cat"), dir.path("idx"), {"PARTDEF", "PIPESIZE"},
-                     {"CATEGORY", "SIZE"}, {4, 3}));
-  const int b_at = static_cast<int>(a.size());
-  EXPECT_EQ(read_file(dir.path("idx")),
-            index_header(2, 7) + index_record(1, 0, 17, "ELBO4 6") +
-                index_record(1, b_at, 53, "TEE    "));
-  ASSERT_EQ(host::reports().size(), 1u);  // the missing group, reported by the lookup
-  EXPECT_RC(PCS_NO_GROUP, host::reports()[0].code);
-}
-
-TEST_F(IndexBuilder, EmptyAndBlankKeys) {
-  TempDir dir;
-  write_file(dir.path("cat"), part("A", 1) + part("", 0));
-  ASSERT_RC(0, build(dir.path("cat"), dir.path("idx"), {"PARTNUM"}, {"PARTNO"}, {8}));
-  EXPECT_EQ(read_file(dir.path("idx")), index_header(1, 8) + index_record(1, 61, 17, "        "));
-  write_file(dir.path("dead"), part("A", 1));
-  ASSERT_RC(0, build(dir.path("dead"), dir.path("idx2"), {"PARTNUM"}, {"PARTNO"}, {8}));
-  EXPECT_EQ(read_file(dir.path("idx2")), "           0   8\n");
-}
-
 TEST_F(IndexBuilder, FixedColumnTextSource) {
   TempDir dir;
   // The last line has no newline; the second field lies past every line's end.
@@ -102,23 +73,19 @@ TEST_F(IndexBuilder, FixedColumnTextSource) {
   EXPECT_EQ(read_file(dir.path("idx")),
             index_header(3, 5) + index_record(1, 8, 17, "AAA" + z) +
                 index_record(2, 0, 51, "BBB" + z) + index_record(2, 16, 51, "BBB" + z));
-}
-
-TEST_F(IndexBuilder, FixedColumnReaderCopiesAsStrncpy) {
-  TempDir dir;
-  write_file(dir.path("src"), std::string("12\0" "45\n", 6) + "\n" + std::string(1200, 'x') + "Q\n");
-  KeyRecord records[3];
-  char keys[3][8];
-  for (int i = 0; i < 3; ++i) records[i] = KeyRecord{-1, keys[i]};
-  int fields = 2, columns[] = {1, 0}, widths[] = {4, 3}, filled = 0;
-  ASSERT_EQ(csrikr(dir.path("src").c_str(), &fields, columns, widths, 3, 7, records, &filled), 0);
-  EXPECT_EQ(filled, 3);
-  EXPECT_EQ(std::string(keys[0], 8), std::string("12\0\0\0\0\0\0", 8));
+  // A 0 byte ends a field's copy; columns past 1000 characters read as 0.
+  write_file(dir.path("src"), std::string("12\0" "45\n", 6) + std::string(1200, 'x') + "Q\n");
+  KeyRecord records[2];
+  char keys[2][5];
+  for (int i = 0; i < 2; ++i) records[i] = KeyRecord{-1, keys[i]};
+  int one = 1, column[] = {1}, width[] = {4}, filled = 0;
+  ASSERT_EQ(csrikr(dir.path("src").c_str(), &one, column, width, 2, 4, records, &filled), 0);
+  EXPECT_EQ(std::string(keys[0], 5), std::string("12\0\0\0", 5));
   EXPECT_EQ(records[1].RecordOffset, 6);
-  EXPECT_EQ(std::string(keys[1], 8), std::string(8, '\0'));
-  EXPECT_EQ(records[2].RecordOffset, 7);
-  EXPECT_EQ(std::string(keys[2], 8), std::string("xxxx\0\0\0\0", 8));
-  EXPECT_EQ(csrikr(dir.path("none").c_str(), &fields, columns, widths, 3, 7, records, &filled), 1);
+  column[0] = 1001;
+  ASSERT_EQ(csrikr(dir.path("src").c_str(), &one, column, width, 2, 4, records, &filled), 0);
+  EXPECT_EQ(std::string(keys[1], 4), std::string(4, '\0'));
+  EXPECT_EQ(csrikr(dir.path("none").c_str(), &one, column, width, 2, 4, records, &filled), 1);
 }
 
 // A key reader that gives one key at chosen offsets.
@@ -180,6 +147,9 @@ TEST_F(IndexBuilder, ResultCodes) {
   EXPECT_RC(4, rc);
   write_file(dir.path("cat2"), "damaged");
   EXPECT_RC(1, build(dir.path("cat2"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
+  write_file(dir.path("dead"), part("A", 1));  // no live record: the header alone
+  EXPECT_RC(0, build(dir.path("dead"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
+  EXPECT_EQ(read_file(idx), "           0   8\n");
 
   host::fail_allocation(1);
   csbndx(csgrc, csrikr, &fields, widths, widths, dir.path("cat").c_str(), idx.c_str(), &rc);
@@ -195,24 +165,6 @@ TEST_F(IndexBuilder, ResultCodes) {
   csbndx(count_of_reader, fixed_reader, &fields, nullptr, widths, "src", idx.c_str(), &rc);
   EXPECT_RC(5, rc);
   EXPECT_FALSE(file_exists(idx));
-}
-
-TEST_F(IndexBuilder, HelpersOfTheRecordSpace) {
-  const int widths[] = {3, 4, 5};
-  EXPECT_EQ(GetKeyLength(3, widths), 12);
-  EXPECT_EQ(GetKeyLength(0, widths), 0);
-  EXPECT_EQ(GetKeyLength(-1, nullptr), 0);
-  KeyRecord *space = GetRecordSpace(3, 5);
-  ASSERT_NE(space, nullptr);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(std::string(space[i].Key, 6), std::string(6, '\0'));
-  EXPECT_EQ(compare(&space[0], &space[0]), 0);
-  std::memcpy(space[1].Key, "\xE0", 1);
-  std::memcpy(space[2].Key, "a", 1);
-  EXPECT_GT(compare(&space[1], &space[2]), 0);  // unsigned bytes
-  FreeRecordSpace(space, 3);
-  EXPECT_EQ(GetRecordSpace(0, 5), nullptr);
-  host::fail_allocation(1);
-  EXPECT_EQ(GetRecordSpace(4, 5), nullptr);
 }
 
 }  // namespace

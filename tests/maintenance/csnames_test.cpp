@@ -86,34 +86,6 @@ TEST_F(Dispatcher, CatalogNamesStack) {
   EXPECT_EQ(model::calls_of("pladata").size(), 1u);  // only when the id is 0
 }
 
-TEST_F(Dispatcher, LayoutOfKindZero) {
-  int kind = 0, sources = 0, indexes = 0, specs = 0, counts = 0, processes = 0, rc = -1;
-  csopts(&kind, &sources, &indexes, &specs, &counts, &processes, &rc);
-  ASSERT_RC(0, rc);
-  // Entries from the bottom; the first process to run is on top.
-  EXPECT_EQ(model::stack_entries(processes).size(), 3u);
-  EXPECT_EQ(model::stack_entries(processes)[0].substr(0, 19), std::string("create_KELVA_index\0", 19));
-  auto text = [](const std::string &entry) { return std::string(entry.c_str()); };
-  std::vector<std::string> idx, spec;
-  for (auto &e : model::stack_entries(indexes)) idx.push_back(text(e));
-  for (auto &e : model::stack_entries(specs)) spec.push_back(text(e));
-  EXPECT_EQ(idx, (std::vector<std::string>{path("PARTNO  "), path("CATTYPE "), path("CATSIZE ")}));
-  EXPECT_EQ(text(model::stack_entries(sources)[2]), path("PARTCAT "));
-  // Per process (the last to run first), fields from the last, each as
-  // length, attribute, group: popping gives group, attribute, length.
-  EXPECT_EQ(spec, (std::vector<std::string>{"40", "PARTNO  ", "PARTNUM ",
-                                            "8", "PARTTYPE", "PARTDEF ",
-                                            "8", "CATEGORY", "PARTDEF ",
-                                            "8", "SIZE    ", "PIPESIZE",
-                                            "8", "PARTTYPE", "PARTDEF ",
-                                            "8", "CATEGORY", "PARTDEF "}));
-  std::vector<std::string> count_entries = model::stack_entries(counts);
-  ASSERT_EQ(count_entries.size(), 3u);
-  EXPECT_EQ(count_entries[2], std::string("\x09\0\0\0", 4));  // the host's own byte order
-  int end_rc = 0;
-  for (int *stack : {&sources, &indexes, &specs, &counts, &processes}) gusend(stack, &end_rc);
-}
-
 TEST_F(Dispatcher, KindZeroWritesThreeIndexesInOrder) {
   const std::string a = piece("ELBOW", "E90", "4", "P-2"), b = piece("ELBOW", "E45", "2", "P-1"),
                     c = piece("TEE", "EQ", "4", "P-3");
@@ -148,6 +120,16 @@ TEST_F(Dispatcher, KindOneUsesTheCollapsingReaderKindTwoSymbols) {
   ASSERT_RC(0, run(1));
   EXPECT_EQ(read_file(path("CLASSIDX")),
             index_header(1, 32) + index_record(1, 0, 17, "GASKET  4       2       RING    "));
+  // The layout of kind 2: one process, its key as group, attribute, length.
+  int kind = 2, sources = 0, indexes = 0, specs = 0, counts = 0, processes = 0, rc = -1;
+  csopts(&kind, &sources, &indexes, &specs, &counts, &processes, &rc);
+  ASSERT_RC(0, rc);
+  std::vector<std::string> strings;
+  for (auto &e : model::stack_entries(specs)) strings.push_back(e.c_str());
+  EXPECT_EQ(strings, (std::vector<std::string>{"16", "SYMNAME ", "ELCATLOG"}));
+  EXPECT_EQ(std::string(model::stack_entries(indexes)[0].c_str()), path("SYMIDX  "));
+  EXPECT_EQ(std::string(model::stack_entries(processes)[0].c_str()), "create_KELVA_index");
+  for (int *stack : {&sources, &indexes, &specs, &counts, &processes}) gusend(stack, &rc);
   write_file(path("SYMCAT  "), record({{"ELCATLOG", {{"SYMNAME", 16, field("SYM-A", 16)}}}}));
   ASSERT_RC(0, run(2));
   EXPECT_EQ(read_file(path("SYMIDX  ")), index_header(1, 16) + index_record(1, 0, 17, field("SYM-A", 16)));

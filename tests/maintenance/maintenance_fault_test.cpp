@@ -119,14 +119,6 @@ TEST_F(MaintenanceFaults, Dispatcher) {
           << rc;
     }
   });
-  sweep_allocations([&](long) {
-    int id = 0, names = 0;
-    csnames(&id, &names, &rc);
-    EXPECT_TRUE(rc == 0 || rc == PCS_GEN_NO_MEMORY || rc == PCS_GUS_NO_MEMORY) << rc;
-    EXPECT_EQ(names != 0, rc == 0);
-    int end_rc = 0;
-    if (names != 0) gusend(&names, &end_rc);
-  });
 }
 
 }  // namespace

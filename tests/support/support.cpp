@@ -3,6 +3,7 @@
 #include "tests/support/support.h"
 
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -75,6 +76,20 @@ std::string field(std::string_view text, size_t width) {
          << actual_text << " is " << pcs::host::code_name(actual) << " (" << actual
          << "), expected " << expected_text << " = " << pcs::host::code_name(expected) << " ("
          << expected << ")";
+}
+
+ToolRun run_tool(const TempDir &dir, const std::string &args) {
+#ifdef PCS_TOOL
+  const std::string out = dir.path("tool.out"), err = dir.path("tool.err");
+  const int status =
+      std::system((std::string(PCS_TOOL) + " " + args + " >" + out + " 2>" + err).c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
+#else
+  (void)dir;
+  (void)args;
+  ADD_FAILURE() << "PCS_TOOL is not defined for this test program";
+  return {};
+#endif
 }
 
 }  // namespace pcs::test

@@ -80,6 +80,14 @@ void sweep_allocations(F scenario, bool from_then_on = false) {
   ADD_FAILURE() << "the scenario still allocates after " << kLimit << " allocations";
 }
 
+// One run of the command-line program (PCS_TOOL) with `args` given to the
+// shell: its exit status and what it wrote to standard output and error.
+struct ToolRun {
+  int status = -1;
+  std::string out, err;
+};
+ToolRun run_tool(const TempDir &dir, const std::string &args);
+
 }  // namespace pcs::test
 
 #define EXPECT_RC(expected, actual) \
@@ -92,6 +100,8 @@ using pcs::test::field;
 using pcs::test::file_exists;
 using pcs::test::HostTest;
 using pcs::test::read_file;
+using pcs::test::run_tool;
+using pcs::test::ToolRun;
 using pcs::test::sweep_allocations;
 using pcs::test::TempDir;
 using pcs::test::write_file;

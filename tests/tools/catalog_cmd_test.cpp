@@ -1,23 +1,10 @@
 // The catalog commands: a sample catalog written by the library, its index,
 // dumps, lookups, key listing and deletion, and failures naming the file.
-#include <sys/wait.h>
-
-#include <cstdlib>
-
 #include "tests/support/support.h"
 
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-
-ToolRun pcs_tool(const TempDir &dir, const std::string &args) {
-  const std::string out = dir.path("out"), err = dir.path("err");
-  int status = std::system((std::string(PCS_TOOL) + " " + args + " >" + out + " 2>" + err).c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
-}
+ToolRun pcs_tool(const TempDir &dir, const std::string &args) { return run_tool(dir, args); }
 
 TEST(CatalogCommand, SampleShowLookupKeysDelete) {
   TempDir dir;

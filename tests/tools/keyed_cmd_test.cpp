@@ -12,7 +12,8 @@ class KeyedCommand : public ::testing::Test {
  protected:
   // Runs `pcs keyed <args>` in the temporary directory; returns the exit code.
   int run(const std::string &args) {
-    std::string command = "cd " + dir_.root() + " && " + PCS_TOOL + " keyed " + args + " >out 2>err";
+    std::string command =
+        "cd " + dir_.root() + " && " + PCS_TOOL + " keyed " + args + " >out 2>err";
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -39,8 +40,9 @@ TEST_F(KeyedCommand, PutListShowDeleteCompress) {
   EXPECT_EQ(listing.substr(0, listing.find(" at")), "\"0050\"");
   EXPECT_NE(listing.find("\n\"0100\" at "), std::string::npos);
   ASSERT_EQ(run("show t.kg 0100" + key), 0) << err();
-  EXPECT_EQ(out(), "group PIPE    \n  SIZE     1 x 4: \"0100\"\n  SCH      2 x 3: \"40 \" \"XS \"\n"
-                   "group END     \n  TYPE     1 x 2: \"BW\"\n");
+  EXPECT_EQ(out(),
+            "group PIPE    \n  SIZE     1 x 4: \"0100\"\n  SCH      2 x 3: \"40 \" \"XS \"\n"
+            "group END     \n  TYPE     1 x 2: \"BW\"\n");
   ASSERT_EQ(run("delete t.kg 0050" + key), 0) << err();
   EXPECT_EQ(run("show t.kg 0050" + key), 1);
   EXPECT_EQ(err(), "pcs: t.kg: no record has the key \"0050\"\n");

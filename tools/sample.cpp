@@ -1,0 +1,71 @@
+// The sample catalog of the command-line program.
+#include "tools/sample.h"
+
+#include <cstdio>
+
+#include "host/host_test.h"
+#include "include/pcs.h"
+#include "tools/command.h"
+
+namespace pcs::tool {
+namespace {
+
+std::string code_of(int rc) { return host::code_name(rc) + " (" + std::to_string(rc) + ")"; }
+
+PartRecord *sample_part(const SamplePart &s) {
+  PartRecord *part = nullptr;
+  int rc = 0;
+  cspgcre(&part, &rc);
+  if (rc != 0) fail("cannot create a part record: " + code_of(rc));
+  std::string key = name_field(s.name, kSampleKeyLength);
+  cspgadd(part, "PART    ", "NAME    ", 1, kSampleKeyLength, key.data(), &rc);
+  if (rc == 0) cspgadd(part, "DIMS    ", "OD      ", 1, 8, &s.od, &rc);
+  if (rc == 0) cspgadd(part, "DIMS    ", "WALL    ", 1, 8, &s.wall, &rc);
+  if (rc == 0) cspgadd(part, "PIPE    ", "NPS     ", 1, 4, &s.nps, &rc);
+  if (rc != 0) {
+    cspgfre(part);
+    fail("cannot build part " + std::string(s.name) + ": " + code_of(rc));
+  }
+  return part;
+}
+
+}  // namespace
+
+const std::vector<SamplePart> &sample_parts() {
+  static const std::vector<SamplePart> parts = {
+      {"PIPE", 114.3, 6.02, 4},       {"ELBOW-90", 114.3, 6.02, 4}, {"TEE", 114.3, 6.02, 4},
+      {"ELBOW-90", 168.3, 7.11, 6},   {"FLANGE-WN", 168.3, 7.11, 6}, {"GASKET", 168.3, 3.0, 6},
+      {"VALVE-GATE", 219.1, 8.18, 8},
+  };
+  return parts;
+}
+
+int write_sample_catalog(const std::string &catalog_path) {
+  FILE *catalog = std::fopen(catalog_path.c_str(), "w+b");
+  if (!catalog) fail(catalog_path + ": cannot create the catalog file");
+  int size = 0;
+  for (const SamplePart &s : sample_parts()) {
+    PartRecord *part = sample_part(s);
+    int rc = 0;
+    size += cspgwrt(part, catalog, &rc);
+    cspgfre(part);
+    if (rc != 0) {
+      std::fclose(catalog);
+      fail(catalog_path + ": cannot write part " + s.name + ": " + code_of(rc));
+    }
+  }
+  if (std::fclose(catalog) != 0) fail(catalog_path + ": cannot write the catalog file");
+  return size;
+}
+
+void index_sample_catalog(const std::string &catalog_path, const std::string &index_path) {
+  if (catalog_path.size() > PCS_PATH_MAX || index_path.size() > PCS_PATH_MAX ||
+      catalog_path.find(' ') != std::string::npos || index_path.find(' ') != std::string::npos)
+    fail(catalog_path + ": paths must be at most 255 characters without blanks");
+  int fields = 1, width = kSampleKeyLength, rc = 0;
+  const std::string catalog = catalog_path + " ", index = index_path + " ";
+  csgbldx(&fields, "PART    ", "NAME    ", &width, catalog.c_str(), index.c_str(), &rc);
+  if (rc != 0) fail(index_path + ": cannot build the index: " + code_of(rc));
+}
+
+}  // namespace pcs::tool
