@@ -211,15 +211,19 @@ KeyedGroup *list_from_json(const std::string &path) {
   return list;
 }
 
+// Releases a group list when a command ends, also when it fails.
+struct ListGuard {
+  KeyedGroup *list = nullptr;
+  ~ListGuard() { cspfre(&list); }
+};
+
 void put_record(const Options &o) {
-  KeyedGroup *list = list_from_json(o.json);
+  ListGuard record{list_from_json(o.json)};
   Keyed keyed(o, false);
   int rc = 0;
-  cspput(keyed.handle(), &list, &rc);
-  std::string key = keyed.key_of(&list);
-  cspfre(&list);
+  cspput(keyed.handle(), &record.list, &rc);
   if (rc != 0) fail(keyed.path() + ": cannot put the record" + code(rc));
-  std::printf("stored %s\n", shown(key).c_str());
+  std::printf("stored %s\n", shown(keyed.key_of(&record.list)).c_str());
 }
 
 void delete_key(const Options &o) {
