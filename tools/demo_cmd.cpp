@@ -1,13 +1,15 @@
-// `pcs demo`: the main job on a sample of its own. It writes a catalog of
-// sample parts, builds its index, opens it through an environment variable,
-// looks every key up, deletes a part, compresses and re-indexes the
-// catalog, and keeps a small keyed project table.
+// `pcs demo`: the main job on a sample of its own. It makes a project file
+// and a catalog of sample parts, rebuilds the catalog's index files from the
+// project setup, opens the catalog through an environment variable, looks
+// parts up by part number and by category, deletes a part, compresses and
+// re-indexes the catalog, and keeps a small keyed project table.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "host/host_test.h"
+#include "host/model_test.h"
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/sample.h"
@@ -34,6 +36,12 @@ int int_value(PartRecord *part, const char *group, const char *attribute) {
   return rc == 0 ? value : 0;
 }
 
+// A key or name field without its trailing blanks.
+std::string field_to_text(std::string field) {
+  field.erase(field.find_last_not_of(' ') + 1);
+  return field;
+}
+
 void print_parts(CatalogHandle *catalog, const std::string &key) {
   int stack = 0, rc = 0;
   csggetm(&catalog, key.c_str(), &stack, &rc);
@@ -43,47 +51,83 @@ void print_parts(CatalogHandle *catalog, const std::string &key) {
   for (int k = 1; k <= count; ++k) {
     PartRecord *part = nullptr;
     gusrea(&stack, &k, &part, &rc);
-    std::printf("  %s  NPS %d  OD %7.1f mm  wall %5.2f mm\n", key.c_str(),
-                int_value(part, "PIPE    ", "NPS     "), real_value(part, "DIMS    ", "OD      "),
-                real_value(part, "DIMS    ", "WALL    "));
+    char name[13] = {};
+    int name_rc = 0;
+    csggetv(&part, "PART    ", "NAME    ", name, &name_rc);
+    std::printf("  %-15s %-11s NPS %d  OD %6.1f mm  wall %5.2f mm\n",
+                field_to_text(key).c_str(), field_to_text(name).c_str(), int_value(part, "PIPE    ", "NPS     "),
+                real_value(part, "DIMS    ", "OD      "), real_value(part, "DIMS    ", "WALL    "));
     csgfree(&part);
   }
   gusend(&stack, &rc);
 }
 
-// Opens the catalog through $PCS_DEMO, walks its index key by key and
-// prints the parts of each key.
-void list_catalog(int *records) {
-  CatalogHandle *catalog = nullptr;
-  int rc = 0;
-  csgopen("rb+     ", "$PCS_DEMO/pipes.cat ", "$PCS_DEMO/pipes.idx ", &catalog, &rc);
-  check(rc, "open $PCS_DEMO/pipes.cat");
-  std::string key(kSampleKeyLength, ' '), previous;
-  int offset = csidxfst(), length = 0, data = 0;
-  csailn(&catalog->IndexFile, &length, &rc);
-  *records = 0;
-  while (cspgread(catalog->IndexFile, offset, &data, key.data(), &rc) > 0) {
-    if (key != previous) print_parts(catalog, key);
-    previous = key;
-    offset += length;
-    ++*records;
-  }
-  std::fclose(catalog->CatalogFile);
-  std::fclose(catalog->IndexFile);
-  gifree(catalog);
+// The project's catalog: its file and three index files, named as the
+// project setup lists them (the catalog first).
+const char *const kCatalogNames[] = {"PIPESCAT", "PIPEIDX1", "PIPEIDX2", "PIPEIDX3", "CLASSCAT",
+                                     "CLASSIDX", "SYMBCAT ", "SYMBIDX ", "GENPARTS"};
+
+void write_project(const std::string &root) {
+  std::string names;
+  for (const char *name : kCatalogNames) names += std::string(names.empty() ? "" : ", ") + "\"" + name + "\"";
+  const std::string path = root + "/project.json";
+  FILE *file = std::fopen(path.c_str(), "w");
+  if (!file) fail(path + ": cannot create the project file");
+  std::fprintf(file,
+               "{\"format\": \"pcs-project\", \"version\": 1,\n"
+               " \"setup\": {\"catalog_directory\": \"%s\", \"current_catalog\": 1},\n"
+               " \"catalogs\": [{\"id\": 1, \"names\": [%s]}]}\n",
+               root.c_str(), names.c_str());
+  if (std::fclose(file) != 0) fail(path + ": cannot write the project file");
+  host::model::set_project_path(path);
 }
 
-void delete_key(const std::string &name) {
-  CatalogHandle *catalog = nullptr;
+void rebuild_indexes() {
+  int kind = 0, rc = 0;
+  cscprt2(&kind, &rc);
+  check(rc, "rebuild the indexes of the project's part catalog");
+}
+
+// Opens the catalog with one of its index files, through $PCS_DEMO.
+struct OpenCatalog {
+  CatalogHandle *handle = nullptr;
+  explicit OpenCatalog(const std::string &index) {
+    int rc = 0;
+    const std::string index_path = "$PCS_DEMO/" + index + " ";
+    csgopen("rb+     ", "$PCS_DEMO/PIPESCAT ", index_path.c_str(), &handle, &rc);
+    check(rc, "open $PCS_DEMO/PIPESCAT with " + index);
+  }
+  ~OpenCatalog() {
+    std::fclose(handle->CatalogFile);
+    std::fclose(handle->IndexFile);
+    gifree(handle);
+  }
+  OpenCatalog(const OpenCatalog &) = delete;
+  OpenCatalog &operator=(const OpenCatalog &) = delete;
+};
+
+// Walks the part number index key by key and prints the part of each key;
+// returns the number of index records.
+int list_catalog() {
+  OpenCatalog catalog("PIPEIDX1");
+  std::string key(40, ' '), previous;
+  int offset = csidxfst(), length = 0, data = 0, rc = 0, records = 0;
+  csailn(&catalog.handle->IndexFile, &length, &rc);
+  while (cspgread(catalog.handle->IndexFile, offset, &data, key.data(), &rc) > 0) {
+    if (key != previous) print_parts(catalog.handle, key);
+    previous = key;
+    offset += length;
+    ++records;
+  }
+  return records;
+}
+
+void delete_part(const std::string &number) {
+  OpenCatalog catalog("PIPEIDX1");
+  const std::string key = name_field(number, 40);
   int rc = 0;
-  csgopen("rb+     ", "$PCS_DEMO/pipes.cat ", "$PCS_DEMO/pipes.idx ", &catalog, &rc);
-  check(rc, "open $PCS_DEMO/pipes.cat");
-  const std::string key = name_field(name, kSampleKeyLength);
-  csgdelrc(&catalog, key.c_str(), &rc);
-  std::fclose(catalog->CatalogFile);
-  std::fclose(catalog->IndexFile);
-  gifree(catalog);
-  check(rc, "delete " + name);
+  csgdelrc(&catalog.handle, key.c_str(), &rc);
+  check(rc, "delete part " + number);
 }
 
 // A keyed project table: wall thickness by nominal size, written, closed,
@@ -127,26 +171,32 @@ void run_demo(const std::string &dir) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) fail(dir + ": cannot make the folder: " + error.message());
-  const std::string root = std::filesystem::absolute(dir).string();
+  const std::string root = std::filesystem::absolute(dir).lexically_normal().string();
+  if (root.size() + 9 > 79) fail(root + ": the folder path is too long for a catalog directory");
   setenv("PCS_DEMO", root.c_str(), 1);
-  const std::string catalog = root + "/pipes.cat", index = root + "/pipes.idx";
-
-  std::printf("1. catalog %s: %d bytes, %zu parts\n", catalog.c_str(),
-              write_sample_catalog(catalog), sample_parts().size());
-  index_sample_catalog(catalog, index);
-  std::printf("2. index %s built by PART/NAME (12 characters)\n", index.c_str());
-  std::printf("3. parts of every key, through $PCS_DEMO/pipes.idx:\n");
-  int records = 0;
-  list_catalog(&records);
-  delete_key("GASKET");
+  write_project(root);
+  const std::string catalog = root + "/PIPESCAT";
+  std::printf("1. project %s/project.json, catalog %s: %d bytes, %zu parts\n", root.c_str(),
+              catalog.c_str(), write_sample_catalog(catalog), sample_parts().size());
+  rebuild_indexes();
+  std::printf("2. index files rebuilt from the project setup: PIPEIDX1 (part number),\n"
+              "   PIPEIDX2 (category, type), PIPEIDX3 (category, type, size)\n");
+  std::printf("3. every part, by part number through $PCS_DEMO/PIPEIDX1:\n");
+  list_catalog();
+  std::printf("4. the elbows, by category and type through $PCS_DEMO/PIPEIDX2:\n");
+  {
+    OpenCatalog by_type("PIPEIDX2");
+    print_parts(by_type.handle, name_field("FITTING") + name_field("ELBOW90"));
+  }
+  delete_part("GSK-SW-6");
   int rc = 0;
   cscprs(catalog.c_str(), &rc);
   check(rc, "compress " + catalog);
-  index_sample_catalog(catalog, index);
-  std::printf("4. GASKET deleted, catalog compressed to %d records and re-indexed:\n",
+  rebuild_indexes();
+  std::printf("5. GSK-SW-6 deleted, catalog compressed to %d records and re-indexed:\n",
               csgrn(catalog.c_str()));
-  list_catalog(&records);
-  std::printf("5. keyed table $PCS_DEMO/walls.tbl:\n");
+  const int records = list_catalog();
+  std::printf("6. keyed table $PCS_DEMO/walls.tbl:\n");
   keyed_table();
   if (host::memory().live_blocks != 0) fail("memory left behind by the demo");
   std::printf("done: %d index records, no memory left behind\n", records);

@@ -22,6 +22,12 @@ PartRecord *sample_part(const SamplePart &s) {
   if (rc == 0) cspgadd(part, "DIMS    ", "OD      ", 1, 8, &s.od, &rc);
   if (rc == 0) cspgadd(part, "DIMS    ", "WALL    ", 1, 8, &s.wall, &rc);
   if (rc == 0) cspgadd(part, "PIPE    ", "NPS     ", 1, 4, &s.nps, &rc);
+  const std::string number = name_field(s.number, 40), category = name_field(s.category),
+                    type = name_field(s.type), size = sample_size(s);
+  if (rc == 0) cspgadd(part, "PARTNUM ", "PARTNO  ", 1, 40, number.data(), &rc);
+  if (rc == 0) cspgadd(part, "PARTDEF ", "CATEGORY", 1, 8, category.data(), &rc);
+  if (rc == 0) cspgadd(part, "PARTDEF ", "PARTTYPE", 1, 8, type.data(), &rc);
+  if (rc == 0) cspgadd(part, "PIPESIZE", "SIZE    ", 1, 8, size.data(), &rc);
   if (rc != 0) {
     cspgfre(part);
     fail("cannot build part " + std::string(s.name) + ": " + code_of(rc));
@@ -33,11 +39,19 @@ PartRecord *sample_part(const SamplePart &s) {
 
 const std::vector<SamplePart> &sample_parts() {
   static const std::vector<SamplePart> parts = {
-      {"PIPE", 114.3, 6.02, 4},       {"ELBOW-90", 114.3, 6.02, 4}, {"TEE", 114.3, 6.02, 4},
-      {"ELBOW-90", 168.3, 7.11, 6},   {"FLANGE-WN", 168.3, 7.11, 6}, {"GASKET", 168.3, 3.0, 6},
-      {"VALVE-GATE", 219.1, 8.18, 8},
+      {"PIPE", 114.3, 6.02, 4, "P-STD-4", "PIPE", "SMLS"},
+      {"ELBOW-90", 114.3, 6.02, 4, "E90-LR-4", "FITTING", "ELBOW90"},
+      {"TEE", 114.3, 6.02, 4, "TEE-EQ-4", "FITTING", "TEE"},
+      {"ELBOW-90", 168.3, 7.11, 6, "E90-LR-6", "FITTING", "ELBOW90"},
+      {"FLANGE-WN", 168.3, 7.11, 6, "WN-150-6", "FLANGE", "WN"},
+      {"GASKET", 168.3, 3.0, 6, "GSK-SW-6", "GASKET", "SPIRAL"},
+      {"VALVE-GATE", 219.1, 8.18, 8, "GATE-150-8", "VALVE", "GATE"},
   };
   return parts;
+}
+
+std::string sample_size(const SamplePart &part) {
+  return name_field(std::to_string(part.nps) + " IN");
 }
 
 int write_sample_catalog(const std::string &catalog_path) {

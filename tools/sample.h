@@ -14,10 +14,16 @@ inline constexpr int kSampleKeyLength = 12;
 
 struct SamplePart {
   const char *name;
-  double od;    // outside diameter, mm
-  double wall;  // wall thickness, mm
-  int nps;      // nominal pipe size, inches
+  double od;             // outside diameter, mm
+  double wall;           // wall thickness, mm
+  int nps;               // nominal pipe size, inches
+  const char *number;    // PARTNUM/PARTNO, 40 characters
+  const char *category;  // PARTDEF/CATEGORY, 8 characters
+  const char *type;      // PARTDEF/PARTTYPE, 8 characters
 };
+
+// The sample part's PIPESIZE/SIZE, 8 characters ("4 IN").
+std::string sample_size(const SamplePart &part);
 
 const std::vector<SamplePart> &sample_parts();
 
