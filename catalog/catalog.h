@@ -39,6 +39,28 @@ struct RecordHead {
 // nothing to trust) otherwise.
 bool read_record_head(FILE *stream, int64_t offset, RecordHead *head);
 
+// Rebuilds the part record whose bytes (length word first) are
+// [bytes, bytes + size), following and checking every stored offset as
+// cspgetrc does. Null for damage or when memory runs out.
+PartRecord *decode_record(const unsigned char *bytes, size_t size);
+
+// Builds the key of the record whose bytes are [bytes, bytes + size) into
+// `key` (key_length bytes, blank-filled by the caller): for each field of
+// `description` (host array of 16-byte group + attribute names) in turn,
+// the attribute's values cut to the field's width, as cspgretn and cspgretv
+// would give them from the record cspgetrc reads. A missing group or
+// attribute leaves its field blank and is reported as the lookup reports
+// it. With `collapse`, an attribute of several values gives its first value
+// followed by the first later value that is neither blank nor equal to it
+// (a blank value when there is none). False when the record is damaged
+// (cspgetrc would refuse it) or memory runs out.
+bool record_key(const unsigned char *bytes, size_t size, bool collapse, void *description,
+                const int *widths, int key_length, char *key);
+// The same through the part record decode_record builds: slower, kept as
+// the reference and for records with many attributes.
+bool part_record_key(const unsigned char *bytes, size_t size, bool collapse, void *description,
+                     const int *widths, int key_length, char *key);
+
 // Serialized length of a record as cspgwrt would write it (0 for a record
 // without groups); above INT32_MAX when it cannot be stored.
 int64_t record_size(PartRecord *record);

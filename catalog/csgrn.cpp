@@ -135,90 +135,6 @@ int GetRecordCount(const char *path) {
 
 namespace {
 
-// A value of at most 26 bytes made of blanks only.
-bool blank_value(const unsigned char *value, int length) {
-  if (length > 26) return false;
-  for (int i = 0; i < length; ++i)
-    if (value[i] != ' ') return false;
-  return true;
-}
-
-int value_cmp(const unsigned char *first, const unsigned char *second, int length) {
-  return compare_field(first, second, static_cast<size_t>(length));
-}
-
-// Keeps the first value and, as the second, the first later value that is
-// neither blank nor equal to it; a second value equal to the first becomes
-// blank.
-void collapse_values(unsigned char *values, int count, int length) {
-  unsigned char *second = values + length;
-  for (int j = 1; j < count; ++j) {
-    unsigned char *value = values + static_cast<size_t>(j) * length;
-    if (!blank_value(value, length) && value_cmp(value, values, length) != 0) {
-      if (j != 1) std::memcpy(second, value, static_cast<size_t>(length));
-      break;
-    }
-  }
-  if (value_cmp(second, values, length) == 0) std::memset(second, ' ', static_cast<size_t>(length));
-}
-
-// Builds the key of `part` into `key` (already blank-filled). False when a
-// value buffer cannot be obtained.
-bool build_key(PartRecord *part, bool collapse, void *description, const int *widths,
-               int key_length, char *key) {
-  const int fields = pparysiz(description);
-  int position = 0;
-  for (int f = 0; f < fields && position < key_length; ++f) {
-    const int width = std::clamp(widths[f], 0, key_length - position);
-    const auto *names = static_cast<const char *>(pparyget(description, f));
-    int count = 0, length = 0, rc = 0;
-    if (names) cspgretn(part, names, names + PCS_NAME_LEN, &count, &length, &rc);
-    if (names && rc == 0 && count > 0 && length > 0) {
-      const size_t total = static_cast<size_t>(count) * static_cast<size_t>(length);
-      HostPtr<unsigned char> values = host_buffer(total);
-      if (!values) return false;
-      cspgretv(part, names, names + PCS_NAME_LEN, values.get(), &rc);
-      if (rc != 0) return false;
-      if (collapse && count > 1) collapse_values(values.get(), count, length);
-      std::memcpy(key + position, values.get(), std::min(total, static_cast<size_t>(width)));
-    }
-    position += width;
-  }
-  return true;
-}
-
-// A memory stream over the walker's window, so that cspgetrc reads the
-// record from the bytes already read instead of from the file.
-class WindowStream {
- public:
-  ~WindowStream() { close(); }
-  // The stream over the walker's current window; null when it cannot be
-  // opened.
-  FILE *over(const RecordWalker &walker) {
-    if (!stream_ || data_ != walker.window() || start_ != walker.window_start() ||
-        size_ != walker.window_size()) {
-      close();
-      data_ = walker.window();
-      start_ = walker.window_start();
-      size_ = walker.window_size();
-      stream_ = fmemopen(const_cast<unsigned char *>(data_), size_, "rb");
-      // A small stream buffer: every read follows a seek, which drops it.
-      if (stream_) std::setvbuf(stream_, nullptr, _IOFBF, 256);
-    }
-    return stream_;
-  }
-
- private:
-  void close() {
-    if (stream_) std::fclose(stream_);
-    stream_ = nullptr;
-  }
-  FILE *stream_ = nullptr;
-  const unsigned char *data_ = nullptr;
-  int64_t start_ = 0;
-  size_t size_ = 0;
-};
-
 int read_keys(bool collapse, const char *catalog_path, void *description, const int *widths,
               int record_count, int key_length, KeyRecord *records, int *filled) {
   *filled = 0;
@@ -227,7 +143,6 @@ int read_keys(bool collapse, const char *catalog_path, void *description, const 
   int rc = kKeysDone;
   const int64_t size = io::size_direct(stream);
   RecordWalker walker(stream, size, kWalkChunk);
-  WindowStream window;
   for (int i = 0; i < record_count && rc == kKeysDone; ++i) {
     KeyRecord &slot = records[*filled];
     std::memset(slot.Key, ' ', static_cast<size_t>(key_length));
@@ -235,19 +150,9 @@ int read_keys(bool collapse, const char *catalog_path, void *description, const 
     RecordWalker::Step step = walker.next(false);
     if (step == RecordWalker::kRecord && walker.flag() != 0) continue;
     if (step == RecordWalker::kRecord) step = walker.read_body();
-    FILE *bytes = step == RecordWalker::kRecord ? window.over(walker) : nullptr;
-    if (!bytes || walker.offset() > INT32_MAX) {
-      rc = kKeysUnreadable;
-      break;
-    }
-    int length = 0, read_rc = 0;
-    PartRecord *part = cspgetrc(
-        bytes, static_cast<int>(walker.offset() - walker.window_start()), &length, &read_rc);
-    if (read_rc == kReadDeleted) continue;
-    const bool built = part && read_rc == 0 &&
-                       build_key(part, collapse, description, widths, key_length, slot.Key);
-    if (part) cspgfre(part);
-    if (!built) {
+    if (step != RecordWalker::kRecord || walker.offset() > INT32_MAX ||
+        !record_key(walker.body(), static_cast<size_t>(walker.length()), collapse, description,
+                    widths, key_length, slot.Key)) {
       rc = kKeysUnreadable;
       break;
     }

@@ -85,6 +85,20 @@ class RecordDecoder {
   int64_t budget_;
 };
 
+}  // namespace
+
+PartRecord *decode_record(const unsigned char *bytes, size_t size) {
+  PartRecord *part = csgrlnew();
+  if (!part) return nullptr;
+  if (!RecordDecoder(ByteView(bytes, size), part).decode()) {
+    cspgfre(part);
+    return nullptr;
+  }
+  return part;
+}
+
+namespace {
+
 PartRecord *read_record(FILE *stream, int64_t offset, int *length, int *rc) {
   RecordHead head{};
   *length = 0;
@@ -99,12 +113,8 @@ PartRecord *read_record(FILE *stream, int64_t offset, int *length, int *rc) {
   if (!buffer) return nullptr;
   size_t size = static_cast<size_t>(head.length);
   if (io::read_direct(stream, offset, buffer.get(), size) != size) return nullptr;
-  PartRecord *part = csgrlnew();
+  PartRecord *part = decode_record(buffer.get(), size);
   if (!part) return nullptr;
-  if (!RecordDecoder(ByteView(buffer.get(), size), part).decode()) {
-    cspgfre(part);
-    return nullptr;
-  }
   *rc = 0;
   return part;
 }

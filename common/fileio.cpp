@@ -2,9 +2,12 @@
 // failures for tests.
 #include "common/fileio.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <stdio_ext.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace pcs::io {
@@ -116,6 +119,54 @@ int64_t size_direct(FILE *stream) {
   struct stat st;
   if (fstat(fd, &st) != 0) return -1;
   return static_cast<int64_t>(st.st_size);
+}
+
+size_t write_pieces(FILE *stream, const struct iovec *pieces, int count) {
+  size_t size = 0;
+  for (int i = 0; i < count; ++i) size += pieces[i].iov_len;
+  if (size == 0) return 0;
+  size_t limit = size;
+  if (write_fault.hit()) {
+    ++injected;
+    limit = write_fault.keep < size ? write_fault.keep : 0;
+  }
+  const int fd = fileno(stream);
+  if (__fpending(stream) > 0 && std::fflush(stream) != 0) return 0;
+  size_t done = 0;
+  int first = 0;
+  size_t skip = 0;  // bytes of pieces[first] already written
+  while (done < limit && first < count) {
+    struct iovec vector[256];
+    int n = 0;
+    size_t want = 0;
+    for (int i = first; i < count && n < 256 && done + want < limit; ++i, ++n) {
+      const size_t offset = i == first ? skip : 0;
+      const size_t take = std::min(pieces[i].iov_len - offset, limit - done - want);
+      vector[n] = {static_cast<char *>(pieces[i].iov_base) + offset, take};
+      want += take;
+    }
+    const ssize_t written = fd < 0 ? -1 : ::writev(fd, vector, n);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) break;
+    done += static_cast<size_t>(written);
+    for (size_t left = static_cast<size_t>(written); left > 0;) {
+      const size_t rest = pieces[first].iov_len - skip;
+      if (left < rest) {
+        skip += left;
+        break;
+      }
+      left -= rest;
+      skip = 0;
+      ++first;
+    }
+    while (first < count && pieces[first].iov_len == 0) ++first;
+  }
+  return done;
+}
+
+void advise_sequential(FILE *stream) {
+  const int fd = fileno(stream);
+  if (fd >= 0) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 void test_fail_write(int nth, size_t keep, bool sticky) {

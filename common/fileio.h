@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+struct iovec;
+
 namespace pcs::io {
 
 FILE *open(const char *path, const char *mode);
@@ -38,6 +40,14 @@ size_t read_direct(FILE *stream, int64_t offset, void *data, size_t size);
 // Size of the file behind the stream from its descriptor (fstat), after
 // flushing buffered output; falls back to size() without a descriptor.
 int64_t size_direct(FILE *stream);
+
+// Writes `count` pieces of memory, in order, at the position of the
+// descriptor behind the stream with as few system calls as it can (writev);
+// output buffered in the stream is flushed first. Returns the number of
+// bytes written. Write failures are injected here as in write().
+size_t write_pieces(FILE *stream, const struct iovec *pieces, int count);
+// Tells the system that the file will be read front to back (best effort).
+void advise_sequential(FILE *stream);
 
 // ---- test hooks --------------------------------------------------------
 // The nth write from now (1 = the next) writes only `keep` bytes and fails;

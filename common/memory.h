@@ -5,9 +5,11 @@
 #define PCS_COMMON_MEMORY_H
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 
 #include "host/host_services.h"
+#include "include/pcs.h"
 
 namespace pcs {
 
@@ -28,6 +30,27 @@ using HostPtr = std::unique_ptr<T, HostFree>;
 // an empty buffer is still a valid block), or null.
 inline HostPtr<unsigned char> host_buffer(size_t size) {
   return HostPtr<unsigned char>(static_cast<unsigned char *>(gimaloc(size ? size : 1)));
+}
+
+// An attribute (Attribute or KeyedAttribute: the same leading fields) from
+// the host, zero-filled, with its name, counts and a host copy of the first
+// `bytes` bytes of `values`; null, with nothing left allocated, when memory
+// runs out.
+template <class A>
+A *host_attribute(const char *name, int count, int length, const void *values, size_t bytes) {
+  A *attribute = host_alloc<A>();
+  if (!attribute) return nullptr;
+  HostPtr<unsigned char> buffer = host_buffer(bytes);
+  if (!buffer) {
+    gifree(attribute);
+    return nullptr;
+  }
+  std::memcpy(attribute->AttrName, name, PCS_NAME_LEN);
+  attribute->nAttrs = count;
+  attribute->nAttrLength = length;
+  if (bytes > 0) std::memcpy(buffer.get(), values, bytes);
+  attribute->AttrValue = buffer.release();
+  return attribute;
 }
 
 }  // namespace pcs

@@ -1,32 +1,18 @@
 // Arbitrary bytes as a catalog file: walk it record by record as the
 // readers do, read every record, scan it with cspgkey, and check that
 // nothing stays allocated.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 
+#include "fuzz/fuzz_file.h"
 #include "host/host_test.h"
 #include "include/pcs.h"
-
-namespace {
-
-FILE *load(const uint8_t *data, size_t size) {
-  static FILE *file = std::tmpfile();
-  if (!file || ftruncate(fileno(file), 0) != 0) std::abort();
-  std::rewind(file);
-  if (std::fwrite(data, 1, size, file) != size || std::fflush(file) != 0) std::abort();
-  return file;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pcs::host::reset();
   pcs::host::suppress_reports(true);
   const long blocks = pcs::host::memory().live_blocks;
-  FILE *file = load(data, size);
+  FILE *file = pcs::fuzz::load(data, size);
   for (long offset = 0; offset < static_cast<long>(size);) {
     int length = 0, rc = 0;
     PartRecord *part = cspgetrc(file, static_cast<int>(offset), &length, &rc);

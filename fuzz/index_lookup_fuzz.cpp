@@ -9,18 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/fuzz_file.h"
 #include "host/host_test.h"
 #include "include/pcs.h"
 
 namespace {
-
-FILE *load(const uint8_t *data, size_t size) {
-  static FILE *file = std::tmpfile();
-  if (!file || ftruncate(fileno(file), 0) != 0) std::abort();
-  std::rewind(file);
-  if (std::fwrite(data, 1, size, file) != size || std::fflush(file) != 0) std::abort();
-  return file;
-}
 
 void check_lookup(FILE **index, const char *key, int record_length, long size) {
   int count = -1, first = -1, rc = -1;
@@ -38,7 +31,7 @@ void check_lookup(FILE **index, const char *key, int record_length, long size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pcs::host::reset();
-  FILE *file = load(data, size);
+  FILE *file = pcs::fuzz::load(data, size);
   int r = 0, rc = 0;
   csailn(&file, &r, &rc);
   if (rc != 0) {

@@ -1,6 +1,8 @@
 // Arbitrary bytes as a catalog file: count its records (csgrn), read their
 // keys with both key readers, build an index over it (csbndx) and compress a
-// copy (cscprs). Nothing may loop, read outside the file or leak.
+// copy (cscprs). The bytes as one record: its key straight from the bytes
+// must be the key through the part record, with the same reports. Nothing
+// may loop, read outside the file or leak.
 #include <unistd.h>
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "catalog/catalog.h"
 #include "host/host_test.h"
 #include "include/pcs.h"
 #include "maintenance/maintenance.h"
@@ -56,6 +59,26 @@ void read_keys(const char *path, void *description, int count) {
   pcs::FreeRecordSpace(records, count);
 }
 
+// The key of the bytes as one record, both ways; they must agree.
+void compare_key_paths(const uint8_t *data, size_t size, void *description) {
+  const int widths[2] = {8, 4};
+  pcs::host::suppress_reports(false);  // the reports are compared
+  for (bool collapse : {false, true}) {
+    char fast[13], slow[13];
+    std::memset(fast, ' ', 12);
+    std::memset(slow, ' ', 12);
+    pcs::host::clear_reports();
+    const bool fast_ok = pcs::record_key(data, size, collapse, description, widths, 12, fast);
+    const size_t fast_reports = pcs::host::reports().size();
+    pcs::host::clear_reports();
+    const bool slow_ok = pcs::part_record_key(data, size, collapse, description, widths, 12, slow);
+    if (fast_ok != slow_ok) std::abort();
+    if (fast_ok && std::memcmp(fast, slow, 12) != 0) std::abort();
+    if (fast_ok && fast_reports != pcs::host::reports().size()) std::abort();
+  }
+  pcs::host::suppress_reports(true);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -73,6 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const int count = csgrn(cat.c_str());
   if (count < -1 || static_cast<size_t>(count > 0 ? count : 0) > size / 16) std::abort();
   void *description = key_description();
+  compare_key_paths(data, size, description);
   if (count > 0) read_keys(cat.c_str(), description, count);
   int fields = 2, widths[2] = {8, 4}, rc = -1;
   csbndx(csgrn, csgia, &fields, description, widths, cat.c_str(), scratch("idx").c_str(), &rc);

@@ -2,13 +2,12 @@
 // every indexed key, open it as a table, and when it opens append a record
 // and check that the file still opens with the new key. Nothing may crash,
 // hang, leak or read outside a buffer.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_file.h"
 #include "host/host_test.h"
 #include "include/pcs.h"
 #include "keyed/tree.h"
@@ -21,8 +20,7 @@ const int kLengths[] = {4, 2};
 const int kCount = 2;
 
 std::string name_field() {
-  static std::string path = "/tmp/pcs_keyed_fuzz_" + std::to_string(getpid()) + ".kg";
-  std::string field = path;
+  std::string field = pcs::fuzz::scratch("keyed.kg");
   field.resize(PCS_KEYED_NAME_LEN, ' ');
   return field;
 }
@@ -51,7 +49,7 @@ int open_file(const std::string &name, KeyedFile **file) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  if (!std::freopen("/dev/null", "w", stdout)) std::abort();
+  pcs::fuzz::silence_stdout();
   return 0;
 }
 
@@ -60,8 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const long blocks = pcs::host::memory().live_blocks;
   std::string name = name_field();
   std::string path = name.substr(0, name.find(' '));
-  FILE *out = std::fopen(path.c_str(), "wb");
-  if (!out || std::fwrite(data, 1, size, out) != size || std::fclose(out) != 0) std::abort();
+  pcs::fuzz::save(path, data, size);
 
   KeyedFile *file = nullptr;
   int rc = open_file(name, &file);

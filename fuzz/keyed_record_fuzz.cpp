@@ -1,12 +1,10 @@
 // A keyed record read at a position: the first two bytes give the position,
 // the rest is the file. cspgtr must answer 0 with a list, or a code without
 // one, and never read outside the file or its buffer.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 
+#include "fuzz/fuzz_file.h"
 #include "host/host_test.h"
 #include "include/pcs.h"
 
@@ -15,10 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pcs::host::reset();
   const long blocks = pcs::host::memory().live_blocks;
   int position = (data[0] << 8 | data[1]) - 2;
-  static FILE *file = std::tmpfile();
-  if (!file || ftruncate(fileno(file), 0) != 0) std::abort();
-  std::rewind(file);
-  if (std::fwrite(data + 2, 1, size - 2, file) != size - 2 || std::fflush(file) != 0) std::abort();
+  FILE *file = pcs::fuzz::load(data + 2, size - 2);
   KeyedGroup *list = nullptr;
   int length = 0, rc = -1;
   cspgtr(&file, &position, &length, &list, &rc);

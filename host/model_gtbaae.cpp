@@ -69,54 +69,56 @@ void store(const Column &column, size_t row, const void *value, int k) {
   cell((*column.rows)[row], *column.group, column.attribute).assign(bytes, column.width());
 }
 
-}  // namespace
-
-extern "C" {
-
-void gtbaae(const int *ws, const int *handle, const int *position, const char *group,
-            const char *attribute, const int *count, const void *value, int *rc) {
-  Service call("gtbaae", rc);
-  call.number(ws).number(handle).number(position).chars(group).chars(attribute).number(count);
+// Both row services: record the call, resolve the column, check the row
+// number `at`; a one-row group takes its single value in row 1 (made when
+// missing), any other group goes to `many` with the row number and count.
+template <class Many>
+void row_service(const char *name, const int *ws, const int *handle, const int *at,
+                 const char *group, const char *attribute, const int *count, const void *value,
+                 int *rc, Many many) {
+  Service call(name, rc);
+  call.number(ws).number(handle).number(at).chars(group).chars(attribute).number(count);
   Column column;
   int prepared = prepare(call, ws, handle, group, attribute, count, value, &column);
   call.run([&] {
     if (prepared != 0) return prepared;
-    if (!position || *position < 0) return PCS_HOST_BAD_ARGUMENT;
-    std::vector<Row> &rows = *column.rows;
-    if (column.group->single_row) {
-      if (*count != 1) return PCS_HOST_NO_ROW;
-      if (rows.empty()) rows.push_back(blank_row(*column.group));
-      store(column, 0, value, 0);
-      return 0;
-    }
-    size_t at = (*position == 0 || size_t(*position) >= rows.size()) ? rows.size() : size_t(*position);
-    rows.insert(rows.begin() + long(at), size_t(*count), blank_row(*column.group));
-    for (int k = 0; k < *count; ++k) store(column, at + size_t(k), value, k);
+    if (!at || *at < 0) return PCS_HOST_BAD_ARGUMENT;
+    if (!column.group->single_row) return many(column, size_t(*at), *count);
+    if (*count != 1) return PCS_HOST_NO_ROW;
+    if (column.rows->empty()) column.rows->push_back(blank_row(*column.group));
+    store(column, 0, value, 0);
     return 0;
   });
 }
 
+}  // namespace
+
+extern "C" {
+
+// Position 0 appends; position p inserts after row p.
+void gtbaae(const int *ws, const int *handle, const int *position, const char *group,
+            const char *attribute, const int *count, const void *value, int *rc) {
+  row_service("gtbaae", ws, handle, position, group, attribute, count, value, rc,
+              [&](const Column &column, size_t p, int n) {
+                std::vector<Row> &rows = *column.rows;
+                size_t at = (p == 0 || p >= rows.size()) ? rows.size() : p;
+                rows.insert(rows.begin() + long(at), size_t(n), blank_row(*column.group));
+                for (int k = 0; k < n; ++k) store(column, at + size_t(k), value, k);
+                return 0;
+              });
+}
+
+// Row 0 is the last row; the rows from `row` on must exist.
 void gtbmae(const int *flag, const int *handle, const int *row, const char *group,
             const char *attribute, const int *count, const void *value, int *rc) {
-  Service call("gtbmae", rc);
-  call.number(flag).number(handle).number(row).chars(group).chars(attribute).number(count);
-  Column column;
-  int prepared = prepare(call, flag, handle, group, attribute, count, value, &column);
-  call.run([&] {
-    if (prepared != 0) return prepared;
-    if (!row || *row < 0) return PCS_HOST_BAD_ARGUMENT;
-    std::vector<Row> &rows = *column.rows;
-    if (column.group->single_row) {
-      if (*count != 1) return PCS_HOST_NO_ROW;
-      if (rows.empty()) rows.push_back(blank_row(*column.group));
-      store(column, 0, value, 0);
-      return 0;
-    }
-    size_t first = *row == 0 ? rows.size() : size_t(*row);
-    if (first < 1 || first - 1 + size_t(*count) > rows.size()) return PCS_HOST_NO_ROW;
-    for (int k = 0; k < *count; ++k) store(column, first - 1 + size_t(k), value, k);
-    return 0;
-  });
+  row_service("gtbmae", flag, handle, row, group, attribute, count, value, rc,
+              [&](const Column &column, size_t r, int n) {
+                const std::vector<Row> &rows = *column.rows;
+                size_t first = r == 0 ? rows.size() : r;
+                if (first < 1 || first - 1 + size_t(n) > rows.size()) return PCS_HOST_NO_ROW;
+                for (int k = 0; k < n; ++k) store(column, first - 1 + size_t(k), value, k);
+                return 0;
+              });
 }
 
 }  // extern "C"

@@ -16,19 +16,7 @@ bool same_name(const char *a, const char *b) { return std::memcmp(a, b, PCS_NAME
 KeyedAttribute *make_attribute(const char *name, int count, int length, const void *values) {
   int64_t bytes = value_bytes(count, length);
   if (bytes < 0) return nullptr;
-  auto *attribute = host_alloc<KeyedAttribute>();
-  if (!attribute) return nullptr;
-  attribute->AttrValue =
-      static_cast<unsigned char *>(gimaloc(static_cast<size_t>(std::max<int64_t>(bytes, 1))));
-  if (!attribute->AttrValue) {
-    gifree(attribute);
-    return nullptr;
-  }
-  std::memcpy(attribute->AttrName, name, PCS_NAME_LEN);
-  attribute->nAttrs = count;
-  attribute->nAttrLength = length;
-  if (bytes > 0) std::memcpy(attribute->AttrValue, values, static_cast<size_t>(bytes));
-  return attribute;
+  return host_attribute<KeyedAttribute>(name, count, length, values, static_cast<size_t>(bytes));
 }
 
 KeyedAttribute *find_attribute(KeyedGroup *group, const char *name) {

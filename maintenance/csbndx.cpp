@@ -129,25 +129,58 @@ bool fits_layout(const KeyRecord *records, int n, int key_length) {
   return true;
 }
 
+// Collects index lines and writes them in large pieces: 1 MiB of host
+// memory, or one line at a time when that cannot be had.
+class LineWriter {
+ public:
+  LineWriter(FILE *out, int record_length)
+      : out_(out), line_(static_cast<size_t>(record_length)), buffer_(host_buffer(kChunk)) {
+    capacity_ = buffer_ ? kChunk - kChunk % line_ : line_;
+  }
+
+  // Room for the next line.
+  char *line() { return (buffer_ ? reinterpret_cast<char *>(buffer_.get()) : single_) + used_; }
+  // Takes the line; false when a write fell short.
+  bool done() {
+    used_ += line_;
+    return used_ < capacity_ || flush();
+  }
+  bool flush() {
+    const size_t size = used_;
+    used_ = 0;
+    return size == 0 || io::write(out_, buffer_ ? buffer_.get() : static_cast<void *>(single_),
+                                  size) == size;
+  }
+
+ private:
+  static constexpr size_t kChunk = 1 << 20;
+  FILE *out_;
+  size_t line_;
+  HostPtr<unsigned char> buffer_;
+  size_t capacity_ = 0;
+  size_t used_ = 0;
+  char single_[kIndexKeyMax + PCS_INDEX_OVERHEAD];
+};
+
 // Writes the records of the index to `out`; false when a write fell short.
 bool write_records(FILE *out, int n, int key_length, KeyRecord *records) {
   const int record_length = key_length + PCS_INDEX_OVERHEAD;
-  char line[kIndexKeyMax + PCS_INDEX_OVERHEAD];
+  LineWriter writer(out, record_length);
   for (int start = 0; start < n;) {
     const int run = run_length(records, n, start);
     const int64_t first = PCS_INDEX_HEADER + int64_t{start} * record_length;
-    put_number(line, 4, run);
-    put_number(line + 16, 12, first);
     for (int i = start; i < start + run; ++i) {
+      char *line = writer.line();
+      put_number(line, 4, run);
       put_number(line + 4, 12, records[i].RecordOffset);
+      put_number(line + 16, 12, first);
       std::memcpy(line + 28, records[i].Key, static_cast<size_t>(key_length));
       line[28 + key_length] = '\n';
-      const auto size = static_cast<size_t>(record_length);
-      if (io::write(out, line, size) != size) return false;
+      if (!writer.done()) return false;
     }
     start += run;
   }
-  return true;
+  return writer.flush();
 }
 
 }  // namespace

@@ -5,9 +5,9 @@
 // the maintenance interface.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -25,52 +25,71 @@ constexpr int kNoMemory = 1;
 constexpr int kFailed = 2;
 
 constexpr size_t kReadChunk = 4 << 20;
-constexpr int64_t kWriteChunk = 1 << 20;
+constexpr int kPieces = 1024;
 
-// Collects live records and writes them in large pieces; every write is
-// checked.
+// Gathers runs of live records, as pieces of the read buffer, and writes
+// them with one gathering write per buffer load (no copy through a write
+// buffer); every write is checked.
 class Output {
  public:
-  Output(FILE *stream, size_t capacity)
-      : stream_(stream), capacity_(capacity), buffer_(host_buffer(capacity)) {}
+  explicit Output(FILE *stream)
+      : stream_(stream),
+        pieces_(static_cast<iovec *>(gimaloc(kPieces * sizeof(iovec)))) {}
 
-  bool ready() const { return buffer_ != nullptr; }
+  bool ready() const { return pieces_ != nullptr; }
 
   bool append(const unsigned char *bytes, size_t size) {
-    if (used_ + size > capacity_ && !flush()) return false;
-    if (size >= capacity_) return write(bytes, size);
-    std::memcpy(buffer_.get() + used_, bytes, size);
-    used_ += size;
+    iovec *last = used_ > 0 ? &pieces_.get()[used_ - 1] : nullptr;
+    if (last && static_cast<unsigned char *>(last->iov_base) + last->iov_len == bytes) {
+      last->iov_len += size;
+    } else {
+      if (used_ == kPieces && !flush()) return false;
+      pieces_.get()[used_++] = iovec{const_cast<unsigned char *>(bytes), size};
+    }
+    pending_ += size;
     return true;
   }
 
+  // Writes what was gathered; the pieces must still be in the buffer.
   bool flush() {
-    const size_t size = used_;
+    const size_t size = pending_;
+    const int count = used_;
     used_ = 0;
-    return size == 0 || write(buffer_.get(), size);
+    pending_ = 0;
+    return size == 0 || io::write_pieces(stream_, pieces_.get(), count) == size;
   }
 
  private:
-  bool write(const unsigned char *bytes, size_t size) {
-    return io::write(stream_, bytes, size) == size;
-  }
-
   FILE *stream_;
-  size_t capacity_;
-  HostPtr<unsigned char> buffer_;
-  size_t used_ = 0;
+  HostPtr<iovec> pieces_;
+  int used_ = 0;
+  size_t pending_ = 0;
 };
+
+// True when [at, at + size) is in the walker's buffer, so that a step to it
+// keeps the buffer (and the pieces gathered from it) where it is.
+bool in_window(const RecordWalker &walker, int64_t at, int64_t size) {
+  return at >= walker.window_start() &&
+         at + size <= walker.window_start() + static_cast<int64_t>(walker.window_size());
+}
 
 int copy_live_records(FILE *catalog, FILE *copy) {
   const int64_t size = io::size_direct(catalog);
   if (size < 0) return kFailed;
-  Output output(copy, static_cast<size_t>(std::clamp<int64_t>(size, 1, kWriteChunk)));
+  Output output(copy);
   if (!output.ready()) return kNoMemory;
+  io::advise_sequential(catalog);
   RecordWalker walker(catalog, size, kReadChunk);
-  for (;;) {
+  for (bool first = true;; first = false) {
+    const int64_t next = first ? 0 : walker.offset() + walker.length();
+    if (!first && !in_window(walker, next, 8) && !output.flush()) return kFailed;
     RecordWalker::Step step = walker.next(false);
     if (step == RecordWalker::kEnd) break;
-    if (step == RecordWalker::kRecord && walker.flag() == 0) step = walker.read_body();
+    if (step == RecordWalker::kRecord && walker.flag() == 0) {
+      if (!in_window(walker, walker.offset(), walker.length()) && !output.flush())
+        return kFailed;
+      step = walker.read_body();
+    }
     if (step == RecordWalker::kNoMemory) return kNoMemory;
     if (step != RecordWalker::kRecord) return kFailed;
     if (walker.flag() == 0 &&

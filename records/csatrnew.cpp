@@ -29,21 +29,9 @@ Attribute *csatrnew(const char *name, int count, int length, const void *values,
     *rc = kRecNoMemory;
     return nullptr;
   }
-  auto *attribute = host_alloc<Attribute>();
-  if (!attribute) {
-    *rc = kRecNoMemory;
-    return nullptr;
-  }
-  attribute->AttrValue = static_cast<unsigned char *>(gimaloc(static_cast<size_t>(size)));
-  if (!attribute->AttrValue) {
-    gifree(attribute);
-    *rc = kRecNoMemory;
-    return nullptr;
-  }
-  std::memcpy(attribute->AttrName, name, PCS_NAME_LEN);
-  attribute->nAttrs = count;
-  attribute->nAttrLength = length;
-  std::memcpy(attribute->AttrValue, values, static_cast<size_t>(size));
+  Attribute *attribute =
+      host_attribute<Attribute>(name, count, length, values, static_cast<size_t>(size));
+  if (!attribute) *rc = kRecNoMemory;
   return attribute;
 }
 

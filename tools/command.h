@@ -30,6 +30,17 @@ bool interactive();
 // Turns a text into an 8-character blank-padded name field (cut when longer).
 std::string name_field(const std::string &text, size_t width = 8);
 
+// " (code <rc>, <its name>)" to end a failure message; the name is left out
+// where the code has none.
+std::string code_text(int rc);
+
+// A key field given as "GROUP.ATTR:LENGTH"; a usage failure otherwise.
+struct KeyField {
+  std::string group, attribute;
+  int length = 0;
+};
+KeyField parse_key_field(const std::string &spec);
+
 }  // namespace pcs::tool
 
 #endif

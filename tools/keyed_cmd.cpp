@@ -18,33 +18,14 @@
 namespace pcs::tool {
 namespace {
 
-struct KeyField {
-  std::string group, attribute;
-  int length = 0;
-};
-
 struct Options {
   std::string file, key, json;
   std::vector<std::string> fields;
 };
 
-std::string code(int rc) { return " (code " + std::to_string(rc) + ")"; }
-
-// "GROUP.ATTR:LENGTH"
 std::vector<KeyField> parse_fields(const std::vector<std::string> &specs) {
   std::vector<KeyField> fields;
-  for (const std::string &spec : specs) {
-    size_t dot = spec.find('.'), colon = spec.rfind(':');
-    if (dot == std::string::npos || colon == std::string::npos || colon < dot)
-      fail("key field \"" + spec + "\" is not GROUP.ATTR:LENGTH", kUsage);
-    KeyField f{spec.substr(0, dot), spec.substr(dot + 1, colon - dot - 1), 0};
-    try {
-      f.length = std::stoi(spec.substr(colon + 1));
-    } catch (...) {
-      fail("key field \"" + spec + "\" has no length", kUsage);
-    }
-    fields.push_back(f);
-  }
+  for (const std::string &spec : specs) fields.push_back(parse_key_field(spec));
   return fields;
 }
 
@@ -66,7 +47,7 @@ class Keyed {
     int count = static_cast<int>(fields_.size()), mode = 1, rc = 0;
     cspopn(name.c_str(), &count, groups.data(), attributes.data(), lengths_.data(), &file_, &mode,
            &rc);
-    if (rc != 0) fail(o.file + ": cannot open the keyed file" + code(rc));
+    if (rc != 0) fail(o.file + ": cannot open the keyed file" + code_text(rc));
     path_ = o.file;
   }
   ~Keyed() {
@@ -148,7 +129,7 @@ void show_record(const Options &o) {
   std::string key = keyed.key(o.key);
   cspget(key.c_str(), keyed.handle(), &list, &rc);
   if (rc == 4) fail(keyed.path() + ": no record has the key " + shown(key));
-  if (rc != 0) fail(keyed.path() + ": cannot read the record of " + shown(key) + code(rc));
+  if (rc != 0) fail(keyed.path() + ": cannot read the record of " + shown(key) + code_text(rc));
   // The list comes back reversed; show groups and attributes in file order.
   std::vector<const KeyedGroup *> groups;
   for (const KeyedGroup *g = list; g; g = g->NextGroup) groups.insert(groups.begin(), g);
@@ -201,7 +182,7 @@ KeyedGroup *list_from_json(const std::string &path) {
         std::string name = name_field(a->at("name").get<std::string>());
         int count = static_cast<int>(values.size()), rc = 0;
         cspadd(group.c_str(), name.c_str(), &count, &length, bytes.data(), &list, &rc);
-        if (rc != 0) throw std::runtime_error("cannot add " + name + code(rc));
+        if (rc != 0) throw std::runtime_error("cannot add " + name + code_text(rc));
       }
     }
   } catch (const std::exception &e) {
@@ -222,7 +203,7 @@ void put_record(const Options &o) {
   Keyed keyed(o, false);
   int rc = 0;
   cspput(keyed.handle(), &record.list, &rc);
-  if (rc != 0) fail(keyed.path() + ": cannot put the record" + code(rc));
+  if (rc != 0) fail(keyed.path() + ": cannot put the record" + code_text(rc));
   std::printf("stored %s\n", shown(keyed.key_of(&record.list)).c_str());
 }
 
@@ -232,14 +213,14 @@ void delete_key(const Options &o) {
   int rc = 0;
   cspdel(key.c_str(), keyed.handle(), &rc);
   if (rc == 4) fail(keyed.path() + ": no record has the key " + shown(key));
-  if (rc != 0) fail(keyed.path() + ": cannot delete " + shown(key) + code(rc));
+  if (rc != 0) fail(keyed.path() + ": cannot delete " + shown(key) + code_text(rc));
 }
 
 void compress(const Options &o) {
   if (!std::filesystem::exists(o.file)) fail(o.file + ": no such file");
   int rc = 0;
   cscprs(o.file.c_str(), &rc);
-  if (rc != 0) fail(o.file + ": cannot compress" + code(rc));
+  if (rc != 0) fail(o.file + ": cannot compress" + code_text(rc));
 }
 
 Options options;

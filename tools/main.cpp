@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/host_test.h"
+#include "host/model_test.h"
 #include "tools/command.h"
 
 namespace pcs::tool {
@@ -33,6 +34,25 @@ std::string name_field(const std::string &text, size_t width) {
   std::string field = text.substr(0, width);
   field.resize(width, ' ');
   return field;
+}
+
+std::string code_text(int rc) {
+  const std::string name =
+      rc >= 6000 && rc < 7000 ? host::model::code_name(rc) : host::code_name(rc);
+  return " (code " + std::to_string(rc) + (name == std::to_string(rc) ? "" : ", " + name) + ")";
+}
+
+KeyField parse_key_field(const std::string &spec) {
+  const size_t dot = spec.find('.'), colon = spec.rfind(':');
+  if (dot == std::string::npos || colon == std::string::npos || colon < dot)
+    fail("key field \"" + spec + "\" is not GROUP.ATTR:LENGTH", kUsage);
+  KeyField f{spec.substr(0, dot), spec.substr(dot + 1, colon - dot - 1), 0};
+  try {
+    f.length = std::stoi(spec.substr(colon + 1));
+  } catch (...) {
+    fail("key field \"" + spec + "\" has no length", kUsage);
+  }
+  return f;
 }
 
 }  // namespace pcs::tool

@@ -24,11 +24,6 @@ namespace {
 
 namespace model = pcs::host::model;
 
-std::string code(int rc) {
-  const std::string name = rc >= 6000 && rc < 7000 ? model::code_name(rc) : host::code_name(rc);
-  return " (code " + std::to_string(rc) + (name == std::to_string(rc) ? "" : ", " + name) + ")";
-}
-
 long long file_size(const std::string &path) {
   struct stat status {};
   return stat(path.c_str(), &status) == 0 ? static_cast<long long>(status.st_size) : -1;
@@ -94,25 +89,6 @@ std::function<std::string()> index_growth(std::string path) {
   };
 }
 
-struct KeyField {
-  std::string group, attribute;
-  int width = 0;
-};
-
-// "GROUP.ATTR:WIDTH"
-KeyField parse_field(const std::string &spec) {
-  const size_t dot = spec.find('.'), colon = spec.rfind(':');
-  if (dot == std::string::npos || colon == std::string::npos || colon < dot)
-    fail("key field \"" + spec + "\" is not GROUP.ATTR:WIDTH", kUsage);
-  KeyField f{spec.substr(0, dot), spec.substr(dot + 1, colon - dot - 1), 0};
-  try {
-    f.width = std::stoi(spec.substr(colon + 1));
-  } catch (...) {
-    fail("key field \"" + spec + "\" has no width", kUsage);
-  }
-  return f;
-}
-
 struct Options {
   std::string catalog, index, project, dump, directory;
   std::vector<std::string> keys;
@@ -136,10 +112,10 @@ void build_index(const Options &o) {
   std::string groups, attributes;
   std::vector<int> widths;
   for (const std::string &spec : o.keys) {
-    const KeyField f = parse_field(spec);
+    const KeyField f = parse_key_field(spec);
     groups += name_field(f.group);
     attributes += name_field(f.attribute);
-    widths.push_back(f.width);
+    widths.push_back(f.length);
   }
   int fields = static_cast<int>(widths.size()), rc = 0;
   const std::string catalog = o.catalog + " ", index = o.index + " ";
@@ -148,7 +124,7 @@ void build_index(const Options &o) {
     csgbldx(&fields, groups.data(), attributes.data(), widths.data(), catalog.c_str(),
             index.c_str(), &rc);
   }
-  if (rc != 0) fail(o.catalog + ": cannot build the index " + o.index + code(rc));
+  if (rc != 0) fail(o.catalog + ": cannot build the index " + o.index + code_text(rc));
   std::printf("%s: index %s written\n", o.catalog.c_str(), o.index.c_str());
 }
 
@@ -166,7 +142,7 @@ void reindex(const Options &o) {
   }
   if (rc == PCS_HOST_NO_PROJECT || rc == PCS_HOST_BAD_PROJECT)
     fail(model::project_path() + ": cannot read the project: " + model::load_error());
-  if (rc != 0) fail(model::project_path() + ": cannot rebuild the indexes" + code(rc));
+  if (rc != 0) fail(model::project_path() + ": cannot rebuild the indexes" + code_text(rc));
   std::printf("indexes of catalog kind %d rebuilt\n", kind);
 }
 
@@ -183,7 +159,7 @@ void merge_duplicates(const Options &o) {
   model::set_unit_file(unit, nullptr);
   for (const model::Call &call : model::calls()) {
     if (call.rc != 0 && !(call.service == "gldobj" && call.rc == PCS_HOST_NO_PART_OBJECT))
-      fail(o.catalog + ": the merge stopped: " + call.service + " failed" + code(call.rc));
+      fail(o.catalog + ": the merge stopped: " + call.service + " failed" + code_text(call.rc));
   }
   // Model objects that went with removed parts are gone from the project too.
   bool removed = false;
@@ -201,7 +177,7 @@ void compress(const Options &o) {
     cscprs(o.catalog.c_str(), &rc);
   }
   std::fflush(stdout);
-  if (rc != 0) fail(o.catalog + ": cannot compress the catalog" + code(rc));
+  if (rc != 0) fail(o.catalog + ": cannot compress the catalog" + code_text(rc));
 }
 
 void split_dump(const Options &o) {
@@ -225,7 +201,7 @@ Register reg([](CLI::App &app) {
   CLI::App *index = maint->add_subcommand("index", "Build the sorted index of a catalog by key fields");
   index->add_option("catalog", o.catalog, "Catalog file")->required();
   index->add_option("index", o.index, "Index file to write")->required();
-  index->add_option("-k,--key", o.keys, "Key field GROUP.ATTR:WIDTH, in key order")->required();
+  index->add_option("-k,--key", o.keys, "Key field GROUP.ATTR:LENGTH, in key order")->required();
   index->callback([] { build_index(options); });
 
   CLI::App *reindex_cmd = maint->add_subcommand(

@@ -50,14 +50,13 @@ void record_demo() {
   PartRecord *record = nullptr;
   int rc = 0;
   cspgcre(&record, &rc);
-  if (rc != 0) fail("record-demo: cannot create a part record (code " + std::to_string(rc) + ")");
+  if (rc != 0) fail("record-demo: cannot create a part record" + code_text(rc));
   for (const DemoAttribute &a : kDemo) {
     std::string group = name_field(a.group), name = name_field(a.name);
     cspgadd(record, group.c_str(), name.c_str(), a.count, a.length, a.values, &rc);
     if (rc != 0) {
       cspgfre(record);
-      fail("record-demo: cannot add " + name + " to group " + group + " (code " +
-           std::to_string(rc) + ")");
+      fail("record-demo: cannot add " + name + " to group " + group + code_text(rc));
     }
   }
   csgrltrs(record, dump_group);

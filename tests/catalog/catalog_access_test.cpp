@@ -18,7 +18,7 @@ class CatalogAccess : public CatalogTest {
     for (auto [name, sizes] : std::vector<std::pair<std::string, int>>{
              {"ELBOW", 1}, {"ELBOW", 2}, {"ELBOW", 3}, {"PIPE", 1}, {"TEE", 1}}) {
       entries.push_back({name, static_cast<int>(bytes.size())});
-      bytes += record_bytes(sample_part(name, 2.0, sizes));
+      bytes += catalog_record(sample_part(name, 2.0, sizes));
     }
     write_file(dir_.path("c.cat"), bytes);
     write_file(dir_.path("i.idx"), index_bytes(8, entries));
@@ -125,7 +125,7 @@ TEST_F(CatalogAccess, PutPartsBackInPlace) {
   std::string expected = before;
   for (int i = 1; i <= 3; ++i) {
     double od = 10.0 * i;
-    std::string rec = record_bytes(sample_part("ELBOW", od, i));
+    std::string rec = catalog_record(sample_part("ELBOW", od, i));
     expected.replace(static_cast<size_t>(offsets_[i - 1].second), rec.size(), rec);
   }
   std::fflush(cat.h->CatalogFile);

@@ -15,7 +15,7 @@ class CatalogFault : public CatalogTest {
     for (auto [name, sizes] : std::vector<std::pair<std::string, int>>{
              {"ELBOW", 1}, {"ELBOW", 2}, {"ELBOW", 3}, {"PIPE", 4}}) {
       entries.push_back({name, static_cast<int>(bytes.size())});
-      bytes += record_bytes(sample_part(name, 3.0, sizes));
+      bytes += catalog_record(sample_part(name, 3.0, sizes));
     }
     write_file(dir_.path("c.cat"), bytes);
     write_file(dir_.path("i.idx"), index_bytes(8, entries));

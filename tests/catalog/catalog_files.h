@@ -1,94 +1,36 @@
-// Helpers of the catalog file tests: catalog records and index files built
-// by hand from their documented layouts, part records built from the same
-// description, streams and handles over temporary files, stderr capture.
+// Helpers of the catalog file tests: part records built from the same plain
+// description as the hand-built records of tests/support/layouts.h, streams
+// and handles over temporary files, sample parts.
 #ifndef PCS_TESTS_CATALOG_FILES_H
 #define PCS_TESTS_CATALOG_FILES_H
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "catalog/catalog.h"
 #include "common/fileio.h"
 #include "common/report.h"
 #include "include/pcs.h"
-#include "tests/support/support.h"
+#include "tests/support/layouts.h"
 
 namespace pcs::test_catalog {
 
+// The host fixture with a temporary directory.
 class CatalogTest : public pcs::test::HostTest {
  protected:
-  void SetUp() override {
-    HostTest::SetUp();
-    io::test_reset();
-  }
-  void TearDown() override {
-    io::test_reset();
-    HostTest::TearDown();
-  }
   pcs::test::TempDir dir_;
 };
 
-struct Attr {
-  std::string name;
-  int count;
-  int length;
-  std::string values;  // count * length bytes
-};
-struct Group {
-  std::string name;
-  std::vector<Attr> attrs;
-};
+using pcs::test::Attr;
+using pcs::test::catalog_record;
+using pcs::test::Group;
+using pcs::test::index_bytes;
+using pcs::test::num;
 using Part = std::vector<Group>;  // groups and attributes in name order
-
-// One catalog record, dense, as the documented layout gives it.
-inline std::string record_bytes(const Part &part, int deleted = 0) {
-  const int groups = static_cast<int>(part.size());
-  int offset = 16 + 4 * groups;
-  std::string table, body;
-  for (const Group &g : part) {
-    table += be32(offset);
-    const int n = static_cast<int>(g.attrs.size());
-    std::string head = field(g.name) + be32(n), attrs;
-    int at = offset + 12 + 4 * n;
-    for (const Attr &a : g.attrs) {
-      head += be32(at);
-      attrs += field(a.name) + be32(a.count) + be32(a.length) + a.values;
-      at += 16 + a.count * a.length;
-    }
-    body += head + attrs;
-    offset = at;
-  }
-  return be32(offset + 1) + be32(deleted) + be32(12) + be32(groups) + table + body + "\n";
-}
-
-// "%*d"
-inline std::string num(long value, int width) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%*ld", width, value);
-  return text;
-}
-
-// An index file over (key, catalog offset) pairs, given in index order.
-inline std::string index_bytes(int key_length, const std::vector<std::pair<std::string, int>> &entries) {
-  const int r = key_length + 29;
-  std::string out = num(static_cast<long>(entries.size()), 12) + num(key_length, 4) + "\n";
-  for (size_t i = 0; i < entries.size();) {
-    size_t j = i;
-    while (j < entries.size() && entries[j].first == entries[i].first) ++j;
-    for (size_t k = i; k < j; ++k)
-      out += num(static_cast<long>(j - i), 4) + num(entries[k].second, 12) +
-             num(17 + static_cast<long>(i) * r, 12) + field(entries[k].first, key_length) + "\n";
-    i = j;
-  }
-  return out;
-}
 
 // A part record with the attributes of `part`.
 inline PartRecord *make_part(const Part &part) {
@@ -141,24 +83,7 @@ struct Catalog {
   Catalog &operator=(const Catalog &) = delete;
 };
 
-// Everything `body` writes to standard error.
-inline std::string capture_stderr(const std::function<void()> &body) {
-  std::fflush(stderr);
-  FILE *sink = std::tmpfile();
-  int saved = dup(2);
-  dup2(fileno(sink), 2);
-  body();
-  std::fflush(stderr);
-  dup2(saved, 2);
-  close(saved);
-  std::string text;
-  std::rewind(sink);
-  char chunk[512];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, sink)) > 0) text.append(chunk, n);
-  std::fclose(sink);
-  return text;
-}
+using pcs::test::capture_stderr;
 
 // Sample parts: a group PART with the 8-byte key attribute NAME, and a few
 // more attributes so that records differ in size.

@@ -110,7 +110,7 @@ TEST_F(CatalogIndex, DeleteByKeyAndNumber) {
   std::vector<std::pair<std::string, int>> entries;
   for (const char *name : {"ANGLE", "TEE", "TEE", "TEE", "VALVE", "VALVE"}) {
     entries.push_back({name, static_cast<int>(cat_bytes.size())});
-    cat_bytes += record_bytes(sample_part(name, 1.5));
+    cat_bytes += catalog_record(sample_part(name, 1.5));
   }
   write_file(dir_.path("c.cat"), cat_bytes);
   write_file(dir_.path("i.idx"), index_bytes(8, entries));

@@ -15,9 +15,9 @@ const Part kSixtyOne = {{"PIPE", {{"SIZE", 1, 8, "ABCDEFGH"}}}};
 TEST_F(CatalogRecord, WriterMatchesHandBuiltBytes) {
   const Part second = {{"A", {{"X", 3, 24, std::string(72, 'x')}, {"Y", 1, 4, be32(7)}}},
                        {"B", {{"Z", 2, 8, "12345678abcdefgh"}}}};
-  const std::string expected = record_bytes(kSixtyOne) + record_bytes(second);
-  ASSERT_EQ(record_bytes(kSixtyOne).size(), 61u);
-  ASSERT_EQ(record_bytes(kSixtyOne).substr(16, 4), be32(20));  // the group at 20
+  const std::string expected = catalog_record(kSixtyOne) + catalog_record(second);
+  ASSERT_EQ(catalog_record(kSixtyOne).size(), 61u);
+  ASSERT_EQ(catalog_record(kSixtyOne).substr(16, 4), be32(20));  // the group at 20
   Stream s(dir_.path("c.cat"), "w+b");
   int rc = -1;
   PartRecord *one = make_part(kSixtyOne), *two = make_part(second);
@@ -73,12 +73,12 @@ TEST_F(CatalogRecord, ReaderFollowsStoredOffsets) {
 
 TEST_F(CatalogRecord, DeleteAndRewriteInPlace) {
   const std::string path = dir_.path("c.cat");
-  write_file(path, record_bytes(kSixtyOne) + record_bytes(kSixtyOne));
+  write_file(path, catalog_record(kSixtyOne) + catalog_record(kSixtyOne));
   Stream s(path, "r+b");
   int rc = -1, length = 0;
   cspdelrc(s.f, 61, &rc);
   EXPECT_RC(0, rc);
-  EXPECT_EQ(read_file(path), record_bytes(kSixtyOne) + record_bytes(kSixtyOne, 1));
+  EXPECT_EQ(read_file(path), catalog_record(kSixtyOne) + catalog_record(kSixtyOne, 1));
   EXPECT_EQ(cspgetrc(s.f, 61, &length, &rc), nullptr);
   EXPECT_RC(2, rc);
   EXPECT_EQ(length, 61);
@@ -93,7 +93,7 @@ TEST_F(CatalogRecord, DeleteAndRewriteInPlace) {
   EXPECT_RC(0, rc);
   cspgfre(part);
   std::fflush(s.f);
-  EXPECT_EQ(read_file(path), record_bytes(kSixtyOne) + record_bytes(same));
+  EXPECT_EQ(read_file(path), catalog_record(kSixtyOne) + catalog_record(same));
 
   // Longer: refused, reported, nothing written; shorter: the old tail stays.
   const std::string before = read_file(path);
@@ -115,11 +115,11 @@ TEST_F(CatalogRecord, DeleteAndRewriteInPlace) {
   EXPECT_EQ(csgrewrt(&at, &part, s.f, &rc), 57);
   cspgfre(part);
   std::fflush(s.f);
-  EXPECT_EQ(read_file(path).substr(0, 61), record_bytes(shorter) + before.substr(57, 4));
+  EXPECT_EQ(read_file(path).substr(0, 61), catalog_record(shorter) + before.substr(57, 4));
 }
 
 TEST_F(CatalogRecord, DamagedFilesAreReadFailures) {
-  const std::string good = record_bytes(kSixtyOne) + record_bytes(sample_part("ELBOW", 2.5, 3));
+  const std::string good = catalog_record(kSixtyOne) + catalog_record(sample_part("ELBOW", 2.5, 3));
   const std::string path = dir_.path("c.cat");
   for (size_t cut = 0; cut < good.size(); ++cut) {
     write_file(path, good.substr(0, cut));
@@ -152,7 +152,7 @@ TEST_F(CatalogRecord, DamagedFilesAreReadFailures) {
 
 TEST_F(CatalogRecord, ShortWritesGiveTheirCodes) {
   PartRecord *part = make_part(sample_part("TEE", 1.0, 2));
-  const std::string expected = record_bytes(sample_part("TEE", 1.0, 2));
+  const std::string expected = catalog_record(sample_part("TEE", 1.0, 2));
   std::vector<int> codes;
   for (int nth = 1;; ++nth) {
     for (size_t keep : {size_t{0}, size_t{3}}) {
@@ -193,9 +193,9 @@ TEST_F(CatalogRecord, FullDeviceGivesShortWrite) {
 
 TEST_F(CatalogRecord, KeyScanCollectsMatchingValues) {
   const std::string path = dir_.path("c.cat");
-  write_file(path, record_bytes(sample_part("A", 1, 2)) + record_bytes(sample_part("B", 2, 2), 1) +
-                       record_bytes(kSixtyOne) + record_bytes(sample_part("C", 3, 3)) +
-                       record_bytes(sample_part("D", 4, 2)) + be32(0) + be32(0));
+  write_file(path, catalog_record(sample_part("A", 1, 2)) + catalog_record(sample_part("B", 2, 2), 1) +
+                       catalog_record(kSixtyOne) + catalog_record(sample_part("C", 3, 3)) +
+                       catalog_record(sample_part("D", 4, 2)) + be32(0) + be32(0));
   Stream s(path, "rb");
   int stack = 0, rc = -1, size = 8, count = 0;
   gusini(&size, &stack, &rc);

@@ -62,7 +62,7 @@ TEST_F(KeyReaders, CsgrnWalksLengthsAndRefusesDamage) {
 
 TEST_F(KeyReaders, CsgiaSkipsDeletedAndBlanksMissingFields) {
   TempDir dir;
-  const std::string no_attr = record({{"PARTNUM", {{"OTHER", 4, "XXXX"}}}});
+  const std::string no_attr = catalog_record({{"PARTNUM", {{"OTHER", 1, 4, "XXXX"}}}});
   write_file(dir.path("cat"), part("A1") + part("B2", 1) + no_attr + part("C3"));
   Keys keys(4, 8);
   int filled = -1;
@@ -105,7 +105,9 @@ TEST_F(KeyReaders, CsgiaCodes) {
 // A SIZE attribute of two-byte values read into a field two values wide.
 std::string collapsed(Reader reader, const std::string &values) {
   TempDir dir;
-  write_file(dir.path("cat"), record({{"PIPESIZE", {{"SIZE", 2, values}}}}));
+  write_file(
+      dir.path("cat"),
+      catalog_record({{"PIPESIZE", {{"SIZE", static_cast<int>(values.size()) / 2, 2, values}}}}));
   Keys keys(1, 4);
   int filled = 0;
   EXPECT_EQ(read_keys(reader, dir.path("cat"), "PIPESIZE", "SIZE", 4, keys, 1, &filled), 0);

@@ -51,13 +51,6 @@ class DuplicateMerge : public MaintTest {
   int unit_ = 6;
 };
 
-std::string elbow(const std::string &number, const std::string &stamp,
-                  const std::string &category = "ELBOW") {
-  return record({{"ELCATLOG", {{"ELTIME", 16, field(stamp, 16)}}},
-                 {"PARTDEF", {{"CATEGORY", 24, field(category, 24)}}},
-                 {"PARTNUM", {{"PARTNO", 8, field(number, 8)}}}});
-}
-
 const std::string kDuplicate = field("   Duplicate part number was found in the catalog.", 81);
 const std::string kKeepOld = field("   *** WARNING Catalog keeping old part ...", 81);
 const std::string kKeepNew = field("   Catalog has been updated with new part ...", 81);
@@ -139,8 +132,8 @@ TEST_F(DuplicateMerge, ModelFailuresStopTheMerge) {
   model::clear_failures();
 
   // A part without ELCATLOG/ELTIME cannot lose its model object.
-  catalog({elbow("P1", "T1"), record({{"PARTDEF", {{"CATEGORY", 5, "ELBOW"}}},
-                                      {"PARTNUM", {{"PARTNO", 8, field("P1", 8)}}}})});
+  catalog({elbow("P1", "T1"), catalog_record({{"PARTDEF", {{"CATEGORY", 1, 5, "ELBOW"}}},
+                                              {"PARTNUM", {{"PARTNO", 1, 8, field("P1", 8)}}}})});
   merge(0);
   EXPECT_EQ(flags(), (std::vector<int>{0, 0}));
 }

@@ -188,12 +188,4 @@ TEST_F(StackTest, InjectedStackCallFailures) {
   end(stack);
 }
 
-TEST_F(StackTest, ResetReleasesOpenStacks) {
-  open(16);
-  open(16);
-  EXPECT_EQ(pcs::host::live_stacks(), 2);
-  pcs::host::reset();
-  EXPECT_EQ(pcs::host::live_stacks(), 0);
-}
-
 }  // namespace

@@ -14,7 +14,7 @@ const Group kA{"PIPE", {{"SIZE", 1, 4, "0100"}, {"SCH", 1, 3, "XXS"}}};
 const Group kB{"PIPE", {{"SIZE", 1, 4, "0200"}}};
 const Group kC{"PIPE", {{"SIZE", 1, 4, "0300"}}};
 
-class KeyedDamageTest : public HostTest {
+class KeyedDamageTest : public KeyedTest {
  protected:
   void SetUp() override {
     HostTest::SetUp();
@@ -25,23 +25,6 @@ class KeyedDamageTest : public HostTest {
     r3_at_ = static_cast<int>((r0_ + r1_ + r2_).size());
     r1_.replace(4, 4, be32(r3_at_));
     good_ = r0_ + r1_ + r2_ + r3_;
-  }
-  void TearDown() override {
-    io::test_reset();
-    if (file_) close_keyed(&file_);
-    HostTest::TearDown();
-  }
-  int test(const char *key) {
-    int rc = -1;
-    cspget1(key, &file_, &rc);
-    return rc;
-  }
-  int put(const Group &g) {
-    KeyedGroup *list = make_list({g});
-    int rc = -1;
-    cspput(&file_, &list, &rc);
-    cspfre(&list);
-    return rc;
   }
   // Reads every indexed record back, and the record at every byte position
   // of the file (or at each of `starts`).
@@ -73,10 +56,6 @@ class KeyedDamageTest : public HostTest {
     }
   }
 
-  TempDir dir_;
-  std::string path_ = dir_.path("damaged.kg");
-  KeyDesc key_{{"PIPE", "SIZE", 4}};
-  KeyedFile *file_ = nullptr;
   std::string r0_, r1_, r2_, r3_, good_;
   int r3_at_ = 0;
 };
@@ -99,7 +78,7 @@ TEST_F(KeyedDamageTest, TruncatedAtEveryByte) {
     bool has_b = n == static_cast<int>(good_.size());
     EXPECT_RC(has_a ? 0 : 4, test("0100"));
     EXPECT_RC(has_b ? 0 : 4, test("0200"));
-    ASSERT_RC(0, put(kC));
+    ASSERT_RC(0, put({kC}));
     ASSERT_RC(0, close_keyed(&file_));
     ASSERT_RC(0, open_keyed(path_, key_, &file_));
     EXPECT_RC(has_a ? 0 : 4, test("0100"));
@@ -165,16 +144,16 @@ TEST_F(KeyedDamageTest, InterruptedWrites) {
   for (int keep : {0, 1, 3, 4, 7, 8, 12, 20, length - 1}) {
     SCOPED_TRACE(keep);
     ASSERT_RC(0, open_keyed(path_, key_, &file_, 0));
-    ASSERT_RC(0, put(kA));
+    ASSERT_RC(0, put({kA}));
     io::test_fail_write(1, static_cast<size_t>(keep));
-    EXPECT_RC(4, put(kB));
+    EXPECT_RC(4, put({kB}));
     io::test_reset();
     EXPECT_RC(4, test("0200"));
     ASSERT_RC(0, close_keyed(&file_));
     ASSERT_RC(0, open_keyed(path_, key_, &file_));
     EXPECT_RC(0, test("0100"));
     EXPECT_RC(4, test("0200"));
-    ASSERT_RC(0, put(kB));
+    ASSERT_RC(0, put({kB}));
     ASSERT_RC(0, close_keyed(&file_));
     ASSERT_RC(0, open_keyed(path_, key_, &file_));
     EXPECT_RC(0, test("0100"));

@@ -14,7 +14,7 @@ const Group kA{"PIPE", {{"SIZE", 1, 4, "0100"}, {"SCH", 2, 2, "40XS"}}};
 const Group kB{"PIPE", {{"SIZE", 1, 4, "0200"}}};
 const Group kEnd{"END", {{"TYPE", 1, 2, "BW"}}};
 
-class KeyedFaultTest : public HostTest {
+class KeyedFaultTest : public KeyedTest {
  protected:
   void SetUp() override {
     HostTest::SetUp();
@@ -22,17 +22,8 @@ class KeyedFaultTest : public HostTest {
     r1.replace(4, 4, be32(static_cast<int>((r0 + r1).size())));
     bytes_ = r0 + r1 + record_bytes({kB}) + record_bytes({kEnd}) + record_bytes({kA}, -1);
   }
-  int test(const char *key) {
-    int rc = -1;
-    cspget1(key, &file_, &rc);
-    return rc;
-  }
 
-  TempDir dir_;
-  std::string path_ = dir_.path("fault.kg");
-  KeyDesc key_{{"PIPE", "SIZE", 4}};
   std::string bytes_;
-  KeyedFile *file_ = nullptr;
 };
 
 TEST_F(KeyedFaultTest, OpenAndTableOpen) {

@@ -34,25 +34,14 @@ TEST(Covertn, ExpandsLeadingVariable) {
   EXPECT_STREQ(path, "a b");
 }
 
-class KeyedFileTest : public HostTest {
+class KeyedFileTest : public KeyedTest {
  protected:
-  void TearDown() override {
-    if (file_) close_keyed(&file_);
-    HostTest::TearDown();
-  }
   KeyedGroup *get(const std::string &key, int expected_rc = 0) {
     KeyedGroup *list = nullptr;
     int rc = -1;
     cspget(key.c_str(), &file_, &list, &rc);
     EXPECT_RC(expected_rc, rc);
     return list;
-  }
-  int put(const std::vector<Group> &groups) {
-    KeyedGroup *list = make_list(groups);
-    int rc = -1;
-    cspput(&file_, &list, &rc);
-    cspfre(&list);
-    return rc;
   }
   std::string get_text(const std::string &key) {
     KeyedGroup *list = get(key);
@@ -67,11 +56,6 @@ class KeyedFileTest : public HostTest {
     cspfre(&list);
     return rc;
   }
-
-  TempDir dir_;
-  std::string path_ = dir_.path("parts.kg");
-  KeyDesc key_{{"PIPE", "SIZE", 4}};
-  KeyedFile *file_ = nullptr;
 };
 
 const Group kSizeA{"PIPE", {{"SIZE", 1, 4, "0100"}, {"SCH", 2, 2, "40XS"}}};

@@ -1,26 +1,17 @@
 // Test helpers of keyed group files: records built by hand from the file
-// layout, group lists, and a key description.
+// layout (groups described as in tests/support/layouts.h), group lists, and
+// a key description.
 #ifndef PCS_TESTS_KEYED_FIXTURE_H
 #define PCS_TESTS_KEYED_FIXTURE_H
 
 #include <string>
 #include <vector>
 
+#include "common/fileio.h"
 #include "include/pcs.h"
-#include "tests/support/support.h"
+#include "tests/support/layouts.h"
 
 namespace pcs::test {
-
-struct Attr {
-  std::string name;
-  int count;
-  int length;
-  std::string values;  // count * length bytes
-};
-struct Group {
-  std::string name;
-  std::vector<Attr> attrs;
-};
 
 // A record laid out by hand: header, for each group its attribute blocks
 // then its header, the directory, the newline.
@@ -109,6 +100,36 @@ inline int close_keyed(KeyedFile **file) {
   cspcls(file, &rc);
   return rc;
 }
+
+// The host fixture with a keyed file path in a temporary directory, the key
+// PIPE/SIZE of 4 bytes, and a handle closed at the end when still open.
+class KeyedTest : public HostTest {
+ protected:
+  void TearDown() override {
+    io::test_reset();  // the close must not meet a failure a test left armed
+    if (file_) close_keyed(&file_);
+    HostTest::TearDown();
+  }
+  // cspget1's code for `key`.
+  int test(const char *key) {
+    int rc = -1;
+    cspget1(key, &file_, &rc);
+    return rc;
+  }
+  // cspput's code for a record of `groups`.
+  int put(const std::vector<Group> &groups) {
+    KeyedGroup *list = make_list(groups);
+    int rc = -1;
+    cspput(&file_, &list, &rc);
+    cspfre(&list);
+    return rc;
+  }
+
+  TempDir dir_;
+  std::string path_ = dir_.path("parts.kg");
+  KeyDesc key_{{"PIPE", "SIZE", 4}};
+  KeyedFile *file_ = nullptr;
+};
 
 }  // namespace pcs::test
 

@@ -41,9 +41,10 @@ class Dispatcher : public MaintTest {
 
 std::string piece(const std::string &category, const std::string &type, const std::string &size,
                   const std::string &number) {
-  return record({{"PARTDEF", {{"CATEGORY", 8, field(category)}, {"PARTTYPE", 8, field(type)}}},
-                 {"PARTNUM", {{"PARTNO", 40, field(number, 40)}}},
-                 {"PIPESIZE", {{"SIZE", 8, field(size)}}}});
+  return catalog_record(
+      {{"PARTDEF", {{"CATEGORY", 1, 8, field(category)}, {"PARTTYPE", 1, 8, field(type)}}},
+       {"PARTNUM", {{"PARTNO", 1, 40, field(number, 40)}}},
+       {"PIPESIZE", {{"SIZE", 1, 8, field(size)}}}});
 }
 
 int run(int kind) {
@@ -113,9 +114,10 @@ TEST_F(Dispatcher, KindZeroWritesThreeIndexesInOrder) {
 }
 
 TEST_F(Dispatcher, KindOneUsesTheCollapsingReaderKindTwoSymbols) {
-  const std::string cls = record({{"ELCLASS", {{"AELCLASS", 8, field("GASKET")}}},
-                                  {"PARTDEF", {{"PARTTYPE", 8, field("RING")}}},
-                                  {"PIPESIZE", {{"SIZE", 8, field("4") + field("4") + field("2")}}}});
+  const std::string cls =
+      catalog_record({{"ELCLASS", {{"AELCLASS", 1, 8, field("GASKET")}}},
+                      {"PARTDEF", {{"PARTTYPE", 1, 8, field("RING")}}},
+                      {"PIPESIZE", {{"SIZE", 3, 8, field("4") + field("4") + field("2")}}}});
   write_file(path("CLASSCAT"), cls);
   ASSERT_RC(0, run(1));
   EXPECT_EQ(read_file(path("CLASSIDX")),
@@ -130,7 +132,8 @@ TEST_F(Dispatcher, KindOneUsesTheCollapsingReaderKindTwoSymbols) {
   EXPECT_EQ(std::string(model::stack_entries(indexes)[0].c_str()), path("SYMIDX  "));
   EXPECT_EQ(std::string(model::stack_entries(processes)[0].c_str()), "create_KELVA_index");
   for (int *stack : {&sources, &indexes, &specs, &counts, &processes}) gusend(stack, &rc);
-  write_file(path("SYMCAT  "), record({{"ELCATLOG", {{"SYMNAME", 16, field("SYM-A", 16)}}}}));
+  write_file(path("SYMCAT  "),
+             catalog_record({{"ELCATLOG", {{"SYMNAME", 1, 16, field("SYM-A", 16)}}}}));
   ASSERT_RC(0, run(2));
   EXPECT_EQ(read_file(path("SYMIDX  ")), index_header(1, 16) + index_record(1, 0, 17, field("SYM-A", 16)));
   EXPECT_EQ(mode_of(path("SYMIDX  ")), 0666u);
@@ -154,7 +157,8 @@ TEST_F(Dispatcher, IndexBuilderCodesPassThrough) {
 }
 
 TEST_F(Dispatcher, HostFailuresPassThrough) {
-  write_file(path("SYMCAT  "), record({{"ELCATLOG", {{"SYMNAME", 16, field("S", 16)}}}}));
+  write_file(path("SYMCAT  "),
+             catalog_record({{"ELCATLOG", {{"SYMNAME", 1, 16, field("S", 16)}}}}));
   for (const char *service : {"gj0frd", "pladata", "pu3catn"}) {
     model::fail_service(service, 6123);
     EXPECT_RC(6123, run(2)) << service;
@@ -228,7 +232,8 @@ TEST_F(Dispatcher, HostilePathsRunNothingButChmod) {
   const std::string symbol_index = in_dir + field("I;>P7"), class_index = in_dir + field("C'>P5'");
   ASSERT_LT(symbol_index.size(), 80u);
   for (const char *source : {"S;t P6", "K$(>P4)"})
-    write_file(in_dir + field(source), record({{"ELCATLOG", {{"SYMNAME", 16, field("S", 16)}}}}));
+    write_file(in_dir + field(source),
+               catalog_record({{"ELCATLOG", {{"SYMNAME", 1, 16, field("S", 16)}}}}));
   char here[4096];
   ASSERT_NE(getcwd(here, sizeof here), nullptr);
   ASSERT_EQ(chdir(dir_.root().c_str()), 0);

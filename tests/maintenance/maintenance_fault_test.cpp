@@ -25,7 +25,8 @@ class MaintenanceFaults : public MaintTest {
 
 std::string sample() {
   return part("P2") + part("P1", 1) + part("P3") + part("P2") +
-         record({{"PARTNUM", {{"PARTNO", 4, "AAAABBBB"}}}, {"PIPESIZE", {{"SIZE", 2, "4 "}}}});
+         catalog_record(
+             {{"PARTNUM", {{"PARTNO", 2, 4, "AAAABBBB"}}}, {"PIPESIZE", {{"SIZE", 1, 2, "4 "}}}});
 }
 
 TEST_F(MaintenanceFaults, IndexBuilder) {
@@ -72,13 +73,8 @@ TEST_F(MaintenanceFaults, Compression) {
 TEST_F(MaintenanceFaults, DuplicateMerge) {
   model::Model &m = model::data();
   m.families.push_back({5, {"ELBOW"}});
-  auto elbow = [](const std::string &stamp) {
-    return record({{"ELCATLOG", {{"ELTIME", 16, field(stamp, 16)}}},
-                   {"PARTDEF", {{"CATEGORY", 24, field("ELBOW", 24)}}},
-                   {"PARTNUM", {{"PARTNO", 8, field("P1", 8)}}}});
-  };
   const std::string cat = dir_.path("cat");
-  const std::string whole = elbow("T1") + elbow("T2") + elbow("T3");
+  const std::string whole = elbow("P1", "T1") + elbow("P1", "T2") + elbow("P1", "T3");
   const int unit = 3;
   sweep_allocations([&](long) {
     write_file(cat, whole);
@@ -99,8 +95,9 @@ TEST_F(MaintenanceFaults, Dispatcher) {
   m.catalogs = {{1, {"CAT     ", "IDX8    ", "IDX7    ", "IDX6    ", "E       ", "F       ",
                      "G       ", "H       ", "I       "}}};
   write_file(dir_.path("CAT     "),
-             record({{"PARTDEF", {{"CATEGORY", 8, field("TEE")}, {"PARTTYPE", 8, field("EQ")}}},
-                     {"PARTNUM", {{"PARTNO", 40, field("X", 40)}}}}));
+             catalog_record(
+                 {{"PARTDEF", {{"CATEGORY", 1, 8, field("TEE")}, {"PARTTYPE", 1, 8, field("EQ")}}},
+                  {"PARTNUM", {{"PARTNO", 1, 40, field("X", 40)}}}}));
   int kind = 0, rc = -1;
   cscprt2(&kind, &rc);
   ASSERT_RC(0, rc);

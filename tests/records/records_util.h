@@ -1,10 +1,7 @@
-// Helpers of the part record tests: the host fixture with file failures
-// cleared, capture of standard error and of a written stream, and small
-// builders.
+// Helpers of the part record tests: capture of a written stream, and a
+// group built attribute by attribute.
 #ifndef PCS_TESTS_RECORDS_UTIL_H
 #define PCS_TESTS_RECORDS_UTIL_H
-
-#include <unistd.h>
 
 #include <cstdio>
 #include <functional>
@@ -13,41 +10,23 @@
 #include "common/fileio.h"
 #include "common/report.h"
 #include "records/records.h"
-#include "tests/support/support.h"
+#include "tests/support/layouts.h"
 
 namespace pcs::test_records {
 
-class RecordsTest : public HostTest {
- protected:
-  void SetUp() override { HostTest::SetUp(), io::test_reset(); }
-  void TearDown() override { io::test_reset(), HostTest::TearDown(); }
-};
+using RecordsTest = HostTest;
+using pcs::test::capture_stderr;
 
-inline std::string slurp(FILE *f) {
-  std::string bytes;
-  std::fflush(f);
-  std::rewind(f);
-  for (int c; (c = std::fgetc(f)) != EOF;) bytes += static_cast<char>(c);
-  std::fclose(f);
-  return bytes;
-}
-
-// What `body` writes to file descriptor 2, or to a fresh binary stream.
-inline std::string capture_stderr(const std::function<void()> &body) {
-  std::fflush(stderr);
-  FILE *sink = std::tmpfile();
-  int saved = dup(2);
-  dup2(fileno(sink), 2);
-  body();
-  std::fflush(stderr);
-  dup2(saved, 2);
-  close(saved);
-  return slurp(sink);
-}
+// What `body` writes to a fresh binary stream.
 inline std::string capture_stream(const std::function<void(FILE *)> &body) {
   FILE *stream = std::tmpfile();
   body(stream);
-  return slurp(stream);
+  std::string bytes;
+  std::fflush(stream);
+  std::rewind(stream);
+  for (int c; (c = std::fgetc(stream)) != EOF;) bytes += static_cast<char>(c);
+  std::fclose(stream);
+  return bytes;
 }
 
 inline std::string raw(const void *data, size_t size) {

@@ -9,15 +9,19 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/fileio.h"
+
 namespace pcs::test {
 
 void HostTest::SetUp() {
   pcs::host::reset();
+  pcs::io::test_reset();
   start_blocks_ = pcs::host::memory().live_blocks;
 }
 
 void HostTest::TearDown() {
   pcs::host::clear_allocation_failure();
+  pcs::io::test_reset();
   pcs::host::fail_stack_call(0, 0);
   EXPECT_EQ(pcs::host::memory().live_blocks, start_blocks_) << "host blocks leaked";
   EXPECT_EQ(pcs::host::live_stacks(), 0) << "host stacks left open";
@@ -81,8 +85,9 @@ std::string field(std::string_view text, size_t width) {
 ToolRun run_tool(const TempDir &dir, const std::string &args) {
 #ifdef PCS_TOOL
   const std::string out = dir.path("tool.out"), err = dir.path("tool.err");
-  const int status =
-      std::system((std::string(PCS_TOOL) + " " + args + " >" + out + " 2>" + err).c_str());
+  const std::string command = "cd " + dir.root() + " && " + PCS_TOOL + " " + args + " >" + out +
+                              " 2>" + err + " </dev/null";
+  const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
 #else
   (void)dir;

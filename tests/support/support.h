@@ -14,8 +14,9 @@
 
 namespace pcs::test {
 
-// Resets the host before each test; after it, expects every host block
-// obtained during the test to be released and no stack left open.
+// Resets the host and the file failure injector before each test; after
+// it, expects every host block obtained during the test to be released and
+// no stack left open.
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -80,8 +81,9 @@ void sweep_allocations(F scenario, bool from_then_on = false) {
   ADD_FAILURE() << "the scenario still allocates after " << kLimit << " allocations";
 }
 
-// One run of the command-line program (PCS_TOOL) with `args` given to the
-// shell: its exit status and what it wrote to standard output and error.
+// One run of the command-line program (PCS_TOOL) in the directory `dir`,
+// with `args` given to the shell and no standard input: its exit status and
+// what it wrote to standard output and error.
 struct ToolRun {
   int status = -1;
   std::string out, err;

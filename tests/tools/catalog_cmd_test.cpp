@@ -4,38 +4,36 @@
 
 namespace {
 
-ToolRun pcs_tool(const TempDir &dir, const std::string &args) { return run_tool(dir, args); }
-
 TEST(CatalogCommand, SampleShowLookupKeysDelete) {
   TempDir dir;
   const std::string cat = dir.path("s.cat"), idx = dir.path("s.idx");
-  ToolRun r = pcs_tool(dir, "catalog sample " + cat + " " + idx);
+  ToolRun r = run_tool(dir, "catalog sample " + cat + " " + idx);
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string index = read_file(idx);
   ASSERT_EQ(index.substr(0, 17), "           7  12\n");
   EXPECT_EQ(index.size(), 17u + 7 * 41);
   EXPECT_EQ(index.substr(17, 41), "   2" + index.substr(21, 12) + "          17ELBOW-90    \n");
 
-  r = pcs_tool(dir, "catalog show " + cat + " 0");
+  r = run_tool(dir, "catalog show " + cat + " 0");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("group(s)\n*********AttrGroup=DIMS    ***********\n"), std::string::npos)
       << r.out;
 
-  r = pcs_tool(dir, "catalog keys " + idx);
+  r = run_tool(dir, "catalog keys " + idx);
   EXPECT_EQ(r.out,
             "   2  ELBOW-90    \n   1  FLANGE-WN   \n   1  GASKET      \n   1  PIPE        \n"
             "   1  TEE         \n   1  VALVE-GATE  \n6 key(s)\n");
 
-  r = pcs_tool(dir, "catalog lookup " + cat + " " + idx + " ELBOW-90");
+  r = run_tool(dir, "catalog lookup " + cat + " " + idx + " ELBOW-90");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "key 'ELBOW-90': 2 record(s)");
 
-  r = pcs_tool(dir, "catalog delete " + cat + " " + idx + " ELBOW-90 -n 2");
+  r = run_tool(dir, "catalog delete " + cat + " " + idx + " ELBOW-90 -n 2");
   EXPECT_EQ(r.out, "key 'ELBOW-90': marked 1 of 2 record(s) deleted\n");
-  r = pcs_tool(dir, "catalog lookup " + cat + " " + idx + " ELBOW-90");
+  r = run_tool(dir, "catalog lookup " + cat + " " + idx + " ELBOW-90");
   EXPECT_NE(r.out.find("part 2, index record at 58: record at offset"), std::string::npos);
   EXPECT_NE(r.out.find("marked deleted\n"), std::string::npos);
-  r = pcs_tool(dir, "catalog delete " + cat + " " + idx + " ELBOW-90 -n 3");
+  r = run_tool(dir, "catalog delete " + cat + " " + idx + " ELBOW-90 -n 3");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "pcs: " + idx + ": key 'ELBOW-90' has no record 3\n");
 }
@@ -43,18 +41,18 @@ TEST(CatalogCommand, SampleShowLookupKeysDelete) {
 TEST(CatalogCommand, FailuresNameTheFile) {
   TempDir dir;
   const std::string cat = dir.path("s.cat"), idx = dir.path("s.idx");
-  ASSERT_EQ(pcs_tool(dir, "catalog sample " + cat + " " + idx).status, 0);
-  ToolRun r = pcs_tool(dir, "catalog show " + cat + " 3");
+  ASSERT_EQ(run_tool(dir, "catalog sample " + cat + " " + idx).status, 0);
+  ToolRun r = run_tool(dir, "catalog show " + cat + " 3");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "pcs: " + cat + ": no readable record at offset 3\n");
-  r = pcs_tool(dir, "catalog lookup " + cat + " " + idx + " NOSUCH");
+  r = run_tool(dir, "catalog lookup " + cat + " " + idx + " NOSUCH");
   EXPECT_EQ(r.err, "pcs: " + idx + ": key 'NOSUCH' not found\n");
-  r = pcs_tool(dir, "catalog keys " + cat);
+  r = run_tool(dir, "catalog keys " + cat);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "pcs: " + cat + ": not an index file (its header does not match its size)\n");
-  r = pcs_tool(dir, "catalog keys " + dir.path("missing"));
+  r = run_tool(dir, "catalog keys " + dir.path("missing"));
   EXPECT_EQ(r.err, "pcs: " + dir.path("missing") + ": cannot open the file\n");
-  EXPECT_EQ(pcs_tool(dir, "catalog show " + cat).status, 2);
+  EXPECT_EQ(run_tool(dir, "catalog show " + cat).status, 2);
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
 // The keyed commands: put, replace, list, show, delete and compress a keyed
 // group file, and their failures.
-#include <sys/wait.h>
-
-#include <cstdlib>
-
 #include "tests/support/support.h"
 
 namespace {
@@ -12,15 +8,14 @@ class KeyedCommand : public ::testing::Test {
  protected:
   // Runs `pcs keyed <args>` in the temporary directory; returns the exit code.
   int run(const std::string &args) {
-    std::string command =
-        "cd " + dir_.root() + " && " + PCS_TOOL + " keyed " + args + " >out 2>err";
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    last_ = run_tool(dir_, "keyed " + args);
+    return last_.status;
   }
-  std::string out() { return read_file(dir_.path("out")); }
-  std::string err() { return read_file(dir_.path("err")); }
+  const std::string &out() const { return last_.out; }
+  const std::string &err() const { return last_.err; }
 
   TempDir dir_;
+  ToolRun last_;
 };
 
 TEST_F(KeyedCommand, PutListShowDeleteCompress) {

@@ -1,9 +1,6 @@
 // The `pcs maint` commands, run as a program: index, reindex, merge,
 // compress and split-dump, their output and exit codes.
 #include <sys/stat.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
 
 #include "host/model_test.h"
 #include "tests/maintenance/maintenance_util.h"
@@ -13,27 +10,12 @@ namespace {
 
 namespace model = pcs::host::model;
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
-
 class MaintCommand : public ::testing::Test {
  protected:
   void TearDown() override { model::clear(); }
 
   // Runs `pcs maint <args>` in the temporary directory.
-  Result pcs(const std::string &args) {
-    Result r;
-    const std::string out = dir_.path("stdout"), err = dir_.path("stderr");
-    const std::string command = "cd " + dir_.root() + " && " + PCS_TOOL + " maint " + args +
-                                " >" + out + " 2>" + err + " </dev/null";
-    const int status = std::system(command.c_str());
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = read_file(out);
-    r.err = read_file(err);
-    return r;
-  }
+  ToolRun pcs(const std::string &args) { return run_tool(dir_, "maint " + args); }
   std::string path(const std::string &name) const { return dir_.path(name); }
 
   // A project whose catalog directory is the temporary directory.
@@ -52,16 +34,9 @@ class MaintCommand : public ::testing::Test {
   TempDir dir_;
 };
 
-std::string elbow(const std::string &number, const std::string &stamp,
-                  const std::string &category = "ELBOW") {
-  return record({{"ELCATLOG", {{"ELTIME", 16, field(stamp, 16)}}},
-                 {"PARTDEF", {{"CATEGORY", 24, field(category, 24)}}},
-                 {"PARTNUM", {{"PARTNO", 8, field(number, 8)}}}});
-}
-
 TEST_F(MaintCommand, IndexByKeyFields) {
   write_file(path("cat"), part("B") + part("A"));
-  Result r = pcs("index cat idx -k PARTNUM.PARTNO:8");
+  ToolRun r = pcs("index cat idx -k PARTNUM.PARTNO:8");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "cat: index idx written\n");
   EXPECT_EQ(r.err, "");  // no progress without a terminal
@@ -78,8 +53,9 @@ TEST_F(MaintCommand, IndexByKeyFields) {
 
 TEST_F(MaintCommand, ReindexFromTheProjectFile) {
   project({"A", "B", "C", "D", "E", "F", "SYMCAT", "SYMIDX", "I"});
-  write_file(path("SYMCAT  "), record({{"ELCATLOG", {{"SYMNAME", 16, field("S1", 16)}}}}));
-  Result r = pcs("reindex --kind 2 --project project.json");
+  write_file(path("SYMCAT  "),
+             catalog_record({{"ELCATLOG", {{"SYMNAME", 1, 16, field("S1", 16)}}}}));
+  ToolRun r = pcs("reindex --kind 2 --project project.json");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(read_file(path("SYMIDX  ")),
             index_header(1, 16) + index_record(1, 0, 17, field("S1", 16)));
@@ -94,7 +70,7 @@ TEST_F(MaintCommand, ReindexFromTheProjectFile) {
 TEST_F(MaintCommand, MergeReportsAndSavesTheProject) {
   project({"A"});
   write_file(path("cat"), elbow("P1", "T1") + elbow("P1", "T2") + elbow("P2", "T3"));
-  Result r = pcs("merge cat --key-length 8 --project project.json");
+  ToolRun r = pcs("merge cat --key-length 8 --project project.json");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, field("   Duplicate part number was found in the catalog.", 81) + "\n" +
                        field("   *** WARNING Catalog keeping old part ...", 81) + "\n" +
@@ -115,7 +91,7 @@ TEST_F(MaintCommand, MergeReportsAndSavesTheProject) {
 
 TEST_F(MaintCommand, CompressAndSplit) {
   write_file(path("cat"), part("A") + part("B", 1));
-  Result r = pcs("compress cat");
+  ToolRun r = pcs("compress cat");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "3  cat  cat.bak\n");
   EXPECT_EQ(read_file(path("cat")), part("A"));

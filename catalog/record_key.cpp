@@ -1,0 +1,235 @@
+// Index keys of catalog records: record_key reads the key fields straight
+// from a record's bytes (no part record is built), part_record_key builds
+// the part record and looks the fields up in it. Both give the same key,
+// the same damage verdict and the same error reports.
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "catalog/catalog.h"
+#include "common/coding.h"
+#include "common/memory.h"
+#include "common/report.h"
+
+namespace pcs {
+namespace {
+
+// ---- values of a key field --------------------------------------------------
+
+// A value of at most 26 bytes made of blanks only.
+bool blank_value(const unsigned char *value, int length) {
+  if (length > 26) return false;
+  for (int i = 0; i < length; ++i)
+    if (value[i] != ' ') return false;
+  return true;
+}
+
+int value_cmp(const unsigned char *first, const unsigned char *second, int length) {
+  return compare_field(first, second, static_cast<size_t>(length));
+}
+
+// The value that stands second after collapsing: the first later value
+// that is neither blank nor equal to the first, else the second as it is;
+// null when it equals the first (it becomes blank).
+const unsigned char *collapsed_second(const unsigned char *values, int count, int length) {
+  const unsigned char *second = values + length;
+  for (int j = 1; j < count; ++j) {
+    const unsigned char *value = values + static_cast<size_t>(j) * length;
+    if (!blank_value(value, length) && value_cmp(value, values, length) != 0) {
+      second = value;
+      break;
+    }
+  }
+  return value_cmp(second, values, length) == 0 ? nullptr : second;
+}
+
+// Copies the first `width` bytes (at most) of an attribute's values into
+// `field`, which is blank already.
+void copy_values(const unsigned char *values, int count, int length, bool collapse, int width,
+                 char *field) {
+  const size_t total = static_cast<size_t>(count) * static_cast<size_t>(length);
+  const size_t n = std::min(total, static_cast<size_t>(width));
+  std::memcpy(field, values, n);
+  if (!collapse || count < 2 || n <= static_cast<size_t>(length)) return;
+  const unsigned char *second = collapsed_second(values, count, length);
+  const size_t m = std::min(n, 2 * static_cast<size_t>(length)) - static_cast<size_t>(length);
+  if (second)
+    std::memcpy(field + length, second, m);
+  else
+    std::memset(field + length, ' ', m);
+}
+
+// ---- names ------------------------------------------------------------------
+
+// An 8-byte name as a number in which names equal under compare_field
+// (bytes up to the first 0) are equal: the bytes after a 0 are dropped.
+uint64_t name_word(const void *name) {
+  unsigned char bytes[8] = {};
+  const auto *in = static_cast<const unsigned char *>(name);
+  for (int i = 0; i < 8 && in[i] != 0; ++i) bytes[i] = in[i];
+  uint64_t word = 0;
+  std::memcpy(&word, bytes, 8);
+  return word;
+}
+
+// ---- decoding ---------------------------------------------------------------
+
+// Attributes of a record found by following its offsets with the checks of
+// decode_record: every offset and count inside the record, counts and
+// lengths at least 1, the groups and attributes adding up to no more bytes
+// than the record holds, no attribute twice in a group of the same name.
+class AttributeTable {
+ public:
+  // Records with more attributes go the part record's way.
+  static constexpr int kCapacity = 48;
+  enum Result { kDecoded, kDamaged, kTooMany };
+
+  struct Entry {
+    uint64_t group;
+    uint64_t name;
+    const unsigned char *values;
+    int32_t count;
+    int32_t length;
+  };
+
+  AttributeTable(const unsigned char *bytes, size_t size)
+      : view_(bytes, size), budget_(static_cast<int64_t>(size)) {}
+
+  Result decode() {
+    int32_t at = 0, groups = 0;
+    if (!view_.be32(8, &at) || !view_.be32(at, &groups) || groups < 0) return kDamaged;
+    const int64_t table = int64_t{at} + 4;
+    if (!view_.has(table, int64_t{groups} * 4)) return kDamaged;
+    for (int32_t i = 0; i < groups; ++i) {
+      int32_t group = 0;
+      view_.be32(table + 4 * i, &group);
+      if (Result result = decode_group(group); result != kDecoded) return result;
+    }
+    return unique() ? kDecoded : kDamaged;
+  }
+
+  // The attribute named `names` (group, then attribute); null when missing,
+  // with the code and name the lookup reports.
+  const Entry *find(const char *names, int *rc, const char **missing) const {
+    const uint64_t group = name_word(names), name = name_word(names + PCS_NAME_LEN);
+    bool group_seen = false;
+    for (int i = 0; i < used_; ++i) {
+      if (entries_[i].group != group) continue;
+      if (entries_[i].name == name) return &entries_[i];
+      group_seen = true;
+    }
+    *rc = group_seen ? PCS_NO_ATTR : PCS_NO_GROUP;
+    *missing = group_seen ? names + PCS_NAME_LEN : names;
+    return nullptr;
+  }
+
+ private:
+  bool spend(int64_t bytes) {
+    budget_ -= bytes;
+    return budget_ >= 0;
+  }
+
+  Result decode_group(int64_t at) {
+    const unsigned char *name = view_.bytes(at, PCS_NAME_LEN);
+    int32_t attributes = 0;
+    if (!name || !view_.be32(at + 8, &attributes) || attributes < 0) return kDamaged;
+    const int64_t table = at + 12;
+    if (!view_.has(table, int64_t{attributes} * 4) || !spend(12 + int64_t{attributes} * 4))
+      return kDamaged;
+    const uint64_t group = name_word(name);
+    for (int32_t i = 0; i < attributes; ++i) {
+      int32_t attribute = 0;
+      view_.be32(table + 4 * i, &attribute);
+      if (Result result = decode_attribute(group, attribute); result != kDecoded) return result;
+    }
+    return kDecoded;
+  }
+
+  Result decode_attribute(uint64_t group, int64_t at) {
+    const unsigned char *name = view_.bytes(at, PCS_NAME_LEN);
+    int32_t count = 0, length = 0;
+    if (!name || !view_.be32(at + 8, &count) || !view_.be32(at + 12, &length)) return kDamaged;
+    if (count < 1 || length < 1) return kDamaged;
+    const int64_t size = int64_t{count} * length;
+    const unsigned char *values = view_.bytes(at + 16, size);
+    // A part record holds no attribute whose serialized size passes INT_MAX.
+    if (!values || !spend(16 + size) || size > INT_MAX - 16) return kDamaged;
+    if (used_ == kCapacity) return kTooMany;
+    entries_[used_++] = Entry{group, name_word(name), values, count, length};
+    return kDecoded;
+  }
+
+  bool unique() const {
+    for (int i = 1; i < used_; ++i)
+      for (int j = 0; j < i; ++j)
+        if (entries_[i].name == entries_[j].name && entries_[i].group == entries_[j].group)
+          return false;
+    return true;
+  }
+
+  ByteView view_;
+  int64_t budget_;
+  int used_ = 0;
+  Entry entries_[kCapacity];
+};
+
+// Calls field(names, width, position) for each key field that starts
+// inside the key; names is null for a missing description entry.
+template <class Field>
+bool each_field(void *description, const int *widths, int key_length, Field &&field) {
+  const int fields = pparysiz(description);
+  int position = 0;
+  for (int f = 0; f < fields && position < key_length; ++f) {
+    const int width = std::clamp(widths[f], 0, key_length - position);
+    const auto *names = static_cast<const char *>(pparyget(description, f));
+    if (!field(names, width, position)) return false;
+    position += width;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool part_record_key(const unsigned char *bytes, size_t size, bool collapse, void *description,
+                     const int *widths, int key_length, char *key) {
+  PartRecord *part = decode_record(bytes, size);
+  if (!part) return false;
+  const bool built = each_field(description, widths, key_length, [&](const char *names, int width,
+                                                                      int position) {
+    int count = 0, length = 0, rc = 0;
+    if (names) cspgretn(part, names, names + PCS_NAME_LEN, &count, &length, &rc);
+    if (!names || rc != 0 || count < 1 || length < 1) return true;
+    HostPtr<unsigned char> values =
+        host_buffer(static_cast<size_t>(count) * static_cast<size_t>(length));
+    if (!values) return false;
+    cspgretv(part, names, names + PCS_NAME_LEN, values.get(), &rc);
+    if (rc != 0) return false;
+    copy_values(values.get(), count, length, collapse, width, key + position);
+    return true;
+  });
+  cspgfre(part);
+  return built;
+}
+
+bool record_key(const unsigned char *bytes, size_t size, bool collapse, void *description,
+                const int *widths, int key_length, char *key) {
+  AttributeTable table(bytes, size);
+  const AttributeTable::Result result = table.decode();
+  if (result == AttributeTable::kTooMany)
+    return part_record_key(bytes, size, collapse, description, widths, key_length, key);
+  if (result != AttributeTable::kDecoded) return false;
+  return each_field(description, widths, key_length, [&](const char *names, int width,
+                                                         int position) {
+    if (!names) return true;
+    int rc = 0;
+    const char *missing = nullptr;
+    const AttributeTable::Entry *entry = table.find(names, &rc, &missing);
+    if (entry)
+      copy_values(entry->values, entry->count, entry->length, collapse, width, key + position);
+    else
+      report(rc, missing);
+    return true;
+  });
+}
+
+}  // namespace pcs
