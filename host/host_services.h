@@ -44,10 +44,19 @@ PCS_HOST_API void gifree(void *block);
  * list. Elements are kept in comparator order; an element comparing equal to
  * existing ones goes after them (a null comparator appends). Nodes come from
  * gimaloc: pplstins returns null when memory fails and the list is then
- * unchanged. pplstfnd calls compare(element, key) for every element in order
- * and returns the first node giving 0. pplstdel returns the list unchanged
- * for a node that is not in it. pplsttrs reads a node's successor before
- * visiting it, so the visitor may release the element. */
+ * unchanged. pplstfnd calls compare(element, key) and returns the first node
+ * in order giving 0. It assumes that the key comparator orders the elements
+ * as the list is ordered (the callers pair each insertion comparator with a
+ * key comparator of the same order): from 8 elements on a list is indexed
+ * (a skip list over its nodes), and the search passes over elements and
+ * stops at the first that compares greater than the key; a shorter list is
+ * searched whole.
+ * pplstdel frees the node (not its element) and returns the new first node,
+ * or the list unchanged for a node that is not in it; pplstfre frees all
+ * nodes and none of the elements. Insert, find and
+ * delete take about log n steps; pplstnxt and pplstgtd one. pplsttrs reads a
+ * node's successor before visiting it, so the visitor may release the
+ * element. */
 PCS_HOST_API void *pplstins(void *list, void *element, PcsCompare compare);
 PCS_HOST_API void *pplstfnd(void *list, const void *key, PcsCompare compare);
 PCS_HOST_API void *pplstgtd(void *node);

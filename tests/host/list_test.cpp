@@ -1,5 +1,7 @@
 // Ordered host lists and pointer arrays.
 #include <cstring>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -41,23 +43,15 @@ TEST_F(ListTest, KeepsEightByteOrderBlankBeforeDigitAndHighBytesLast) {
   EXPECT_EQ(pcs::host::memory().live_blocks, 5);
 }
 
-TEST_F(ListTest, EqualElementsGoAfterExistingOnes) {
+TEST_F(ListTest, EqualElementsGoAfterExistingOnesAndNoComparatorAppends) {
   std::string first = "SAME    ", second = "SAME    ", third = "SAME    ", low = "LOW     ";
-  insert(first);
-  insert(low);
-  insert(second);
-  insert(third);
+  for (std::string *name : {&first, &low, &second, &third}) insert(*name);
+  std::string last = "A       ";
+  list_ = pplstins(list_, last.data(), nullptr);
   std::vector<const void *> order;
   for (void *node = list_; node; node = pplstnxt(node)) order.push_back(pplstgtd(node));
   EXPECT_EQ(order, (std::vector<const void *>{low.data(), first.data(), second.data(),
-                                              third.data()}));
-}
-
-TEST_F(ListTest, NullComparatorAppends) {
-  std::string z = "Z       ", a = "A       ";
-  list_ = pplstins(list_, z.data(), nullptr);
-  list_ = pplstins(list_, a.data(), nullptr);
-  EXPECT_EQ(names_of(list_), (std::vector<std::string>{z, a}));
+                                              third.data(), last.data()}));
 }
 
 TEST_F(ListTest, FindsByKeyWithElementFirst) {
@@ -128,6 +122,85 @@ TEST_F(ListTest, FailedInsertLeavesTheListUnchanged) {
   EXPECT_EQ(pcs::host::memory().live_blocks, 1);
 }
 
+int compare_int(const void *first, const void *second) {
+  int a = *static_cast<const int *>(first), b = *static_cast<const int *>(second);
+  return (a > b) - (a < b);
+}
+
+std::vector<const void *> elements_of(void *list) {
+  std::vector<const void *> elements;
+  for (void *node = list; node; node = pplstnxt(node)) elements.push_back(pplstgtd(node));
+  return elements;
+}
+
+TEST_F(ListTest, LongListAgreesWithMultimapThroughInsertsFindsAndDeletes) {
+  std::vector<int> keys(4000);
+  std::multimap<int, const void *> expected;
+  auto expected_elements = [&] {
+    std::vector<const void *> elements;
+    for (auto &[key, element] : expected) elements.push_back(element);
+    return elements;
+  };
+  std::mt19937 random(7);
+  for (size_t i = 0; i < keys.size(); ++i) {
+    int key = static_cast<int>(random() % 300), op = static_cast<int>(random() % 10);
+    keys[i] = key;
+    if (op < 6) {
+      void *head = pplstins(list_, &keys[i], compare_int);
+      ASSERT_NE(head, nullptr);
+      list_ = head;
+      expected.emplace(key, &keys[i]);
+    }
+    auto first = expected.lower_bound(key);
+    bool present = first != expected.end() && first->first == key;
+    void *node = pplstfnd(list_, &key, compare_int);
+    ASSERT_EQ(node ? pplstgtd(node) : nullptr, present ? first->second : nullptr);
+    if (op == 9 && present) {
+      list_ = pplstdel(list_, node);
+      expected.erase(first);
+    } else if (op == 8 && list_) {
+      list_ = pplstdel(list_, list_);
+      expected.erase(expected.begin());
+    }
+    if (i % 250 == 0) ASSERT_EQ(elements_of(list_), expected_elements());
+  }
+  ASSERT_EQ(elements_of(list_), expected_elements());
+  EXPECT_EQ(pcs::host::memory().live_blocks, static_cast<long>(expected.size()) + 1);
+
+  void *other = pplstins(nullptr, &keys[0], compare_int);
+  EXPECT_EQ(pplstdel(list_, other), list_);
+  EXPECT_EQ(pplstdel(other, list_), other);
+  pplstfre(other);
+  while (list_) list_ = pplstdel(list_, list_);
+  EXPECT_EQ(pcs::host::memory().live_blocks, 0);
+}
+
+TEST_F(ListTest, FailedInsertAtAnyLengthChangesNothing) {
+  std::vector<int> keys(41);
+  int second_failed = 0;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    keys[i] = static_cast<int>(i * 7 % 40);  // 40 distinct keys, then 0 again
+    std::vector<const void *> before = elements_of(list_);
+    long blocks = pcs::host::memory().live_blocks;
+    for (long nth : {1, 2}) {
+      pcs::host::fail_allocation(nth);
+      void *head = pplstins(list_, &keys[i], compare_int);
+      pcs::host::clear_allocation_failure();
+      if (head) {
+        list_ = head;
+        break;
+      }
+      second_failed += nth == 2;  // the insert that also allocates the index
+      EXPECT_EQ(elements_of(list_), before);
+      EXPECT_EQ(pcs::host::memory().live_blocks, blocks);
+    }
+    if (elements_of(list_).size() == i) list_ = pplstins(list_, &keys[i], compare_int);
+    ASSERT_EQ(elements_of(list_).size(), i + 1);
+  }
+  EXPECT_EQ(second_failed, 1);
+  EXPECT_EQ(pplstgtd(pplstnxt(pplstfnd(list_, &keys[40], compare_int))), &keys[40]);
+}
+
 using ArrayTest = HostTest;
 
 TEST_F(ArrayTest, StoresAndReadsSlotsFromZero) {
@@ -144,9 +217,7 @@ TEST_F(ArrayTest, StoresAndReadsSlotsFromZero) {
   EXPECT_EQ(pparyget(array, -1), nullptr);
   EXPECT_EQ(pcs::host::memory().live_blocks, 1);
   pparyfre(array);
-}
 
-TEST_F(ArrayTest, EmptyNegativeNullAndFailure) {
   void *empty = pparynew(0);
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(pparysiz(empty), 0);
