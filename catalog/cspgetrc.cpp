@@ -22,75 +22,16 @@ bool read_record_head(FILE *stream, int64_t offset, RecordHead *head) {
   return true;
 }
 
-namespace {
-
-// Rebuilds a part record from the record bytes in `view`, following the
-// stored offsets. Every offset and count is checked against the record, and
-// the groups and attributes it names may not add up to more bytes than the
-// record holds, so overlapping tables cannot make the work grow beyond the
-// record's size. Returns kReadFailed for damage or no memory.
-class RecordDecoder {
- public:
-  RecordDecoder(ByteView view, PartRecord *part)
-      : view_(view), part_(part), budget_(static_cast<int64_t>(view.size())) {}
-
-  bool decode() {
-    int32_t at = 0, groups = 0;
-    if (!view_.be32(8, &at) || !view_.be32(at, &groups) || groups < 0) return false;
-    int64_t table = int64_t{at} + 4;
-    if (!view_.has(table, int64_t{groups} * 4)) return false;
-    for (int32_t i = 0; i < groups; ++i) {
-      int32_t group = 0;
-      view_.be32(table + 4 * i, &group);
-      if (!decode_group(group)) return false;
-    }
-    return true;
-  }
-
- private:
-  bool spend(int64_t bytes) {
-    budget_ -= bytes;
-    return budget_ >= 0;
-  }
-
-  bool decode_group(int64_t at) {
-    const unsigned char *name = view_.bytes(at, PCS_NAME_LEN);
-    int32_t attributes = 0;
-    if (!name || !view_.be32(at + 8, &attributes) || attributes < 0) return false;
-    int64_t table = at + 12;
-    if (!view_.has(table, int64_t{attributes} * 4) || !spend(12 + int64_t{attributes} * 4))
-      return false;
-    for (int32_t i = 0; i < attributes; ++i) {
-      int32_t attribute = 0;
-      view_.be32(table + 4 * i, &attribute);
-      if (!decode_attribute(reinterpret_cast<const char *>(name), attribute)) return false;
-    }
-    return true;
-  }
-
-  bool decode_attribute(const char *group, int64_t at) {
-    const unsigned char *name = view_.bytes(at, PCS_NAME_LEN);
-    int32_t count = 0, length = 0;
-    if (!name || !view_.be32(at + 8, &count) || !view_.be32(at + 12, &length)) return false;
-    if (count < 1 || length < 1) return false;
-    int64_t size = int64_t{count} * length;
-    const unsigned char *values = view_.bytes(at + 16, size);
-    if (!values || !spend(16 + size)) return false;
-    return record_add(part_, group, reinterpret_cast<const char *>(name), count, length, values) ==
-           0;
-  }
-
-  ByteView view_;
-  PartRecord *part_;
-  int64_t budget_;
-};
-
-}  // namespace
-
 PartRecord *decode_record(const unsigned char *bytes, size_t size) {
   PartRecord *part = csgrlnew();
   if (!part) return nullptr;
-  if (!RecordDecoder(ByteView(bytes, size), part).decode()) {
+  const int walked = walk_record(bytes, size, [part](const AttributeBytes &a) {
+    return record_add(part, reinterpret_cast<const char *>(a.group),
+                      reinterpret_cast<const char *>(a.name), a.count, a.length, a.values) == 0
+               ? 0
+               : kWalkDamaged;
+  });
+  if (walked != 0) {
     cspgfre(part);
     return nullptr;
   }

@@ -3,7 +3,6 @@
 // the part record and looks the fields up in it. Both give the same key,
 // the same damage verdict and the same error reports.
 #include <algorithm>
-#include <climits>
 #include <cstring>
 
 #include "catalog/catalog.h"
@@ -74,10 +73,9 @@ uint64_t name_word(const void *name) {
 
 // ---- decoding ---------------------------------------------------------------
 
-// Attributes of a record found by following its offsets with the checks of
-// decode_record: every offset and count inside the record, counts and
-// lengths at least 1, the groups and attributes adding up to no more bytes
-// than the record holds, no attribute twice in a group of the same name.
+// The attributes of a record, as walk_record finds them (the checks of
+// decode_record), refused when a group of one name holds an attribute twice
+// (a part record cannot hold that).
 class AttributeTable {
  public:
   // Records with more attributes go the part record's way.
@@ -92,20 +90,14 @@ class AttributeTable {
     int32_t length;
   };
 
-  AttributeTable(const unsigned char *bytes, size_t size)
-      : view_(bytes, size), budget_(static_cast<int64_t>(size)) {}
-
-  Result decode() {
-    int32_t at = 0, groups = 0;
-    if (!view_.be32(8, &at) || !view_.be32(at, &groups) || groups < 0) return kDamaged;
-    const int64_t table = int64_t{at} + 4;
-    if (!view_.has(table, int64_t{groups} * 4)) return kDamaged;
-    for (int32_t i = 0; i < groups; ++i) {
-      int32_t group = 0;
-      view_.be32(table + 4 * i, &group);
-      if (Result result = decode_group(group); result != kDecoded) return result;
-    }
-    return unique() ? kDecoded : kDamaged;
+  Result decode(const unsigned char *bytes, size_t size) {
+    const int walked = walk_record(bytes, size, [this](const AttributeBytes &a) {
+      if (used_ == kCapacity) return 1;
+      entries_[used_++] = Entry{name_word(a.group), name_word(a.name), a.values, a.count, a.length};
+      return 0;
+    });
+    if (walked == 1) return kTooMany;
+    return walked == 0 && unique() ? kDecoded : kDamaged;
   }
 
   // The attribute named `names` (group, then attribute); null when missing,
@@ -124,41 +116,6 @@ class AttributeTable {
   }
 
  private:
-  bool spend(int64_t bytes) {
-    budget_ -= bytes;
-    return budget_ >= 0;
-  }
-
-  Result decode_group(int64_t at) {
-    const unsigned char *name = view_.bytes(at, PCS_NAME_LEN);
-    int32_t attributes = 0;
-    if (!name || !view_.be32(at + 8, &attributes) || attributes < 0) return kDamaged;
-    const int64_t table = at + 12;
-    if (!view_.has(table, int64_t{attributes} * 4) || !spend(12 + int64_t{attributes} * 4))
-      return kDamaged;
-    const uint64_t group = name_word(name);
-    for (int32_t i = 0; i < attributes; ++i) {
-      int32_t attribute = 0;
-      view_.be32(table + 4 * i, &attribute);
-      if (Result result = decode_attribute(group, attribute); result != kDecoded) return result;
-    }
-    return kDecoded;
-  }
-
-  Result decode_attribute(uint64_t group, int64_t at) {
-    const unsigned char *name = view_.bytes(at, PCS_NAME_LEN);
-    int32_t count = 0, length = 0;
-    if (!name || !view_.be32(at + 8, &count) || !view_.be32(at + 12, &length)) return kDamaged;
-    if (count < 1 || length < 1) return kDamaged;
-    const int64_t size = int64_t{count} * length;
-    const unsigned char *values = view_.bytes(at + 16, size);
-    // A part record holds no attribute whose serialized size passes INT_MAX.
-    if (!values || !spend(16 + size) || size > INT_MAX - 16) return kDamaged;
-    if (used_ == kCapacity) return kTooMany;
-    entries_[used_++] = Entry{group, name_word(name), values, count, length};
-    return kDecoded;
-  }
-
   bool unique() const {
     for (int i = 1; i < used_; ++i)
       for (int j = 0; j < i; ++j)
@@ -167,8 +124,6 @@ class AttributeTable {
     return true;
   }
 
-  ByteView view_;
-  int64_t budget_;
   int used_ = 0;
   Entry entries_[kCapacity];
 };
@@ -213,8 +168,8 @@ bool part_record_key(const unsigned char *bytes, size_t size, bool collapse, voi
 
 bool record_key(const unsigned char *bytes, size_t size, bool collapse, void *description,
                 const int *widths, int key_length, char *key) {
-  AttributeTable table(bytes, size);
-  const AttributeTable::Result result = table.decode();
+  AttributeTable table;
+  const AttributeTable::Result result = table.decode(bytes, size);
   if (result == AttributeTable::kTooMany)
     return part_record_key(bytes, size, collapse, description, widths, key_length, key);
   if (result != AttributeTable::kDecoded) return false;
