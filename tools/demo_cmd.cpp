@@ -17,10 +17,8 @@
 namespace pcs::tool {
 namespace {
 
-std::string code_of(int rc) { return host::code_name(rc) + " (" + std::to_string(rc) + ")"; }
-
 void check(int rc, const std::string &what) {
-  if (rc != 0) fail(what + ": " + code_of(rc));
+  if (rc != 0) fail(what + code_text(rc));
 }
 
 double real_value(PartRecord *part, const char *group, const char *attribute) {

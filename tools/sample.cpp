@@ -3,20 +3,17 @@
 
 #include <cstdio>
 
-#include "host/host_test.h"
 #include "include/pcs.h"
 #include "tools/command.h"
 
 namespace pcs::tool {
 namespace {
 
-std::string code_of(int rc) { return host::code_name(rc) + " (" + std::to_string(rc) + ")"; }
-
 PartRecord *sample_part(const SamplePart &s) {
   PartRecord *part = nullptr;
   int rc = 0;
   cspgcre(&part, &rc);
-  if (rc != 0) fail("cannot create a part record: " + code_of(rc));
+  if (rc != 0) fail("cannot create a part record" + code_text(rc));
   std::string key = name_field(s.name, kSampleKeyLength);
   cspgadd(part, "PART    ", "NAME    ", 1, kSampleKeyLength, key.data(), &rc);
   if (rc == 0) cspgadd(part, "DIMS    ", "OD      ", 1, 8, &s.od, &rc);
@@ -30,7 +27,7 @@ PartRecord *sample_part(const SamplePart &s) {
   if (rc == 0) cspgadd(part, "PIPESIZE", "SIZE    ", 1, 8, size.data(), &rc);
   if (rc != 0) {
     cspgfre(part);
-    fail("cannot build part " + std::string(s.name) + ": " + code_of(rc));
+    fail("cannot build part " + std::string(s.name) + code_text(rc));
   }
   return part;
 }
@@ -65,7 +62,7 @@ int write_sample_catalog(const std::string &catalog_path) {
     cspgfre(part);
     if (rc != 0) {
       std::fclose(catalog);
-      fail(catalog_path + ": cannot write part " + s.name + ": " + code_of(rc));
+      fail(catalog_path + ": cannot write part " + s.name + code_text(rc));
     }
   }
   if (std::fclose(catalog) != 0) fail(catalog_path + ": cannot write the catalog file");
@@ -79,7 +76,7 @@ void index_sample_catalog(const std::string &catalog_path, const std::string &in
   int fields = 1, width = kSampleKeyLength, rc = 0;
   const std::string catalog = catalog_path + " ", index = index_path + " ";
   csgbldx(&fields, "PART    ", "NAME    ", &width, catalog.c_str(), index.c_str(), &rc);
-  if (rc != 0) fail(index_path + ": cannot build the index: " + code_of(rc));
+  if (rc != 0) fail(index_path + ": cannot build the index" + code_text(rc));
 }
 
 }  // namespace pcs::tool
