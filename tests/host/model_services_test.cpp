@@ -370,10 +370,6 @@ TEST_F(ModelTest, StandardsRankAndRangeTheirSizes) {
   pclenv("ASME    ", "PRJSCH  ", &environment, &rc);
   EXPECT_RC(PCS_HOST_NO_STANDARD, rc);
 
-  EXPECT_EQ(ibafr7(), 0);
-  model::data().setup.ibafr7 = 1;
-  EXPECT_EQ(ibafr7(), 1);
-
   char text[] = "  A  BB   C ";
   int length = 12;
   sulbrm(text, &length, &rc);

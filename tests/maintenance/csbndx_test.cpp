@@ -156,8 +156,6 @@ TEST_F(IndexBuilder, ResultCodes) {
   EXPECT_RC(3, rc);
   host::fail_allocation(1);
   EXPECT_RC(PCS_GEN_NO_MEMORY, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
-  host::fail_allocation(2);
-  EXPECT_RC(PCS_GEN_NO_MEMORY, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
 
   // A run of equal keys longer than the count field holds.
   reader_offsets.assign(10000, 0);

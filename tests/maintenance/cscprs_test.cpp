@@ -62,7 +62,6 @@ TEST_F(Compression, FailuresLeaveTheCatalogIntact) {
     write_file(cat, whole);
     EXPECT_RC(expected, compress(cat).rc) << what;
     io::test_reset();
-    host::clear_allocation_failure();
     EXPECT_EQ(read_file(cat), whole) << what;
     EXPECT_FALSE(file_exists(cat + ".bak")) << what;
   };
@@ -74,12 +73,6 @@ TEST_F(Compression, FailuresLeaveTheCatalogIntact) {
   check(2, "failed read");
   io::test_fail_rename(1);
   check(2, "failed rename");
-  host::fail_allocation(1);
-  check(1, "no memory for the name");
-  host::fail_allocation(2);
-  check(1, "no memory for the output buffer");
-  host::fail_allocation(3);
-  check(1, "no memory for the read buffer");
 
   // The new file on a full device.
   write_file(cat, whole);
