@@ -5,20 +5,29 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "host/host_test.h"
+#include "host/host_services.h"
 #include "include/pcs.h"
+#include "tools/catalog_scan.h"
 #include "tools/command.h"
 #include "tools/sample.h"
 
 namespace pcs::tool {
 namespace {
 
-void write_sample(const std::string &catalog_path, const std::string &index_path) {
+// The sample replaces existing files only when told to.
+void write_sample(const std::string &catalog_path, const std::string &index_path, bool force) {
+  if (same_file(catalog_path, index_path) || catalog_path == index_path)
+    fail(index_path + ": the catalog and the index must be two files");
+  for (const std::string &path : {catalog_path, index_path}) {
+    if (!force && has_content(path))
+      fail(path + ": the file exists; give --force to replace it");
+  }
   const int size = write_sample_catalog(catalog_path);
   index_sample_catalog(catalog_path, index_path);
   const size_t parts = sample_parts().size();
@@ -42,7 +51,7 @@ void dump_part(PartRecord *part) {
 
 FILE *open_or_fail(const std::string &path, const char *mode) {
   FILE *stream = std::fopen(path.c_str(), mode);
-  if (!stream) fail(path + ": cannot open the file");
+  if (!stream) fail(path + ": cannot open the file: " + std::strerror(errno));
   return stream;
 }
 
@@ -95,7 +104,7 @@ void lookup(const std::string &catalog_path, const std::string &index_path, cons
   FILE *catalog = std::fopen(catalog_path.c_str(), "rb");
   if (!catalog) {
     std::fclose(index);
-    fail(catalog_path + ": cannot open the file");
+    fail(catalog_path + ": cannot open the file: " + std::strerror(errno));
   }
   std::printf("key '%s': %d record(s)\n", key.c_str(), count);
   for (int n = 1; n <= count; ++n) {
@@ -136,8 +145,12 @@ void remove_key(const std::string &catalog_path, const std::string &index_path,
   CatalogHandle *catalog = nullptr;
   int rc = 0, count = 0;
   std::string mode = name_field("r+b"), cpath = catalog_path + " ", ipath = index_path + " ";
+  errno = 0;
   csgopen(mode.c_str(), cpath.c_str(), ipath.c_str(), &catalog, &rc);
-  if (rc != 0) fail((rc == 3 ? index_path : catalog_path) + ": cannot open the file for update");
+  if (rc == 1) fail(catalog_path + ": cannot open the catalog" + code_text(PCS_NO_MEMORY));
+  if (rc != 0)
+    fail((rc == 3 ? index_path : catalog_path) + ": cannot open the file for update: " +
+         std::strerror(errno));
   int k = key_length(catalog->IndexFile, index_path);
   std::string padded = name_field(key, static_cast<size_t>(k));
   csggnrc(&catalog, padded.c_str(), &count, &rc);
@@ -157,11 +170,13 @@ Register reg([](CLI::App &app) {
   catalog->require_subcommand(1);
   static std::string cat, idx, key;
   static int offset = 0, number = 0;
+  static bool force = false;
 
   auto *sample = catalog->add_subcommand("sample", "Write a small sample catalog and its index");
   sample->add_option("catalog", cat, "Catalog file to create")->required();
   sample->add_option("index", idx, "Index file to create")->required();
-  sample->callback([] { write_sample(cat, idx); });
+  sample->add_flag("--force", force, "Replace existing files");
+  sample->callback([] { write_sample(cat, idx, force); });
 
   auto *show_cmd = catalog->add_subcommand("show", "Dump the record at a byte offset");
   show_cmd->add_option("catalog", cat, "Catalog file")->required();

@@ -30,9 +30,19 @@ bool interactive();
 // Turns a text into an 8-character blank-padded name field (cut when longer).
 std::string name_field(const std::string &text, size_t width = 8);
 
-// " (code <rc>, <its name>)" to end a failure message; the name is left out
-// where the code has none.
+// ": <meaning> (code <rc>, <its name>)" to end a failure message, from the
+// library's code table; meaning and name are left out where the code has
+// none.
 std::string code_text(int rc);
+
+// The same for result code `rc` of the library operation `operation`
+// ("csgbldx"), whose small codes mean what that operation documents; when
+// `error` (an errno value) is not 0 the system's text for it follows.
+std::string cause(const std::string &operation, int rc, int error = 0);
+
+// Fails with a usage error unless `name` (a group or attribute name, as
+// `what` says) has 1 to 8 characters.
+void check_name(const std::string &name, const char *what);
 
 // A key field given as "GROUP.ATTR:LENGTH"; a usage failure otherwise.
 struct KeyField {

@@ -8,8 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "host/host_test.h"
-#include "host/model_test.h"
+#include "host/host_tools.h"
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/sample.h"
@@ -77,7 +76,7 @@ void write_project(const std::string &root) {
                " \"catalogs\": [{\"id\": 1, \"names\": [%s]}]}\n",
                root.c_str(), names.c_str());
   if (std::fclose(file) != 0) fail(path + ": cannot write the project file");
-  host::model::set_project_path(path);
+  host::tools::use_project(path);
 }
 
 void rebuild_indexes() {
@@ -196,7 +195,7 @@ void run_demo(const std::string &dir) {
   const int records = list_catalog();
   std::printf("6. keyed table $PCS_DEMO/walls.tbl:\n");
   keyed_table();
-  if (host::memory().live_blocks != 0) fail("memory left behind by the demo");
+  if (host::tools::live_blocks() != 0) fail("memory left behind by the demo");
   std::printf("done: %d index records, no memory left behind\n", records);
 }
 

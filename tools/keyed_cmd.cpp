@@ -2,6 +2,7 @@
 // (the record of a key), `keyed put` (a record from a JSON description),
 // `keyed delete` (a key) and `keyed compress` (drop dead records).
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "host/host_test.h"
 #include "include/pcs.h"
+#include "tools/catalog_scan.h"
 #include "tools/command.h"
 
 namespace pcs::tool {
@@ -41,13 +42,15 @@ class Keyed {
       groups += name_field(f.group);
       attributes += name_field(f.attribute);
       lengths_.push_back(f.length);
-      key_length_ += f.length;
+      key_length_ += static_cast<size_t>(f.length);
     }
     std::string name = name_field(o.file, PCS_KEYED_NAME_LEN);
     int count = static_cast<int>(fields_.size()), mode = 1, rc = 0;
+    errno = 0;
     cspopn(name.c_str(), &count, groups.data(), attributes.data(), lengths_.data(), &file_, &mode,
            &rc);
-    if (rc != 0) fail(o.file + ": cannot open the keyed file" + code_text(rc));
+    if (rc != 0)
+      fail(o.file + ": cannot open the keyed file" + cause("cspopn", rc, rc == 4 ? errno : 0));
     path_ = o.file;
   }
   ~Keyed() {
@@ -62,27 +65,12 @@ class Keyed {
   // The key text blank-padded (or cut) to the key length.
   std::string key(const std::string &text) const { return name_field(text, key_length_); }
   // The key of a group list as cspopn computes it.
-  std::string key_of(KeyedGroup **list) const {
-    std::string key(static_cast<size_t>(key_length_), ' ');
-    size_t at = 0;
-    for (const KeyField &f : fields_) {
-      std::string g = name_field(f.group), a = name_field(f.attribute);
-      int length = 0, rc = 0;
-      cspgtl(g.c_str(), a.c_str(), list, &length, &rc);
-      if (rc == 0 && length == f.length) {
-        std::string value(static_cast<size_t>(length), ' ');
-        cspgtv(g.c_str(), a.c_str(), list, value.data(), &rc);
-        key.replace(at, value.size(), value);
-      }
-      at += static_cast<size_t>(f.length);
-    }
-    return key;
-  }
+  std::string key_of(KeyedGroup **list) const { return keyed_key(fields_, list); }
 
  private:
   std::vector<KeyField> fields_;
   std::vector<int> lengths_;
-  int key_length_ = 0;
+  size_t key_length_ = 0;
   KeyedFile *file_ = nullptr;
   std::string path_;
 };
@@ -129,7 +117,7 @@ void show_record(const Options &o) {
   std::string key = keyed.key(o.key);
   cspget(key.c_str(), keyed.handle(), &list, &rc);
   if (rc == 4) fail(keyed.path() + ": no record has the key " + shown(key));
-  if (rc != 0) fail(keyed.path() + ": cannot read the record of " + shown(key) + code_text(rc));
+  if (rc != 0) fail(keyed.path() + ": cannot read the record of " + shown(key) + cause("cspget", rc));
   // The list comes back reversed; show groups and attributes in file order.
   std::vector<const KeyedGroup *> groups;
   for (const KeyedGroup *g = list; g; g = g->NextGroup) groups.insert(groups.begin(), g);
@@ -203,7 +191,7 @@ void put_record(const Options &o) {
   Keyed keyed(o, false);
   int rc = 0;
   cspput(keyed.handle(), &record.list, &rc);
-  if (rc != 0) fail(keyed.path() + ": cannot put the record" + code_text(rc));
+  if (rc != 0) fail(keyed.path() + ": cannot put the record" + cause("cspput", rc));
   std::printf("stored %s\n", shown(keyed.key_of(&record.list)).c_str());
 }
 
@@ -213,14 +201,14 @@ void delete_key(const Options &o) {
   int rc = 0;
   cspdel(key.c_str(), keyed.handle(), &rc);
   if (rc == 4) fail(keyed.path() + ": no record has the key " + shown(key));
-  if (rc != 0) fail(keyed.path() + ": cannot delete " + shown(key) + code_text(rc));
+  if (rc != 0) fail(keyed.path() + ": cannot delete " + shown(key) + cause("cspdel", rc));
 }
 
 void compress(const Options &o) {
   if (!std::filesystem::exists(o.file)) fail(o.file + ": no such file");
   int rc = 0;
   cscprs(o.file.c_str(), &rc);
-  if (rc != 0) fail(o.file + ": cannot compress" + code_text(rc));
+  if (rc != 0) fail(o.file + ": cannot compress" + cause("cscprs", rc));
 }
 
 Options options;

@@ -7,8 +7,8 @@
 #include <iostream>
 #include <vector>
 
-#include "host/host_test.h"
-#include "host/model_test.h"
+#include "host/host_tools.h"
+#include "include/pcs.h"
 #include "tools/command.h"
 
 namespace pcs::tool {
@@ -37,9 +37,15 @@ std::string name_field(const std::string &text, size_t width) {
 }
 
 std::string code_text(int rc) {
-  const std::string name =
-      rc >= 6000 && rc < 7000 ? host::model::code_name(rc) : host::code_name(rc);
-  return " (code " + std::to_string(rc) + (name == std::to_string(rc) ? "" : ", " + name) + ")";
+  const std::string meaning = host::tools::code_meaning(rc);
+  const std::string name = host::tools::code_constant(rc);
+  return (meaning.empty() ? "" : ": " + meaning) + " (code " + std::to_string(rc) +
+         (name.empty() ? "" : ", " + name) + ")";
+}
+
+void check_name(const std::string &name, const char *what) {
+  if (name.empty() || name.size() > PCS_NAME_LEN)
+    fail(std::string(what) + " name \"" + name + "\" must have 1 to 8 characters", kUsage);
 }
 
 KeyField parse_key_field(const std::string &spec) {
@@ -47,6 +53,8 @@ KeyField parse_key_field(const std::string &spec) {
   if (dot == std::string::npos || colon == std::string::npos || colon < dot)
     fail("key field \"" + spec + "\" is not GROUP.ATTR:LENGTH", kUsage);
   KeyField f{spec.substr(0, dot), spec.substr(dot + 1, colon - dot - 1), 0};
+  check_name(f.group, "group");
+  check_name(f.attribute, "attribute");
   try {
     f.length = std::stoi(spec.substr(colon + 1));
   } catch (...) {
@@ -63,7 +71,7 @@ int main(int argc, char **argv) {
   bool verbose = false;
   app.add_flag("-v,--verbose", verbose, "Echo every error the library reports to standard error");
   for (auto registrar : pcs::tool::registrars()) registrar(app);
-  app.parse_complete_callback([&] { pcs::host::echo_reports(verbose); });
+  app.parse_complete_callback([&] { pcs::host::tools::echo_reports(verbose); });
   try {
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError &e) {

@@ -1,28 +1,32 @@
 // Catalog maintenance commands (`pcs maint ...`): build an index for a
 // catalog by key fields, rebuild the project's indexes of a catalog kind,
-// merge duplicate parts, compress a catalog, split a table dump. Long runs
-// show progress on a terminal and stay quiet otherwise.
+// compress a catalog and rebuild the indexes known for it, split a table
+// dump. Each looks at its files before it changes one. Long runs show
+// progress on a terminal and stay quiet otherwise.
 #include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "host/host_test.h"
-#include "host/model_test.h"
+#include "host/host_model.h"
+#include "host/host_tools.h"
 #include "include/pcs.h"
 #include "tools/command.h"
+#include "tools/maint.h"
 
 namespace pcs::tool {
 namespace {
 
-namespace model = pcs::host::model;
+namespace host_tools = pcs::host::tools;
 
 long long file_size(const std::string &path) {
   struct stat status {};
@@ -91,85 +95,163 @@ std::function<std::string()> index_growth(std::string path) {
 
 struct Options {
   std::string catalog, index, project, dump, directory;
-  std::vector<std::string> keys;
+  std::vector<std::string> keys, indexes;
   int kind = 0;
-  bool newest = false;
-  std::string group = "PARTNUM", attribute = "PARTNO";
-  int key_length = 40;
+  bool force = false;
 };
 Options options;
 
-void require_file(const std::string &path) {
-  if (!std::filesystem::is_regular_file(path)) fail(path + ": no such file");
+bool is_index(const std::string &path) {
+  FILE *index = std::fopen(path.c_str(), "rb");
+  int length = 0, rc = 1;
+  if (index) csailn(&index, &length, &rc);
+  if (index) std::fclose(index);
+  return rc == 0;
 }
 
-void build_index(const Options &o) {
-  require_file(o.catalog);
-  if (o.catalog.size() > PCS_PATH_MAX || o.index.size() > PCS_PATH_MAX)
-    fail(o.catalog + ": paths are limited to 255 characters");
-  if (o.catalog.find(' ') != std::string::npos || o.index.find(' ') != std::string::npos)
-    fail(o.catalog + ": catalog and index paths cannot hold blanks", kUsage);
+// An index path must not name the catalog, and a file that is not an index
+// is replaced only with --force.
+void check_index_path(const std::string &catalog, const std::string &index, bool force) {
+  if (catalog.size() > PCS_PATH_MAX || index.size() > PCS_PATH_MAX)
+    fail(index + ": paths are limited to 255 characters");
+  if (catalog.find(' ') != std::string::npos || index.find(' ') != std::string::npos)
+    fail(index + ": catalog and index paths cannot hold blanks", kUsage);
+  if (same_file(catalog, index))
+    fail(index + ": this is the catalog " + catalog + " itself: it would be overwritten");
+  if (!force && has_content(index) && !is_index(index))
+    fail(index + ": the file exists and is not an index file; give --force to replace it");
+}
+
+// Builds one index; the catalog's keys were scanned already.
+void write_index(const std::string &catalog_path, const std::string &index_path,
+                 const std::vector<KeyField> &fields) {
   std::string groups, attributes;
   std::vector<int> widths;
-  for (const std::string &spec : o.keys) {
-    const KeyField f = parse_key_field(spec);
+  for (const KeyField &f : fields) {
     groups += name_field(f.group);
     attributes += name_field(f.attribute);
     widths.push_back(f.length);
   }
-  int fields = static_cast<int>(widths.size()), rc = 0;
-  const std::string catalog = o.catalog + " ", index = o.index + " ";
+  int count = static_cast<int>(widths.size()), rc = 0;
+  const std::string catalog = catalog_path + " ", index = index_path + " ";
+  errno = 0;
   {
-    Progress progress("indexing " + o.catalog, index_growth(o.index));
-    csgbldx(&fields, groups.data(), attributes.data(), widths.data(), catalog.c_str(),
+    Progress progress("indexing " + catalog_path, index_growth(index_path));
+    csgbldx(&count, groups.data(), attributes.data(), widths.data(), catalog.c_str(),
             index.c_str(), &rc);
   }
-  if (rc != 0) fail(o.catalog + ": cannot build the index " + o.index + code_text(rc));
+  if (rc != 0)
+    fail(catalog_path + ": cannot build the index " + index_path +
+         cause("csgbldx", rc, rc == 5 || rc == 6 ? errno : 0));
+}
+
+void build_index(const Options &o) {
+  require_file(o.catalog);
+  check_index_path(o.catalog, o.index, o.force);
+  const std::vector<KeyField> fields = key_fields(o.keys);
+  const KeyScan scan = readable_scan(o.catalog, fields, false);
+  write_index(o.catalog, o.index, fields);
+  print_summary(scan, scan.deleted);
+  if (scan.blank_keys() > 0)
+    std::fprintf(stderr, "pcs: warning: %d record(s) of %s have a blank key\n", scan.blank_keys(),
+                 o.catalog.c_str());
   std::printf("%s: index %s written\n", o.catalog.c_str(), o.index.c_str());
 }
 
-void use_project(const Options &o) {
-  if (!o.project.empty()) model::set_project_path(o.project);
+// Fails with the project's load error when the code says it could not be read.
+void project_failure(int rc) {
+  if (rc == PCS_HOST_NO_PROJECT || rc == PCS_HOST_BAD_PROJECT)
+    fail(host_tools::project_path() + ": cannot read the project: " + host_tools::project_error());
 }
 
 void reindex(const Options &o) {
-  use_project(o);
+  use_project(o.project);
   int kind = o.kind, rc = 0;
   {
     Progress progress("rebuilding the indexes of kind " + std::to_string(kind),
                       [] { return std::string("..."); });
     cscprt2(&kind, &rc);
   }
-  if (rc == PCS_HOST_NO_PROJECT || rc == PCS_HOST_BAD_PROJECT)
-    fail(model::project_path() + ": cannot read the project: " + model::load_error());
-  if (rc != 0) fail(model::project_path() + ": cannot rebuild the indexes" + code_text(rc));
+  project_failure(rc);
+  if (rc != 0)
+    fail(host_tools::project_path() + ": cannot rebuild the indexes" + cause("cscprt2", rc));
   std::printf("indexes of catalog kind %d rebuilt\n", kind);
 }
 
-void merge_duplicates(const Options &o) {
-  require_file(o.catalog);
-  use_project(o);
-  const int unit = 6;
-  model::set_unit_file(unit, stdout);
-  const std::string group = name_field(o.group), attribute = name_field(o.attribute);
-  if (o.key_length < 1 || o.key_length > 63) fail("the key length must be 1 to 63", kUsage);
-  csprtdup(o.newest ? 1 : 0, o.catalog.c_str(), &unit, group.c_str(), attribute.c_str(),
-           o.key_length);
-  std::fflush(stdout);
-  model::set_unit_file(unit, nullptr);
-  for (const model::Call &call : model::calls()) {
-    if (call.rc != 0 && !(call.service == "gldobj" && call.rc == PCS_HOST_NO_PART_OBJECT))
-      fail(o.catalog + ": the merge stopped: " + call.service + " failed" + code_text(call.rc));
+// An index given to compress as PATH=GROUP.ATTR:LENGTH[,GROUP.ATTR:LENGTH...].
+struct IndexSpec {
+  std::string path;
+  std::vector<KeyField> fields;
+};
+
+IndexSpec parse_index_spec(const std::string &text) {
+  const size_t equals = text.find('=');
+  if (equals == std::string::npos || equals == 0)
+    fail("index \"" + text + "\" is not PATH=GROUP.ATTR:LENGTH[,...]", kUsage);
+  IndexSpec spec{text.substr(0, equals), {}};
+  std::string rest = text.substr(equals + 1);
+  for (size_t at = 0; at <= rest.size();) {
+    const size_t comma = std::min(rest.find(',', at), rest.size());
+    spec.fields.push_back(parse_key_field(rest.substr(at, comma - at)));
+    at = comma + 1;
   }
-  // Model objects that went with removed parts are gone from the project too.
-  bool removed = false;
-  for (const model::Call &call : model::calls_of("gldobj")) removed = removed || call.rc == 0;
-  if (removed && model::save(model::project_path()) != 0)
-    fail(model::project_path() + ": cannot save the project");
+  return spec;
+}
+
+// The catalog kinds whose source catalog the project setup names, by the
+// number of the source among the catalog's names (counted from the end).
+struct KindSource {
+  int kind;
+  int entry;
+};
+constexpr KindSource kKindSources[] = {{0, 9}, {1, 5}, {2, 3}};
+
+// The kinds whose source is `catalog` in the current project; empty (and a
+// note in `why`) when the project cannot say.
+std::vector<int> project_kinds(const std::string &catalog, std::string *why) {
+  if (int rc = host_tools::load_project(); rc != 0) {
+    *why = host_tools::project_path() + " cannot be read: " + host_tools::project_error();
+    return {};
+  }
+  int id = 0, names = 0, rc = 0, size = 0, count = 0;
+  csnames(&id, &names, &rc);
+  if (rc != 0) {
+    *why = "the project names no catalog" + code_text(rc);
+    return {};
+  }
+  gusinf(&names, &size, &count, &rc);
+  std::vector<int> kinds;
+  std::vector<char> entry(static_cast<size_t>(size) + 1, '\0');
+  for (const KindSource &source : kKindSources) {
+    int number = source.entry;
+    if (number > count) continue;
+    gusrea(&names, &number, entry.data(), &rc);
+    if (rc == 0 && same_file(catalog, entry.data())) kinds.push_back(source.kind);
+  }
+  gusend(&names, &rc);
+  if (kinds.empty()) *why = "the project " + host_tools::project_path() + " does not list it";
+  return kinds;
+}
+
+void rebuild_project_indexes(const std::string &catalog, const std::vector<int> &kinds) {
+  for (int kind : kinds) {
+    int rc = 0;
+    cscprt2(&kind, &rc);
+    if (rc != 0)
+      fail(catalog + ": compressed, but the project's indexes of catalog kind " +
+           std::to_string(kind) + " could not be rebuilt and are stale" + cause("cscprt2", rc));
+    std::printf("%s: the project's indexes of catalog kind %d rebuilt\n", catalog.c_str(), kind);
+  }
 }
 
 void compress(const Options &o) {
   require_file(o.catalog);
+  use_project(o.project);
+  std::vector<IndexSpec> specs;
+  for (const std::string &text : o.indexes) {
+    specs.push_back(parse_index_spec(text));
+    check_index_path(o.catalog, specs.back().path, o.force);
+  }
   int rc = 0;
   {
     Progress progress("compressing " + o.catalog,
@@ -177,7 +259,20 @@ void compress(const Options &o) {
     cscprs(o.catalog.c_str(), &rc);
   }
   std::fflush(stdout);
-  if (rc != 0) fail(o.catalog + ": cannot compress the catalog" + code_text(rc));
+  if (rc != 0) fail(o.catalog + ": cannot compress the catalog" + cause("cscprs", rc));
+  std::string why;
+  const std::vector<int> kinds = project_kinds(o.catalog, &why);
+  rebuild_project_indexes(o.catalog, kinds);
+  for (const IndexSpec &spec : specs) {
+    readable_scan(o.catalog, spec.fields, false);
+    write_index(o.catalog, spec.path, spec.fields);
+    std::printf("%s: index %s rebuilt\n", o.catalog.c_str(), spec.path.c_str());
+  }
+  if (kinds.empty() && specs.empty())
+    std::fprintf(stderr,
+                 "pcs: warning: %s: record offsets changed, and its indexes must be rebuilt "
+                 "(%s; name them with --index)\n",
+                 o.catalog.c_str(), why.c_str());
 }
 
 void split_dump(const Options &o) {
@@ -186,11 +281,47 @@ void split_dump(const Options &o) {
     fail(o.directory + ": the directory path is limited to 40 characters");
   const std::string dump = name_field(o.dump, 45), directory = name_field(o.directory, 40);
   int rc = 0;
+  errno = 0;
   cstabl(dump.c_str(), directory.c_str(), &rc);
+  const int error = errno;
   std::fflush(stdout);
-  if (rc == 1) fail(o.dump + ": cannot read the dump or write a table into " + o.directory);
-  if (rc == 2) fail(o.dump + ": the dump has no header line");
+  if (rc != 0) fail(o.dump + ": cannot split the dump into " + o.directory + cause("cstabl", rc, rc == 1 ? error : 0));
 }
+
+}  // namespace
+
+void require_file(const std::string &path) {
+  if (!std::filesystem::is_regular_file(path)) fail(path + ": no such file");
+}
+
+void use_project(const std::string &project) {
+  if (!project.empty()) host_tools::use_project(project);
+}
+
+std::vector<KeyField> key_fields(const std::vector<std::string> &specs) {
+  std::vector<KeyField> fields;
+  for (const std::string &spec : specs) fields.push_back(parse_key_field(spec));
+  return fields;
+}
+
+KeyScan readable_scan(const std::string &catalog, const std::vector<KeyField> &fields,
+                      bool collapse) {
+  KeyScan scan = scan_keys(catalog, fields, collapse);
+  if (scan.end.kind != WalkEnd::clean)
+    fail(catalog + ": " + scan.end.text() + "; nothing changed (see pcs check and pcs repair)");
+  if (scan.unreadable > 0)
+    fail(catalog + ": " + std::to_string(scan.unreadable) +
+         " damaged record(s); nothing changed (pcs check shows where)");
+  require_carried(scan, fields, catalog);
+  return scan;
+}
+
+void print_summary(const KeyScan &scan, int deleted) {
+  std::printf("records read: %zu, duplicates: %d, deleted: %d, blank keys: %d\n",
+              scan.records.size(), scan.duplicates(), deleted, scan.blank_keys());
+}
+
+namespace {
 
 Register reg([](CLI::App &app) {
   CLI::App *maint = app.add_subcommand(
@@ -202,6 +333,7 @@ Register reg([](CLI::App &app) {
   index->add_option("catalog", o.catalog, "Catalog file")->required();
   index->add_option("index", o.index, "Index file to write")->required();
   index->add_option("-k,--key", o.keys, "Key field GROUP.ATTR:LENGTH, in key order")->required();
+  index->add_flag("--force", o.force, "Replace an existing file that is not an index");
   index->callback([] { build_index(options); });
 
   CLI::App *reindex_cmd = maint->add_subcommand(
@@ -211,19 +343,17 @@ Register reg([](CLI::App &app) {
   reindex_cmd->add_option("--project", o.project, "Project file (default: $PCS_PROJECT or ./project.json)");
   reindex_cmd->callback([] { reindex(options); });
 
-  CLI::App *merge = maint->add_subcommand(
-      "merge", "Keep one record per part number, report each removal on standard output");
-  merge->add_option("catalog", o.catalog, "Catalog file")->required();
-  merge->add_flag("--newest", o.newest, "Keep the newest record (default: the oldest)");
-  merge->add_option("--group", o.group, "Group of the key attribute")->capture_default_str();
-  merge->add_option("--attribute", o.attribute, "Key attribute")->capture_default_str();
-  merge->add_option("--key-length", o.key_length, "Key length, 1 to 63")->capture_default_str();
-  merge->add_option("--project", o.project, "Project file (default: $PCS_PROJECT or ./project.json)");
-  merge->callback([] { merge_duplicates(options); });
+  add_merge_command(maint);
 
-  CLI::App *compress_cmd =
-      maint->add_subcommand("compress", "Drop the deleted records of a catalog (rebuild its indexes after)");
+  CLI::App *compress_cmd = maint->add_subcommand(
+      "compress",
+      "Drop the deleted records of a catalog, then rebuild the indexes the project names for it "
+      "and those given with --index");
   compress_cmd->add_option("catalog", o.catalog, "Catalog file")->required();
+  compress_cmd->add_option("--index", o.indexes,
+                           "Index to rebuild after, as PATH=GROUP.ATTR:LENGTH[,GROUP.ATTR:LENGTH...]");
+  compress_cmd->add_option("--project", o.project, "Project file (default: $PCS_PROJECT or ./project.json)");
+  compress_cmd->add_flag("--force", o.force, "Replace an --index file that is not an index");
   compress_cmd->callback([] { compress(options); });
 
   CLI::App *split = maint->add_subcommand("split-dump", "Split a positional table dump into one file per table");

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/host_test.h"
+#include "host/host_services.h"
 #include "include/pcs.h"
 #include "tools/command.h"
 

@@ -76,7 +76,7 @@ void index_sample_catalog(const std::string &catalog_path, const std::string &in
   int fields = 1, width = kSampleKeyLength, rc = 0;
   const std::string catalog = catalog_path + " ", index = index_path + " ";
   csgbldx(&fields, "PART    ", "NAME    ", &width, catalog.c_str(), index.c_str(), &rc);
-  if (rc != 0) fail(index_path + ": cannot build the index" + code_text(rc));
+  if (rc != 0) fail(index_path + ": cannot build the index" + cause("csgbldx", rc));
 }
 
 }  // namespace pcs::tool

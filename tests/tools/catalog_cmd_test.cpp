@@ -51,7 +51,7 @@ TEST(CatalogCommand, FailuresNameTheFile) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "pcs: " + cat + ": not an index file (its header does not match its size)\n");
   r = run_tool(dir, "catalog keys " + dir.path("missing"));
-  EXPECT_EQ(r.err, "pcs: " + dir.path("missing") + ": cannot open the file\n");
+  EXPECT_EQ(r.err, "pcs: " + dir.path("missing") + ": cannot open the file: No such file or directory\n");
   EXPECT_EQ(run_tool(dir, "catalog show " + cat).status, 2);
 }
 

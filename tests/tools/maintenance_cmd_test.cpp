@@ -1,6 +1,8 @@
 // The `pcs maint` commands, run as a program: index, reindex, merge,
-// compress and split-dump, their output and exit codes.
+// compress and split-dump, their summaries, refusals and exit codes.
 #include <sys/stat.h>
+
+#include <filesystem>
 
 #include "host/model_test.h"
 #include "tests/maintenance/maintenance_util.h"
@@ -34,21 +36,111 @@ class MaintCommand : public ::testing::Test {
   TempDir dir_;
 };
 
+const std::string kSummary = "records read: 2, duplicates: 0, deleted: 0, blank keys: 0\n";
+
 TEST_F(MaintCommand, IndexByKeyFields) {
   write_file(path("cat"), part("B") + part("A"));
   ToolRun r = pcs("index cat idx -k PARTNUM.PARTNO:8");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "cat: index idx written\n");
+  EXPECT_EQ(r.out, kSummary + "cat: index idx written\n");
   EXPECT_EQ(r.err, "");  // no progress without a terminal
   EXPECT_EQ(read_file(path("idx")), index_header(2, 8) + index_record(1, 61, 17, "A       ") +
                                         index_record(1, 0, 54, "B       "));
-  EXPECT_EQ(pcs("index cat idx -k PARTNUM.PARTNO").status, 2);
-  r = pcs("index none idx -k PARTNUM.PARTNO:8");
+  write_file(path("other"), "not an index");
+  EXPECT_EQ(pcs("index cat other -k PARTNUM.PARTNO:8 --force").status, 0);
+  EXPECT_EQ(read_file(path("other")), read_file(path("idx")));
+}
+
+// Mistakes that would lose data are refused before anything is written.
+TEST_F(MaintCommand, RefusalsLeaveEveryFileAsItWas) {
+  const std::string torn = part("A") + part("B").substr(0, 30);
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"cat", part("B") + part("A") + part("B")},
+      {"blank", part("A", 0) + part("") + part("")},
+      {"torn", torn},
+      {"other", "not an index"}};
+  struct Case {
+    std::string args;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"index cat cat -k PARTNUM.PARTNO:8", 1, "cat: this is the catalog cat itself"},
+      {"index cat other -k PARTNUM.PARTNO:8", 1,
+       "other: the file exists and is not an index file; give --force to replace it"},
+      {"index cat idx -k PARTNUM.PARTNUMBER:8", 2, "attribute name \"PARTNUMBER\" must have 1 to 8"},
+      {"index cat idx -k PARTNUMXX.PARTNO:8", 2, "group name \"PARTNUMXX\" must have 1 to 8"},
+      {"index cat idx -k PARTNUM.PARTNX:8", 1,
+       "cat: no live record carries the key attribute PARTNUM.PARTNX"},
+      {"index torn idx -k PARTNUM.PARTNO:8", 1, "torn: record at offset 61: the record runs past"},
+      {"merge cat --attribute PARTNX --key-length 8", 1, "no live record carries the key attribute"},
+      {"merge cat --group PARTNUMXX --key-length 8", 2, "group name \"PARTNUMXX\" must have"},
+      {"merge blank --key-length 8", 1,
+       "blank: 2 record(s) have a blank key and would count as duplicates of each other"},
+      {"merge torn --key-length 8", 1, "a torn last record; nothing changed"},
+      {"compress cat --index cat=PARTNUM.PARTNO:8", 1, "cat: this is the catalog cat itself"},
+      {"compress cat --index other=PARTNUM.PARTNO:8", 1, "other: the file exists and is not an index"},
+      {"compress cat --index idx", 2, "index \"idx\" is not PATH=GROUP.ATTR:LENGTH"},
+  };
+  for (const Case &c : cases) {
+    for (const auto &[name, bytes] : files) write_file(path(name), bytes);
+    const ToolRun r = pcs(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << "\n" << r.err;
+    for (const auto &[name, bytes] : files) EXPECT_EQ(read_file(path(name)), bytes) << c.args;
+    EXPECT_FALSE(std::filesystem::exists(path("idx"))) << c.args;
+  }
+}
+
+TEST_F(MaintCommand, MergeDryRunThenMergeWithSummaries) {
+  const std::string pipe = "PIPE";  // pipes have no model object
+  const std::string bytes = elbow("P1", "T1", pipe) + elbow("P1", "T2", pipe) + elbow("", "T3", pipe) +
+                            elbow("", "T4", pipe) + elbow("P2", "T5", pipe);
+  const int length = static_cast<int>(elbow("P1", "T1", pipe).size());
+  write_file(path("cat"), bytes);
+  ToolRun r = pcs("merge cat --key-length 8 --dry-run");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "would delete the record at offset " + std::to_string(3 * length) +
+                       ", key \"        \"\nwould delete the record at offset " +
+                       std::to_string(length) + ", key \"P1      \"\n" +
+                       "records read: 5, duplicates: 2, deleted: 0, blank keys: 2\n");
+  EXPECT_EQ(read_file(path("cat")), bytes);
+  r = pcs("merge cat --key-length 8 --newest --allow-blank-keys");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Catalog has been updated with new part"), std::string::npos);
+  EXPECT_NE(r.out.find("records read: 5, duplicates: 2, deleted: 2, blank keys: 2\n"),
+            std::string::npos)
+      << r.out;
+  const std::string merged = read_file(path("cat"));
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(merged[i * length + 7], i == 0 || i == 2 ? 1 : 0) << i;
+}
+
+TEST_F(MaintCommand, MergeSavesTheProjectOrFailsWithTheReason) {
+  project({"A"});
+  write_file(path("cat"), elbow("P1", "T1") + elbow("P1", "T2") + elbow("P2", "T3"));
+  ToolRun r = pcs("merge cat --key-length 8 --project project.json");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, field("   Duplicate part number was found in the catalog.", 81) + "\n" +
+                       field("   *** WARNING Catalog keeping old part ...", 81) + "\n" +
+                       field("   Part Number = P1", 80) + "\n" +
+                       "records read: 3, duplicates: 1, deleted: 1, blank keys: 0\n");
+  const std::string bytes = read_file(path("cat"));
+  EXPECT_EQ(bytes[bytes.size() / 3 + 7], 1);
+  ASSERT_EQ(model::load(path("project.json")), 0);
+  ASSERT_EQ(model::data().part_objects.size(), 1u);
+  EXPECT_EQ(model::data().part_objects[0].eltime, "T1");
+
+  // Without the project the model object cannot go: the merge stops.
+  write_file(path("cat"), elbow("P1", "T1") + elbow("P1", "T2"));
+  r = pcs("merge cat --key-length 8 --newest --project none.json");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "pcs: none: no such file\n");
-  r = pcs("index cat idx -k PARTNUM.PARTNO:0");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("cannot build the index idx (code 2)"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("records read: 2, duplicates: 1, deleted: 0, blank keys: 0\n"),
+            std::string::npos);
+  EXPECT_NE(r.err.find("cat: the merge stopped early after deleting 0 of 1 duplicate(s): the "
+                       "model service glrfam failed: the project file cannot be read (code 6002"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(pcs("merge cat --key-length 64").status, 2);
 }
 
 TEST_F(MaintCommand, ReindexFromTheProjectFile) {
@@ -67,41 +159,63 @@ TEST_F(MaintCommand, ReindexFromTheProjectFile) {
   EXPECT_NE(r.err.find("none.json: cannot read the project"), std::string::npos) << r.err;
 }
 
-TEST_F(MaintCommand, MergeReportsAndSavesTheProject) {
-  project({"A"});
-  write_file(path("cat"), elbow("P1", "T1") + elbow("P1", "T2") + elbow("P2", "T3"));
-  ToolRun r = pcs("merge cat --key-length 8 --project project.json");
+// After compression no index the command knows of points at old offsets.
+TEST_F(MaintCommand, CompressRebuildsTheKnownIndexesOrWarns) {
+  project({"A", "B", "C", "D", "E", "F", "SYMCAT", "SYMIDX", "I"});
+  const std::string sym = catalog_record({{"ELCATLOG", {{"SYMNAME", 1, 16, field("S1", 16)}}}});
+  write_file(path("SYMCAT  "), part("X", 1) + sym);
+  write_file(path("SYMIDX  "), index_header(1, 16) + index_record(1, 61, 17, field("S1", 16)));
+  ToolRun r = pcs("compress 'SYMCAT  ' --project project.json");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, field("   Duplicate part number was found in the catalog.", 81) + "\n" +
-                       field("   *** WARNING Catalog keeping old part ...", 81) + "\n" +
-                       field("   Part Number = P1", 80) + "\n");
-  const std::string bytes = read_file(path("cat"));
-  EXPECT_EQ(bytes[bytes.size() / 3 + 7], 1);
-  ASSERT_EQ(model::load(path("project.json")), 0);
-  ASSERT_EQ(model::data().part_objects.size(), 1u);
-  EXPECT_EQ(model::data().part_objects[0].eltime, "T1");
+  EXPECT_NE(r.out.find("the project's indexes of catalog kind 2 rebuilt"), std::string::npos);
+  EXPECT_EQ(read_file(path("SYMIDX  ")), index_header(1, 16) + index_record(1, 0, 17, field("S1", 16)));
 
-  // Without the project the model object cannot go: the merge stops.
-  write_file(path("cat"), elbow("P1", "T1") + elbow("P1", "T2"));
-  r = pcs("merge cat --key-length 8 --newest --project none.json");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("the merge stopped: glrfam failed"), std::string::npos) << r.err;
-  EXPECT_EQ(pcs("merge cat --key-length 64").status, 2);
-}
+  write_file(path("cat"), part("A", 1) + part("B"));
+  r = pcs("compress cat --project project.json --index idx=PARTNUM.PARTNO:8");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("cat: index idx rebuilt"), std::string::npos) << r.out;
+  EXPECT_EQ(read_file(path("idx")), index_header(1, 8) + index_record(1, 0, 17, field("B", 8)));
+  EXPECT_EQ(r.err, "");
 
-TEST_F(MaintCommand, CompressAndSplit) {
-  write_file(path("cat"), part("A") + part("B", 1));
-  ToolRun r = pcs("compress cat");
+  write_file(path("cat"), part("A", 1) + part("B"));
+  r = pcs("compress cat --project project.json");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "3  cat  cat.bak\n");
-  EXPECT_EQ(read_file(path("cat")), part("A"));
+  EXPECT_EQ(read_file(path("cat")), part("B"));
+  EXPECT_NE(r.err.find("pcs: warning: cat: record offsets changed, and its indexes must be "
+                       "rebuilt (the project "),
+            std::string::npos)
+      << r.err;
   EXPECT_EQ(pcs("compress none").status, 1);
+}
 
+// Failures say the cause in words, with the system's text where a call failed.
+TEST_F(MaintCommand, FailuresSayTheCause) {
+  write_file(path("cat"), part("A"));
   std::string dump = std::string(12, ' ') + "HEAD" + std::string(60, ' ') + "\n";
-  dump += std::string(9, ' ') + "T1" + std::string(7, ' ') + "row'1\n";
-  write_file(path("dump"), dump);
+  write_file(path("dump"), dump + std::string(9, ' ') + "T1" + std::string(7, ' ') + "row'1\n");
   mkdir(path("tables").c_str(), 0755);
-  r = pcs("split-dump dump tables");
+  write_file(path("a.json"), R"([{"group": "PIPE", "attributes": [{"name": "SIZE", "values": ["0100"]}]}])");
+  const std::pair<std::string, std::string> cases[] = {
+      {"maint index cat idx -k PARTNUM.PARTNO:0",
+       "cat: cannot build the index idx: the key length is 0, a width is negative, or the key is "
+       "longer than 9999 (code 2)"},
+      {"maint index cat no/idx -k PARTNUM.PARTNO:8",
+       "cannot build the index no/idx: the index file cannot be created, or more than 9999 "
+       "records share a key (code 5): No such file or directory"},
+      {"maint split-dump dump none", "dump: cannot split the dump into none: the dump or a table "
+                                     "file cannot be opened, or a table name is not a file name "
+                                     "(code 1): No such file or directory"},
+      {"keyed put no/t.kg a.json -k PIPE.SIZE:4",
+       "no/t.kg: cannot open the keyed file: the file cannot be opened or created (code 4): No "
+       "such file or directory"},
+  };
+  for (const auto &[args, message] : cases) {
+    const ToolRun r = run_tool(dir_, args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_NE(r.err.find(message), std::string::npos) << args << "\n" << r.err;
+  }
+  ToolRun r = pcs("split-dump dump tables");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, " open file tables/T1\n");
   EXPECT_EQ(read_file(path("tables/T1")), field("row1", 50) + "\n");

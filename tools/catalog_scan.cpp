@@ -1,0 +1,180 @@
+// Whole-file walks for the commands that look before they act.
+#include "tools/catalog_scan.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace pcs::tool {
+namespace {
+
+int32_t be32(const unsigned char *b) {
+  return static_cast<int32_t>((uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) |
+                              (uint32_t{b[2]} << 8) | uint32_t{b[3]});
+}
+
+// Largest value the duplicate merge treats as blank.
+constexpr int kBlankValueMax = 26;
+
+bool blank(const char *bytes, int length) {
+  return length <= kBlankValueMax && std::all_of(bytes, bytes + length, [](char c) { return c == ' '; });
+}
+
+// The values of one attribute as the key field holds them.
+void copy_field(PartRecord *part, const KeyField &f, bool collapse, char *field) {
+  const std::string group = name_field(f.group), attribute = name_field(f.attribute);
+  int count = 0, length = 0, rc = 0;
+  cspgretn(part, group.c_str(), attribute.c_str(), &count, &length, &rc);
+  if (rc != 0) return;
+  std::string values(static_cast<size_t>(count) * static_cast<size_t>(length), ' ');
+  cspgretv(part, group.c_str(), attribute.c_str(), values.data(), &rc);
+  if (rc != 0) return;
+  if (collapse && count > 1) {
+    char *first = values.data(), *second = first + length;
+    for (int i = 1; i < count; ++i) {
+      const char *v = first + static_cast<size_t>(i) * static_cast<size_t>(length);
+      if (!blank(v, length) && std::strncmp(v, first, static_cast<size_t>(length)) != 0) {
+        std::memmove(second, v, static_cast<size_t>(length));
+        break;
+      }
+    }
+    if (std::strncmp(second, first, static_cast<size_t>(length)) == 0)
+      std::memset(second, ' ', static_cast<size_t>(length));
+  }
+  std::memcpy(field, values.data(), std::min(values.size(), static_cast<size_t>(f.length)));
+}
+
+bool carries(PartRecord *part, const KeyField &f) {
+  int count = 0, length = 0, rc = 0;
+  cspgretn(part, name_field(f.group).c_str(), name_field(f.attribute).c_str(), &count, &length,
+           &rc);
+  return rc == 0;
+}
+
+}  // namespace
+
+std::string WalkEnd::reason() const {
+  if (kind == short_length)
+    return "length word " + std::to_string(length) +
+           " is too small for a record: the records after it cannot be found";
+  if (kind == torn)
+    return "the record runs past the end of the file (length word " + std::to_string(length) +
+           ", " + std::to_string(file_size - offset) + " bytes present): a torn last record";
+  return "";
+}
+
+std::string WalkEnd::text() const {
+  return "record at offset " + std::to_string(offset) + ": " + reason();
+}
+
+WalkEnd walk_records(const std::string &path, int32_t min_length,
+                     const std::function<void(FILE *, const RecordStep &)> &step) {
+  FILE *stream = std::fopen(path.c_str(), "rb");
+  if (!stream) fail(path + ": cannot open the file: " + std::strerror(errno));
+  WalkEnd end;
+  std::fseek(stream, 0, SEEK_END);
+  end.file_size = std::ftell(stream);
+  for (end.offset = 0; end.offset < end.file_size; end.offset += end.length) {
+    unsigned char head[8] = {};
+    std::fseek(stream, static_cast<long>(end.offset), SEEK_SET);
+    const size_t got = std::fread(head, 1, sizeof head, stream);
+    end.length = got >= 4 ? be32(head) : 0;
+    if (got == sizeof head && end.length < min_length) {
+      end.kind = WalkEnd::short_length;
+      break;
+    }
+    if (got < sizeof head || end.length > end.file_size - end.offset) {
+      end.kind = WalkEnd::torn;
+      break;
+    }
+    step(stream, {end.offset, end.length, be32(head + 4)});
+  }
+  const bool failed = std::ferror(stream) != 0;
+  std::fclose(stream);
+  if (failed) fail(path + ": cannot read the file");
+  return end;
+}
+
+int KeyScan::blank_keys() const {
+  return static_cast<int>(std::count_if(records.begin(), records.end(),
+                                        [](const KeyedRecord &r) { return r.blank; }));
+}
+
+int KeyScan::duplicates() const {
+  std::map<std::string, int> counts;
+  for (const KeyedRecord &r : records) ++counts[r.key.c_str()];
+  int extra = 0;
+  for (const auto &[key, n] : counts) extra += n - 1;
+  return extra;
+}
+
+KeyScan scan_keys(const std::string &catalog, const std::vector<KeyField> &fields, bool collapse) {
+  KeyScan scan;
+  scan.carried.assign(fields.size(), false);
+  int key_length = 0;
+  for (const KeyField &f : fields) key_length += f.length;
+  scan.end = walk_records(catalog, 16, [&](FILE *stream, const RecordStep &at) {
+    if (at.flag != 0) {
+      ++scan.deleted;
+      return;
+    }
+    int length = 0, rc = 0;
+    PartRecord *part = cspgetrc(stream, static_cast<int>(at.offset), &length, &rc);
+    if (!part) {
+      ++scan.unreadable;
+      return;
+    }
+    std::string key(static_cast<size_t>(key_length), ' ');
+    size_t position = 0;
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (carries(part, fields[i])) scan.carried[i] = true;
+      copy_field(part, fields[i], collapse, key.data() + position);
+      position += static_cast<size_t>(fields[i].length);
+    }
+    cspgfre(part);
+    const bool is_blank = key.find_first_not_of(' ') == std::string::npos;
+    scan.records.push_back({at.offset, key, is_blank});
+  });
+  return scan;
+}
+
+void require_carried(const KeyScan &scan, const std::vector<KeyField> &fields,
+                     const std::string &catalog) {
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (!scan.carried[i])
+      fail(catalog + ": no live record carries the key attribute " + fields[i].group + "." +
+           fields[i].attribute + " (check the group and attribute names)");
+  }
+}
+
+std::string keyed_key(const std::vector<KeyField> &fields, KeyedGroup **list, bool *complete) {
+  std::string key;
+  if (complete) *complete = true;
+  for (const KeyField &f : fields) {
+    const std::string g = name_field(f.group), a = name_field(f.attribute);
+    std::string value(static_cast<size_t>(std::max(f.length, 0)), ' ');
+    int length = 0, rc = 0;
+    cspgtl(g.c_str(), a.c_str(), list, &length, &rc);
+    if (rc == 0 && length == f.length) cspgtv(g.c_str(), a.c_str(), list, value.data(), &rc);
+    if (complete && (rc != 0 || length != f.length)) *complete = false;
+    key += value;
+  }
+  return key;
+}
+
+bool same_file(const std::string &a, const std::string &b) {
+  struct stat sa {}, sb {};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+bool has_content(const std::string &path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && status.st_size > 0;
+}
+
+}  // namespace pcs::tool

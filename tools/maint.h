@@ -1,0 +1,39 @@
+// Pieces the `pcs maint` commands share: the checks they make before they
+// change a catalog, the run summary, and the merge command's registration.
+#ifndef PCS_TOOLS_MAINT_H
+#define PCS_TOOLS_MAINT_H
+
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "tools/catalog_scan.h"
+
+namespace pcs::tool {
+
+// Fails the command unless `path` is a regular file.
+void require_file(const std::string &path);
+
+// Makes `project` (when not empty) the project file of the model services.
+void use_project(const std::string &project);
+
+// Key fields from "GROUP.ATTR:LENGTH" texts.
+std::vector<KeyField> key_fields(const std::vector<std::string> &specs);
+
+// Reads the keys of every record of the catalog, and fails the command when
+// the walk meets damage, a live record cannot be read, or no live record
+// carries one of the key attributes.
+KeyScan readable_scan(const std::string &catalog, const std::vector<KeyField> &fields,
+                      bool collapse);
+
+// "records read: N, duplicates: D, deleted: X, blank keys: B" on standard
+// output.
+void print_summary(const KeyScan &scan, int deleted);
+
+// Adds `maint merge` to the maintenance commands.
+void add_merge_command(CLI::App *maint);
+
+}  // namespace pcs::tool
+
+#endif
