@@ -1,0 +1,124 @@
+// `pcs check` over hand-built damage in catalogs, indexes and keyed files,
+// and `pcs repair`, which removes only a torn last record.
+#include <filesystem>
+
+#include "tests/keyed/keyed_fixture.h"
+#include "tests/support/layouts.h"
+
+namespace pcs::test {
+namespace {
+
+std::string part(const std::string &number, int flag = 0) {
+  return catalog_record({{"PARTNUM", {{"PARTNO", 1, 8, field(number, 8)}}}}, flag);
+}
+
+std::string with(std::string bytes, size_t at, const std::string &replacement) {
+  return bytes.replace(at, replacement.size(), replacement);
+}
+
+std::string pipe(const std::string &size, int length = 4, int status = 0) {
+  return record_bytes({{"PIPE", {{"SIZE", 1, length, field(size, length)}}}}, status);
+}
+
+TEST(CheckCommand, ReportsEveryDamagedPlaceWithItsOffset) {
+  TempDir dir;
+  const std::string good = part("A") + part("B", 1);  // records of 61 bytes
+  write_file(dir.path("good.cat"), good);
+  write_file(dir.path("good.idx"), index_bytes(8, {{"A", 0}, {"B", 61}}));
+  write_file(dir.path("bad.cat"), with(part("A"), 7, "\x05") + with(part("B"), 60, "x") +
+                                      with(part("C"), 8, be32(999)) + part("D").substr(0, 20));
+  write_file(dir.path("bad.idx"), index_header(3, 8) + index_record(1, 61, 17, field("B", 8)) +
+                                      index_record(1, 5, 54, field("A", 8)) +
+                                      index_record(2, 0, 91, field("C", 8)));
+  const int k = static_cast<int>(pipe("0100").size());
+  write_file(dir.path("t.kg"), pipe("0100") + pipe("0100") + pipe("0050", 4, -1) + pipe("01", 2));
+  struct Case {
+    std::string args;
+    int status;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"good.cat good.idx", 0, "good.cat: no damage found\ngood.idx: no damage found\n"},
+      {"bad.cat", 1,
+       "bad.cat: offset 0: flag word 5 is neither 0 (live) nor 1 (deleted)\n"
+       "bad.cat: offset 61: the record does not end with a newline\n"
+       "bad.cat: offset 122: an offset, count or size of the record leaves it (or memory ran out)\n"
+       "bad.cat: offset 183: the record runs past the end of the file (length word 61, 20 bytes "
+       "present): a torn last record\n"},
+      {"good.cat bad.idx", 1,
+       "good.cat: no damage found\n"
+       "bad.idx: offset 54: catalog offset 5 is not the start of a record of good.cat\n"
+       "bad.idx: offset 54: the key is below the key before it: the index is not sorted\n"
+       "bad.idx: offset 17: the key's first-record field does not point at its first record\n"
+       "bad.idx: offset 91: count field 2, but the key has 1 record(s)\n"},
+      {"good.cat good.cat.idx", 1, ""},
+      {"t.kg -k PIPE.SIZE:4", 1,
+       "t.kg: offset " + std::to_string(k) + ": the live record at offset 0 has the same key\n" +
+           "t.kg: offset " + std::to_string(3 * k) +
+           ": a key attribute is missing or not as long as its key field\n"},
+      {"good.idx", 2, ""},
+  };
+  write_file(dir.path("good.cat.idx"), index_header(3, 8));
+  for (const Case &c : cases) {
+    const ToolRun r = run_tool(dir, "check " + c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+    if (!c.out.empty() || c.status == 1) EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << c.args;
+  }
+  EXPECT_EQ(read_file(dir.path("bad.cat")).size(), 203u);  // checking writes nothing
+}
+
+TEST(RepairCommand, RemovesOnlyATornLastRecordAfterABackup) {
+  TempDir dir;
+  const std::string good = part("A") + part("B", 1), torn = good + part("C").substr(0, 20);
+  struct Case {
+    std::string bytes;
+    int status;
+    std::string message;
+    std::string after;  // the file afterwards
+  };
+  const Case cases[] = {
+      {torn, 0,
+       "f: removed the torn last record at offset 122 (length word 61, only 20 bytes present); "
+       "the file as it was is in f.before-repair\n",
+       good},
+      {good + std::string(2, '\0'), 0, "f: removed the torn last record at offset 122", good},
+      {good, 0, "f: nothing to repair: the last record ends at the end of the file\n", good},
+      {with(torn, 60, "x"), 1, "record at offset 0 does not end with a newline; that is not a torn",
+       with(torn, 60, "x")},
+      {with(torn, 61, be32(3)), 1, "length word 3 is too small", with(torn, 61, be32(3))},
+      {pipe("0100") + pipe("0200").substr(0, 9), 0, "removed the torn last record at offset 57",
+       pipe("0100")},
+  };
+  for (const Case &c : cases) {
+    std::filesystem::remove(dir.path("f.before-repair"));
+    write_file(dir.path("f"), c.bytes);
+    const ToolRun r = run_tool(dir, "repair f");
+    EXPECT_EQ(r.status, c.status) << c.message << "\n" << r.err;
+    EXPECT_NE((r.status == 0 ? r.out : r.err).find(c.message), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(read_file(dir.path("f")), c.after) << c.message;
+    const bool cut = c.after.size() < c.bytes.size();
+    EXPECT_EQ(std::filesystem::exists(dir.path("f.before-repair")), cut) << c.message;
+    if (cut) EXPECT_EQ(read_file(dir.path("f.before-repair")), c.bytes);
+  }
+  // An existing backup is never overwritten.
+  write_file(dir.path("f"), torn);
+  write_file(dir.path("f.before-repair"), "keep");
+  const ToolRun r = run_tool(dir, "repair f");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot create the backup (nothing removed): File exists"), std::string::npos);
+  EXPECT_EQ(read_file(dir.path("f")), torn);
+  EXPECT_EQ(read_file(dir.path("f.before-repair")), "keep");
+}
+
+TEST(CatalogCommand, SampleReplacesFilesOnlyWithForce) {
+  TempDir dir;
+  write_file(dir.path("c"), "keep");
+  EXPECT_EQ(run_tool(dir, "catalog sample c i").status, 1);
+  EXPECT_EQ(read_file(dir.path("c")), "keep");
+  EXPECT_EQ(run_tool(dir, "catalog sample c c --force").status, 1);
+  EXPECT_EQ(run_tool(dir, "catalog sample c i --force").status, 0);
+  EXPECT_NE(read_file(dir.path("c")), "keep");
+}
+
+}  // namespace
+}  // namespace pcs::test
