@@ -179,18 +179,6 @@ TEST_F(CatalogRecord, ShortWritesGiveTheirCodes) {
   }
 }
 
-TEST_F(CatalogRecord, FullDeviceGivesShortWrite) {
-  FILE *full = std::fopen("/dev/full", "wb");
-  ASSERT_NE(full, nullptr);
-  std::setvbuf(full, nullptr, _IONBF, 0);
-  PartRecord *part = make_part(kSixtyOne);
-  int rc = -1;
-  EXPECT_EQ(cspgwrt(part, full, &rc), 0);
-  EXPECT_RC(PCS_SHORT_WRITE, rc);
-  cspgfre(part);
-  std::fclose(full);
-}
-
 TEST_F(CatalogRecord, KeyScanCollectsMatchingValues) {
   const std::string path = dir_.path("c.cat");
   write_file(path, catalog_record(sample_part("A", 1, 2)) + catalog_record(sample_part("B", 2, 2), 1) +

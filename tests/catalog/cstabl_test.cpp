@@ -72,31 +72,32 @@ TEST_F(TableTool, DirectoryWithSlashAndShortLines) {
   EXPECT_RC(1, split(dir.path("dump"), dir.path("t")).rc);
 }
 
-TEST_F(TableTool, HeaderRules) {
+// Inputs without a header line (2) and files that cannot be opened (1).
+TEST_F(TableTool, HeaderRulesAndOpenFailures) {
   TempDir dir;
-  // A starred header does not count; nor does a line of 20 characters.
-  write_file(dir.path("starred"), line("   HEAD", "", '*') + line("T1", "a"));
-  Outcome run = split(dir.path("starred"), dir.root());
-  EXPECT_RC(2, run.rc);
-  EXPECT_EQ(run.printed, " file is empty \n");
-  write_file(dir.path("twenty"), "            HEAD   \n" + line("T1", "a"));
-  EXPECT_RC(2, split(dir.path("twenty"), dir.root()).rc);
-  // A line longer than 99 characters is read in pieces, as fgets does.
-  write_file(dir.path("long"), std::string(99, 'x') + "   HEAD" + std::string(20, ' ') + "\n" +
-                                   line("T1", "a"));
-  EXPECT_RC(2, split(dir.path("long"), dir.root()).rc);
-}
-
-TEST_F(TableTool, OpenFailures) {
-  TempDir dir;
-  Outcome run = split(dir.path("none"), dir.root());
-  EXPECT_RC(1, run.rc);
-  EXPECT_EQ(run.printed, " open input file failed \n");
-  write_file(dir.path("dump"), header() + line("T1", "a"));
-  run = split(dir.path("dump"), dir.path("missing"));
-  EXPECT_RC(1, run.rc);
-  EXPECT_EQ(run.printed,
-            " open file " + dir.path("missing/T1") + "\n open output file failed \n");
+  const struct {
+    std::string dump;  // "" for no input file
+    std::string directory;
+    int rc;
+    std::string printed;
+  } cases[] = {
+      // A starred header does not count; nor does a line of 20 characters.
+      {line("   HEAD", "", '*') + line("T1", "a"), "", 2, " file is empty \n"},
+      {"            HEAD   \n" + line("T1", "a"), "", 2, " file is empty \n"},
+      // A line longer than 99 characters is read in pieces, as fgets does.
+      {std::string(99, 'x') + "   HEAD" + std::string(20, ' ') + "\n" + line("T1", "a"), "", 2,
+       " file is empty \n"},
+      {"", "", 1, " open input file failed \n"},
+      {header() + line("T1", "a"), "missing", 1,
+       " open file " + dir.path("missing/T1") + "\n open output file failed \n"},
+  };
+  for (const auto &c : cases) {
+    std::remove(dir.path("dump").c_str());
+    if (!c.dump.empty()) write_file(dir.path("dump"), c.dump);
+    const Outcome run = split(dir.path("dump"), c.directory.empty() ? dir.root() : dir.path(c.directory));
+    EXPECT_RC(c.rc, run.rc) << c.printed;
+    EXPECT_EQ(run.printed, c.printed);
+  }
 }
 
 TEST_F(TableTool, NamesThatWouldLeaveTheDirectoryAreRefused) {

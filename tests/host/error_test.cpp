@@ -85,93 +85,54 @@ TEST_F(ErrorTest, EchoWritesTheCodeTextToStandardError) {
             "TW3CXERR 20003: the record has no group of that name [PIPE]\n");
 }
 
-TEST_F(ErrorTest, RejectedLookupsAreCountedAndResetClearsTheContextAndStacks) {
-  int size = 16, stack = 0;
-  gusini(&size, &stack, &size);
-  EXPECT_EQ(pcs::host::live_stacks(), 1);
-  guerjo();
-  guerjo();
-  EXPECT_EQ(pcs::host::rejected_lookups(), 2);
-  int off = 0, old = 0, suppress = 0, rc = 1;
-  gueact(&off, &old);
-  gueuse("OTHERSET", &suppress);
-  gueact(&old, &off);
-  gueror(&rc);
-  pcs::host::reset();
-  EXPECT_EQ(pcs::host::rejected_lookups(), 0);
-  EXPECT_EQ(pcs::host::error_action(), 1);
-  EXPECT_EQ(pcs::host::message_set(), "        ");
-  EXPECT_TRUE(pcs::host::reports().empty());
-  EXPECT_EQ(pcs::host::live_stacks(), 0);
-}
-
 TEST_F(ErrorTest, CodeNamesAndTextsComeFromTheTable) {
   EXPECT_EQ(pcs::host::code_name(PCS_NO_GROUP), "PCS_NO_GROUP");
   EXPECT_EQ(pcs::host::code_name(0), "PCS_OK");
   EXPECT_EQ(pcs::host::code_name(42), "42");
   EXPECT_STREQ(pcs::host::code_text(PCS_RENAME_OTHER), "rename: the file could not be renamed");
   EXPECT_STREQ(pcs::host::code_text(42), "");
-  EXPECT_FALSE(pcs::test::rc_equal("a", "b", PCS_NO_GROUP, PCS_NO_ATTR));
-  EXPECT_NE(std::string(pcs::test::rc_equal("a", "b", 20003, 20005).message()).find("PCS_NO_ATTR"),
-            std::string::npos);
 }
 
 using StringTest = HostTest;
 
-std::string to_string(const std::string &field_bytes, int width, int *rc) {
-  char buffer[64];
-  std::memset(buffer, 'x', sizeof buffer);
-  sufscs(field_bytes.data(), buffer, &width, rc);
-  return buffer;
-}
-
-std::string to_field(const char *text, int width, int *rc) {
-  std::string out(static_cast<size_t>(width) + 1, 'x');
-  sucsfs(text, out.data(), &width, rc);
-  EXPECT_EQ(out.back(), 'x') << "wrote past the field";
-  out.pop_back();
-  return out;
-}
-
-TEST_F(StringTest, FieldToString) {
-  int rc = -1;
-  EXPECT_EQ(to_string("PIPE    ", 8, &rc), "PIPE");
-  EXPECT_RC(0, rc);
-  EXPECT_EQ(to_string("        ", 8, &rc), "");
-  EXPECT_EQ(to_string("ABCDEFGH", 8, &rc), "ABCDEFGH");
-  EXPECT_EQ(to_string(" A B    ", 8, &rc), " A B");
-  EXPECT_EQ(to_string("ABCDEFGH", 3, &rc), "ABC");
-  EXPECT_EQ(to_string("ABC", 0, &rc), "");
-  EXPECT_RC(0, rc);
-  EXPECT_EQ(to_string("\xe9\xe9  ", 4, &rc), "\xe9\xe9");
+// sufscs: a field of `width` bytes to a 0-terminated string without the
+// trailing blanks; sucsfs: a string to a blank-padded field, code 1 when cut.
+TEST_F(StringTest, FieldsAndStrings) {
+  const struct {
+    std::string field;
+    int width;
+    std::string text;
+  } to_text[] = {{"PIPE    ", 8, "PIPE"},     {"        ", 8, ""},   {"ABCDEFGH", 8, "ABCDEFGH"},
+                 {" A B    ", 8, " A B"},     {"ABCDEFGH", 3, "ABC"}, {"ABC", 0, ""},
+                 {"\xe9\xe9  ", 4, "\xe9\xe9"}};
+  for (const auto &c : to_text) {
+    char buffer[64];
+    std::memset(buffer, 'x', sizeof buffer);
+    int width = c.width, rc = -1;
+    sufscs(c.field.data(), buffer, &width, &rc);
+    EXPECT_EQ(std::string(buffer), c.text) << c.field;
+    EXPECT_RC(0, rc);
+  }
+  const struct {
+    const char *text;
+    int width;
+    std::string field;
+    int rc;
+  } to_field[] = {{"PIPE", 8, "PIPE    ", 0},     {"", 8, "        ", 0}, {"ABCDEFGH", 8, "ABCDEFGH", 0},
+                  {"ABCDEFGHI", 8, "ABCDEFGH", 1}, {"AB", 0, "", 1}};
+  for (const auto &c : to_field) {
+    std::string out(static_cast<size_t>(c.width) + 1, 'x');
+    int width = c.width, rc = -1;
+    sucsfs(c.text, out.data(), &width, &rc);
+    EXPECT_EQ(out, c.field + "x") << c.text;  // nothing written past the field
+    EXPECT_RC(c.rc, rc);
+  }
   char buffer[4];
-  int negative = -1;
+  int negative = -1, width = 8, rc = -1;
   sufscs("AB", buffer, &negative, &rc);
   EXPECT_RC(2, rc);
-}
-
-TEST_F(StringTest, StringToField) {
-  int rc = -1;
-  EXPECT_EQ(to_field("PIPE", 8, &rc), "PIPE    ");
-  EXPECT_RC(0, rc);
-  EXPECT_EQ(to_field("", 8, &rc), "        ");
-  EXPECT_EQ(to_field("ABCDEFGH", 8, &rc), "ABCDEFGH");
-  EXPECT_RC(0, rc);
-  EXPECT_EQ(to_field("ABCDEFGHI", 8, &rc), "ABCDEFGH");
-  EXPECT_RC(1, rc);
-  EXPECT_EQ(to_field("AB", 0, &rc), "");
-  EXPECT_RC(1, rc);
-  int width = 8;
   sucsfs(nullptr, nullptr, &width, &rc);
   EXPECT_RC(2, rc);
-}
-
-TEST(SupportTest, BigEndianWordsAndNameFields) {
-  EXPECT_EQ(be32(0x01020304), std::string("\x01\x02\x03\x04", 4));
-  EXPECT_EQ(be32(-2), std::string("\xff\xff\xff\xfe", 4));
-  EXPECT_EQ(field("AB"), "AB      ");
-  EXPECT_EQ(field("ABCDEFGHIJ"), "ABCDEFGH");
-  EXPECT_EQ(field("A", 3), "A  ");
 }
 
 }  // namespace

@@ -77,39 +77,4 @@ TEST_F(MemoryTest, FailsTheNthAllocationOnceOrFromThenOn) {
   gifree(grown);
 }
 
-TEST_F(MemoryTest, ResetClearsInjectionAndCountersButNotLiveBlocks) {
-  void *kept = gimaloc(8);
-  pcs::host::fail_allocation(1, true);
-  EXPECT_EQ(gimaloc(1), nullptr);
-  pcs::host::reset();
-  EXPECT_EQ(pcs::host::memory().injected, 0);
-  EXPECT_EQ(pcs::host::memory().allocations, 0);
-  EXPECT_EQ(pcs::host::memory().live_blocks, 1);
-  void *fresh = gimaloc(1);
-  EXPECT_NE(fresh, nullptr);
-  gifree(fresh);
-  gifree(kept);
-}
-
-// The sweep helper itself: a scenario that needs three blocks is run four
-// times, the last run failing nothing.
-TEST_F(MemoryTest, SweepRunsUntilNothingIsInjected) {
-  std::vector<long> runs;
-  int complete = 0;
-  sweep_allocations([&](long k) {
-    runs.push_back(k);
-    void *blocks[3] = {};
-    int got = 0;
-    for (void *&block : blocks) {
-      block = gimaloc(8);
-      if (!block) break;
-      ++got;
-    }
-    if (got == 3) ++complete;
-    for (void *block : blocks) gifree(block);
-  });
-  EXPECT_EQ(runs, (std::vector<long>{1, 2, 3, 4}));
-  EXPECT_EQ(complete, 1);
-}
-
 }  // namespace

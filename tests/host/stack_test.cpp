@@ -155,26 +155,4 @@ TEST_F(StackTest, AllocationFailuresGiveNoMemoryAndKeepTheEntries) {
   });
 }
 
-TEST_F(StackTest, InjectedStackCallFailures) {
-  int stack = open(4);
-  int value = 1, count = 0, rc = 0, empty = 0;
-  pcs::host::fail_stack_call(2, 99);
-  guspus(&stack, &value, &count, &rc);
-  EXPECT_RC(0, rc);
-  guspus(&stack, &value, &count, &rc);
-  EXPECT_RC(99, rc);
-  EXPECT_EQ(count, 1);
-  guspop(&stack, &value, &empty, &rc);
-  EXPECT_RC(0, rc);
-  EXPECT_EQ(pcs::host::stack_calls_injected(), 1);
-
-  pcs::host::fail_stack_call(1, 7);
-  int made = -1, size = 4;
-  gusini(&size, &made, &rc);
-  EXPECT_RC(7, rc);
-  EXPECT_EQ(made, 0);
-  EXPECT_EQ(pcs::host::live_stacks(), 1);
-  end(stack);
-}
-
 }  // namespace
