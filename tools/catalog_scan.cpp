@@ -21,7 +21,8 @@ int32_t be32(const unsigned char *b) {
 constexpr int kBlankValueMax = 26;
 
 bool blank(const char *bytes, int length) {
-  return length <= kBlankValueMax && std::all_of(bytes, bytes + length, [](char c) { return c == ' '; });
+  return length <= kBlankValueMax &&
+         std::all_of(bytes, bytes + length, [](char c) { return c == ' '; });
 }
 
 // The values of one attribute as the key field holds them.
@@ -100,8 +101,8 @@ WalkEnd walk_records(const std::string &path, int32_t min_length,
 }
 
 int KeyScan::blank_keys() const {
-  return static_cast<int>(std::count_if(records.begin(), records.end(),
-                                        [](const KeyedRecord &r) { return r.blank; }));
+  return static_cast<int>(
+      std::count_if(records.begin(), records.end(), [](const KeyedRecord &r) { return r.blank; }));
 }
 
 int KeyScan::duplicates() const {
@@ -167,7 +168,8 @@ std::string keyed_key(const std::vector<KeyField> &fields, KeyedGroup **list, bo
 }
 
 bool same_file(const std::string &a, const std::string &b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }

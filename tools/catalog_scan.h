@@ -18,8 +18,8 @@ namespace pcs::tool {
 // Where a walk by length words ended.
 struct WalkEnd {
   enum Kind { clean, short_length, torn } kind = clean;
-  int64_t offset = 0;   // start of the record that ended the walk, or the file size
-  int32_t length = 0;   // its length word
+  int64_t offset = 0;  // start of the record that ended the walk, or the file size
+  int32_t length = 0;  // its length word
   int64_t file_size = 0;
   // What ended the walk, for short_length and torn.
   std::string reason() const;

@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 #include <string>
+#include <vector>
 
 namespace pcs::tool {
 
@@ -15,6 +16,8 @@ using Registrar = void (*)(CLI::App &app);
 struct Register {
   explicit Register(Registrar registrar);
 };
+// Every family's registrar, in registration order.
+std::vector<Registrar> &registrars();
 
 // Exit codes: 0 done, 1 the operation failed, 2 the command line is wrong.
 inline constexpr int kFailed = 1;

@@ -1,69 +1,8 @@
 // pcs: the command-line program of the piping catalog services. It runs the
 // library in-process over its own host and offers the catalog administrators'
 // maintenance work as subcommands.
-#include <unistd.h>
-
-#include <cstdio>
-#include <iostream>
-#include <vector>
-
 #include "host/host_tools.h"
-#include "include/pcs.h"
 #include "tools/command.h"
-
-namespace pcs::tool {
-namespace {
-
-std::vector<Registrar> &registrars() {
-  static std::vector<Registrar> all;
-  return all;
-}
-
-}  // namespace
-
-Register::Register(Registrar registrar) { registrars().push_back(registrar); }
-
-void fail(const std::string &message, int code) {
-  std::cerr << "pcs: " << message << '\n';
-  throw CLI::RuntimeError(code);
-}
-
-bool interactive() { return isatty(STDERR_FILENO) != 0; }
-
-std::string name_field(const std::string &text, size_t width) {
-  std::string field = text.substr(0, width);
-  field.resize(width, ' ');
-  return field;
-}
-
-std::string code_text(int rc) {
-  const std::string meaning = host::tools::code_meaning(rc);
-  const std::string name = host::tools::code_constant(rc);
-  return (meaning.empty() ? "" : ": " + meaning) + " (code " + std::to_string(rc) +
-         (name.empty() ? "" : ", " + name) + ")";
-}
-
-void check_name(const std::string &name, const char *what) {
-  if (name.empty() || name.size() > PCS_NAME_LEN)
-    fail(std::string(what) + " name \"" + name + "\" must have 1 to 8 characters", kUsage);
-}
-
-KeyField parse_key_field(const std::string &spec) {
-  const size_t dot = spec.find('.'), colon = spec.rfind(':');
-  if (dot == std::string::npos || colon == std::string::npos || colon < dot)
-    fail("key field \"" + spec + "\" is not GROUP.ATTR:LENGTH", kUsage);
-  KeyField f{spec.substr(0, dot), spec.substr(dot + 1, colon - dot - 1), 0};
-  check_name(f.group, "group");
-  check_name(f.attribute, "attribute");
-  try {
-    f.length = std::stoi(spec.substr(colon + 1));
-  } catch (...) {
-    fail("key field \"" + spec + "\" has no length", kUsage);
-  }
-  return f;
-}
-
-}  // namespace pcs::tool
 
 int main(int argc, char **argv) {
   CLI::App app{"pcs - piping catalog services: part records, catalogs, index files, keyed tables"};

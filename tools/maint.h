@@ -3,10 +3,9 @@
 #ifndef PCS_TOOLS_MAINT_H
 #define PCS_TOOLS_MAINT_H
 
+#include <CLI/CLI.hpp>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "tools/catalog_scan.h"
 

@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,7 +89,8 @@ std::function<std::string()> index_growth(std::string path) {
     if (got != PCS_INDEX_HEADER) return std::string("reading keys");
     const long long records = std::atoll(std::string(header, 12).c_str());
     const long long key_length = std::atoll(header + 12);
-    return "writing " + growth(path, PCS_INDEX_HEADER + records * (key_length + PCS_INDEX_OVERHEAD))();
+    return "writing " +
+           growth(path, PCS_INDEX_HEADER + records * (key_length + PCS_INDEX_OVERHEAD))();
   };
 }
 
@@ -137,8 +138,8 @@ void write_index(const std::string &catalog_path, const std::string &index_path,
   errno = 0;
   {
     Progress progress("indexing " + catalog_path, index_growth(index_path));
-    csgbldx(&count, groups.data(), attributes.data(), widths.data(), catalog.c_str(),
-            index.c_str(), &rc);
+    csgbldx(&count, groups.data(), attributes.data(), widths.data(), catalog.c_str(), index.c_str(),
+            &rc);
   }
   if (rc != 0)
     fail(catalog_path + ": cannot build the index " + index_path +
@@ -254,8 +255,7 @@ void compress(const Options &o) {
   }
   int rc = 0;
   {
-    Progress progress("compressing " + o.catalog,
-                      growth(o.catalog + ".bak", file_size(o.catalog)));
+    Progress progress("compressing " + o.catalog, growth(o.catalog + ".bak", file_size(o.catalog)));
     cscprs(o.catalog.c_str(), &rc);
   }
   std::fflush(stdout);
@@ -285,7 +285,9 @@ void split_dump(const Options &o) {
   cstabl(dump.c_str(), directory.c_str(), &rc);
   const int error = errno;
   std::fflush(stdout);
-  if (rc != 0) fail(o.dump + ": cannot split the dump into " + o.directory + cause("cstabl", rc, rc == 1 ? error : 0));
+  if (rc != 0)
+    fail(o.dump + ": cannot split the dump into " + o.directory +
+         cause("cstabl", rc, rc == 1 ? error : 0));
 }
 
 }  // namespace
@@ -329,7 +331,8 @@ Register reg([](CLI::App &app) {
   maint->require_subcommand(1);
   Options &o = options;
 
-  CLI::App *index = maint->add_subcommand("index", "Build the sorted index of a catalog by key fields");
+  CLI::App *index =
+      maint->add_subcommand("index", "Build the sorted index of a catalog by key fields");
   index->add_option("catalog", o.catalog, "Catalog file")->required();
   index->add_option("index", o.index, "Index file to write")->required();
   index->add_option("-k,--key", o.keys, "Key field GROUP.ATTR:LENGTH, in key order")->required();
@@ -340,7 +343,8 @@ Register reg([](CLI::App &app) {
       "reindex", "Rebuild the index files of the project's catalogs of one kind");
   reindex_cmd->add_option("--kind", o.kind, "Catalog kind: 0 parts, 1 classes, 2 symbols")
       ->required();
-  reindex_cmd->add_option("--project", o.project, "Project file (default: $PCS_PROJECT or ./project.json)");
+  reindex_cmd->add_option("--project", o.project,
+                          "Project file (default: $PCS_PROJECT or ./project.json)");
   reindex_cmd->callback([] { reindex(options); });
 
   add_merge_command(maint);
@@ -350,15 +354,19 @@ Register reg([](CLI::App &app) {
       "Drop the deleted records of a catalog, then rebuild the indexes the project names for it "
       "and those given with --index");
   compress_cmd->add_option("catalog", o.catalog, "Catalog file")->required();
-  compress_cmd->add_option("--index", o.indexes,
-                           "Index to rebuild after, as PATH=GROUP.ATTR:LENGTH[,GROUP.ATTR:LENGTH...]");
-  compress_cmd->add_option("--project", o.project, "Project file (default: $PCS_PROJECT or ./project.json)");
+  compress_cmd->add_option(
+      "--index", o.indexes,
+      "Index to rebuild after, as PATH=GROUP.ATTR:LENGTH[,GROUP.ATTR:LENGTH...]");
+  compress_cmd->add_option("--project", o.project,
+                           "Project file (default: $PCS_PROJECT or ./project.json)");
   compress_cmd->add_flag("--force", o.force, "Replace an --index file that is not an index");
   compress_cmd->callback([] { compress(options); });
 
-  CLI::App *split = maint->add_subcommand("split-dump", "Split a positional table dump into one file per table");
+  CLI::App *split =
+      maint->add_subcommand("split-dump", "Split a positional table dump into one file per table");
   split->add_option("dump", o.dump, "Dump file (at most 45 characters)")->required();
-  split->add_option("directory", o.directory, "Output directory (at most 40 characters)")->required();
+  split->add_option("directory", o.directory, "Output directory (at most 40 characters)")
+      ->required();
   split->callback([] { split_dump(options); });
 });
 

@@ -85,8 +85,7 @@ void merge_duplicates(const MergeOptions &o) {
   if (o.key_length < 1 || o.key_length > 63) fail("the key length must be 1 to 63", kUsage);
   require_file(o.catalog);
   use_project(o.project);
-  const KeyScan scan =
-      readable_scan(o.catalog, {{o.group, o.attribute, o.key_length}}, true);
+  const KeyScan scan = readable_scan(o.catalog, {{o.group, o.attribute, o.key_length}}, true);
   const std::vector<KeyedRecord> plan = planned_deletions(scan.records, o.newest);
   if (o.dry_run) {
     for (const KeyedRecord &r : plan)
@@ -116,7 +115,8 @@ void add_merge_command(CLI::App *maint) {
   merge->add_flag("--dry-run", o.dry_run, "List the records a merge would delete, change nothing");
   merge->add_flag("--allow-blank-keys", o.allow_blank,
                   "Merge also when records have a blank key (they count as one key)");
-  merge->add_option("--project", o.project, "Project file (default: $PCS_PROJECT or ./project.json)");
+  merge->add_option("--project", o.project,
+                    "Project file (default: $PCS_PROJECT or ./project.json)");
   merge->callback([] { merge_duplicates(merge_options); });
 }
 

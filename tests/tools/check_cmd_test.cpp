@@ -105,7 +105,8 @@ TEST(RepairCommand, RemovesOnlyATornLastRecordAfterABackup) {
   write_file(dir.path("f.before-repair"), "keep");
   const ToolRun r = run_tool(dir, "repair f");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("cannot create the backup (nothing removed): File exists"), std::string::npos);
+  EXPECT_NE(r.err.find("cannot create the backup (nothing removed): File exists"),
+            std::string::npos);
   EXPECT_EQ(read_file(dir.path("f")), torn);
   EXPECT_EQ(read_file(dir.path("f.before-repair")), "keep");
 }

@@ -68,18 +68,21 @@ TEST_F(MaintCommand, RefusalsLeaveEveryFileAsItWas) {
       {"index cat cat -k PARTNUM.PARTNO:8", 1, "cat: this is the catalog cat itself"},
       {"index cat other -k PARTNUM.PARTNO:8", 1,
        "other: the file exists and is not an index file; give --force to replace it"},
-      {"index cat idx -k PARTNUM.PARTNUMBER:8", 2, "attribute name \"PARTNUMBER\" must have 1 to 8"},
+      {"index cat idx -k PARTNUM.PARTNUMBER:8", 2,
+       "attribute name \"PARTNUMBER\" must have 1 to 8"},
       {"index cat idx -k PARTNUMXX.PARTNO:8", 2, "group name \"PARTNUMXX\" must have 1 to 8"},
       {"index cat idx -k PARTNUM.PARTNX:8", 1,
        "cat: no live record carries the key attribute PARTNUM.PARTNX"},
       {"index torn idx -k PARTNUM.PARTNO:8", 1, "torn: record at offset 61: the record runs past"},
-      {"merge cat --attribute PARTNX --key-length 8", 1, "no live record carries the key attribute"},
+      {"merge cat --attribute PARTNX --key-length 8", 1,
+       "no live record carries the key attribute"},
       {"merge cat --group PARTNUMXX --key-length 8", 2, "group name \"PARTNUMXX\" must have"},
       {"merge blank --key-length 8", 1,
        "blank: 2 record(s) have a blank key and would count as duplicates of each other"},
       {"merge torn --key-length 8", 1, "a torn last record; nothing changed"},
       {"compress cat --index cat=PARTNUM.PARTNO:8", 1, "cat: this is the catalog cat itself"},
-      {"compress cat --index other=PARTNUM.PARTNO:8", 1, "other: the file exists and is not an index"},
+      {"compress cat --index other=PARTNUM.PARTNO:8", 1,
+       "other: the file exists and is not an index"},
       {"compress cat --index idx", 2, "index \"idx\" is not PATH=GROUP.ATTR:LENGTH"},
   };
   for (const Case &c : cases) {
@@ -94,8 +97,8 @@ TEST_F(MaintCommand, RefusalsLeaveEveryFileAsItWas) {
 
 TEST_F(MaintCommand, MergeDryRunThenMergeWithSummaries) {
   const std::string pipe = "PIPE";  // pipes have no model object
-  const std::string bytes = elbow("P1", "T1", pipe) + elbow("P1", "T2", pipe) + elbow("", "T3", pipe) +
-                            elbow("", "T4", pipe) + elbow("P2", "T5", pipe);
+  const std::string bytes = elbow("P1", "T1", pipe) + elbow("P1", "T2", pipe) +
+                            elbow("", "T3", pipe) + elbow("", "T4", pipe) + elbow("P2", "T5", pipe);
   const int length = static_cast<int>(elbow("P1", "T1", pipe).size());
   write_file(path("cat"), bytes);
   ToolRun r = pcs("merge cat --key-length 8 --dry-run");
@@ -168,7 +171,8 @@ TEST_F(MaintCommand, CompressRebuildsTheKnownIndexesOrWarns) {
   ToolRun r = pcs("compress 'SYMCAT  ' --project project.json");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("the project's indexes of catalog kind 2 rebuilt"), std::string::npos);
-  EXPECT_EQ(read_file(path("SYMIDX  ")), index_header(1, 16) + index_record(1, 0, 17, field("S1", 16)));
+  EXPECT_EQ(read_file(path("SYMIDX  ")),
+            index_header(1, 16) + index_record(1, 0, 17, field("S1", 16)));
 
   write_file(path("cat"), part("A", 1) + part("B"));
   r = pcs("compress cat --project project.json --index idx=PARTNUM.PARTNO:8");
@@ -195,7 +199,8 @@ TEST_F(MaintCommand, FailuresSayTheCause) {
   std::string dump = std::string(12, ' ') + "HEAD" + std::string(60, ' ') + "\n";
   write_file(path("dump"), dump + std::string(9, ' ') + "T1" + std::string(7, ' ') + "row'1\n");
   mkdir(path("tables").c_str(), 0755);
-  write_file(path("a.json"), R"([{"group": "PIPE", "attributes": [{"name": "SIZE", "values": ["0100"]}]}])");
+  write_file(path("a.json"),
+             R"([{"group": "PIPE", "attributes": [{"name": "SIZE", "values": ["0100"]}]}])");
   const std::pair<std::string, std::string> cases[] = {
       {"maint index cat idx -k PARTNUM.PARTNO:0",
        "cat: cannot build the index idx: the key length is 0, a width is negative, or the key is "
@@ -203,9 +208,10 @@ TEST_F(MaintCommand, FailuresSayTheCause) {
       {"maint index cat no/idx -k PARTNUM.PARTNO:8",
        "cannot build the index no/idx: the index file cannot be created, or more than 9999 "
        "records share a key (code 5): No such file or directory"},
-      {"maint split-dump dump none", "dump: cannot split the dump into none: the dump or a table "
-                                     "file cannot be opened, or a table name is not a file name "
-                                     "(code 1): No such file or directory"},
+      {"maint split-dump dump none",
+       "dump: cannot split the dump into none: the dump or a table "
+       "file cannot be opened, or a table name is not a file name "
+       "(code 1): No such file or directory"},
       {"keyed put no/t.kg a.json -k PIPE.SIZE:4",
        "no/t.kg: cannot open the keyed file: the file cannot be opened or created (code 4): No "
        "such file or directory"},
