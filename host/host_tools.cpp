@@ -35,11 +35,6 @@ const std::map<int, const char *> &model_meanings() {
       {PCS_HOST_NO_MEMORY, "the host ran out of memory"},
       {PCS_HOST_NO_MODEL, "not the project's model"},
       {PCS_HOST_NO_PART_OBJECT, "the model holds no such part object"},
-      {PCS_GUS_BAD_HANDLE, "no open host stack has that handle"},
-      {PCS_GUS_BAD_INDEX, "a host stack entry number out of range"},
-      {PCS_GUS_BAD_SIZE, "a host stack entry size below 1"},
-      {PCS_GUS_NO_MEMORY, "a host stack could not be created or grown"},
-      {PCS_GUS_BAD_ARGUMENT, "a null pointer given to a host stack"},
   };
   return meanings;
 }
@@ -51,7 +46,7 @@ bool is_model_code(int code) { return code >= 800 && code < 7000; }
 void echo_reports(bool on) { host::echo_reports(on); }
 
 std::string code_meaning(int code) {
-  if (code > PCS_GUS_BAD_ARGUMENT && !is_model_code(code)) return host::code_text(code);
+  if (!is_model_code(code)) return host::code_text(code);
   const auto found = model_meanings().find(code);
   return found == model_meanings().end() ? "" : found->second;
 }

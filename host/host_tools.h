@@ -16,8 +16,9 @@ namespace pcs::host::tools {
 // Echo every error the library reports to standard error.
 PCS_HOST_API void echo_reports(bool on);
 
-// Meaning of a result code of the library's code table, of the model
-// services or of the stack services; "" when the code has none.
+// Meaning of a result code of the library's code table or of the model
+// services; "" when the code has none (the small codes 1 to 7 mean what the
+// operation that gave them documents).
 PCS_HOST_API std::string code_meaning(int code);
 // The constant's name ("PCS_NO_GROUP", "PCS_HOST_NO_FAMILY"); "" when none.
 PCS_HOST_API std::string code_constant(int code);

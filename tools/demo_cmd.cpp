@@ -16,8 +16,9 @@
 namespace pcs::tool {
 namespace {
 
-void check(int rc, const std::string &what) {
-  if (rc != 0) fail(what + code_text(rc));
+// Fails with what the demo was doing and the cause of `operation`'s code.
+void check(int rc, const char *operation, const std::string &what) {
+  if (rc != 0) fail("cannot " + what + cause(operation, rc));
 }
 
 double real_value(PartRecord *part, const char *group, const char *attribute) {
@@ -42,7 +43,7 @@ std::string field_to_text(std::string field) {
 void print_parts(CatalogHandle *catalog, const std::string &key) {
   int stack = 0, rc = 0;
   csggetm(&catalog, key.c_str(), &stack, &rc);
-  check(rc, "look up " + key);
+  check(rc, "csggetm", "look up " + key);
   int size = 0, count = 0;
   gusinf(&stack, &size, &count, &rc);
   for (int k = 1; k <= count; ++k) {
@@ -82,7 +83,7 @@ void write_project(const std::string &root) {
 void rebuild_indexes() {
   int kind = 0, rc = 0;
   cscprt2(&kind, &rc);
-  check(rc, "rebuild the indexes of the project's part catalog");
+  check(rc, "cscprt2", "rebuild the indexes of the project's part catalog");
 }
 
 // Opens the catalog with one of its index files, through $PCS_DEMO.
@@ -92,7 +93,7 @@ struct OpenCatalog {
     int rc = 0;
     const std::string index_path = "$PCS_DEMO/" + index + " ";
     csgopen("rb+     ", "$PCS_DEMO/PIPESCAT ", index_path.c_str(), &handle, &rc);
-    check(rc, "open $PCS_DEMO/PIPESCAT with " + index);
+    check(rc, "csgopen", "open $PCS_DEMO/PIPESCAT with " + index);
   }
   ~OpenCatalog() {
     std::fclose(handle->CatalogFile);
@@ -124,7 +125,7 @@ void delete_part(const std::string &number) {
   const std::string key = name_field(number, 40);
   int rc = 0;
   csgdelrc(&catalog.handle, key.c_str(), &rc);
-  check(rc, "delete part " + number);
+  check(rc, "csgdelrc", "delete part " + number);
 }
 
 // A keyed project table: wall thickness by nominal size, written, closed,
@@ -135,7 +136,7 @@ void keyed_table() {
   KeyedFile *file = nullptr;
   int mode = 0, rc = 0;
   cspopn(name.c_str(), &count, "WALL    ", "NPS     ", &key_length, &file, &mode, &rc);
-  check(rc, "create $PCS_DEMO/walls.tbl");
+  check(rc, "cspopn", "create $PCS_DEMO/walls.tbl");
   for (const SamplePart &s : sample_parts()) {
     KeyedGroup *list = nullptr;
     const int one = 1, int_length = 4, real_length = 8;
@@ -144,13 +145,13 @@ void keyed_table() {
     if (rc == 0) cspadd("WALL    ", "THICK   ", &one, &real_length, &s.wall, &list, &rc);
     if (rc == 0) cspput(&file, &list, &rc);
     cspfre(&list);
-    check(rc, "put a wall record");
+    check(rc, "cspput", "put a wall record");
   }
   cspcls(&file, &rc);
-  check(rc, "close $PCS_DEMO/walls.tbl");
+  check(rc, "cspcls", "close $PCS_DEMO/walls.tbl");
   mode = 1;
   cspopn(name.c_str(), &count, "WALL    ", "NPS     ", &key_length, &file, &mode, &rc);
-  check(rc, "reopen $PCS_DEMO/walls.tbl");
+  check(rc, "cspopn", "reopen $PCS_DEMO/walls.tbl");
   const int nps = 6;
   KeyedGroup *list = nullptr;
   cspget(reinterpret_cast<const char *>(&nps), &file, &list, &rc);
@@ -159,7 +160,7 @@ void keyed_table() {
   cspfre(&list);
   int close_rc = 0;
   cspcls(&file, &close_rc);
-  check(rc, "read NPS 6 from $PCS_DEMO/walls.tbl");
+  check(rc, "cspget", "read NPS 6 from $PCS_DEMO/walls.tbl");
   std::printf("  NPS 6 -> wall %.2f mm (the last record written for the key replaced the others)\n",
               wall);
 }
@@ -188,7 +189,7 @@ void run_demo(const std::string &dir) {
   delete_part("GSK-SW-6");
   int rc = 0;
   cscprs(catalog.c_str(), &rc);
-  check(rc, "compress " + catalog);
+  check(rc, "cscprs", "compress " + catalog);
   rebuild_indexes();
   std::printf("5. GSK-SW-6 deleted, catalog compressed to %d records and re-indexed:\n",
               csgrn(catalog.c_str()));
