@@ -40,19 +40,19 @@ TEST(CatalogCommand, SampleShowLookupKeysDelete) {
 
 TEST(CatalogCommand, FailuresNameTheFile) {
   TempDir dir;
-  const std::string cat = dir.path("s.cat"), idx = dir.path("s.idx");
-  ASSERT_EQ(run_tool(dir, "catalog sample " + cat + " " + idx).status, 0);
-  ToolRun r = run_tool(dir, "catalog show " + cat + " 3");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "pcs: " + cat + ": no readable record at offset 3\n");
-  r = run_tool(dir, "catalog lookup " + cat + " " + idx + " NOSUCH");
-  EXPECT_EQ(r.err, "pcs: " + idx + ": key 'NOSUCH' not found\n");
-  r = run_tool(dir, "catalog keys " + cat);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "pcs: " + cat + ": not an index file (its header does not match its size)\n");
-  r = run_tool(dir, "catalog keys " + dir.path("missing"));
-  EXPECT_EQ(r.err, "pcs: " + dir.path("missing") + ": cannot open the file: No such file or directory\n");
-  EXPECT_EQ(run_tool(dir, "catalog show " + cat).status, 2);
+  ASSERT_EQ(run_tool(dir, "catalog sample s.cat s.idx").status, 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {"show s.cat 3", "s.cat: no readable record at offset 3"},
+      {"lookup s.cat s.idx NOSUCH", "s.idx: key 'NOSUCH' not found"},
+      {"keys s.cat", "s.cat: not an index file (its header does not match its size)"},
+      {"keys missing", "missing: cannot open the file: No such file or directory"},
+  };
+  for (const auto &[args, message] : cases) {
+    const ToolRun r = run_tool(dir, "catalog " + args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(r.err, "pcs: " + message + "\n");
+  }
+  EXPECT_EQ(run_tool(dir, "catalog show s.cat").status, 2);
 }
 
 }  // namespace

@@ -146,22 +146,6 @@ TEST_F(MaintCommand, MergeSavesTheProjectOrFailsWithTheReason) {
   EXPECT_EQ(pcs("merge cat --key-length 64").status, 2);
 }
 
-TEST_F(MaintCommand, ReindexFromTheProjectFile) {
-  project({"A", "B", "C", "D", "E", "F", "SYMCAT", "SYMIDX", "I"});
-  write_file(path("SYMCAT  "),
-             catalog_record({{"ELCATLOG", {{"SYMNAME", 1, 16, field("S1", 16)}}}}));
-  ToolRun r = pcs("reindex --kind 2 --project project.json");
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(read_file(path("SYMIDX  ")),
-            index_header(1, 16) + index_record(1, 0, 17, field("S1", 16)));
-  struct stat status {};
-  stat(path("SYMIDX  ").c_str(), &status);
-  EXPECT_EQ(status.st_mode & 0777, 0666u);
-  r = pcs("reindex --kind 2 --project none.json");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("none.json: cannot read the project"), std::string::npos) << r.err;
-}
-
 // After compression no index the command knows of points at old offsets.
 TEST_F(MaintCommand, CompressRebuildsTheKnownIndexesOrWarns) {
   project({"A", "B", "C", "D", "E", "F", "SYMCAT", "SYMIDX", "I"});
@@ -173,6 +157,14 @@ TEST_F(MaintCommand, CompressRebuildsTheKnownIndexesOrWarns) {
   EXPECT_NE(r.out.find("the project's indexes of catalog kind 2 rebuilt"), std::string::npos);
   EXPECT_EQ(read_file(path("SYMIDX  ")),
             index_header(1, 16) + index_record(1, 0, 17, field("S1", 16)));
+  write_file(path("SYMIDX  "), "");
+  r = pcs("reindex --kind 2 --project project.json");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_file(path("SYMIDX  ")),
+            index_header(1, 16) + index_record(1, 0, 17, field("S1", 16)));
+  r = pcs("reindex --kind 2 --project none.json");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("none.json: cannot read the project"), std::string::npos) << r.err;
 
   write_file(path("cat"), part("A", 1) + part("B"));
   r = pcs("compress cat --project project.json --index idx=PARTNUM.PARTNO:8");
