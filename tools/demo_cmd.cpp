@@ -3,8 +3,10 @@
 // project setup, opens the catalog through an environment variable, looks
 // parts up by part number and by category, deletes a part, compresses and
 // re-indexes the catalog, and keeps a small keyed project table.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -165,12 +167,32 @@ void keyed_table() {
               wall);
 }
 
-void run_demo(const std::string &dir) {
+// The files the demo writes; it replaces them only in a folder it made
+// (marked by kMarker) or with --force.
+const char *const kDemoFiles[] = {"project.json", "PIPESCAT", "PIPEIDX1", "PIPEIDX2",
+                                  "PIPEIDX3",     "walls.tbl"};
+const char kMarker[] = ".pcs-demo";
+
+void claim_folder(const std::string &root, bool force) {
+  if (!force && !std::filesystem::exists(root + "/" + kMarker)) {
+    for (const char *name : kDemoFiles) {
+      if (std::filesystem::exists(root + "/" + name))
+        fail(root + "/" + name + ": the file exists and the demo did not make it; give --force "
+                                 "to replace it");
+    }
+  }
+  FILE *marker = std::fopen((root + "/" + kMarker).c_str(), "w");
+  if (!marker || std::fclose(marker) != 0)
+    fail(root + ": cannot write in the folder: " + std::strerror(errno));
+}
+
+void run_demo(const std::string &dir, bool force) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) fail(dir + ": cannot make the folder: " + error.message());
   const std::string root = std::filesystem::absolute(dir).lexically_normal().string();
   if (root.size() + 9 > 79) fail(root + ": the folder path is too long for a catalog directory");
+  claim_folder(root, force);
   setenv("PCS_DEMO", root.c_str(), 1);
   write_project(root);
   const std::string catalog = root + "/PIPESCAT";
@@ -202,10 +224,12 @@ void run_demo(const std::string &dir) {
 
 Register reg([](CLI::App &app) {
   static std::string dir = "pcs-demo";
+  static bool force = false;
   auto *demo = app.add_subcommand("demo", "Make a sample catalog and keyed table and work on them");
   demo->add_option("--dir", dir, "Folder for the sample files (made if absent)")
       ->capture_default_str();
-  demo->callback([] { run_demo(dir); });
+  demo->add_flag("--force", force, "Replace sample files in a folder the demo did not make");
+  demo->callback([] { run_demo(dir, force); });
 });
 
 }  // namespace

@@ -187,6 +187,8 @@ struct ListGuard {
 };
 
 void put_record(const Options &o) {
+  if (same_file(o.json, o.file))
+    fail(o.file + ": the description and the keyed file are the same file");
   ListGuard record{list_from_json(o.json)};
   Keyed keyed(o, false);
   int rc = 0;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -275,10 +276,25 @@ void compress(const Options &o) {
                  o.catalog.c_str(), why.c_str());
 }
 
+// A table file the dump would write over the dump itself: the table name
+// (columns 10 up to a blank) of some line names the dump in the directory.
+bool writes_over_dump(const std::string &dump, const std::string &directory) {
+  std::ifstream in(dump);
+  for (std::string line; std::getline(in, line);) {
+    if (line.size() < 19) continue;
+    const std::string name = line.substr(9, line.find(' ', 9) - 9);
+    if (!name.empty() && same_file(directory + "/" + name, dump)) return true;
+  }
+  return false;
+}
+
 void split_dump(const Options &o) {
   if (o.dump.size() > 45) fail(o.dump + ": the dump path is limited to 45 characters");
   if (o.directory.size() > 40)
     fail(o.directory + ": the directory path is limited to 40 characters");
+  if (writes_over_dump(o.dump, o.directory))
+    fail(o.dump + ": a table of the dump has the dump's own name in " + o.directory +
+         ": it would be overwritten");
   const std::string dump = name_field(o.dump, 45), directory = name_field(o.directory, 40);
   int rc = 0;
   errno = 0;

@@ -2,6 +2,8 @@
 // folder (the second run must start over cleanly).
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "tests/support/support.h"
 
 namespace {
@@ -28,8 +30,17 @@ TEST(DemoCommand, RunsTheWholeJobTwice) {
   EXPECT_EQ(status.st_mode & 0777, 0666u);
 }
 
-TEST(DemoCommand, UnwritableFolderFails) {
+TEST(DemoCommand, RefusesFilesItDidNotMakeAndUnwritableFolders) {
   TempDir dir;
+  // A folder the demo did not make keeps its files unless told otherwise.
+  std::filesystem::create_directory(dir.path("mine"));
+  write_file(dir.path("mine/PIPESCAT"), "keep");
+  ToolRun refused = run_tool(dir, "demo --dir mine");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("PIPESCAT: the file exists and the demo did not make it"),
+            std::string::npos);
+  EXPECT_EQ(read_file(dir.path("mine/PIPESCAT")), "keep");
+  EXPECT_EQ(run_tool(dir, "demo --dir mine --force").status, 0);
   write_file(dir.path("file"), "x");
   ToolRun r = run_tool(dir, "demo --dir " + dir.path("file/sub"));
   EXPECT_EQ(r.status, 1);

@@ -58,36 +58,42 @@ TEST_F(MaintCommand, RefusalsLeaveEveryFileAsItWas) {
       {"cat", part("B") + part("A") + part("B")},
       {"blank", part("A", 0) + part("") + part("")},
       {"torn", torn},
-      {"other", "not an index"}};
+      {"other", "not an index"},
+      {"d.json", "[]"},
+      {"T1", std::string(12, ' ') + "HEAD" + std::string(60, ' ') + "\n" + std::string(9, ' ') +
+                 "T1" + std::string(60, ' ') + "\n"}};
   struct Case {
     std::string args;
     int status;
     std::string message;
   };
   const Case cases[] = {
-      {"index cat cat -k PARTNUM.PARTNO:8", 1, "cat: this is the catalog cat itself"},
-      {"index cat other -k PARTNUM.PARTNO:8", 1,
+      {"maint index cat cat -k PARTNUM.PARTNO:8", 1, "cat: this is the catalog cat itself"},
+      {"maint index cat other -k PARTNUM.PARTNO:8", 1,
        "other: the file exists and is not an index file; give --force to replace it"},
-      {"index cat idx -k PARTNUM.PARTNUMBER:8", 2,
+      {"maint index cat idx -k PARTNUM.PARTNUMBER:8", 2,
        "attribute name \"PARTNUMBER\" must have 1 to 8"},
-      {"index cat idx -k PARTNUMXX.PARTNO:8", 2, "group name \"PARTNUMXX\" must have 1 to 8"},
-      {"index cat idx -k PARTNUM.PARTNX:8", 1,
+      {"maint index cat idx -k PARTNUMXX.PARTNO:8", 2, "group name \"PARTNUMXX\" must have 1 to 8"},
+      {"maint index cat idx -k PARTNUM.PARTNX:8", 1,
        "cat: no live record carries the key attribute PARTNUM.PARTNX"},
-      {"index torn idx -k PARTNUM.PARTNO:8", 1, "torn: record at offset 61: the record runs past"},
-      {"merge cat --attribute PARTNX --key-length 8", 1,
+      {"maint index torn idx -k PARTNUM.PARTNO:8", 1, "torn: record at offset 61: the record runs past"},
+      {"maint merge cat --attribute PARTNX --key-length 8", 1,
        "no live record carries the key attribute"},
-      {"merge cat --group PARTNUMXX --key-length 8", 2, "group name \"PARTNUMXX\" must have"},
-      {"merge blank --key-length 8", 1,
+      {"maint merge cat --group PARTNUMXX --key-length 8", 2, "group name \"PARTNUMXX\" must have"},
+      {"maint merge blank --key-length 8", 1,
        "blank: 2 record(s) have a blank key and would count as duplicates of each other"},
-      {"merge torn --key-length 8", 1, "a torn last record; nothing changed"},
-      {"compress cat --index cat=PARTNUM.PARTNO:8", 1, "cat: this is the catalog cat itself"},
-      {"compress cat --index other=PARTNUM.PARTNO:8", 1,
+      {"maint merge torn --key-length 8", 1, "a torn last record; nothing changed"},
+      {"maint compress cat --index cat=PARTNUM.PARTNO:8", 1, "cat: this is the catalog cat itself"},
+      {"maint compress cat --index other=PARTNUM.PARTNO:8", 1,
        "other: the file exists and is not an index"},
-      {"compress cat --index idx", 2, "index \"idx\" is not PATH=GROUP.ATTR:LENGTH"},
+      {"maint compress cat --index idx", 2, "index \"idx\" is not PATH=GROUP.ATTR:LENGTH"},
+      {"maint split-dump T1 .", 1, "T1: a table of the dump has the dump's own name in ."},
+      {"keyed put d.json d.json -k PIPE.SIZE:4", 1,
+       "d.json: the description and the keyed file are the same file"},
   };
   for (const Case &c : cases) {
     for (const auto &[name, bytes] : files) write_file(path(name), bytes);
-    const ToolRun r = pcs(c.args);
+    const ToolRun r = run_tool(dir_, c.args);
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << "\n" << r.err;
     for (const auto &[name, bytes] : files) EXPECT_EQ(read_file(path(name)), bytes) << c.args;
