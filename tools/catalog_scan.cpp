@@ -94,9 +94,10 @@ WalkEnd walk_records(const std::string &path, int32_t min_length,
     }
     step(stream, {end.offset, end.length, be32(head + 4)});
   }
+  const int error = errno;
   const bool failed = std::ferror(stream) != 0;
   std::fclose(stream);
-  if (failed) fail(path + ": cannot read the file");
+  if (failed) fail(path + ": cannot read the file: " + std::strerror(error));
   return end;
 }
 

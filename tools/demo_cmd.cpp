@@ -72,13 +72,13 @@ void write_project(const std::string &root) {
   for (const char *name : kCatalogNames) names += std::string(names.empty() ? "" : ", ") + "\"" + name + "\"";
   const std::string path = root + "/project.json";
   FILE *file = std::fopen(path.c_str(), "w");
-  if (!file) fail(path + ": cannot create the project file");
+  if (!file) fail(path + ": cannot create the project file: " + std::strerror(errno));
   std::fprintf(file,
                "{\"format\": \"pcs-project\", \"version\": 1,\n"
                " \"setup\": {\"catalog_directory\": \"%s\", \"current_catalog\": 1},\n"
                " \"catalogs\": [{\"id\": 1, \"names\": [%s]}]}\n",
                root.c_str(), names.c_str());
-  if (std::fclose(file) != 0) fail(path + ": cannot write the project file");
+  if (std::fclose(file) != 0) fail(path + ": cannot write the project file: " + std::strerror(errno));
   host::tools::use_project(path);
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -148,7 +149,7 @@ KeyedGroup *list_from_json(const std::string &path) {
       doc = nlohmann::json::parse(std::cin);
     } else {
       std::ifstream in(path);
-      if (!in) fail(path + ": cannot open the description");
+      if (!in) fail(path + ": cannot open the description: " + std::strerror(errno));
       doc = nlohmann::json::parse(in);
     }
   } catch (const nlohmann::json::exception &e) {

@@ -1,7 +1,9 @@
 // The sample catalog of the command-line program.
 #include "tools/sample.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "include/pcs.h"
 #include "tools/command.h"
@@ -53,7 +55,7 @@ std::string sample_size(const SamplePart &part) {
 
 int write_sample_catalog(const std::string &catalog_path) {
   FILE *catalog = std::fopen(catalog_path.c_str(), "w+b");
-  if (!catalog) fail(catalog_path + ": cannot create the catalog file");
+  if (!catalog) fail(catalog_path + ": cannot create the catalog file: " + std::strerror(errno));
   int size = 0;
   for (const SamplePart &s : sample_parts()) {
     PartRecord *part = sample_part(s);
@@ -65,7 +67,7 @@ int write_sample_catalog(const std::string &catalog_path) {
       fail(catalog_path + ": cannot write part " + s.name + code_text(rc));
     }
   }
-  if (std::fclose(catalog) != 0) fail(catalog_path + ": cannot write the catalog file");
+  if (std::fclose(catalog) != 0) fail(catalog_path + ": cannot write the catalog file: " + std::strerror(errno));
   return size;
 }
 
