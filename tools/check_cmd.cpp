@@ -26,11 +26,7 @@ struct CheckOptions {
 CheckOptions check_options;
 
 void check(const CheckOptions &o) {
-  const std::vector<KeyField> fields = [&] {
-    std::vector<KeyField> parsed;
-    for (const std::string &spec : o.keys) parsed.push_back(parse_key_field(spec));
-    return parsed;
-  }();
+  const std::vector<KeyField> fields = key_fields(o.keys);
   std::string catalog;
   Starts starts;
   int damaged = 0;

@@ -59,4 +59,10 @@ KeyField parse_key_field(const std::string &spec) {
   return f;
 }
 
+std::vector<KeyField> key_fields(const std::vector<std::string> &specs) {
+  std::vector<KeyField> fields;
+  for (const std::string &spec : specs) fields.push_back(parse_key_field(spec));
+  return fields;
+}
+
 }  // namespace pcs::tool

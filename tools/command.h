@@ -53,6 +53,7 @@ struct KeyField {
   int length = 0;
 };
 KeyField parse_key_field(const std::string &spec);
+std::vector<KeyField> key_fields(const std::vector<std::string> &specs);
 
 }  // namespace pcs::tool
 

@@ -25,16 +25,10 @@ struct Options {
   std::vector<std::string> fields;
 };
 
-std::vector<KeyField> parse_fields(const std::vector<std::string> &specs) {
-  std::vector<KeyField> fields;
-  for (const std::string &spec : specs) fields.push_back(parse_key_field(spec));
-  return fields;
-}
-
 // An open keyed file; closed at the end of the command.
 class Keyed {
  public:
-  Keyed(const Options &o, bool must_exist) : fields_(parse_fields(o.fields)) {
+  Keyed(const Options &o, bool must_exist) : fields_(key_fields(o.fields)) {
     if (o.file.size() > PCS_KEYED_NAME_LEN)
       fail(o.file + ": the path is longer than 53 characters");
     if (must_exist && !std::filesystem::exists(o.file)) fail(o.file + ": no such file");

@@ -17,9 +17,6 @@ void require_file(const std::string &path);
 // Makes `project` (when not empty) the project file of the model services.
 void use_project(const std::string &project);
 
-// Key fields from "GROUP.ATTR:LENGTH" texts.
-std::vector<KeyField> key_fields(const std::vector<std::string> &specs);
-
 // Reads the keys of every record of the catalog, and fails the command when
 // the walk meets damage, a live record cannot be read, or no live record
 // carries one of the key attributes.

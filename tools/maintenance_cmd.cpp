@@ -316,12 +316,6 @@ void use_project(const std::string &project) {
   if (!project.empty()) host_tools::use_project(project);
 }
 
-std::vector<KeyField> key_fields(const std::vector<std::string> &specs) {
-  std::vector<KeyField> fields;
-  for (const std::string &spec : specs) fields.push_back(parse_key_field(spec));
-  return fields;
-}
-
 KeyScan readable_scan(const std::string &catalog, const std::vector<KeyField> &fields,
                       bool collapse) {
   KeyScan scan = scan_keys(catalog, fields, collapse);
