@@ -253,6 +253,7 @@ void compress(const Options &o) {
   for (const std::string &text : o.indexes) {
     specs.push_back(parse_index_spec(text));
     check_index_path(o.catalog, specs.back().path, o.force);
+    readable_scan(o.catalog, specs.back().fields, false);  // compression keeps the live records
   }
   int rc = 0;
   {
@@ -265,7 +266,6 @@ void compress(const Options &o) {
   const std::vector<int> kinds = project_kinds(o.catalog, &why);
   rebuild_project_indexes(o.catalog, kinds);
   for (const IndexSpec &spec : specs) {
-    readable_scan(o.catalog, spec.fields, false);
     write_index(o.catalog, spec.path, spec.fields);
     std::printf("%s: index %s rebuilt\n", o.catalog.c_str(), spec.path.c_str());
   }

@@ -87,6 +87,7 @@ TEST_F(MaintCommand, RefusalsLeaveEveryFileAsItWas) {
       {"maint compress cat --index other=PARTNUM.PARTNO:8", 1,
        "other: the file exists and is not an index"},
       {"maint compress cat --index idx", 2, "index \"idx\" is not PATH=GROUP.ATTR:LENGTH"},
+      {"maint compress cat --index idx=PARTNUM.PARTNX:8", 1, "no live record carries the key"},
       {"maint split-dump T1 .", 1, "T1: a table of the dump has the dump's own name in ."},
       {"keyed put d.json d.json -k PIPE.SIZE:4", 1,
        "d.json: the description and the keyed file are the same file"},
