@@ -134,17 +134,18 @@ void write_index(const std::string &catalog_path, const std::string &index_path,
     attributes += name_field(f.attribute);
     widths.push_back(f.length);
   }
-  int count = static_cast<int>(widths.size()), rc = 0;
+  int count = static_cast<int>(widths.size()), rc = 0, error = 0;
   const std::string catalog = catalog_path + " ", index = index_path + " ";
-  errno = 0;
   {
     Progress progress("indexing " + catalog_path, index_growth(index_path));
+    errno = 0;
     csgbldx(&count, groups.data(), attributes.data(), widths.data(), catalog.c_str(), index.c_str(),
             &rc);
+    error = errno;
   }
   if (rc != 0)
     fail(catalog_path + ": cannot build the index " + index_path +
-         cause("csgbldx", rc, rc == 5 || rc == 6 ? errno : 0));
+         cause("csgbldx", rc, rc == 5 || rc == 6 ? error : 0));
 }
 
 void build_index(const Options &o) {
