@@ -21,12 +21,19 @@ namespace pcs::tool {
 namespace {
 
 struct CheckOptions {
-  std::vector<std::string> files, keys;
+  std::vector<std::string> files, keys, index_keys;
 };
+
+RecordKeys record_keys(const std::string &catalog, const std::vector<KeyField> &fields) {
+  RecordKeys keys;
+  for (const KeyedRecord &r : scan_keys(catalog, fields, false).records) keys[r.offset] = r.key;
+  return keys;
+}
 CheckOptions check_options;
 
 void check(const CheckOptions &o) {
-  const std::vector<KeyField> fields = key_fields(o.keys);
+  const std::vector<KeyField> fields = key_fields(o.keys), index_fields = key_fields(o.index_keys);
+  RecordKeys keys;
   std::string catalog;
   Starts starts;
   int damaged = 0;
@@ -38,9 +45,10 @@ void check(const CheckOptions &o) {
       if (catalog.empty())
         fail(path + ": an index is checked against its catalog: name the catalog before it",
              kUsage);
-      check_index(path, catalog, starts, found);
+      check_index(path, catalog, starts, index_fields.empty() ? nullptr : &keys, found);
     } else {
       starts = check_catalog(path, found);
+      if (!index_fields.empty()) keys = record_keys(path, index_fields);
       catalog = path;
     }
     if (found.count() == 0) std::printf("%s: no damage found\n", path.c_str());
@@ -111,6 +119,9 @@ Register reg([](CLI::App &app) {
       "Report every damaged place of catalogs, index files (after their catalog) or keyed files");
   check_cmd->add_option("file", o.files, "Files to check, each index after its catalog")
       ->required();
+  check_cmd->add_option("--index-key", o.index_keys,
+                        "Key fields GROUP.ATTR:LENGTH of the index files: check each key against "
+                        "its record");
   check_cmd->add_option("-k,--key", o.keys,
                         "The files are keyed files with these key fields GROUP.ATTR:LENGTH");
   check_cmd->callback([] { check(check_options); });

@@ -81,7 +81,7 @@ void check_run(FILE *index, const Run &run, Findings &found) {
 }  // namespace
 
 void check_index(const std::string &path, const std::string &catalog, const Starts &starts,
-                 Findings &found) {
+                 const RecordKeys *keys, Findings &found) {
   FILE *index = std::fopen(path.c_str(), "rb");
   if (!index) fail(path + ": cannot open the file: " + std::strerror(errno));
   int record_length = 0, rc = 0;
@@ -92,6 +92,10 @@ void check_index(const std::string &path, const std::string &catalog, const Star
     return;
   }
   const size_t key_length = static_cast<size_t>(record_length - PCS_INDEX_OVERHEAD);
+  if (keys && !keys->empty() && keys->begin()->second.size() != key_length) {
+    found.at(0, "the key length " + std::to_string(key_length) + " is not that of the key fields");
+    keys = nullptr;
+  }
   std::string key(key_length, ' ');
   Run run;
   std::fseek(index, 0, SEEK_END);
@@ -109,6 +113,10 @@ void check_index(const std::string &path, const std::string &catalog, const Star
     if (starts.count(data) == 0)
       found.at(at, "catalog offset " + std::to_string(data) + " is not the start of a record of " +
                        catalog);
+    if (const auto record = keys ? keys->find(data) : RecordKeys::const_iterator();
+        keys && record != keys->end() && record->second != key)
+      found.at(at, "the key is not that of the record at catalog offset " + std::to_string(data) +
+                       ": the index is stale");
     if (!run.counts.empty() && key != run.key) {
       if (std::memcmp(key.data(), run.key.data(), key_length) < 0)
         found.at(at, "the key is below the key before it: the index is not sorted");

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -43,11 +44,15 @@ using Starts = std::set<int64_t>;
 // the walk had to stop. Returns the record starts.
 Starts check_catalog(const std::string &path, Findings &found);
 
+// Keys of the live records of a catalog by offset, as an index holds them.
+using RecordKeys = std::map<int64_t, std::string>;
+
 // The header against the file size, each record's fields and newline, its
 // catalog offset against `starts` (of `catalog`), key order, and each key's
-// count and first-record fields.
+// count and first-record fields; with `keys`, each key against the key of
+// the live record it points at.
 void check_index(const std::string &path, const std::string &catalog, const Starts &starts,
-                 Findings &found);
+                 const RecordKeys *keys, Findings &found);
 
 // Records the keyed reader refuses, live records without the key fields,
 // and live records that share a key.

@@ -25,6 +25,7 @@ TEST(CheckCommand, ReportsEveryDamagedPlaceWithItsOffset) {
   const std::string good = part("A") + part("B", 1);  // records of 61 bytes
   write_file(dir.path("good.cat"), good);
   write_file(dir.path("good.idx"), index_bytes(8, {{"A", 0}, {"B", 61}}));
+  write_file(dir.path("stale.idx"), index_bytes(8, {{"A", 61}, {"B", 0}}));
   write_file(dir.path("bad.cat"), with(part("A"), 7, "\x05") + with(part("B"), 60, "x") +
                                       with(part("C"), 8, be32(999)) + part("D").substr(0, 20));
   write_file(dir.path("bad.idx"), index_header(3, 8) + index_record(1, 61, 17, field("B", 8)) +
@@ -38,7 +39,11 @@ TEST(CheckCommand, ReportsEveryDamagedPlaceWithItsOffset) {
     std::string out;
   };
   const Case cases[] = {
-      {"good.cat good.idx", 0, "good.cat: no damage found\ngood.idx: no damage found\n"},
+      {"good.cat good.idx --index-key PARTNUM.PARTNO:8", 0,
+       "good.cat: no damage found\ngood.idx: no damage found\n"},
+      {"good.cat stale.idx --index-key PARTNUM.PARTNO:8", 1,
+       "good.cat: no damage found\nstale.idx: offset 54: the key is not that of the record at "
+       "catalog offset 0: the index is stale\n"},
       {"bad.cat", 1,
        "bad.cat: offset 0: flag word 5 is neither 0 (live) nor 1 (deleted)\n"
        "bad.cat: offset 61: the record does not end with a newline\n"
