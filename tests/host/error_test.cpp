@@ -2,7 +2,7 @@
 #include <cstring>
 #include <string>
 
-#include "common/report.h"
+#include "include/pcs.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -54,23 +54,6 @@ TEST_F(ErrorTest, QuietActionAndSuppressionReportNothing) {
   pcs::host::suppress_reports(false);
   gueuse("TW3CXERR", &suppress);
   EXPECT_EQ(suppress, 0);
-}
-
-TEST_F(ErrorTest, LibraryReportRestoresTheMessageSetAndQuietErrors) {
-  int suppress = 0;
-  gueuse("OUTERSET", &suppress);
-  pcs::report(PCS_NO_GROUP, "PIPE    ");
-  pcs::report(0, "PIPE    ");
-  {
-    pcs::QuietErrors quiet;
-    pcs::report(PCS_NO_ATTR);
-  }
-  EXPECT_EQ(pcs::host::error_action(), 1);
-  ASSERT_EQ(pcs::host::reports().size(), 1u);
-  EXPECT_EQ(pcs::host::reports()[0].message_set, PCS_MESSAGE_SET);
-  EXPECT_RC(PCS_NO_GROUP, pcs::host::reports()[0].code);
-  EXPECT_EQ(pcs::host::reports()[0].parameters, (std::vector<std::string>{"PIPE    "}));
-  EXPECT_EQ(pcs::host::message_set(), "OUTERSET");
 }
 
 TEST_F(ErrorTest, EchoWritesTheCodeTextToStandardError) {
