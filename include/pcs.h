@@ -781,6 +781,23 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  *  has no header line. */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
 
+/* ==== Module header ======================================================
+ * The host's module loader finds the library through `vomhead`, a header in
+ * the library's writable data that lists every entry point of this header
+ * (upper-case names, sorted, with their addresses), the module properties
+ * and one import record per host service; docs/formats.md gives its layout.
+ * The host services are bound lazily through the import records: a host
+ * loader may store its binder routine in the header's binder cell; without
+ * one, each service is found by name through the dynamic linker on its
+ * first call. */
+
+/* The module header. Its layout is given by offsets, not by a C type. */
+struct PcsModuleHeader;
+PCS_API extern struct PcsModuleHeader vomhead;
+
+#define PCS_MODULE_STAMP 12     /* offset of the build stamp in vomhead */
+#define PCS_MODULE_STAMP_LEN 16 /* "major.minor.patch.tweak", zero-padded */
+
 #ifdef __cplusplus
 }
 #endif
