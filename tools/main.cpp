@@ -9,6 +9,7 @@
 
 #include "host/host_test.h"
 #include "host/model_test.h"
+#include "include/pcs.h"
 #include "tools/command.h"
 
 namespace pcs::tool {
@@ -17,6 +18,18 @@ namespace {
 std::vector<Registrar> &registrars() {
   static std::vector<Registrar> all;
   return all;
+}
+
+// "pcs M.m.p (build stamp)", from the module header of the library that this
+// program loaded.
+std::string library_version() {
+  const std::string stamp(reinterpret_cast<const char *>(&vomhead) + PCS_MODULE_STAMP,
+                          PCS_MODULE_STAMP_LEN);
+  int major = 0, minor = 0, patch = 0;
+  if (std::sscanf(stamp.c_str(), "%d.%d.%d", &major, &minor, &patch) != 3)
+    return "pcs: the library's build stamp \"" + stamp + "\" is not a version";
+  return "pcs " + std::to_string(major) + "." + std::to_string(minor) + "." +
+         std::to_string(patch) + " (library build " + stamp + ")";
 }
 
 }  // namespace
@@ -60,6 +73,8 @@ KeyField parse_key_field(const std::string &spec) {
 int main(int argc, char **argv) {
   CLI::App app{"pcs - piping catalog services: part records, catalogs, index files, keyed tables"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", pcs::tool::library_version(),
+                       "Print the version of the library and exit");
   bool verbose = false;
   app.add_flag("-v,--verbose", verbose, "Echo every error the library reports to standard error");
   for (auto registrar : pcs::tool::registrars()) registrar(app);
@@ -71,6 +86,8 @@ int main(int argc, char **argv) {
   } catch (const CLI::CallForHelp &e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp &e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion &e) {
     return app.exit(e);
   } catch (const CLI::ParseError &e) {
     app.exit(e);
