@@ -75,6 +75,16 @@ constexpr ImportRecord import_record(const char *service) {
   return r;
 }
 
+// The offsets that docs/formats.md gives for 8-byte addresses.
+static_assert(sizeof(void *) != 8 ||
+              (offsetof(Header, property_field) == 32 && offsetof(Header, binder) == 48 &&
+               offsetof(Header, zero1) == 64 && offsetof(Header, binder_cell) == 96 &&
+               offsetof(Header, unbound_cell) == 120 && offsetof(Header, exports) == 136 &&
+               sizeof(ExportEntry) == 24 && sizeof(ImportRecord) == 72 &&
+               sizeof(Properties) == 168 &&
+               offsetof(Header, properties) == 152 + 24 * kExportCount &&
+               sizeof(Header) == 5000 + 24 * kExportCount));
+
 constexpr const char kModuleName[] = "DO3RUDI";
 constexpr uint32_t kHeaderLength =
     offsetof(Header, properties) - offsetof(Header, zero1);
