@@ -1,12 +1,12 @@
-# Reads the entry points that the public header declares (PCS_API
-# declarations) into the list named by OUT.
-function(pcs_entry_points header out)
+# The names that the declarations matching PATTERN in the public header
+# declare (each the last identifier of its match, a "(" dropped), sorted.
+function(pcs_declared_names header pattern out)
   file(READ ${header} text)
   string(REGEX REPLACE "#define[^\n]*" "" text "${text}")
-  string(REGEX MATCHALL "PCS_API[^;(]*[ *]([A-Za-z_0-9]+)[ \n]*\\(" decls "${text}")
+  string(REGEX MATCHALL "${pattern}" decls "${text}")
   set(names)
   foreach(decl IN LISTS decls)
-    string(REGEX REPLACE ".*[ *]([A-Za-z_0-9]+)[ \n]*\\($" "\\1" name "${decl}")
+    string(REGEX REPLACE ".*[ *]([A-Za-z_0-9]+)[ \n]*\\(?$" "\\1" name "${decl}")
     list(APPEND names ${name})
   endforeach()
   list(SORT names)
@@ -14,16 +14,15 @@ function(pcs_entry_points header out)
   set(${out} ${names} PARENT_SCOPE)
 endfunction()
 
-# Reads the data objects that the public header exports (PCS_API extern
-# declarations) into the list named by OUT.
+# The entry points that the public header declares (PCS_API functions).
+function(pcs_entry_points header out)
+  pcs_declared_names(${header} "PCS_API[^;(]*[ *][A-Za-z_0-9]+[ \n]*\\(" names)
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()
+
+# The data objects that the public header exports (PCS_API extern).
 function(pcs_exported_data header out)
-  file(READ ${header} text)
-  string(REGEX MATCHALL "PCS_API extern [^;(]*[ *][A-Za-z_0-9]+" decls "${text}")
-  set(names)
-  foreach(decl IN LISTS decls)
-    string(REGEX REPLACE ".*[ *]([A-Za-z_0-9]+)$" "\\1" name "${decl}")
-    list(APPEND names ${name})
-  endforeach()
+  pcs_declared_names(${header} "PCS_API extern [^;(]*[ *][A-Za-z_0-9]+" names)
   set(${out} ${names} PARENT_SCOPE)
 endfunction()
 
