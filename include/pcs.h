@@ -33,8 +33,11 @@
  *  7. Failures are result codes. No entry point throws, exits or aborts,
  *     whatever the contents of a file it reads.
  *  8. The library calls the host's services by name (gimaloc, pplstins,
- *     gusini, gueror, ...); see host/host_services.h. The in-process host
- *     library libpcshost provides them for programs that have no host.
+ *     gusini, gueror, ...); see <pcs/host_services.h> and <pcs/host_model.h>
+ *     (host/ in the source tree). Each is bound on its first call through
+ *     the module header `vomhead`: by the binder a host's loader installs
+ *     there, or else by name through the dynamic linker. The in-process
+ *     host library libpcshost provides them for programs that have no host.
  */
 #ifndef PCS_H
 #define PCS_H
