@@ -30,6 +30,7 @@ const char kImports[] =
     "pplstdel pparystr guemod guepar gueuse gueror gueact gufswr guerjo gusend gusrea guspus "
     "guspop gusini gusinf girealoc gusemp gimaloc gifree gicaloc gimcrw gj0puo gj0aii gj0erx "
     "gj0frd gj0swm ibafr7 gj0art gj0asa gj0pig";
+
 std::vector<std::string> words(const char *text) {
   std::istringstream in(text);
   std::vector<std::string> out;
