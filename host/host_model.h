@@ -29,7 +29,7 @@
 #ifndef PCS_HOST_MODEL_H
 #define PCS_HOST_MODEL_H
 
-#include "host/host_services.h"
+#include "host_services.h"
 
 #ifdef __cplusplus
 extern "C" {

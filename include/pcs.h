@@ -33,8 +33,11 @@
  *  7. Failures are result codes. No entry point throws, exits or aborts,
  *     whatever the contents of a file it reads.
  *  8. The library calls the host's services by name (gimaloc, pplstins,
- *     gusini, gueror, ...); see host/host_services.h. The in-process host
- *     library libpcshost provides them for programs that have no host.
+ *     gusini, gueror, ...); see <pcs/host_services.h> and <pcs/host_model.h>
+ *     (host/ in the source tree). Each is bound on its first call through
+ *     the module header `vomhead`: by the binder a host's loader installs
+ *     there, or else by name through the dynamic linker. The in-process
+ *     host library libpcshost provides them for programs that have no host.
  */
 #ifndef PCS_H
 #define PCS_H
@@ -42,6 +45,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+/* Marks the entry points (and data) that the library exports. */
 #if defined(__GNUC__)
 #define PCS_API __attribute__((visibility("default")))
 #else
@@ -68,6 +72,7 @@ extern "C" {
 /* ==== Result codes ========================================================
  * One table: X(name, value, meaning). It gives the constants below and the
  * message texts of the in-process host. */
+/* The result code table: X(name, value, meaning) for every code. */
 #define PCS_RESULT_CODES(X)                                                     \
   X(PCS_OK, 0, "done")                                                          \
   X(PCS_NO_MEMORY, 20001, "memory could not be obtained")                       \
@@ -95,6 +100,7 @@ extern "C" {
   X(PCS_RENAME_OTHER, 20134, "rename: the file could not be renamed")
 
 #define PCS_RESULT_ENUM_(name, value, text) name = value,
+/* The result codes of the table above, as constants. */
 enum PcsResultCode { PCS_RESULT_CODES(PCS_RESULT_ENUM_) PCS_RESULT_CODE_END_ };
 #undef PCS_RESULT_ENUM_
 
@@ -104,24 +110,27 @@ enum PcsResultCode { PCS_RESULT_CODES(PCS_RESULT_ENUM_) PCS_RESULT_CODE_END_ };
  * named array of nAttrs values of nAttrLength bytes each. Lists are host
  * lists (a handle is the first node; null when empty). */
 
+/* An attribute: a named array of equally sized values. */
 typedef struct Attribute {
-  char AttrName[PCS_NAME_LEN];
+  char AttrName[PCS_NAME_LEN]; /* name field */
   int32_t nAttrs;          /* number of values, at least 1 */
   int32_t nAttrLength;     /* bytes per value, at least 1 */
   unsigned char *AttrValue; /* nAttrs * nAttrLength bytes */
 } Attribute;
 
+/* An attribute group: a named list of attributes in name order. */
 typedef struct AttrGroup {
-  char GroupName[PCS_NAME_LEN];
+  char GroupName[PCS_NAME_LEN]; /* name field */
   void *AttrList;   /* host list of Attribute */
   void *AttrCursor; /* traversal cursor; null: before the first */
-  int32_t AttrCount;
+  int32_t AttrCount; /* number of attributes */
 } AttrGroup;
 
+/* A part record: a list of attribute groups in name order. */
 typedef struct PartRecord {
   void *GroupList;   /* host list of AttrGroup */
   void *GroupCursor; /* traversal cursor; null: before the first */
-  int32_t GroupCount;
+  int32_t GroupCount; /* number of groups */
 } PartRecord;
 
 /* Comparators for host lists: compare the first 8 bytes of two attributes,
@@ -272,11 +281,12 @@ PCS_API void cspgkey(FILE **stream, const int *value_size, const char *group,
  * Number fields are blanks, an optional minus and digits. Keys are compared
  * over K bytes as strncmp does. None of these operations reports. */
 
+/* An open catalog: its two streams and their expanded paths. */
 typedef struct CatalogHandle {
-  FILE *CatalogFile;
-  FILE *IndexFile;
-  char CatalogPath[PCS_CATALOG_PATH];
-  char IndexPath[PCS_CATALOG_PATH];
+  FILE *CatalogFile; /* the catalog file */
+  FILE *IndexFile;   /* its index file */
+  char CatalogPath[PCS_CATALOG_PATH]; /* expanded, 0-terminated */
+  char IndexPath[PCS_CATALOG_PATH];   /* expanded, 0-terminated */
 } CatalogHandle;
 
 /* csidxfst: 17, the offset of the first index record. */
@@ -326,8 +336,8 @@ PCS_API void csgdelrc(CatalogHandle **catalog, const char *key, int *rc);
 /* A key record of the index builder: a catalog record offset and the address
  * of a caller-supplied key buffer of key length + 1 bytes. */
 typedef struct KeyRecord {
-  int32_t RecordOffset;
-  char *Key;
+  int32_t RecordOffset; /* offset of the source record */
+  char *Key;            /* the key buffer */
 } KeyRecord;
 
 /* csgopen: opens a catalog and its index with the fopen mode in `mode`
@@ -430,27 +440,27 @@ typedef struct Heap Heap;
 
 /* An attribute of a record in memory: nAttrs values of nAttrLength bytes. */
 typedef struct KeyedAttribute {
-  char AttrName[PCS_NAME_LEN];
-  int nAttrs;
-  int nAttrLength;
+  char AttrName[PCS_NAME_LEN]; /* name field */
+  int nAttrs;                  /* number of values */
+  int nAttrLength;             /* bytes per value */
   unsigned char *AttrValue; /* nAttrs * nAttrLength bytes, owned */
-  struct KeyedAttribute *NextAttr;
+  struct KeyedAttribute *NextAttr; /* the next attribute, or null */
 } KeyedAttribute;
 
 /* A group of a record in memory; a record is a list of groups. Lists, their
  * attributes and value buffers come from the host memory service and are
  * released with cspfre. */
 typedef struct KeyedGroup {
-  char GroupName[PCS_NAME_LEN];
+  char GroupName[PCS_NAME_LEN]; /* name field */
   int AttrCount; /* length of the attribute list */
-  KeyedAttribute *FirstAttr;
-  struct KeyedGroup *NextGroup;
+  KeyedAttribute *FirstAttr;    /* the attribute list, or null */
+  struct KeyedGroup *NextGroup; /* the next group, or null */
 } KeyedGroup;
 
 /* An open keyed group file or table, from cspopn or cgtopn to cspcls. */
 typedef struct KeyedFile {
   char FileName[PCS_KEYED_NAME_LEN + 1]; /* resolved path, 0-terminated */
-  FILE *Stream;
+  FILE *Stream;     /* the open file */
   int KeyCount;     /* k */
   int *KeyLengths;  /* k lengths */
   char *KeyGroups;  /* k group names of 8 characters */
@@ -780,6 +790,24 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  *  is empty or holds "/" or is "." or "..", or a write failed; 2 the input
  *  has no header line. */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
+
+/* ==== Module header ======================================================
+ * The host's module loader finds the library through `vomhead`, a header in
+ * the library's writable data that lists every entry point of this header
+ * (upper-case names, sorted, with their addresses), the module properties
+ * and one import record per host service; docs/formats.md gives its layout.
+ * The host services are bound lazily through the import records: a host
+ * loader may store its binder routine in the header's binder cell; without
+ * one, each service is found by name through the dynamic linker on its
+ * first call. */
+
+/* The layout of the module header, given by offsets, not by a C type. */
+struct PcsModuleHeader;
+/* The module header, at the start of the library's writable data. */
+PCS_API extern struct PcsModuleHeader vomhead;
+
+#define PCS_MODULE_STAMP 12     /* offset of the build stamp in vomhead */
+#define PCS_MODULE_STAMP_LEN 16 /* "major.minor.patch.tweak", zero-padded */
 
 #ifdef __cplusplus
 }

@@ -2,6 +2,9 @@
 # the public header declares. Run with -DLIBRARY=... -DHEADER=... -DSOURCE_DIR=...
 include(${SOURCE_DIR}/cmake/entry_points.cmake)
 pcs_entry_points(${HEADER} declared)
+pcs_exported_data(${HEADER} data)
+list(APPEND declared ${data})
+list(SORT declared)
 
 execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE nm_out RESULT_VARIABLE nm_rc)
 if(NOT nm_rc EQUAL 0)

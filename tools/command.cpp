@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <iostream>
 #include <vector>
 
@@ -30,6 +31,16 @@ std::string name_field(const std::string &text, size_t width) {
   std::string field = text.substr(0, width);
   field.resize(width, ' ');
   return field;
+}
+
+std::string library_version() {
+  const std::string stamp(reinterpret_cast<const char *>(&vomhead) + PCS_MODULE_STAMP,
+                          PCS_MODULE_STAMP_LEN);
+  int major = 0, minor = 0, patch = 0;
+  if (std::sscanf(stamp.c_str(), "%d.%d.%d", &major, &minor, &patch) != 3)
+    return "pcs: the library's build stamp \"" + stamp + "\" is not a version";
+  return "pcs " + std::to_string(major) + "." + std::to_string(minor) + "." +
+         std::to_string(patch) + " (library build " + stamp + ")";
 }
 
 std::string code_text(int rc) {

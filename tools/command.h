@@ -38,6 +38,10 @@ std::string name_field(const std::string &text, size_t width = 8);
 // none.
 std::string code_text(int rc);
 
+// "pcs M.m.p (library build STAMP)", from the module header of the library
+// this program loaded.
+std::string library_version();
+
 // The same for result code `rc` of the library operation `operation`
 // ("csgbldx"), whose small codes mean what that operation documents; when
 // `error` (an errno value) is not 0 the system's text for it follows.

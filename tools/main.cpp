@@ -7,6 +7,8 @@
 int main(int argc, char **argv) {
   CLI::App app{"pcs - piping catalog services: part records, catalogs, index files, keyed tables"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", pcs::tool::library_version(),
+                       "Print the version of the library and exit");
   bool verbose = false;
   app.add_flag("-v,--verbose", verbose, "Echo every error the library reports to standard error");
   for (auto registrar : pcs::tool::registrars()) registrar(app);
@@ -18,6 +20,8 @@ int main(int argc, char **argv) {
   } catch (const CLI::CallForHelp &e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp &e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion &e) {
     return app.exit(e);
   } catch (const CLI::ParseError &e) {
     app.exit(e);

@@ -1,4 +1,4 @@
-/* A C program using the public header, as the README shows: proves the
+/* A C program using the public header in the build tree: proves the
  * header is valid C and that a C caller can build a part, write it to a
  * catalog, index the catalog and read the part back by key. */
 #define _POSIX_C_SOURCE 200809L

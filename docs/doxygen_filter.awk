@@ -1,0 +1,39 @@
+# Turns the comments of include/pcs.h into Doxygen documentation for the API
+# reference: the file's opening comment documents the file, a comment above
+# a declaration documents it, a comment after a member or a macro on its line
+# documents that member, and a declaration that shares the comment of the one
+# just above it (no blank line between) gets a copy of that documentation.
+# Section banners ("/* ====") stay plain comments.
+function name_of(line) {
+  if (match(line, /[A-Za-z_0-9]+[ ]*\(/) == 0) return ""
+  return substr(line, RSTART, RLENGTH - 1)
+}
+BEGIN { state = "other"; file_done = 0; in_comment = 0; in_decl = 0 }
+{
+  line = $0
+  if (in_comment) {
+    print line
+    if (index(line, "*/")) { in_comment = 0; state = banner ? "other" : "comment" }
+    next
+  }
+  if (line ~ /^\/\*/) {
+    banner = (line ~ /^\/\* ====/)
+    if (!file_done) { sub(/^\/\*/, "/** @file", line); banner = 0; file_done = 1 }
+    else if (!banner) sub(/^\/\*/, "/**", line)
+    print line
+    if (index(line, "*/")) state = banner ? "other" : "comment"
+    else in_comment = 1
+    next
+  }
+  if (line ~ /^PCS_API/ || line ~ /^typedef/) {
+    name = name_of(line)
+    if (state == "comment") shared = name
+    else if (state == "decl" && shared != "") print "/** @copydoc " shared " */"
+    in_decl = 1
+  }
+  if (line ~ /[^ ].*\/\* /) sub(/\/\* /, "/**< ", line)
+  print line
+  if (line ~ /^[ \t]*$/) { state = "other"; shared = "" }
+  else if (in_decl && index(line, ";")) { in_decl = 0; state = "decl" }
+  else if (!in_decl && state == "comment") state = "other"
+}
