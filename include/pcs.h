@@ -781,6 +781,132 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  *  has no header line. */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
 
+/* ==== Catalog table generators ============================================
+ * Project table dumps become comma-separated table files, and table files,
+ * standards, function tables and piping classes become objects of the
+ * host's model. Paths are 0-terminated strings; a path built from a
+ * directory and a name longer than 255 characters is refused with 20122.
+ * Every result code is written only on failure: the caller sets it to 0
+ * first. Dump and table lines are read 255 characters at a time (a longer
+ * line counts as several). A write that falls short gives 20004 and leaves
+ * the lines written before it. See docs/formats.md for the text formats.
+ *
+ * The creators (cgwtcr2 ... cgpscr) open the host's model (gimcrw, pr0ini,
+ * pr0vws, psussm, g7mswm), save it with gj0swm only when everything loaded,
+ * and always end with pr0end; a failing model service ends the call with
+ * its code. */
+
+/* cgwtcr: the weld rules section ("WELDHEAD" ... "CTFTBEN") of a dump into a
+ * table file: per WELDNTRY entry (end style, site F/S/other, count n,
+ * then n triples wall1 wall2 type) min(n, 5) lines
+ * "ends,ends,wall1,wall2,FIELD|SHOP|site,type,".
+ *  dump (in) the dump file; output (in) the table file, created or truncated
+ *  rc (out) 20121 a file cannot be opened; 20105 the dump ends before the
+ *  header or the end line; 20004 a write fell short. */
+PCS_API void cgwtcr(const char *dump, const char *output, int *rc);
+/* cgbtcr: the branch rules section (BRNCHEAD, BRNCNTRY a b c d e f) into
+ * lines "a,b,f,c,d,e,". rc as cgwtcr. */
+PCS_API void cgbtcr(const char *dump, const char *output, int *rc);
+/* cgcmptcr: the end style section (ESTYHEAD, ESTYNTRY a b) into lines
+ * "End Style,S,a,S,b," with S the first 8 characters of `standard` (in,
+ * ending at a 0 byte when shorter). rc as cgwtcr. */
+PCS_API void cgcmptcr(const char *dump, const char *output, const char *standard, int *rc);
+/* cgpdtcr: the pipe dimension table: first "size,,diameter,," for each
+ * PIODNTRY entry (size, diameter) of the outside diameter dump, then
+ * "size,schedule,diameter,wall," for each PITHNTRY entry (size, schedule,
+ * wall) of the wall thickness dump, the diameter that of the first
+ * outside diameter entry of the same size (empty when none).
+ *  wall_dump, diameter_dump (in); output (in) created or truncated
+ *  rc (out) as cgwtcr, or the code of a failing host stack service. */
+PCS_API void cgpdtcr(const char *wall_dump, const char *diameter_dump, const char *output,
+                     int *rc);
+/* cgencdec: the first encoded table section ("GEOHEAD" or "MATHEAD") of a
+ * dump: each entry "NAME code, description" with all three present adds
+ * "code,description" to the file NAME of `directory` (created when missing,
+ * never truncated). The description drops , ' CR LF | and is cut at 40.
+ *  rc (out) 20121 a file cannot be opened; 20105 as cgwtcr; 20101 no memory
+ *  for a table file's path; 20122 that path too long; 20004. */
+PCS_API void cgencdec(const char *dump, const char *directory, int *rc);
+
+/* cgwtcr2, cgbtcr2: a weld or branch table file into a new "WLDTABLE" or
+ * "BRTABLE " object (named by gj0puo) whose "PRJBNAME" row holds the file
+ * name after its last '/', with one "PRJWRULS" or "PRJBRULS" row per line.
+ * Reals of weld tables are multiplied by *scale (in); branch size keys
+ * become RB (values beginning 0, ZERO or OFF) or B.
+ *  rc (out) 20121 the file cannot be opened (the object exists then);
+ *  20101 a name or column longer than 256; a model service's code. */
+PCS_API void cgwtcr2(const char *path, const double *scale, int *rc);
+PCS_API void cgbtcr2(const char *path, int *rc);
+/* cgpdtcr2: a pipe dimension table file into "PIPEDIM " rows of the
+ * "STANDARD" object named by `standard` (in, first 72 characters), found or
+ * created; reals times *scale. rc as cgwtcr2. */
+PCS_API void cgpdtcr2(const char *path, const char *standard, const double *scale, int *rc);
+/* cgcmtcr2: a compatibility table file into "PRJCMPT " rows of the
+ * "PROCESS " object, found or created; column 0 is stored as "PRJENDS ".
+ * rc as cgwtcr2. */
+PCS_API void cgcmtcr2(const char *path, int *rc);
+/* cgstdcr: fills the project tables of the "STANDARD" object `standard`
+ * (in, 72 characters used; found or created) from the encoded table files
+ * of `directory`: each entry beginning with a table word (PNAMNTRY,
+ * ENDNTRY, RATNTRY, NOMNTRY, SCHNTRY, WALLNTRY, MATNTRY, MMNTRY) loads the
+ * file of that word into its groups, one row per "code,text" line. Each
+ * file loaded is traced as ">path<" on standard error. Reals times *scale.
+ *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20101 a
+ *  column longer than 256; csfdir's or a model service's code. */
+PCS_API void cgstdcr(const char *directory, const char *standard, const double *scale, int *rc);
+/* cgfnctcr: one "FNCTABLE" object per file "name_TYPE" of `directory`
+ * whose TYPE begins one of the part types BRANCH, ELBOW0, FITTING, FLG,
+ * GSK, PIPE, VALVOPER, VALVBODY, MSCPPART: its "PRJTNAME" name and catalog
+ * name, and one "PRJFRULS" row per line of the file.
+ *  rc (out) as cgstdcr; 20101 also when the name buffer cannot be had. */
+PCS_API void cgfnctcr(const char *directory, int *rc);
+/* cgclprs: writes directory/CLASSMAP (truncated) from the CLASS statements
+ * of a class map dump: per statement "class," then "table,weld_table," per
+ * WLDTB and "table,branch_table," per BRHTB table, each kind last named
+ * first. '*' lines are comments, a line beginning '&' continues a statement.
+ *  rc (out) 20121 a file cannot be opened; 20122 the CLASSMAP path too
+ *  long; 20004; a host stack service's code. */
+PCS_API void cgclprs(const char *dump, const char *directory, int *rc);
+/* cgpscr: for each file "CLASS_TYPE" of `directory` (sorted with cgsort),
+ * creates the "PSPEC   " object CLASS when the model lacks it, with
+ * `standard` (in) as its standard and the weld and branch tables of its
+ * CLASSMAP line (or of the pairs the caller left in the map stack), and
+ * adds a "PRJFNAMS" row for the file when TYPE begins a part type. Saves
+ * after each entry.
+ *  map_stack (in/out) a stack of entries of at most 256 bytes holding
+ *  (table name, kind) pairs, emptied after the first class created; when 0
+ *  a stack of 256-byte entries is created and handed back (end it with
+ *  gusend).
+ *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20101
+ *  no memory, or map stack entries longer than 256; csfdir's, cgsort's or
+ *  a model service's code. */
+PCS_API void cgpscr(const char *directory, const char *standard, int *map_stack, int *rc);
+/* cgrnmfl: renames the file named by the first *old_width characters of
+ * `old_name` (trailing blanks dropped) to that of `new_name`. On failure
+ * prints "cgrnmfl: <reason>" to standard error.
+ * Returns 1 when *rc is not 0 afterwards, else 0.
+ *  rc (out) 20101 no memory; 20121 no such file or an invalid name
+ *  (ENOENT, EINVAL); 20127 access, read-only or another file system (EACCES,
+ *  EROFS, EXDEV); 20128 EILSEQ; 20129 EISDIR; 20130 EMLINK; 20131 ENOSPC;
+ *  20132 ETXTBSY; 20133 ENAMETOOLONG; 20134 any other; the code of sufscs. */
+PCS_API int cgrnmfl(const char *old_name, const int *old_width, const char *new_name,
+                    const int *new_width, int *rc);
+
+/* ==== Stack sort ==========================================================
+ * Comparison of two stack entries over *length bytes: -1, 0 or 1. */
+typedef int (*PcsStackCompare)(const void *entry, const void *other, const int *length);
+/* cgcmpsrt: compares the first *length bytes of a and b; a blank on either
+ * side matches any byte; else -1 or 1 by the first differing bytes
+ * (unsigned); 0 when all match or *length < 1. */
+PCS_API int cgcmpsrt(const void *a, const void *b, const int *length);
+/* cgsort: sorts the entries of *stack (in) in place, greatest first, with
+ * `compare`: a three-way quicksort whose pivot is entry count / 2. The
+ * order of entries that compare equal is that of the partitions. Depth is
+ * not bounded by the machine stack.
+ *  rc (out) 0; 20101 no memory for the work entries; a stack service's
+ *  code (entries already moved stay on the stack). */
+PCS_API void cgsort(int *stack, PcsStackCompare compare, int *rc);
+
 #ifdef __cplusplus
 }
 #endif
