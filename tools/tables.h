@@ -10,6 +10,9 @@ namespace pcs::tool {
 void check_table_call(int rc, const std::string &what);
 // Number of lines of a text file (0 when it cannot be read).
 int count_lines(const std::string &path);
+// The demo's project tables: sample dumps under root/tables converted,
+// loaded into the project model and shown.
+void demo_tables(const std::string &root);
 
 }  // namespace pcs::tool
 
