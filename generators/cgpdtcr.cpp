@@ -5,7 +5,6 @@
 #include <unordered_map>
 
 #include "common/fileio.h"
-#include "common/report.h"
 #include "generators/generators.h"
 
 namespace pcs::gen {

@@ -7,8 +7,6 @@
 
 #include "common/fileio.h"
 #include "common/memory.h"
-#include "common/model_session.h"
-#include "common/report.h"
 #include "generators/generators.h"
 #include "host/host_model.h"
 
@@ -296,9 +294,7 @@ extern "C" PCS_API void cgclprs(const char *dump, const char *directory, int *rc
 
 extern "C" PCS_API void cgpscr(const char *directory, const char *standard, int *map_stack,
                                int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    fail_into(rc, pcs::with_model_session([&](int ws) {
-                return pcs::gen::piping_classes(ws, directory, standard, map_stack);
-              }));
+  pcs::gen::run_creator(rc, [&](int ws) {
+    return pcs::gen::piping_classes(ws, directory, standard, map_stack);
   });
 }

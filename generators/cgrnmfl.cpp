@@ -5,7 +5,6 @@
 
 #include "common/fileio.h"
 #include "common/memory.h"
-#include "common/report.h"
 #include "generators/generators.h"
 
 namespace pcs::gen {

@@ -7,8 +7,6 @@
 
 #include "common/fileio.h"
 #include "common/memory.h"
-#include "common/model_session.h"
-#include "common/report.h"
 #include "generators/generators.h"
 #include "host/host_model.h"
 
@@ -180,20 +178,12 @@ int load_functions(int ws, const char *dir) {
 }  // namespace
 }  // namespace pcs::gen
 
-using pcs::gen::fail_into;
-
 extern "C" PCS_API void cgstdcr(const char *directory, const char *standard, const double *scale,
                                 int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    fail_into(rc, pcs::with_model_session([&](int ws) {
-                return pcs::gen::load_standard(ws, directory, standard, *scale);
-              }));
-  });
+  pcs::gen::run_creator(
+      rc, [&](int ws) { return pcs::gen::load_standard(ws, directory, standard, *scale); });
 }
 
 extern "C" PCS_API void cgfnctcr(const char *directory, int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    fail_into(rc, pcs::with_model_session(
-                      [&](int ws) { return pcs::gen::load_functions(ws, directory); }));
-  });
+  pcs::gen::run_creator(rc, [&](int ws) { return pcs::gen::load_functions(ws, directory); });
 }

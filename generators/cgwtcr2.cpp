@@ -4,8 +4,6 @@
 #include <cstring>
 
 #include "common/fileio.h"
-#include "common/model_session.h"
-#include "common/report.h"
 #include "generators/generators.h"
 #include "host/host_model.h"
 
@@ -152,36 +150,25 @@ int compatibilities(int ws, const char *path) {
 }  // namespace
 }  // namespace pcs::gen
 
-using pcs::gen::fail_into;
+using pcs::gen::run_creator;
 
 extern "C" PCS_API void cgwtcr2(const char *path, const double *scale, int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    fail_into(rc, pcs::with_model_session([&](int ws) {
-                return pcs::gen::named_table(ws, "WLDTABLE", path, pcs::gen::kWeldTable, *scale);
-              }));
+  run_creator(rc, [&](int ws) {
+    return pcs::gen::named_table(ws, "WLDTABLE", path, pcs::gen::kWeldTable, *scale);
   });
 }
 
 extern "C" PCS_API void cgbtcr2(const char *path, int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    fail_into(rc, pcs::with_model_session([&](int ws) {
-                return pcs::gen::named_table(ws, "BRTABLE ", path, pcs::gen::kBranchTable, 1.0);
-              }));
+  run_creator(rc, [&](int ws) {
+    return pcs::gen::named_table(ws, "BRTABLE ", path, pcs::gen::kBranchTable, 1.0);
   });
 }
 
 extern "C" PCS_API void cgpdtcr2(const char *path, const char *standard, const double *scale,
                                  int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    fail_into(rc, pcs::with_model_session([&](int ws) {
-                return pcs::gen::pipe_dimensions(ws, path, standard, *scale);
-              }));
-  });
+  run_creator(rc, [&](int ws) { return pcs::gen::pipe_dimensions(ws, path, standard, *scale); });
 }
 
 extern "C" PCS_API void cgcmtcr2(const char *path, int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    fail_into(rc, pcs::with_model_session(
-                      [&](int ws) { return pcs::gen::compatibilities(ws, path); }));
-  });
+  run_creator(rc, [&](int ws) { return pcs::gen::compatibilities(ws, path); });
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/model_session.h"
+#include "common/report.h"
 #include "host/host_services.h"
 #include "include/pcs.h"
 
@@ -47,6 +49,13 @@ bool read_line(FILE *input, char *line);
 // Stores a failure in the caller's result code; success leaves it alone.
 inline void fail_into(int *rc, int code) {
   if (code != 0) *rc = code;
+}
+
+// The frame of a creator's entry point: work(ws) -> code inside a model
+// session, no exception out, a failure stored in *rc.
+template <class Work>
+void run_creator(int *rc, Work &&work) {
+  guarded(rc, PCS_GEN_NO_MEMORY, [&] { fail_into(rc, with_model_session(work)); });
 }
 
 // Reads lines until one contains `header` (or `other` when given): 0, or
