@@ -59,16 +59,7 @@ bool parse_encoded_line(const char *line, char value_type, double scale,
   if (n == 0) return false;
   text[n] = '\0';
   std::memset(value, 0, kValueSize);
-  if (value_type == 'I') {
-    int number = 0;
-    if (std::sscanf(text, "%d", &number) == 1) std::memcpy(value, &number, sizeof number);
-  } else if (value_type == 'R') {
-    double number = 0;
-    if (std::sscanf(text, "%lf", &number) == 1) {
-      number *= scale;
-      std::memcpy(value, &number, sizeof number);
-    }
-  } else {
+  if (!store_number(text, value_type, scale, value)) {
     std::memset(value, ' ', kTextMin);
     std::memcpy(value, text, n);
   }

@@ -21,23 +21,12 @@ const char *const kPipeDimColumns[] = {"SIZE    ", "SCH     ", "OD      ", "WALL
 const char *const kCompatColumns[] = {"NAME    ", "STANDRD1", "SPEC1   ", "STANDRD2", "SPEC2   "};
 const char *const kFunctionColumns[] = {"PROCFUNC", "SIZE1   ", "SIZE2   ", "MECHFUNC"};
 
-// A field's text as the value of a column of type letter `type`: a 4-byte
-// int, an 8-byte real (times scale) or the text over blanks. A number that
-// does not parse leaves the blanks.
+// A field's text as the value of a column of type letter `type`: a number
+// over blanks or the text over blanks.
 void load_value(const char *field, char type, double scale, char *value) {
   std::memset(value, ' ', kValueSize);
-  if (type == 'I') {
-    int number = 0;
-    if (std::sscanf(field, "%d", &number) == 1) std::memcpy(value, &number, sizeof number);
-  } else if (type == 'R') {
-    double number = 0;
-    if (std::sscanf(field, "%lf", &number) == 1) {
-      number *= scale;
-      std::memcpy(value, &number, sizeof number);
-    }
-  } else {
+  if (!store_number(field, type, scale, value))
     std::memcpy(value, field, strnlen(field, kValueSize));
-  }
 }
 
 // Branch size keys: RB for values beginning 0, ZERO or OFF, else B.
@@ -82,6 +71,20 @@ int store_row(const RulesTable &table, const Column *columns, int handle, int ro
 }
 
 }  // namespace
+
+bool store_number(const char *text, char type, double scale, char *value) {
+  if (type == 'I') {
+    int number = 0;
+    if (std::sscanf(text, "%d", &number) == 1) std::memcpy(value, &number, sizeof number);
+  } else if (type == 'R') {
+    double number = 0;
+    if (std::sscanf(text, "%lf", &number) == 1) {
+      number *= scale;
+      std::memcpy(value, &number, sizeof number);
+    }
+  }
+  return type == 'I' || type == 'R';
+}
 
 const RulesTable kWeldTable{"PRJWRULS", kWeldColumns, 6, true, Extra::none};
 const RulesTable kBranchTable{"PRJBRULS", kBranchColumns, 6, false, Extra::size_key};

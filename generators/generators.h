@@ -141,6 +141,11 @@ extern const RulesTable kWeldTable, kBranchTable, kPipeDimTable, kCompatTable, k
 // column longer than a value buffer, or the first failing service's code.
 int LoadRulesTable(const char *path, int handle, const RulesTable &table, double scale);
 
+// For type letter I or R: reads text with "%d" or "%lf" (times scale) into
+// the start of value, which a text that does not parse leaves alone; true.
+// False for other types.
+bool store_number(const char *text, char type, double scale, char *value);
+
 // Finds the object of `type` named by the 72-character field `name`, or
 // creates it, and readies every group of its type with `group_type`.
 int cgucpo(int ws, const char *type, const char *name, const char *group_type, int *handle);
