@@ -23,7 +23,7 @@ constexpr int kMaxTriples = 5;
 // One weld entry: a line per (wall 1, wall 2, weld type) triple, at most 5.
 int WriteWeldEntries(Fields f, Output &out) {
   int count = 0;
-  if (std::sscanf(f[3], "%d", &count) != 1 || count < 1) return 0;
+  if (!read_int(f[3], &count) || count < 1) return 0;
   count = std::min(count, kMaxTriples);
   for (int i = 0; i < count; ++i) {
     const int t = 4 + 3 * i;

@@ -1,6 +1,9 @@
 // cgwtcr2, cgbtcr2, cgpdtcr2, cgcmtcr2: comma-separated rules tables loaded
 // into rows of a model object's group, one row per line, by LoadRulesTable.
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/fileio.h"
@@ -72,10 +75,18 @@ int store_row(const RulesTable &table, const Column *columns, int handle, int ro
 
 }  // namespace
 
+bool read_int(const char *text, int *value) {
+  char *end = nullptr;
+  const long long number = std::strtoll(text, &end, 10);
+  if (end == text) return false;
+  *value = int(std::clamp<long long>(number, INT_MIN, INT_MAX));
+  return true;
+}
+
 bool store_number(const char *text, char type, double scale, char *value) {
   if (type == 'I') {
     int number = 0;
-    if (std::sscanf(text, "%d", &number) == 1) std::memcpy(value, &number, sizeof number);
+    if (read_int(text, &number)) std::memcpy(value, &number, sizeof number);
   } else if (type == 'R') {
     double number = 0;
     if (std::sscanf(text, "%lf", &number) == 1) {

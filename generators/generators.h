@@ -141,6 +141,10 @@ extern const RulesTable kWeldTable, kBranchTable, kPipeDimTable, kCompatTable, k
 // column longer than a value buffer, or the first failing service's code.
 int LoadRulesTable(const char *path, int handle, const RulesTable &table, double scale);
 
+// An int read as "%d" reads it, clamped to the int range instead of
+// overflowing; false when the text holds no number.
+bool read_int(const char *text, int *value);
+
 // For type letter I or R: reads text with "%d" or "%lf" (times scale) into
 // the start of value, which a text that does not parse leaves alone; true.
 // False for other types.

@@ -92,7 +92,7 @@ class Converters : public HostTest {
 
 TEST_F(Converters, WeldBranchAndEndStyleLines) {
   cgwtcr(dump("w", "junk\n WELDHEAD x\nWELDNTRY BW S 2 1.5 2.5 FW 3.0 4.0 GW\nNOTE\n"
-                   "WELDNTRY SW F 1 1 2 X\nWELDNTRY XX Q -3 1 2 3\nWELDNTRY ZZ Q zz 1 2 3\n"
+                   "WELDNTRY SW F 1 1 2 X\nWELDNTRY XX Q -3 1 2 3\nWELDNTRY ZZ Q zz 1 2 3\nWELDNTRY XX Q -99999999999999999999 1 2 3\n"
                    "WELDNTRY YY Q 99 " + numbers(15, " ") + "\nCTFTBEN\nWELDNTRY AA S 1 1 1 1\n").c_str(),
          out_.c_str(), &rc_);
   EXPECT_RC(0, rc_);
