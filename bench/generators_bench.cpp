@@ -182,12 +182,12 @@ void BM_cgpscr(benchmark::State &state) {
 
 }  // namespace
 
-BENCHMARK(BM_cgwtcr)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_awk_weld)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_cgpdtcr)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_awk_pipedim)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_cgpdtcr2)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_split_rows)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_cgpscr)->Unit(benchmark::kMillisecond)->Iterations(1)->Arg(
+BENCHMARK(BM_cgwtcr)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_awk_weld)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_cgpdtcr)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_awk_pipedim)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_cgpdtcr2)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_split_rows)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_cgpscr)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime()->Arg(
     env_number("PCS_BENCH_CLASS_FILES", 1000) / 2)->Arg(env_number("PCS_BENCH_CLASS_FILES", 1000));
 BENCHMARK_MAIN();
