@@ -892,20 +892,6 @@ PCS_API void cgpscr(const char *directory, const char *standard, int *map_stack,
 PCS_API int cgrnmfl(const char *old_name, const int *old_width, const char *new_name,
                     const int *new_width, int *rc);
 
-/* ==== Stack sort ==========================================================
- * Comparison of two stack entries over *length bytes: -1, 0 or 1. */
-typedef int (*PcsStackCompare)(const void *entry, const void *other, const int *length);
-/* cgcmpsrt: compares the first *length bytes of a and b; a blank on either
- * side matches any byte; else -1 or 1 by the first differing bytes
- * (unsigned); 0 when all match or *length < 1. */
-PCS_API int cgcmpsrt(const void *a, const void *b, const int *length);
-/* cgsort: sorts the entries of *stack (in) in place, greatest first, with
- * `compare`: a three-way quicksort whose pivot is entry count / 2. The
- * order of entries that compare equal is that of the partitions. Depth is
- * not bounded by the machine stack.
- *  rc (out) 0; 20101 no memory for the work entries; a stack service's
- *  code (entries already moved stay on the stack). */
-PCS_API void cgsort(int *stack, PcsStackCompare compare, int *rc);
 
 #ifdef __cplusplus
 }

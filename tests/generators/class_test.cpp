@@ -1,8 +1,6 @@
-// The class map file from class statements, file rename with its result
-// codes, and the host stack sort.
-#include <algorithm>
+// The class map file from class statements, and file rename with its
+// result codes.
 #include <filesystem>
-#include <random>
 
 #include "common/fileio.h"
 #include "host/model_test.h"
@@ -92,62 +90,6 @@ TEST_F(ClassMap, RenameResultCodes) {
     const int rc = rename(file, file);
     EXPECT_TRUE(rc == 0 || rc == PCS_GEN_NO_MEMORY) << rc;
   });
-}
-
-// A stack of n entries of `size` bytes made by make(i).
-int stack_of(int n, int size, const std::function<std::string(int)> &make) {
-  int stack = 0, rc = 0, count = 0;
-  gusini(&size, &stack, &rc);
-  for (int i = 0; i < n; ++i) guspus(&stack, make(i).c_str(), &count, &rc);
-  return stack;
-}
-
-Strings sorted(int stack) {
-  int rc = 0;
-  cgsort(&stack, cgcmpsrt, &rc);
-  EXPECT_RC(0, rc);
-  Strings entries = pcs::host::model::stack_entries(stack);
-  gusend(&stack, &rc);
-  return entries;
-}
-
-TEST_F(ClassMap, StackSortDescends) {
-  std::mt19937 random(7);
-  for (int n : {0, 1, 2, 3, 10, 1000}) {
-    Strings expected;
-    const int stack = stack_of(n, 6, [&](int) {
-      std::string key(6, 'a');
-      for (char &c : key) c = char('a' + random() % 4);
-      expected.push_back(key);
-      return key;
-    });
-    std::sort(expected.rbegin(), expected.rend());
-    EXPECT_EQ(sorted(stack), expected) << n;
-  }
-  const int n = 100000;
-  for (int kind = 0; kind < 3; ++kind) {
-    const int stack = stack_of(n, 8, [&](int i) {
-      char key[9];
-      std::snprintf(key, sizeof key, "%08d", kind == 0 ? 5 : kind == 1 ? i : n - i);
-      return std::string(key);
-    });
-    const Strings result = sorted(stack);
-    ASSERT_EQ(result.size(), size_t(n));
-    EXPECT_TRUE(std::is_sorted(result.rbegin(), result.rend())) << kind;
-  }
-  const int one = 1;
-  EXPECT_EQ(cgcmpsrt("a b", "abc", &one), 0);
-  const int three = 3;
-  EXPECT_EQ(cgcmpsrt("a b", "x c", &three), -1);
-  EXPECT_EQ(cgcmpsrt("a  ", "a\xff ", &three), 0);
-  EXPECT_EQ(cgcmpsrt("\xff", "a", &one), 1);
-  int stack = stack_of(5, 4, [](int i) { return std::to_string(1000 + i); }), rc = 0;
-  sweep_allocations([&](long) {
-    int swept = 0;
-    cgsort(&stack, cgcmpsrt, &swept);
-    EXPECT_TRUE(swept == 0 || swept == PCS_GEN_NO_MEMORY || swept == PCS_GUS_NO_MEMORY) << swept;
-  });
-  gusend(&stack, &rc);
 }
 
 }  // namespace
