@@ -418,9 +418,11 @@ PCS_API void csfdir(const char *directory, const int *name_length, int *stack, i
  *  file (read); 7 the record at the position is deleted or replaced.
  *
  * Damage never makes an operation crash, hang or allocate beyond the size
- * of the file. A record cut off at the end of the file (an interrupted
- * write) is stepped over: the file opens with every complete record and the
- * next write goes after the cut-off record, which it marks deleted.
+ * of the file. A record whose length runs past the end of the file, or
+ * whose last byte is not a newline, makes the open fail with 5; a failed
+ * open writes nothing. Every status word other than 0 marks a record that
+ * is not live: the open steps over it. Records are appended at the end of
+ * the file.
  */
 
 #define PCS_KEYED_NAME_LEN 53 /* file name field of keyed files and tables */
@@ -456,8 +458,7 @@ typedef struct KeyedFile {
   char *KeyGroups;  /* k group names of 8 characters */
   char *KeyAttrs;   /* k attribute names of 8 characters */
   Heap *Index;      /* the key index */
-  int64_t AppendAt; /* where the next record goes */
-  int64_t CutOffAt; /* a cut-off record to mark deleted first, or -1 */
+  int64_t AppendAt; /* end of the records written so far */
 } KeyedFile;
 
 /* cspopn: opens a keyed group file and indexes its live records.
@@ -517,10 +518,10 @@ PCS_API void cspdel(const char *key, KeyedFile **file, int *rc);
  *  length (out) the record length, set once read (also for codes 5 and 7,
  *  so a caller can step over a dead record)
  *  list (out) the groups, each list reversed; null unless rc is 0
- *  rc (out) 0; 1 no memory; 5 damaged (length below 12 or past the end of
- *  the file, missing newline, offsets or counts outside the record, a
- *  replacement position outside the file); 6 the position is negative or at
- *  or past the end of the file, or a null stream; 7 deleted or replaced. */
+ *  rc (out) 0; 1 no memory; 5 damaged (length below 17 or past the end of
+ *  the file, missing newline, offsets or counts outside the record);
+ *  6 the position is negative or at or past the end of the file, or a null
+ *  stream; 7 any status other than 0 (deleted, replaced or unfinished). */
 PCS_API void cspgtr(FILE **stream, const int *position, int *length, KeyedGroup **list,
                     int *rc);
 
