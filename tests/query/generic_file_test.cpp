@@ -240,7 +240,7 @@ TEST_F(GenericFile, PrintsGroupsAndAttributes) {
   const std::string text = capture_stderr([&] { cggprnt(part, "Title", 1); });
   EXPECT_EQ(text,
             "Title\nGroup name:>PARTNUM<\n Number of attributes:>3<\n Match flag:>1<\n"
-            " Attribute Name:>PARTNO  <\n  Attribute type:>C       <\n  Number of values:>1<\n"
+            " Attribute Name:>PARTNO  <\n  Attribute type:>C8      <\n  Number of values:>1<\n"
             "  Length of attribute values:>8<\n   Value No. 0>V-7     <\n   Generic Flag:>1<\n"
             " Attribute Name:>COUNT   <\n  Attribute type:>I4      <\n  Number of values:>1<\n"
             "  Length of attribute values:>4<\n   Value No. 0>-12<\n"
