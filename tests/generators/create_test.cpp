@@ -160,6 +160,30 @@ TEST_F(Creators, PipingClasses) {
   EXPECT_EQ(model::session().saves, 6);  // after each of the 5 entries, then once more
 }
 
+TEST_F(Creators, LongPathsAndColumnsAreRefused) {
+  const std::string deep = std::string(200, 'a') + "/" + std::string(60, 'b');
+  table(deep + "/ENDNTRY", "BW,Butt weld\n");
+  table(deep + "/A_PIPE", "P,1,2,M\n");
+  table(deep + "/CS1_PIPE", "");
+  const double one = 1.0;
+  int rc = 0, stack = 0;
+  const std::string dir = dir_.path(deep);
+  cgstdcr(dir.c_str(), "S", &one, &rc);
+  EXPECT_RC(PCS_PATH_TOO_LONG, rc);
+  rc = 0;
+  cgfnctcr(dir.c_str(), &rc);
+  EXPECT_RC(PCS_PATH_TOO_LONG, rc);
+  rc = 0;
+  cgpscr(dir.c_str(), "S", &stack, &rc);
+  EXPECT_RC(PCS_PATH_TOO_LONG, rc);
+  take(stack);
+  EXPECT_EQ(model::session().saves, 0);
+  model::data().define_group("PRJBNAME", {{"NAME", 'C', 300}}, true);
+  rc = 0;
+  cgwtcr2(table("t/WT1", "").c_str(), &one, &rc);
+  EXPECT_RC(PCS_GEN_NO_MEMORY, rc);
+}
+
 TEST_F(Creators, EveryHostFailureEndsTheCallUnsaved) {
   const std::string weld = table("t/WT1", "BW,BW,1.5,2.5,SHOP,FW,\n");
   const std::string branch = table("t/BT1", "a,b,0,f,e,p,\n");
