@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "bench/bench_util.h"
@@ -103,13 +105,15 @@ void BM_awk_pipedim(benchmark::State &state) {
   set_bytes(state);
 }
 
-// A fresh in-process model from the example project, saved to the work dir.
+// A fresh in-process model from the example project, saved in the work dir.
 void fresh_model() {
   model::clear();
-  const std::string project = work("project.json");
-  fs::copy_file(std::string(PCS_SOURCE_DIR) + "/docs/example-project.json", project,
-                fs::copy_options::overwrite_existing);
-  if (model::load(project) != 0) std::abort();
+  const std::string project = work("project");
+  fs::remove(project);
+  model::set_project_path(project);
+  std::ifstream in(std::string(PCS_SOURCE_DIR) + "/docs/example-project.json");
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (model::load_text(text) != 0) std::abort();
 }
 
 const long kRows = env_number("PCS_BENCH_ROWS", 100000);
