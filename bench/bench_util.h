@@ -25,12 +25,15 @@ inline const std::string &work_dir(const char *tag) {
     std::string pattern = std::string("/tmp/pcs-bench-") + tag + "-XXXXXX";
     const char *made = mkdtemp(pattern.data());
     if (!made) std::abort();
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(work_dir(""), ignored);
-    });
     return std::string(made);
   }();
+  // Registered once `dir` is complete, so that the removal runs before `dir`
+  // is destroyed at exit.
+  static const bool removed_at_exit = std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(work_dir(""), ignored);
+  }) == 0;
+  (void)removed_at_exit;
   return dir;
 }
 
