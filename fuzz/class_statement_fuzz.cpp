@@ -43,5 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   while ((c = std::fgetc(map)) != EOF) last = c;
   std::fclose(map);
   if (last != '\n') std::abort();
+  std::filesystem::remove_all(dir);
   return 0;
 }
