@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "common/coding.h"
 #include "host/host_test.h"
 #include "include/pcs.h"
@@ -28,28 +29,9 @@ namespace {
 
 constexpr int kKeyLength = 40;
 
-long env_number(const char *name, long fallback) {
-  const char *text = std::getenv(name);
-  const long value = text ? std::atol(text) : 0;
-  return value > 0 ? value : fallback;
-}
+using pcs::bench::env_number;
 
-// A directory for the files of the run, removed at exit.
-const std::string &work_dir() {
-  static const std::string dir = [] {
-    char pattern[] = "/tmp/pcs-bench-maint-XXXXXX";
-    const char *made = mkdtemp(pattern);
-    if (!made) std::abort();
-    std::string path = made;
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(work_dir(), ignored);
-    });
-    return path;
-  }();
-  return dir;
-}
-std::string work(const char *name) { return work_dir() + "/" + name; }
+std::string work(const char *name) { return pcs::bench::work_dir("maint") + "/" + name; }
 
 void write_all(const std::string &path, const std::string &bytes) {
   FILE *file = std::fopen(path.c_str(), "wb");

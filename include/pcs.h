@@ -428,9 +428,11 @@ PCS_API void csfdir(const char *directory, const int *name_length, int *stack, i
  *  file (read); 7 the record at the position is deleted or replaced.
  *
  * Damage never makes an operation crash, hang or allocate beyond the size
- * of the file. A record cut off at the end of the file (an interrupted
- * write) is stepped over: the file opens with every complete record and the
- * next write goes after the cut-off record, which it marks deleted.
+ * of the file. A record whose length runs past the end of the file, or
+ * whose last byte is not a newline, makes the open fail with 5; a failed
+ * open writes nothing. Every status word other than 0 marks a record that
+ * is not live: the open steps over it. Records are appended at the end of
+ * the file.
  */
 
 #define PCS_KEYED_NAME_LEN 53 /* file name field of keyed files and tables */
@@ -466,8 +468,7 @@ typedef struct KeyedFile {
   char *KeyGroups;  /* k group names of 8 characters */
   char *KeyAttrs;   /* k attribute names of 8 characters */
   Heap *Index;      /* the key index */
-  int64_t AppendAt; /* where the next record goes */
-  int64_t CutOffAt; /* a cut-off record to mark deleted first, or -1 */
+  int64_t AppendAt; /* end of the records written so far */
 } KeyedFile;
 
 /* cspopn: opens a keyed group file and indexes its live records.
@@ -527,10 +528,10 @@ PCS_API void cspdel(const char *key, KeyedFile **file, int *rc);
  *  length (out) the record length, set once read (also for codes 5 and 7,
  *  so a caller can step over a dead record)
  *  list (out) the groups, each list reversed; null unless rc is 0
- *  rc (out) 0; 1 no memory; 5 damaged (length below 12 or past the end of
- *  the file, missing newline, offsets or counts outside the record, a
- *  replacement position outside the file); 6 the position is negative or at
- *  or past the end of the file, or a null stream; 7 deleted or replaced. */
+ *  rc (out) 0; 1 no memory; 5 damaged (length below 17 or past the end of
+ *  the file, missing newline, offsets or counts outside the record);
+ *  6 the position is negative or at or past the end of the file, or a null
+ *  stream; 7 any status other than 0 (deleted, replaced or unfinished). */
 PCS_API void cspgtr(FILE **stream, const int *position, int *length, KeyedGroup **list,
                     int *rc);
 
@@ -791,7 +792,7 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  *  has no header line. */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
 
-/* ==== Module header ======================================================
+/* ==== Module header ===============================================
  * The host's module loader finds the library through `vomhead`, a header in
  * the library's writable data that lists every entry point of this header
  * (upper-case names, sorted, with their addresses), the module properties
@@ -808,6 +809,299 @@ PCS_API extern struct PcsModuleHeader vomhead;
 
 #define PCS_MODULE_STAMP 12     /* offset of the build stamp in vomhead */
 #define PCS_MODULE_STAMP_LEN 16 /* "major.minor.patch.tweak", zero-padded */
+=======
+/* ==== Query parts (section kept by the query subsystem) ===================
+ * A query part is a chain of attribute groups, each a chain of typed
+ * attributes, each holding valueCount values of valueLength bytes and,
+ * optionally, one generic flag per value. The query fill builds them with
+ * types and flags; parts read from a generic part file carry neither. All
+ * storage comes from the host memory service; cggfre releases a part.
+ * Names, types, values, lengths, counts, flags, the tolerance and rc are
+ * passed by reference; parts, groups and attributes as the pointer itself.
+ * Allocating operations set rc to 20101 on failure and never clear it: the
+ * caller sets it to 0 first. */
+
+typedef struct CgAttribute {
+  char name[PCS_NAME_LEN];
+  char type[PCS_NAME_LEN];  /* "C8      ", "I4      ", "R8      ": C characters,
+                               I 32-bit int, R double; only the letter counts */
+  int32_t valueCount;
+  int32_t valueLength;      /* bytes per value */
+  int32_t *genericFlags;    /* valueCount flags or null; above 0: generic */
+  unsigned char *values;    /* valueCount * valueLength bytes; null while empty */
+  struct CgAttribute *next;
+} CgAttribute;
+
+typedef struct CgGroup {
+  char name[PCS_NAME_LEN];
+  int32_t attributeCount;
+  int32_t matchFlag;        /* 1 at creation; 0 leaves the group out of cgpreql */
+  CgAttribute *attributes;
+  struct CgGroup *next;
+} CgGroup;
+
+/* A part: its first group, or null for the empty part. */
+typedef CgGroup *CgPart;
+
+/* cgagcre: a new group (no attributes, matchFlag 1).
+ *  name (in) 8 characters; rc (out) 20101 no memory (null returned). */
+PCS_API CgGroup *cgagcre(const char *name, int *rc);
+/* cgacre: a new attribute without values or flags.
+ *  name, type (in) 8 characters each; length (in) bytes per value
+ *  rc (out) 20101 no memory (null returned). */
+PCS_API CgAttribute *cgacre(const char *name, const char *type, const int *length, int *rc);
+/* cgagadd: creates a group and links it after the last group of `head`
+ * (not null). Returns it; null with rc 20101. */
+PCS_API CgGroup *cgagadd(const char *name, CgGroup *head, int *rc);
+/* cgaadd: creates an attribute and links it after the last attribute of
+ * `head` (not null). Returns it; null with rc 20101. The group's
+ * attributeCount is the caller's to keep. */
+PCS_API CgAttribute *cgaadd(const char *name, const char *type, const int *length,
+                            CgAttribute *head, int *rc);
+/* cgagfnd, cgafnd: the first group / attribute of the chain with this name
+ * (8 bytes), or null (also for a null head). */
+PCS_API CgGroup *cgagfnd(const char *name, CgGroup *head);
+PCS_API CgAttribute *cgafnd(const char *name, CgAttribute *head);
+/* cgvadd: appends one value (valueLength bytes) to the attribute; the
+ * generic flags are not touched. rc (out) 20101 no memory (the attribute is
+ * unchanged). */
+PCS_API void cgvadd(const void *value, CgAttribute *attribute, int *rc);
+/* cgaradd: a new array of *count elements of *size bytes: the first
+ * *count - 1 copied from `old` (then freed), the last one `element`.
+ * Null when memory fails; `old` is then left alone. */
+PCS_API void *cgaradd(void *old, const int *count, const void *element, const int *size);
+/* cgpradd: adds one value under the group and attribute names, creating
+ * the group (at the end of the part) and the attribute (at the end of the
+ * group) when absent; an existing attribute keeps its type and length.
+ * Nothing is done once rc is not 0, so a non-zero rc on entry leaves the
+ * part unchanged.
+ *  value (in) *length bytes; type (in) 8 characters; length (in)
+ *  attribute, group (in) names; part (in) null for a new part
+ *  rc (in/out) 20101 no memory (what was built so far is returned)
+ * Returns the part (the new one when `part` was null). */
+PCS_API CgGroup *cgpradd(const void *value, const char *type, const int *length,
+                         const char *attribute, const char *group, CgGroup *part, int *rc);
+/* cgafng: 1 when the attribute holds a value whose generic flag is 0 and
+ * that is not empty (C: first byte not blank; I: not 0; R: not 0.0). An
+ * attribute without flags counts every value as non-generic. */
+PCS_API int cgafng(const CgAttribute *attribute);
+/* cgagfng: 1 when some attribute of the group satisfies cgafng. `unused`
+ * is not read. */
+PCS_API int cgagfng(const CgGroup *group, const void *unused);
+/* cgaeql: 1 when catalog attribute b satisfies query attribute a, else 0.
+ * Each value is absent, empty or present (by a's type letter, which is also
+ * written into b's type) and the generic flag of a's value decides:
+ * an empty or absent query value accepts anything unless generic (then the
+ * catalog value must be empty or absent); a present query value needs an
+ * equal catalog value, or, when generic, an equal, empty or absent one.
+ * Equal: C over the shorter length, I exactly, R within *tolerance.
+ *  ordered (in) non-zero: value k against value k; 0: each value of a
+ *  takes the first unused equal value of b
+ *  rc (out) 20101 no memory (unordered mode; the result is then 0). */
+PCS_API int cgaeql(const CgAttribute *a, CgAttribute *b, const int *ordered,
+                   const double *tolerance, int *rc);
+/* cgageql: 1 when every attribute of group a is satisfied (ordered, tolerance
+ * 1.0) by the attribute of the same name in b (which may be null). */
+PCS_API int cgageql(const CgGroup *a, const CgGroup *b, int *rc);
+/* cgpreql: 1 when every group of part a whose matchFlag is not 0 is
+ * satisfied by the group of the same name in part b. A null a gives 1. */
+PCS_API int cgpreql(const CgGroup *a, const CgGroup *b, int *rc);
+/* cgkeycre: the part key: for each (groups[i], attributes[i]) pair, all
+ * values of that attribute, or 8 blanks when the group or attribute is
+ * missing or empty; then a 0 byte. A count below 1 gives just the 0 byte.
+ *  key (out) room for the values of every pair and the 0 byte
+ * Returns 0; rc is not changed. */
+PCS_API int cgkeycre(const char *const *groups, const char *const *attributes, const int *count,
+                     const CgGroup *part, char *key, int *rc);
+
+/* Generic part files hold query parts one record after the other in the
+ * keyed group file layout (length, status 0, directory offset; per group
+ * its attribute blocks then its header; the directory; a newline). Types,
+ * generic flags and match flags are not stored. Reading puts every group
+ * and attribute at the head of its chain, so both come back reversed. */
+
+/* cggget: reads the record at *position into a new part.
+ *  stream (in) the open file; position (in) a record start
+ *  length (out) the record length, set whenever it could be read (also for
+ *  20113, so a caller can step over the record)
+ *  part (out) the part; null on failure
+ *  rc (out) 0; 20108 position at or past the end of the file; 20105 a
+ *  length shorter than a record or past the end of the file, no closing
+ *  newline, or offsets and counts that leave the record; 20113 status not 0;
+ *  20101 no memory (prints "   gimaloc error\n"). */
+PCS_API void cggget(FILE **stream, const int *position, int *length, CgGroup **part, int *rc);
+/* cggput: appends the part as a live record at the end of the file and
+ * flushes it.
+ *  stream (in, by value); part (in)
+ *  rc (out) 0; 20105 no part, or a count, length or size that cannot be
+ *  stored; 20101 no memory; 20004 a write or the flush failed. On failure
+ *  the file is cut back to its old end. */
+PCS_API void cggput(FILE *stream, CgGroup **part, int *rc);
+/* cggtagrp: fills a group from the group header at *offset of a record
+ * buffer of *length bytes: name, attribute count, and a copy of each
+ * attribute put at the head of the group's chain. Every offset, count and
+ * length is checked against *length first.
+ *  group (in/out) a group to fill, normally zero-filled
+ *  rc (out) 20105 the header or an attribute leaves the buffer; 20101 no
+ *  memory (prints "  gimaloc error\n"); the group keeps what was built. */
+PCS_API void cggtagrp(const void *record, const int *length, const int *offset, CgGroup *group,
+                      int *rc);
+/* cgptagrp: writes one group block at the stream's position: its
+ * attributes (at most attributeCount) as name, value count, value length
+ * and values, then the group header (name, count, attribute offsets).
+ *  offset (in/out) the record offset of the block; advanced past it
+ *  header (out) the record offset of the group header
+ *  rc (out) 20105 counts that cannot be stored; 20101 no memory; 20004 the
+ *  write fell short. */
+PCS_API void cgptagrp(FILE *stream, CgGroup *group, int *offset, int *header, int *rc);
+/* cggprnt: prints up to `limit` (by value) groups of the part to standard
+ * error, each after the title line: name, attribute count, match flag and
+ * every attribute with its type, counts, values and generic flags. */
+PCS_API void cggprnt(const CgGroup *part, const char *title, int limit);
+/* cgfold: sorts the parts of a generic part file against a reference
+ * catalog by PARTNUM/PARTNO: parts the reference index does not list are
+ * appended to the new-parts file; for a listed one, the source part and then
+ * the reference file's record of the key's first index entry are appended
+ * to the duplicates file. Without a duplicates path (null or empty) listed
+ * parts are left out. Output files are created when absent. Paths are
+ * 0-terminated.
+ *  rc (out) 0; 20104 a file cannot be opened; the codes of cggget for a
+ *  source or reference record; those of cggput; 20105 an index entry that
+ *  cannot be read. */
+PCS_API void cgfold(const char *source, const char *reference, const char *index,
+                    const char *fresh, const char *duplicates, int *rc);
+/* cggfre: releases a part: its groups from the last to the first, each
+ * with its attributes (last to first), their values and generic flags.
+ * Null is accepted. */
+PCS_API void cggfre(CgGroup *part);
+
+/* Comparison of stack elements and keys: over *length bytes of a and b. */
+typedef int (*CgCompare)(const void *a, const void *b, const int *length);
+
+/* cgcmpsrt: compares *length bytes; a blank in either string matches any
+ * byte. -1 when a's byte is smaller (unsigned) at the first position where
+ * both are non-blank and differ, 1 when greater, else 0 (also for a length
+ * below 1). */
+PCS_API int cgcmpsrt(const void *a, const void *b, const int *length);
+/* cgsort: sorts a host stack in place so that position 1 holds the greatest
+ * element: a three-way quicksort whose pivot is the element at position
+ * count / 2; greater, equal and less elements are gathered by popping the
+ * stack and put back in that order. compare receives the entry size.
+ *  stack (in) the stack handle; compare (in, by value)
+ *  rc (out) 0; 20101 no memory; a stack service's code (the stack's
+ *  elements may then be lost). */
+PCS_API void cgsort(const int *stack, CgCompare compare, int *rc);
+
+/* ==== Catalog table generators ============================================
+ * Project table dumps become comma-separated table files, and table files,
+ * standards, function tables and piping classes become objects of the
+ * host's model. Paths are 0-terminated strings; a path built from a
+ * directory and a name longer than 255 characters is refused with 20122.
+ * Every result code is written only on failure: the caller sets it to 0
+ * first. Dump and table lines are read 255 characters at a time (a longer
+ * line counts as several). A write that falls short gives 20004 and leaves
+ * the lines written before it. See docs/formats.md for the text formats.
+ *
+ * The creators (cgwtcr2 ... cgpscr) open the host's model (gimcrw, pr0ini,
+ * pr0vws, psussm, g7mswm), save it with gj0swm only when everything loaded,
+ * and always end with pr0end; a failing model service ends the call with
+ * its code. */
+
+/* cgwtcr: the weld rules section ("WELDHEAD" ... "CTFTBEN") of a dump into a
+ * table file: per WELDNTRY entry (end style, site F/S/other, count n,
+ * then n triples wall1 wall2 type) min(n, 5) lines
+ * "ends,ends,wall1,wall2,FIELD|SHOP|site,type,".
+ *  dump (in) the dump file; output (in) the table file, created or truncated
+ *  rc (out) 20121 a file cannot be opened; 20105 the dump ends before the
+ *  header or the end line; 20004 a write fell short. */
+PCS_API void cgwtcr(const char *dump, const char *output, int *rc);
+/* cgbtcr: the branch rules section (BRNCHEAD, BRNCNTRY a b c d e f) into
+ * lines "a,b,f,c,d,e,". rc as cgwtcr. */
+PCS_API void cgbtcr(const char *dump, const char *output, int *rc);
+/* cgcmptcr: the end style section (ESTYHEAD, ESTYNTRY a b) into lines
+ * "End Style,S,a,S,b," with S the first 8 characters of `standard` (in,
+ * ending at a 0 byte when shorter). rc as cgwtcr. */
+PCS_API void cgcmptcr(const char *dump, const char *output, const char *standard, int *rc);
+/* cgpdtcr: the pipe dimension table: first "size,,diameter,," for each
+ * PIODNTRY entry (size, diameter) of the outside diameter dump, then
+ * "size,schedule,diameter,wall," for each PITHNTRY entry (size, schedule,
+ * wall) of the wall thickness dump, the diameter that of the first
+ * outside diameter entry of the same size (empty when none).
+ *  wall_dump, diameter_dump (in); output (in) created or truncated
+ *  rc (out) as cgwtcr, or the code of a failing host stack service. */
+PCS_API void cgpdtcr(const char *wall_dump, const char *diameter_dump, const char *output,
+                     int *rc);
+/* cgencdec: the first encoded table section ("GEOHEAD" or "MATHEAD") of a
+ * dump: each entry "NAME code, description" with all three present adds
+ * "code,description" to the file NAME of `directory` (created when missing,
+ * never truncated). The description drops , ' CR LF | and is cut at 40.
+ *  rc (out) 20121 a file cannot be opened; 20105 as cgwtcr; 20101 no memory
+ *  for a table file's path; 20122 that path too long; 20004. */
+PCS_API void cgencdec(const char *dump, const char *directory, int *rc);
+
+/* cgwtcr2, cgbtcr2: a weld or branch table file into a new "WLDTABLE" or
+ * "BRTABLE " object (named by gj0puo) whose "PRJBNAME" row holds the file
+ * name after its last '/', with one "PRJWRULS" or "PRJBRULS" row per line.
+ * Reals of weld tables are multiplied by *scale (in); branch size keys
+ * become RB (values beginning 0, ZERO or OFF) or B.
+ *  rc (out) 20121 the file cannot be opened (the object exists then);
+ *  20101 a name or column longer than 256; a model service's code. */
+PCS_API void cgwtcr2(const char *path, const double *scale, int *rc);
+PCS_API void cgbtcr2(const char *path, int *rc);
+/* cgpdtcr2: a pipe dimension table file into "PIPEDIM " rows of the
+ * "STANDARD" object named by `standard` (in, first 72 characters), found or
+ * created; reals times *scale. rc as cgwtcr2. */
+PCS_API void cgpdtcr2(const char *path, const char *standard, const double *scale, int *rc);
+/* cgcmtcr2: a compatibility table file into "PRJCMPT " rows of the
+ * "PROCESS " object, found or created; column 0 is stored as "PRJENDS ".
+ * rc as cgwtcr2. */
+PCS_API void cgcmtcr2(const char *path, int *rc);
+/* cgstdcr: fills the project tables of the "STANDARD" object `standard`
+ * (in, 72 characters used; found or created) from the encoded table files
+ * of `directory`: each entry beginning with a table word (PNAMNTRY,
+ * ENDNTRY, RATNTRY, NOMNTRY, SCHNTRY, WALLNTRY, MATNTRY, MMNTRY) loads the
+ * file of that word into its groups, one row per "code,text" line. Each
+ * file loaded is traced as ">path<" on standard error. Reals times *scale.
+ *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20101 a
+ *  column longer than 256; csfdir's or a model service's code. */
+PCS_API void cgstdcr(const char *directory, const char *standard, const double *scale, int *rc);
+/* cgfnctcr: one "FNCTABLE" object per file "name_TYPE" of `directory`
+ * whose TYPE begins one of the part types BRANCH, ELBOW0, FITTING, FLG,
+ * GSK, PIPE, VALVOPER, VALVBODY, MSCPPART: its "PRJTNAME" name and catalog
+ * name, and one "PRJFRULS" row per line of the file.
+ *  rc (out) as cgstdcr; 20101 also when the name buffer cannot be had. */
+PCS_API void cgfnctcr(const char *directory, int *rc);
+/* cgclprs: writes directory/CLASSMAP (truncated) from the CLASS statements
+ * of a class map dump: per statement "class," then "table,weld_table," per
+ * WLDTB and "table,branch_table," per BRHTB table, each kind last named
+ * first. '*' lines are comments, a line beginning '&' continues a statement.
+ *  rc (out) 20121 a file cannot be opened; 20122 the CLASSMAP path too
+ *  long; 20004; a host stack service's code. */
+PCS_API void cgclprs(const char *dump, const char *directory, int *rc);
+/* cgpscr: for each file "CLASS_TYPE" of `directory` (sorted with cgsort),
+ * creates the "PSPEC   " object CLASS when the model lacks it, with
+ * `standard` (in) as its standard and the weld and branch tables of its
+ * CLASSMAP line (or of the pairs the caller left in the map stack), and
+ * adds a "PRJFNAMS" row for the file when TYPE begins a part type. Saves
+ * after each entry.
+ *  map_stack (in/out) a stack of entries of at most 256 bytes holding
+ *  (table name, kind) pairs, emptied after the first class created; when 0
+ *  a stack of 256-byte entries is created and handed back (end it with
+ *  gusend).
+ *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20101
+ *  no memory, or map stack entries longer than 256; csfdir's, cgsort's or
+ *  a model service's code. */
+PCS_API void cgpscr(const char *directory, const char *standard, int *map_stack, int *rc);
+/* cgrnmfl: renames the file named by the first *old_width characters of
+ * `old_name` (trailing blanks dropped) to that of `new_name`. On failure
+ * prints "cgrnmfl: <reason>" to standard error.
+ * Returns 1 when *rc is not 0 afterwards, else 0.
+ *  rc (out) 20101 no memory; 20121 no such file or an invalid name
+ *  (ENOENT, EINVAL); 20127 access, read-only or another file system (EACCES,
+ *  EROFS, EXDEV); 20128 EILSEQ; 20129 EISDIR; 20130 EMLINK; 20131 ENOSPC;
+ *  20132 ETXTBSY; 20133 ENAMETOOLONG; 20134 any other; the code of sufscs. */
+PCS_API int cgrnmfl(const char *old_name, const int *old_width, const char *new_name,
+                    const int *new_width, int *rc);
 
 #ifdef __cplusplus
 }

@@ -2,7 +2,8 @@
 // and a catalog of sample parts, rebuilds the catalog's index files from the
 // project setup, opens the catalog through an environment variable, looks
 // parts up by part number and by category, deletes a part, compresses and
-// re-indexes the catalog, and keeps a small keyed project table.
+// re-indexes the catalog, keeps a small keyed project table, and turns sample
+// table dumps into project tables and a piping class.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/sample.h"
+#include "tools/tables.h"
 
 namespace pcs::tool {
 namespace {
@@ -218,6 +220,8 @@ void run_demo(const std::string &dir, bool force) {
   const int records = list_catalog();
   std::printf("6. keyed table $PCS_DEMO/walls.tbl:\n");
   keyed_table();
+  std::printf("7. project tables from sample dumps, loaded into the project model:\n");
+  demo_tables(root);
   if (host::tools::live_blocks() != 0) fail("memory left behind by the demo");
   std::printf("done: %d index records, no memory left behind\n", records);
 }

@@ -19,6 +19,10 @@ TEST(DemoCommand, RunsTheWholeJobTwice) {
     EXPECT_NE(r.out.find("  FITTING ELBOW90 ELBOW-90    NPS 6"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("compressed to 6 records"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("NPS 6 -> wall 3.00 mm"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("piping class CS150: standard ASME, weld tables WELD1, branch tables "
+                         "BRANCH1, files CS150_PIPE (PIPECAT)"),
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("done: 6 index records, no memory left behind\n"), std::string::npos);
   }
   // The part number index: 6 records of 40-character keys, made writable by all.
