@@ -57,6 +57,7 @@ extern "C" {
 #define PCS_HOST_NO_FAMILY 6018      /* no family holds that category / id */
 #define PCS_HOST_NO_MEMORY 6019      /* the host ran out of memory */
 #define PCS_HOST_NO_MODEL 6020       /* g7mswm: not the project's model */
+#define PCS_HOST_BUSY 6021           /* gj0swm: another process is writing the project */
 #define PCS_HOST_NO_PART_OBJECT 6089 /* gldobj: no such part object (success) */
 
 /* ---- workspace and model sessions --------------------------------------- */
@@ -77,9 +78,10 @@ PCS_HOST_API void psussm(const int *ws, const char *type, int *site, int *count,
 /* Session. Switches model *model to writing (*mode 1) or reading (*mode 0).
  * rc: PCS_HOST_NO_WORKSPACE, PCS_HOST_NO_MODEL, PCS_HOST_BAD_ARGUMENT. */
 PCS_HOST_API void g7mswm(const int *ws, const int *model, const int *mode, int *rc);
-/* Session. Saves the model to the project file atomically: a failed save
- * leaves the previous file as it was. rc: PCS_HOST_NO_WORKSPACE,
- * PCS_HOST_SAVE_FAILED. */
+/* Session. Saves what changed since the last save to the project database
+ * in one transaction: a failed save leaves the database as it was. Waits up
+ * to a few seconds for another process's save. rc: PCS_HOST_NO_WORKSPACE,
+ * PCS_HOST_SAVE_FAILED, PCS_HOST_BUSY. */
 PCS_HOST_API void gj0swm(const int *ws, int *rc);
 /* Ends the session (also when gimcrw failed). Unsaved changes stay in memory. */
 PCS_HOST_API void pr0end(void);

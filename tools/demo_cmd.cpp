@@ -66,18 +66,16 @@ const char *const kCatalogNames[] = {"PIPESCAT", "PIPEIDX1", "PIPEIDX2", "PIPEID
                                      "CLASSIDX", "SYMBCAT ", "SYMBIDX ", "GENPARTS"};
 
 void write_project(const std::string &root) {
-  std::string names;
-  for (const char *name : kCatalogNames) names += std::string(names.empty() ? "" : ", ") + "\"" + name + "\"";
-  const std::string path = root + "/project.json";
-  FILE *file = std::fopen(path.c_str(), "w");
-  if (!file) fail(path + ": cannot create the project file");
-  std::fprintf(file,
-               "{\"format\": \"pcs-project\", \"version\": 1,\n"
-               " \"setup\": {\"catalog_directory\": \"%s\", \"current_catalog\": 1},\n"
-               " \"catalogs\": [{\"id\": 1, \"names\": [%s]}]}\n",
-               root.c_str(), names.c_str());
-  if (std::fclose(file) != 0) fail(path + ": cannot write the project file");
-  host::model::set_project_path(path);
+  namespace model = host::model;
+  const std::string path = root + "/project.db";
+  for (const char *suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+  model::Model &m = model::data();
+  m.setup.catalog_directory = root;
+  m.setup.current_catalog = 1;
+  m.catalogs = {model::Catalog{1, {}}};
+  for (const char *name : kCatalogNames) m.catalogs[0].names.push_back(model::name(name));
+  if (model::save(path) != 0) fail("cannot write the project: " + model::load_error());
+  model::set_project_path(path);
 }
 
 void rebuild_indexes() {
@@ -174,7 +172,7 @@ void run_demo(const std::string &dir) {
   setenv("PCS_DEMO", root.c_str(), 1);
   write_project(root);
   const std::string catalog = root + "/PIPESCAT";
-  std::printf("1. project %s/project.json, catalog %s: %d bytes, %zu parts\n", root.c_str(),
+  std::printf("1. project %s/project.db, catalog %s: %d bytes, %zu parts\n", root.c_str(),
               catalog.c_str(), write_sample_catalog(catalog), sample_parts().size());
   rebuild_indexes();
   std::printf("2. index files rebuilt from the project setup: PIPEIDX1 (part number),\n"

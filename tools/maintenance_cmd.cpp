@@ -208,7 +208,7 @@ Register reg([](CLI::App &app) {
       "reindex", "Rebuild the index files of the project's catalogs of one kind");
   reindex_cmd->add_option("--kind", o.kind, "Catalog kind: 0 parts, 1 classes, 2 symbols")
       ->required();
-  reindex_cmd->add_option("--project", o.project, "Project file (default: $PCS_PROJECT or ./project.json)");
+  reindex_cmd->add_option("--project", o.project, "Project database (default: $PCS_PROJECT or ./project.db)");
   reindex_cmd->callback([] { reindex(options); });
 
   CLI::App *merge = maint->add_subcommand(
@@ -218,7 +218,7 @@ Register reg([](CLI::App &app) {
   merge->add_option("--group", o.group, "Group of the key attribute")->capture_default_str();
   merge->add_option("--attribute", o.attribute, "Key attribute")->capture_default_str();
   merge->add_option("--key-length", o.key_length, "Key length, 1 to 63")->capture_default_str();
-  merge->add_option("--project", o.project, "Project file (default: $PCS_PROJECT or ./project.json)");
+  merge->add_option("--project", o.project, "Project database (default: $PCS_PROJECT or ./project.db)");
   merge->callback([] { merge_duplicates(options); });
 
   CLI::App *compress_cmd =

@@ -28,7 +28,7 @@ class MaintCommand : public ::testing::Test {
     for (const std::string &n : names) m.catalogs[0].names.push_back(field(n));
     m.families.push_back({5, {"ELBOW"}});
     m.part_objects = {{5, "ELBOW", "T1"}, {5, "ELBOW", "T2"}};
-    ASSERT_EQ(model::save(path("project.json")), 0);
+    ASSERT_EQ(model::save(path("project.db")), 0);
   }
 
   TempDir dir_;
@@ -55,7 +55,7 @@ TEST_F(MaintCommand, ReindexFromTheProjectFile) {
   project({"A", "B", "C", "D", "E", "F", "SYMCAT", "SYMIDX", "I"});
   write_file(path("SYMCAT  "),
              catalog_record({{"ELCATLOG", {{"SYMNAME", 1, 16, field("S1", 16)}}}}));
-  ToolRun r = pcs("reindex --kind 2 --project project.json");
+  ToolRun r = pcs("reindex --kind 2 --project project.db");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(read_file(path("SYMIDX  ")),
             index_header(1, 16) + index_record(1, 0, 17, field("S1", 16)));
@@ -70,14 +70,14 @@ TEST_F(MaintCommand, ReindexFromTheProjectFile) {
 TEST_F(MaintCommand, MergeReportsAndSavesTheProject) {
   project({"A"});
   write_file(path("cat"), elbow("P1", "T1") + elbow("P1", "T2") + elbow("P2", "T3"));
-  ToolRun r = pcs("merge cat --key-length 8 --project project.json");
+  ToolRun r = pcs("merge cat --key-length 8 --project project.db");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, field("   Duplicate part number was found in the catalog.", 81) + "\n" +
                        field("   *** WARNING Catalog keeping old part ...", 81) + "\n" +
                        field("   Part Number = P1", 80) + "\n");
   const std::string bytes = read_file(path("cat"));
   EXPECT_EQ(bytes[bytes.size() / 3 + 7], 1);
-  ASSERT_EQ(model::load(path("project.json")), 0);
+  ASSERT_EQ(model::load(path("project.db")), 0);
   ASSERT_EQ(model::data().part_objects.size(), 1u);
   EXPECT_EQ(model::data().part_objects[0].eltime, "T1");
 
