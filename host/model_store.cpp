@@ -270,7 +270,7 @@ class RowReader {
       row.push_back(value(group.attributes[i]));
     }
     expect(']');
-    if (at_ != text_.size()) bad("more values than the group has attributes");
+    if (at_ != text_.size()) bad("text after the end of the row");
     return row;
   }
 
