@@ -1,4 +1,4 @@
-// `pcs demo`: the main job on a sample of its own. It makes a project file
+// `pcs demo`: the main job on a sample of its own. It makes a project database
 // and a catalog of sample parts, rebuilds the catalog's index files from the
 // project setup, opens the catalog through an environment variable, looks
 // parts up by part number and by category, deletes a part, compresses and
