@@ -270,15 +270,21 @@ class RowReader {
       row.push_back(value(group.attributes[i]));
     }
     expect(']');
+    skip_blanks();
     if (at_ != text_.size()) bad("text after the end of the row");
     return row;
   }
 
  private:
   [[noreturn]] void bad(const std::string &what) { damaged(where_, what); }
+  // Also skips the blanks before c, as JSON written by hand may have them.
   void expect(char c) {
+    skip_blanks();
     if (at_ >= text_.size() || text_[at_] != c) bad(std::string("expected '") + c + "'");
     ++at_;
+  }
+  void skip_blanks() {
+    while (at_ < text_.size() && std::strchr(" \t\n\r", text_[at_]) && text_[at_] != '\0') ++at_;
   }
 
   std::string string() {
@@ -301,11 +307,20 @@ class RowReader {
   }
 
   char escaped() {
+    static constexpr std::string_view kPairs = "\"\"\\\\//b\bf\fn\nr\rt\t";
     if (at_ >= text_.size()) bad("an unfinished escape");
-    char c = text_[at_++];
-    if (c == '"' || c == '\\' || c == '/') return c;
+    const char c = text_[at_++];
+    for (size_t i = 0; i < kPairs.size(); i += 2) {
+      if (kPairs[i] == c) return kPairs[i + 1];
+    }
     if (c != 'u' || at_ + 4 > text_.size()) bad("an unknown escape");
-    unsigned long code = std::strtoul(std::string(text_.substr(at_, 4)).c_str(), nullptr, 16);
+    unsigned code = 0;
+    for (char digit : text_.substr(at_, 4)) {
+      const char *hex = "0123456789abcdef0123456789ABCDEF";
+      const char *found = digit ? std::strchr(hex, digit) : nullptr;
+      if (!found) bad("an escape that is not hexadecimal");
+      code = code * 16 + static_cast<unsigned>((found - hex) % 16);
+    }
     at_ += 4;
     if (code > 0xFF) bad("a character beyond U+00FF");
     return static_cast<char>(code);
@@ -319,6 +334,7 @@ class RowReader {
 
   std::string value(const AttributeDef &attribute) {
     std::string bytes;
+    skip_blanks();
     bool is_string = at_ < text_.size() && text_[at_] == '"';
     std::string text = is_string ? string() : number();
     if ((attribute.type == 'I' && is_string) ||
@@ -872,7 +888,7 @@ int store_save(const Model &model, const std::string &path, std::string *error) 
 }
 
 int store_is_empty(const std::string &path, bool *empty, std::string *error) {
-  return guarded(error, PCS_HOST_BAD_PROJECT, [&] {
+  int code = guarded(error, PCS_HOST_BAD_PROJECT, [&] {
     *empty = true;
     FILE *file = std::fopen(path.c_str(), "rb");
     if (!file) return;
@@ -883,6 +899,8 @@ int store_is_empty(const std::string &path, bool *empty, std::string *error) {
     reread(*store, &model);
     *empty = model == Model{};
   });
+  if (code != 0) *error = path + ": " + *error;
+  return code;
 }
 
 }  // namespace pcs::host::model::detail

@@ -164,8 +164,10 @@ void merge_duplicates(const Options &o) {
   // Model objects that went with removed parts are gone from the project too.
   bool removed = false;
   for (const model::Call &call : model::calls_of("gldobj")) removed = removed || call.rc == 0;
-  if (removed && model::save(model::project_path()) != 0)
-    fail(model::project_path() + ": cannot save the project");
+  if (removed) {
+    if (int rc = model::save(model::project_path()))
+      fail("cannot save the project: " + model::load_error() + code_text(rc));
+  }
 }
 
 void compress(const Options &o) {
