@@ -79,7 +79,7 @@ Row blank_row(const GroupDef &group);
 // shorter than the group.
 std::string &cell(Row &row, const GroupDef &group, size_t i);
 
-// The model, loaded from the project file on first use; nullptr and *code
+// The model, loaded from the project database on first use; nullptr and *code
 // set when the file cannot be loaded.
 Model *ensure_model(int *code);
 // Loads the model from the JSON file at path (or from the JSON text,
