@@ -166,6 +166,8 @@ TEST_F(StoreTest, SecondWriterIsBusyAndReadersAreNot) {
   writer.exec("BEGIN IMMEDIATE");
   writer.exec("UPDATE setup SET ibafr7 = 9");
   writer.exec("UPDATE meta SET value = value + 1 WHERE key = 'generation'");
+  ASSERT_RC(0, model::load(project_)) << model::load_error();  // a reader goes on
+  EXPECT_EQ(model::data().setup.ibafr7, 0);
   model::data().add_object("PROCESS", "MINE");
   EXPECT_RC(PCS_HOST_BUSY, model::save(project_));
   EXPECT_NE(model::load_error().find("project is busy"), std::string::npos) << model::load_error();

@@ -18,6 +18,8 @@ TEST(ModelCommand, ExportImportExportGivesTheSameBytes) {
   ASSERT_EQ(run_tool(dir, "model import copy.json --project copy.db").status, 0);
   r = run_tool(dir, "model export --project copy.db");
   EXPECT_EQ(r.out, read_file(kExample));
+  write_file(dir.path("empty.db"), "");
+  EXPECT_EQ(run_tool(dir, "model import copy.json --project empty.db").status, 0);
   r = run_tool(dir, "model import copy.json --project copy.db");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("holds a model already"), std::string::npos) << r.err;
