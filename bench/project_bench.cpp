@@ -41,14 +41,23 @@ Folder &folder() {
 void build_large_model() {
   model::clear();
   model::Model &m = model::data();
-  m.define_group("PRJWRULS", {{"ENDS1", 'C', 8}, {"ENDS2", 'C', 8}, {"WALL1", 'R', 8},
-                              {"WALL2", 'R', 8}, {"FABSITE", 'C', 8}, {"WELDTYPE", 'C', 8}});
+  m.define_group("PRJWRULS", {{"ENDS1", 'C', 8},
+                              {"ENDS2", 'C', 8},
+                              {"WALL1", 'R', 8},
+                              {"WALL2", 'R', 8},
+                              {"FABSITE", 'C', 8},
+                              {"WELDTYPE", 'C', 8}});
   m.define_type("WLDTABLE", {"PRJWRULS"});
   for (int t = 0; t < kObjects; ++t) {
     const int handle = m.add_object("WLDTABLE", "WELD TABLE " + std::to_string(t)).handle;
     for (int r = 0; r < kRowsEach; ++r) {
-      m.add_row(handle, "PRJWRULS", {{"ENDS1", "BW"}, {"ENDS2", "SW"}, {"WALL1", std::to_string(r % 50 + 1)},
-                                     {"WALL2", "3.91"}, {"FABSITE", "SHOP"}, {"WELDTYPE", "BUTT"}});
+      m.add_row(handle, "PRJWRULS",
+                {{"ENDS1", "BW"},
+                 {"ENDS2", "SW"},
+                 {"WALL1", std::to_string(r % 50 + 1)},
+                 {"WALL2", "3.91"},
+                 {"FABSITE", "SHOP"},
+                 {"WELDTYPE", "BUTT"}});
     }
   }
 }
@@ -134,7 +143,8 @@ void BM_OpenAndOneService_Json(benchmark::State &state) {
     std::string text(std::filesystem::file_size(json), '\0');
     if (!file || std::fread(text.data(), 1, text.size(), file) != text.size()) std::abort();
     std::fclose(file);
-    if (model::load_text(text) != 0 || open_and_one_service() != 0) state.SkipWithError("service failed");
+    if (model::load_text(text) != 0 || open_and_one_service() != 0)
+      state.SkipWithError("service failed");
   }
 }
 BENCHMARK(BM_OpenAndOneService_Json)->Unit(benchmark::kMillisecond);

@@ -100,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // The copy keeps the previous input's model: the save writes the
     // difference.
     const std::string loaded = model::to_json();
-    if (model::save(copy) != 0 || model::load(copy) != 0 || model::to_json() != loaded) std::abort();
+    if (model::save(copy) != 0 || model::load(copy) != 0 || model::to_json() != loaded)
+      std::abort();
   }
   model::clear();
   remove_database(path);

@@ -19,7 +19,9 @@ struct Options {
   std::string project, file, output, type, name;
 };
 
-std::string trimmed(const std::string &text) { return text.substr(0, text.find_last_not_of(' ') + 1); }
+std::string trimmed(const std::string &text) {
+  return text.substr(0, text.find_last_not_of(' ') + 1);
+}
 
 void use_project(const Options &o) {
   if (!o.project.empty()) model::set_project_path(o.project);
@@ -69,10 +71,12 @@ void print_table(const std::vector<std::vector<std::string>> &rows, const char *
 }
 
 void print_object(const model::Model &m, const model::Object &object) {
-  std::printf("object %d  %s  \"%s\"\n", object.handle, trimmed(object.type).c_str(), object.name.c_str());
+  std::printf("object %d  %s  \"%s\"\n", object.handle, trimmed(object.type).c_str(),
+              object.name.c_str());
   for (const auto &[group_name, rows] : object.groups) {
     const model::GroupDef *group = m.group(group_name);
-    std::printf("  %s  (%zu row%s)\n", trimmed(group_name).c_str(), rows.size(), rows.size() == 1 ? "" : "s");
+    std::printf("  %s  (%zu row%s)\n", trimmed(group_name).c_str(), rows.size(),
+                rows.size() == 1 ? "" : "s");
     if (!group || rows.empty()) continue;
     std::vector<std::vector<std::string>> table(1);
     for (const model::AttributeDef &a : group->attributes) table[0].push_back(trimmed(a.name));
@@ -105,26 +109,31 @@ void show(const Options &o) {
     print_object(m, object);
     found = true;
   }
-  if (!found) fail("the project has no " + o.type + " object" + (o.name.empty() ? "" : " named " + o.name));
+  if (!found)
+    fail("the project has no " + o.type + " object" + (o.name.empty() ? "" : " named " + o.name));
 }
 
 void add_project_option(CLI::App *command, Options &o) {
-  command->add_option("--project", o.project, "Project database (default: $PCS_PROJECT or ./project.db)");
+  command->add_option("--project", o.project,
+                      "Project database (default: $PCS_PROJECT or ./project.db)");
 }
 
 Register reg([](CLI::App &app) {
   static Options o;
   CLI::App *group = app.add_subcommand("model", "The project's model: export, import, show");
   group->require_subcommand(1);
-  CLI::App *out = group->add_subcommand("export", "Write the model as JSON (standard output by default)");
+  CLI::App *out =
+      group->add_subcommand("export", "Write the model as JSON (standard output by default)");
   add_project_option(out, o);
   out->add_option("-o,--output", o.output, "File to write");
   out->callback([] { export_model(o); });
-  CLI::App *in = group->add_subcommand("import", "Read a JSON model into a new or empty project database");
+  CLI::App *in =
+      group->add_subcommand("import", "Read a JSON model into a new or empty project database");
   in->add_option("file", o.file, "JSON model")->required();
   add_project_option(in, o);
   in->callback([] { import_model(o); });
-  CLI::App *view = group->add_subcommand("show", "Print the objects, or the groups and rows of one type's objects");
+  CLI::App *view = group->add_subcommand(
+      "show", "Print the objects, or the groups and rows of one type's objects");
   view->add_option("type", o.type, "Object type");
   view->add_option("name", o.name, "Object name");
   add_project_option(view, o);

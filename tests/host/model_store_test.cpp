@@ -18,7 +18,10 @@ class Raw {
  public:
   explicit Raw(const std::string &path) { sqlite3_open(path.c_str(), &db_); }
   ~Raw() { sqlite3_close(db_); }
-  void exec(const std::string &sql) { ASSERT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql << ": " << sqlite3_errmsg(db_); }
+  void exec(const std::string &sql) {
+    ASSERT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sql << ": " << sqlite3_errmsg(db_);
+  }
   std::string text(const std::string &sql) {
     sqlite3_stmt *statement = nullptr;
     std::string out = "(error)";
@@ -43,10 +46,13 @@ class StoreTest : public ModelTest {
   // 200 rows in the weld table, saved.
   void SetUp() override {
     ModelTest::SetUp();
-    for (int i = 0; i < 199; ++i) model::data().add_row(3, "PRJWRULS", {{"ENDS1", std::to_string(i)}});
+    for (int i = 0; i < 199; ++i)
+      model::data().add_row(3, "PRJWRULS", {{"ENDS1", std::to_string(i)}});
     ASSERT_RC(0, model::save(project_));
   }
-  std::vector<model::Row> &weld_rows() { return model::data().object(3)->groups[model::name("PRJWRULS")]; }
+  std::vector<model::Row> &weld_rows() {
+    return model::data().object(3)->groups[model::name("PRJWRULS")];
+  }
 };
 
 TEST_F(StoreTest, RowsAreStoredAsReadableArrays) {
@@ -56,12 +62,14 @@ TEST_F(StoreTest, RowsAreStoredAsReadableArrays) {
   const int handle = m.add_object("ODDTYPE", "odd").handle;
   const double nan = NAN, minus_inf = -INFINITY;
   m.object(handle)->groups[model::name("ODD")].push_back(
-      {std::string("\"\\\0\xE9  ", 6), pcs::test::be32(0x01000000), std::string(reinterpret_cast<const char *>(&nan), 8),
+      {std::string("\"\\\0\xE9  ", 6), pcs::test::be32(0x01000000),
+       std::string(reinterpret_cast<const char *>(&nan), 8),
        std::string(reinterpret_cast<const char *>(&minus_inf), 8)});
   ASSERT_RC(0, model::save(project_));
   Raw raw(project_);
-  EXPECT_EQ(raw.text("SELECT vals FROM object_row WHERE object = 3 AND grp = 'PRJWRULS' AND row = 1"),
-            "[\"BW\",\"BW\",3.91,3.91,\"SHOP\",\"BUTT\"]");
+  EXPECT_EQ(
+      raw.text("SELECT vals FROM object_row WHERE object = 3 AND grp = 'PRJWRULS' AND row = 1"),
+      "[\"BW\",\"BW\",3.91,3.91,\"SHOP\",\"BUTT\"]");
   EXPECT_EQ(raw.text("SELECT vals FROM object_row WHERE grp = 'ODD'"),
             "[\"\\\"\\\\\\u0000\xC3\xA9\",1,\"nan\",\"-inf\"]");
   EXPECT_EQ(raw.text("SELECT value FROM cell WHERE object = 3 AND grp = 'PRJWRULS' AND row = 2 "
@@ -69,7 +77,8 @@ TEST_F(StoreTest, RowsAreStoredAsReadableArrays) {
             "0");
   EXPECT_EQ(stored(project_), model::to_json());
   // Values written by hand, with blanks and JSON's short escapes.
-  raw.exec("UPDATE object_row SET vals = ' [ \"\\t\\u00E9\" , -2 , 1e3 , \"inf\" ] ' WHERE grp = 'ODD'");
+  raw.exec(
+      "UPDATE object_row SET vals = ' [ \"\\t\\u00E9\" , -2 , 1e3 , \"inf\" ] ' WHERE grp = 'ODD'");
   ASSERT_RC(0, model::load(project_)) << model::load_error();
   EXPECT_EQ(model::data().text(handle, "ODD", 1, "C"), "\t\xE9");
   EXPECT_EQ(model::data().text(handle, "ODD", 1, "I"), "-2");
@@ -89,16 +98,26 @@ TEST_F(StoreTest, SavesWriteWhatChanged) {
       {"one value", [&] { weld_rows()[100][0] = "XX      "; }, 3},
       {"a row inserted", [&] { weld_rows().insert(weld_rows().begin() + 10, weld_rows()[3]); }, 5},
       {"the first row gone", [&] { weld_rows().erase(weld_rows().begin()); }, 5},
-      {"a row appended", [&] { m.add_row(3, "PRJWRULS", {{"ENDS2", "SW"}}); }, 3},
+      {"a row appended",
+       [&] {
+         m.add_row(3, "PRJWRULS", {{"ENDS2", "SW"}});
+       },
+       3},
       {"an object renamed", [&] { m.object(1)->name = "RENAMED"; }, 2},
       {"an object added", [&] { m.add_object("PROCESS", "NEW"); }, 3},
       {"an object gone", [&] { m.objects.erase(2); }, 5},
       {"a group detached", [&] { m.object(4)->groups.erase(model::name("PRJWNAMS")); }, 3},
-      {"a set changed", [&] { m.object(4)->sets[model::name("PRJMATL")].push_back(model::name("X")); }, 10},
+      {"a set changed",
+       [&] { m.object(4)->sets[model::name("PRJMATL")].push_back(model::name("X")); }, 10},
       {"the setup", [&] { m.setup.ibafr7 = 3; }, 2},
-      {"a standard", [&] { m.standards[model::name("ASME")][model::name("PRJSIZE")].sizes.push_back("10"); }, 14},
+      {"a standard",
+       [&] { m.standards[model::name("ASME")][model::name("PRJSIZE")].sizes.push_back("10"); }, 14},
       {"a part object gone", [&] { m.part_objects.pop_back(); }, 4},
-      {"a group redefined", [&] { m.define_group("PRJBNAME", {{"NAME", 'C', 20}}); }, 7},
+      {"a group redefined",
+       [&] {
+         m.define_group("PRJBNAME", {{"NAME", 'C', 20}});
+       },
+       7},
   };
   model::test_save_hook(count_step);
   for (const Case &c : cases) {
@@ -121,22 +140,31 @@ TEST_F(StoreTest, HostileDatabasesAreBadProjects) {
   const Case cases[] = {
       {"text", "", "not a database, only text of some length to look at", "not a project database"},
       {"empty file", "", "", "holds no tables"},
-      {"other version", "UPDATE meta SET value = 2 WHERE key = 'schema_version'", "", "schema version 2 is not known"},
+      {"other version", "UPDATE meta SET value = 2 WHERE key = 'schema_version'", "",
+       "schema version 2 is not known"},
       {"other format", "UPDATE meta SET value = 'x' WHERE key = 'format'", "", "not a pcs project"},
       {"table gone", "DROP TABLE object_row", "", "no such table"},
       {"row not an array", "UPDATE object_row SET vals = 'junk'", "", "expected '['"},
-      {"row too short", "UPDATE object_row SET vals = '[\"a\"]' WHERE grp = 'PRJWRULS'", "", "expected ','"},
-      {"row too long", "UPDATE object_row SET vals = '[\"a\",1]' WHERE grp = 'PRJBNAME'", "", "expected ']'"},
-      {"text for a number", "UPDATE object_row SET vals = '[\"a\",\"b\",\"x\",1,\"\",\"\"]' WHERE grp = 'PRJWRULS'", "",
+      {"row too short", "UPDATE object_row SET vals = '[\"a\"]' WHERE grp = 'PRJWRULS'", "",
+       "expected ','"},
+      {"row too long", "UPDATE object_row SET vals = '[\"a\",1]' WHERE grp = 'PRJBNAME'", "",
+       "expected ']'"},
+      {"text for a number",
+       "UPDATE object_row SET vals = '[\"a\",\"b\",\"x\",1,\"\",\"\"]' WHERE grp = 'PRJWRULS'", "",
        "does not fit attribute WALL1"},
-      {"bad escape", "UPDATE object_row SET vals = '[\"\\uZZ12\"]' WHERE grp = 'PRJBNAME'", "", "not hexadecimal"},
-      {"row gap", "UPDATE object_row SET row = row + 1 WHERE object = 3 AND grp = 'PRJBNAME'", "", "out of sequence"},
-      {"group not held", "DELETE FROM object_group WHERE object = 3", "", "a group the object does not hold"},
-      {"unknown type", "UPDATE object SET type = 'NOPE' WHERE handle = 1", "", "of an unknown type NOPE"},
+      {"bad escape", "UPDATE object_row SET vals = '[\"\\uZZ12\"]' WHERE grp = 'PRJBNAME'", "",
+       "not hexadecimal"},
+      {"row gap", "UPDATE object_row SET row = row + 1 WHERE object = 3 AND grp = 'PRJBNAME'", "",
+       "out of sequence"},
+      {"group not held", "DELETE FROM object_group WHERE object = 3", "",
+       "a group the object does not hold"},
+      {"unknown type", "UPDATE object SET type = 'NOPE' WHERE handle = 1", "",
+       "of an unknown type NOPE"},
       {"number length", "UPDATE attribute SET length = 5 WHERE type = 'I'", "", "wrong length"},
       {"setup text", "UPDATE setup SET model = 'x'", "", "expected an integer"},
       {"blob name", "UPDATE object SET name = x'ff' WHERE handle = 1", "", "expected text"},
-      {"long name", "UPDATE attribute SET name = 'NINECHARS' WHERE grp = 'PRJBNAME'", "", "longer than 8"},
+      {"long name", "UPDATE attribute SET name = 'NINECHARS' WHERE grp = 'PRJBNAME'", "",
+       "longer than 8"},
   };
   model::clear();
   const std::string good = read_file(project_);  // closed: the database is all in the file

@@ -32,28 +32,31 @@ TEST(ModelCommand, ShowPrintsObjectsGroupsAndRows) {
     const char *args, *expected;
   };
   const Case cases[] = {
-      {"", "HANDLE  TYPE      NAME        GROUPS  ROWS\n"
-           "1       PROCESS   PROCESS     1       1\n"
-           "2       STANDARD  ASME        2       3\n"
-           "3       WLDTABLE  WELD TABLE  2       2\n"
-           "4       PSPEC     A1          4       2\n"
-           "5       SPCENTRY  A1 PIPE     10      20\n"},
-      {"WLDTABLE", "object 3  WLDTABLE  \"WELD TABLE\"\n"
-                   "  PRJBNAME  (1 row)\n"
-                   "    NAME\n"
-                   "    W1\n"
-                   "  PRJWRULS  (1 row)\n"
-                   "    ENDS1  ENDS2  WALL1  WALL2  FABSITE  WELDTYPE\n"
-                   "    BW     BW     3.91   3.91   SHOP     BUTT\n"},
-      {"PSPEC A1", "object 4  PSPEC  \"A1\"\n"
-                   "  PRJBNAMS  (0 rows)\n"
-                   "  PRJFNAMS  (0 rows)\n"
-                   "  PRJWNAMS  (1 row)\n"
-                   "    NAME\n"
-                   "    W1\n"
-                   "  SPCDATA  (1 row)\n"
-                   "    STANDARD\n"
-                   "    ASME\n"},
+      {"",
+       "HANDLE  TYPE      NAME        GROUPS  ROWS\n"
+       "1       PROCESS   PROCESS     1       1\n"
+       "2       STANDARD  ASME        2       3\n"
+       "3       WLDTABLE  WELD TABLE  2       2\n"
+       "4       PSPEC     A1          4       2\n"
+       "5       SPCENTRY  A1 PIPE     10      20\n"},
+      {"WLDTABLE",
+       "object 3  WLDTABLE  \"WELD TABLE\"\n"
+       "  PRJBNAME  (1 row)\n"
+       "    NAME\n"
+       "    W1\n"
+       "  PRJWRULS  (1 row)\n"
+       "    ENDS1  ENDS2  WALL1  WALL2  FABSITE  WELDTYPE\n"
+       "    BW     BW     3.91   3.91   SHOP     BUTT\n"},
+      {"PSPEC A1",
+       "object 4  PSPEC  \"A1\"\n"
+       "  PRJBNAMS  (0 rows)\n"
+       "  PRJFNAMS  (0 rows)\n"
+       "  PRJWNAMS  (1 row)\n"
+       "    NAME\n"
+       "    W1\n"
+       "  SPCDATA  (1 row)\n"
+       "    STANDARD\n"
+       "    ASME\n"},
   };
   for (const Case &c : cases) {
     ToolRun r = run_tool(dir, std::string("model show ") + c.args + " --project p.db");
@@ -70,8 +73,10 @@ TEST(ModelCommand, ProjectsThatCannotBeUsedAreNamed) {
     const char *args, *message;
   };
   const Case cases[] = {
-      {"model export --project text.db", "cannot open the project: text.db: not a project database"},
-      {"model show --project missing.db", "missing.db: cannot be opened (code 6002, PCS_HOST_NO_PROJECT)"},
+      {"model export --project text.db",
+       "cannot open the project: text.db: not a project database"},
+      {"model show --project missing.db",
+       "missing.db: cannot be opened (code 6002, PCS_HOST_NO_PROJECT)"},
       {"model show NOPE --project p.db", "the project has no object type NOPE"},
       {"model show PSPEC B2 --project p.db", "the project has no PSPEC object named B2"},
       {"model import missing.json --project new.db", "missing.json: cannot be read"},
