@@ -181,6 +181,17 @@ void save_in_transaction(Store &store, const Model &model) {
   store.saved_known = true;
 }
 
+// True when the file's first byte other than white space opens a JSON object.
+bool looks_like_json(const std::string &path) {
+  FILE *file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  int c;
+  while ((c = std::fgetc(file)) == ' ' || c == '\n' || c == '\r' || c == '\t') {
+  }
+  std::fclose(file);
+  return c == '{';
+}
+
 template <class F>
 int guarded(std::string *error, int code, F body) {
   try {
@@ -212,6 +223,9 @@ int store_load(const std::string &path, Model *into, std::string *error) {
     state().store = std::move(store);
   });
   if (code != 0) *error = path + ": " + *error;
+  if (code == PCS_HOST_BAD_PROJECT && looks_like_json(path)) {
+    *error += " (a JSON model is read into a project with `pcs model import`)";
+  }
   return code;
 }
 

@@ -140,6 +140,8 @@ TEST_F(StoreTest, HostileDatabasesAreBadProjects) {
   const Case cases[] = {
       {"text", "", "not a database, only text of some length to look at", "not a project database"},
       {"empty file", "", "", "holds no tables"},
+      {"a JSON model", "", " {\"format\": \"pcs-project\"}",
+       "is read into a project with `pcs model import`"},
       {"other version", "UPDATE meta SET value = 2 WHERE key = 'schema_version'", "",
        "schema version 2 is not known"},
       {"other format", "UPDATE meta SET value = 'x' WHERE key = 'format'", "", "not a pcs project"},
