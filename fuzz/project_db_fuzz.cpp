@@ -85,11 +85,18 @@ void put(const std::string &path, size_t field, const uint8_t *data, size_t size
   sqlite3_close(db);
 }
 
+// The copy database outlives each input; it goes when the process ends.
+struct Copy {
+  std::string path = pcs::fuzz::scratch("copy.db");
+  ~Copy() { remove_database(path); }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  static Copy copy_database;
   if (size == 0) return 0;
-  const std::string path = pcs::fuzz::scratch("case.db"), copy = pcs::fuzz::scratch("copy.db");
+  const std::string path = pcs::fuzz::scratch("case.db"), &copy = copy_database.path;
   template_bytes();
   remove_database(path);
   put(path, data[0] % (kFieldCount + 1), data + 1, size - 1);
