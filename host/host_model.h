@@ -7,8 +7,8 @@
  *
  * The library never defines these functions; the host provides them. Our
  * in-process host (libpcshost) keeps the model in memory, reads it from the
- * project file on first use and writes it back with gj0swm; see
- * host/model_test.h and docs/project-file.md.
+ * project database (SQLite) on first use and writes what changed back with
+ * gj0swm; see host/model_test.h and docs/project-file.md.
  *
  * Conventions (as in host/host_services.h):
  *  - every argument is a pointer unless marked "by value";
@@ -38,9 +38,9 @@ extern "C" {
 /* ---- result codes of the model services -------------------------------- */
 #define PCS_HOST_NO_ENTRY 800        /* an entry reference that names no object */
 #define PCS_HOST_BAD_ARGUMENT 6001   /* a null pointer or a value out of range */
-#define PCS_HOST_NO_PROJECT 6002     /* the project file cannot be read */
-#define PCS_HOST_BAD_PROJECT 6003    /* the project file is not a valid project */
-#define PCS_HOST_SAVE_FAILED 6004    /* the project file could not be written */
+#define PCS_HOST_NO_PROJECT 6002     /* the project database cannot be opened */
+#define PCS_HOST_BAD_PROJECT 6003    /* the file is not a valid project database */
+#define PCS_HOST_SAVE_FAILED 6004    /* the project database could not be written */
 #define PCS_HOST_NO_WORKSPACE 6005   /* workspace not 1, or no session open */
 #define PCS_HOST_SESSION_OPEN 6006   /* gimcrw while a session is open */
 #define PCS_HOST_READ_ONLY 6007      /* a write before g7mswm with mode 1 */
@@ -57,12 +57,13 @@ extern "C" {
 #define PCS_HOST_NO_FAMILY 6018      /* no family holds that category / id */
 #define PCS_HOST_NO_MEMORY 6019      /* the host ran out of memory */
 #define PCS_HOST_NO_MODEL 6020       /* g7mswm: not the project's model */
+#define PCS_HOST_BUSY 6021           /* gj0swm: another process is writing the project */
 #define PCS_HOST_NO_PART_OBJECT 6089 /* gldobj: no such part object (success) */
 
 /* ---- workspace and model sessions --------------------------------------- */
 
-/* Opens workspace *ws (must be 1), loading the project file if the model is
- * not in memory yet. The four reals are recorded, not used.
+/* Opens workspace *ws (must be 1), loading the project database if the
+ * model is not in memory yet. The four reals are recorded, not used.
  * rc: PCS_HOST_NO_WORKSPACE, PCS_HOST_SESSION_OPEN, PCS_HOST_NO_PROJECT,
  * PCS_HOST_BAD_PROJECT. */
 PCS_HOST_API void gimcrw(const int *ws, const double *origin, const double *extent,
@@ -77,9 +78,10 @@ PCS_HOST_API void psussm(const int *ws, const char *type, int *site, int *count,
 /* Session. Switches model *model to writing (*mode 1) or reading (*mode 0).
  * rc: PCS_HOST_NO_WORKSPACE, PCS_HOST_NO_MODEL, PCS_HOST_BAD_ARGUMENT. */
 PCS_HOST_API void g7mswm(const int *ws, const int *model, const int *mode, int *rc);
-/* Session. Saves the model to the project file atomically: a failed save
- * leaves the previous file as it was. rc: PCS_HOST_NO_WORKSPACE,
- * PCS_HOST_SAVE_FAILED. */
+/* Session. Saves what changed since the last save to the project database
+ * in one transaction: a failed save leaves the database as it was. Waits up
+ * to a few seconds for another process's save. rc: PCS_HOST_NO_WORKSPACE,
+ * PCS_HOST_SAVE_FAILED, PCS_HOST_BUSY. */
 PCS_HOST_API void gj0swm(const int *ws, int *rc);
 /* Ends the session (also when gimcrw failed). Unsaved changes stay in memory. */
 PCS_HOST_API void pr0end(void);

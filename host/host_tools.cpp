@@ -2,6 +2,7 @@
 // host's own state.
 #include "host/host_tools.h"
 
+#include <cstdio>
 #include <map>
 
 #include "host/host_model.h"
@@ -62,6 +63,19 @@ void use_project(const std::string &path) { model::set_project_path(path); }
 std::string project_path() { return model::project_path(); }
 std::string project_error() { return model::load_error(); }
 int load_project() { return model::load(model::project_path()); }
+int create_project(const std::string &path, const std::string &catalog_directory,
+                   const std::vector<std::string> &catalog_names) {
+  for (const char *suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+  model::Model &m = model::data();
+  m.setup.catalog_directory = catalog_directory;
+  m.setup.current_catalog = 1;
+  m.catalogs = {model::Catalog{1, {}}};
+  for (const std::string &name : catalog_names) m.catalogs[0].names.push_back(model::name(name));
+  if (int rc = model::save(path)) return rc;
+  model::set_project_path(path);
+  return 0;
+}
+
 int save_project() { return model::save(model::project_path()); }
 
 void copy_unit(int unit, FILE *file) { model::set_unit_file(unit, file); }

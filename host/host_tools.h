@@ -27,7 +27,7 @@ PCS_HOST_API std::string code_constant(int code);
 PCS_HOST_API long live_blocks();
 
 // The project file the model services load and save ("" restores the
-// default: $PCS_PROJECT, else ./project.json).
+// default: $PCS_PROJECT, else ./project.db).
 PCS_HOST_API void use_project(const std::string &path);
 PCS_HOST_API std::string project_path();
 // Why the project could not be loaded (after a PCS_HOST_NO_PROJECT or
@@ -35,6 +35,11 @@ PCS_HOST_API std::string project_path();
 PCS_HOST_API std::string project_error();
 // Loads the project file now; 0, PCS_HOST_NO_PROJECT or PCS_HOST_BAD_PROJECT.
 PCS_HOST_API int load_project();
+// Makes a new project database at `path` (replacing one that is there) whose
+// setup names the catalog directory and, as catalog 1, the catalog file names;
+// it becomes the project the model services use. 0 or a PCS_HOST_* code.
+PCS_HOST_API int create_project(const std::string &path, const std::string &catalog_directory,
+                                const std::vector<std::string> &catalog_names);
 // Writes the model back to the project file; 0 or PCS_HOST_SAVE_FAILED.
 PCS_HOST_API int save_project();
 

@@ -1,10 +1,5 @@
-// The project file: the model as JSON (docs/project-file.md), read with
-// every field checked, and written atomically through a temporary file in
-// the same directory that is flushed to disk before it replaces the project.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// The model's exchange form: JSON (docs/project-file.md), read with every
+// field checked and written in one canonical layout.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -509,13 +504,15 @@ void layout(const Json &j, size_t indent, std::string *out) {
   *out += j.is_object() ? "}" : "]";
 }
 
+}  // namespace
+
 std::string project_text(const Model &model) {
   std::string out;
   layout(write_model(model), 0, &out);
   return out + "\n";
 }
 
-// ---- files ----------------------------------------------------------------
+namespace {
 
 bool read_all(const std::string &path, std::string *text) {
   FILE *file = std::fopen(path.c_str(), "rb");
@@ -526,48 +523,6 @@ bool read_all(const std::string &path, std::string *text) {
   bool ok = !std::ferror(file);
   std::fclose(file);
   return ok;
-}
-
-bool write_all(int fd, std::string_view bytes, bool fail_half_way) {
-  if (fail_half_way) bytes = bytes.substr(0, bytes.size() / 2);
-  while (!bytes.empty()) {
-    ssize_t wrote = ::write(fd, bytes.data(), bytes.size());
-    if (wrote <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(wrote));
-  }
-  return !fail_half_way;
-}
-
-std::string directory_of(const std::string &path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-void sync_directory(const std::string &directory) {
-  int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-// Writes bytes to path through a temporary file beside it; the old file is
-// replaced only by the final rename.
-bool replace_file(const std::string &path, std::string_view bytes, SaveFault fault) {
-  std::string temporary = path + ".tmp.XXXXXX";
-  int fd = fault == SaveFault::create ? -1 : ::mkstemp(temporary.data());
-  if (fd < 0) return false;
-  struct stat old;
-  mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-  bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, bytes, fault == SaveFault::write) &&
-            fault != SaveFault::sync && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && fault != SaveFault::rename && ::rename(temporary.c_str(), path.c_str()) == 0) {
-    sync_directory(directory_of(path));
-    return true;
-  }
-  ::unlink(temporary.c_str());
-  return false;
 }
 
 }  // namespace
@@ -587,7 +542,7 @@ int parse_project(const std::string &text, const std::string &origin, Model *int
   return 0;
 }
 
-int read_project(const std::string &path, Model *into, std::string *error) {
+int read_json_file(const std::string &path, Model *into, std::string *error) {
   std::string text;
   try {
     if (!read_all(path, &text)) {
@@ -599,17 +554,6 @@ int read_project(const std::string &path, Model *into, std::string *error) {
     return PCS_HOST_NO_MEMORY;
   }
   return parse_project(text, path, into, error);
-}
-
-int write_project(const Model &model, const std::string &path) {
-  SaveFault fault = state().save_fault;
-  state().save_fault = SaveFault::none;
-  try {
-    std::string text = project_text(model);
-    return replace_file(path, text, fault) ? 0 : PCS_HOST_SAVE_FAILED;
-  } catch (...) {
-    return PCS_HOST_SAVE_FAILED;
-  }
 }
 
 }  // namespace detail

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -27,6 +28,13 @@ struct Unit {
   FILE *file = nullptr;
 };
 
+// The open project database (model_store.cpp).
+struct Store;
+struct StoreDeleter {
+  void operator()(Store *store) const;
+};
+using StorePtr = std::unique_ptr<Store, StoreDeleter>;
+
 struct State {
   Model model;
   bool loaded = false;
@@ -37,7 +45,10 @@ struct State {
   std::map<std::string, Failure> failures;
   long injected = 0;
   SaveFault save_fault = SaveFault::none;
+  void (*save_hook)(int step) = nullptr;
+  int busy_timeout_ms = 5000;
   std::map<int, Unit> units;
+  StorePtr store;  // the project database the model was loaded from or saved to
 };
 State &state();
 
@@ -68,16 +79,27 @@ Row blank_row(const GroupDef &group);
 // shorter than the group.
 std::string &cell(Row &row, const GroupDef &group, size_t i);
 
-// The model, loaded from the project file on first use; nullptr and *code
+// The model, loaded from the project database on first use; nullptr and *code
 // set when the file cannot be loaded.
 Model *ensure_model(int *code);
-// Loads the model from path (or from the JSON text, `origin` naming it in
-// messages) into `into`; 0 or a code, with the reason in *error.
-int read_project(const std::string &path, Model *into, std::string *error);
+// Loads the model from the JSON file at path (or from the JSON text,
+// `origin` naming it in messages) into `into`; 0 or a code, with the reason
+// in *error.
+int read_json_file(const std::string &path, Model *into, std::string *error);
 int parse_project(const std::string &text, const std::string &origin, Model *into,
                   std::string *error);
-// Writes the model atomically to path; 0 or PCS_HOST_SAVE_FAILED.
-int write_project(const Model &model, const std::string &path);
+// The model as JSON text.
+std::string project_text(const Model &model);
+
+// Loads the project database at path into `into` and makes it the open
+// store. 0, PCS_HOST_NO_PROJECT, PCS_HOST_BAD_PROJECT or PCS_HOST_NO_MEMORY.
+int store_load(const std::string &path, Model *into, std::string *error);
+// Writes what differs between the model and the database at path (created
+// when missing) in one transaction. 0, PCS_HOST_SAVE_FAILED or
+// PCS_HOST_BUSY; a failed save leaves the database as it was.
+int store_save(const Model &model, const std::string &path, std::string *error);
+// *empty: path is missing, or a database without a model or with an empty one.
+int store_is_empty(const std::string &path, bool *empty, std::string *error);
 
 // 0 when *ws is the open workspace; a code otherwise.
 int check_session(const int *ws);

@@ -392,7 +392,7 @@ int take_model(int code, Model &&fresh, std::string &&error) {
 int load(const std::string &path) {
   Model fresh;
   std::string error;
-  int code = read_project(path, &fresh, &error);
+  int code = store_load(path, &fresh, &error);
   code = take_model(code, std::move(fresh), std::move(error));
   if (code == 0) state().path_override = path;
   return code;
@@ -405,7 +405,25 @@ int load_text(const std::string &text) {
   return take_model(code, std::move(fresh), std::move(error));
 }
 
-int save(const std::string &path) { return write_project(state().model, path); }
+int save(const std::string &path) {
+  State &s = state();
+  return store_save(s.model, path, &s.load_error);
+}
+
+int import_json(const std::string &json_path, const std::string &project) {
+  State &s = state();
+  Model fresh;
+  bool empty = false;
+  int code = read_json_file(json_path, &fresh, &s.load_error);
+  if (code == 0) code = store_is_empty(project, &empty, &s.load_error);
+  if (code == 0 && !empty) {
+    s.load_error = project + ": holds a model already; import needs a new or empty project";
+    code = PCS_HOST_SAVE_FAILED;
+  }
+  if (code == 0) code = store_save(fresh, project, &s.load_error);
+  if (code != 0) return code;
+  return load(project);
+}
 
 void set_project_path(const std::string &path) { state().path_override = path; }
 
@@ -414,7 +432,7 @@ std::string project_path() {
   if (!s.path_override.empty()) return s.path_override;
   const char *env = std::getenv("PCS_PROJECT");
   if (env && *env) return env;
-  return "./project.json";
+  return "./project.db";
 }
 
 void clear() { state() = State{}; }
@@ -451,6 +469,10 @@ void clear_failures() { state().failures.clear(); }
 long injected_failures() { return state().injected; }
 
 void fail_save(SaveFault fault) { state().save_fault = fault; }
+
+void test_save_hook(void (*hook)(int step)) { state().save_hook = hook; }
+
+void set_busy_timeout(int milliseconds) { state().busy_timeout_ms = milliseconds; }
 
 const std::vector<std::string> &unit_lines(int unit) { return state().units[unit].lines; }
 
@@ -493,6 +515,7 @@ std::string code_name(int code) {
       {PCS_HOST_NO_FAMILY, "PCS_HOST_NO_FAMILY"},
       {PCS_HOST_NO_MEMORY, "PCS_HOST_NO_MEMORY"},
       {PCS_HOST_NO_MODEL, "PCS_HOST_NO_MODEL"},
+      {PCS_HOST_BUSY, "PCS_HOST_BUSY"},
       {PCS_HOST_NO_PART_OBJECT, "PCS_HOST_NO_PART_OBJECT"},
   };
   auto found = names.find(code);

@@ -1,6 +1,7 @@
 // The in-process host model's C++ interface for tests and tools: the model's
-// data, loading and saving the project file, where that file is, the record
-// of every model service call, failure injection and the report units.
+// data, loading and saving the project database, its JSON exchange form,
+// where the project is, the record of every model service call, failure
+// injection and the report units.
 #ifndef PCS_HOST_MODEL_TEST_H
 #define PCS_HOST_MODEL_TEST_H
 
@@ -22,6 +23,7 @@ struct AttributeDef {
   std::string name;  // 8 characters
   char type = 'C';   // 'I' (4-byte int), 'R' (8-byte double), else characters
   int length = 8;    // 4 for I, 8 for R, 1..4096 for characters
+  bool operator==(const AttributeDef &) const = default;
 };
 
 struct PCS_HOST_API GroupDef {
@@ -30,17 +32,20 @@ struct PCS_HOST_API GroupDef {
   std::vector<AttributeDef> attributes;
   // Position of the attribute, or -1.
   int find(std::string_view attribute) const;
+  bool operator==(const GroupDef &) const = default;
 };
 
 struct TypeGroup {
   std::string group;
   std::string group_type;  // 8 characters, "SETUP   " by default
+  bool operator==(const TypeGroup &) const = default;
 };
 
 struct TypeDef {
   std::string name;
   std::string host_name;  // what gj0puo answers (up to 256 characters)
   std::vector<TypeGroup> groups;
+  bool operator==(const TypeDef &) const = default;
 };
 
 // One value per attribute of the group, in schema order, each the
@@ -54,27 +59,32 @@ struct Object {
   std::string element_class;  // what gtbrui answers for an entry
   std::map<std::string, std::vector<Row>> groups;            // attached groups
   std::map<std::string, std::vector<std::string>> sets;      // gtbsas name sets
+  bool operator==(const Object &) const = default;
 };
 
 struct Catalog {
   int id = 0;
   std::vector<std::string> names;  // 8-character file names
+  bool operator==(const Catalog &) const = default;
 };
 
 struct SizeTable {
   int length = 8;                  // size field length, 1..40
   std::vector<std::string> sizes;  // in order, trailing blanks dropped
+  bool operator==(const SizeTable &) const = default;
 };
 
 struct Family {
   int id = 0;
   std::vector<std::string> categories;  // up to 24 characters, trimmed
+  bool operator==(const Family &) const = default;
 };
 
 struct PartObject {
   int family = 0;
   std::string category;  // up to 24 characters, trimmed
   std::string eltime;    // up to 16 characters, trimmed
+  bool operator==(const PartObject &) const = default;
 };
 
 struct Setup {
@@ -82,6 +92,7 @@ struct Setup {
   int current_catalog = 0;  // 0: none
   int model = 1;
   int ibafr7 = 0;
+  bool operator==(const Setup &) const = default;
 };
 
 struct PCS_HOST_API Model {
@@ -117,27 +128,41 @@ struct PCS_HOST_API Model {
                                   std::string_view attribute) const;
   // The handle the next object gets; 0 when none is left.
   int next_handle() const;
+  bool operator==(const Model &) const = default;
 };
 
-// The in-memory model. Using it marks the model as loaded, so services stop
-// looking for the project file.
+// The in-memory model, the working copy of the project database. Using it
+// marks the model as loaded, so services stop looking for the project.
+// Change it freely: a save compares it with what the database holds.
 PCS_HOST_API Model &data();
 PCS_HOST_API bool loaded();
 
-// Loads a project file and makes `path` the project path (saves go there).
-// On failure the model in memory is unchanged. 0, PCS_HOST_NO_PROJECT or
-// PCS_HOST_BAD_PROJECT; load_error() then says why.
+// Loads a project database and makes `path` the project path (saves go
+// there). On failure the model in memory is unchanged. 0,
+// PCS_HOST_NO_PROJECT (no such file) or PCS_HOST_BAD_PROJECT (not SQLite,
+// damaged, another schema version, values that do not fit); load_error()
+// then says why.
 PCS_HOST_API int load(const std::string &path);
-// Loads the model from JSON text; the project path stays as it is.
+// Loads the model from JSON text (the exchange form); the project path
+// stays as it is.
 PCS_HOST_API int load_text(const std::string &text);
-// Writes the model atomically; 0 or PCS_HOST_SAVE_FAILED.
+// Writes what differs between the model and the database at `path` (made
+// when missing) in one transaction. 0, PCS_HOST_SAVE_FAILED or
+// PCS_HOST_BUSY (another process kept the project locked longer than the
+// busy timeout); load_error() then says why, and the database is as it was.
 PCS_HOST_API int save(const std::string &path);
+// Why the last load, import or save failed.
 PCS_HOST_API const std::string &load_error();
-// The model as the project file's JSON text.
+// The model as JSON text, the exchange form (docs/project-file.md).
 PCS_HOST_API std::string to_json();
+// Reads the JSON file at `json_path` into a new or empty project database
+// at `project`, which becomes the loaded project. 0, PCS_HOST_NO_PROJECT
+// and PCS_HOST_BAD_PROJECT (the JSON file), PCS_HOST_SAVE_FAILED (the
+// project holds a model already, or the write failed), PCS_HOST_BUSY.
+PCS_HOST_API int import_json(const std::string &json_path, const std::string &project);
 
-// Where the services find the project file: the path set here, else the
-// environment variable PCS_PROJECT, else "./project.json". "" clears it.
+// Where the services find the project: the path set here, else the
+// environment variable PCS_PROJECT, else "./project.db". "" clears it.
 PCS_HOST_API void set_project_path(const std::string &path);
 PCS_HOST_API std::string project_path();
 
@@ -178,9 +203,17 @@ PCS_HOST_API void fail_service(const std::string &service, int code, long nth = 
 PCS_HOST_API void clear_failures();
 PCS_HOST_API long injected_failures();
 
-// Makes the next save fail at one step; the previous file stays as it was.
-enum class SaveFault { none, create, write, sync, rename };
+// Makes the next save fail: its commit fails (PCS_HOST_SAVE_FAILED), the
+// database is busy (PCS_HOST_BUSY at once), or the disk is full at the
+// first write (PCS_HOST_SAVE_FAILED). The database stays as it was.
+enum class SaveFault { none, commit, busy, full };
 PCS_HOST_API void fail_save(SaveFault fault);
+// Calls hook(n) after the n-th write of each save (nullptr: none); a test
+// can end the process there to stand for a crash in the middle of a save.
+PCS_HOST_API void test_save_hook(void (*hook)(int step));
+// How long a save waits for another process's write lock; 5000 ms unless
+// set. Applies to databases opened from then on.
+PCS_HOST_API void set_busy_timeout(int milliseconds);
 
 // Report units of gufswr: the lines written since clear(), and an optional
 // stream each line is also written to (with a newline).

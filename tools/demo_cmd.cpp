@@ -1,4 +1,4 @@
-// `pcs demo`: the main job on a sample of its own. It makes a project file
+// `pcs demo`: the main job on a sample of its own. It makes a project database
 // and a catalog of sample parts, rebuilds the catalog's index files from the
 // project setup, opens the catalog through an environment variable, looks
 // parts up by part number and by category, deletes a part, compresses and
@@ -70,18 +70,10 @@ const char *const kCatalogNames[] = {"PIPESCAT", "PIPEIDX1", "PIPEIDX2", "PIPEID
                                      "CLASSIDX", "SYMBCAT ", "SYMBIDX ", "GENPARTS"};
 
 void write_project(const std::string &root) {
-  std::string names;
-  for (const char *name : kCatalogNames) names += std::string(names.empty() ? "" : ", ") + "\"" + name + "\"";
-  const std::string path = root + "/project.json";
-  FILE *file = std::fopen(path.c_str(), "w");
-  if (!file) fail(path + ": cannot create the project file: " + std::strerror(errno));
-  std::fprintf(file,
-               "{\"format\": \"pcs-project\", \"version\": 1,\n"
-               " \"setup\": {\"catalog_directory\": \"%s\", \"current_catalog\": 1},\n"
-               " \"catalogs\": [{\"id\": 1, \"names\": [%s]}]}\n",
-               root.c_str(), names.c_str());
-  if (std::fclose(file) != 0) fail(path + ": cannot write the project file: " + std::strerror(errno));
-  host::tools::use_project(path);
+  std::vector<std::string> names(std::begin(kCatalogNames), std::end(kCatalogNames));
+  const std::string path = root + "/project.db";
+  if (host::tools::create_project(path, root, names) != 0)
+    fail(path + ": cannot write the project: " + host::tools::project_error());
 }
 
 void rebuild_indexes() {
@@ -171,7 +163,7 @@ void keyed_table() {
 
 // The files the demo writes; it replaces them only in a folder it made
 // (marked by kMarker) or with --force.
-const char *const kDemoFiles[] = {"project.json", "PIPESCAT", "PIPEIDX1", "PIPEIDX2",
+const char *const kDemoFiles[] = {"project.db", "PIPESCAT", "PIPEIDX1", "PIPEIDX2",
                                   "PIPEIDX3",     "walls.tbl"};
 const char kMarker[] = ".pcs-demo";
 
@@ -198,7 +190,7 @@ void run_demo(const std::string &dir, bool force) {
   setenv("PCS_DEMO", root.c_str(), 1);
   write_project(root);
   const std::string catalog = root + "/PIPESCAT";
-  std::printf("1. project %s/project.json, catalog %s: %d bytes, %zu parts\n", root.c_str(),
+  std::printf("1. project %s/project.db, catalog %s: %d bytes, %zu parts\n", root.c_str(),
               catalog.c_str(), write_sample_catalog(catalog), sample_parts().size());
   rebuild_indexes();
   std::printf("2. index files rebuilt from the project setup: PIPEIDX1 (part number),\n"

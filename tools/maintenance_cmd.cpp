@@ -355,7 +355,7 @@ Register reg([](CLI::App &app) {
   reindex_cmd->add_option("--kind", o.kind, "Catalog kind: 0 parts, 1 classes, 2 symbols")
       ->required();
   reindex_cmd->add_option("--project", o.project,
-                          "Project file (default: $PCS_PROJECT or ./project.json)");
+                          "Project database (default: $PCS_PROJECT or ./project.db)");
   reindex_cmd->callback([] { reindex(options); });
 
   add_merge_command(maint);
@@ -369,7 +369,7 @@ Register reg([](CLI::App &app) {
       "--index", o.indexes,
       "Index to rebuild after, as PATH=GROUP.ATTR:LENGTH[,GROUP.ATTR:LENGTH...]");
   compress_cmd->add_option("--project", o.project,
-                           "Project file (default: $PCS_PROJECT or ./project.json)");
+                           "Project database (default: $PCS_PROJECT or ./project.db)");
   compress_cmd->add_flag("--force", o.force, "Replace an --index file that is not an index");
   compress_cmd->callback([] { compress(options); });
 

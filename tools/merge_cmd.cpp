@@ -116,7 +116,7 @@ void add_merge_command(CLI::App *maint) {
   merge->add_flag("--allow-blank-keys", o.allow_blank,
                   "Merge also when records have a blank key (they count as one key)");
   merge->add_option("--project", o.project,
-                    "Project file (default: $PCS_PROJECT or ./project.json)");
+                    "Project database (default: $PCS_PROJECT or ./project.db)");
   merge->callback([] { merge_duplicates(merge_options); });
 }
 

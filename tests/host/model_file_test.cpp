@@ -1,5 +1,6 @@
-// The project file: exact layout, round trips, rejected files, atomic saves
-// and where the services find the file.
+// The project's JSON exchange form: exact layout, round trips through the
+// database, rejected documents, failed saves and where the services find
+// the project.
 #include <sys/stat.h>
 
 #include <cmath>
@@ -14,9 +15,9 @@ namespace {
 TEST_F(ModelTest, ExampleProjectRoundTripsByteForByte) {
   const std::string original = read_file(example_project());
   EXPECT_EQ(model::to_json(), original);
-  const std::string copy = dir_.path("copy.json");
+  const std::string copy = dir_.path("copy.db");
   ASSERT_RC(0, model::save(copy));
-  EXPECT_EQ(read_file(copy), original);
+  EXPECT_EQ(stored(copy), original);
 }
 
 TEST_F(ModelTest, SmallModelIsWrittenInTheDocumentedLayout) {
@@ -68,7 +69,8 @@ TEST_F(ModelTest, EveryValueSurvivesSaveAndLoad) {
                     pcs::test::field(texts[k], 6)});
   }
   const std::vector<model::Row> saved = rows;
-  const std::string copy = dir_.path("values.json");
+  const std::string json = model::to_json();
+  const std::string copy = dir_.path("values.db");
   ASSERT_RC(0, model::save(copy));
   model::clear();
   ASSERT_RC(0, model::load(copy)) << model::load_error();
@@ -76,7 +78,7 @@ TEST_F(ModelTest, EveryValueSurvivesSaveAndLoad) {
   ASSERT_NE(object, nullptr);
   EXPECT_EQ(object->name, std::string("n\0\xff", 3));
   EXPECT_EQ(object->groups.at(model::name("RAW")), saved);
-  EXPECT_EQ(model::to_json(), read_file(copy));
+  EXPECT_EQ(model::to_json(), json);
 }
 
 TEST_F(ModelTest, RejectedProjectsLeaveTheModelAsItWas) {
@@ -113,67 +115,72 @@ TEST_F(ModelTest, RejectedProjectsLeaveTheModelAsItWas) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.text);
     write_file(bad, c.text);
-    EXPECT_RC(PCS_HOST_BAD_PROJECT, model::load(bad));
+    EXPECT_RC(PCS_HOST_BAD_PROJECT, model::import_json(bad, dir_.path("new.db")));
     EXPECT_NE(model::load_error().find(c.reason), std::string::npos) << model::load_error();
     EXPECT_EQ(model::to_json(), before);
   }
-  EXPECT_RC(PCS_HOST_NO_PROJECT, model::load(dir_.path("missing.json")));
+  EXPECT_FALSE(file_exists(dir_.path("new.db")));
+  EXPECT_RC(PCS_HOST_NO_PROJECT, model::import_json(dir_.path("missing.json"), dir_.path("new.db")));
+  EXPECT_RC(PCS_HOST_NO_PROJECT, model::load(dir_.path("missing.db")));
   EXPECT_RC(PCS_HOST_NO_PROJECT, model::load(dir_.root()));
+  EXPECT_RC(PCS_HOST_SAVE_FAILED, model::import_json(example_project(), project_));
+  EXPECT_NE(model::load_error().find("holds a model already"), std::string::npos);
   EXPECT_EQ(model::project_path(), project_);
 }
 
-TEST_F(ModelTest, FailedSaveAtAnyStepKeepsTheOldFile) {
-  const std::string old_bytes = read_file(project_);
-  ASSERT_EQ(0, chmod(project_.c_str(), 0640));
+TEST_F(ModelTest, FailedSaveLeavesTheDatabaseAsItWas) {
+  struct Case {
+    model::SaveFault fault;
+    int code;
+    const char *reason;
+  };
+  const Case cases[] = {
+      {model::SaveFault::commit, PCS_HOST_SAVE_FAILED, "the commit failed"},
+      {model::SaveFault::full, PCS_HOST_SAVE_FAILED, "full"},
+      {model::SaveFault::busy, PCS_HOST_BUSY, "project is busy"},
+  };
+  const std::string old_json = model::to_json();
   model::data().add_object("PROCESS", "SECOND");
-  for (model::SaveFault fault : {model::SaveFault::create, model::SaveFault::write,
-                                 model::SaveFault::sync, model::SaveFault::rename}) {
-    SCOPED_TRACE(static_cast<int>(fault));
-    model::fail_save(fault);
-    EXPECT_RC(PCS_HOST_SAVE_FAILED, model::save(project_));
-    EXPECT_EQ(read_file(project_), old_bytes);
-    int files = 0;
-    for (const auto &entry : std::filesystem::directory_iterator(dir_.root())) {
-      EXPECT_EQ(entry.path().filename(), "project.json");
-      ++files;
-    }
-    EXPECT_EQ(files, 1);
+  model::data().add_row(3, "PRJWRULS", {{"ENDS1", "XX"}});
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.reason);
+    model::fail_save(c.fault);
+    EXPECT_RC(c.code, model::save(project_));
+    EXPECT_NE(model::load_error().find(c.reason), std::string::npos) << model::load_error();
+    EXPECT_EQ(stored(project_), old_json);
   }
   EXPECT_RC(0, model::save(project_));
-  EXPECT_EQ(read_file(project_), model::to_json());
-  struct stat info;
-  ASSERT_EQ(0, stat(project_.c_str(), &info));
-  EXPECT_EQ(info.st_mode & 0777, 0640u);
-  EXPECT_RC(PCS_HOST_SAVE_FAILED, model::save(dir_.path("no/such/dir/p.json")));
+  EXPECT_EQ(stored(project_), model::to_json());
+  EXPECT_RC(PCS_HOST_SAVE_FAILED, model::save(dir_.path("no/such/dir/p.db")));
 }
 
 TEST_F(ModelTest, FailedGj0swmKeepsTheOldFile) {
-  const std::string old_bytes = read_file(project_);
+  const std::string old_json = model::to_json();
   open_session();
   int handle = 0, rc = -1;
   pu2cpo(&ws_, "PROCESS ", std::string(256, ' ').c_str(), &handle, &rc);
   ASSERT_RC(0, rc);
-  model::fail_save(model::SaveFault::rename);
+  model::fail_save(model::SaveFault::commit);
   gj0swm(&ws_, &rc);
   EXPECT_RC(PCS_HOST_SAVE_FAILED, rc);
-  EXPECT_EQ(read_file(project_), old_bytes);
   EXPECT_EQ(model::session().saves, 0);
   gj0swm(&ws_, &rc);
   EXPECT_RC(0, rc);
   EXPECT_EQ(model::session().saves, 1);
-  EXPECT_EQ(read_file(project_), model::to_json());
   pr0end();
+  EXPECT_EQ(stored(project_), model::to_json());
+  EXPECT_NE(model::to_json(), old_json);
 }
 
 TEST_F(ModelTest, ServicesFindTheProjectFileLazily) {
   model::clear();
   EXPECT_FALSE(model::loaded());
   unsetenv("PCS_PROJECT");
-  EXPECT_EQ(model::project_path(), "./project.json");
+  EXPECT_EQ(model::project_path(), "./project.db");
   setenv("PCS_PROJECT", project_.c_str(), 1);
   EXPECT_EQ(model::project_path(), project_);
-  model::set_project_path(dir_.path("missing.json"));
-  EXPECT_EQ(model::project_path(), dir_.path("missing.json"));
+  model::set_project_path(dir_.path("missing.db"));
+  EXPECT_EQ(model::project_path(), dir_.path("missing.db"));
   char type[8];
   int length = 0, rc = 0;
   gj0art("PRJWRULS", "ENDS1   ", type, &length, &rc);

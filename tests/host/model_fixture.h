@@ -1,5 +1,6 @@
-// Fixture of the host model tests: a copy of the example project in a
-// temporary directory, loaded, and helpers for sessions and stacks.
+// Fixture of the host model tests: the example project imported into a
+// project database in a temporary directory, loaded, and helpers for
+// sessions and stacks.
 #ifndef PCS_TESTS_HOST_MODEL_FIXTURE_H
 #define PCS_TESTS_HOST_MODEL_FIXTURE_H
 
@@ -18,9 +19,8 @@ class ModelTest : public HostTest {
   void SetUp() override {
     HostTest::SetUp();
     model::clear();
-    project_ = dir_.path("project.json");
-    write_file(project_, read_file(example_project()));
-    ASSERT_RC(0, model::load(project_)) << model::load_error();
+    project_ = dir_.path("project.db");
+    ASSERT_RC(0, model::import_json(example_project(), project_)) << model::load_error();
   }
   void TearDown() override {
     model::clear();
@@ -40,6 +40,16 @@ class ModelTest : public HostTest {
     ASSERT_RC(0, rc);
     g7mswm(&ws, &model_id, &mode, &rc);
     ASSERT_RC(0, rc);
+  }
+
+  // The model the database at path holds, as JSON; the working model stays
+  // (loaded again from its JSON, with the database as its saved state).
+  static std::string stored(const std::string &path) {
+    const std::string working = model::to_json();
+    EXPECT_RC(0, model::load(path)) << model::load_error();
+    std::string out = model::to_json();
+    EXPECT_RC(0, model::load_text(working));
+    return out;
   }
 
   // The stack's entries; the stack is ended.

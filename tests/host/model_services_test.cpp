@@ -53,8 +53,8 @@ TEST_F(ModelTest, SessionsOpenSelectSaveAndEnd) {
   EXPECT_EQ(handle, 6);
   gj0swm(&ws_, &rc);
   EXPECT_RC(0, rc);
-  EXPECT_EQ(read_file(project_), model::to_json());
   pr0end();
+  EXPECT_EQ(stored(project_), model::to_json());
   EXPECT_FALSE(model::session().open || model::session().writing);
   gj0swm(&ws_, &rc);
   EXPECT_RC(PCS_HOST_NO_WORKSPACE, rc);

@@ -30,7 +30,7 @@ class MaintCommand : public ::testing::Test {
     for (const std::string &n : names) m.catalogs[0].names.push_back(field(n));
     m.families.push_back({5, {"ELBOW"}});
     m.part_objects = {{5, "ELBOW", "T1"}, {5, "ELBOW", "T2"}};
-    ASSERT_EQ(model::save(path("project.json")), 0);
+    ASSERT_EQ(model::save(path("project.db")), 0);
   }
 
   TempDir dir_;
@@ -128,7 +128,7 @@ TEST_F(MaintCommand, MergeDryRunThenMergeWithSummaries) {
 TEST_F(MaintCommand, MergeSavesTheProjectOrFailsWithTheReason) {
   project({"A"});
   write_file(path("cat"), elbow("P1", "T1") + elbow("P1", "T2") + elbow("P2", "T3"));
-  ToolRun r = pcs("merge cat --key-length 8 --project project.json");
+  ToolRun r = pcs("merge cat --key-length 8 --project project.db");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, field("   Duplicate part number was found in the catalog.", 81) + "\n" +
                        field("   *** WARNING Catalog keeping old part ...", 81) + "\n" +
@@ -136,7 +136,7 @@ TEST_F(MaintCommand, MergeSavesTheProjectOrFailsWithTheReason) {
                        "records read: 3, duplicates: 1, deleted: 1, blank keys: 0\n");
   const std::string bytes = read_file(path("cat"));
   EXPECT_EQ(bytes[bytes.size() / 3 + 7], 1);
-  ASSERT_EQ(model::load(path("project.json")), 0);
+  ASSERT_EQ(model::load(path("project.db")), 0);
   ASSERT_EQ(model::data().part_objects.size(), 1u);
   EXPECT_EQ(model::data().part_objects[0].eltime, "T1");
 
@@ -159,13 +159,13 @@ TEST_F(MaintCommand, CompressRebuildsTheKnownIndexesOrWarns) {
   const std::string sym = catalog_record({{"ELCATLOG", {{"SYMNAME", 1, 16, field("S1", 16)}}}});
   write_file(path("SYMCAT  "), part("X", 1) + sym);
   write_file(path("SYMIDX  "), index_header(1, 16) + index_record(1, 61, 17, field("S1", 16)));
-  ToolRun r = pcs("compress 'SYMCAT  ' --project project.json");
+  ToolRun r = pcs("compress 'SYMCAT  ' --project project.db");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("the project's indexes of catalog kind 2 rebuilt"), std::string::npos);
   EXPECT_EQ(read_file(path("SYMIDX  ")),
             index_header(1, 16) + index_record(1, 0, 17, field("S1", 16)));
   write_file(path("SYMIDX  "), "");
-  r = pcs("reindex --kind 2 --project project.json");
+  r = pcs("reindex --kind 2 --project project.db");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(read_file(path("SYMIDX  ")),
             index_header(1, 16) + index_record(1, 0, 17, field("S1", 16)));
@@ -174,14 +174,14 @@ TEST_F(MaintCommand, CompressRebuildsTheKnownIndexesOrWarns) {
   EXPECT_NE(r.err.find("none.json: cannot read the project"), std::string::npos) << r.err;
 
   write_file(path("cat"), part("A", 1) + part("B"));
-  r = pcs("compress cat --project project.json --index idx=PARTNUM.PARTNO:8");
+  r = pcs("compress cat --project project.db --index idx=PARTNUM.PARTNO:8");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("cat: index idx rebuilt"), std::string::npos) << r.out;
   EXPECT_EQ(read_file(path("idx")), index_header(1, 8) + index_record(1, 0, 17, field("B", 8)));
   EXPECT_EQ(r.err, "");
 
   write_file(path("cat"), part("A", 1) + part("B"));
-  r = pcs("compress cat --project project.json");
+  r = pcs("compress cat --project project.db");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "3  cat  cat.bak\n");
   EXPECT_EQ(read_file(path("cat")), part("B"));
