@@ -792,7 +792,7 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  *  has no header line. */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
 
-/* ==== Module header ===============================================
+/* ==== Module header ======================================================
  * The host's module loader finds the library through `vomhead`, a header in
  * the library's writable data that lists every entry point of this header
  * (upper-case names, sorted, with their addresses), the module properties
@@ -809,7 +809,6 @@ PCS_API extern struct PcsModuleHeader vomhead;
 
 #define PCS_MODULE_STAMP 12     /* offset of the build stamp in vomhead */
 #define PCS_MODULE_STAMP_LEN 16 /* "major.minor.patch.tweak", zero-padded */
-=======
 /* ==== Query parts (section kept by the query subsystem) ===================
  * A query part is a chain of attribute groups, each a chain of typed
  * attributes, each holding valueCount values of valueLength bytes and,
