@@ -287,6 +287,12 @@ TEST_F(Fold, SplitsNewAndDuplicateParts) {
   EXPECT_EQ(read_file(duplicates_), "");
   ASSERT_RC(0, fold(b_again, ""));  // no duplicates file: the part is left out
   EXPECT_EQ(read_file(fresh_), record_bytes(reversed(part("C-3"))));
+  sweep_allocations([&](long) {
+    write_file(duplicates_, "");
+    const int rc = fold(b_again, duplicates_);
+    EXPECT_TRUE(rc == 0 || rc == PCS_GEN_NO_MEMORY) << rc;
+    EXPECT_EQ(read_file(duplicates_).size(), rc == 0 ? 2 * b_again.size() : read_file(duplicates_).size());
+  });
   EXPECT_RC(PCS_RECORD_DELETED, fold(record_bytes(part("E-5"), -1), duplicates_));
   EXPECT_RC(PCS_QUERY_CATALOG, fold(c, dir_.path("no/such/dir")));
   std::remove(index_.c_str());
