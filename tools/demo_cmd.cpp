@@ -2,8 +2,9 @@
 // and a catalog of sample parts, rebuilds the catalog's index files from the
 // project setup, opens the catalog through an environment variable, looks
 // parts up by part number and by category, deletes a part, compresses and
-// re-indexes the catalog, keeps a small keyed project table, and turns sample
-// table dumps into project tables and a piping class.
+// re-indexes the catalog, keeps a small keyed project table, turns sample
+// table dumps into project tables and a piping class, and finds the parts of
+// a query in a generic part file of the sample parts.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "host/host_tools.h"
+#include "host/model_test.h"
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/sample.h"
@@ -73,6 +75,16 @@ void write_project(const std::string &root) {
   std::vector<std::string> names(std::begin(kCatalogNames), std::end(kCatalogNames));
   const std::string path = root + "/project.db";
   if (host::tools::create_project(path, root, names) != 0)
+    fail(path + ": cannot write the project: " + host::tools::project_error());
+  // The query lookup reads catalog 2, whose third file is the generic part
+  // file, and the element class and query number attributes.
+  host::model::Model &m = host::model::data();
+  m.catalogs.push_back(host::model::Catalog{2, {}});
+  for (const char *name : {"PIPESCAT", "PIPEIDX1", "GENPARTS"})
+    m.catalogs.back().names.push_back(host::model::name(name));
+  m.define_group("ELCLASS", {{host::model::name("AELCLASS"), 'C', 8}});
+  m.define_group("SPCFUNC", {{host::model::name("QRYNUMBR"), 'C', 8}});
+  if (host::tools::save_project() != 0)
     fail(path + ": cannot write the project: " + host::tools::project_error());
 }
 
@@ -161,10 +173,49 @@ void keyed_table() {
               wall);
 }
 
+// A generic part file of the sample parts (element class: category, query
+// number: part type, options: size), then the parts of one query through
+// the query catalog (id 2), whose third file is GENPARTS.
+void query_parts(const std::string &root) {
+  const std::string path = root + "/GENPARTS";
+  FILE *file = std::fopen(path.c_str(), "w+b");
+  if (!file) fail(path + ": cannot create the generic part file");
+  int rc = 0;
+  for (const SamplePart &s : sample_parts()) {
+    const std::string number = name_field(s.number, 40), category = name_field(s.category),
+                      type = name_field(s.type), size = sample_size(s);
+    const int eight = 8, forty = 40;
+    CgGroup *part = cgpradd(category.data(), "C8      ", &eight, "AELCLASS", "ELCLASS ", nullptr, &rc);
+    part = cgpradd(type.data(), "C8      ", &eight, "QRYNUMBR", "SPCFUNC ", part, &rc);
+    part = cgpradd(number.data(), "C40     ", &forty, "PARTNO  ", "PARTNUM ", part, &rc);
+    part = cgpradd(size.data(), "C8      ", &eight, "OPTIONS ", "TYPEOPTS", part, &rc);
+    if (rc == 0) cggput(file, &part, &rc);
+    cggfre(part);
+    if (rc != 0) break;
+  }
+  std::fclose(file);
+  check(rc, "write " + path);
+  host::model::data().setup.current_catalog = 2;
+  int parts = 0, options = 0;
+  pclrdcg("FITTING ", "ELBOW90 ", &parts, &options, &rc);
+  host::model::data().setup.current_catalog = 1;
+  check(rc, "look up the query FITTING ELBOW90");
+  int size = 0, count = 0, ignored = 0;
+  gusinf(&parts, &size, &count, &ignored);
+  for (int k = 1; k <= count; ++k) {
+    std::string number(static_cast<size_t>(size), ' '), option(8, ' ');
+    gusrea(&parts, &k, number.data(), &ignored);
+    gusrea(&options, &k, option.data(), &ignored);
+    std::printf("  %-12s options %s\n", field_to_text(number).c_str(), field_to_text(option).c_str());
+  }
+  gusend(&parts, &ignored);
+  gusend(&options, &ignored);
+}
+
 // The files the demo writes; it replaces them only in a folder it made
 // (marked by kMarker) or with --force.
 const char *const kDemoFiles[] = {"project.db", "PIPESCAT", "PIPEIDX1", "PIPEIDX2",
-                                  "PIPEIDX3",     "walls.tbl"};
+                                  "PIPEIDX3",   "walls.tbl", "GENPARTS"};
 const char kMarker[] = ".pcs-demo";
 
 void claim_folder(const std::string &root, bool force) {
@@ -214,6 +265,8 @@ void run_demo(const std::string &dir, bool force) {
   keyed_table();
   std::printf("7. project tables from sample dumps, loaded into the project model:\n");
   demo_tables(root);
+  std::printf("8. generic part file $PCS_DEMO/GENPARTS; the parts of query FITTING ELBOW90:\n");
+  query_parts(root);
   if (host::tools::live_blocks() != 0) fail("memory left behind by the demo");
   std::printf("done: %d index records, no memory left behind\n", records);
 }

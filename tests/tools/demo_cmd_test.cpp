@@ -23,6 +23,8 @@ TEST(DemoCommand, RunsTheWholeJobTwice) {
                          "BRANCH1, files CS150_PIPE (PIPECAT)"),
               std::string::npos)
         << r.out;
+    EXPECT_NE(r.out.find("  E90-LR-6     options 6 IN\n  E90-LR-4     options 4 IN\n"), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("done: 6 index records, no memory left behind\n"), std::string::npos);
   }
   // The part number index: 6 records of 40-character keys, made writable by all.
