@@ -194,12 +194,12 @@ void query_parts(const std::string &root) {
     if (rc != 0) break;
   }
   std::fclose(file);
-  check(rc, "write " + path);
+  check(rc, "cggput", "write " + path);
   host::model::data().setup.current_catalog = 2;
   int parts = 0, options = 0;
   pclrdcg("FITTING ", "ELBOW90 ", &parts, &options, &rc);
   host::model::data().setup.current_catalog = 1;
-  check(rc, "look up the query FITTING ELBOW90");
+  check(rc, "pclrdcg", "look up the query FITTING ELBOW90");
   int size = 0, count = 0, ignored = 0;
   gusinf(&parts, &size, &count, &ignored);
   for (int k = 1; k <= count; ++k) {
