@@ -26,9 +26,10 @@ namespace pcs {
 inline constexpr int32_t kRecordMinLength = 16;
 inline constexpr int32_t kGroupCountOffset = 12;
 
-// Codes of cspgetrc.
+// Codes of cspgetrc and cspgkey.
 inline constexpr int kReadFailed = 1;
 inline constexpr int kReadDeleted = 2;
+inline constexpr int kCollectNoMemory = 2;
 
 // Length word and deleted flag of the record at `offset`.
 struct RecordHead {
@@ -45,7 +46,9 @@ namespace catalog {
 
 // Rebuilds the part record whose bytes (length word first) are
 // [bytes, bytes + size), following and checking every stored offset as
-// cspgetrc does. Null for damage or when memory runs out.
+// cspgetrc does: 0, codec::kDamaged or PCS_NO_MEMORY; *part is null unless
+// 0. The second form gives null for either failure.
+int decode_record(const unsigned char *bytes, size_t size, PartRecord **part);
 PartRecord *decode_record(const unsigned char *bytes, size_t size);
 
 // Builds the key of the record whose bytes are [bytes, bytes + size) into

@@ -257,7 +257,9 @@ PCS_API void cspdelrc(FILE *stream, int offset, int *rc);
  * unreadable records are stepped over; the walk ends at a record whose
  * length cannot be trusted (see cspgetrc). Records without the attribute
  * are reported by cspgretn (20003, 20005).
- *  rc (out) 0; 2 no memory; the stack service's code when a push fails. */
+ *  rc (out) 0; 2 no memory (for the value buffer or for reading a record:
+ *  the walk stops there, and what was pushed stays on the stack); the stack
+ *  service's code when a push fails. */
 PCS_API void cspgkey(FILE **stream, const int *value_size, const char *group,
                      const char *attribute, const int *stack, int *rc);
 
