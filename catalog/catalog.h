@@ -70,6 +70,21 @@ bool part_record_key(const unsigned char *bytes, size_t size, bool collapse, voi
 
 }  // namespace catalog
 
+// ---- key readers (csgrn.cpp) -------------------------------------------------
+
+// Codes of the key readers.
+inline constexpr int kKeysDone = 0;
+inline constexpr int kKeysNoFile = 1;
+inline constexpr int kKeysUnreadable = 2;
+
+// The key reader of the duplicate merge: csgia, except that an attribute of
+// several values gives its first value followed by the first value that is
+// neither blank nor equal to it (or a blank value when there is none).
+int csgia2(const char *catalog_path, const int *field_count, void *description, const int *widths,
+           int record_count, int key_length, KeyRecord *records, int *filled);
+// Line counter of text files (csgrc).
+int GetRecordCount(const char *path);
+
 // ---- index files ------------------------------------------------------------
 
 // A checked index header: 0 <= N, 1 <= K <= PCS_KEY_MAX and the file holds

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "catalog/catalog.h"
+#include "common/host_stack.h"
 #include "common/report.h"
 
 namespace pcs {
@@ -23,18 +24,6 @@ int get_one(CatalogHandle *catalog, const char *key, PartRecord **part) {
   return rc;
 }
 
-// Releases every part on the stack, then the stack.
-void release_stack(int stack) {
-  int size = 0, count = 0, rc = 0;
-  gusinf(&stack, &size, &count, &rc);
-  for (int i = 1; rc == 0 && i <= count; ++i) {
-    PartRecord *part = nullptr;
-    gusrea(&stack, &i, &part, &rc);
-    if (rc == 0 && part) cspgfre(part);
-  }
-  gusend(&stack, &rc);
-}
-
 // Reads the parts of the key's run onto `stack`; the code of the first
 // failure, after which *unpushed holds a part read but not pushed.
 int read_run(CatalogHandle *catalog, const IndexHeader &header, int32_t count, int32_t first,
@@ -46,9 +35,7 @@ int read_run(CatalogHandle *catalog, const IndexHeader &header, int32_t count, i
     PartRecord *part = cspgetrc(catalog->CatalogFile, data, &length, &rc);
     if (rc == kReadFailed) return 1;
     if (rc == kReadDeleted) return 7;
-    int pushed = 0;
-    guspus(&stack, &part, &pushed, &rc);
-    if (rc != 0) {
+    if (push_entry(stack, &part) != 0) {
       *unpushed = part;
       return 1;
     }
@@ -63,19 +50,19 @@ int get_all(CatalogHandle *catalog, const char *key, int *stack) {
   if (!catalog || !key || !read_index_header(catalog->IndexFile, &header) ||
       !index_lookup(catalog->IndexFile, header, key, &count, &first))
     return 7;
-  int rc = 0, made = 0;
-  int entry = PCS_HANDLE_SIZE;
-  gusini(&entry, &made, &rc);
+  int made = 0;
+  StackGuard guard({&made}, true);
+  int rc = make_stack(PCS_HANDLE_SIZE, &made);
   if (rc != 0) return rc;
   PartRecord *unpushed = nullptr;
   rc = read_run(catalog, header, count, first, made, &unpushed);
   if (rc == 0) {
+    guard.keep();
     *stack = made;
     return 0;
   }
   std::fputs(" \n", stderr);
   if (unpushed) cspgfre(unpushed);
-  release_stack(made);
   return rc;
 }
 

@@ -20,30 +20,21 @@ bool append(char *expanded, size_t *used, const char *text, size_t n) {
   return true;
 }
 
-// Copies a blank-ended field of at most `limit` characters (a 0 byte also
-// ends it) into `out`, 0-terminated.
-void take_field(const char *field, size_t limit, char *out) {
-  size_t n = 0;
-  while (n < limit && field[n] != ' ' && field[n] != '\0') ++n;
-  std::memcpy(out, field, n);
-  out[n] = '\0';
-}
-
 int open_catalog(const char *mode_field, const char *catalog_path, const char *index_path,
                  CatalogHandle **catalog) {
   *catalog = host_alloc<CatalogHandle>();
   CatalogHandle *handle = *catalog;
   if (!handle) return 1;
   char mode[PCS_NAME_LEN + 1], path[PCS_CATALOG_PATH];
-  take_field(mode_field, PCS_NAME_LEN, mode);
-  take_field(catalog_path, PCS_PATH_MAX, path);
+  field_text(mode_field, PCS_NAME_LEN, mode);
+  field_text(catalog_path, PCS_PATH_MAX, path);
   if (decdir(path, handle->CatalogPath) == 0) handle->CatalogFile = io::open(handle->CatalogPath, mode);
   if (!handle->CatalogFile) {
     gifree(handle);
     *catalog = nullptr;
     return 2;
   }
-  take_field(index_path, PCS_PATH_MAX, path);
+  field_text(index_path, PCS_PATH_MAX, path);
   if (decdir(path, handle->IndexPath) == 0) handle->IndexFile = io::open(handle->IndexPath, mode);
   if (!handle->IndexFile) {
     io::close(handle->CatalogFile);

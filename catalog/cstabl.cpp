@@ -5,9 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/coding.h"
 #include "common/fileio.h"
 #include "common/report.h"
-#include "maintenance/maintenance.h"
+#include "common/sequential_read.h"
 
 namespace pcs {
 namespace {
@@ -24,14 +25,6 @@ constexpr size_t kNameField = 9;     // columns 10 to 18
 constexpr size_t kSliceStart = 18;   // column 19
 constexpr size_t kSliceWidth = 50;   // columns 19 to 68
 constexpr size_t kTableLineMin = 19;
-
-// A character argument up to its first blank or 0, at most `max` characters.
-void from_field(const char *field, size_t max, char *out) {
-  size_t n = 0;
-  while (field && n < max && field[n] != ' ' && field[n] != '\0') ++n;
-  if (n > 0) std::memcpy(out, field, n);
-  out[n] = '\0';
-}
 
 bool header_line(const char *line) {
   return std::strlen(line) > 20 && line[0] != '*' && std::memcmp(line + 12, "HEAD", 4) == 0;
@@ -128,8 +121,8 @@ class Splitter {
 int split(const char *input_field, const char *directory_field) {
   char input[kInputMax + 1];
   char directory[kDirectoryMax + 1];
-  from_field(input_field, kInputMax, input);
-  from_field(directory_field, kDirectoryMax, directory);
+  field_text(input_field, kInputMax, input);
+  field_text(directory_field, kDirectoryMax, directory);
   FILE *stream = io::open(input, "r");
   if (!stream) {
     std::printf(" open input file failed \n");
