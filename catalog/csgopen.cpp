@@ -21,12 +21,16 @@ bool append(char *expanded, size_t *used, const char *text, size_t n) {
 }
 
 // Copies a blank-ended field of at most `limit` characters (a 0 byte also
-// ends it) into `out`, 0-terminated.
-void take_field(const char *field, size_t limit, char *out) {
+// ends it) into `out`, 0-terminated. False (out empty) when the field runs
+// on past the limit: a path is never cut short.
+bool take_field(const char *field, size_t limit, char *out) {
   size_t n = 0;
   while (n < limit && field[n] != ' ' && field[n] != '\0') ++n;
+  const bool whole = n < limit || field[n] == ' ' || field[n] == '\0';
+  if (!whole) n = 0;
   std::memcpy(out, field, n);
   out[n] = '\0';
+  return whole;
 }
 
 int open_catalog(const char *mode_field, const char *catalog_path, const char *index_path,
@@ -36,15 +40,15 @@ int open_catalog(const char *mode_field, const char *catalog_path, const char *i
   if (!handle) return 1;
   char mode[PCS_NAME_LEN + 1], path[PCS_CATALOG_PATH];
   take_field(mode_field, PCS_NAME_LEN, mode);
-  take_field(catalog_path, PCS_PATH_MAX, path);
-  if (decdir(path, handle->CatalogPath) == 0) handle->CatalogFile = io::open(handle->CatalogPath, mode);
+  if (take_field(catalog_path, PCS_PATH_MAX, path) && decdir(path, handle->CatalogPath) == 0)
+    handle->CatalogFile = io::open(handle->CatalogPath, mode);
   if (!handle->CatalogFile) {
     gifree(handle);
     *catalog = nullptr;
     return 2;
   }
-  take_field(index_path, PCS_PATH_MAX, path);
-  if (decdir(path, handle->IndexPath) == 0) handle->IndexFile = io::open(handle->IndexPath, mode);
+  if (take_field(index_path, PCS_PATH_MAX, path) && decdir(path, handle->IndexPath) == 0)
+    handle->IndexFile = io::open(handle->IndexPath, mode);
   if (!handle->IndexFile) {
     io::close(handle->CatalogFile);
     gifree(handle);

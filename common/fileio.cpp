@@ -336,6 +336,13 @@ void advise_sequential(FILE *stream) {
 bool begin_replace(Replacement *r, const char *target, const char *temporary, unsigned mode) {
   r->stream = nullptr;
   if (!target || std::strlen(target) + 8 > sizeof r->target) return false;
+  // Only a regular file (or a link, which is replaced, not followed) is
+  // ever replaced: never a device, a directory or a pipe.
+  struct stat status {};
+  if (::lstat(target, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) {
+    errno = EINVAL;
+    return false;
+  }
   std::strcpy(r->target, target);
   if (temporary) {
     if (std::strlen(temporary) >= sizeof r->temporary) return false;

@@ -99,7 +99,9 @@ struct Replacement {
   char temporary[PATH_MAX] = {};
 };
 // Creates the temporary file in the target's directory, exclusively and
-// never through a symlink, with permission bits `mode` less the umask.
+// never through a symlink, with permission bits `mode` less the umask. A
+// target that exists must be a regular file or a symlink (which is
+// replaced, not followed): devices, directories and pipes are refused.
 // `temporary` names it; null picks a fresh name "<target>.XXXXXX". False
 // (nothing created) when a path does not fit or the file cannot be created.
 bool begin_replace(Replacement *r, const char *target, const char *temporary = nullptr,

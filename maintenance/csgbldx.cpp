@@ -17,12 +17,15 @@ void free_key_description(void *description) {
 
 namespace {
 
-// Copies a path field up to its first blank (or 0), at most 255 characters.
-void path_from_field(const char *field, char *path) {
+// Copies a path field up to its first blank (or 0); false when it holds
+// more than 255 characters: a path is never cut short.
+bool path_from_field(const char *field, char *path) {
   size_t n = 0;
-  while (field && n < PCS_PATH_MAX && field[n] != ' ' && field[n] != '\0') ++n;
+  while (field && n <= PCS_PATH_MAX && field[n] != ' ' && field[n] != '\0') ++n;
+  if (n > PCS_PATH_MAX) return false;
   if (n > 0) std::memcpy(path, field, n);
   path[n] = '\0';
+  return true;
 }
 
 // A host array of field_count entries: group name then attribute name.
@@ -46,8 +49,8 @@ int build_catalog_index(int field_count, const char *groups, const char *attribu
                         const int *widths, const char *catalog_field, const char *index_field) {
   char catalog_path[PCS_CATALOG_PATH];
   char index_path[PCS_CATALOG_PATH];
-  path_from_field(catalog_field, catalog_path);
-  path_from_field(index_field, index_path);
+  if (!path_from_field(catalog_field, catalog_path)) return kIndexNoSource;
+  if (!path_from_field(index_field, index_path)) return kIndexNotCreated;
   void *description = nullptr;
   if (field_count > 0) {
     if (!groups || !attributes) return kIndexNoKey;
