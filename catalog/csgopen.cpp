@@ -27,15 +27,15 @@ int open_catalog(const char *mode_field, const char *catalog_path, const char *i
   if (!handle) return 1;
   char mode[PCS_NAME_LEN + 1], path[PCS_CATALOG_PATH];
   field_text(mode_field, PCS_NAME_LEN, mode);
-  field_text(catalog_path, PCS_PATH_MAX, path);
-  if (decdir(path, handle->CatalogPath) == 0) handle->CatalogFile = io::open(handle->CatalogPath, mode);
+  if (field_text(catalog_path, PCS_PATH_MAX, path) && decdir(path, handle->CatalogPath) == 0)
+    handle->CatalogFile = io::open(handle->CatalogPath, mode);
   if (!handle->CatalogFile) {
     gifree(handle);
     *catalog = nullptr;
     return 2;
   }
-  field_text(index_path, PCS_PATH_MAX, path);
-  if (decdir(path, handle->IndexPath) == 0) handle->IndexFile = io::open(handle->IndexPath, mode);
+  if (field_text(index_path, PCS_PATH_MAX, path) && decdir(path, handle->IndexPath) == 0)
+    handle->IndexFile = io::open(handle->IndexPath, mode);
   if (!handle->IndexFile) {
     io::close(handle->CatalogFile);
     gifree(handle);

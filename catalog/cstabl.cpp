@@ -21,6 +21,7 @@ constexpr size_t kLineBuffer = 100;  // fgets buffer: 99 characters at most
 constexpr size_t kInputMax = 45;
 constexpr size_t kDirectoryMax = 40;
 constexpr size_t kPathMax = 44;
+constexpr size_t kPathBuffer = kDirectoryMax + 1 + kLineBuffer;
 constexpr size_t kNameField = 9;     // columns 10 to 18
 constexpr size_t kSliceStart = 18;   // column 19
 constexpr size_t kSliceWidth = 50;   // columns 19 to 68
@@ -31,10 +32,10 @@ bool header_line(const char *line) {
 }
 
 // The output path: directory, "/" unless it ends with one, and the table
-// name (column 10 up to the next blank), cut to 44 characters; an empty
-// directory is the current one. False when
-// the name is empty, ".", ".." or holds a "/": such a name would leave the
-// directory.
+// name (column 10 up to the next blank); an empty directory is the current
+// one. False when the path is longer than 44 characters (it is never cut:
+// two tables would share a file) or the name is empty, ".", ".." or holds a
+// "/" (such a name would leave the directory).
 bool table_path(const char *directory, const char *line, char *path) {
   char name[kLineBuffer] = {};
   size_t n = 0;
@@ -45,8 +46,8 @@ bool table_path(const char *directory, const char *line, char *path) {
   }
   const size_t length = std::strlen(directory);
   const bool slash = length > 0 && directory[length - 1] != '/';
-  std::snprintf(path, kPathMax + 1, "%s%s%s", directory, slash ? "/" : "", name);
-  return n > 0 && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+  const int size = std::snprintf(path, kPathBuffer, "%s%s%s", directory, slash ? "/" : "", name);
+  return n > 0 && size <= static_cast<int>(kPathMax) && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
          std::strchr(name, '/') == nullptr;
 }
 
@@ -84,7 +85,7 @@ class Splitter {
   // Writes the table that starts with the current line; leaves the first
   // line of the next table (or the end) behind.
   int write_table() {
-    char path[kPathMax + 1];
+    char path[kPathBuffer];
     const bool valid = table_path(directory_, line_, path);
     std::printf(" open file %s\n", path);
     FILE *table = valid ? io::open(path, "w") : nullptr;
@@ -121,9 +122,11 @@ class Splitter {
 int split(const char *input_field, const char *directory_field) {
   char input[kInputMax + 1];
   char directory[kDirectoryMax + 1];
-  field_text(input_field, kInputMax, input);
-  field_text(directory_field, kDirectoryMax, directory);
-  FILE *stream = io::open(input, "r");
+  if (!field_text(directory_field, kDirectoryMax, directory)) {
+    std::printf(" open output file failed \n");
+    return kCannotOpen;
+  }
+  FILE *stream = field_text(input_field, kInputMax, input) ? io::open(input, "r") : nullptr;
   if (!stream) {
     std::printf(" open input file failed \n");
     return kCannotOpen;

@@ -1,14 +1,17 @@
-// File access through stdio with an injector of read, write and rename
-// failures for tests.
+// File access through stdio and a few system calls, with an injector of
+// failures for tests: any call can fail with a chosen errno, and writes can
+// run out of room at a chosen byte, at once or as a buffered stream does.
 #include "common/fileio.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <stdio_ext.h>
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <iterator>
+#include <cstring>
 
 namespace pcs::io {
 namespace {
@@ -18,6 +21,7 @@ struct Fault {
   bool sticky = false;
   bool firing = false;
   size_t keep = 0;
+  int error = EIO;
 
   // True when this call must fail.
   bool hit() {
@@ -29,33 +33,146 @@ struct Fault {
   }
 };
 
-Fault write_fault, read_fault, rename_fault;
+// Writes allowed before the room runs out (test_fail_write_at).
+struct Budget {
+  bool active = false;
+  int64_t left = 0;
+  Mode mode = Mode::immediate;
+  bool sticky = false;
+};
+
+constexpr int kOps = static_cast<int>(Op::count);
+Fault faults[kOps];
+Budget budget;
 int injected = 0;
+int64_t bytes_written = 0;
+
+// Streams whose lost buffered output has not been reported yet.
+constexpr int kPoisonSlots = 8;
+FILE *poisoned[kPoisonSlots] = {};
+
+Fault &fault(Op op) { return faults[static_cast<int>(op)]; }
+
+// True (errno set) when the call of `op` must fail.
+bool inject(Op op) {
+  Fault &f = fault(op);
+  if (!f.hit()) return false;
+  ++injected;
+  errno = f.error;
+  return true;
+}
+
+void poison(FILE *stream) {
+  for (FILE *&slot : poisoned)
+    if (slot == stream) return;
+  for (FILE *&slot : poisoned)
+    if (!slot) {
+      slot = stream;
+      return;
+    }
+  poisoned[0] = stream;
+}
+
+bool is_poisoned(FILE *stream) {
+  return stream && std::find(std::begin(poisoned), std::end(poisoned), stream) != std::end(poisoned);
+}
+
+// True (errno set) when the stream holds lost output, which is reported now
+// and only once.
+bool take_poison(FILE *stream) {
+  if (!stream) return false;
+  for (FILE *&slot : poisoned)
+    if (slot == stream) {
+      slot = nullptr;
+      errno = ENOSPC;
+      return true;
+    }
+  return false;
+}
+
+// How many of `size` bytes a write may move; sets *fail when it must fail.
+size_t allowance(size_t size, bool *fail, bool *buffered) {
+  bytes_written += static_cast<int64_t>(size);
+  Fault &f = fault(Op::write);
+  if (f.hit()) {
+    ++injected;
+    errno = f.error;
+    *fail = true;
+    return f.keep < size ? f.keep : 0;
+  }
+  if (!budget.active) return size;
+  if (budget.left >= static_cast<int64_t>(size)) {
+    budget.left -= static_cast<int64_t>(size);
+    return size;
+  }
+  ++injected;
+  errno = ENOSPC;
+  *fail = true;
+  *buffered = budget.mode == Mode::buffered;
+  const size_t allowed = static_cast<size_t>(budget.left);
+  budget.left = 0;
+  budget.active = budget.sticky;
+  return allowed;
+}
+
+int open_flags(const char *mode) {
+  const bool update = std::strchr(mode, '+') != nullptr;
+  int flags = O_CREAT | O_NOFOLLOW | O_CLOEXEC | (update ? O_RDWR : O_WRONLY);
+  return flags | (mode[0] == 'w' ? O_TRUNC : O_APPEND);
+}
+
+FILE *stream_on(int fd, const char *mode) {
+  if (fd < 0) return nullptr;
+  FILE *stream = fdopen(fd, mode);
+  if (!stream) ::close(fd);
+  return stream;
+}
 
 }  // namespace
 
-FILE *open(const char *path, const char *mode) { return std::fopen(path, mode); }
+FILE *open(const char *path, const char *mode) {
+  if (!path || !mode || inject(Op::open)) return nullptr;
+  if (mode[0] != 'w' && mode[0] != 'a') return std::fopen(path, mode);
+  return stream_on(::open(path, open_flags(mode), 0666), mode);
+}
 
-int close(FILE *stream) { return stream ? std::fclose(stream) : EOF; }
+FILE *create(const char *path, const char *stdio_mode, unsigned mode) {
+  if (!path || !stdio_mode || inject(Op::open)) return nullptr;
+  const bool update = std::strchr(stdio_mode, '+') != nullptr;
+  const int flags = O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | (update ? O_RDWR : O_WRONLY);
+  return stream_on(::open(path, flags, static_cast<mode_t>(mode)), stdio_mode);
+}
+
+int close(FILE *stream) {
+  if (!stream) return EOF;
+  const bool lost = take_poison(stream);
+  const int rc = std::fclose(stream);
+  if (lost) errno = ENOSPC;
+  return lost ? EOF : rc;
+}
 
 size_t write(FILE *stream, const void *data, size_t size) {
-  if (size > 0 && write_fault.hit()) {
-    ++injected;
-    size_t keep = write_fault.keep < size ? write_fault.keep : 0;
-    return keep > 0 ? std::fwrite(data, 1, keep, stream) : 0;
+  if (size == 0) return std::fwrite(data, 1, 0, stream);
+  if (is_poisoned(stream)) {
+    bytes_written += static_cast<int64_t>(size);
+    return size;
   }
-  return std::fwrite(data, 1, size, stream);
+  bool fail = false, buffered = false;
+  const size_t allowed = allowance(size, &fail, &buffered);
+  const size_t done = allowed > 0 ? std::fwrite(data, 1, allowed, stream) : 0;
+  if (!fail) return done;
+  if (!buffered) return done;
+  poison(stream);
+  return size;
 }
 
 size_t read(FILE *stream, void *data, size_t size) {
-  if (size > 0 && read_fault.hit()) {
-    ++injected;
-    return 0;
-  }
+  if (size > 0 && inject(Op::read)) return 0;
   return std::fread(data, 1, size, stream);
 }
 
 int seek(FILE *stream, int64_t offset, int whence) {
+  if (take_poison(stream)) return -1;
   return fseeko(stream, static_cast<off_t>(offset), whence);
 }
 
@@ -69,23 +186,59 @@ int64_t size(FILE *stream) {
   return end;
 }
 
-int flush(FILE *stream) { return std::fflush(stream); }
+int flush(FILE *stream) {
+  if (take_poison(stream) || inject(Op::flush)) return EOF;
+  return std::fflush(stream);
+}
 
 int sync(FILE *stream) {
-  if (std::fflush(stream) != 0) return -1;
+  if (flush(stream) != 0 || inject(Op::sync)) return -1;
   return fsync(fileno(stream));
 }
 
+int truncate(FILE *stream, int64_t length) {
+  if (!stream || length < 0) return -1;
+  take_poison(stream);
+  std::fflush(stream);
+  __fpurge(stream);
+  std::clearerr(stream);
+  if (ftruncate(fileno(stream), static_cast<off_t>(length)) != 0) return -1;
+  return fseeko(stream, static_cast<off_t>(length), SEEK_SET);
+}
+
 int rename(const char *from, const char *to) {
-  if (rename_fault.hit()) {
-    ++injected;
-    errno = EACCES;
-    return -1;
-  }
+  if (inject(Op::rename)) return -1;
   return std::rename(from, to);
 }
 
-int remove(const char *path) { return std::remove(path); }
+int remove(const char *path) {
+  if (inject(Op::remove)) return -1;
+  return std::remove(path);
+}
+
+int sync_directory(const char *path) {
+  char directory[PATH_MAX];
+  const char *slash = path ? std::strrchr(path, '/') : nullptr;
+  if (!slash) {
+    std::strcpy(directory, ".");
+  } else {
+    const size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+    if (length >= sizeof directory) return -1;
+    std::memcpy(directory, path, length);
+    directory[length] = '\0';
+  }
+  const int fd = ::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  const int rc = fsync(fd);
+  ::close(fd);
+  return rc;
+}
+
+bool same_file(const char *first, const char *second) {
+  struct stat a {}, b {};
+  if (!first || !second || ::stat(first, &a) != 0 || ::stat(second, &b) != 0) return false;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 bool read_at(FILE *stream, int64_t offset, void *data, size_t size) {
   if (offset < 0 || seek(stream, offset, SEEK_SET) != 0) return false;
@@ -96,10 +249,7 @@ size_t read_direct(FILE *stream, int64_t offset, void *data, size_t size) {
   if (offset < 0) return 0;
   int fd = fileno(stream);
   if (fd < 0) return seek(stream, offset, SEEK_SET) == 0 ? read(stream, data, size) : 0;
-  if (size > 0 && read_fault.hit()) {
-    ++injected;
-    return 0;
-  }
+  if (size > 0 && inject(Op::read)) return 0;
   if (__fpending(stream) > 0) std::fflush(stream);
   size_t done = 0;
   auto *out = static_cast<unsigned char *>(data);
@@ -121,17 +271,10 @@ int64_t size_direct(FILE *stream) {
   return static_cast<int64_t>(st.st_size);
 }
 
-size_t write_pieces(FILE *stream, const struct iovec *pieces, int count) {
-  size_t size = 0;
-  for (int i = 0; i < count; ++i) size += pieces[i].iov_len;
-  if (size == 0) return 0;
-  size_t limit = size;
-  if (write_fault.hit()) {
-    ++injected;
-    limit = write_fault.keep < size ? write_fault.keep : 0;
-  }
-  const int fd = fileno(stream);
-  if (__fpending(stream) > 0 && std::fflush(stream) != 0) return 0;
+namespace {
+
+// Writes up to `limit` bytes of the pieces with writev; the bytes written.
+size_t gather(int fd, const struct iovec *pieces, int count, size_t limit) {
   size_t done = 0;
   int first = 0;
   size_t skip = 0;  // bytes of pieces[first] already written
@@ -164,20 +307,105 @@ size_t write_pieces(FILE *stream, const struct iovec *pieces, int count) {
   return done;
 }
 
+}  // namespace
+
+size_t write_pieces(FILE *stream, const struct iovec *pieces, int count) {
+  size_t size = 0;
+  for (int i = 0; i < count; ++i) size += pieces[i].iov_len;
+  if (size == 0) return 0;
+  if (is_poisoned(stream)) {
+    bytes_written += static_cast<int64_t>(size);
+    return size;
+  }
+  bool fail = false, buffered = false;
+  const size_t limit = allowance(size, &fail, &buffered);
+  if (__fpending(stream) > 0 && std::fflush(stream) != 0) return 0;
+  const size_t done = gather(fileno(stream), pieces, count, limit);
+  if (!fail || !buffered) return done;
+  poison(stream);
+  return size;
+}
+
 void advise_sequential(FILE *stream) {
   const int fd = fileno(stream);
   if (fd >= 0) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
-void test_fail_write(int nth, size_t keep, bool sticky) {
-  write_fault = Fault{nth, sticky, false, keep};
+// ---- atomic replacement ---------------------------------------------------
+
+bool begin_replace(Replacement *r, const char *target, const char *temporary, unsigned mode) {
+  r->stream = nullptr;
+  if (!target || std::strlen(target) + 8 > sizeof r->target) return false;
+  // Only a regular file (or a link, which is replaced, not followed) is
+  // ever replaced: never a device, a directory or a pipe.
+  struct stat status {};
+  if (::lstat(target, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) {
+    errno = EINVAL;
+    return false;
+  }
+  std::strcpy(r->target, target);
+  if (temporary) {
+    if (std::strlen(temporary) >= sizeof r->temporary) return false;
+    std::strcpy(r->temporary, temporary);
+    r->stream = create(r->temporary, "w+b", mode);
+    return r->stream != nullptr;
+  }
+  static unsigned serial = 0;
+  for (int attempt = 0; attempt < 100 && !r->stream; ++attempt) {
+    const unsigned tag = (static_cast<unsigned>(getpid()) * 2654435761u + ++serial) & 0xFFFFFF;
+    std::snprintf(r->temporary, sizeof r->temporary, "%s.%06x", target, tag);
+    r->stream = create(r->temporary, "w+b", mode);
+    if (!r->stream && errno != EEXIST) return false;
+  }
+  return r->stream != nullptr;
 }
-void test_fail_read(int nth, bool sticky) { read_fault = Fault{nth, sticky, false, 0}; }
-void test_fail_rename(int nth) { rename_fault = Fault{nth, false, false, 0}; }
+
+bool commit_replace(Replacement *r) {
+  if (!r->stream) return false;
+  bool ok = sync(r->stream) == 0;
+  if (close(r->stream) != 0) ok = false;
+  r->stream = nullptr;
+  if (ok && rename(r->temporary, r->target) != 0) ok = false;
+  if (!ok) {
+    const int error = errno;
+    remove(r->temporary);
+    errno = error;
+    return false;
+  }
+  sync_directory(r->target);
+  return true;
+}
+
+void abandon_replace(Replacement *r) {
+  if (!r->stream) return;
+  close(r->stream);
+  r->stream = nullptr;
+  const int error = errno;
+  remove(r->temporary);
+  errno = error;
+}
+
+// ---- test hooks --------------------------------------------------------
+
+void test_fail(Op op, int nth, int error, bool sticky) {
+  fault(op) = Fault{nth, sticky, false, 0, error};
+}
+void test_fail_write(int nth, size_t keep, bool sticky) {
+  fault(Op::write) = Fault{nth, sticky, false, keep, EIO};
+}
+void test_fail_read(int nth, bool sticky) { test_fail(Op::read, nth, EIO, sticky); }
+void test_fail_rename(int nth, int error) { test_fail(Op::rename, nth, error); }
+void test_fail_write_at(int64_t budget_bytes, Mode mode, bool sticky) {
+  budget = Budget{true, budget_bytes, mode, sticky};
+}
 void test_reset() {
-  write_fault = read_fault = rename_fault = Fault{};
+  for (Fault &f : faults) f = Fault{};
+  budget = Budget{};
+  for (FILE *&slot : poisoned) slot = nullptr;
   injected = 0;
+  bytes_written = 0;
 }
 int test_injected() { return injected; }
+int64_t test_bytes_written() { return bytes_written; }
 
 }  // namespace pcs::io

@@ -1,9 +1,23 @@
-// The one module through which the library touches files. It wraps stdio
-// and a few system calls so that tests can make the n-th read or write fail
-// or fall short and check that files on disk survive.
+// The one module through which the library touches files: opening,
+// creating, reading, writing, flushing, syncing, truncating, renaming and
+// removing, plus the atomic replacement of a whole file. It wraps stdio and
+// a few system calls so that tests can make any of these calls fail (with a
+// chosen errno), make writes stop at a chosen byte, either at once or as a
+// buffered stream does (the write succeeds, the next flush, seek or close
+// fails), and then check that the files on disk survive.
+//
+// Rules every caller follows:
+// - Files the library creates never follow a symlink planted at their path:
+//   open() with a "w" or "a" mode and create() refuse one (ELOOP).
+// - A write is only done when a checked flush() (or sync()) after it
+//   succeeded; a stream's close() result counts as well.
+// - A file that must stay whole while it is rewritten is written with the
+//   Replacement helper below and renamed over the old one when complete.
 #ifndef PCS_COMMON_FILEIO_H
 #define PCS_COMMON_FILEIO_H
 
+#include <cerrno>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,7 +26,15 @@ struct iovec;
 
 namespace pcs::io {
 
+// Opens as fopen does. Modes that may create the file ("w...", "a...")
+// never follow a symlink at the path; new files get mode 0666 less the
+// umask, as fopen gives.
 FILE *open(const char *path, const char *mode);
+// Creates a new file, exclusively (fails with EEXIST when anything, a
+// symlink included, stands at the path), with permission bits `mode` less
+// the umask, and opens it with the stdio mode `stdio_mode` ("wb", "w+b").
+FILE *create(const char *path, const char *stdio_mode, unsigned mode = 0644);
+// Closes the stream; EOF when buffered output could not be written.
 int close(FILE *stream);
 // Writes and reads return the number of bytes moved, as fwrite/fread with an
 // element size of 1 do.
@@ -22,11 +44,22 @@ int seek(FILE *stream, int64_t offset, int whence);
 int64_t tell(FILE *stream);
 // Size of the file behind the stream, or -1; the position is restored.
 int64_t size(FILE *stream);
+// Writes out the stream's buffer; 0 or EOF.
 int flush(FILE *stream);
-// Flushes the stream and asks the system to put the file on disk.
+// Flushes the stream and asks the system to put the file on disk; 0 or -1.
 int sync(FILE *stream);
+// Cuts the file behind the stream to `length` bytes and puts the stream
+// there. Output still buffered in the stream is written first when it can
+// be and dropped otherwise, so nothing reappears past `length` later.
+// 0 or -1.
+int truncate(FILE *stream, int64_t length);
 int rename(const char *from, const char *to);
 int remove(const char *path);
+// Puts the directory entry of `path` (a file in that directory) on disk;
+// best effort, 0 or -1.
+int sync_directory(const char *path);
+// True when both paths name the same existing file (device and inode).
+bool same_file(const char *first, const char *second);
 
 // Reads exactly `size` bytes at `offset`; false when they are not all there.
 bool read_at(FILE *stream, int64_t offset, void *data, size_t size);
@@ -49,18 +82,72 @@ size_t write_pieces(FILE *stream, const struct iovec *pieces, int count);
 // Tells the system that the file will be read front to back (best effort).
 void advise_sequential(FILE *stream);
 
+// ---- atomic replacement ---------------------------------------------------
+// Writes a new version of `target` beside it and puts it in the target's
+// place only when it is complete, so that the target's name always holds
+// either the old file or the whole new one, also after a crash:
+//
+//   Replacement r;
+//   if (!begin_replace(&r, path)) ...;       // cannot create
+//   ... io::write(r.stream, ...) ...
+//   if (!commit_replace(&r)) ...;            // old file still in place
+//
+// or abandon_replace(&r) to give up. A Replacement holds no memory.
+struct Replacement {
+  FILE *stream = nullptr;     // the temporary file, open for writing ("w+b")
+  char target[PATH_MAX] = {};
+  char temporary[PATH_MAX] = {};
+};
+// Creates the temporary file in the target's directory, exclusively and
+// never through a symlink, with permission bits `mode` less the umask. A
+// target that exists must be a regular file or a symlink (which is
+// replaced, not followed): devices, directories and pipes are refused.
+// `temporary` names it; null picks a fresh name "<target>.XXXXXX". False
+// (nothing created) when a path does not fit or the file cannot be created.
+bool begin_replace(Replacement *r, const char *target, const char *temporary = nullptr,
+                   unsigned mode = 0644);
+// Flushes and syncs the temporary file, closes it, renames it over the
+// target and syncs the directory. False when any step failed; the temporary
+// file is then removed and the target left as it was.
+bool commit_replace(Replacement *r);
+// Closes and removes the temporary file; the target is left as it was.
+void abandon_replace(Replacement *r);
+
 // ---- test hooks --------------------------------------------------------
-// The nth write from now (1 = the next) writes only `keep` bytes and fails;
-// with `sticky` every later write fails too.
+enum class Op { open, read, write, flush, sync, rename, remove, count };
+
+// The nth call of `op` from now (1 = the next) fails with errno `error`;
+// with `sticky` every later one fails too. open covers open() and create();
+// write fails with nothing written; sync covers sync() and the sync of a
+// replacement.
+void test_fail(Op op, int nth, int error = EIO, bool sticky = false);
+// The nth write from now writes only `keep` bytes and fails; with `sticky`
+// every later write fails too.
 void test_fail_write(int nth, size_t keep = 0, bool sticky = false);
 // The nth read from now returns nothing.
 void test_fail_read(int nth, bool sticky = false);
-// The nth rename from now fails.
-void test_fail_rename(int nth);
+// The nth rename from now fails with errno `error`.
+void test_fail_rename(int nth, int error = EACCES);
+
+// How a write that runs out of room fails.
+enum class Mode {
+  immediate,  // the write call writes what fits and reports the shortfall
+  buffered,   // the write call reports success; the bytes past the limit
+              // are lost, and the next flush, seek, sync or close of that
+              // stream fails (once); writes in between are lost too
+};
+// Lets `budget` more bytes be written (write and write_pieces, all streams
+// together); the write that crosses the budget writes only up to it and
+// fails as `mode` says. With `sticky`, every later write fails as well (a
+// full disk); otherwise the failure is a single one.
+void test_fail_write_at(int64_t budget, Mode mode, bool sticky = false);
+
 // Clears every injected failure.
 void test_reset();
 // Number of failures injected since the last reset.
 int test_injected();
+// Bytes passed to write() and write_pieces() since the last reset.
+int64_t test_bytes_written();
 
 }  // namespace pcs::io
 

@@ -684,10 +684,15 @@ PCS_API int csrikr(const char *source_path, const int *field_count, void *descri
  *  widths (in) field widths; source_path, index_path (in)
  *  rc (out) 0 index written; 1 the counter gave less than 1 (missing,
  *     unreadable or empty source); 2 the key length is 0 (no fields, all
- *     widths 0), or a width is negative or the sum above 9999; 3 no memory;
- *     4 the key reader failed; 5 the index file cannot be created, or a run
- *     of equal keys is longer than 9999 (nothing is created then); 6 a write
- *     to the index file fell short (the partial file stays). */
+ *     widths 0), or a width is negative; 3 no memory; 4 the key reader
+ *     failed; 5 the index file cannot be created, or the index path names
+ *     the source file; 6 a write to the index file failed; 7 the key is
+ *     longer than 499 characters (the search cannot take it); 8 the key is
+ *     longer than 9999 characters (the header cannot hold it); 9 a run of
+ *     more than 9999 equal keys (its count field cannot hold it).
+ * The index is written to a temporary file in the index's directory and
+ * renamed over the old index only when complete: on any failure, or after
+ * a crash, the old index file is still there, unchanged. */
 PCS_API void csbndx(RecordCountFn count_fn, KeyReaderFn reader, const int *field_count,
                     void *description, const int *widths, const char *source_path,
                     const char *index_path, int *rc);
@@ -697,7 +702,8 @@ PCS_API void csbndx(RecordCountFn count_fn, KeyReaderFn reader, const int *field
  *  groups, attributes (in) field_count consecutive 8-character names each
  *  widths (in) field widths
  *  catalog_path, index_path (in) character fields ending at their first
- *     blank (at most 255 characters are used)
+ *     blank; a catalog path of more than 255 characters gives 1, an
+ *     index path of more than 255 characters gives 5 (never cut short)
  *  rc (out) the codes of csbndx; 20101 no memory for the key description. */
 PCS_API void csgbldx(const int *field_count, const char *groups, const char *attributes,
                      const int *widths, const char *catalog_path, const char *index_path,
@@ -779,9 +785,12 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  * output (" open file %s\n" per table).
  *  input (in) character field, ends at a blank or 0, at most 45 characters
  *  directory (in) character field, at most 40 characters
- *  rc (out) 0; 1 the input or a table file cannot be opened, a table name
- *  is empty or holds "/" or is "." or "..", or a write failed; 2 the input
- *  has no header line. */
+ *  rc (out) 0; 1 the input or a table file cannot be opened, the input
+ *  name is longer than 45 characters, the directory longer than 40, a table
+ *  path (directory, "/" and name) longer than 44 (paths are never cut
+ *  short), a table name is empty or holds "/" or is "." or "..", or a
+ *  write failed; 2 the input has no header line. Table files are never
+ *  created through a symlink planted at their path. */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
 
 #ifdef __cplusplus

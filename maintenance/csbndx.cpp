@@ -2,9 +2,6 @@
 // keys through the caller's key reader into the record space, sorts them
 // and writes the index file (OutputIndexFile) in the layout that csalku
 // searches.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -23,7 +20,7 @@ int GetKeyLength(int field_count, const int *widths) {
   for (int i = 0; i < field_count; ++i) {
     if (widths[i] < 0) return -1;
     sum += widths[i];
-    if (sum > kIndexKeyMax) return -1;
+    sum = std::min<int64_t>(sum, kIndexKeyMax + 1);
   }
   return static_cast<int>(sum);
 }
@@ -51,16 +48,19 @@ int run_length(const KeyRecord *records, int n, int start) {
   return end - start;
 }
 
-// True when every count and offset of the index fits its field.
-bool fits_layout(const KeyRecord *records, int n, int key_length) {
+// kIndexWritten when every count and offset of the index fits its field,
+// else the code that says which does not.
+int check_layout(const KeyRecord *records, int n, int key_length) {
+  if (key_length > kIndexKeyMax) return kIndexKeyTooWide;
+  if (key_length > PCS_KEY_MAX) return kIndexKeyTooLong;
   const int64_t end = PCS_INDEX_HEADER + int64_t{n} * (key_length + PCS_INDEX_OVERHEAD);
-  if (end > 999999999999) return false;
+  if (end > 999999999999) return kIndexNotCreated;
   for (int start = 0; start < n;) {
     const int run = run_length(records, n, start);
-    if (run > kIndexRunMax) return false;
+    if (run > kIndexRunMax) return kIndexRunTooLong;
     start += run;
   }
-  return true;
+  return kIndexWritten;
 }
 
 // Collects index lines and writes them in large pieces: 1 MiB of host
@@ -119,26 +119,25 @@ bool write_records(FILE *out, int n, int key_length, KeyRecord *records) {
 
 }  // namespace
 
+// The index goes to a temporary file beside its path and replaces the old
+// index only when complete, so a failure or a crash leaves the old one.
 int OutputIndexFile(const char *index_path, int n, int key_length, KeyRecord *records) {
-  if (n < 0 || key_length < 0 || key_length > kIndexKeyMax) return kIndexNotCreated;
-  if (!fits_layout(records, n, key_length)) return kIndexNotCreated;
-  const int fd = index_path ? ::open(index_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
-                            : -1;
-  if (fd < 0) return kIndexNotCreated;
-  FILE *out = fdopen(fd, "wb");
-  if (!out) {
-    ::close(fd);
-    return kIndexNotCreated;
-  }
+  if (n < 0 || key_length < 0) return kIndexNotCreated;
+  const int layout = check_layout(records, n, key_length);
+  if (layout != kIndexWritten) return layout;
+  io::Replacement index;
+  if (!index_path || !io::begin_replace(&index, index_path)) return kIndexNotCreated;
   char header[PCS_INDEX_HEADER];
   put_number(header, 12, n);
   put_number(header + 12, 4, key_length);
   header[16] = '\n';
-  bool written = io::write(out, header, sizeof header) == sizeof header &&
-                 write_records(out, n, key_length, records);
-  // Buffered bytes that cannot be written show up when the stream closes.
-  if (io::close(out) != 0) written = false;
-  return written ? kIndexWritten : kIndexShortWrite;
+  const bool written = io::write(index.stream, header, sizeof header) == sizeof header &&
+                       write_records(index.stream, n, key_length, records);
+  if (!written || io::sync(index.stream) != 0) {
+    io::abandon_replace(&index);
+    return kIndexShortWrite;
+  }
+  return io::commit_replace(&index) ? kIndexWritten : kIndexNotCreated;
 }
 
 namespace {
@@ -146,10 +145,13 @@ namespace {
 int build_index(RecordCountFn count_fn, KeyReaderFn reader, const int *field_count,
                 void *description, const int *widths, const char *source_path,
                 const char *index_path) {
+  if (io::same_file(source_path, index_path)) return kIndexNotCreated;
   const int count = count_fn ? count_fn(source_path) : -1;
   if (count < 1) return kIndexNoSource;
   const int key_length = GetKeyLength(field_count ? *field_count : 0, widths);
   if (key_length < 1) return kIndexNoKey;
+  if (key_length > kIndexKeyMax) return kIndexKeyTooWide;
+  if (key_length > PCS_KEY_MAX) return kIndexKeyTooLong;
   KeyRecord *records = GetRecordSpace(count, key_length);
   if (!records) return kIndexNoMemory;
   int n = 0;

@@ -3,14 +3,11 @@
 // over the original, so that the file's name always holds either the old
 // or the compressed file. Also csai2a, the integer-to-text operation of
 // the maintenance interface.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "common/fileio.h"
 #include "common/memory.h"
@@ -99,23 +96,14 @@ int copy_live_records(FILE *catalog, FILE *copy) {
   return output.flush() ? kCompressed : kFailed;
 }
 
-// The copy gets the original's permission bits.
-void keep_mode(FILE *from, FILE *to) {
+// Permission bits of the open catalog, for its compressed copy.
+unsigned mode_of(FILE *stream) {
   struct stat status {};
-  if (fstat(fileno(from), &status) == 0) fchmod(fileno(to), status.st_mode & 07777);
+  return fstat(fileno(stream), &status) == 0 ? status.st_mode & 07777 : 0644;
 }
 
-// Puts the directory entry of a renamed file on disk (best effort).
-void sync_directory(const char *path) {
-  std::string directory(path);
-  const size_t slash = directory.rfind('/');
-  directory = slash == std::string::npos ? "." : slash == 0 ? "/" : directory.substr(0, slash);
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  ::close(fd);
-}
-
+// The copy "<path>.bak" is created exclusively, never through a symlink,
+// and renamed over the catalog only once it is complete and on disk.
 int compress(const char *path) {
   const size_t length = std::strlen(path);
   HostPtr<char> copy_path(static_cast<char *>(gimaloc(length + 5)));
@@ -128,24 +116,19 @@ int compress(const char *path) {
     std::printf("open catlog file error\n");
     return kFailed;
   }
-  FILE *copy = io::open(copy_path.get(), "w+b");
-  if (!copy) {
+  io::Replacement copy;
+  if (!io::begin_replace(&copy, path, copy_path.get(), mode_of(catalog))) {
     std::printf("create temp catlog file error\n");
     io::close(catalog);
     return kFailed;
   }
-  int rc = copy_live_records(catalog, copy);
-  if (rc == kCompressed && io::sync(copy) != 0) rc = kFailed;
-  keep_mode(catalog, copy);
-  if (io::close(copy) != 0 && rc == kCompressed) rc = kFailed;
+  int rc = copy_live_records(catalog, copy.stream);
   io::close(catalog);
-  if (rc == kCompressed && io::rename(copy_path.get(), path) != 0) rc = kFailed;
   if (rc != kCompressed) {
-    io::remove(copy_path.get());
+    io::abandon_replace(&copy);
     return rc;
   }
-  sync_directory(path);
-  return kCompressed;
+  return io::commit_replace(&copy) ? kCompressed : kFailed;
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ int build_catalog_index(int field_count, const char *groups, const char *attribu
                         const int *widths, const char *catalog_field, const char *index_field) {
   char catalog_path[PCS_CATALOG_PATH];
   char index_path[PCS_CATALOG_PATH];
-  field_text(catalog_field, PCS_PATH_MAX, catalog_path);
-  field_text(index_field, PCS_PATH_MAX, index_path);
+  if (!field_text(catalog_field, PCS_PATH_MAX, catalog_path)) return kIndexNoSource;
+  if (!field_text(index_field, PCS_PATH_MAX, index_path)) return kIndexNotCreated;
   void *description = nullptr;
   if (field_count > 0) {
     if (!groups || !attributes) return kIndexNoKey;

@@ -30,14 +30,17 @@ inline constexpr int kIndexNoMemory = 3;
 inline constexpr int kIndexReaderFailed = 4;
 inline constexpr int kIndexNotCreated = 5;
 inline constexpr int kIndexShortWrite = 6;
+inline constexpr int kIndexKeyTooLong = 7;  // above PCS_KEY_MAX: the search cannot take it
+inline constexpr int kIndexKeyTooWide = 8;  // above kIndexKeyMax: the header cannot hold it
+inline constexpr int kIndexRunTooLong = 9;  // a run above kIndexRunMax equal keys
 
 // Longest key and longest run of equal keys the fixed index layout holds
 // ("%4d").
 inline constexpr int kIndexKeyMax = 9999;
 inline constexpr int kIndexRunMax = 9999;
 
-// Sum of the widths; 0 when field_count is below 1. -1 when a width is
-// negative or the sum does not fit the index layout.
+// Sum of the widths, at most kIndexKeyMax + 1; 0 when field_count is below
+// 1, -1 when a width is negative.
 int GetKeyLength(int field_count, const int *widths);
 // Writes the index of the n sorted records: 0, 5 or 6.
 int OutputIndexFile(const char *index_path, int n, int key_length, KeyRecord *records);

@@ -11,17 +11,20 @@ namespace {
 
 using Helpers = HostTest;
 
-TEST_F(Helpers, FieldTextStopsAtBlankZeroOrLimit) {
+TEST_F(Helpers, FieldTextStopsAtBlankOrZeroAndNeverCuts) {
   struct Case {
     const char *field;
     size_t limit;
+    bool whole;
     const char *text;
   };
-  for (const Case &c : {Case{"ab cd", 8, "ab"}, Case{"abcdef", 3, "abc"}, Case{" x", 5, ""},
-                        Case{"a\0b", 5, "a"}, Case{nullptr, 5, ""}, Case{"abc", 0, ""}}) {
+  for (const Case &c : {Case{"ab cd", 8, true, "ab"}, Case{"abc def", 3, true, "abc"},
+                        Case{"abcd", 4, true, "abcd"}, Case{"abcdef", 3, false, ""},
+                        Case{" x", 5, true, ""}, Case{"a\0b", 5, true, "a"},
+                        Case{nullptr, 5, true, ""}, Case{"abc", 0, false, ""}}) {
     char out[16];
     std::memset(out, '#', sizeof out);
-    EXPECT_EQ(field_text(c.field, c.limit, out), std::strlen(c.text));
+    EXPECT_EQ(field_text(c.field, c.limit, out), c.whole) << c.text;
     EXPECT_STREQ(out, c.text);
   }
 }

@@ -74,12 +74,18 @@ TEST_F(Compression, FailuresLeaveTheCatalogIntact) {
   io::test_fail_rename(1);
   check(2, "failed rename");
 
-  // The new file on a full device.
+  io::test_fail(io::Op::sync, 1);
+  check(2, "failed sync");
+  io::test_fail_write_at(30, io::Mode::buffered);
+  check(2, "lost buffered write");
+
+  // A link planted at the copy's path is neither followed nor removed.
   write_file(cat, whole);
-  ASSERT_EQ(symlink("/dev/full", (cat + ".bak").c_str()), 0);
+  write_file(dir.path("victim"), "keep");
+  ASSERT_EQ(symlink(dir.path("victim").c_str(), (cat + ".bak").c_str()), 0);
   EXPECT_RC(2, compress(cat).rc);
   EXPECT_EQ(read_file(cat), whole);
-  EXPECT_FALSE(file_exists(cat + ".bak"));
+  EXPECT_EQ(read_file(dir.path("victim")), "keep");
 }
 
 TEST_F(Compression, DamagedLengthsStopTheCopy) {

@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/host_test.h"
 
@@ -46,6 +47,8 @@ class TempDir {
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, std::string_view bytes);
 bool file_exists(const std::string &path);
+// Names in the directory, sorted (temporary files left behind show here).
+std::vector<std::string> list_dir(const TempDir &dir);
 
 // 4-byte big-endian word, as every integer in the library's files.
 std::string be32(int value);
