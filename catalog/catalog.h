@@ -27,9 +27,9 @@ inline constexpr int32_t kRecordMinLength = 16;
 inline constexpr int32_t kGroupCountOffset = 12;
 
 // Codes of cspgetrc and cspgkey.
-inline constexpr int kReadFailed = 1;
-inline constexpr int kReadDeleted = 2;
-inline constexpr int kCollectNoMemory = 2;
+inline constexpr int kReadFailed = PCS_RECORD_UNREADABLE;
+inline constexpr int kReadDeleted = PCS_RECORD_IS_DELETED;
+inline constexpr int kCollectNoMemory = PCS_RECORD_SCAN_NO_MEMORY;
 
 // Length word and deleted flag of the record at `offset`.
 struct RecordHead {
@@ -73,9 +73,9 @@ bool part_record_key(const unsigned char *bytes, size_t size, bool collapse, voi
 // ---- key readers (csgrn.cpp) -------------------------------------------------
 
 // Codes of the key readers.
-inline constexpr int kKeysDone = 0;
-inline constexpr int kKeysNoFile = 1;
-inline constexpr int kKeysUnreadable = 2;
+inline constexpr int kKeysDone = PCS_OK;
+inline constexpr int kKeysNoFile = PCS_KEYS_NO_FILE;
+inline constexpr int kKeysUnreadable = PCS_KEYS_UNREADABLE;
 
 // The key reader of the duplicate merge: csgia, except that an attribute of
 // several values gives its first value followed by the first value that is
@@ -144,6 +144,11 @@ bool index_data_offset(FILE *index, const IndexHeader &header, int32_t first, in
 bool mark_deleted(FILE *catalog, int64_t offset);
 
 // ---- catalog access ---------------------------------------------------------
+
+// Codes of decdir and of GetSortKey.
+inline constexpr int kPathVariableUnset = 1;
+inline constexpr int kPathTooLong = 2;
+inline constexpr int kSortKeyNoMemory = 1;
 
 // Expands a 0-terminated path: each "/"-separated component that starts
 // with "$" is replaced by the environment variable it names. `expanded`

@@ -14,13 +14,13 @@ int get_one(CatalogHandle *catalog, const char *key, PartRecord **part) {
   int32_t count = 0, first = 0, data = 0;
   if (!catalog || !key || !read_index_header(catalog->IndexFile, &header) ||
       !index_lookup(catalog->IndexFile, header, key, &count, &first))
-    return 1;
-  if (count > 1) return 2;
-  if (!index_data_offset(catalog->IndexFile, header, first, 1, &data)) return 1;
+    return PCS_GET_NOT_FOUND;
+  if (count > 1) return PCS_GET_SEVERAL;
+  if (!index_data_offset(catalog->IndexFile, header, first, 1, &data)) return PCS_GET_NOT_FOUND;
   int length = 0, rc = 0;
   *part = cspgetrc(catalog->CatalogFile, data, &length, &rc);
-  if (rc == kReadFailed) return 3;
-  if (rc == kReadDeleted) return 4;
+  if (rc == kReadFailed) return PCS_GET_UNREADABLE;
+  if (rc == kReadDeleted) return PCS_GET_DELETED;
   return rc;
 }
 
@@ -30,14 +30,14 @@ int read_run(CatalogHandle *catalog, const IndexHeader &header, int32_t count, i
              int stack, PartRecord **unpushed) {
   for (int32_t k = 1; k <= count; ++k) {
     int32_t data = 0;
-    if (!index_data_offset(catalog->IndexFile, header, first, k, &data)) return 7;
+    if (!index_data_offset(catalog->IndexFile, header, first, k, &data)) return PCS_GETM_NOT_FOUND;
     int length = 0, rc = 0;
     PartRecord *part = cspgetrc(catalog->CatalogFile, data, &length, &rc);
-    if (rc == kReadFailed) return 1;
-    if (rc == kReadDeleted) return 7;
+    if (rc == kReadFailed) return PCS_GETM_UNREADABLE;
+    if (rc == kReadDeleted) return PCS_GETM_NOT_FOUND;
     if (push_entry(stack, &part) != 0) {
       *unpushed = part;
-      return 1;
+      return PCS_GETM_UNREADABLE;
     }
   }
   return 0;
@@ -49,7 +49,7 @@ int get_all(CatalogHandle *catalog, const char *key, int *stack) {
   *stack = 0;
   if (!catalog || !key || !read_index_header(catalog->IndexFile, &header) ||
       !index_lookup(catalog->IndexFile, header, key, &count, &first))
-    return 7;
+    return PCS_GETM_NOT_FOUND;
   int made = 0;
   StackGuard guard({&made}, true);
   int rc = make_stack(PCS_HANDLE_SIZE, &made);
@@ -73,11 +73,11 @@ extern "C" {
 
 PCS_API void csgget(CatalogHandle **catalog, const char *key, PartRecord **part, int *rc) {
   *part = nullptr;
-  pcs::guarded(rc, 3, [&] { *rc = pcs::get_one(catalog ? *catalog : nullptr, key, part); });
+  pcs::guarded(rc, PCS_GET_UNREADABLE, [&] { *rc = pcs::get_one(catalog ? *catalog : nullptr, key, part); });
 }
 
 PCS_API void csggetm(CatalogHandle **catalog, const char *key, int *stack, int *rc) {
-  pcs::guarded(rc, 1, [&] { *rc = pcs::get_all(catalog ? *catalog : nullptr, key, stack); });
+  pcs::guarded(rc, PCS_GETM_UNREADABLE, [&] { *rc = pcs::get_all(catalog ? *catalog : nullptr, key, stack); });
 }
 
 }  // extern "C"

@@ -117,7 +117,9 @@ PCS_API PartRecord *cspgetrc(FILE *stream, int offset, int *length, int *rc) {
 }
 
 PCS_API void cspdelrc(FILE *stream, int offset, int *rc) {
-  pcs::guarded(rc, 1, [&] { *rc = pcs::mark_deleted(stream, offset) ? 0 : 1; });
+  pcs::guarded(rc, PCS_RECORD_UNREADABLE, [&] {
+    *rc = pcs::mark_deleted(stream, offset) ? PCS_OK : PCS_RECORD_UNREADABLE;
+  });
 }
 
 PCS_API void cspgkey(FILE **stream, const int *value_size, const char *group,

@@ -86,7 +86,7 @@ class Merge {
     const int32_t offset = records[mode_ == 0 ? i : i - 1].RecordOffset;
     int length = 0, rc = 0;
     PartRecord *part = cspgetrc(catalog, offset, &length, &rc);
-    if (rc == 2 && !part) return true;  // removed already
+    if (rc == kReadDeleted && !part) return true;  // removed already
     if (!part) return false;
     bool done = remove_model_object(part);
     if (done) {

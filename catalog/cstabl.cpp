@@ -14,8 +14,8 @@ namespace pcs {
 namespace {
 
 constexpr int kDone = 0;
-constexpr int kCannotOpen = 1;
-constexpr int kNoHeader = 2;
+constexpr int kCannotOpen = PCS_TABLE_CANNOT_OPEN;
+constexpr int kNoHeader = PCS_TABLE_NO_HEADER;
 
 constexpr size_t kLineBuffer = 100;  // fgets buffer: 99 characters at most
 constexpr size_t kInputMax = 45;
@@ -143,7 +143,7 @@ extern "C" {
 
 PCS_API void cstabl(const char *input, const char *directory, int *rc) {
   if (!rc) return;
-  pcs::guarded(rc, 1, [&] { *rc = pcs::split(input, directory); });
+  pcs::guarded(rc, PCS_TABLE_CANNOT_OPEN, [&] { *rc = pcs::split(input, directory); });
 }
 
 }  // extern "C"

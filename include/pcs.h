@@ -92,10 +92,100 @@ extern "C" {
   X(PCS_RENAME_NOSPC, 20131, "rename: no space left on the device")             \
   X(PCS_RENAME_TXTBSY, 20132, "rename: the file is busy")                       \
   X(PCS_RENAME_NAMETOOLONG, 20133, "rename: a name is too long")                \
-  X(PCS_RENAME_OTHER, 20134, "rename: the file could not be renamed")
+  X(PCS_RENAME_OTHER, 20134, "rename: the file could not be renamed")        \
+  X(PCS_INTERNAL_ERROR, 20999, "an unexpected internal error stopped the operation")
+
+/* Small result codes (1 to 9), one table per family of operations: the same
+ * value means different things in different families, so each family has
+ * names of its own, X(name, value, meaning). 0 is PCS_OK everywhere. An
+ * entry point whose C++ core fails in an unexpected way gives its family's
+ * no-memory code when memory ran out, and PCS_INTERNAL_ERROR otherwise. */
+
+/* Catalog records: cspgetrc, cspdelrc, cspgkey, and the group writes of
+ * cspgwrt and csgrewrt. */
+#define PCS_RECORD_FILE_CODES(X)                                                \
+  X(PCS_RECORD_UNREADABLE, 1, "no memory, or no sound record at the offset")    \
+  X(PCS_RECORD_IS_DELETED, 2, "the record is marked deleted")                   \
+  X(PCS_RECORD_SCAN_NO_MEMORY, 2, "memory could not be obtained for the scan")  \
+  X(PCS_RECORD_GROUP_SHORT_WRITE, 4, "a write inside a group fell short")
+
+/* Catalog index files: csailn, csalku, csaget, cspgread, cspgtnky, csggnrc,
+ * csgdnrc, csgdelrc. */
+#define PCS_INDEX_CODES(X)                                                      \
+  X(PCS_INDEX_NO_KEY, 1, "the key, its next key or its record is not there, or the index is not trusted") \
+  X(PCS_INDEX_BAD_NUMBER, 2, "the record number is outside the key's records")
+
+/* Catalog access: csgopen, csgget, csggetm, csgputip, csgikey. */
+#define PCS_ACCESS_CODES(X)                                                     \
+  X(PCS_OPEN_NO_MEMORY, 1, "memory could not be obtained for the handle")       \
+  X(PCS_OPEN_NO_CATALOG, 2, "the catalog file cannot be opened")                \
+  X(PCS_OPEN_NO_INDEX, 3, "the index file cannot be opened")                    \
+  X(PCS_GET_NOT_FOUND, 1, "the key is not in the index")                        \
+  X(PCS_GET_SEVERAL, 2, "more than one record carries the key")                 \
+  X(PCS_GET_UNREADABLE, 3, "the record cannot be read")                         \
+  X(PCS_GET_DELETED, 4, "the record is marked deleted")                         \
+  X(PCS_GETM_UNREADABLE, 1, "a record cannot be read, or its handle not pushed") \
+  X(PCS_GETM_NOT_FOUND, 7, "the key is not in the index, or a record of it is deleted") \
+  X(PCS_PUT_NOT_FOUND, 2, "the key is not in the index, or an index record is unreadable") \
+  X(PCS_PUT_REFUSED, 3, "a rewrite failed or was refused, or the stack does not hold handles") \
+  X(PCS_IKEY_UNREADABLE, 1, "a record cannot be read or its key not built")     \
+  X(PCS_IKEY_NO_FILE, 2, "the catalog file cannot be opened")
+
+/* Keyed group files and tables: cspopn, cspcls, cspput, cspputs, cspget,
+ * cspget1, cspdel, cspgtr, cgtopn and the group list operations. */
+#define PCS_KEYED_CODES(X)                                                      \
+  X(PCS_KEYED_NO_MEMORY, 1, "memory could not be obtained")                     \
+  X(PCS_KEYED_DUPLICATE, 2, "two live records share a key")                     \
+  X(PCS_KEYED_KEY_SIZE, 3, "a key attribute's size differs from its key field length") \
+  X(PCS_KEYED_NOT_FOUND, 4, "no record has the key, or the file cannot be opened, written or closed") \
+  X(PCS_KEYED_DAMAGED, 5, "a damaged record, an empty group list, or a null or table handle") \
+  X(PCS_KEYED_IN_USE, 6, "the handle is in use, or the position is at or past the end of the file") \
+  X(PCS_KEYED_DEAD, 7, "the record at the position is not live")
+
+/* Group and attribute access of keyed group lists: cspgta, cspgtg, cspgtgn,
+ * cspgtv, cspgtvn, cspgtn, cspgtl, cspsvdl, cspdla, cspdlg. */
+#define PCS_GROUP_ACCESS_CODES(X)                                               \
+  X(PCS_GROUP_NOT_FOUND, 1, "no matching group, attribute or value, or an empty list")
+
+/* The index builder: csbndx, csgbldx (and cscprt2, which passes them on),
+ * and csai2a. */
+#define PCS_BUILD_CODES(X)                                                      \
+  X(PCS_BUILD_NO_SOURCE, 1, "the source file is missing, unreadable or empty")  \
+  X(PCS_BUILD_NO_KEY, 2, "the key has no length, or a width is negative")       \
+  X(PCS_BUILD_NO_MEMORY, 3, "memory could not be obtained")                     \
+  X(PCS_BUILD_READER_FAILED, 4, "the key reader failed")                        \
+  X(PCS_BUILD_NOT_CREATED, 5, "the index file cannot be created, or it names the source file") \
+  X(PCS_BUILD_SHORT_WRITE, 6, "a write to the index file failed")               \
+  X(PCS_BUILD_KEY_TOO_LONG, 7, "the key is longer than the index search takes") \
+  X(PCS_BUILD_KEY_TOO_WIDE, 8, "the key is longer than the index header holds") \
+  X(PCS_BUILD_RUN_TOO_LONG, 9, "more equal keys than a count field holds")      \
+  X(PCS_NUMBER_TOO_WIDE, 1, "the value does not fit the field (csai2a)")
+
+/* Key readers: csgia, csrikr. */
+#define PCS_KEY_READER_CODES(X)                                                 \
+  X(PCS_KEYS_NO_FILE, 1, "the source file cannot be opened")                    \
+  X(PCS_KEYS_UNREADABLE, 2, "a record could not be read")
+
+/* Catalog compression: cscprs. */
+#define PCS_COMPRESS_CODES(X)                                                   \
+  X(PCS_COMPRESS_NO_MEMORY, 1, "memory could not be obtained for a record")     \
+  X(PCS_COMPRESS_FAILED, 2, "the catalog or the new file could not be opened, read, written or renamed")
+
+/* The table text tool: cstabl. */
+#define PCS_TABLE_TOOL_CODES(X)                                                 \
+  X(PCS_TABLE_CANNOT_OPEN, 1, "a file cannot be opened or written, or a name or path is refused") \
+  X(PCS_TABLE_NO_HEADER, 2, "the input has no header line")
 
 #define PCS_RESULT_ENUM_(name, value, text) name = value,
-enum PcsResultCode { PCS_RESULT_CODES(PCS_RESULT_ENUM_) PCS_RESULT_CODE_END_ };
+/* Every code, five-digit and small, is a constant of one enumeration. */
+enum PcsResultCode {
+  PCS_RESULT_CODES(PCS_RESULT_ENUM_) PCS_RECORD_FILE_CODES(PCS_RESULT_ENUM_)
+  PCS_INDEX_CODES(PCS_RESULT_ENUM_) PCS_ACCESS_CODES(PCS_RESULT_ENUM_)
+  PCS_KEYED_CODES(PCS_RESULT_ENUM_) PCS_GROUP_ACCESS_CODES(PCS_RESULT_ENUM_)
+  PCS_BUILD_CODES(PCS_RESULT_ENUM_) PCS_KEY_READER_CODES(PCS_RESULT_ENUM_)
+  PCS_COMPRESS_CODES(PCS_RESULT_ENUM_) PCS_TABLE_TOOL_CODES(PCS_RESULT_ENUM_)
+  PCS_RESULT_CODE_END_
+};
 #undef PCS_RESULT_ENUM_
 
 /* ==== Part records ========================================================

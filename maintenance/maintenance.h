@@ -23,16 +23,16 @@ namespace pcs {
 // ---- index builder (csbndx.cpp, csrikr.cpp) -------------------------------
 
 // Codes of csbndx and csgbldx.
-inline constexpr int kIndexWritten = 0;
-inline constexpr int kIndexNoSource = 1;
-inline constexpr int kIndexNoKey = 2;
-inline constexpr int kIndexNoMemory = 3;
-inline constexpr int kIndexReaderFailed = 4;
-inline constexpr int kIndexNotCreated = 5;
-inline constexpr int kIndexShortWrite = 6;
-inline constexpr int kIndexKeyTooLong = 7;  // above PCS_KEY_MAX: the search cannot take it
-inline constexpr int kIndexKeyTooWide = 8;  // above kIndexKeyMax: the header cannot hold it
-inline constexpr int kIndexRunTooLong = 9;  // a run above kIndexRunMax equal keys
+inline constexpr int kIndexWritten = PCS_OK;
+inline constexpr int kIndexNoSource = PCS_BUILD_NO_SOURCE;
+inline constexpr int kIndexNoKey = PCS_BUILD_NO_KEY;
+inline constexpr int kIndexNoMemory = PCS_BUILD_NO_MEMORY;
+inline constexpr int kIndexReaderFailed = PCS_BUILD_READER_FAILED;
+inline constexpr int kIndexNotCreated = PCS_BUILD_NOT_CREATED;
+inline constexpr int kIndexShortWrite = PCS_BUILD_SHORT_WRITE;
+inline constexpr int kIndexKeyTooLong = PCS_BUILD_KEY_TOO_LONG;  // the search cannot take it
+inline constexpr int kIndexKeyTooWide = PCS_BUILD_KEY_TOO_WIDE;  // the header cannot hold it
+inline constexpr int kIndexRunTooLong = PCS_BUILD_RUN_TOO_LONG;
 
 // Longest key and longest run of equal keys the fixed index layout holds
 // ("%4d").
