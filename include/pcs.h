@@ -445,7 +445,7 @@ PCS_API void csggetm(CatalogHandle **catalog, const char *key, int *stack, int *
  * record it replaces, nothing is written. The parts stay with the caller.
  * rc 0; 2 key not found or an index record unreadable; 3 a rewrite failed or
  * was refused (20004 is reported), or the stack's entries are not of handle
- * size; 1 a rewrite gave code 1; the stack service's code when an entry
+ * size; the stack service's code when an entry
  * cannot be read, after "\nDebug Failed: csgputip, line 503 return code =N\n"
  * on standard error. */
 PCS_API void csgputip(CatalogHandle **catalog, const char *key, const int *stack, int *rc);
