@@ -145,7 +145,7 @@ FILE *create(const char *path, const char *stdio_mode, unsigned mode) {
 
 int close(FILE *stream) {
   if (!stream) return EOF;
-  const bool lost = take_poison(stream);
+  const bool lost = take_poison(stream) || inject(Op::flush);
   const int rc = std::fclose(stream);
   if (lost) errno = ENOSPC;
   return lost ? EOF : rc;

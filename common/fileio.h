@@ -118,8 +118,8 @@ enum class Op { open, read, write, flush, sync, rename, remove, count };
 
 // The nth call of `op` from now (1 = the next) fails with errno `error`;
 // with `sticky` every later one fails too. open covers open() and create();
-// write fails with nothing written; sync covers sync() and the sync of a
-// replacement.
+// write fails with nothing written; flush covers flush() and the flush
+// inside close(); sync covers sync() and the sync of a replacement.
 void test_fail(Op op, int nth, int error = EIO, bool sticky = false);
 // The nth write from now writes only `keep` bytes and fails; with `sticky`
 // every later write fails too.

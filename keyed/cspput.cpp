@@ -32,8 +32,18 @@ bool mark_cut_off(KeyedFile *file) {
   return true;
 }
 
-// Appends the record of `list` as a live record. A write that falls short
-// leaves a cut-off record that the next append marks deleted.
+// Cuts the file back to `position`, where a failed append began; when even
+// that fails the cut-off record is marked deleted by the next append.
+void cut_back(KeyedFile *file, int64_t position) {
+  if (io::truncate(file->Stream, position) == 0) {
+    file->AppendAt = position;
+  } else {
+    file->CutOffAt = position;
+  }
+}
+
+// Appends the record of `list` as a live record; it counts only once
+// flushed. A failed append is cut off again.
 int append_record(KeyedFile *file, const KeyedGroup *list, int32_t *position) {
   if (!list) return keyed::kDamaged;
   int64_t length = record_size(list);
@@ -45,10 +55,11 @@ int append_record(KeyedFile *file, const KeyedGroup *list, int32_t *position) {
   int64_t p = file->AppendAt;
   bool whole = io::seek(file->Stream, p, SEEK_SET) == 0 &&
                io::write(file->Stream, record.get(), static_cast<size_t>(length)) ==
-                   static_cast<size_t>(length);
+                   static_cast<size_t>(length) &&
+               io::flush(file->Stream) == 0;
   file->AppendAt = p + length;
   if (!whole) {
-    file->CutOffAt = p;
+    cut_back(file, p);
     return keyed::kNotFound;
   }
   *position = static_cast<int32_t>(p);
@@ -77,8 +88,13 @@ int put_record(KeyedFile *file, const KeyedGroup *list) {
   if (stored) {
     int rc = append_record(file, list, &p);
     if (rc != keyed::kOk) return rc;
-    if (!write_word(file->Stream, int64_t{stored->position} + 4, p)) {
-      write_word(file->Stream, int64_t{p} + 4, keyed::kDeleted);
+    // The old record's flag word points to its replacement; when that
+    // fails, the old record is made live (0) again and the new one cut off.
+    if (!write_word(file->Stream, int64_t{stored->position} + 4, p) ||
+        io::flush(file->Stream) != 0) {
+      write_word(file->Stream, int64_t{stored->position} + 4, 0);
+      io::flush(file->Stream);
+      cut_back(file, p);
       return keyed::kNotFound;
     }
     stored->position = p;
@@ -95,7 +111,7 @@ int put_record(KeyedFile *file, const KeyedGroup *list) {
   element->position = p;
   index->insert(index, element, &error);
   if (error != kTreeOk) {
-    write_word(file->Stream, int64_t{p} + 4, keyed::kDeleted);
+    cut_back(file, p);
     fre_ind(element);
     return keyed::kNoMemory;
   }
