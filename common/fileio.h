@@ -135,6 +135,8 @@ enum class Mode {
   buffered,   // the write call reports success; the bytes past the limit
               // are lost, and the next flush, seek, sync or close of that
               // stream fails (once); writes in between are lost too
+  crash,      // the process is killed (SIGKILL) once the bytes that fit are
+              // handed on: for crash tests in a child process
 };
 // Lets `budget` more bytes be written (write and write_pieces, all streams
 // together); the write that crosses the budget writes only up to it and

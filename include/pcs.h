@@ -485,7 +485,8 @@ typedef struct KeyedFile {
  *          update and create it when absent; other modes give 4
  *  rc      (out) 0; 1 no memory; 2 two live records share a key; 3 a key
  *          attribute of the wrong size; 4 the file cannot be opened or
- *          created (or its name uses an unset variable); 5 a damaged record;
+ *          created (or its name uses an unset variable, or expands to
+ *          more than 53 characters: never cut short); 5 a damaged record;
  *          6 *file is not null (prints " file is opened \n").
  *  On failure *file stays as it was and nothing is kept open. */
 PCS_API void cspopn(const char *name, const int *count, const char *groups,
