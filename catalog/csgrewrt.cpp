@@ -55,7 +55,8 @@ bool put_back(FILE *catalog, int64_t offset, const unsigned char *bytes, size_t 
 // is gone afterwards (applied, or torn and so never acted on).
 bool roll_back(FILE *catalog, const char *path) {
   struct stat status {};
-  if (::stat(path, &status) != 0) return errno == ENOENT;
+  if (::lstat(path, &status) != 0) return errno == ENOENT;
+  if (!S_ISREG(status.st_mode)) return false;  // never read or remove a planted link
   FILE *journal = io::open(path, "rb");
   if (!journal) return false;
   unsigned char head[kJournalHead];
