@@ -65,8 +65,11 @@ bool roll_back(FILE *catalog, const char *path) {
                                         static_cast<uint32_t>(get_be32(head + 12))
                                   : -1;
   const int32_t length = has_head ? get_be32(head + 16) : -1;
+  // A rewrite never changes the catalog's size: old bytes that would land
+  // past its end come from a damaged journal.
   const bool whole = has_head && std::memcmp(head, kMagic, sizeof kMagic) == 0 && length > 0 &&
-                     offset >= 0 && status.st_size == int64_t{length} + int64_t{kJournalHead};
+                     offset >= 0 && offset + length <= io::size_direct(catalog) &&
+                     status.st_size == int64_t{length} + int64_t{kJournalHead};
   bool done = !whole;
   if (whole) {
     auto bytes = host_buffer(static_cast<size_t>(length));

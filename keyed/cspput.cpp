@@ -144,7 +144,8 @@ int delete_record(const char *key, KeyedFile *file) {
   int rc = keyed::kOk;
   IndexElement *stored = lookup(file, key, &rc);
   if (!stored) return rc;
-  if (!write_word(file->Stream, int64_t{stored->position} + 4, keyed::kDeleted))
+  if (!write_word(file->Stream, int64_t{stored->position} + 4, keyed::kDeleted) ||
+      io::flush(file->Stream) != 0)
     return keyed::kNotFound;
   int error = kTreeOk;
   // The search above sized the path stack, so this delete cannot fail.
