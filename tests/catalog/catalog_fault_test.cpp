@@ -77,5 +77,28 @@ TEST_F(CatalogFault, ReadWriteAndNames) {
   });
 }
 
+// Rewriting a record with its own part leaves the same bytes whatever
+// fails; a failed rewrite leaves no rollback journal.
+TEST_F(CatalogFault, RewriteInPlace) {
+  const int at = static_cast<int>(catalog_.rfind(catalog_record(sample_part("PIPE", 3.0, 4))));
+  Catalog cat(dir_.path("c.cat"), dir_.path("i.idx"));
+  int length = 0, rc = -1, stack = 0, entry = PCS_HANDLE_SIZE, count = 0;
+  PartRecord *part = cspgetrc(cat.h->CatalogFile, at, &length, &rc);
+  ASSERT_RC(0, rc);
+  gusini(&entry, &stack, &rc);
+  guspus(&stack, &part, &count, &rc);
+  host::suppress_reports(true);
+  sweep_allocations([&](long) {
+    const int written = csgrewrt(&at, &part, cat.h->CatalogFile, &rc);
+    EXPECT_EQ(written, rc == 0 ? length : 0);
+    EXPECT_TRUE(rc == 0 || rc == PCS_NO_MEMORY) << rc;
+    csgputip(&cat.h, field("PIPE").c_str(), &stack, &rc);
+    EXPECT_TRUE(rc == 0 || rc == 3) << rc;
+    EXPECT_FALSE(file_exists(dir_.path("c.cat-journal")));
+  });
+  gusend(&stack, &rc);
+  cspgfre(part);
+}
+
 }  // namespace
 }  // namespace pcs::test_catalog
