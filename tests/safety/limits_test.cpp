@@ -43,6 +43,14 @@ int build_code(const std::string &catalog, const std::string &index) {
   return rc;
 }
 
+// A table dump: the header line and one line of table `name`.
+std::string dump(const std::string &name) {
+  std::string head(72, ' '), row(72, ' ');
+  head.replace(12, 4, "HEAD");
+  row.replace(9, name.size(), name);
+  return head + "\n" + row + "\n";
+}
+
 int split_code(const std::string &input, const std::string &directory) {
   int rc = -1;
   capture_stdout([&] { cstabl((input + " ").c_str(), (directory + " ").c_str(), &rc); });
@@ -79,12 +87,6 @@ TEST_F(Limits, TableToolPathsAtAndPastTheirLimit) {
   const std::string tables = path_of_length(dir_, 40);
   ASSERT_EQ(mkdir(tables.c_str(), 0755), 0);
   const std::string input = dir_.root() + "/" + std::string(45 - dir_.root().size() - 1, 'i');
-  auto dump = [](const std::string &name) {
-    std::string head(72, ' '), row(72, ' ');
-    head.replace(12, 4, "HEAD");
-    row.replace(9, name.size(), name);
-    return head + "\n" + row + "\n";
-  };
   struct Case {
     std::string input, directory, table;
     int rc;
@@ -133,13 +135,9 @@ TEST_F(Limits, PlantedLinksAreNeverFollowed) {
   plant(dir_.path("new.kg"));
   KeyedFile *file = nullptr;
   EXPECT_RC(4, open_keyed(dir_.path("new.kg"), KeyDesc{{"PIPE", "SIZE", 4}}, &file, 0));
-  const std::string input = dir_.path("dump");
-  std::string head(72, ' '), row(72, ' ');
-  head.replace(12, 4, "HEAD");
-  row.replace(9, 2, "T1");
-  write_file(input, head + "\n" + row + "\n");
+  write_file(dir_.path("dump"), dump("T1"));
   plant(dir_.path("T1"));
-  EXPECT_RC(1, split_code(input, dir_.root()));
+  EXPECT_RC(1, split_code(dir_.path("dump"), dir_.root()));
   plant(cat + "-journal");
   test_catalog::Stream s(cat, "r+b");
   PartRecord *part = test_catalog::make_part(sample_part("Z", 1.0));
