@@ -34,20 +34,27 @@ long env_number(const char *name, long fallback) {
   return value > 0 ? value : fallback;
 }
 
-// A directory for the files of the run, removed at exit.
-const std::string &work_dir() {
-  static const std::string dir = [] {
+// A directory for the files of the run, removed with everything in it when
+// the program ends. (The removal belongs to the object that holds the path:
+// a cleanup registered while the path is built would run after the path is
+// gone and remove nothing.)
+struct WorkDir {
+  std::string path;
+  WorkDir() {
     char pattern[] = "/tmp/pcs-bench-maint-XXXXXX";
     const char *made = mkdtemp(pattern);
     if (!made) std::abort();
-    std::string path = made;
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(work_dir(), ignored);
-    });
-    return path;
-  }();
-  return dir;
+    path = made;
+  }
+  ~WorkDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
+
+const std::string &work_dir() {
+  static const WorkDir dir;
+  return dir.path;
 }
 std::string work(const char *name) { return work_dir() + "/" + name; }
 

@@ -85,6 +85,21 @@ int csgia2(const char *catalog_path, const int *field_count, void *description, 
 // Line counter of text files (csgrc).
 int GetRecordCount(const char *path);
 
+// ---- record writes (cspgwrt.cpp, csgrewrt.cpp) -------------------------------
+
+// Writes the record as `length` bytes (at least its size; zero bytes pad a
+// shorter one before the closing newline) at the end of the stream or at
+// `at`. *start receives where it began (-1 when nothing moved), *rc 0,
+// PCS_NO_MEMORY, PCS_SHORT_WRITE or the group writer's code. Returns the
+// bytes written. Nothing is flushed.
+int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool append,
+                        int64_t at, int64_t *start, int *rc);
+// Puts back the record that an interrupted in-place rewrite of the catalog
+// at `catalog_path` left half written (its rollback journal,
+// "<catalog>-journal", holds the old bytes) and removes the journal. True
+// when nothing was left to do or the old bytes are back on disk.
+bool recover_catalog(const char *catalog_path);
+
 // ---- index files ------------------------------------------------------------
 
 // A checked index header: 0 <= N, 1 <= K <= PCS_KEY_MAX and the file holds

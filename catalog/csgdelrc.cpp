@@ -8,15 +8,25 @@
 
 namespace pcs {
 
+// A damaged index may point anywhere: the flag is only set where a whole
+// catalog record stands (length inside the file, flag 0 or 1, group-count
+// offset 12, newline as its last byte), so no value bytes are overwritten.
 bool mark_deleted(FILE *catalog, int64_t offset) {
   RecordHead head{};
-  if (!read_record_head(catalog, offset, &head)) return false;
+  unsigned char words[12], last = 0;
+  if (!read_record_head(catalog, offset, &head) ||
+      !io::read_at(catalog, offset, words, sizeof words) ||
+      !io::read_at(catalog, offset + head.length - 1, &last, 1))
+    return false;
+  if ((head.deleted != 0 && head.deleted != 1) || get_be32(words + 8) != kGroupCountOffset ||
+      last != '\n')
+    return false;
   if (head.deleted != 0) return true;
-  unsigned char words[8];
-  put_be32(words, head.length);
-  put_be32(words + 4, 1);
-  if (io::seek(catalog, offset, SEEK_SET) != 0) return false;
-  return io::write(catalog, words, sizeof words) == sizeof words && io::flush(catalog) == 0;
+  // Only the flag word's last byte changes: a short write leaves the old flag.
+  unsigned char flag[4];
+  put_be32(flag, 1);
+  if (io::seek(catalog, offset + 4, SEEK_SET) != 0) return false;
+  return io::write(catalog, flag, sizeof flag) == sizeof flag && io::flush(catalog) == 0;
 }
 
 namespace {

@@ -27,7 +27,9 @@ int open_catalog(const char *mode_field, const char *catalog_path, const char *i
   if (!handle) return PCS_OPEN_NO_MEMORY;
   char mode[PCS_NAME_LEN + 1], path[PCS_CATALOG_PATH];
   field_text(mode_field, PCS_NAME_LEN, mode);
-  if (field_text(catalog_path, PCS_PATH_MAX, path) && decdir(path, handle->CatalogPath) == 0)
+  // A rewrite that a crash interrupted is undone before anyone reads.
+  if (field_text(catalog_path, PCS_PATH_MAX, path) && decdir(path, handle->CatalogPath) == 0 &&
+      recover_catalog(handle->CatalogPath))
     handle->CatalogFile = io::open(handle->CatalogPath, mode);
   if (!handle->CatalogFile) {
     gifree(handle);

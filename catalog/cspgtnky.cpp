@@ -28,7 +28,8 @@ int next_key(CatalogHandle *catalog, const char *key, char *next) {
   IndexHeader header{};
   if (!catalog || !key || !read_index_header(catalog->IndexFile, &header)) return PCS_INDEX_NO_KEY;
   int64_t position = PCS_INDEX_HEADER;
-  if (!all_blank(key, header.key_length)) {
+  const bool from_start = all_blank(key, header.key_length);
+  if (!from_start) {
     int32_t count = 0, first = 0;
     if (!index_lookup(catalog->IndexFile, header, key, &count, &first)) {
       assert_failed();
@@ -40,6 +41,9 @@ int next_key(CatalogHandle *catalog, const char *key, char *next) {
   char buffer[kIndexRecordMax];
   size_t k = static_cast<size_t>(header.key_length);
   if (io::read_direct(catalog->IndexFile, position + 28, buffer, k) != k) return PCS_INDEX_NO_KEY;
+  // In an unsorted or damaged index the next key may not be greater: no
+  // next key then, so a walk from key to key always ends.
+  if (!from_start && std::memcmp(buffer, key, k) <= 0) return PCS_INDEX_NO_KEY;
   std::memcpy(next, buffer, k);
   return 0;
 }

@@ -4,6 +4,7 @@
 #include "common/fileio.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio_ext.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -145,7 +146,7 @@ FILE *create(const char *path, const char *stdio_mode, unsigned mode) {
 
 int close(FILE *stream) {
   if (!stream) return EOF;
-  const bool lost = take_poison(stream);
+  const bool lost = take_poison(stream) || inject(Op::flush);
   const int rc = std::fclose(stream);
   if (lost) errno = ENOSPC;
   return lost ? EOF : rc;
@@ -160,6 +161,7 @@ size_t write(FILE *stream, const void *data, size_t size) {
   bool fail = false, buffered = false;
   const size_t allowed = allowance(size, &fail, &buffered);
   const size_t done = allowed > 0 ? std::fwrite(data, 1, allowed, stream) : 0;
+  if (fail && budget.mode == Mode::crash) raise(SIGKILL);
   if (!fail) return done;
   if (!buffered) return done;
   poison(stream);
@@ -321,6 +323,7 @@ size_t write_pieces(FILE *stream, const struct iovec *pieces, int count) {
   const size_t limit = allowance(size, &fail, &buffered);
   if (__fpending(stream) > 0 && std::fflush(stream) != 0) return 0;
   const size_t done = gather(fileno(stream), pieces, count, limit);
+  if (fail && budget.mode == Mode::crash) raise(SIGKILL);
   if (!fail || !buffered) return done;
   poison(stream);
   return size;

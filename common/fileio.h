@@ -118,8 +118,8 @@ enum class Op { open, read, write, flush, sync, rename, remove, count };
 
 // The nth call of `op` from now (1 = the next) fails with errno `error`;
 // with `sticky` every later one fails too. open covers open() and create();
-// write fails with nothing written; sync covers sync() and the sync of a
-// replacement.
+// write fails with nothing written; flush covers flush() and the flush
+// inside close(); sync covers sync() and the sync of a replacement.
 void test_fail(Op op, int nth, int error = EIO, bool sticky = false);
 // The nth write from now writes only `keep` bytes and fails; with `sticky`
 // every later write fails too.
@@ -135,6 +135,8 @@ enum class Mode {
   buffered,   // the write call reports success; the bytes past the limit
               // are lost, and the next flush, seek, sync or close of that
               // stream fails (once); writes in between are lost too
+  crash,      // the process is killed (SIGKILL) once the bytes that fit are
+              // handed on: for crash tests in a child process
 };
 // Lets `budget` more bytes be written (write and write_pieces, all streams
 // together); the write that crosses the budget writes only up to it and

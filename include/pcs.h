@@ -307,10 +307,12 @@ PCS_API void cspgfref(PartRecord **record);
  * stream positioned after it.
  *  record, stream (in, by value)
  *  rc (out) 0; 20001 no memory; 20004 a header, offset table or newline
- *  write fell short, or the final rewrite of the header did (the record then
- *  keeps the placeholder length 4, which readers refuse); 4 a write inside a
- *  group fell short. A record without groups writes nothing, returns 0 and
- *  leaves rc unchanged. Non-zero codes are reported.
+ *  write fell short, the final rewrite of the header did, or the flush
+ *  after the record failed; 4 a write inside a group fell short. 0 is only
+ *  given once the record's bytes reached the file (flushed and checked);
+ *  on failure the file is cut back to where the record began, so it stays
+ *  walkable. A record without groups writes nothing, returns 0 and leaves
+ *  rc unchanged. Non-zero codes are reported.
  *  Returns the number of bytes written (the record length on success). */
 PCS_API int cspgwrt(PartRecord *record, FILE *stream, int *rc);
 /* cspgwrtf: cspgwrt with every argument by reference. */
@@ -320,7 +322,14 @@ PCS_API int cspgwrtf(PartRecord **record, FILE **stream, int *rc);
  * live (deleted flag 0). Codes of cspgwrt; a record that would serialize
  * longer than the one on disk (or an offset where no record with a
  * plausible length stands) is refused with 20004 and nothing is written. A
- * shorter record leaves the old record's last bytes after its newline.
+ * shorter record keeps the old length: zero bytes pad it before its closing
+ * newline, so the file stays walkable.
+ * The old bytes are first saved in a rollback journal beside the catalog
+ * ("<catalog>-journal", found through the stream's file) and synced; the
+ * new record is written and synced, then the journal removed. A failure
+ * puts the old bytes back in the same call; after a crash, or when that
+ * fails too, csgopen puts them back. Either way the file holds the old
+ * record or the new one, never a mix.
  * Returns the number of bytes written. */
 PCS_API int csgrewrt(const int *offset, PartRecord **record, FILE *stream, int *rc);
 
@@ -394,14 +403,17 @@ PCS_API int cspgread(FILE *index, int record_offset, int *data_offset, char *key
 /* cspgtnky: the key after `key` (and after all records of it) in index
  * order; an all-blank key gives the first key. A key that is not in the
  * index writes "\nAssert Failed: cspgtnky, line 180\n" to standard error
- * and gives rc 1. rc 0; 1 there is no next key. */
+ * and gives rc 1. rc 0; 1 there is no next key, or the key that follows is
+ * not greater than `key` (an unsorted or damaged index), so that a walk
+ * from key to key always ends. */
 PCS_API void cspgtnky(CatalogHandle **catalog, const char *key, char *next_key, int *rc);
 /* csggnrc: number of catalog records of a key. rc 1 not found (number 0). */
 PCS_API void csggnrc(CatalogHandle **catalog, const char *key, int *number, int *rc);
 /* csgdnrc: marks record number *n (from 1) of a key deleted; an already
  * deleted record stays so (rc 0). rc 0; 1 key not found, index record
- * unreadable, no record with a plausible length at its catalog offset, or
- * the write failed; 2 n out of range. */
+ * unreadable, no plausible record at its catalog offset (length inside
+ * the file, flag 0 or 1, group-count offset 12, newline as its last byte;
+ * nothing is written then), or the write failed; 2 n out of range. */
 PCS_API void csgdnrc(CatalogHandle **catalog, const char *key, const int *n, int *rc);
 /* csgdelrc: marks every record of a key deleted, in index order.
  * rc 0; 1 not found, or as csgdnrc for one of the records (the records
@@ -426,7 +438,10 @@ typedef struct KeyRecord {
  * (8 characters, up to the first blank).
  *  catalog (out) the new handle (host memory), null on failure
  *  rc (out) 0; 1 no memory; 2 catalog file cannot be opened (or its path is
- *  too long or names an unset variable); 3 the same for the index file. */
+ *  longer than 255 characters, names an unset variable, or a record that an
+ *  interrupted csgrewrt left half written cannot be put back from its
+ *  rollback journal); 3 the index file cannot be opened (or its path is as
+ *  above). A journal left by an interrupted csgrewrt is applied first. */
 PCS_API void csgopen(const char *mode, const char *catalog_path, const char *index_path,
                      CatalogHandle **catalog, int *rc);
 /* csgget: the one part of a key. part (out) null on failure.
@@ -563,7 +578,8 @@ typedef struct KeyedFile {
  *          update and create it when absent; other modes give 4
  *  rc      (out) 0; 1 no memory; 2 two live records share a key; 3 a key
  *          attribute of the wrong size; 4 the file cannot be opened or
- *          created (or its name uses an unset variable); 5 a damaged record;
+ *          created (or its name uses an unset variable, or expands to
+ *          more than 53 characters: never cut short); 5 a damaged record;
  *          6 *file is not null (prints " file is opened \n").
  *  On failure *file stays as it was and nothing is kept open. */
 PCS_API void cspopn(const char *name, const int *count, const char *groups,

@@ -35,7 +35,8 @@ inline constexpr int32_t kDeleted = -1;
 // as it is.
 char *covertn(const char *name, char *destination, const int *width);
 // covertn with width 53 into a 54-byte path: terminated, trailing blanks
-// turned into 0 bytes. False when the name refers to an unset variable.
+// turned into 0 bytes. False when the name refers to an unset variable or
+// its expansion is longer than 53 characters (it is never cut short).
 bool resolve_keyed_name(const char *name, char path[PCS_KEYED_NAME_LEN + 1]);
 
 // ---- records -------------------------------------------------------------
