@@ -9,13 +9,17 @@
 
 namespace pcs {
 
+// Ends the stack in *slot (if any) and sets the slot to 0; with
+// `holds_parts` the part records it holds are released first.
+void end_stack(int *slot, bool holds_parts = false);
+
 // Ends the stacks whose ids stand in the given slots (0 = none) when it goes
 // out of scope, unless kept; each ended slot is set to 0. With
 // `holds_parts`, the stacks hold part record handles, which are released
 // first.
 class StackGuard {
  public:
-  static constexpr size_t kMaxSlots = 6;
+  static constexpr size_t kMaxSlots = 8;  // slots beyond these are not owned
 
   explicit StackGuard(std::initializer_list<int *> slots, bool holds_parts = false);
   ~StackGuard();
@@ -24,6 +28,8 @@ class StackGuard {
 
   // Hands the stacks over: nothing is ended.
   void keep() { count_ = 0; }
+  // Ends one stack now (end_stack without parts).
+  static void release(int *slot) { end_stack(slot); }
 
  private:
   std::array<int *, kMaxSlots> slots_{};
@@ -31,9 +37,9 @@ class StackGuard {
   bool holds_parts_;
 };
 
-// Ends the stack in *slot (if any) and sets the slot to 0; with
-// `holds_parts` the part records it holds are released first.
-void end_stack(int *slot, bool holds_parts = false);
+// The name the maintenance code gave this owner before it moved here; kept
+// for the branches written against it.
+using Stacks = StackGuard;
 
 // Creates a stack of `entry_size`-byte entries in *slot: 0 or the stack
 // service's code, with *slot 0 on failure.
