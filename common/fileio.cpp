@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
 namespace pcs::io {
 namespace {
@@ -75,7 +75,8 @@ void poison(FILE *stream) {
 }
 
 bool is_poisoned(FILE *stream) {
-  return stream && std::find(std::begin(poisoned), std::end(poisoned), stream) != std::end(poisoned);
+  return stream &&
+         std::find(std::begin(poisoned), std::end(poisoned), stream) != std::end(poisoned);
 }
 
 // True (errno set) when the stream holds lost output, which is reported now
@@ -162,8 +163,7 @@ size_t write(FILE *stream, const void *data, size_t size) {
   const size_t allowed = allowance(size, &fail, &buffered);
   const size_t done = allowed > 0 ? std::fwrite(data, 1, allowed, stream) : 0;
   if (fail && budget.mode == Mode::crash) raise(SIGKILL);
-  if (!fail) return done;
-  if (!buffered) return done;
+  if (!fail || !buffered) return done;
   poison(stream);
   return size;
 }
@@ -237,7 +237,8 @@ int sync_directory(const char *path) {
 }
 
 bool same_file(const char *first, const char *second) {
-  struct stat a {}, b {};
+  struct stat a {};
+  struct stat b {};
   if (!first || !second || ::stat(first, &a) != 0 || ::stat(second, &b) != 0) return false;
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }

@@ -32,7 +32,7 @@ struct WritePath {
   const char *name;
   std::function<void(const TempDir &)> setup;
   std::function<int(const TempDir &)> run;  // the operation's code
-  bool torn_tail_on_crash = false;           // appends: a kill may leave one
+  bool torn_tail_on_crash = false;          // appends: a kill may leave one
 };
 
 const std::string kA = catalog_record(sample_part("A", 1.5));
@@ -66,6 +66,8 @@ void catalog_files(const TempDir &dir) {
   write_file(dir.path("cat"), kA + kB);
   write_file(dir.path("idx"), index_bytes(8, {{"A", 0}, {"B", static_cast<int>(kA.size())}}));
 }
+
+void keyed_file(const TempDir &dir) { write_file(dir.path("parts.kg"), record_bytes(kOld)); }
 
 // The project of the dispatcher: kind 2 indexes SYMCAT by ELCATLOG/SYMNAME.
 void symbol_catalog(const TempDir &dir) {
@@ -109,19 +111,18 @@ const std::vector<WritePath> &write_paths() {
          return rc;
        }},
       {"compression",
-       [](const TempDir &d) { write_file(d.path("cat"), kA + catalog_record(sample_part("B", 2.5), 1) + kC); },
+       [](const TempDir &d) {
+         write_file(d.path("cat"), kA + catalog_record(sample_part("B", 2.5), 1) + kC);
+       },
        [](const TempDir &d) {
          int rc = -1;
          capture_stdout([&] { cscprs(d.path("cat").c_str(), &rc); });
          return rc;
        }},
-      {"keyed put", [](const TempDir &d) { write_file(d.path("parts.kg"), record_bytes(kOld)); },
-       [](const TempDir &d) { return keyed_put(d, "0200", false); }, true},
-      {"keyed put replacing",
-       [](const TempDir &d) { write_file(d.path("parts.kg"), record_bytes(kOld)); },
+      {"keyed put", keyed_file, [](const TempDir &d) { return keyed_put(d, "0200", false); }, true},
+      {"keyed put replacing", keyed_file,
        [](const TempDir &d) { return keyed_put(d, "0100", false); }, true},
-      {"keyed puts", [](const TempDir &d) { write_file(d.path("parts.kg"), record_bytes(kOld)); },
-       [](const TempDir &d) { return keyed_put(d, "0300", true); }, true},
+      {"keyed puts", keyed_file, [](const TempDir &d) { return keyed_put(d, "0300", true); }, true},
   };
   return paths;
 }
@@ -153,7 +154,8 @@ TEST_F(WriteFaults, EveryByteLeavesOldOrNewFiles) {
   for (const WritePath &path : write_paths()) {
     SCOPED_TRACE(path.name);
     int rc = -1;
-    const Files old_files = attempt({path.name, path.setup, [](const TempDir &) { return 0; }}, &rc);
+    const Files old_files =
+        attempt({path.name, path.setup, [](const TempDir &) { return 0; }}, &rc);
     const Files new_files = attempt(path, &rc);
     ASSERT_RC(0, rc);
     ASSERT_NE(old_files, new_files);
@@ -180,7 +182,8 @@ TEST_F(WriteFaults, KillAtRandomPointsLeavesOldOrNewFiles) {
   for (const WritePath &path : write_paths()) {
     SCOPED_TRACE(path.name);
     int rc = -1;
-    const Files old_files = attempt({path.name, path.setup, [](const TempDir &) { return 0; }}, &rc);
+    const Files old_files =
+        attempt({path.name, path.setup, [](const TempDir &) { return 0; }}, &rc);
     const Files new_files = attempt(path, &rc);
     const int64_t bytes = bytes_;
     for (int round = 0; round < 3; ++round) {
@@ -202,7 +205,8 @@ TEST_F(WriteFaults, KillAtRandomPointsLeavesOldOrNewFiles) {
       for (const auto &[name, bytes_now] : snapshot(dir)) {
         if (!old_files.count(name)) continue;  // a temporary file
         const std::string &before = old_files.at(name);
-        const bool torn = path.torn_tail_on_crash && bytes_now.compare(0, before.size(), before) == 0;
+        const bool torn =
+            path.torn_tail_on_crash && bytes_now.compare(0, before.size(), before) == 0;
         EXPECT_TRUE(bytes_now == before || bytes_now == new_files.at(name) || torn) << name;
       }
     }
