@@ -236,6 +236,11 @@ int sync_directory(const char *path) {
   return rc;
 }
 
+bool writable(FILE *stream) {
+  const int flags = stream ? fcntl(fileno(stream), F_GETFL) : -1;
+  return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY;
+}
+
 bool same_file(const char *first, const char *second) {
   struct stat a {};
   struct stat b {};
