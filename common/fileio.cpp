@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <iterator>
 
 namespace pcs::io {
@@ -359,9 +360,12 @@ bool begin_replace(Replacement *r, const char *target, const char *temporary, un
     r->stream = create(r->temporary, "w+b", mode);
     return r->stream != nullptr;
   }
-  static unsigned serial = 0;
-  for (int attempt = 0; attempt < 100 && !r->stream; ++attempt) {
-    const unsigned tag = (static_cast<unsigned>(getpid()) * 2654435761u + ++serial) & 0xFFFFFF;
+  // A fresh name from the clock and the process; a name in use is skipped.
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const unsigned seed = static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(getpid()) << 8;
+  for (unsigned attempt = 0; attempt < 100 && !r->stream; ++attempt) {
+    const unsigned tag = (seed + attempt * 2654435761u) & 0xFFFFFF;
     std::snprintf(r->temporary, sizeof r->temporary, "%s.%06x", target, tag);
     r->stream = create(r->temporary, "w+b", mode);
     if (!r->stream && errno != EEXIST) return false;
