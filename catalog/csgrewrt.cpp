@@ -113,7 +113,8 @@ int64_t rewrite(PartRecord *record, FILE *stream, int64_t at, int *rc) {
   const int64_t size = catalog::record_size(record);
   if (size == 0) return 0;
   RecordHead old{};
-  if (!stream || !read_record_head(stream, at, &old) || size > old.length) {
+  if (!stream || !io::writable(stream) || !read_record_head(stream, at, &old) ||
+      size > old.length) {
     *rc = PCS_SHORT_WRITE;
     return 0;
   }

@@ -15,6 +15,25 @@ namespace pcs {
 
 namespace {
 
+int64_t group_size(const AttrGroup *group) {
+  int64_t size = 12 + 4 * int64_t{group->AttrCount};
+  for (void *a = group->AttrList; a; a = pplstnxt(a)) {
+    auto *attribute = static_cast<Attribute *>(pplstgtd(a));
+    size += 16 + int64_t{attribute->nAttrs} * attribute->nAttrLength;
+  }
+  return size;
+}
+
+// The group offset table, from the group sizes in list order.
+void fill_table(PartRecord *record, unsigned char *table) {
+  int64_t offset = 16 + 4 * int64_t{record->GroupCount};
+  int32_t i = 0;
+  for (void *g = record->GroupList; g && i < record->GroupCount; g = pplstnxt(g), ++i) {
+    put_be32(table + 4 * i, static_cast<int32_t>(offset));
+    offset += group_size(static_cast<AttrGroup *>(pplstgtd(g)));
+  }
+}
+
 constexpr int kShortWrite = PCS_SHORT_WRITE;
 
 // Writes the groups after the header at record offset `offset`; returns the
@@ -44,8 +63,10 @@ int64_t write_groups(PartRecord *record, FILE *stream, unsigned char *table, int
 
 }  // namespace
 
-// The header goes out first with the placeholder length 4 and is written
-// again with the real length and group offsets once the groups are out.
+// The length and the group offsets are known from the sizes beforehand, so
+// the record goes out front to back in one pass (one write system call for
+// a record that fits the stream's buffer); a group that comes out at
+// another size than planned fails the write.
 int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool append,
                         int64_t at, int64_t *start, int *rc) {
   *start = -1;
@@ -62,9 +83,10 @@ int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool a
     return 0;
   }
   std::memset(header.get(), 0, header_size);
-  put_be32(header.get(), 4);
+  put_be32(header.get(), static_cast<int32_t>(length));
   put_be32(header.get() + 8, kGroupCountOffset);
   put_be32(header.get() + 12, groups);
+  fill_table(record, header.get() + 16);
   *rc = kShortWrite;
   if (io::seek(stream, append ? 0 : at, append ? SEEK_END : SEEK_SET) != 0) return 0;
   *start = io::tell(stream);
@@ -75,6 +97,7 @@ int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool a
   written += write_groups(record, stream, header.get() + 16, &end, rc);
   if (*rc != 0) return written;
   *rc = kShortWrite;
+  if (end != size - 1) return written;
   // A shorter record keeps the old length: zero bytes pad it up to its
   // closing newline, so walks by length still find the next record.
   static const unsigned char kZeros[256] = {};
@@ -86,11 +109,6 @@ int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool a
   }
   if (io::write(stream, "\n", 1) != 1) return written;
   ++written;
-  put_be32(header.get(), static_cast<int32_t>(length));
-  if (io::seek(stream, *start, SEEK_SET) != 0 ||
-      io::write(stream, header.get(), header_size) != header_size ||
-      io::seek(stream, *start + length, SEEK_SET) != 0)
-    return written;
   *rc = 0;
   return written;
 }

@@ -58,6 +58,8 @@ int remove(const char *path);
 // Puts the directory entry of `path` (a file in that directory) on disk;
 // best effort, 0 or -1.
 int sync_directory(const char *path);
+// True when the stream was opened for writing (or update).
+bool writable(FILE *stream);
 // True when both paths name the same existing file (device and inode).
 bool same_file(const char *first, const char *second);
 

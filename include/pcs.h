@@ -321,8 +321,8 @@ PCS_API int cspgwrtf(PartRecord **record, FILE **stream, int *rc);
 /* csgrewrt: rewrites the record in place at byte `offset` of the stream,
  * live (deleted flag 0). Codes of cspgwrt; a record that would serialize
  * longer than the one on disk (or an offset where no record with a
- * plausible length stands) is refused with 20004 and nothing is written. A
- * shorter record keeps the old length: zero bytes pad it before its closing
+ * plausible length stands, or a stream not open for writing) is refused
+ * with 20004 and nothing is written. A shorter record keeps the old length: zero bytes pad it before its closing
  * newline, so the file stays walkable.
  * The old bytes are first saved in a rollback journal beside the catalog
  * ("<catalog>-journal", found through the stream's file) and synced; the

@@ -144,8 +144,14 @@ TEST_F(Limits, PlantedLinksAreNeverFollowed) {
   int rc = -1, at = 0;
   QuietErrors quiet;
   csgrewrt(&at, &part, s.f, &rc);
-  cspgfre(part);
   EXPECT_RC(PCS_SHORT_WRITE, rc);
+  // A stream that cannot write is refused before any journal is made.
+  std::remove((cat + "-journal").c_str());
+  test_catalog::Stream r(cat, "rb");
+  csgrewrt(&at, &part, r.f, &rc);
+  EXPECT_RC(PCS_SHORT_WRITE, rc);
+  EXPECT_FALSE(file_exists(cat + "-journal"));
+  cspgfre(part);
   EXPECT_EQ(read_file(cat), kA + kB);
   EXPECT_EQ(read_file(victim), "keep");
 }

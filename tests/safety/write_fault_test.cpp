@@ -32,7 +32,7 @@ struct WritePath {
   const char *name;
   std::function<void(const TempDir &)> setup;
   std::function<int(const TempDir &)> run;  // the operation's code
-  bool torn_tail_on_crash = false;           // appends: a kill may leave one
+  bool torn_tail_on_crash = false;          // appends: a kill may leave one
 };
 
 const std::string kA = catalog_record(sample_part("A", 1.5));
@@ -66,6 +66,8 @@ void catalog_files(const TempDir &dir) {
   write_file(dir.path("cat"), kA + kB);
   write_file(dir.path("idx"), index_bytes(8, {{"A", 0}, {"B", static_cast<int>(kA.size())}}));
 }
+
+void keyed_file(const TempDir &dir) { write_file(dir.path("parts.kg"), record_bytes(kOld)); }
 
 // The project of the dispatcher: kind 2 indexes SYMCAT by ELCATLOG/SYMNAME.
 void symbol_catalog(const TempDir &dir) {
@@ -109,19 +111,18 @@ const std::vector<WritePath> &write_paths() {
          return rc;
        }},
       {"compression",
-       [](const TempDir &d) { write_file(d.path("cat"), kA + catalog_record(sample_part("B", 2.5), 1) + kC); },
+       [](const TempDir &d) {
+         write_file(d.path("cat"), kA + catalog_record(sample_part("B", 2.5), 1) + kC);
+       },
        [](const TempDir &d) {
          int rc = -1;
          capture_stdout([&] { cscprs(d.path("cat").c_str(), &rc); });
          return rc;
        }},
-      {"keyed put", [](const TempDir &d) { write_file(d.path("parts.kg"), record_bytes(kOld)); },
-       [](const TempDir &d) { return keyed_put(d, "0200", false); }, true},
-      {"keyed put replacing",
-       [](const TempDir &d) { write_file(d.path("parts.kg"), record_bytes(kOld)); },
+      {"keyed put", keyed_file, [](const TempDir &d) { return keyed_put(d, "0200", false); }, true},
+      {"keyed put replacing", keyed_file,
        [](const TempDir &d) { return keyed_put(d, "0100", false); }, true},
-      {"keyed puts", [](const TempDir &d) { write_file(d.path("parts.kg"), record_bytes(kOld)); },
-       [](const TempDir &d) { return keyed_put(d, "0300", true); }, true},
+      {"keyed puts", keyed_file, [](const TempDir &d) { return keyed_put(d, "0300", true); }, true},
   };
   return paths;
 }
@@ -144,7 +145,19 @@ class WriteFaults : public HostTest {
     return snapshot(dir);
   }
 
+  // The files before and after a run without failures, and the bytes the
+  // run writes.
+  void measure(const WritePath &path) {
+    int rc = -1;
+    old_ = attempt({path.name, path.setup, [](const TempDir &) { return 0; }}, &rc);
+    new_ = attempt(path, &rc);
+    ASSERT_RC(0, rc);
+    ASSERT_NE(old_, new_);
+    ASSERT_GT(bytes_, 0);
+  }
+
   int64_t bytes_ = 0;  // written by the last attempt
+  Files old_, new_;
 };
 
 TEST_F(WriteFaults, EveryByteLeavesOldOrNewFiles) {
@@ -152,13 +165,9 @@ TEST_F(WriteFaults, EveryByteLeavesOldOrNewFiles) {
       {io::Mode::immediate, false}, {io::Mode::buffered, false}, {io::Mode::immediate, true}};
   for (const WritePath &path : write_paths()) {
     SCOPED_TRACE(path.name);
-    int rc = -1;
-    const Files old_files = attempt({path.name, path.setup, [](const TempDir &) { return 0; }}, &rc);
-    const Files new_files = attempt(path, &rc);
-    ASSERT_RC(0, rc);
-    ASSERT_NE(old_files, new_files);
+    ASSERT_NO_FATAL_FAILURE(measure(path));
     const int64_t bytes = bytes_;
-    ASSERT_GT(bytes, 0);
+    int rc = -1;
     for (const auto &[mode, full] : modes) {
       for (int64_t k = 0; k < bytes; ++k) {
         SCOPED_TRACE("failure at byte " + std::to_string(k) + " mode " +
@@ -166,7 +175,7 @@ TEST_F(WriteFaults, EveryByteLeavesOldOrNewFiles) {
         io::test_fail_write_at(k, mode, full);
         const Files files = attempt(path, &rc);
         EXPECT_NE(rc, 0);
-        EXPECT_EQ(files, old_files);
+        EXPECT_EQ(files, old_);
         if (HasFailure()) return;
       }
     }
@@ -179,9 +188,7 @@ TEST_F(WriteFaults, KillAtRandomPointsLeavesOldOrNewFiles) {
   std::mt19937 random(20261206);
   for (const WritePath &path : write_paths()) {
     SCOPED_TRACE(path.name);
-    int rc = -1;
-    const Files old_files = attempt({path.name, path.setup, [](const TempDir &) { return 0; }}, &rc);
-    const Files new_files = attempt(path, &rc);
+    ASSERT_NO_FATAL_FAILURE(measure(path));
     const int64_t bytes = bytes_;
     for (int round = 0; round < 3; ++round) {
       const int64_t k = std::uniform_int_distribution<int64_t>(0, bytes - 1)(random);
@@ -200,10 +207,11 @@ TEST_F(WriteFaults, KillAtRandomPointsLeavesOldOrNewFiles) {
       EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
       ASSERT_TRUE(recover_catalog(dir.path("cat").c_str()));
       for (const auto &[name, bytes_now] : snapshot(dir)) {
-        if (!old_files.count(name)) continue;  // a temporary file
-        const std::string &before = old_files.at(name);
-        const bool torn = path.torn_tail_on_crash && bytes_now.compare(0, before.size(), before) == 0;
-        EXPECT_TRUE(bytes_now == before || bytes_now == new_files.at(name) || torn) << name;
+        if (!old_.count(name)) continue;  // a temporary file
+        const std::string &before = old_.at(name);
+        const bool torn =
+            path.torn_tail_on_crash && bytes_now.compare(0, before.size(), before) == 0;
+        EXPECT_TRUE(bytes_now == before || bytes_now == new_.at(name) || torn) << name;
       }
     }
   }
