@@ -26,9 +26,10 @@ namespace pcs {
 inline constexpr int32_t kRecordMinLength = 16;
 inline constexpr int32_t kGroupCountOffset = 12;
 
-// Codes of cspgetrc.
-inline constexpr int kReadFailed = 1;
-inline constexpr int kReadDeleted = 2;
+// Codes of cspgetrc and cspgkey.
+inline constexpr int kReadFailed = PCS_RECORD_UNREADABLE;
+inline constexpr int kReadDeleted = PCS_RECORD_IS_DELETED;
+inline constexpr int kCollectNoMemory = PCS_RECORD_SCAN_NO_MEMORY;
 
 // Length word and deleted flag of the record at `offset`.
 struct RecordHead {
@@ -45,7 +46,9 @@ namespace catalog {
 
 // Rebuilds the part record whose bytes (length word first) are
 // [bytes, bytes + size), following and checking every stored offset as
-// cspgetrc does. Null for damage or when memory runs out.
+// cspgetrc does: 0, codec::kDamaged or PCS_NO_MEMORY; *part is null unless
+// 0. The second form gives null for either failure.
+int decode_record(const unsigned char *bytes, size_t size, PartRecord **part);
 PartRecord *decode_record(const unsigned char *bytes, size_t size);
 
 // Builds the key of the record whose bytes are [bytes, bytes + size) into
@@ -66,6 +69,36 @@ bool part_record_key(const unsigned char *bytes, size_t size, bool collapse, voi
                      const int *widths, int key_length, char *key);
 
 }  // namespace catalog
+
+// ---- key readers (csgrn.cpp) -------------------------------------------------
+
+// Codes of the key readers.
+inline constexpr int kKeysDone = PCS_OK;
+inline constexpr int kKeysNoFile = PCS_KEYS_NO_FILE;
+inline constexpr int kKeysUnreadable = PCS_KEYS_UNREADABLE;
+
+// The key reader of the duplicate merge: csgia, except that an attribute of
+// several values gives its first value followed by the first value that is
+// neither blank nor equal to it (or a blank value when there is none).
+int csgia2(const char *catalog_path, const int *field_count, void *description, const int *widths,
+           int record_count, int key_length, KeyRecord *records, int *filled);
+// Line counter of text files (csgrc).
+int GetRecordCount(const char *path);
+
+// ---- record writes (cspgwrt.cpp, csgrewrt.cpp) -------------------------------
+
+// Writes the record as `length` bytes (at least its size; zero bytes pad a
+// shorter one before the closing newline) at the end of the stream or at
+// `at`. *start receives where it began (-1 when nothing moved), *rc 0,
+// PCS_NO_MEMORY, PCS_SHORT_WRITE or the group writer's code. Returns the
+// bytes written. Nothing is flushed.
+int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool append,
+                        int64_t at, int64_t *start, int *rc);
+// Puts back the record that an interrupted in-place rewrite of the catalog
+// at `catalog_path` left half written (its rollback journal,
+// "<catalog>-journal", holds the old bytes) and removes the journal. True
+// when nothing was left to do or the old bytes are back on disk.
+bool recover_catalog(const char *catalog_path);
 
 // ---- index files ------------------------------------------------------------
 
@@ -126,6 +159,11 @@ bool index_data_offset(FILE *index, const IndexHeader &header, int32_t first, in
 bool mark_deleted(FILE *catalog, int64_t offset);
 
 // ---- catalog access ---------------------------------------------------------
+
+// Codes of decdir and of GetSortKey.
+inline constexpr int kPathVariableUnset = 1;
+inline constexpr int kPathTooLong = 2;
+inline constexpr int kSortKeyNoMemory = 1;
 
 // Expands a 0-terminated path: each "/"-separated component that starts
 // with "$" is replaced by the environment variable it names. `expanded`

@@ -149,7 +149,7 @@ extern "C" {
 PCS_API int csidxfst(void) { return PCS_INDEX_HEADER; }
 
 PCS_API void csailn(FILE **index, int *record_length, int *rc) {
-  pcs::guarded(rc, 1, [&] {
+  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] {
     IndexHeader header{};
     int32_t count = 0, key_length = 0;
     if (pcs::read_index_header(index ? *index : nullptr, &header)) {
@@ -159,13 +159,13 @@ PCS_API void csailn(FILE **index, int *record_length, int *rc) {
     }
     if (index) pcs::read_index_fields(*index, &count, &key_length);
     *record_length = key_length + PCS_INDEX_OVERHEAD;
-    *rc = 1;
+    *rc = PCS_INDEX_NO_KEY;
   });
 }
 
 PCS_API void csalku(FILE **index, const char *key, int *count, int *first, int *rc) {
-  pcs::guarded(rc, 1, [&] {
-    *rc = 1;
+  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] {
+    *rc = PCS_INDEX_NO_KEY;
     IndexHeader header{};
     if (!index || !key || !pcs::read_index_header(*index, &header)) return;
     int32_t c = 0, f = 0;
@@ -177,8 +177,8 @@ PCS_API void csalku(FILE **index, const char *key, int *count, int *first, int *
 }
 
 PCS_API void csaget(FILE **index, const int *record_offset, int *data_offset, int *rc) {
-  pcs::guarded(rc, 1, [&] {
-    *rc = 1;
+  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] {
+    *rc = PCS_INDEX_NO_KEY;
     IndexHeader header{};
     if (!index || !pcs::read_index_header(*index, &header)) return;
     char buffer[pcs::kIndexRecordMax];
@@ -192,7 +192,7 @@ PCS_API void csaget(FILE **index, const int *record_offset, int *data_offset, in
 
 PCS_API int cspgread(FILE *index, int record_offset, int *data_offset, char *key, int *rc) {
   return pcs::guarded_value(0, [&] {
-    *rc = 1;
+    *rc = PCS_INDEX_NO_KEY;
     IndexHeader header{};
     if (!pcs::read_index_header(index, &header)) return 0;
     *rc = 0;
@@ -200,7 +200,7 @@ PCS_API int cspgread(FILE *index, int record_offset, int *data_offset, char *key
     char buffer[pcs::kIndexRecordMax];
     pcs::IndexEntry entry{};
     if (!pcs::read_index_entry(index, header, record_offset, buffer, &entry)) {
-      *rc = 1;
+      *rc = PCS_INDEX_NO_KEY;
       return 0;
     }
     std::memcpy(key, entry.key, static_cast<size_t>(header.key_length));

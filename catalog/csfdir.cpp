@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "catalog/catalog.h"
+#include "common/host_stack.h"
 #include "common/memory.h"
 #include "common/report.h"
 
@@ -23,9 +24,7 @@ int push_entries(DIR *directory, int stack) {
     if (n > sizeof field) n = sizeof field;
     std::memset(field, ' ', sizeof field);
     std::memcpy(field, entry->d_name, n);
-    int count = 0;
-    guspus(&stack, field, &count, &rc);
-    if (rc != 0) break;
+    if ((rc = push_entry(stack, field)) != 0) break;
   }
   return rc;
 }
@@ -39,17 +38,15 @@ int list_directory(const char *name, int name_length, int *stack) {
   path.get()[n] = '\0';
   DIR *directory = opendir(reinterpret_cast<const char *>(path.get()));
   if (!directory) return PCS_CANNOT_OPEN;
-  int size = PCS_DIR_ENTRY, made = 0, rc = 0;
-  gusini(&size, &made, &rc);
+  int made = 0;
+  StackGuard guard{&made};
+  int rc = make_stack(PCS_DIR_ENTRY, &made);
   if (rc == 0) rc = push_entries(directory, made);
   closedir(directory);
-  if (rc != 0 && made != 0) {
-    int ignored = 0;
-    gusend(&made, &ignored);
-    made = 0;
-  }
+  if (rc != 0) return rc;
+  guard.keep();
   *stack = made;
-  return rc;
+  return 0;
 }
 
 }  // namespace

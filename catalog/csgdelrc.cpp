@@ -8,15 +8,25 @@
 
 namespace pcs {
 
+// A damaged index may point anywhere: the flag is only set where a whole
+// catalog record stands (length inside the file, flag 0 or 1, group-count
+// offset 12, newline as its last byte), so no value bytes are overwritten.
 bool mark_deleted(FILE *catalog, int64_t offset) {
   RecordHead head{};
-  if (!read_record_head(catalog, offset, &head)) return false;
+  unsigned char words[12], last = 0;
+  if (!read_record_head(catalog, offset, &head) ||
+      !io::read_at(catalog, offset, words, sizeof words) ||
+      !io::read_at(catalog, offset + head.length - 1, &last, 1))
+    return false;
+  if ((head.deleted != 0 && head.deleted != 1) || get_be32(words + 8) != kGroupCountOffset ||
+      last != '\n')
+    return false;
   if (head.deleted != 0) return true;
-  unsigned char words[8];
-  put_be32(words, head.length);
-  put_be32(words + 4, 1);
-  if (io::seek(catalog, offset, SEEK_SET) != 0) return false;
-  return io::write(catalog, words, sizeof words) == sizeof words && io::flush(catalog) == 0;
+  // Only the flag word's last byte changes: a short write leaves the old flag.
+  unsigned char flag[4];
+  put_be32(flag, 1);
+  if (io::seek(catalog, offset + 4, SEEK_SET) != 0) return false;
+  return io::write(catalog, flag, sizeof flag) == sizeof flag && io::flush(catalog) == 0;
 }
 
 namespace {
@@ -31,19 +41,19 @@ bool find_run(CatalogHandle *catalog, const char *key, IndexHeader *header, int3
 int delete_one(CatalogHandle *catalog, const char *key, int n) {
   IndexHeader header{};
   int32_t count = 0, first = 0, data = 0;
-  if (!find_run(catalog, key, &header, &count, &first)) return 1;
-  if (n < 1 || n > count) return 2;
-  if (!index_data_offset(catalog->IndexFile, header, first, n, &data)) return 1;
-  return mark_deleted(catalog->CatalogFile, data) ? 0 : 1;
+  if (!find_run(catalog, key, &header, &count, &first)) return PCS_INDEX_NO_KEY;
+  if (n < 1 || n > count) return PCS_INDEX_BAD_NUMBER;
+  if (!index_data_offset(catalog->IndexFile, header, first, n, &data)) return PCS_INDEX_NO_KEY;
+  return mark_deleted(catalog->CatalogFile, data) ? PCS_OK : PCS_INDEX_NO_KEY;
 }
 
 int delete_all(CatalogHandle *catalog, const char *key) {
   IndexHeader header{};
   int32_t count = 0, first = 0, data = 0;
-  if (!find_run(catalog, key, &header, &count, &first)) return 1;
+  if (!find_run(catalog, key, &header, &count, &first)) return PCS_INDEX_NO_KEY;
   for (int32_t k = 1; k <= count; ++k) {
-    if (!index_data_offset(catalog->IndexFile, header, first, k, &data)) return 1;
-    if (!mark_deleted(catalog->CatalogFile, data)) return 1;
+    if (!index_data_offset(catalog->IndexFile, header, first, k, &data)) return PCS_INDEX_NO_KEY;
+    if (!mark_deleted(catalog->CatalogFile, data)) return PCS_INDEX_NO_KEY;
   }
   return 0;
 }
@@ -55,21 +65,21 @@ int delete_all(CatalogHandle *catalog, const char *key) {
 extern "C" {
 
 PCS_API void csggnrc(CatalogHandle **catalog, const char *key, int *number, int *rc) {
-  pcs::guarded(rc, 1, [&] {
+  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] {
     pcs::IndexHeader header{};
     int32_t count = 0, first = 0;
     bool found = pcs::find_run(catalog ? *catalog : nullptr, key, &header, &count, &first);
     *number = found ? count : 0;
-    *rc = found ? 0 : 1;
+    *rc = found ? PCS_OK : PCS_INDEX_NO_KEY;
   });
 }
 
 PCS_API void csgdnrc(CatalogHandle **catalog, const char *key, const int *n, int *rc) {
-  pcs::guarded(rc, 1, [&] { *rc = pcs::delete_one(catalog ? *catalog : nullptr, key, *n); });
+  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] { *rc = pcs::delete_one(catalog ? *catalog : nullptr, key, *n); });
 }
 
 PCS_API void csgdelrc(CatalogHandle **catalog, const char *key, int *rc) {
-  pcs::guarded(rc, 1, [&] { *rc = pcs::delete_all(catalog ? *catalog : nullptr, key); });
+  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] { *rc = pcs::delete_all(catalog ? *catalog : nullptr, key); });
 }
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "catalog/catalog.h"
+#include "common/host_stack.h"
 #include "common/report.h"
 
 namespace pcs {
@@ -13,26 +14,14 @@ int get_one(CatalogHandle *catalog, const char *key, PartRecord **part) {
   int32_t count = 0, first = 0, data = 0;
   if (!catalog || !key || !read_index_header(catalog->IndexFile, &header) ||
       !index_lookup(catalog->IndexFile, header, key, &count, &first))
-    return 1;
-  if (count > 1) return 2;
-  if (!index_data_offset(catalog->IndexFile, header, first, 1, &data)) return 1;
+    return PCS_GET_NOT_FOUND;
+  if (count > 1) return PCS_GET_SEVERAL;
+  if (!index_data_offset(catalog->IndexFile, header, first, 1, &data)) return PCS_GET_NOT_FOUND;
   int length = 0, rc = 0;
   *part = cspgetrc(catalog->CatalogFile, data, &length, &rc);
-  if (rc == kReadFailed) return 3;
-  if (rc == kReadDeleted) return 4;
+  if (rc == kReadFailed) return PCS_GET_UNREADABLE;
+  if (rc == kReadDeleted) return PCS_GET_DELETED;
   return rc;
-}
-
-// Releases every part on the stack, then the stack.
-void release_stack(int stack) {
-  int size = 0, count = 0, rc = 0;
-  gusinf(&stack, &size, &count, &rc);
-  for (int i = 1; rc == 0 && i <= count; ++i) {
-    PartRecord *part = nullptr;
-    gusrea(&stack, &i, &part, &rc);
-    if (rc == 0 && part) cspgfre(part);
-  }
-  gusend(&stack, &rc);
 }
 
 // Reads the parts of the key's run onto `stack`; the code of the first
@@ -41,16 +30,14 @@ int read_run(CatalogHandle *catalog, const IndexHeader &header, int32_t count, i
              int stack, PartRecord **unpushed) {
   for (int32_t k = 1; k <= count; ++k) {
     int32_t data = 0;
-    if (!index_data_offset(catalog->IndexFile, header, first, k, &data)) return 7;
+    if (!index_data_offset(catalog->IndexFile, header, first, k, &data)) return PCS_GETM_NOT_FOUND;
     int length = 0, rc = 0;
     PartRecord *part = cspgetrc(catalog->CatalogFile, data, &length, &rc);
-    if (rc == kReadFailed) return 1;
-    if (rc == kReadDeleted) return 7;
-    int pushed = 0;
-    guspus(&stack, &part, &pushed, &rc);
-    if (rc != 0) {
+    if (rc == kReadFailed) return PCS_GETM_UNREADABLE;
+    if (rc == kReadDeleted) return PCS_GETM_NOT_FOUND;
+    if (push_entry(stack, &part) != 0) {
       *unpushed = part;
-      return 1;
+      return PCS_GETM_UNREADABLE;
     }
   }
   return 0;
@@ -62,20 +49,20 @@ int get_all(CatalogHandle *catalog, const char *key, int *stack) {
   *stack = 0;
   if (!catalog || !key || !read_index_header(catalog->IndexFile, &header) ||
       !index_lookup(catalog->IndexFile, header, key, &count, &first))
-    return 7;
-  int rc = 0, made = 0;
-  int entry = PCS_HANDLE_SIZE;
-  gusini(&entry, &made, &rc);
+    return PCS_GETM_NOT_FOUND;
+  int made = 0;
+  StackGuard guard({&made}, true);
+  int rc = make_stack(PCS_HANDLE_SIZE, &made);
   if (rc != 0) return rc;
   PartRecord *unpushed = nullptr;
   rc = read_run(catalog, header, count, first, made, &unpushed);
   if (rc == 0) {
+    guard.keep();
     *stack = made;
     return 0;
   }
   std::fputs(" \n", stderr);
   if (unpushed) cspgfre(unpushed);
-  release_stack(made);
   return rc;
 }
 
@@ -86,11 +73,11 @@ extern "C" {
 
 PCS_API void csgget(CatalogHandle **catalog, const char *key, PartRecord **part, int *rc) {
   *part = nullptr;
-  pcs::guarded(rc, 3, [&] { *rc = pcs::get_one(catalog ? *catalog : nullptr, key, part); });
+  pcs::guarded(rc, PCS_GET_UNREADABLE, [&] { *rc = pcs::get_one(catalog ? *catalog : nullptr, key, part); });
 }
 
 PCS_API void csggetm(CatalogHandle **catalog, const char *key, int *stack, int *rc) {
-  pcs::guarded(rc, 1, [&] { *rc = pcs::get_all(catalog ? *catalog : nullptr, key, stack); });
+  pcs::guarded(rc, PCS_GETM_UNREADABLE, [&] { *rc = pcs::get_all(catalog ? *catalog : nullptr, key, stack); });
 }
 
 }  // extern "C"

@@ -1,6 +1,7 @@
 // Reading a part got from a catalog: csggetn and csggetv (size and values of
 // an attribute), csgfree (release), csggetnm (the names of all attributes).
 #include "catalog/catalog.h"
+#include "common/host_stack.h"
 #include "common/report.h"
 #include "records/records.h"
 
@@ -14,9 +15,8 @@ int push_names(PartRecord *part, int group_stack, int attribute_stack) {
     auto *group = static_cast<AttrGroup *>(pplstgtd(g));
     for (void *a = group->AttrList; a; a = pplstnxt(a)) {
       auto *attribute = static_cast<Attribute *>(pplstgtd(a));
-      int count = 0, rc = 0;
-      guspus(&group_stack, group->GroupName, &count, &rc);
-      if (rc == 0) guspus(&attribute_stack, attribute->AttrName, &count, &rc);
+      int rc = push_entry(group_stack, group->GroupName);
+      if (rc == 0) rc = push_entry(attribute_stack, attribute->AttrName);
       if (rc != 0) return rc;
     }
   }
@@ -26,16 +26,13 @@ int push_names(PartRecord *part, int group_stack, int attribute_stack) {
 int get_names(PartRecord *part, int *group_stack, int *attribute_stack) {
   *group_stack = 0;
   *attribute_stack = 0;
-  int size = PCS_NAME_LEN, groups = 0, attributes = 0, rc = 0, ignored = 0;
-  gusini(&size, &groups, &rc);
-  if (rc != 0) return rc;
-  gusini(&size, &attributes, &rc);
+  int groups = 0, attributes = 0;
+  StackGuard guard{&groups, &attributes};
+  int rc = make_stack(PCS_NAME_LEN, &groups);
+  if (rc == 0) rc = make_stack(PCS_NAME_LEN, &attributes);
   if (rc == 0) rc = push_names(part, groups, attributes);
-  if (rc != 0) {
-    gusend(&groups, &ignored);
-    if (attributes != 0) gusend(&attributes, &ignored);
-    return rc;
-  }
+  if (rc != 0) return rc;
+  guard.keep();
   *group_stack = groups;
   *attribute_stack = attributes;
   return 0;

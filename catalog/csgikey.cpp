@@ -22,7 +22,7 @@ int fill_field(PartRecord *part, const char *name, int width, char *field) {
     return 0;
   }
   auto values = host_buffer(static_cast<size_t>(size));
-  if (!values) return 1;
+  if (!values) return kSortKeyNoMemory;
   cspgretv(part, name, name + PCS_NAME_LEN, values.get(), &rc);
   std::memcpy(field, values.get(), static_cast<size_t>(width));
   return 0;
@@ -31,7 +31,7 @@ int fill_field(PartRecord *part, const char *name, int width, char *field) {
 int read_keys(const char *path, int field_count, char **names, const int *widths,
               int record_count, KeyRecord *keys) {
   FILE *catalog = io::open(path, "rb");
-  if (!catalog) return 2;
+  if (!catalog) return PCS_IKEY_NO_FILE;
   int result = 0;
   int64_t offset = 0;
   for (int i = 0; i < record_count; ++i) {
@@ -41,14 +41,14 @@ int read_keys(const char *path, int field_count, char **names, const int *widths
     if (rc == kReadDeleted) {
       keys[i].RecordOffset = -1;  // a deleted record has no key
     } else if (!part) {
-      result = 1;
+      result = PCS_IKEY_UNREADABLE;
       break;
     } else {
       int built = GetSortKey(part, field_count, names, widths, keys[i].Key);
       keys[i].RecordOffset = static_cast<int32_t>(offset);
       cspgfre(part);
       if (built != 0) {
-        result = 1;
+        result = PCS_IKEY_UNREADABLE;
         break;
       }
     }
@@ -68,7 +68,7 @@ int GetSortKey(PartRecord *part, int field_count, char **names, const int *width
   at = 0;
   for (int i = 0; i < field_count; ++i) {
     if (widths[i] <= 0) continue;
-    if (fill_field(part, names[i], widths[i], key + at) != 0) return 1;
+    if (fill_field(part, names[i], widths[i], key + at) != 0) return kSortKeyNoMemory;
     at += static_cast<size_t>(widths[i]);
   }
   return 0;
@@ -80,7 +80,7 @@ extern "C" PCS_API int csgikey(const char *catalog_path, const int *field_count,
                                const int *widths, int record_count, void *ignored,
                                KeyRecord *keys) {
   (void)ignored;
-  return pcs::guarded_value(1, [&] {
+  return pcs::guarded_value(static_cast<int>(PCS_IKEY_UNREADABLE), [&] {
     return pcs::read_keys(catalog_path, *field_count, names, widths, record_count, keys);
   });
 }

@@ -20,36 +20,29 @@ bool append(char *expanded, size_t *used, const char *text, size_t n) {
   return true;
 }
 
-// Copies a blank-ended field of at most `limit` characters (a 0 byte also
-// ends it) into `out`, 0-terminated.
-void take_field(const char *field, size_t limit, char *out) {
-  size_t n = 0;
-  while (n < limit && field[n] != ' ' && field[n] != '\0') ++n;
-  std::memcpy(out, field, n);
-  out[n] = '\0';
-}
-
 int open_catalog(const char *mode_field, const char *catalog_path, const char *index_path,
                  CatalogHandle **catalog) {
   *catalog = host_alloc<CatalogHandle>();
   CatalogHandle *handle = *catalog;
-  if (!handle) return 1;
+  if (!handle) return PCS_OPEN_NO_MEMORY;
   char mode[PCS_NAME_LEN + 1], path[PCS_CATALOG_PATH];
-  take_field(mode_field, PCS_NAME_LEN, mode);
-  take_field(catalog_path, PCS_PATH_MAX, path);
-  if (decdir(path, handle->CatalogPath) == 0) handle->CatalogFile = io::open(handle->CatalogPath, mode);
+  field_text(mode_field, PCS_NAME_LEN, mode);
+  // A rewrite that a crash interrupted is undone before anyone reads.
+  if (field_text(catalog_path, PCS_PATH_MAX, path) && decdir(path, handle->CatalogPath) == 0 &&
+      recover_catalog(handle->CatalogPath))
+    handle->CatalogFile = io::open(handle->CatalogPath, mode);
   if (!handle->CatalogFile) {
     gifree(handle);
     *catalog = nullptr;
-    return 2;
+    return PCS_OPEN_NO_CATALOG;
   }
-  take_field(index_path, PCS_PATH_MAX, path);
-  if (decdir(path, handle->IndexPath) == 0) handle->IndexFile = io::open(handle->IndexPath, mode);
+  if (field_text(index_path, PCS_PATH_MAX, path) && decdir(path, handle->IndexPath) == 0)
+    handle->IndexFile = io::open(handle->IndexPath, mode);
   if (!handle->IndexFile) {
     io::close(handle->CatalogFile);
     gifree(handle);
     *catalog = nullptr;
-    return 3;
+    return PCS_OPEN_NO_INDEX;
   }
   return 0;
 }
@@ -68,12 +61,12 @@ int decdir(const char *path, char *expanded) {
       std::memcpy(name, component + 1, name_length);
       name[name_length] = '\0';
       const char *value = std::getenv(name);
-      if (!value) rc = 1;
-      else if (!append(expanded, &used, value, std::strlen(value))) rc = 2;
+      if (!value) rc = kPathVariableUnset;
+      else if (!append(expanded, &used, value, std::strlen(value))) rc = kPathTooLong;
     } else if (!append(expanded, &used, component, n)) {
-      rc = 2;
+      rc = kPathTooLong;
     }
-    if (rc == 0 && slash && !append(expanded, &used, "/", 1)) rc = 2;
+    if (rc == 0 && slash && !append(expanded, &used, "/", 1)) rc = kPathTooLong;
     if (rc != 0 || !slash) break;
     component = slash + 1;
   }
@@ -85,5 +78,5 @@ int decdir(const char *path, char *expanded) {
 
 extern "C" PCS_API void csgopen(const char *mode, const char *catalog_path, const char *index_path,
                                 CatalogHandle **catalog, int *rc) {
-  pcs::guarded(rc, 1, [&] { *rc = pcs::open_catalog(mode, catalog_path, index_path, catalog); });
+  pcs::guarded(rc, PCS_OPEN_NO_MEMORY, [&] { *rc = pcs::open_catalog(mode, catalog_path, index_path, catalog); });
 }

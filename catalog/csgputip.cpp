@@ -17,15 +17,13 @@ void debug_failed(int code) {
   std::fflush(stderr);
 }
 
-int rewrite_code(int rc) { return rc == 0 ? 0 : rc == 1 ? 1 : 3; }
-
 // One pass over the key's records: with `write` false it only checks that
 // every part is there and fits its record.
 int put_run(CatalogHandle *catalog, const IndexHeader &header, int32_t count, int32_t first,
             int stack, bool write) {
   for (int32_t k = 1; k <= count; ++k) {
     int32_t data = 0;
-    if (!index_data_offset(catalog->IndexFile, header, first, k, &data)) return 2;
+    if (!index_data_offset(catalog->IndexFile, header, first, k, &data)) return PCS_PUT_NOT_FOUND;
     PartRecord *part = nullptr;
     int rc = 0, number = k;
     gusrea(&stack, &number, &part, &rc);
@@ -39,7 +37,7 @@ int put_run(CatalogHandle *catalog, const IndexHeader &header, int32_t count, in
     if (write || !fits) {
       int offset = data;
       csgrewrt(&offset, &part, catalog->CatalogFile, &rc);
-      if (rc != 0) return rewrite_code(rc);
+      if (rc != 0) return PCS_PUT_REFUSED;
     }
   }
   return 0;
@@ -50,10 +48,10 @@ int put_all(CatalogHandle *catalog, const char *key, int stack) {
   int32_t count = 0, first = 0;
   if (!catalog || !key || !read_index_header(catalog->IndexFile, &header) ||
       !index_lookup(catalog->IndexFile, header, key, &count, &first))
-    return 2;
+    return PCS_PUT_NOT_FOUND;
   int size = 0, entries = 0, rc = 0;
   gusinf(&stack, &size, &entries, &rc);
-  if (rc == 0 && size != PCS_HANDLE_SIZE) return 3;  // not a stack of part handles
+  if (rc == 0 && size != PCS_HANDLE_SIZE) return PCS_PUT_REFUSED;  // not a stack of part handles
   rc = put_run(catalog, header, count, first, stack, false);
   return rc != 0 ? rc : put_run(catalog, header, count, first, stack, true);
 }
@@ -63,5 +61,5 @@ int put_all(CatalogHandle *catalog, const char *key, int stack) {
 
 extern "C" PCS_API void csgputip(CatalogHandle **catalog, const char *key, const int *stack,
                                  int *rc) {
-  pcs::guarded(rc, 3, [&] { *rc = pcs::put_all(catalog ? *catalog : nullptr, key, *stack); });
+  pcs::guarded(rc, PCS_PUT_REFUSED, [&] { *rc = pcs::put_all(catalog ? *catalog : nullptr, key, *stack); });
 }

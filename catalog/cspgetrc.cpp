@@ -24,22 +24,30 @@ bool read_record_head(FILE *stream, int64_t offset, RecordHead *head) {
 
 namespace catalog {
 
-PartRecord *decode_record(const unsigned char *bytes, size_t size) {
+int decode_record(const unsigned char *bytes, size_t size, PartRecord **made) {
+  *made = nullptr;
   PartRecord *part = csgrlnew();
-  if (!part) return nullptr;
+  if (!part) return PCS_NO_MEMORY;
   const int walked = codec::walk_record(
       ByteView(bytes, size), codec::kCatalogLayout, codec::kSkip,
       [part](const codec::AttributeBytes &a) {
-        return record_add(part, reinterpret_cast<const char *>(a.group),
-                          reinterpret_cast<const char *>(a.name), a.count, a.length,
-                          a.values) == 0
-                   ? 0
-                   : 1;
+        const int rc = record_add(part, reinterpret_cast<const char *>(a.group),
+                                  reinterpret_cast<const char *>(a.name), a.count, a.length,
+                                  a.values);
+        // A part record cannot hold one attribute twice: that is damage.
+        return rc == PCS_ATTR_EXISTS ? codec::kDamaged : rc;
       });
   if (walked != 0) {
     cspgfre(part);
-    return nullptr;
+    return walked;
   }
+  *made = part;
+  return 0;
+}
+
+PartRecord *decode_record(const unsigned char *bytes, size_t size) {
+  PartRecord *part = nullptr;
+  decode_record(bytes, size, &part);
   return part;
 }
 
@@ -47,24 +55,21 @@ PartRecord *decode_record(const unsigned char *bytes, size_t size) {
 
 namespace {
 
-PartRecord *read_record(FILE *stream, int64_t offset, int *length, int *rc) {
+// The record at `offset` into *part: 0, kReadFailed (unreadable or
+// damaged), kReadDeleted or PCS_NO_MEMORY.
+int read_record(FILE *stream, int64_t offset, int *length, PartRecord **part) {
   RecordHead head{};
   *length = 0;
-  *rc = kReadFailed;
-  if (!read_record_head(stream, offset, &head)) return nullptr;
+  *part = nullptr;
+  if (!read_record_head(stream, offset, &head)) return kReadFailed;
   *length = head.length;
-  if (head.deleted != 0) {
-    *rc = kReadDeleted;
-    return nullptr;
-  }
+  if (head.deleted != 0) return kReadDeleted;
   auto buffer = host_buffer(static_cast<size_t>(head.length));
-  if (!buffer) return nullptr;
+  if (!buffer) return PCS_NO_MEMORY;
   size_t size = static_cast<size_t>(head.length);
-  if (io::read_direct(stream, offset, buffer.get(), size) != size) return nullptr;
-  PartRecord *part = catalog::decode_record(buffer.get(), size);
-  if (!part) return nullptr;
-  *rc = 0;
-  return part;
+  if (io::read_direct(stream, offset, buffer.get(), size) != size) return kReadFailed;
+  const int rc = catalog::decode_record(buffer.get(), size, part);
+  return rc == codec::kDamaged ? kReadFailed : rc;
 }
 
 // Pushes the values of group/attribute of every live record whose values
@@ -72,13 +77,15 @@ PartRecord *read_record(FILE *stream, int64_t offset, int *length, int *rc) {
 int collect_values(FILE *stream, int size, const char *group, const char *attribute,
                    const int *stack) {
   auto buffer = host_buffer(size > 0 ? static_cast<size_t>(size) : 0);
-  if (!buffer) return 2;
+  if (!buffer) return kCollectNoMemory;
   if (!stream) return 0;
   int64_t end = io::size_direct(stream);
   int64_t offset = 0;
   while (offset < end) {
-    int length = 0, rc = 0;
-    PartRecord *part = read_record(stream, offset, &length, &rc);
+    int length = 0;
+    PartRecord *part = nullptr;
+    int rc = read_record(stream, offset, &length, &part);
+    if (rc == PCS_NO_MEMORY) return kCollectNoMemory;  // never a partial answer as success
     if (length <= 0) break;  // no trustworthy length to step over
     offset += length;
     if (!part) continue;
@@ -102,17 +109,22 @@ extern "C" {
 
 PCS_API PartRecord *cspgetrc(FILE *stream, int offset, int *length, int *rc) {
   return pcs::guarded_value<PartRecord *>(nullptr, [&] {
-    return pcs::read_record(stream, offset, length, rc);
+    PartRecord *part = nullptr;
+    *rc = pcs::read_record(stream, offset, length, &part);
+    if (*rc == PCS_NO_MEMORY) *rc = pcs::kReadFailed;
+    return part;
   });
 }
 
 PCS_API void cspdelrc(FILE *stream, int offset, int *rc) {
-  pcs::guarded(rc, 1, [&] { *rc = pcs::mark_deleted(stream, offset) ? 0 : 1; });
+  pcs::guarded(rc, PCS_RECORD_UNREADABLE, [&] {
+    *rc = pcs::mark_deleted(stream, offset) ? PCS_OK : PCS_RECORD_UNREADABLE;
+  });
 }
 
 PCS_API void cspgkey(FILE **stream, const int *value_size, const char *group,
                      const char *attribute, const int *stack, int *rc) {
-  pcs::guarded(rc, 2, [&] {
+  pcs::guarded(rc, pcs::kCollectNoMemory, [&] {
     *rc = pcs::collect_values(stream ? *stream : nullptr, *value_size, group, attribute, stack);
   });
 }

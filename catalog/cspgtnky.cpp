@@ -26,20 +26,24 @@ void assert_failed() {
 
 int next_key(CatalogHandle *catalog, const char *key, char *next) {
   IndexHeader header{};
-  if (!catalog || !key || !read_index_header(catalog->IndexFile, &header)) return 1;
+  if (!catalog || !key || !read_index_header(catalog->IndexFile, &header)) return PCS_INDEX_NO_KEY;
   int64_t position = PCS_INDEX_HEADER;
-  if (!all_blank(key, header.key_length)) {
+  const bool from_start = all_blank(key, header.key_length);
+  if (!from_start) {
     int32_t count = 0, first = 0;
     if (!index_lookup(catalog->IndexFile, header, key, &count, &first)) {
       assert_failed();
-      return 1;
+      return PCS_INDEX_NO_KEY;
     }
     position = int64_t{first} + int64_t{count} * header.record_length();
   }
-  if (!header.is_record(position)) return 1;
+  if (!header.is_record(position)) return PCS_INDEX_NO_KEY;
   char buffer[kIndexRecordMax];
   size_t k = static_cast<size_t>(header.key_length);
-  if (io::read_direct(catalog->IndexFile, position + 28, buffer, k) != k) return 1;
+  if (io::read_direct(catalog->IndexFile, position + 28, buffer, k) != k) return PCS_INDEX_NO_KEY;
+  // In an unsorted or damaged index the next key may not be greater: no
+  // next key then, so a walk from key to key always ends.
+  if (!from_start && std::memcmp(buffer, key, k) <= 0) return PCS_INDEX_NO_KEY;
   std::memcpy(next, buffer, k);
   return 0;
 }
@@ -49,5 +53,5 @@ int next_key(CatalogHandle *catalog, const char *key, char *next) {
 
 extern "C" PCS_API void cspgtnky(CatalogHandle **catalog, const char *key, char *next_key,
                                  int *rc) {
-  pcs::guarded(rc, 1, [&] { *rc = pcs::next_key(catalog ? *catalog : nullptr, key, next_key); });
+  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] { *rc = pcs::next_key(catalog ? *catalog : nullptr, key, next_key); });
 }

@@ -1,6 +1,6 @@
-// Writing catalog records: cspgwrt appends a part record at the end of a
-// catalog file, csgrewrt rewrites one in place. A rewrite never writes past
-// the record it replaces: a longer record is refused before any byte moves.
+// Appending catalog records (cspgwrt) and the record writer that the
+// in-place rewrite (csgrewrt.cpp) shares.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -14,6 +14,25 @@
 namespace pcs {
 
 namespace {
+
+int64_t group_size(const AttrGroup *group) {
+  int64_t size = 12 + 4 * int64_t{group->AttrCount};
+  for (void *a = group->AttrList; a; a = pplstnxt(a)) {
+    auto *attribute = static_cast<Attribute *>(pplstgtd(a));
+    size += 16 + int64_t{attribute->nAttrs} * attribute->nAttrLength;
+  }
+  return size;
+}
+
+// The group offset table, from the group sizes in list order.
+void fill_table(PartRecord *record, unsigned char *table) {
+  int64_t offset = 16 + 4 * int64_t{record->GroupCount};
+  int32_t i = 0;
+  for (void *g = record->GroupList; g && i < record->GroupCount; g = pplstnxt(g), ++i) {
+    put_be32(table + 4 * i, static_cast<int32_t>(offset));
+    offset += group_size(static_cast<AttrGroup *>(pplstgtd(g)));
+  }
+}
 
 constexpr int kShortWrite = PCS_SHORT_WRITE;
 
@@ -42,14 +61,17 @@ int64_t write_groups(PartRecord *record, FILE *stream, unsigned char *table, int
   return written;
 }
 
-// Writes the record of `size` bytes at the end of the file or at `at`. The
-// header goes out first with the placeholder length 4 and is written again
-// with the real length and group offsets once the groups are out.
-int64_t write_sized(PartRecord *record, int64_t size, FILE *stream, bool append, int64_t at,
-                    int *rc) {
-  RecordHead old{};
-  if (!stream || size > INT32_MAX ||
-      (!append && (!read_record_head(stream, at, &old) || size > old.length))) {
+}  // namespace
+
+// The length and the group offsets are known from the sizes beforehand, so
+// the record goes out front to back in one pass (one write system call for
+// a record that fits the stream's buffer); a group that comes out at
+// another size than planned fails the write.
+int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool append,
+                        int64_t at, int64_t *start, int *rc) {
+  *start = -1;
+  const int64_t size = catalog::record_size(record);
+  if (!stream || length > INT32_MAX || size > length) {
     *rc = kShortWrite;
     return 0;
   }
@@ -61,12 +83,13 @@ int64_t write_sized(PartRecord *record, int64_t size, FILE *stream, bool append,
     return 0;
   }
   std::memset(header.get(), 0, header_size);
-  put_be32(header.get(), 4);
+  put_be32(header.get(), static_cast<int32_t>(length));
   put_be32(header.get() + 8, kGroupCountOffset);
   put_be32(header.get() + 12, groups);
+  fill_table(record, header.get() + 16);
   *rc = kShortWrite;
   if (io::seek(stream, append ? 0 : at, append ? SEEK_END : SEEK_SET) != 0) return 0;
-  int64_t start = io::tell(stream);
+  *start = io::tell(stream);
   int64_t written = static_cast<int64_t>(io::write(stream, header.get(), header_size));
   if (written != static_cast<int64_t>(header_size)) return written;
   *rc = 0;
@@ -74,23 +97,34 @@ int64_t write_sized(PartRecord *record, int64_t size, FILE *stream, bool append,
   written += write_groups(record, stream, header.get() + 16, &end, rc);
   if (*rc != 0) return written;
   *rc = kShortWrite;
+  if (end != size - 1) return written;
+  // A shorter record keeps the old length: zero bytes pad it up to its
+  // closing newline, so walks by length still find the next record.
+  static const unsigned char kZeros[256] = {};
+  for (int64_t pad = length - size; pad > 0;) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(pad, sizeof kZeros));
+    if (io::write(stream, kZeros, n) != n) return written;
+    written += static_cast<int64_t>(n);
+    pad -= static_cast<int64_t>(n);
+  }
   if (io::write(stream, "\n", 1) != 1) return written;
   ++written;
-  put_be32(header.get(), end + 1);
-  if (io::seek(stream, start, SEEK_SET) != 0 ||
-      io::write(stream, header.get(), header_size) != header_size)
-    return written;  // the record keeps its placeholder length: readers refuse it
-  io::seek(stream, start + end + 1, SEEK_SET);
   *rc = 0;
   return written;
 }
 
-// A record without groups writes nothing and leaves *rc alone; any other
-// outcome is reported.
-int write_record(PartRecord *record, FILE *stream, bool append, int64_t at, int *rc) {
-  int64_t size = catalog::record_size(record);
+namespace {
+
+// Appends the record; it counts only once flushed. A failed append is cut
+// off again, so the file stays walkable. A record without groups writes
+// nothing and leaves *rc alone; any other outcome is reported.
+int append_record(PartRecord *record, FILE *stream, int *rc) {
+  const int64_t size = catalog::record_size(record);
   if (size == 0) return 0;
-  int64_t written = write_sized(record, size, stream, append, at, rc);
+  int64_t start = -1;
+  const int64_t written = write_record_at(record, size, stream, true, 0, &start, rc);
+  if (*rc == 0 && io::flush(stream) != 0) *rc = kShortWrite;
+  if (*rc != 0 && start >= 0) io::truncate(stream, start);
   report(*rc);
   return static_cast<int>(written);
 }
@@ -101,17 +135,11 @@ int write_record(PartRecord *record, FILE *stream, bool append, int64_t at, int 
 extern "C" {
 
 PCS_API int cspgwrt(PartRecord *record, FILE *stream, int *rc) {
-  return pcs::guarded_value(0, [&] { return pcs::write_record(record, stream, true, 0, rc); });
+  return pcs::guarded_value(0, [&] { return pcs::append_record(record, stream, rc); });
 }
 
 PCS_API int cspgwrtf(PartRecord **record, FILE **stream, int *rc) {
   return cspgwrt(record ? *record : nullptr, stream ? *stream : nullptr, rc);
-}
-
-PCS_API int csgrewrt(const int *offset, PartRecord **record, FILE *stream, int *rc) {
-  return pcs::guarded_value(0, [&] {
-    return pcs::write_record(record ? *record : nullptr, stream, false, *offset, rc);
-  });
 }
 
 }  // extern "C"

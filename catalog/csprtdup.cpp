@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "catalog/catalog.h"
 #include "common/fileio.h"
+#include "common/key_description.h"
+#include "common/key_records.h"
 #include "common/memory.h"
 #include "common/report.h"
 #include "host/host_model.h"
-#include "maintenance/maintenance.h"
 
 namespace pcs {
 namespace {
@@ -84,7 +86,7 @@ class Merge {
     const int32_t offset = records[mode_ == 0 ? i : i - 1].RecordOffset;
     int length = 0, rc = 0;
     PartRecord *part = cspgetrc(catalog, offset, &length, &rc);
-    if (rc == 2 && !part) return true;  // removed already
+    if (rc == kReadDeleted && !part) return true;  // removed already
     if (!part) return false;
     bool done = remove_model_object(part);
     if (done) {
@@ -113,16 +115,8 @@ class Merge {
 // Reads the keys (csgia2) into `records`; false on failure.
 bool read_keys(const char *catalog_path, const char *group, const char *attribute,
                int key_length, int count, KeyRecord *records, int *filled) {
-  void *description = pparynew(1);
+  void *description = key_description(1, group, attribute);
   if (!description) return false;
-  auto *entry = static_cast<char *>(gimaloc(PCS_KEY_FIELD));
-  if (!entry) {
-    pparyfre(description);
-    return false;
-  }
-  std::memcpy(entry, group, PCS_NAME_LEN);
-  std::memcpy(entry + PCS_NAME_LEN, attribute, PCS_NAME_LEN);
-  pparystr(description, 0, entry);
   int fields = 1;
   const int rc = csgia2(catalog_path, &fields, description, &key_length, count, key_length,
                         records, filled);

@@ -5,43 +5,37 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/coding.h"
 #include "common/fileio.h"
 #include "common/report.h"
-#include "maintenance/maintenance.h"
+#include "common/sequential_read.h"
 
 namespace pcs {
 namespace {
 
 constexpr int kDone = 0;
-constexpr int kCannotOpen = 1;
-constexpr int kNoHeader = 2;
+constexpr int kCannotOpen = PCS_TABLE_CANNOT_OPEN;
+constexpr int kNoHeader = PCS_TABLE_NO_HEADER;
 
 constexpr size_t kLineBuffer = 100;  // fgets buffer: 99 characters at most
 constexpr size_t kInputMax = 45;
 constexpr size_t kDirectoryMax = 40;
 constexpr size_t kPathMax = 44;
+constexpr size_t kPathBuffer = kDirectoryMax + 1 + kLineBuffer;
 constexpr size_t kNameField = 9;     // columns 10 to 18
 constexpr size_t kSliceStart = 18;   // column 19
 constexpr size_t kSliceWidth = 50;   // columns 19 to 68
 constexpr size_t kTableLineMin = 19;
-
-// A character argument up to its first blank or 0, at most `max` characters.
-void from_field(const char *field, size_t max, char *out) {
-  size_t n = 0;
-  while (field && n < max && field[n] != ' ' && field[n] != '\0') ++n;
-  if (n > 0) std::memcpy(out, field, n);
-  out[n] = '\0';
-}
 
 bool header_line(const char *line) {
   return std::strlen(line) > 20 && line[0] != '*' && std::memcmp(line + 12, "HEAD", 4) == 0;
 }
 
 // The output path: directory, "/" unless it ends with one, and the table
-// name (column 10 up to the next blank), cut to 44 characters; an empty
-// directory is the current one. False when
-// the name is empty, ".", ".." or holds a "/": such a name would leave the
-// directory.
+// name (column 10 up to the next blank); an empty directory is the current
+// one. False when the path is longer than 44 characters (it is never cut:
+// two tables would share a file) or the name is empty, ".", ".." or holds a
+// "/" (such a name would leave the directory).
 bool table_path(const char *directory, const char *line, char *path) {
   char name[kLineBuffer] = {};
   size_t n = 0;
@@ -52,8 +46,8 @@ bool table_path(const char *directory, const char *line, char *path) {
   }
   const size_t length = std::strlen(directory);
   const bool slash = length > 0 && directory[length - 1] != '/';
-  std::snprintf(path, kPathMax + 1, "%s%s%s", directory, slash ? "/" : "", name);
-  return n > 0 && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+  const int size = std::snprintf(path, kPathBuffer, "%s%s%s", directory, slash ? "/" : "", name);
+  return n > 0 && size <= static_cast<int>(kPathMax) && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
          std::strchr(name, '/') == nullptr;
 }
 
@@ -91,7 +85,7 @@ class Splitter {
   // Writes the table that starts with the current line; leaves the first
   // line of the next table (or the end) behind.
   int write_table() {
-    char path[kPathMax + 1];
+    char path[kPathBuffer];
     const bool valid = table_path(directory_, line_, path);
     std::printf(" open file %s\n", path);
     FILE *table = valid ? io::open(path, "w") : nullptr;
@@ -128,9 +122,11 @@ class Splitter {
 int split(const char *input_field, const char *directory_field) {
   char input[kInputMax + 1];
   char directory[kDirectoryMax + 1];
-  from_field(input_field, kInputMax, input);
-  from_field(directory_field, kDirectoryMax, directory);
-  FILE *stream = io::open(input, "r");
+  if (!field_text(directory_field, kDirectoryMax, directory)) {
+    std::printf(" open output file failed \n");
+    return kCannotOpen;
+  }
+  FILE *stream = field_text(input_field, kInputMax, input) ? io::open(input, "r") : nullptr;
   if (!stream) {
     std::printf(" open input file failed \n");
     return kCannotOpen;
@@ -147,7 +143,7 @@ extern "C" {
 
 PCS_API void cstabl(const char *input, const char *directory, int *rc) {
   if (!rc) return;
-  pcs::guarded(rc, 1, [&] { *rc = pcs::split(input, directory); });
+  pcs::guarded(rc, PCS_TABLE_CANNOT_OPEN, [&] { *rc = pcs::split(input, directory); });
 }
 
 }  // extern "C"

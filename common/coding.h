@@ -76,6 +76,20 @@ inline std::string field_to_string(const char *field, size_t width) {
   return std::string(field, n);
 }
 
+// Copies a field up to its first blank or 0 byte into `out` (limit + 1
+// bytes), 0-terminated. False, with `out` empty, when the field holds more
+// than `limit` characters: a path is never cut short. A null field gives
+// the empty string.
+inline bool field_text(const char *field, size_t limit, char *out) {
+  size_t n = 0;
+  while (field && n <= limit && field[n] != ' ' && field[n] != '\0') ++n;
+  const bool whole = n <= limit;
+  if (!whole) n = 0;
+  if (n > 0) std::memcpy(out, field, n);
+  out[n] = '\0';
+  return whole;
+}
+
 // Fills a field of `width` characters with `text`, blank-padded or cut.
 inline void string_to_field(const std::string &text, char *field, size_t width) {
   size_t n = text.size() < width ? text.size() : width;

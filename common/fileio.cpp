@@ -4,14 +4,16 @@
 #include "common/fileio.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio_ext.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <iterator>
 #include <cstring>
+#include <ctime>
+#include <iterator>
 
 namespace pcs::io {
 namespace {
@@ -74,7 +76,8 @@ void poison(FILE *stream) {
 }
 
 bool is_poisoned(FILE *stream) {
-  return stream && std::find(std::begin(poisoned), std::end(poisoned), stream) != std::end(poisoned);
+  return stream &&
+         std::find(std::begin(poisoned), std::end(poisoned), stream) != std::end(poisoned);
 }
 
 // True (errno set) when the stream holds lost output, which is reported now
@@ -145,7 +148,7 @@ FILE *create(const char *path, const char *stdio_mode, unsigned mode) {
 
 int close(FILE *stream) {
   if (!stream) return EOF;
-  const bool lost = take_poison(stream);
+  const bool lost = take_poison(stream) || inject(Op::flush);
   const int rc = std::fclose(stream);
   if (lost) errno = ENOSPC;
   return lost ? EOF : rc;
@@ -160,8 +163,8 @@ size_t write(FILE *stream, const void *data, size_t size) {
   bool fail = false, buffered = false;
   const size_t allowed = allowance(size, &fail, &buffered);
   const size_t done = allowed > 0 ? std::fwrite(data, 1, allowed, stream) : 0;
-  if (!fail) return done;
-  if (!buffered) return done;
+  if (fail && budget.mode == Mode::crash) raise(SIGKILL);
+  if (!fail || !buffered) return done;
   poison(stream);
   return size;
 }
@@ -234,8 +237,14 @@ int sync_directory(const char *path) {
   return rc;
 }
 
+bool writable(FILE *stream) {
+  const int flags = stream ? fcntl(fileno(stream), F_GETFL) : -1;
+  return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY;
+}
+
 bool same_file(const char *first, const char *second) {
-  struct stat a {}, b {};
+  struct stat a {};
+  struct stat b {};
   if (!first || !second || ::stat(first, &a) != 0 || ::stat(second, &b) != 0) return false;
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -321,6 +330,7 @@ size_t write_pieces(FILE *stream, const struct iovec *pieces, int count) {
   const size_t limit = allowance(size, &fail, &buffered);
   if (__fpending(stream) > 0 && std::fflush(stream) != 0) return 0;
   const size_t done = gather(fileno(stream), pieces, count, limit);
+  if (fail && budget.mode == Mode::crash) raise(SIGKILL);
   if (!fail || !buffered) return done;
   poison(stream);
   return size;
@@ -336,6 +346,13 @@ void advise_sequential(FILE *stream) {
 bool begin_replace(Replacement *r, const char *target, const char *temporary, unsigned mode) {
   r->stream = nullptr;
   if (!target || std::strlen(target) + 8 > sizeof r->target) return false;
+  // Only a regular file (or a link, which is replaced, not followed) is
+  // ever replaced: never a device, a directory or a pipe.
+  struct stat status {};
+  if (::lstat(target, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) {
+    errno = EINVAL;
+    return false;
+  }
   std::strcpy(r->target, target);
   if (temporary) {
     if (std::strlen(temporary) >= sizeof r->temporary) return false;
@@ -343,9 +360,12 @@ bool begin_replace(Replacement *r, const char *target, const char *temporary, un
     r->stream = create(r->temporary, "w+b", mode);
     return r->stream != nullptr;
   }
-  static unsigned serial = 0;
-  for (int attempt = 0; attempt < 100 && !r->stream; ++attempt) {
-    const unsigned tag = (static_cast<unsigned>(getpid()) * 2654435761u + ++serial) & 0xFFFFFF;
+  // A fresh name from the clock and the process; a name in use is skipped.
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const unsigned seed = static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(getpid()) << 8;
+  for (unsigned attempt = 0; attempt < 100 && !r->stream; ++attempt) {
+    const unsigned tag = (seed + attempt * 2654435761u) & 0xFFFFFF;
     std::snprintf(r->temporary, sizeof r->temporary, "%s.%06x", target, tag);
     r->stream = create(r->temporary, "w+b", mode);
     if (!r->stream && errno != EEXIST) return false;

@@ -58,6 +58,8 @@ int remove(const char *path);
 // Puts the directory entry of `path` (a file in that directory) on disk;
 // best effort, 0 or -1.
 int sync_directory(const char *path);
+// True when the stream was opened for writing (or update).
+bool writable(FILE *stream);
 // True when both paths name the same existing file (device and inode).
 bool same_file(const char *first, const char *second);
 
@@ -99,7 +101,9 @@ struct Replacement {
   char temporary[PATH_MAX] = {};
 };
 // Creates the temporary file in the target's directory, exclusively and
-// never through a symlink, with permission bits `mode` less the umask.
+// never through a symlink, with permission bits `mode` less the umask. A
+// target that exists must be a regular file or a symlink (which is
+// replaced, not followed): devices, directories and pipes are refused.
 // `temporary` names it; null picks a fresh name "<target>.XXXXXX". False
 // (nothing created) when a path does not fit or the file cannot be created.
 bool begin_replace(Replacement *r, const char *target, const char *temporary = nullptr,
@@ -116,8 +120,8 @@ enum class Op { open, read, write, flush, sync, rename, remove, count };
 
 // The nth call of `op` from now (1 = the next) fails with errno `error`;
 // with `sticky` every later one fails too. open covers open() and create();
-// write fails with nothing written; sync covers sync() and the sync of a
-// replacement.
+// write fails with nothing written; flush covers flush() and the flush
+// inside close(); sync covers sync() and the sync of a replacement.
 void test_fail(Op op, int nth, int error = EIO, bool sticky = false);
 // The nth write from now writes only `keep` bytes and fails; with `sticky`
 // every later write fails too.
@@ -133,6 +137,8 @@ enum class Mode {
   buffered,   // the write call reports success; the bytes past the limit
               // are lost, and the next flush, seek, sync or close of that
               // stream fails (once); writes in between are lost too
+  crash,      // the process is killed (SIGKILL) once the bytes that fit are
+              // handed on: for crash tests in a child process
 };
 // Lets `budget` more bytes be written (write and write_pieces, all streams
 // together); the write that crosses the budget writes only up to it and

@@ -29,7 +29,8 @@ class QuietErrors {
 };
 
 // Runs `body` so that no exception leaves an entry point: an exhausted
-// allocation inside the C++ runtime becomes `no_memory` in *rc.
+// allocation inside the C++ runtime becomes `no_memory` (the family's
+// no-memory code) in *rc, anything else PCS_INTERNAL_ERROR.
 template <class Body>
 void guarded(int *rc, int no_memory, Body &&body) noexcept {
   try {
@@ -37,7 +38,7 @@ void guarded(int *rc, int no_memory, Body &&body) noexcept {
   } catch (const std::bad_alloc &) {
     if (rc) *rc = no_memory;
   } catch (...) {
-    if (rc) *rc = no_memory;
+    if (rc) *rc = PCS_INTERNAL_ERROR;
   }
 }
 

@@ -97,11 +97,100 @@ extern "C" {
   X(PCS_RENAME_NOSPC, 20131, "rename: no space left on the device")             \
   X(PCS_RENAME_TXTBSY, 20132, "rename: the file is busy")                       \
   X(PCS_RENAME_NAMETOOLONG, 20133, "rename: a name is too long")                \
-  X(PCS_RENAME_OTHER, 20134, "rename: the file could not be renamed")
+  X(PCS_RENAME_OTHER, 20134, "rename: the file could not be renamed")        \
+  X(PCS_INTERNAL_ERROR, 20999, "an unexpected internal error stopped the operation")
+
+/* Small result codes (1 to 9), one table per family of operations: the same
+ * value means different things in different families, so each family has
+ * names of its own, X(name, value, meaning). 0 is PCS_OK everywhere. An
+ * entry point whose C++ core fails in an unexpected way gives its family's
+ * no-memory code when memory ran out, and PCS_INTERNAL_ERROR otherwise. */
+
+/* Catalog records: cspgetrc, cspdelrc, cspgkey, and the group writes of
+ * cspgwrt and csgrewrt. */
+#define PCS_RECORD_FILE_CODES(X)                                                \
+  X(PCS_RECORD_UNREADABLE, 1, "no memory, or no sound record at the offset")    \
+  X(PCS_RECORD_IS_DELETED, 2, "the record is marked deleted")                   \
+  X(PCS_RECORD_SCAN_NO_MEMORY, 2, "memory could not be obtained for the scan")  \
+  X(PCS_RECORD_GROUP_SHORT_WRITE, 4, "a write inside a group fell short")
+
+/* Catalog index files: csailn, csalku, csaget, cspgread, cspgtnky, csggnrc,
+ * csgdnrc, csgdelrc. */
+#define PCS_INDEX_CODES(X)                                                      \
+  X(PCS_INDEX_NO_KEY, 1, "the key, its next key or its record is not there, or the index is not trusted") \
+  X(PCS_INDEX_BAD_NUMBER, 2, "the record number is outside the key's records")
+
+/* Catalog access: csgopen, csgget, csggetm, csgputip, csgikey. */
+#define PCS_ACCESS_CODES(X)                                                     \
+  X(PCS_OPEN_NO_MEMORY, 1, "memory could not be obtained for the handle")       \
+  X(PCS_OPEN_NO_CATALOG, 2, "the catalog file cannot be opened")                \
+  X(PCS_OPEN_NO_INDEX, 3, "the index file cannot be opened")                    \
+  X(PCS_GET_NOT_FOUND, 1, "the key is not in the index")                        \
+  X(PCS_GET_SEVERAL, 2, "more than one record carries the key")                 \
+  X(PCS_GET_UNREADABLE, 3, "the record cannot be read")                         \
+  X(PCS_GET_DELETED, 4, "the record is marked deleted")                         \
+  X(PCS_GETM_UNREADABLE, 1, "a record cannot be read, or its handle not pushed") \
+  X(PCS_GETM_NOT_FOUND, 7, "the key is not in the index, or a record of it is deleted") \
+  X(PCS_PUT_NOT_FOUND, 2, "the key is not in the index, or an index record is unreadable") \
+  X(PCS_PUT_REFUSED, 3, "a rewrite failed or was refused, or the stack does not hold handles") \
+  X(PCS_IKEY_UNREADABLE, 1, "a record cannot be read or its key not built")     \
+  X(PCS_IKEY_NO_FILE, 2, "the catalog file cannot be opened")
+
+/* Keyed group files and tables: cspopn, cspcls, cspput, cspputs, cspget,
+ * cspget1, cspdel, cspgtr, cgtopn and the group list operations. */
+#define PCS_KEYED_CODES(X)                                                      \
+  X(PCS_KEYED_NO_MEMORY, 1, "memory could not be obtained")                     \
+  X(PCS_KEYED_DUPLICATE, 2, "two live records share a key")                     \
+  X(PCS_KEYED_KEY_SIZE, 3, "a key attribute's size differs from its key field length") \
+  X(PCS_KEYED_NOT_FOUND, 4, "no record has the key, or the file cannot be opened, written or closed") \
+  X(PCS_KEYED_DAMAGED, 5, "a damaged record, an empty group list, or a null or table handle") \
+  X(PCS_KEYED_IN_USE, 6, "the handle is in use, or the position is at or past the end of the file") \
+  X(PCS_KEYED_DEAD, 7, "the record at the position is not live")
+
+/* Group and attribute access of keyed group lists: cspgta, cspgtg, cspgtgn,
+ * cspgtv, cspgtvn, cspgtn, cspgtl, cspsvdl, cspdla, cspdlg. */
+#define PCS_GROUP_ACCESS_CODES(X)                                               \
+  X(PCS_GROUP_NOT_FOUND, 1, "no matching group, attribute or value, or an empty list")
+
+/* The index builder: csbndx, csgbldx (and cscprt2, which passes them on),
+ * and csai2a. */
+#define PCS_BUILD_CODES(X)                                                      \
+  X(PCS_BUILD_NO_SOURCE, 1, "the source file is missing, unreadable or empty")  \
+  X(PCS_BUILD_NO_KEY, 2, "the key has no length, or a width is negative")       \
+  X(PCS_BUILD_NO_MEMORY, 3, "memory could not be obtained")                     \
+  X(PCS_BUILD_READER_FAILED, 4, "the key reader failed")                        \
+  X(PCS_BUILD_NOT_CREATED, 5, "the index file cannot be created, or it names the source file") \
+  X(PCS_BUILD_SHORT_WRITE, 6, "a write to the index file failed")               \
+  X(PCS_BUILD_KEY_TOO_LONG, 7, "the key is longer than the index search takes") \
+  X(PCS_BUILD_KEY_TOO_WIDE, 8, "the key is longer than the index header holds") \
+  X(PCS_BUILD_RUN_TOO_LONG, 9, "more equal keys than a count field holds")      \
+  X(PCS_NUMBER_TOO_WIDE, 1, "the value does not fit the field (csai2a)")
+
+/* Key readers: csgia, csrikr. */
+#define PCS_KEY_READER_CODES(X)                                                 \
+  X(PCS_KEYS_NO_FILE, 1, "the source file cannot be opened")                    \
+  X(PCS_KEYS_UNREADABLE, 2, "a record could not be read")
+
+/* Catalog compression: cscprs. */
+#define PCS_COMPRESS_CODES(X)                                                   \
+  X(PCS_COMPRESS_NO_MEMORY, 1, "memory could not be obtained for a record")     \
+  X(PCS_COMPRESS_FAILED, 2, "the catalog or the new file could not be opened, read, written or renamed")
+
+/* The table text tool: cstabl. */
+#define PCS_TABLE_TOOL_CODES(X)                                                 \
+  X(PCS_TABLE_CANNOT_OPEN, 1, "a file cannot be opened or written, or a name or path is refused") \
+  X(PCS_TABLE_NO_HEADER, 2, "the input has no header line")
 
 #define PCS_RESULT_ENUM_(name, value, text) name = value,
-/* The result codes of the table above, as constants. */
-enum PcsResultCode { PCS_RESULT_CODES(PCS_RESULT_ENUM_) PCS_RESULT_CODE_END_ };
+/* Every code, five-digit and small, is a constant of one enumeration. */
+enum PcsResultCode {
+  PCS_RESULT_CODES(PCS_RESULT_ENUM_) PCS_RECORD_FILE_CODES(PCS_RESULT_ENUM_)
+  PCS_INDEX_CODES(PCS_RESULT_ENUM_) PCS_ACCESS_CODES(PCS_RESULT_ENUM_)
+  PCS_KEYED_CODES(PCS_RESULT_ENUM_) PCS_GROUP_ACCESS_CODES(PCS_RESULT_ENUM_)
+  PCS_BUILD_CODES(PCS_RESULT_ENUM_) PCS_KEY_READER_CODES(PCS_RESULT_ENUM_)
+  PCS_COMPRESS_CODES(PCS_RESULT_ENUM_) PCS_TABLE_TOOL_CODES(PCS_RESULT_ENUM_)
+  PCS_RESULT_CODE_END_
+};
 #undef PCS_RESULT_ENUM_
 
 /* ==== Part records ========================================================
@@ -226,10 +315,12 @@ PCS_API void cspgfref(PartRecord **record);
  * stream positioned after it.
  *  record, stream (in, by value)
  *  rc (out) 0; 20001 no memory; 20004 a header, offset table or newline
- *  write fell short, or the final rewrite of the header did (the record then
- *  keeps the placeholder length 4, which readers refuse); 4 a write inside a
- *  group fell short. A record without groups writes nothing, returns 0 and
- *  leaves rc unchanged. Non-zero codes are reported.
+ *  write fell short, the final rewrite of the header did, or the flush
+ *  after the record failed; 4 a write inside a group fell short. 0 is only
+ *  given once the record's bytes reached the file (flushed and checked);
+ *  on failure the file is cut back to where the record began, so it stays
+ *  walkable. A record without groups writes nothing, returns 0 and leaves
+ *  rc unchanged. Non-zero codes are reported.
  *  Returns the number of bytes written (the record length on success). */
 PCS_API int cspgwrt(PartRecord *record, FILE *stream, int *rc);
 /* cspgwrtf: cspgwrt with every argument by reference. */
@@ -238,8 +329,15 @@ PCS_API int cspgwrtf(PartRecord **record, FILE **stream, int *rc);
 /* csgrewrt: rewrites the record in place at byte `offset` of the stream,
  * live (deleted flag 0). Codes of cspgwrt; a record that would serialize
  * longer than the one on disk (or an offset where no record with a
- * plausible length stands) is refused with 20004 and nothing is written. A
- * shorter record leaves the old record's last bytes after its newline.
+ * plausible length stands, or a stream not open for writing) is refused
+ * with 20004 and nothing is written. A shorter record keeps the old length: zero bytes pad it before its closing
+ * newline, so the file stays walkable.
+ * The old bytes are first saved in a rollback journal beside the catalog
+ * ("<catalog>-journal", found through the stream's file) and synced; the
+ * new record is written and synced, then the journal removed. A failure
+ * puts the old bytes back in the same call; after a crash, or when that
+ * fails too, csgopen puts them back. Either way the file holds the old
+ * record or the new one, never a mix.
  * Returns the number of bytes written. */
 PCS_API int csgrewrt(const int *offset, PartRecord **record, FILE *stream, int *rc);
 
@@ -266,7 +364,9 @@ PCS_API void cspdelrc(FILE *stream, int offset, int *rc);
  * unreadable records are stepped over; the walk ends at a record whose
  * length cannot be trusted (see cspgetrc). Records without the attribute
  * are reported by cspgretn (20003, 20005).
- *  rc (out) 0; 2 no memory; the stack service's code when a push fails. */
+ *  rc (out) 0; 2 no memory (for the value buffer or for reading a record:
+ *  the walk stops there, and what was pushed stays on the stack); the stack
+ *  service's code when a push fails. */
 PCS_API void cspgkey(FILE **stream, const int *value_size, const char *group,
                      const char *attribute, const int *stack, int *rc);
 
@@ -312,14 +412,17 @@ PCS_API int cspgread(FILE *index, int record_offset, int *data_offset, char *key
 /* cspgtnky: the key after `key` (and after all records of it) in index
  * order; an all-blank key gives the first key. A key that is not in the
  * index writes "\nAssert Failed: cspgtnky, line 180\n" to standard error
- * and gives rc 1. rc 0; 1 there is no next key. */
+ * and gives rc 1. rc 0; 1 there is no next key, or the key that follows is
+ * not greater than `key` (an unsorted or damaged index), so that a walk
+ * from key to key always ends. */
 PCS_API void cspgtnky(CatalogHandle **catalog, const char *key, char *next_key, int *rc);
 /* csggnrc: number of catalog records of a key. rc 1 not found (number 0). */
 PCS_API void csggnrc(CatalogHandle **catalog, const char *key, int *number, int *rc);
 /* csgdnrc: marks record number *n (from 1) of a key deleted; an already
  * deleted record stays so (rc 0). rc 0; 1 key not found, index record
- * unreadable, no record with a plausible length at its catalog offset, or
- * the write failed; 2 n out of range. */
+ * unreadable, no plausible record at its catalog offset (length inside
+ * the file, flag 0 or 1, group-count offset 12, newline as its last byte;
+ * nothing is written then), or the write failed; 2 n out of range. */
 PCS_API void csgdnrc(CatalogHandle **catalog, const char *key, const int *n, int *rc);
 /* csgdelrc: marks every record of a key deleted, in index order.
  * rc 0; 1 not found, or as csgdnrc for one of the records (the records
@@ -344,7 +447,10 @@ typedef struct KeyRecord {
  * (8 characters, up to the first blank).
  *  catalog (out) the new handle (host memory), null on failure
  *  rc (out) 0; 1 no memory; 2 catalog file cannot be opened (or its path is
- *  too long or names an unset variable); 3 the same for the index file. */
+ *  longer than 255 characters, names an unset variable, or a record that an
+ *  interrupted csgrewrt left half written cannot be put back from its
+ *  rollback journal); 3 the index file cannot be opened (or its path is as
+ *  above). A journal left by an interrupted csgrewrt is applied first. */
 PCS_API void csgopen(const char *mode, const char *catalog_path, const char *index_path,
                      CatalogHandle **catalog, int *rc);
 /* csgget: the one part of a key. part (out) null on failure.
@@ -363,7 +469,7 @@ PCS_API void csggetm(CatalogHandle **catalog, const char *key, int *stack, int *
  * record it replaces, nothing is written. The parts stay with the caller.
  * rc 0; 2 key not found or an index record unreadable; 3 a rewrite failed or
  * was refused (20004 is reported), or the stack's entries are not of handle
- * size; 1 a rewrite gave code 1; the stack service's code when an entry
+ * size; the stack service's code when an entry
  * cannot be read, after "\nDebug Failed: csgputip, line 503 return code =N\n"
  * on standard error. */
 PCS_API void csgputip(CatalogHandle **catalog, const char *key, const int *stack, int *rc);
@@ -481,7 +587,8 @@ typedef struct KeyedFile {
  *          update and create it when absent; other modes give 4
  *  rc      (out) 0; 1 no memory; 2 two live records share a key; 3 a key
  *          attribute of the wrong size; 4 the file cannot be opened or
- *          created (or its name uses an unset variable); 5 a damaged record;
+ *          created (or its name uses an unset variable, or expands to
+ *          more than 53 characters: never cut short); 5 a damaged record;
  *          6 *file is not null (prints " file is opened \n").
  *  On failure *file stays as it was and nothing is kept open. */
 PCS_API void cspopn(const char *name, const int *count, const char *groups,
@@ -692,10 +799,15 @@ PCS_API int csrikr(const char *source_path, const int *field_count, void *descri
  *  widths (in) field widths; source_path, index_path (in)
  *  rc (out) 0 index written; 1 the counter gave less than 1 (missing,
  *     unreadable or empty source); 2 the key length is 0 (no fields, all
- *     widths 0), or a width is negative or the sum above 9999; 3 no memory;
- *     4 the key reader failed; 5 the index file cannot be created, or a run
- *     of equal keys is longer than 9999 (nothing is created then); 6 a write
- *     to the index file fell short (the partial file stays). */
+ *     widths 0), or a width is negative; 3 no memory; 4 the key reader
+ *     failed; 5 the index file cannot be created, or the index path names
+ *     the source file; 6 a write to the index file failed; 7 the key is
+ *     longer than 499 characters (the search cannot take it); 8 the key is
+ *     longer than 9999 characters (the header cannot hold it); 9 a run of
+ *     more than 9999 equal keys (its count field cannot hold it).
+ * The index is written to a temporary file in the index's directory and
+ * renamed over the old index only when complete: on any failure, or after
+ * a crash, the old index file is still there, unchanged. */
 PCS_API void csbndx(RecordCountFn count_fn, KeyReaderFn reader, const int *field_count,
                     void *description, const int *widths, const char *source_path,
                     const char *index_path, int *rc);
@@ -705,7 +817,8 @@ PCS_API void csbndx(RecordCountFn count_fn, KeyReaderFn reader, const int *field
  *  groups, attributes (in) field_count consecutive 8-character names each
  *  widths (in) field widths
  *  catalog_path, index_path (in) character fields ending at their first
- *     blank (at most 255 characters are used)
+ *     blank; a catalog path of more than 255 characters gives 1, an
+ *     index path of more than 255 characters gives 5 (never cut short)
  *  rc (out) the codes of csbndx; 20101 no memory for the key description. */
 PCS_API void csgbldx(const int *field_count, const char *groups, const char *attributes,
                      const int *widths, const char *catalog_path, const char *index_path,
@@ -787,9 +900,12 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  * output (" open file %s\n" per table).
  *  input (in) character field, ends at a blank or 0, at most 45 characters
  *  directory (in) character field, at most 40 characters
- *  rc (out) 0; 1 the input or a table file cannot be opened, a table name
- *  is empty or holds "/" or is "." or "..", or a write failed; 2 the input
- *  has no header line. */
+ *  rc (out) 0; 1 the input or a table file cannot be opened, the input
+ *  name is longer than 45 characters, the directory longer than 40, a table
+ *  path (directory, "/" and name) longer than 44 (paths are never cut
+ *  short), a table name is empty or holds "/" or is "." or "..", or a
+ *  write failed; 2 the input has no header line. Table files are never
+ *  created through a symlink planted at their path. */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
 
 /* ==== Module header ======================================================

@@ -55,7 +55,30 @@ char *covertn(const char *name, char *destination, const int *width) {
   return destination;
 }
 
+namespace {
+
+// True when the variable's value and the rest of the name fit the field, so
+// that the expansion drops nothing: two long names must never resolve to
+// the same file.
+bool expansion_fits(const char *name) {
+  if (name[0] != '$') return true;
+  const int p = variable_end(name, PCS_KEYED_NAME_LEN);
+  const char *value = variable_value(name, p);
+  if (!value) return true;
+  int end = 0;
+  for (int i = 0; i < PCS_KEYED_NAME_LEN && name[i] != '\0'; ++i)
+    if (name[i] != ' ') end = i + 1;
+  return std::strlen(value) + static_cast<size_t>(std::max(end - p, 0)) <=
+         static_cast<size_t>(PCS_KEYED_NAME_LEN);
+}
+
+}  // namespace
+
 bool resolve_keyed_name(const char *name, char path[PCS_KEYED_NAME_LEN + 1]) {
+  if (!expansion_fits(name)) {
+    path[0] = '\0';
+    return false;
+  }
   bool set = expand(name, path, PCS_KEYED_NAME_LEN);
   path[PCS_KEYED_NAME_LEN] = '\0';
   for (int i = PCS_KEYED_NAME_LEN - 1; i >= 0 && path[i] == ' '; --i) path[i] = '\0';

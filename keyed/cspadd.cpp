@@ -63,7 +63,7 @@ int delete_attribute(const char *group, const char *attribute, KeyedGroup **list
       return keyed::kOk;
     }
   }
-  return 1;
+  return PCS_GROUP_NOT_FOUND;
 }
 
 int delete_group(const char *group, KeyedGroup **list) {
@@ -74,7 +74,7 @@ int delete_group(const char *group, KeyedGroup **list) {
     free_group(gone);
     return keyed::kOk;
   }
-  return 1;
+  return PCS_GROUP_NOT_FOUND;
 }
 
 }  // namespace

@@ -74,14 +74,14 @@ extern "C" void cspgta(const char *group, KeyedGroup **list, int *count, char *n
 
 extern "C" void cspgtg(KeyedGroup **list, int *count, char *names, int *rc) {
   *count = 0;
-  if (!*list) *rc = 1;
+  if (!*list) *rc = PCS_GROUP_NOT_FOUND;
   for (KeyedGroup *g = *list; g; g = g->NextGroup, ++*count)
     std::memcpy(names + PCS_NAME_LEN * *count, g->GroupName, PCS_NAME_LEN);
 }
 
 extern "C" void cspgtgn(KeyedGroup **list, int *count, int *rc) {
   *count = 0;
-  if (!*list) *rc = 1;
+  if (!*list) *rc = PCS_GROUP_NOT_FOUND;
   for (KeyedGroup *g = *list; g; g = g->NextGroup) ++*count;
 }
 
@@ -89,7 +89,7 @@ extern "C" void cspgtv(const char *group, const char *attribute, KeyedGroup **li
                        int *rc) {
   KeyedAttribute *a = first_match(*list, group, attribute);
   if (a && pcs::bytes_of(a) > 0) std::memcpy(values, a->AttrValue, pcs::bytes_of(a));
-  *rc = a ? 0 : 1;
+  *rc = a ? PCS_OK : PCS_GROUP_NOT_FOUND;
 }
 
 extern "C" void cspgtvn(const char *group, const char *attribute, KeyedGroup **list, const int *n,
@@ -99,7 +99,7 @@ extern "C" void cspgtvn(const char *group, const char *attribute, KeyedGroup **l
     if (v && a->nAttrLength > 0) std::memcpy(value, v, static_cast<size_t>(a->nAttrLength));
     return v != nullptr;
   });
-  *rc = found ? 0 : 1;
+  *rc = found ? PCS_OK : PCS_GROUP_NOT_FOUND;
 }
 
 extern "C" void cspgtn(const char *group, const char *attribute, KeyedGroup **list, int *count,
@@ -119,20 +119,20 @@ extern "C" void cspgtn(const char *group, const char *attribute, KeyedGroup **li
       }
     }
   }
-  *rc = matched ? 0 : 1;
+  *rc = matched ? PCS_OK : PCS_GROUP_NOT_FOUND;
 }
 
 extern "C" void cspgtl(const char *group, const char *attribute, KeyedGroup **list, int *length,
                        int *rc) {
   KeyedAttribute *a = first_match(*list, group, attribute);
   if (a) *length = static_cast<int>(pcs::bytes_of(a));
-  *rc = a ? 0 : 1;
+  *rc = a ? PCS_OK : PCS_GROUP_NOT_FOUND;
 }
 
 extern "C" void cspsvdl(const char *group, const char *attribute, KeyedGroup **list,
                         const int *ignored, const void *value, int *rc) {
   (void)ignored;
-  *rc = 1;
+  *rc = PCS_GROUP_NOT_FOUND;
   KeyedAttribute *a = first_match(*list, group, attribute);
   if (!a || a->nAttrLength < 0) return;
   for (int i = 0; i < a->nAttrs; ++i) {

@@ -18,8 +18,14 @@ bool write_word(FILE *stream, int64_t position, int32_t value) {
   return io::seek(stream, position, SEEK_SET) == 0 && io::write(stream, word, 4) == 4;
 }
 
+// Cuts the file back to `position`, where a failed append began.
+void cut_back(KeyedFile *file, int64_t position) {
+  if (io::truncate(file->Stream, position) == 0) file->AppendAt = position;
+}
+
 // Appends the record of `list` as a live record at the physical end of the
-// file.
+// file; it counts only once flushed. A failed append is cut off again, so
+// the file stays walkable.
 int append_record(KeyedFile *file, const KeyedGroup *list, int32_t *position) {
   if (!list) return keyed::kDamaged;
   int64_t length = keyed::record_size(list);
@@ -31,8 +37,11 @@ int append_record(KeyedFile *file, const KeyedGroup *list, int32_t *position) {
   const int64_t p = io::tell(file->Stream);
   if (p < 0 || p + length > INT32_MAX) return keyed::kDamaged;
   if (io::write(file->Stream, record.get(), static_cast<size_t>(length)) !=
-      static_cast<size_t>(length))
+          static_cast<size_t>(length) ||
+      io::flush(file->Stream) != 0) {
+    cut_back(file, p);
     return keyed::kNotFound;
+  }
   file->AppendAt = p + length;
   *position = static_cast<int32_t>(p);
   return keyed::kOk;
@@ -60,8 +69,13 @@ int put_record(KeyedFile *file, const KeyedGroup *list) {
   if (stored) {
     int rc = append_record(file, list, &p);
     if (rc != keyed::kOk) return rc;
-    if (!write_word(file->Stream, int64_t{stored->position} + 4, p)) {
-      write_word(file->Stream, int64_t{p} + 4, keyed::kDeleted);
+    // The old record's flag word points to its replacement; when that
+    // fails, the old record is made live (0) again and the new one cut off.
+    if (!write_word(file->Stream, int64_t{stored->position} + 4, p) ||
+        io::flush(file->Stream) != 0) {
+      write_word(file->Stream, int64_t{stored->position} + 4, 0);
+      io::flush(file->Stream);
+      cut_back(file, p);
       return keyed::kNotFound;
     }
     stored->position = p;
@@ -78,7 +92,7 @@ int put_record(KeyedFile *file, const KeyedGroup *list) {
   element->position = p;
   index->insert(index, element, &error);
   if (error != kTreeOk) {
-    write_word(file->Stream, int64_t{p} + 4, keyed::kDeleted);
+    cut_back(file, p);
     fre_ind(element);
     return keyed::kNoMemory;
   }
@@ -111,7 +125,8 @@ int delete_record(const char *key, KeyedFile *file) {
   int rc = keyed::kOk;
   IndexElement *stored = lookup(file, key, &rc);
   if (!stored) return rc;
-  if (!write_word(file->Stream, int64_t{stored->position} + 4, keyed::kDeleted))
+  if (!write_word(file->Stream, int64_t{stored->position} + 4, keyed::kDeleted) ||
+      io::flush(file->Stream) != 0)
     return keyed::kNotFound;
   int error = kTreeOk;
   // The search above sized the path stack, so this delete cannot fail.

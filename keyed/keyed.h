@@ -16,14 +16,14 @@ namespace pcs {
 
 // Result codes of the keyed operations.
 namespace keyed {
-inline constexpr int kOk = 0;
-inline constexpr int kNoMemory = 1;
-inline constexpr int kDuplicate = 2;    // open: two live records share a key
-inline constexpr int kKeySize = 3;      // a key attribute of the wrong size
-inline constexpr int kNotFound = 4;     // also: cannot open, close failed
-inline constexpr int kDamaged = 5;      // also: empty list, null handle
-inline constexpr int kInUse = 6;        // also: position at or past the end
-inline constexpr int kDead = 7;         // deleted or replaced record
+inline constexpr int kOk = PCS_OK;
+inline constexpr int kNoMemory = PCS_KEYED_NO_MEMORY;
+inline constexpr int kDuplicate = PCS_KEYED_DUPLICATE;
+inline constexpr int kKeySize = PCS_KEYED_KEY_SIZE;
+inline constexpr int kNotFound = PCS_KEYED_NOT_FOUND;
+inline constexpr int kDamaged = PCS_KEYED_DAMAGED;
+inline constexpr int kInUse = PCS_KEYED_IN_USE;
+inline constexpr int kDead = PCS_KEYED_DEAD;
 inline constexpr int kHeaderSize = 12;  // length, status, directory offset
 inline constexpr int32_t kDeleted = -1;
 }  // namespace keyed
@@ -35,7 +35,8 @@ inline constexpr int32_t kDeleted = -1;
 // as it is.
 char *covertn(const char *name, char *destination, const int *width);
 // covertn with width 53 into a 54-byte path: terminated, trailing blanks
-// turned into 0 bytes. False when the name refers to an unset variable.
+// turned into 0 bytes. False when the name refers to an unset variable or
+// its expansion is longer than 53 characters (it is never cut short).
 bool resolve_keyed_name(const char *name, char path[PCS_KEYED_NAME_LEN + 1]);
 
 // ---- records -------------------------------------------------------------

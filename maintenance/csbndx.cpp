@@ -2,9 +2,6 @@
 // keys through the caller's key reader into the record space, sorts them
 // and writes the index file (OutputIndexFile) in the layout that csalku
 // searches.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -23,75 +20,9 @@ int GetKeyLength(int field_count, const int *widths) {
   for (int i = 0; i < field_count; ++i) {
     if (widths[i] < 0) return -1;
     sum += widths[i];
-    if (sum > kIndexKeyMax) return -1;
+    sum = std::min<int64_t>(sum, kIndexKeyMax + 1);
   }
   return static_cast<int>(sum);
-}
-
-KeyRecord *GetRecordSpace(int count, int key_length) {
-  if (count < 1 || key_length < 0) return nullptr;
-  const size_t n = static_cast<size_t>(count);
-  const size_t key_bytes = static_cast<size_t>(key_length) + 1;
-  if (n > (SIZE_MAX / 2) / (sizeof(KeyRecord) + key_bytes)) return nullptr;
-  auto *records = static_cast<KeyRecord *>(gicaloc(1, n * (sizeof(KeyRecord) + key_bytes)));
-  if (!records) return nullptr;
-  char *keys = reinterpret_cast<char *>(records + n);
-  for (size_t i = 0; i < n; ++i) records[i].Key = keys + i * key_bytes;
-  return records;
-}
-
-void FreeRecordSpace(KeyRecord *records, int /*count*/) { gifree(records); }
-
-int compare(const KeyRecord *first, const KeyRecord *second) {
-  if (first->Key == second->Key) return 0;
-  return std::strcmp(first->Key, second->Key);
-}
-
-namespace {
-
-bool key_order(const KeyRecord &a, const KeyRecord &b) {
-  const int order = std::strcmp(a.Key, b.Key);
-  return order < 0 || (order == 0 && a.RecordOffset < b.RecordOffset);
-}
-
-// A key record with the first 8 bytes of its key as a big-endian number
-// (bytes after a terminating 0 count as 0), so most comparisons need not
-// follow the key pointer.
-struct PrefixedRecord {
-  uint64_t prefix;
-  KeyRecord record;
-};
-
-uint64_t key_prefix(const char *key) {
-  uint64_t prefix = 0;
-  int i = 0;
-  for (; i < 8 && key[i] != '\0'; ++i) prefix = prefix << 8 | static_cast<unsigned char>(key[i]);
-  return i == 0 ? 0 : prefix << (8 * (8 - i));
-}
-
-bool prefixed_order(const PrefixedRecord &a, const PrefixedRecord &b) {
-  if (a.prefix != b.prefix) return a.prefix < b.prefix;
-  // Equal prefixes: the keys differ only after byte 8, unless one ends
-  // inside the prefix (then both do, at the same place).
-  const bool ended = (a.prefix & 0xFF) == 0;
-  const int order = ended ? 0 : std::strcmp(a.record.Key + 8, b.record.Key + 8);
-  return order < 0 || (order == 0 && a.record.RecordOffset < b.record.RecordOffset);
-}
-
-}  // namespace
-
-void SortKeyRecords(KeyRecord *records, int n) {
-  if (n < 2) return;
-  HostPtr<PrefixedRecord> work(
-      static_cast<PrefixedRecord *>(gimaloc(static_cast<size_t>(n) * sizeof(PrefixedRecord))));
-  if (!work) {  // sort in place, slower
-    std::sort(records, records + n, key_order);
-    return;
-  }
-  PrefixedRecord *p = work.get();
-  for (int i = 0; i < n; ++i) p[i] = PrefixedRecord{key_prefix(records[i].Key), records[i]};
-  std::sort(p, p + n, prefixed_order);
-  for (int i = 0; i < n; ++i) records[i] = p[i].record;
 }
 
 namespace {
@@ -117,16 +48,19 @@ int run_length(const KeyRecord *records, int n, int start) {
   return end - start;
 }
 
-// True when every count and offset of the index fits its field.
-bool fits_layout(const KeyRecord *records, int n, int key_length) {
+// kIndexWritten when every count and offset of the index fits its field,
+// else the code that says which does not.
+int check_layout(const KeyRecord *records, int n, int key_length) {
+  if (key_length > kIndexKeyMax) return kIndexKeyTooWide;
+  if (key_length > PCS_KEY_MAX) return kIndexKeyTooLong;
   const int64_t end = PCS_INDEX_HEADER + int64_t{n} * (key_length + PCS_INDEX_OVERHEAD);
-  if (end > 999999999999) return false;
+  if (end > 999999999999) return kIndexNotCreated;
   for (int start = 0; start < n;) {
     const int run = run_length(records, n, start);
-    if (run > kIndexRunMax) return false;
+    if (run > kIndexRunMax) return kIndexRunTooLong;
     start += run;
   }
-  return true;
+  return kIndexWritten;
 }
 
 // Collects index lines and writes them in large pieces: 1 MiB of host
@@ -185,26 +119,25 @@ bool write_records(FILE *out, int n, int key_length, KeyRecord *records) {
 
 }  // namespace
 
+// The index goes to a temporary file beside its path and replaces the old
+// index only when complete, so a failure or a crash leaves the old one.
 int OutputIndexFile(const char *index_path, int n, int key_length, KeyRecord *records) {
-  if (n < 0 || key_length < 0 || key_length > kIndexKeyMax) return kIndexNotCreated;
-  if (!fits_layout(records, n, key_length)) return kIndexNotCreated;
-  const int fd = index_path ? ::open(index_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
-                            : -1;
-  if (fd < 0) return kIndexNotCreated;
-  FILE *out = fdopen(fd, "wb");
-  if (!out) {
-    ::close(fd);
-    return kIndexNotCreated;
-  }
+  if (n < 0 || key_length < 0) return kIndexNotCreated;
+  const int layout = check_layout(records, n, key_length);
+  if (layout != kIndexWritten) return layout;
+  io::Replacement index;
+  if (!index_path || !io::begin_replace(&index, index_path)) return kIndexNotCreated;
   char header[PCS_INDEX_HEADER];
   put_number(header, 12, n);
   put_number(header + 12, 4, key_length);
   header[16] = '\n';
-  bool written = io::write(out, header, sizeof header) == sizeof header &&
-                 write_records(out, n, key_length, records);
-  // Buffered bytes that cannot be written show up when the stream closes.
-  if (io::close(out) != 0) written = false;
-  return written ? kIndexWritten : kIndexShortWrite;
+  const bool written = io::write(index.stream, header, sizeof header) == sizeof header &&
+                       write_records(index.stream, n, key_length, records);
+  if (!written || io::sync(index.stream) != 0) {
+    io::abandon_replace(&index);
+    return kIndexShortWrite;
+  }
+  return io::commit_replace(&index) ? kIndexWritten : kIndexNotCreated;
 }
 
 namespace {
@@ -212,10 +145,13 @@ namespace {
 int build_index(RecordCountFn count_fn, KeyReaderFn reader, const int *field_count,
                 void *description, const int *widths, const char *source_path,
                 const char *index_path) {
+  if (io::same_file(source_path, index_path)) return kIndexNotCreated;
   const int count = count_fn ? count_fn(source_path) : -1;
   if (count < 1) return kIndexNoSource;
   const int key_length = GetKeyLength(field_count ? *field_count : 0, widths);
   if (key_length < 1) return kIndexNoKey;
+  if (key_length > kIndexKeyMax) return kIndexKeyTooWide;
+  if (key_length > PCS_KEY_MAX) return kIndexKeyTooLong;
   KeyRecord *records = GetRecordSpace(count, key_length);
   if (!records) return kIndexNoMemory;
   int n = 0;

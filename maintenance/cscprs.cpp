@@ -18,8 +18,8 @@ namespace pcs {
 namespace {
 
 constexpr int kCompressed = 0;
-constexpr int kNoMemory = 1;
-constexpr int kFailed = 2;
+constexpr int kNoMemory = PCS_COMPRESS_NO_MEMORY;
+constexpr int kFailed = PCS_COMPRESS_FAILED;
 
 constexpr size_t kReadChunk = 4 << 20;
 constexpr int kPieces = 1024;
@@ -143,7 +143,7 @@ PCS_API void cscprs(const char *path, int *rc) {
 
 PCS_API void csai2a(const int *value, const int *width, char *field, int *rc) {
   if (!rc) return;
-  *rc = 1;
+  *rc = PCS_NUMBER_TOO_WIDE;
   if (!value || !width || !field || *width < 1) return;
   const int64_t v = *value;
   uint64_t digits = v < 0 ? static_cast<uint64_t>(-v) : static_cast<uint64_t>(v);

@@ -28,7 +28,7 @@ int run_processes(int kind) {
   int rc = 0;
   csopts(&kind, &sources, &indexes, &key_specs, &key_counts, &processes, &rc);
   if (rc != 0) return rc;
-  Stacks all{&processes, &sources, &indexes, &key_specs, &key_counts};
+  StackGuard all{&processes, &sources, &indexes, &key_specs, &key_counts};
   for (;;) {
     char name[kProcessEntry], source[kProcessEntry], index[kProcessEntry];
     bool empty = false;
@@ -71,7 +71,7 @@ void create_char_key(int key_specs, int count, void **description, int *field_co
   *field_count = std::max(count, 0) / 3;
   const auto fields = static_cast<size_t>(*field_count);
   HostPtr<int> widths(static_cast<int *>(gimaloc(std::max<size_t>(fields, 1) * sizeof(int))));
-  void *names = widths ? pparynew(*field_count) : nullptr;
+  void *names = widths ? new_key_description(*field_count) : nullptr;
   if (!names) {
     *rc = PCS_GEN_NO_MEMORY;
     return;
@@ -83,15 +83,11 @@ void create_char_key(int key_specs, int count, void **description, int *field_co
         (*rc = pop_key_string(&key_specs, attribute)) != 0 ||
         (*rc = pop_key_string(&key_specs, length)) != 0)
       break;
-    auto *entry = static_cast<char *>(gimaloc(PCS_KEY_FIELD));
-    if (!entry) {
+    if (!set_key_field(names, f, group, strnlen(group, PCS_NAME_LEN), attribute,
+                       strnlen(attribute, PCS_NAME_LEN))) {
       *rc = PCS_GEN_NO_MEMORY;
       break;
     }
-    std::memset(entry, ' ', PCS_KEY_FIELD);
-    std::memcpy(entry, group, strnlen(group, PCS_NAME_LEN));
-    std::memcpy(entry + PCS_NAME_LEN, attribute, strnlen(attribute, PCS_NAME_LEN));
-    pparystr(names, f, entry);
     widths.get()[f] = as_number(length);
   }
   char rest[kProcessEntry];

@@ -3,51 +3,21 @@
 // group + attribute entries and runs csbndx with csgrn and csgia.
 #include <cstring>
 
+#include "common/coding.h"
 #include "common/report.h"
 #include "host/host_services.h"
 #include "maintenance/maintenance.h"
 
 namespace pcs {
 
-void free_key_description(void *description) {
-  if (!description) return;
-  for (int i = 0, n = pparysiz(description); i < n; ++i) gifree(pparyget(description, i));
-  pparyfre(description);
-}
-
 namespace {
-
-// Copies a path field up to its first blank (or 0), at most 255 characters.
-void path_from_field(const char *field, char *path) {
-  size_t n = 0;
-  while (field && n < PCS_PATH_MAX && field[n] != ' ' && field[n] != '\0') ++n;
-  if (n > 0) std::memcpy(path, field, n);
-  path[n] = '\0';
-}
-
-// A host array of field_count entries: group name then attribute name.
-void *key_description(int field_count, const char *groups, const char *attributes) {
-  void *description = pparynew(field_count);
-  if (!description) return nullptr;
-  for (int i = 0; i < field_count; ++i) {
-    auto *entry = static_cast<char *>(gimaloc(PCS_KEY_FIELD));
-    if (!entry) {
-      free_key_description(description);
-      return nullptr;
-    }
-    std::memcpy(entry, groups + i * PCS_NAME_LEN, PCS_NAME_LEN);
-    std::memcpy(entry + PCS_NAME_LEN, attributes + i * PCS_NAME_LEN, PCS_NAME_LEN);
-    pparystr(description, i, entry);
-  }
-  return description;
-}
 
 int build_catalog_index(int field_count, const char *groups, const char *attributes,
                         const int *widths, const char *catalog_field, const char *index_field) {
   char catalog_path[PCS_CATALOG_PATH];
   char index_path[PCS_CATALOG_PATH];
-  path_from_field(catalog_field, catalog_path);
-  path_from_field(index_field, index_path);
+  if (!field_text(catalog_field, PCS_PATH_MAX, catalog_path)) return kIndexNoSource;
+  if (!field_text(index_field, PCS_PATH_MAX, index_path)) return kIndexNotCreated;
   void *description = nullptr;
   if (field_count > 0) {
     if (!groups || !attributes) return kIndexNoKey;

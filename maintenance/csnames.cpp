@@ -79,7 +79,7 @@ const KindLayout *layout_of(int kind) {
 int catalog_names(int *catalog_id, int *names_stack) {
   *names_stack = 0;
   int setup = 0, ids = 0, current = 0, rc = 0;
-  Stacks setup_stacks{&setup, &ids, &current};
+  StackGuard setup_stacks{&setup, &ids, &current};
   gj0frd("PRO     ", "SETUP   ", "CATALOG ", "        ", &setup, &ids, &current, &rc);
   if (rc != 0) return rc;
   if (setup == 0) return PCS_CANNOT_OPEN;
@@ -97,13 +97,8 @@ int catalog_names(int *catalog_id, int *names_stack) {
   pu3catn(&first, catalog_id, names, &count, &rc);
   if (rc != 0) return rc;
   count = std::clamp(count, 0, kNamesMax);
-  const int entry_size = kProcessEntry;
-  gusini(&entry_size, names_stack, &rc);
-  if (rc != 0) {
-    *names_stack = 0;
-    return rc;
-  }
-  Stacks result{names_stack};
+  if ((rc = make_stack(kProcessEntry, names_stack)) != 0) return rc;
+  StackGuard result{names_stack};
   for (int k = count - 1; k >= 0; --k) {
     char entry[kProcessEntry] = {};
     std::memcpy(entry, directory, length);
@@ -143,7 +138,7 @@ int push_process(const Process &process, const int *names, int sources, int inde
 
 int lay_out(int kind, int *sources, int *indexes, int *key_specs, int *key_counts,
             int *processes) {
-  Stacks made{processes, sources, indexes, key_specs, key_counts};
+  StackGuard made{processes, sources, indexes, key_specs, key_counts};
   const int entry = kProcessEntry, count_entry = 4;
   int rc = 0;
   for (int *stack : {processes, sources, indexes, key_specs}) {
@@ -160,7 +155,7 @@ int lay_out(int kind, int *sources, int *indexes, int *key_specs, int *key_count
   }
   int catalog_id = 0, names = 0;
   if ((rc = catalog_names(&catalog_id, &names)) != 0) return rc;
-  Stacks names_stack{&names};
+  StackGuard names_stack{&names};
   if (const KindLayout *layout = layout_of(kind)) {
     int size = 0, available = 0;
     gusinf(&names, &size, &available, &rc);
@@ -200,13 +195,6 @@ int catalog_directory(const int *setup, size_t path_max, char *directory, size_t
   return 0;
 }
 
-
-void Stacks::release(int *stack) {
-  if (*stack == 0) return;
-  int ignored = 0;
-  gusend(stack, &ignored);
-  *stack = 0;
-}
 
 int push_string(const int *stack, const char *text) {
   char entry[kProcessEntry] = {};

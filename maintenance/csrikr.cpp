@@ -55,14 +55,14 @@ void line_key(const Line &line, int fields, const int *columns, const int *width
 int read_fixed_keys(const char *source_path, int fields, const int *columns, const int *widths,
                     int record_count, int key_length, KeyRecord *records, int *filled) {
   FILE *stream = source_path ? io::open(source_path, "r") : nullptr;
-  if (!stream) return 1;
+  if (!stream) return PCS_KEYS_NO_FILE;
   ChunkReader reader(stream);
   Line line;
   int64_t offset = 0;
   int rc = 0;
   for (int i = 0; i < record_count; ++i) {
     if (offset > INT32_MAX) {
-      rc = 1;
+      rc = PCS_KEYS_NO_FILE;
       break;
     }
     read_line(reader, line);
@@ -85,8 +85,8 @@ int ReadInKeyRecord(const char *source_path, const int *field_count, void *descr
   *filled = 0;
   const int fields = field_count ? *field_count : 0;
   if (record_count > 0 && (!records || key_length < 0 || (fields > 0 && (!description || !widths))))
-    return 1;
-  return guarded_value(1, [&] {
+    return PCS_KEYS_NO_FILE;
+  return guarded_value(static_cast<int>(PCS_KEYS_NO_FILE), [&] {
     return read_fixed_keys(source_path, fields, static_cast<const int *>(description), widths,
                            record_count, key_length, records, filled);
   });

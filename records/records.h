@@ -26,7 +26,7 @@ inline constexpr int kRecNoMemory = 1;     // csatrnew, csgrpins, csgrlins
 inline constexpr int kAttrShortWrite = 2;  // csatrwrt
 inline constexpr int kAttrDuplicate = 2;   // csgrpins
 inline constexpr int kNoContainer = 3;     // csgrpins, csgrlins: null group/record
-inline constexpr int kGroupShortWrite = 4; // csgrpwrt
+inline constexpr int kGroupShortWrite = PCS_RECORD_GROUP_SHORT_WRITE;  // csgrpwrt
 
 // A new attribute holding a copy of `name` (8 raw bytes) and of count*length
 // value bytes. A count or length below 1 gives null with *rc 0 (nothing to

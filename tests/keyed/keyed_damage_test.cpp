@@ -70,16 +70,16 @@ TEST_F(KeyedDamageTest, TruncatedAtEveryByte) {
     const std::string cut = good_.substr(0, n);
     write_file(path_, cut);
     const bool whole = std::find(ends.begin(), ends.end(), n) != ends.end();
-    ASSERT_RC(whole ? 0 : 5, open_keyed(path_, key_, &file_));
+    ASSERT_RC(whole ? PCS_OK : PCS_KEYED_DAMAGED, open_keyed(path_, key_, &file_));
     KeyedFile *table = nullptr;
-    EXPECT_RC(whole ? 0 : 5, open_table(path_, key_, &table));
+    EXPECT_RC(whole ? PCS_OK : PCS_KEYED_DAMAGED, open_table(path_, key_, &table));
     if (table) close_keyed(&table);
     if (!whole) {
       EXPECT_EQ(read_file(path_), cut);
       continue;
     }
-    EXPECT_RC(n >= r0_.size() ? 0 : 4, test("0100"));
-    EXPECT_RC(n == good_.size() ? 0 : 4, test("0200"));
+    EXPECT_RC(n >= r0_.size() ? PCS_OK : PCS_KEYED_NOT_FOUND, test("0100"));
+    EXPECT_RC(n == good_.size() ? PCS_OK : PCS_KEYED_NOT_FOUND, test("0200"));
     walk_all(cut);
     close_keyed(&file_);
   }
@@ -120,10 +120,13 @@ TEST_F(KeyedDamageTest, StatusWordsAndLengths) {
   struct Case {
     int at, value, rc;
   };
-  for (Case c : {Case{r1_at + 4, 1, 0}, Case{r1_at + 4, -2, 0}, Case{r1_at + 4, 999999, 0},
-                 Case{r1_at + 4, INT_MIN, 0}, Case{r1_at + 4, 0, 2}, Case{r1_at, 0, 5},
-                 Case{r1_at, -5, 5}, Case{r1_at, 100000, 5}, Case{r1_at, INT_MAX, 5},
-                 Case{r2_end - 3, 0x41414141, 5}, Case{r3_at_, static_cast<int>(r3_.size()) + 1, 5}}) {
+  constexpr int kDamaged = PCS_KEYED_DAMAGED;
+  for (Case c : {Case{r1_at + 4, 1, PCS_OK}, Case{r1_at + 4, -2, PCS_OK},
+                 Case{r1_at + 4, 999999, PCS_OK}, Case{r1_at + 4, INT_MIN, PCS_OK},
+                 Case{r1_at + 4, 0, PCS_KEYED_DUPLICATE}, Case{r1_at, 0, kDamaged},
+                 Case{r1_at, -5, kDamaged}, Case{r1_at, 100000, kDamaged},
+                 Case{r1_at, INT_MAX, kDamaged}, Case{r2_end - 3, 0x41414141, kDamaged},
+                 Case{r3_at_, static_cast<int>(r3_.size()) + 1, kDamaged}}) {
     SCOPED_TRACE(std::to_string(c.at) + " " + std::to_string(c.value));
     std::string bytes = good_;
     bytes.replace(static_cast<size_t>(c.at), 4, be32(c.value));
@@ -136,12 +139,12 @@ TEST_F(KeyedDamageTest, StatusWordsAndLengths) {
     int length = 0, rc = -1;
     KeyedGroup *list = nullptr;
     cspgtr(&file_->Stream, &r1_at, &length, &list, &rc);
-    EXPECT_RC(7, rc);
+    EXPECT_RC(PCS_KEYED_DEAD, rc);
     close_keyed(&file_);
   }
   write_file(path_, good_);
   io::test_fail_read(2);
-  EXPECT_RC(5, open_keyed(path_, key_, &file_));
+  EXPECT_RC(PCS_KEYED_DAMAGED, open_keyed(path_, key_, &file_));
 }
 
 // A file that is not a keyed file (here JSON) is refused and left alone,
@@ -149,8 +152,8 @@ TEST_F(KeyedDamageTest, StatusWordsAndLengths) {
 TEST_F(KeyedDamageTest, ForeignFileIsNotTouched) {
   const std::string json = "{\n  \"name\": \"pipes\",\n  \"size\": 4\n}\n";
   write_file(path_, json);
-  EXPECT_RC(5, open_keyed(path_, key_, &file_));
-  EXPECT_RC(5, put({kA}));
+  EXPECT_RC(PCS_KEYED_DAMAGED, open_keyed(path_, key_, &file_));
+  EXPECT_RC(PCS_KEYED_DAMAGED, put({kA}));
   EXPECT_EQ(read_file(path_), json);
 }
 

@@ -81,6 +81,24 @@ TEST_F(KeyedFaultTest, PutGetDelete) {
   });
 }
 
+// A plain append writes the whole record or nothing.
+TEST_F(KeyedFaultTest, PlainAppend) {
+  write_file(path_, bytes_);
+  ASSERT_RC(0, open_keyed(path_, key_, &file_));
+  KeyedGroup *list = make_list({kA, kEnd});
+  const std::string record = record_bytes({kA, kEnd});
+  std::string expected = bytes_;
+  sweep_allocations([&](long) {
+    int rc = -1;
+    cspputs(&file_, &list, &rc);
+    ASSERT_TRUE(rc == 0 || rc == 1) << rc;
+    if (rc == 0) expected += record;
+    std::fflush(file_->Stream);
+    EXPECT_EQ(read_file(path_), expected);
+  });
+  cspfre(&list);
+}
+
 TEST_F(KeyedFaultTest, GroupListEdits) {
   sweep_allocations([&](long) {
     KeyedGroup *list = make_list({kA}, false);

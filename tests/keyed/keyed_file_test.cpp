@@ -180,8 +180,9 @@ TEST_F(KeyedFileTest, ResultCodesAndMessages) {
   EXPECT_RC(2, open_keyed(path_, key_, &file_));
   // A failing close still releases the handle.
   ASSERT_RC(0, open_keyed("/dev/full", KeyDesc{}, &file_));
-  testing::internal::CaptureStdout();  // flushes every stream: put after it
-  EXPECT_RC(0, put({kSizeA}));
+  EXPECT_RC(4, put({kSizeA}));  // an append counts only once flushed
+  testing::internal::CaptureStdout();
+  io::test_fail(io::Op::flush, 1);
   EXPECT_RC(4, close_keyed(&file_));
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "In cspcls():  file close error \n");
   EXPECT_EQ(file_, nullptr);

@@ -134,12 +134,21 @@ TEST_F(IndexBuilder, ResultCodes) {
   EXPECT_RC(2, build(dir.path("cat"), idx, {}, {}, {}));
   EXPECT_RC(2, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {0}));
   EXPECT_RC(2, build(dir.path("cat"), idx, {"PARTNUM", "A"}, {"PARTNO", "B"}, {8, -1}));
-  EXPECT_RC(2, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {10000}));
+  EXPECT_RC(8, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {10000}));
+  EXPECT_RC(7, build(dir.path("cat"), idx, {"PARTNUM", "A"}, {"PARTNO", "B"}, {499, 1}));
   EXPECT_RC(5, build(dir.path("cat"), dir.path("no/idx"), {"PARTNUM"}, {"PARTNO"}, {8}));
-  EXPECT_RC(6, build(dir.path("cat"), "/dev/full", {"PARTNUM"}, {"PARTNO"}, {8}));
+  EXPECT_RC(5, build(dir.path("cat"), dir.path("./cat"), {"PARTNUM"}, {"PARTNO"}, {8}));
+  EXPECT_EQ(read_file(dir.path("cat")), sample_catalog());
+  // Failures leave the old index and no temporary file.
+  write_file(idx, "old");
   io::test_fail_write(2, 5);
   EXPECT_RC(6, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
-  EXPECT_EQ(read_file(idx), index_header(3, 8) + index_record(1, 61, 17, "P100 ").substr(0, 5));
+  io::test_fail_write_at(20, io::Mode::buffered);
+  EXPECT_RC(6, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
+  io::test_fail(io::Op::rename, 1);
+  EXPECT_RC(5, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
+  EXPECT_EQ(read_file(idx), "old");
+  EXPECT_EQ(pcs::test::list_dir(dir), (std::vector<std::string>{"cat", "empty", "idx"}));
 
   int fields = 1, widths[] = {8}, rc = -1;
   reader_offsets = {1};
@@ -161,7 +170,7 @@ TEST_F(IndexBuilder, ResultCodes) {
   reader_offsets.assign(10000, 0);
   std::remove(idx.c_str());
   csbndx(count_of_reader, fixed_reader, &fields, nullptr, widths, "src", idx.c_str(), &rc);
-  EXPECT_RC(5, rc);
+  EXPECT_RC(9, rc);
   EXPECT_FALSE(file_exists(idx));
 }
 

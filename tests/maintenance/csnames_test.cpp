@@ -108,7 +108,7 @@ TEST_F(Dispatcher, KindZeroWritesThreeIndexesInOrder) {
   // The second process fails: the first index is there, the third is not.
   for (const char *name : {"CATSIZE ", "CATTYPE ", "PARTNO  "}) std::remove(path(name).c_str());
   mkdir(path("CATTYPE ").c_str(), 0755);
-  EXPECT_RC(5, run(0));
+  EXPECT_RC(5, run(0));  // the finished index cannot take the directory's place
   EXPECT_TRUE(file_exists(path("CATSIZE ")));
   EXPECT_FALSE(file_exists(path("PARTNO  ")));
 }

@@ -76,16 +76,21 @@ TEST_F(MaintenanceFaults, DuplicateMerge) {
   const std::string cat = dir_.path("cat");
   const std::string whole = elbow("P1", "T1") + elbow("P1", "T2") + elbow("P1", "T3");
   const int unit = 3;
-  sweep_allocations([&](long) {
-    write_file(cat, whole);
-    m.part_objects = {{5, "ELBOW", "T1"}, {5, "ELBOW", "T2"}, {5, "ELBOW", "T3"}};
-    csprtdup(0, cat.c_str(), &unit, "PARTNUM ", "PARTNO  ", 8);
-    const std::string bytes = read_file(cat);
-    const int deleted = bytes[7] + bytes[whole.size() / 3 + 7] + bytes[2 * whole.size() / 3 + 7];
-    EXPECT_EQ(bytes[7], 0);  // the oldest record stays
-    // Each deleted record lost its model object first.
-    EXPECT_EQ(m.part_objects.size(), 3u - static_cast<size_t>(deleted));
-  });
+  const size_t third = whole.size() / 3;
+  for (int mode : {0, 1}) {
+    SCOPED_TRACE(mode);
+    sweep_allocations([&](long) {
+      write_file(cat, whole);
+      m.part_objects = {{5, "ELBOW", "T1"}, {5, "ELBOW", "T2"}, {5, "ELBOW", "T3"}};
+      csprtdup(mode, cat.c_str(), &unit, "PARTNUM ", "PARTNO  ", 8);
+      const std::string bytes = read_file(cat);
+      const int deleted = bytes[7] + bytes[third + 7] + bytes[2 * third + 7];
+      // Mode 0 keeps the oldest record, mode 1 the newest.
+      EXPECT_EQ(bytes[mode == 0 ? 7 : 2 * third + 7], 0);
+      // Each deleted record lost its model object first.
+      EXPECT_EQ(m.part_objects.size(), 3u - static_cast<size_t>(deleted));
+    });
+  }
 }
 
 TEST_F(MaintenanceFaults, Dispatcher) {
@@ -98,24 +103,38 @@ TEST_F(MaintenanceFaults, Dispatcher) {
              catalog_record(
                  {{"PARTDEF", {{"CATEGORY", 1, 8, field("TEE")}, {"PARTTYPE", 1, 8, field("EQ")}}},
                   {"PARTNUM", {{"PARTNO", 1, 40, field("X", 40)}}}}));
-  int kind = 0, rc = -1;
-  cscprt2(&kind, &rc);
-  ASSERT_RC(0, rc);
-  std::vector<std::string> expected;
-  for (const char *name : {"IDX6    ", "IDX7    ", "IDX8    "}) expected.push_back(read_file(dir_.path(name)));
-  sweep_allocations([&](long) {
-    for (const char *name : {"IDX6    ", "IDX7    ", "IDX8    "}) std::remove(dir_.path(name).c_str());
+  // Kind 1 reads "E" into "F", kind 2 "G" into "H".
+  write_file(dir_.path("E       "),
+             catalog_record({{"ELCLASS", {{"AELCLASS", 1, 8, field("GASKET")}}},
+                             {"PIPESIZE", {{"SIZE", 2, 8, field("4") + field("2")}}}}));
+  write_file(dir_.path("G       "),
+             catalog_record({{"ELCATLOG", {{"SYMNAME", 1, 16, field("S", 16)}}}}));
+  struct Kind {
+    int kind;
+    std::vector<const char *> indexes;
+  };
+  for (const Kind &k : {Kind{0, {"IDX6    ", "IDX7    ", "IDX8    "}}, Kind{1, {"F       "}},
+                        Kind{2, {"H       "}}}) {
+    SCOPED_TRACE(k.kind);
+    int kind = k.kind, rc = -1;
     cscprt2(&kind, &rc);
-    if (rc == 0) {
-      int i = 0;
-      for (const char *name : {"IDX6    ", "IDX7    ", "IDX8    "})
-        EXPECT_EQ(read_file(dir_.path(name)), expected[i++]) << name;
-    } else {
-      EXPECT_TRUE(rc == PCS_GEN_NO_MEMORY || rc == PCS_GUS_NO_MEMORY ||
-                  rc == kIndexNoMemory || rc == kIndexReaderFailed)
-          << rc;
-    }
-  });
+    ASSERT_RC(0, rc);
+    std::vector<std::string> expected;
+    for (const char *name : k.indexes) expected.push_back(read_file(dir_.path(name)));
+    sweep_allocations([&](long) {
+      for (const char *name : k.indexes) std::remove(dir_.path(name).c_str());
+      cscprt2(&kind, &rc);
+      if (rc == 0) {
+        int i = 0;
+        for (const char *name : k.indexes)
+          EXPECT_EQ(read_file(dir_.path(name)), expected[i++]) << name;
+      } else {
+        EXPECT_TRUE(rc == PCS_GEN_NO_MEMORY || rc == PCS_GUS_NO_MEMORY ||
+                    rc == kIndexNoMemory || rc == kIndexReaderFailed)
+            << rc;
+      }
+    });
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -25,6 +26,14 @@ void HostTest::TearDown() {
   pcs::host::fail_stack_call(0, 0);
   EXPECT_EQ(pcs::host::memory().live_blocks, start_blocks_) << "host blocks leaked";
   EXPECT_EQ(pcs::host::live_stacks(), 0) << "host stacks left open";
+}
+
+std::vector<std::string> list_dir(const TempDir &dir) {
+  std::vector<std::string> names;
+  for (const auto &entry : std::filesystem::directory_iterator(dir.root()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 TempDir::TempDir() {

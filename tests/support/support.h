@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/host_test.h"
 
@@ -46,6 +47,8 @@ class TempDir {
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, std::string_view bytes);
 bool file_exists(const std::string &path);
+// Names in the directory, sorted (temporary files left behind show here).
+std::vector<std::string> list_dir(const TempDir &dir);
 
 // 4-byte big-endian word, as every integer in the library's files.
 std::string be32(int value);
@@ -81,6 +84,28 @@ void sweep_allocations(F scenario, bool from_then_on = false) {
   ADD_FAILURE() << "the scenario still allocates after " << kLimit << " allocations";
 }
 
+// Runs call() with the nth host stack call from its start failing with
+// `code`, for n = 1, 2, ... until a run in which no stack call was failed.
+// prepare() runs before each run is armed and release() after it is
+// disarmed, so the test's own stack calls never fail; after release() the
+// open stacks must be back to what they were before prepare().
+template <class Prepare, class Call, class Release>
+void sweep_stack_calls(int code, Prepare prepare, Call call, Release release) {
+  for (long n = 1; n <= 100000; ++n) {
+    SCOPED_TRACE("stack call " + std::to_string(n) + " fails");
+    const int stacks = pcs::host::live_stacks();
+    prepare();
+    const long injected = pcs::host::stack_calls_injected();
+    pcs::host::fail_stack_call(n, code);
+    call();
+    pcs::host::fail_stack_call(0, 0);
+    const bool failed_one = pcs::host::stack_calls_injected() > injected;
+    release();
+    EXPECT_EQ(pcs::host::live_stacks(), stacks) << "stacks left open";
+    if (!failed_one || ::testing::Test::HasFatalFailure()) return;
+  }
+}
+
 // One run of the command-line program (PCS_TOOL) in the directory `dir`,
 // with `args` given to the shell and no standard input: its exit status and
 // what it wrote to standard output and error.
@@ -105,6 +130,7 @@ using pcs::test::read_file;
 using pcs::test::run_tool;
 using pcs::test::ToolRun;
 using pcs::test::sweep_allocations;
+using pcs::test::sweep_stack_calls;
 using pcs::test::TempDir;
 using pcs::test::write_file;
 

@@ -1,0 +1,80 @@
+// The key record space and the sort by key (with an 8-byte key prefix, so
+// most comparisons need not follow the key pointers).
+#include "common/key_records.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "common/memory.h"
+#include "host/host_services.h"
+
+namespace pcs {
+
+KeyRecord *GetRecordSpace(int count, int key_length) {
+  if (count < 1 || key_length < 0) return nullptr;
+  const size_t n = static_cast<size_t>(count);
+  const size_t key_bytes = static_cast<size_t>(key_length) + 1;
+  if (n > (SIZE_MAX / 2) / (sizeof(KeyRecord) + key_bytes)) return nullptr;
+  auto *records = static_cast<KeyRecord *>(gicaloc(1, n * (sizeof(KeyRecord) + key_bytes)));
+  if (!records) return nullptr;
+  char *keys = reinterpret_cast<char *>(records + n);
+  for (size_t i = 0; i < n; ++i) records[i].Key = keys + i * key_bytes;
+  return records;
+}
+
+void FreeRecordSpace(KeyRecord *records, int /*count*/) { gifree(records); }
+
+int compare(const KeyRecord *first, const KeyRecord *second) {
+  if (first->Key == second->Key) return 0;
+  return std::strcmp(first->Key, second->Key);
+}
+
+namespace {
+
+bool key_order(const KeyRecord &a, const KeyRecord &b) {
+  const int order = std::strcmp(a.Key, b.Key);
+  return order < 0 || (order == 0 && a.RecordOffset < b.RecordOffset);
+}
+
+// A key record with the first 8 bytes of its key as a big-endian number
+// (bytes after a terminating 0 count as 0), so most comparisons need not
+// follow the key pointer.
+struct PrefixedRecord {
+  uint64_t prefix;
+  KeyRecord record;
+};
+
+uint64_t key_prefix(const char *key) {
+  uint64_t prefix = 0;
+  int i = 0;
+  for (; i < 8 && key[i] != '\0'; ++i) prefix = prefix << 8 | static_cast<unsigned char>(key[i]);
+  return i == 0 ? 0 : prefix << (8 * (8 - i));
+}
+
+bool prefixed_order(const PrefixedRecord &a, const PrefixedRecord &b) {
+  if (a.prefix != b.prefix) return a.prefix < b.prefix;
+  // Equal prefixes: the keys differ only after byte 8, unless one ends
+  // inside the prefix (then both do, at the same place).
+  const bool ended = (a.prefix & 0xFF) == 0;
+  const int order = ended ? 0 : std::strcmp(a.record.Key + 8, b.record.Key + 8);
+  return order < 0 || (order == 0 && a.record.RecordOffset < b.record.RecordOffset);
+}
+
+}  // namespace
+
+void SortKeyRecords(KeyRecord *records, int n) {
+  if (n < 2) return;
+  HostPtr<PrefixedRecord> work(
+      static_cast<PrefixedRecord *>(gimaloc(static_cast<size_t>(n) * sizeof(PrefixedRecord))));
+  if (!work) {  // sort in place, slower
+    std::sort(records, records + n, key_order);
+    return;
+  }
+  PrefixedRecord *p = work.get();
+  for (int i = 0; i < n; ++i) p[i] = PrefixedRecord{key_prefix(records[i].Key), records[i]};
+  std::sort(p, p + n, prefixed_order);
+  for (int i = 0; i < n; ++i) records[i] = p[i].record;
+}
+
+}  // namespace pcs

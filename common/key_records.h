@@ -1,0 +1,24 @@
+// The key records of the index builder and the duplicate merge: the
+// record space the key readers fill and the sort by key.
+#ifndef PCS_COMMON_KEY_RECORDS_H
+#define PCS_COMMON_KEY_RECORDS_H
+
+#include "include/pcs.h"
+
+namespace pcs {
+
+// Key records for `count` source records, each with a zero-filled key
+// buffer of key_length + 1 bytes, all in one host block (so FreeRecordSpace
+// needs only the array, whatever order the records were sorted into).
+// Null when memory cannot be obtained or the size overflows.
+KeyRecord *GetRecordSpace(int count, int key_length);
+void FreeRecordSpace(KeyRecord *records, int count);
+// Key order: unsigned bytes up to the terminating 0, as strcmp.
+int compare(const KeyRecord *first, const KeyRecord *second);
+// Sorts the first n records by key order; equal keys by record offset, so
+// the same source always gives the same index file.
+void SortKeyRecords(KeyRecord *records, int n);
+
+}  // namespace pcs
+
+#endif

@@ -1,0 +1,221 @@
+// Every write path under write failures: a failure at every byte, at once,
+// as a buffered stream reports it and on a full disk, must leave the old
+// files or the new ones, with a code that says which; a kill at random
+// points must leave the old or the new files too.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <map>
+#include <random>
+
+#include "host/model_test.h"
+#include "tests/catalog/catalog_files.h"
+#include "tests/keyed/keyed_fixture.h"
+
+namespace pcs::test {
+namespace {
+
+using test_catalog::Catalog;
+using test_catalog::make_part;
+using test_catalog::sample_part;
+using test_catalog::Stream;
+using Files = std::map<std::string, std::string>;
+
+Files snapshot(const TempDir &dir) {
+  Files files;
+  for (const std::string &name : list_dir(dir)) files[name] = read_file(dir.path(name));
+  return files;
+}
+
+struct WritePath {
+  const char *name;
+  std::function<void(const TempDir &)> setup;
+  std::function<int(const TempDir &)> run;  // the operation's code
+  bool torn_tail_on_crash = false;          // appends: a kill may leave one
+};
+
+const std::string kA = catalog_record(sample_part("A", 1.5));
+const std::string kB = catalog_record(sample_part("B", 2.5, 3));
+const std::string kC = catalog_record(sample_part("C", 3.5, 2));
+const KeyDesc kKey{{"PIPE", "SIZE", 4}};
+const std::vector<Group> kOld = {{"PIPE", {{"SIZE", 1, 4, "0100"}, {"OD", 1, 8, "12345678"}}}};
+
+int append_part(const TempDir &dir, bool rewrite) {
+  Stream s(dir.path("cat"), "r+b");
+  PartRecord *part = make_part(sample_part(rewrite ? "Z" : "D", 9.5));
+  int rc = -1, at = static_cast<int>(kA.size());
+  QuietErrors quiet;
+  rewrite ? csgrewrt(&at, &part, s.f, &rc) : cspgwrt(part, s.f, &rc);
+  cspgfre(part);
+  return rc;
+}
+
+int keyed_put(const TempDir &dir, const char *size, bool plain) {
+  KeyedFile *file = nullptr;
+  if (open_keyed(dir.path("parts.kg"), kKey, &file) != 0) return -1;
+  KeyedGroup *list = make_list({{"PIPE", {{"SIZE", 1, 4, size}, {"OD", 1, 8, "87654321"}}}});
+  int rc = -1;
+  plain ? cspputs(&file, &list, &rc) : cspput(&file, &list, &rc);
+  cspfre(&list);
+  close_keyed(&file);
+  return rc;
+}
+
+void catalog_files(const TempDir &dir) {
+  write_file(dir.path("cat"), kA + kB);
+  write_file(dir.path("idx"), index_bytes(8, {{"A", 0}, {"B", static_cast<int>(kA.size())}}));
+}
+
+void keyed_file(const TempDir &dir) { write_file(dir.path("parts.kg"), record_bytes(kOld)); }
+
+// The project of the dispatcher: kind 2 indexes SYMCAT by ELCATLOG/SYMNAME.
+void symbol_catalog(const TempDir &dir) {
+  host::model::clear();
+  host::model::Model &m = host::model::data();
+  m.setup.catalog_directory = dir.root();
+  m.setup.current_catalog = 3;
+  m.catalogs = {{3, {"x", "x", "x", "x", "x", "x", "SYMCAT  ", "SYMIDX  ", "x"}}};
+  write_file(dir.path("SYMCAT  "),
+             catalog_record({{"ELCATLOG", {{"SYMNAME", 1, 16, field("VALVE", 16)}}}}) +
+                 catalog_record({{"ELCATLOG", {{"SYMNAME", 1, 16, field("ELBOW", 16)}}}}));
+  write_file(dir.path("SYMIDX  "), "old index");
+}
+
+const std::vector<WritePath> &write_paths() {
+  static const std::vector<WritePath> paths = {
+      {"append", catalog_files, [](const TempDir &d) { return append_part(d, false); }, true},
+      {"rewrite", catalog_files, [](const TempDir &d) { return append_part(d, true); }},
+      {"delete flag", catalog_files,
+       [](const TempDir &d) {
+         Catalog c(d.path("cat"), d.path("idx"));
+         int n = 1, rc = -1;
+         csgdnrc(&c.h, field("B").c_str(), &n, &rc);
+         return rc;
+       }},
+      {"index build",
+       [](const TempDir &d) {
+         write_file(d.path("cat"), kA + kB);
+         write_file(d.path("idx"), "old index");
+       },
+       [](const TempDir &d) {
+         int fields = 1, widths[] = {8}, rc = -1;
+         csgbldx(&fields, field("PART").c_str(), field("NAME").c_str(), widths,
+                 (d.path("cat") + " ").c_str(), (d.path("idx") + " ").c_str(), &rc);
+         return rc;
+       }},
+      {"dispatcher", symbol_catalog,
+       [](const TempDir &) {
+         int kind = 2, rc = -1;
+         cscprt2(&kind, &rc);
+         return rc;
+       }},
+      {"compression",
+       [](const TempDir &d) {
+         write_file(d.path("cat"), kA + catalog_record(sample_part("B", 2.5), 1) + kC);
+       },
+       [](const TempDir &d) {
+         int rc = -1;
+         capture_stdout([&] { cscprs(d.path("cat").c_str(), &rc); });
+         return rc;
+       }},
+      {"keyed put", keyed_file, [](const TempDir &d) { return keyed_put(d, "0200", false); }, true},
+      {"keyed put replacing", keyed_file,
+       [](const TempDir &d) { return keyed_put(d, "0100", false); }, true},
+      {"keyed puts", keyed_file, [](const TempDir &d) { return keyed_put(d, "0300", true); }, true},
+  };
+  return paths;
+}
+
+class WriteFaults : public HostTest {
+ protected:
+  void TearDown() override {
+    host::model::clear();
+    HostTest::TearDown();
+  }
+  // Runs the path on fresh files; the files afterwards, with a rollback
+  // journal applied as the next open would.
+  Files attempt(const WritePath &path, int *rc) {
+    TempDir dir;
+    path.setup(dir);
+    *rc = path.run(dir);
+    bytes_ = io::test_bytes_written();
+    io::test_reset();
+    recover_catalog(dir.path("cat").c_str());
+    return snapshot(dir);
+  }
+
+  // The files before and after a run without failures, and the bytes the
+  // run writes.
+  void measure(const WritePath &path) {
+    int rc = -1;
+    old_ = attempt({path.name, path.setup, [](const TempDir &) { return 0; }}, &rc);
+    new_ = attempt(path, &rc);
+    ASSERT_RC(0, rc);
+    ASSERT_NE(old_, new_);
+    ASSERT_GT(bytes_, 0);
+  }
+
+  int64_t bytes_ = 0;  // written by the last attempt
+  Files old_, new_;
+};
+
+TEST_F(WriteFaults, EveryByteLeavesOldOrNewFiles) {
+  const std::pair<io::Mode, bool> modes[] = {
+      {io::Mode::immediate, false}, {io::Mode::buffered, false}, {io::Mode::immediate, true}};
+  for (const WritePath &path : write_paths()) {
+    SCOPED_TRACE(path.name);
+    ASSERT_NO_FATAL_FAILURE(measure(path));
+    const int64_t bytes = bytes_;
+    int rc = -1;
+    for (const auto &[mode, full] : modes) {
+      for (int64_t k = 0; k < bytes; ++k) {
+        SCOPED_TRACE("failure at byte " + std::to_string(k) + " mode " +
+                     std::to_string(static_cast<int>(mode)) + (full ? " full" : ""));
+        io::test_fail_write_at(k, mode, full);
+        const Files files = attempt(path, &rc);
+        EXPECT_NE(rc, 0);
+        EXPECT_EQ(files, old_);
+        if (HasFailure()) return;
+      }
+    }
+  }
+}
+
+// A kill leaves the old or the new files (an append may leave one torn
+// record after the old bytes); temporary files may stay behind.
+TEST_F(WriteFaults, KillAtRandomPointsLeavesOldOrNewFiles) {
+  std::mt19937 random(20261206);
+  for (const WritePath &path : write_paths()) {
+    SCOPED_TRACE(path.name);
+    ASSERT_NO_FATAL_FAILURE(measure(path));
+    const int64_t bytes = bytes_;
+    for (int round = 0; round < 3; ++round) {
+      const int64_t k = std::uniform_int_distribution<int64_t>(0, bytes - 1)(random);
+      SCOPED_TRACE("killed at byte " + std::to_string(k));
+      TempDir dir;
+      path.setup(dir);
+      std::fflush(nullptr);
+      const pid_t child = fork();
+      if (child == 0) {
+        io::test_fail_write_at(k, io::Mode::crash);
+        path.run(dir);
+        _exit(0);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+      ASSERT_TRUE(recover_catalog(dir.path("cat").c_str()));
+      for (const auto &[name, bytes_now] : snapshot(dir)) {
+        if (!old_.count(name)) continue;  // a temporary file
+        const std::string &before = old_.at(name);
+        const bool torn =
+            path.torn_tail_on_crash && bytes_now.compare(0, before.size(), before) == 0;
+        EXPECT_TRUE(bytes_now == before || bytes_now == new_.at(name) || torn) << name;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pcs::test
