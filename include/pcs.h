@@ -781,6 +781,32 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  *  has no header line. */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
 
+/* ==== Catalog parts from query data (section kept by the part creation) ==
+ * Small helpers around the query parts: the index file of an open table and
+ * the standard option pairs. */
+
+/* cgprid: writes the catalog index file (see "Catalog index files") of an
+ * open table: its keys in ascending order, one index record per record
+ * position of the key (in file order), each record pointing to its key's
+ * first index record. The table's tree is emptied: every element is removed
+ * and released. A key byte 0 is written as nothing, as "%.1s" does.
+ *  table (in/out) open table from cgtopn; stays open, its index empty
+ *  name  (in) index file name field, PCS_KEYED_NAME_LEN characters
+ *        (trailing blanks dropped, a leading "$NAME" expanded)
+ *  rc    (out) 0 written; 1 the file cannot be created (or its name uses an
+ *        unset variable), a write fell short, or the key length is above
+ *        9999; 5 a null handle or a handle without an index. */
+PCS_API void cgprid(KeyedFile **table, const char *name, int *rc);
+
+/* cgopts: the standard option pairs of a catalog part, in this order:
+ * PIPESIZE/SIZE, ENDSPEC/RATG, ENDSPEC/ENDS, ENDSPEC/SCH, ELMMATL/MAINCODE.
+ *  groups     (out) new stack of 8-character group names; 0 on failure
+ *  attributes (out) new stack of 8-character attribute names, aligned with
+ *             groups by position; 0 on failure
+ *  rc (out) 0, or the code of the failing stack service (both stacks are
+ *     ended then). */
+PCS_API void cgopts(int *groups, int *attributes, int *rc);
+
 #ifdef __cplusplus
 }
 #endif
