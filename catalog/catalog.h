@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #include "common/coding.h"
+#include "common/record_codec.h"
 #include "host/host_services.h"
 #include "include/pcs.h"
 
@@ -40,63 +41,7 @@ struct RecordHead {
 // nothing to trust) otherwise.
 bool read_record_head(FILE *stream, int64_t offset, RecordHead *head);
 
-// One attribute of a record as walk_record finds it: names point at the
-// 8-byte fields inside the record, values at count * length bytes.
-struct AttributeBytes {
-  const unsigned char *group;
-  const unsigned char *name;
-  int32_t count;
-  int32_t length;
-  const unsigned char *values;
-};
-
-// walk_record's result for a damaged record.
-inline constexpr int kWalkDamaged = -1;
-
-// Follows the stored offsets of the record [bytes, bytes + size) (length
-// word first) and calls visit(const AttributeBytes &) for each attribute in
-// table order. Every offset and count must lie inside the record, counts and
-// lengths must be at least 1, and the groups and attributes may not add up
-// to more bytes than the record holds, so overlapping tables cannot make the
-// work grow beyond the record's size. Returns 0 after the last attribute,
-// kWalkDamaged for damage, or the first non-zero result of visit.
-template <class Visit>
-int walk_record(const unsigned char *bytes, size_t size, Visit &&visit) {
-  const ByteView view(bytes, size);
-  int64_t budget = static_cast<int64_t>(size);
-  auto spend = [&budget](int64_t n) { return (budget -= n) >= 0; };
-  // The offset table of `count` words at `table`, inside the record.
-  auto table_fits = [&view](int64_t table, int32_t count) {
-    return count >= 0 && view.has(table, int64_t{count} * 4);
-  };
-  int32_t at = 0, groups = 0;
-  if (!view.be32(8, &at) || !view.be32(at, &groups) || !table_fits(int64_t{at} + 4, groups))
-    return kWalkDamaged;
-  for (int32_t g = 0; g < groups; ++g) {
-    int32_t group = 0, attributes = 0;
-    view.be32(int64_t{at} + 4 + 4 * int64_t{g}, &group);
-    const unsigned char *group_name = view.bytes(group, PCS_NAME_LEN);
-    if (!group_name || !view.be32(int64_t{group} + 8, &attributes) ||
-        !table_fits(int64_t{group} + 12, attributes) || !spend(12 + int64_t{attributes} * 4))
-      return kWalkDamaged;
-    for (int32_t a = 0; a < attributes; ++a) {
-      int32_t attribute = 0;
-      view.be32(int64_t{group} + 12 + 4 * int64_t{a}, &attribute);
-      AttributeBytes found{group_name, view.bytes(attribute, PCS_NAME_LEN), 0, 0, nullptr};
-      if (!found.name || !view.be32(int64_t{attribute} + 8, &found.count) ||
-          !view.be32(int64_t{attribute} + 12, &found.length) || found.count < 1 ||
-          found.length < 1)
-        return kWalkDamaged;
-      const int64_t value_bytes = int64_t{found.count} * found.length;
-      found.values = view.bytes(int64_t{attribute} + 16, value_bytes);
-      // A part record holds no attribute whose serialized size passes INT_MAX.
-      if (!found.values || !spend(16 + value_bytes) || value_bytes > INT32_MAX - 16)
-        return kWalkDamaged;
-      if (int result = visit(found); result != 0) return result;
-    }
-  }
-  return 0;
-}
+namespace catalog {
 
 // Rebuilds the part record whose bytes (length word first) are
 // [bytes, bytes + size), following and checking every stored offset as
@@ -120,9 +65,7 @@ bool record_key(const unsigned char *bytes, size_t size, bool collapse, void *de
 bool part_record_key(const unsigned char *bytes, size_t size, bool collapse, void *description,
                      const int *widths, int key_length, char *key);
 
-// Serialized length of a record as cspgwrt would write it (0 for a record
-// without groups); above INT32_MAX when it cannot be stored.
-int64_t record_size(PartRecord *record);
+}  // namespace catalog
 
 // ---- index files ------------------------------------------------------------
 

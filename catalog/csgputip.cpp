@@ -35,7 +35,7 @@ int put_run(CatalogHandle *catalog, const IndexHeader &header, int32_t count, in
     }
     RecordHead head{};
     bool fits = read_record_head(catalog->CatalogFile, data, &head) &&
-                record_size(part) <= head.length;
+                catalog::record_size(part) <= head.length;
     if (write || !fits) {
       int offset = data;
       csgrewrt(&offset, &part, catalog->CatalogFile, &rc);

@@ -151,7 +151,7 @@ int read_keys(bool collapse, const char *catalog_path, void *description, const 
     if (step == RecordWalker::kRecord && walker.flag() != 0) continue;
     if (step == RecordWalker::kRecord) step = walker.read_body();
     if (step != RecordWalker::kRecord || walker.offset() > INT32_MAX ||
-        !record_key(walker.body(), static_cast<size_t>(walker.length()), collapse, description,
+        !catalog::record_key(walker.body(), static_cast<size_t>(walker.length()), collapse, description,
                     widths, key_length, slot.Key)) {
       rc = kKeysUnreadable;
       break;

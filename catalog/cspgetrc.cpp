@@ -22,21 +22,28 @@ bool read_record_head(FILE *stream, int64_t offset, RecordHead *head) {
   return true;
 }
 
+namespace catalog {
+
 PartRecord *decode_record(const unsigned char *bytes, size_t size) {
   PartRecord *part = csgrlnew();
   if (!part) return nullptr;
-  const int walked = walk_record(bytes, size, [part](const AttributeBytes &a) {
-    return record_add(part, reinterpret_cast<const char *>(a.group),
-                      reinterpret_cast<const char *>(a.name), a.count, a.length, a.values) == 0
-               ? 0
-               : kWalkDamaged;
-  });
+  const int walked = codec::walk_record(
+      ByteView(bytes, size), codec::kCatalogLayout, codec::kSkip,
+      [part](const codec::AttributeBytes &a) {
+        return record_add(part, reinterpret_cast<const char *>(a.group),
+                          reinterpret_cast<const char *>(a.name), a.count, a.length,
+                          a.values) == 0
+                   ? 0
+                   : 1;
+      });
   if (walked != 0) {
     cspgfre(part);
     return nullptr;
   }
   return part;
 }
+
+}  // namespace catalog
 
 namespace {
 
@@ -54,7 +61,7 @@ PartRecord *read_record(FILE *stream, int64_t offset, int *length, int *rc) {
   if (!buffer) return nullptr;
   size_t size = static_cast<size_t>(head.length);
   if (io::read_direct(stream, offset, buffer.get(), size) != size) return nullptr;
-  PartRecord *part = decode_record(buffer.get(), size);
+  PartRecord *part = catalog::decode_record(buffer.get(), size);
   if (!part) return nullptr;
   *rc = 0;
   return part;

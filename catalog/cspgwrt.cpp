@@ -13,20 +13,6 @@
 
 namespace pcs {
 
-int64_t record_size(PartRecord *record) {
-  if (!record || record->GroupCount < 1) return 0;
-  int64_t size = 16 + 4 * int64_t{record->GroupCount} + 1;
-  for (void *g = record->GroupList; g; g = pplstnxt(g)) {
-    auto *group = static_cast<AttrGroup *>(pplstgtd(g));
-    size += 12 + 4 * int64_t{group->AttrCount};
-    for (void *a = group->AttrList; a; a = pplstnxt(a)) {
-      auto *attribute = static_cast<Attribute *>(pplstgtd(a));
-      size += 16 + int64_t{attribute->nAttrs} * attribute->nAttrLength;
-    }
-  }
-  return size;
-}
-
 namespace {
 
 constexpr int kShortWrite = PCS_SHORT_WRITE;
@@ -102,7 +88,7 @@ int64_t write_sized(PartRecord *record, int64_t size, FILE *stream, bool append,
 // A record without groups writes nothing and leaves *rc alone; any other
 // outcome is reported.
 int write_record(PartRecord *record, FILE *stream, bool append, int64_t at, int *rc) {
-  int64_t size = record_size(record);
+  int64_t size = catalog::record_size(record);
   if (size == 0) return 0;
   int64_t written = write_sized(record, size, stream, append, at, rc);
   report(*rc);

@@ -10,7 +10,7 @@
 #include "common/memory.h"
 #include "common/report.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 // ---- values of a key field --------------------------------------------------
@@ -91,11 +91,14 @@ class AttributeTable {
   };
 
   Result decode(const unsigned char *bytes, size_t size) {
-    const int walked = walk_record(bytes, size, [this](const AttributeBytes &a) {
-      if (used_ == kCapacity) return 1;
-      entries_[used_++] = Entry{name_word(a.group), name_word(a.name), a.values, a.count, a.length};
-      return 0;
-    });
+    const int walked = codec::walk_record(
+        ByteView(bytes, size), codec::kCatalogLayout, codec::kSkip,
+        [this](const codec::AttributeBytes &a) {
+          if (used_ == kCapacity) return 1;
+          entries_[used_++] =
+              Entry{name_word(a.group), name_word(a.name), a.values, a.count, a.length};
+          return 0;
+        });
     if (walked == 1) return kTooMany;
     return walked == 0 && unique() ? kDecoded : kDamaged;
   }
@@ -187,4 +190,4 @@ bool record_key(const unsigned char *bytes, size_t size, bool collapse, void *de
   });
 }
 
-}  // namespace pcs
+}  // namespace pcs::catalog

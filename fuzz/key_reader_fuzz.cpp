@@ -68,10 +68,10 @@ void compare_key_paths(const uint8_t *data, size_t size, void *description) {
     std::memset(fast, ' ', 12);
     std::memset(slow, ' ', 12);
     pcs::host::clear_reports();
-    const bool fast_ok = pcs::record_key(data, size, collapse, description, widths, 12, fast);
+    const bool fast_ok = pcs::catalog::record_key(data, size, collapse, description, widths, 12, fast);
     const size_t fast_reports = pcs::host::reports().size();
     pcs::host::clear_reports();
-    const bool slow_ok = pcs::part_record_key(data, size, collapse, description, widths, 12, slow);
+    const bool slow_ok = pcs::catalog::part_record_key(data, size, collapse, description, widths, 12, slow);
     if (fast_ok != slow_ok) std::abort();
     if (fast_ok && std::memcmp(fast, slow, 12) != 0) std::abort();
     if (fast_ok && fast_reports != pcs::host::reports().size()) std::abort();

@@ -418,9 +418,11 @@ PCS_API void csfdir(const char *directory, const int *name_length, int *stack, i
  *  file (read); 7 the record at the position is deleted or replaced.
  *
  * Damage never makes an operation crash, hang or allocate beyond the size
- * of the file. A record cut off at the end of the file (an interrupted
- * write) is stepped over: the file opens with every complete record and the
- * next write goes after the cut-off record, which it marks deleted.
+ * of the file. A record whose length runs past the end of the file, or
+ * whose last byte is not a newline, makes the open fail with 5; a failed
+ * open writes nothing. Every status word other than 0 marks a record that
+ * is not live: the open steps over it. Records are appended at the end of
+ * the file.
  */
 
 #define PCS_KEYED_NAME_LEN 53 /* file name field of keyed files and tables */
@@ -456,8 +458,7 @@ typedef struct KeyedFile {
   char *KeyGroups;  /* k group names of 8 characters */
   char *KeyAttrs;   /* k attribute names of 8 characters */
   Heap *Index;      /* the key index */
-  int64_t AppendAt; /* where the next record goes */
-  int64_t CutOffAt; /* a cut-off record to mark deleted first, or -1 */
+  int64_t AppendAt; /* end of the records written so far */
 } KeyedFile;
 
 /* cspopn: opens a keyed group file and indexes its live records.
@@ -517,10 +518,10 @@ PCS_API void cspdel(const char *key, KeyedFile **file, int *rc);
  *  length (out) the record length, set once read (also for codes 5 and 7,
  *  so a caller can step over a dead record)
  *  list (out) the groups, each list reversed; null unless rc is 0
- *  rc (out) 0; 1 no memory; 5 damaged (length below 12 or past the end of
- *  the file, missing newline, offsets or counts outside the record, a
- *  replacement position outside the file); 6 the position is negative or at
- *  or past the end of the file, or a null stream; 7 deleted or replaced. */
+ *  rc (out) 0; 1 no memory; 5 damaged (length below 17 or past the end of
+ *  the file, missing newline, offsets or counts outside the record);
+ *  6 the position is negative or at or past the end of the file, or a null
+ *  stream; 7 any status other than 0 (deleted, replaced or unfinished). */
 PCS_API void cspgtr(FILE **stream, const int *position, int *length, KeyedGroup **list,
                     int *rc);
 
@@ -780,6 +781,132 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  *  is empty or holds "/" or is "." or "..", or a write failed; 2 the input
  *  has no header line. */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
+
+/* ==== Query parts (section kept by the query subsystem) ===================
+ * A query part is a chain of attribute groups, each a chain of typed
+ * attributes, each holding valueCount values of valueLength bytes and,
+ * optionally, one generic flag per value. The query fill builds them with
+ * types and flags; parts read from a generic part file carry neither. All
+ * storage comes from the host memory service; cggfre releases a part.
+ * Names, types, values, lengths, counts, flags, the tolerance and rc are
+ * passed by reference; parts, groups and attributes as the pointer itself.
+ * Allocating operations set rc to 20101 on failure and never clear it: the
+ * caller sets it to 0 first. */
+
+typedef struct CgAttribute {
+  char name[PCS_NAME_LEN];
+  char type[PCS_NAME_LEN];  /* "C8      ", "I4      ", "R8      ": C characters,
+                               I 32-bit int, R double; only the letter counts */
+  int32_t valueCount;
+  int32_t valueLength;      /* bytes per value */
+  int32_t *genericFlags;    /* valueCount flags or null; above 0: generic */
+  unsigned char *values;    /* valueCount * valueLength bytes; null while empty */
+  struct CgAttribute *next;
+} CgAttribute;
+
+typedef struct CgGroup {
+  char name[PCS_NAME_LEN];
+  int32_t attributeCount;
+  int32_t matchFlag;        /* 1 at creation; 0 leaves the group out of cgpreql */
+  CgAttribute *attributes;
+  struct CgGroup *next;
+} CgGroup;
+
+/* A part: its first group, or null for the empty part. */
+typedef CgGroup *CgPart;
+
+/* cgagcre: a new group (no attributes, matchFlag 1).
+ *  name (in) 8 characters; rc (out) 20101 no memory (null returned). */
+PCS_API CgGroup *cgagcre(const char *name, int *rc);
+/* cgacre: a new attribute without values or flags.
+ *  name, type (in) 8 characters each; length (in) bytes per value
+ *  rc (out) 20101 no memory (null returned). */
+PCS_API CgAttribute *cgacre(const char *name, const char *type, const int *length, int *rc);
+/* cgagadd: creates a group and links it after the last group of `head`
+ * (not null). Returns it; null with rc 20101. */
+PCS_API CgGroup *cgagadd(const char *name, CgGroup *head, int *rc);
+/* cgaadd: creates an attribute and links it after the last attribute of
+ * `head` (not null). Returns it; null with rc 20101. The group's
+ * attributeCount is the caller's to keep. */
+PCS_API CgAttribute *cgaadd(const char *name, const char *type, const int *length,
+                            CgAttribute *head, int *rc);
+/* cgagfnd, cgafnd: the first group / attribute of the chain with this name
+ * (8 bytes), or null (also for a null head). */
+PCS_API CgGroup *cgagfnd(const char *name, CgGroup *head);
+PCS_API CgAttribute *cgafnd(const char *name, CgAttribute *head);
+/* cgvadd: appends one value (valueLength bytes) to the attribute; the
+ * generic flags are not touched. rc (out) 20101 no memory (the attribute is
+ * unchanged). */
+PCS_API void cgvadd(const void *value, CgAttribute *attribute, int *rc);
+/* cgaradd: a new array of *count elements of *size bytes: the first
+ * *count - 1 copied from `old` (then freed), the last one `element`.
+ * Null when memory fails; `old` is then left alone. */
+PCS_API void *cgaradd(void *old, const int *count, const void *element, const int *size);
+/* cgpradd: adds one value under the group and attribute names, creating
+ * the group (at the end of the part) and the attribute (at the end of the
+ * group) when absent; an existing attribute keeps its type and length.
+ * Nothing is done once rc is not 0, so a non-zero rc on entry leaves the
+ * part unchanged.
+ *  value (in) *length bytes; type (in) 8 characters; length (in)
+ *  attribute, group (in) names; part (in) null for a new part
+ *  rc (in/out) 20101 no memory (what was built so far is returned)
+ * Returns the part (the new one when `part` was null). */
+PCS_API CgGroup *cgpradd(const void *value, const char *type, const int *length,
+                         const char *attribute, const char *group, CgGroup *part, int *rc);
+/* cgafng: 1 when the attribute holds a value whose generic flag is 0 and
+ * that is not empty (C: first byte not blank; I: not 0; R: not 0.0). An
+ * attribute without flags counts every value as non-generic. */
+PCS_API int cgafng(const CgAttribute *attribute);
+/* cgagfng: 1 when some attribute of the group satisfies cgafng. `unused`
+ * is not read. */
+PCS_API int cgagfng(const CgGroup *group, const void *unused);
+/* cgaeql: 1 when catalog attribute b satisfies query attribute a, else 0.
+ * Each value is absent, empty or present (by a's type letter, which is also
+ * written into b's type) and the generic flag of a's value decides:
+ * an empty or absent query value accepts anything unless generic (then the
+ * catalog value must be empty or absent); a present query value needs an
+ * equal catalog value, or, when generic, an equal, empty or absent one.
+ * Equal: C over the shorter length, I exactly, R within *tolerance.
+ *  ordered (in) non-zero: value k against value k; 0: each value of a
+ *  takes the first unused equal value of b
+ *  rc (out) 20101 no memory (unordered mode; the result is then 0). */
+PCS_API int cgaeql(const CgAttribute *a, CgAttribute *b, const int *ordered,
+                   const double *tolerance, int *rc);
+/* cgageql: 1 when every attribute of group a is satisfied (ordered, tolerance
+ * 1.0) by the attribute of the same name in b (which may be null). */
+PCS_API int cgageql(const CgGroup *a, const CgGroup *b, int *rc);
+/* cgpreql: 1 when every group of part a whose matchFlag is not 0 is
+ * satisfied by the group of the same name in part b. A null a gives 1. */
+PCS_API int cgpreql(const CgGroup *a, const CgGroup *b, int *rc);
+/* cgkeycre: the part key: for each (groups[i], attributes[i]) pair, all
+ * values of that attribute, or 8 blanks when the group or attribute is
+ * missing or empty; then a 0 byte. A count below 1 gives just the 0 byte.
+ *  key (out) room for the values of every pair and the 0 byte
+ * Returns 0; rc is not changed. */
+PCS_API int cgkeycre(const char *const *groups, const char *const *attributes, const int *count,
+                     const CgGroup *part, char *key, int *rc);
+
+/* cggfre: releases a part: its groups from the last to the first, each
+ * with its attributes (last to first), their values and generic flags.
+ * Null is accepted. */
+PCS_API void cggfre(CgGroup *part);
+
+/* Comparison of stack elements and keys: over *length bytes of a and b. */
+typedef int (*CgCompare)(const void *a, const void *b, const int *length);
+
+/* cgcmpsrt: compares *length bytes; a blank in either string matches any
+ * byte. -1 when a's byte is smaller (unsigned) at the first position where
+ * both are non-blank and differ, 1 when greater, else 0 (also for a length
+ * below 1). */
+PCS_API int cgcmpsrt(const void *a, const void *b, const int *length);
+/* cgsort: sorts a host stack in place so that position 1 holds the greatest
+ * element: a three-way quicksort whose pivot is the element at position
+ * count / 2; greater, equal and less elements are gathered by popping the
+ * stack and put back in that order. compare receives the entry size.
+ *  stack (in) the stack handle; compare (in, by value)
+ *  rc (out) 0; 20101 no memory; a stack service's code (the stack's
+ *  elements may then be lost). */
+PCS_API void cgsort(const int *stack, CgCompare compare, int *rc);
 
 /* ==== Catalog parts from query data (section kept by the part creation) ==
  * Small helpers around the query parts: the index file of an open table and

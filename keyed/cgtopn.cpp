@@ -52,7 +52,7 @@ int cgtind(KeyedFile *file) {
       gifree(element);
       return keyed::kNoMemory;
     }
-    rc = record_key(file, walk.record(), element->key);
+    rc = keyed::record_key(file, walk.record(), element->key);
     if (rc == keyed::kKeySize) std::fputs(" key length is wrong \n", stdout);
     if (rc == keyed::kOk)
       rc = keystr(file->Index, k, element, static_cast<int32_t>(walk.position()));

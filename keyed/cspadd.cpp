@@ -14,7 +14,7 @@ namespace {
 bool same_name(const char *a, const char *b) { return std::memcmp(a, b, PCS_NAME_LEN) == 0; }
 
 KeyedAttribute *make_attribute(const char *name, int count, int length, const void *values) {
-  int64_t bytes = value_bytes(count, length);
+  int64_t bytes = keyed::value_bytes(count, length);
   if (bytes < 0) return nullptr;
   return host_attribute<KeyedAttribute>(name, count, length, values, static_cast<size_t>(bytes));
 }
@@ -108,9 +108,9 @@ int atvadd(KeyedGroup *group, const char *attribute, int count, int length, cons
   KeyedAttribute *a = find_attribute(group, attribute);
   if (!a) return atradd(group, attribute, count, length, values);
   if (a->nAttrLength != length) return keyed::kDuplicate;
-  int64_t old_bytes = value_bytes(a->nAttrs, length);
-  int64_t add_bytes = value_bytes(count, length);
-  int64_t bytes = value_bytes(int64_t{a->nAttrs} + count, length);
+  int64_t old_bytes = keyed::value_bytes(a->nAttrs, length);
+  int64_t add_bytes = keyed::value_bytes(count, length);
+  int64_t bytes = keyed::value_bytes(int64_t{a->nAttrs} + count, length);
   if (old_bytes < 0 || add_bytes < 0 || bytes < 0 || int64_t{a->nAttrs} + count > INT32_MAX)
     return keyed::kNoMemory;
   auto *grown =

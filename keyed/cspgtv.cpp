@@ -22,7 +22,7 @@ bool selected(const KeyedGroup *g, const char *group) {
 }
 
 int64_t bytes_of(const KeyedAttribute *a) {
-  return std::max<int64_t>(value_bytes(a->nAttrs, a->nAttrLength), 0);
+  return std::max<int64_t>(keyed::value_bytes(a->nAttrs, a->nAttrLength), 0);
 }
 
 // Calls visit(attribute) for each attribute of the selected groups whose

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "common/fileio.h"
 #include "common/memory.h"
 #include "common/report.h"
@@ -23,46 +25,39 @@ bool RecordWalk::read_at(int64_t position, void *data, size_t size) {
   return whole;
 }
 
+bool RecordWalk::reserve(size_t size) {
+  if (capacity_ >= size) return true;
+  void *grown = girealoc(buffer_, size);
+  if (!grown) {
+    std::fputs("   gimaloc error\n", stdout);
+    return false;
+  }
+  buffer_ = static_cast<unsigned char *>(grown);
+  capacity_ = size;
+  return true;
+}
+
 int RecordWalk::next(bool *live) {
   *live = false;
   for (;;) {
-    int64_t p = next_, left = size_ - p;
+    const int64_t p = next_, left = size_ - p;
     if (left <= 0) return keyed::kOk;
-    unsigned char header[keyed::kHeaderSize];
-    auto have = static_cast<size_t>(std::min<int64_t>(keyed::kHeaderSize, left));
-    if (!read_at(p, header, have)) return keyed::kDamaged;
-    if (have < 4) {  // a cut-off length word: the next record overwrites it
-      append_at_ = p;
-      return keyed::kOk;
-    }
-    int32_t length = get_be32(header);
-    if (length < keyed::kHeaderSize) return keyed::kDamaged;
-    if (length > left) {  // cut off at the end: stepped over by its length
-      cut_off_at_ = p;
-      append_at_ = p + length;
-      return keyed::kOk;
-    }
-    if (p + length > INT32_MAX) return keyed::kDamaged;
-    next_ = p + length;
-    int status = status_code(get_be32(header + 4), p, length, size_);
-    if (status == keyed::kDamaged) return status;
-    if (status == keyed::kDead) continue;
-    if (capacity_ < static_cast<size_t>(length)) {
-      void *grown = girealoc(buffer_, static_cast<size_t>(length));
-      if (!grown) {
-        std::fputs("   gimaloc error\n", stdout);
-        return keyed::kNoMemory;
-      }
-      buffer_ = static_cast<unsigned char *>(grown);
-      capacity_ = static_cast<size_t>(length);
-    }
-    std::memcpy(buffer_, header, keyed::kHeaderSize);
-    if (!read_at(p + keyed::kHeaderSize, buffer_ + keyed::kHeaderSize,
-                 static_cast<size_t>(length) - keyed::kHeaderSize))
+    unsigned char header[8];
+    if (left < 8 || !read_at(p, header, sizeof header)) return keyed::kDamaged;
+    const int32_t length = get_be32(header);
+    if (length < codec::kKeyedLayout.min_length || length > left || p + length > INT32_MAX)
       return keyed::kDamaged;
+    next_ = p + length;
+    if (!keyed::live(get_be32(header + 4))) {
+      unsigned char last = 0;
+      if (!read_at(p + length - 1, &last, 1) || last != '\n') return keyed::kDamaged;
+      continue;
+    }
+    if (!reserve(static_cast<size_t>(length))) return keyed::kNoMemory;
+    std::memcpy(buffer_, header, sizeof header);
+    if (!read_at(p + 8, buffer_ + 8, static_cast<size_t>(length) - 8)) return keyed::kDamaged;
     position_ = p;
     length_ = length;
-    if (!record_valid(record())) return keyed::kDamaged;
     *live = true;
     return keyed::kOk;
   }
@@ -86,7 +81,6 @@ int new_handle(const char *name, int count, const char *groups, const char *attr
   if (count < 0 || total > INT32_MAX) return keyed::kKeySize;
   auto *file = host_alloc<KeyedFile>();
   if (!file) return keyed::kNoMemory;
-  file->CutOffAt = -1;
   if (!resolve_keyed_name(name, file->FileName)) {
     gifree(file);
     return keyed::kNotFound;
@@ -143,7 +137,7 @@ int cspind(KeyedFile *file) {
       return keyed::kNoMemory;
     }
     element->position = static_cast<int32_t>(walk.position());
-    rc = record_key(file, walk.record(), element->key);
+    rc = keyed::record_key(file, walk.record(), element->key);
     int error = kTreeOk;
     if (rc == keyed::kOk) file->Index->insert(file->Index, element, &error);
     if (rc != keyed::kOk || error != kTreeOk) {
@@ -152,8 +146,7 @@ int cspind(KeyedFile *file) {
       return rc != keyed::kOk ? rc : error == kTreeDuplicate ? keyed::kDuplicate : keyed::kNoMemory;
     }
   }
-  file->AppendAt = walk.append_at();
-  file->CutOffAt = walk.cut_off_at();
+  file->AppendAt = size;
   return keyed::kOk;
 }
 
@@ -169,8 +162,12 @@ int open_file(const char *name, int count, const char *groups, const char *attri
   KeyedFile *file = nullptr;
   int rc = new_handle(name, count, groups, attributes, lengths, &file);
   if (rc != keyed::kOk) return rc;
+  // Mode 1 creates the file only when there is none: an existing file that
+  // cannot be opened for update is left alone.
+  struct stat info {};
   file->Stream = mode == 1 ? io::open(file->FileName, "r+b") : nullptr;
-  if (!file->Stream) file->Stream = io::open(file->FileName, "w+b");
+  if (!file->Stream && (mode == 0 || stat(file->FileName, &info) != 0))
+    file->Stream = io::open(file->FileName, "w+b");
   rc = file->Stream ? cspind(file) : keyed::kNotFound;
   if (rc != keyed::kOk) {
     release_handle(file);

@@ -18,39 +18,22 @@ bool write_word(FILE *stream, int64_t position, int32_t value) {
   return io::seek(stream, position, SEEK_SET) == 0 && io::write(stream, word, 4) == 4;
 }
 
-// Marks a record cut off by an earlier interrupted write as deleted, with the
-// length that the walk stepped over, so that later opens step over it too.
-bool mark_cut_off(KeyedFile *file) {
-  if (file->CutOffAt < 0) return true;
-  unsigned char words[8];
-  put_be32(words, static_cast<int32_t>(file->AppendAt - file->CutOffAt));
-  put_be32(words + 4, keyed::kDeleted);
-  if (io::seek(file->Stream, file->CutOffAt, SEEK_SET) != 0 ||
-      io::write(file->Stream, words, 8) != 8)
-    return false;
-  file->CutOffAt = -1;
-  return true;
-}
-
-// Appends the record of `list` as a live record. A write that falls short
-// leaves a cut-off record that the next append marks deleted.
+// Appends the record of `list` as a live record at the physical end of the
+// file.
 int append_record(KeyedFile *file, const KeyedGroup *list, int32_t *position) {
   if (!list) return keyed::kDamaged;
-  int64_t length = record_size(list);
+  int64_t length = keyed::record_size(list);
   if (length < 0 || file->AppendAt + length > INT32_MAX) return keyed::kDamaged;
   HostPtr<unsigned char> record(static_cast<unsigned char *>(gimaloc(static_cast<size_t>(length))));
   if (!record) return keyed::kNoMemory;
-  encode_record(list, record.get());
-  if (!mark_cut_off(file)) return keyed::kNotFound;
-  int64_t p = file->AppendAt;
-  bool whole = io::seek(file->Stream, p, SEEK_SET) == 0 &&
-               io::write(file->Stream, record.get(), static_cast<size_t>(length)) ==
-                   static_cast<size_t>(length);
-  file->AppendAt = p + length;
-  if (!whole) {
-    file->CutOffAt = p;
+  keyed::encode_record(list, record.get());
+  if (io::seek(file->Stream, 0, SEEK_END) != 0) return keyed::kNotFound;
+  const int64_t p = io::tell(file->Stream);
+  if (p < 0 || p + length > INT32_MAX) return keyed::kDamaged;
+  if (io::write(file->Stream, record.get(), static_cast<size_t>(length)) !=
+      static_cast<size_t>(length))
     return keyed::kNotFound;
-  }
+  file->AppendAt = p + length;
   *position = static_cast<int32_t>(p);
   return keyed::kOk;
 }
@@ -67,7 +50,7 @@ int put_record(KeyedFile *file, const KeyedGroup *list) {
   int k = key_length(file);
   HostPtr<unsigned char> key(static_cast<unsigned char *>(gimaloc(std::max(k, 1))));
   if (!key) return keyed::kNoMemory;
-  if (keygrp(file, list, key.get()) != keyed::kOk) return keyed::kKeySize;
+  if (keyed::keygrp(file, list, key.get()) != keyed::kOk) return keyed::kKeySize;
   Heap *index = file->Index;
   IndexElement probe{key.get(), 0};
   int error = kTreeOk;
@@ -117,7 +100,7 @@ int get_record(const char *key, KeyedFile *file, KeyedGroup **list) {
   if (stored) {
     int32_t length = 0;
     // Every indexed record ends by the append position: no size query.
-    rc = read_record_at(file->Stream, stored->position, file->AppendAt, &length, list);
+    rc = keyed::read_record_at(file->Stream, stored->position, file->AppendAt, &length, list);
     if (rc == keyed::kInUse || rc == keyed::kDead) rc = keyed::kNotFound;
   }
   if (rc == keyed::kNoMemory) std::fputs(" out of memory\n", stdout);

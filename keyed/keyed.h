@@ -1,6 +1,6 @@
-// Internal operations of keyed group files: file name resolution, the record
-// layout (encoder, checked decoder, key extraction), the record walk shared
-// by the file open and the table open, and group list helpers.
+// Internal operations of keyed group files: file name resolution, record
+// decoding and key extraction, the record walk shared by the file open and
+// the table open, and group list helpers.
 #ifndef PCS_KEYED_KEYED_H
 #define PCS_KEYED_KEYED_H
 
@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "common/coding.h"
+#include "common/record_codec.h"
 #include "include/pcs.h"
 #include "keyed/tree.h"
 
@@ -38,39 +39,25 @@ char *covertn(const char *name, char *destination, const int *width);
 bool resolve_keyed_name(const char *name, char path[PCS_KEYED_NAME_LEN + 1]);
 
 // ---- records -------------------------------------------------------------
+// The layout and its encoder are in common/record_codec.h.
 
-// Status of a record at `position` of length `length` in a file of `size`
-// bytes: kOk live, kDead deleted or replaced, kDamaged when a replacement
-// position does not point forward into the file (forward links cannot loop).
-int status_code(int32_t status, int64_t position, int32_t length, int64_t size);
+namespace keyed {
 
-// Checks a whole record (header to newline) against its own length: the
-// newline, the directory, every group header and attribute block lie inside
-// the record, counts and lengths are not negative, and the blocks reached
-// add up to no more than the record (so decoding is linear in its size).
-bool record_valid(ByteView record);
+// Every status word other than 0 (live) marks a record that is not live.
+inline bool live(int32_t status) { return status == 0; }
 
-// The key of a checked record: every group of the directory is offered to
-// every key field (cspkig); the last matching attribute wins. `key` holds K
-// bytes and is filled with blanks first. kOk or kKeySize.
+// The key of a record (whole, length word first): every group of the
+// directory is offered to every key field (cspkig); the last matching
+// attribute wins. `key` holds K bytes and is filled with blanks first.
+// kOk, kKeySize, or kDamaged when the record's structure is not sound.
 int record_key(const KeyedFile *file, ByteView record, unsigned char *key);
-int cspkig(const KeyedFile *file, ByteView record, int32_t group_offset, unsigned char *key);
 // The key of an in-memory group list (keygrp); kOk or kKeySize.
 int keygrp(const KeyedFile *file, const KeyedGroup *list, unsigned char *key);
 
-// Bytes of the serialized record of a group list, or -1 when the list holds
-// a negative count or length or would not fit a 32-bit length.
-int64_t record_size(const KeyedGroup *list);
-// Serializes the list into `out` (record_size bytes) as a live record.
-void encode_record(const KeyedGroup *list, unsigned char *out);
-// Writes one group block at `*offset` of the record, advancing the offset;
-// returns the offset of its group header.
-int32_t ptagrp(const KeyedGroup *group, unsigned char *record, int32_t *offset);
-
-// Rebuilds the group list of a checked record, each list reversed. kOk or
-// kNoMemory (nothing is kept then).
+// Rebuilds the group list of a record, each group and each attribute put at
+// the head of its list (both lists come out reversed). kOk, kNoMemory or
+// kDamaged; nothing is kept on failure.
 int decode_record(ByteView record, KeyedGroup **list);
-int gtagrp(ByteView record, int32_t header_offset, KeyedGroup **group);
 
 // Reads the record at `position` of a stream whose records end by `size`:
 // the codes of cspgtr. The length is set as soon as it is read. Reads are
@@ -78,15 +65,17 @@ int gtagrp(ByteView record, int32_t header_offset, KeyedGroup **group);
 int read_record_at(FILE *stream, int64_t position, int64_t size, int32_t *length,
                    KeyedGroup **list);
 
+}  // namespace keyed
+
 // ---- record walk -----------------------------------------------------------
 
-// Walks the records of a file from position 0 in order, stepping over dead
-// records by their length without reading them. A record cut off at the end
-// ends the walk; `append_at` and `cut_off_at` tell where the next record
-// goes and which cut-off record to mark deleted first.
+// Walks the records of a file from position 0 in order. Each record's length
+// must lie inside the file and its last byte must be a newline (kDamaged
+// otherwise); records that are not live are stepped over, live ones are
+// read whole for the caller to decode.
 class RecordWalk {
  public:
-  RecordWalk(FILE *stream, int64_t size) : stream_(stream), size_(size), append_at_(size) {}
+  RecordWalk(FILE *stream, int64_t size) : stream_(stream), size_(size) {}
   ~RecordWalk();
   RecordWalk(const RecordWalk &) = delete;
   RecordWalk &operator=(const RecordWalk &) = delete;
@@ -97,11 +86,10 @@ class RecordWalk {
   int next(bool *live);
   ByteView record() const { return ByteView(buffer_, static_cast<size_t>(length_)); }
   int64_t position() const { return position_; }
-  int64_t append_at() const { return append_at_; }
-  int64_t cut_off_at() const { return cut_off_at_; }
 
  private:
   bool read_at(int64_t position, void *data, size_t size);
+  bool reserve(size_t size);
 
   FILE *stream_;
   int64_t size_;
@@ -111,8 +99,6 @@ class RecordWalk {
   int32_t length_ = 0;
   unsigned char *buffer_ = nullptr;
   size_t capacity_ = 0;
-  int64_t append_at_;
-  int64_t cut_off_at_ = -1;
 };
 
 // ---- open files and tables -------------------------------------------------
@@ -143,9 +129,6 @@ int atvadd(KeyedGroup *group, const char *attribute, int count, int length, cons
 void free_attribute(KeyedAttribute *attribute);
 void free_group(KeyedGroup *group);
 void free_groups(KeyedGroup *list);
-
-// Bytes of count values of length bytes, or -1 when negative or too large.
-int64_t value_bytes(int64_t count, int64_t length);
 
 }  // namespace pcs
 

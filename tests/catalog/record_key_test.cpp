@@ -25,9 +25,9 @@ Built build(bool fast, const std::string &bytes, const Fields &fields,
   std::string key(static_cast<size_t>(key_length), ' ');
   host::clear_reports();
   const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
-  const bool ok = fast ? record_key(data, bytes.size(), collapse, names, widths.data(),
+  const bool ok = fast ? catalog::record_key(data, bytes.size(), collapse, names, widths.data(),
                                     key_length, key.data())
-                       : part_record_key(data, bytes.size(), collapse, names, widths.data(),
+                       : catalog::part_record_key(data, bytes.size(), collapse, names, widths.data(),
                                          key_length, key.data());
   std::vector<int> codes;
   for (const auto &report : host::reports()) codes.push_back(report.code);

@@ -1,0 +1,185 @@
+// The record structure shared by catalog records, keyed group records and
+// generic part records: a length word, a flag word, the offset of the group
+// directory at 8, group headers (name, attribute count, attribute offsets)
+// and attribute blocks (name, count, length, values) reached through offset
+// tables, and a closing newline. Catalog records put the directory first
+// and each group header before its attributes; keyed records put the
+// attributes before their group header and the directory last. Readers
+// follow the offsets, so one checked walker serves every layout; a Layout
+// says what each one accepts. Encoders are per layout.
+#ifndef PCS_COMMON_RECORD_CODEC_H
+#define PCS_COMMON_RECORD_CODEC_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/coding.h"
+#include "include/pcs.h"
+
+namespace pcs::codec {
+
+// What a layout accepts beyond the offsets and counts lying inside the
+// record.
+struct Layout {
+  int32_t min_length;       // shortest record
+  int32_t min_offset;       // smallest directory, group or attribute offset
+  int32_t min_value;        // smallest value count and value length
+  bool closing_newline;     // the last byte is a newline no table reaches
+  bool reserve_directory;   // header, directory and newline are not spent
+                            // by the groups' byte budget
+};
+
+inline constexpr int32_t kHeaderBytes = 12;  // length, flag, directory offset
+
+// Catalog records: offsets are followed wherever they point, every
+// attribute holds at least one value of at least one byte, and the newline
+// is not looked at.
+inline constexpr Layout kCatalogLayout{16, 0, 1, false, false};
+// Keyed group records (also generic part records): offsets past the
+// header, empty attributes allowed, and a closing newline.
+inline constexpr Layout kKeyedLayout{kHeaderBytes + 5, kHeaderBytes, 0, true, true};
+
+// walk_record's result for damage; visitors return 0 to go on or a positive
+// code to stop the walk with it.
+inline constexpr int kDamaged = -1;
+
+// A group as the walker finds it: its name points at the 8-byte field in
+// the record.
+struct GroupBytes {
+  const unsigned char *name;
+  int32_t header;  // offset of the group header
+  int32_t count;   // attribute count word
+};
+
+// An attribute as the walker finds it: names point at the 8-byte fields
+// inside the record, values at count * length bytes.
+struct AttributeBytes {
+  const unsigned char *group;
+  const unsigned char *name;
+  int32_t count;
+  int32_t length;
+  const unsigned char *values;
+
+  size_t value_bytes() const { return static_cast<size_t>(count) * static_cast<size_t>(length); }
+};
+
+// Walks records of one layout. Every offset, count and length is checked
+// against the record before anything behind it is read, and the groups and
+// attributes reached may not add up to more bytes than the record holds, so
+// overlapping tables cannot make the work grow beyond the record's size.
+class Walk {
+ public:
+  Walk(ByteView record, const Layout &layout)
+      : layout_(layout),
+        body_(record.data(),
+              layout.closing_newline && record.size() > 0 ? record.size() - 1 : record.size()),
+        whole_(record),
+        budget_(static_cast<int64_t>(record.size())) {}
+
+  // The whole record: on_group(const GroupBytes &) for each group in
+  // directory order, then on_attribute(const AttributeBytes &) for each of
+  // its attributes in table order. 0 after the last attribute, kDamaged, or
+  // the first non-zero result of a visitor.
+  template <class OnGroup, class OnAttribute>
+  int record(OnGroup &&on_group, OnAttribute &&on_attribute) {
+    const int64_t size = static_cast<int64_t>(whole_.size());
+    if (size < layout_.min_length) return kDamaged;
+    if (layout_.closing_newline && whole_.data()[size - 1] != '\n') return kDamaged;
+    int32_t directory = 0, groups = 0;
+    if (!body_.be32(8, &directory) || directory < layout_.min_offset ||
+        !body_.be32(directory, &groups) || !table_fits(int64_t{directory} + 4, groups))
+      return kDamaged;
+    if (layout_.reserve_directory && !spend(kHeaderBytes + 5 + 4 * int64_t{groups}))
+      return kDamaged;
+    for (int32_t g = 0; g < groups; ++g) {
+      int32_t header = 0;
+      body_.be32(int64_t{directory} + 4 + 4 * int64_t{g}, &header);
+      if (int rc = group(header, on_group, on_attribute); rc != 0) return rc;
+    }
+    return 0;
+  }
+
+  // One group whose header stands at `header`, whatever the record around
+  // it: the record's size is the budget.
+  template <class OnGroup, class OnAttribute>
+  int group(int64_t header, OnGroup &&on_group, OnAttribute &&on_attribute) {
+    GroupBytes found{body_.bytes(header, PCS_NAME_LEN), static_cast<int32_t>(header), 0};
+    if (header < layout_.min_offset || !found.name || !body_.be32(header + 8, &found.count) ||
+        !table_fits(header + 12, found.count) || !spend(12 + int64_t{found.count} * 4))
+      return kDamaged;
+    if (int rc = on_group(found); rc != 0) return rc;
+    for (int32_t a = 0; a < found.count; ++a) {
+      int32_t at = 0;
+      body_.be32(header + 12 + 4 * int64_t{a}, &at);
+      AttributeBytes attribute{found.name, body_.bytes(at, PCS_NAME_LEN), 0, 0, nullptr};
+      if (at < layout_.min_offset || !attribute.name || !body_.be32(int64_t{at} + 8, &attribute.count) ||
+          !body_.be32(int64_t{at} + 12, &attribute.length) ||
+          attribute.count < layout_.min_value || attribute.length < layout_.min_value)
+        return kDamaged;
+      const int64_t bytes = int64_t{attribute.count} * attribute.length;
+      attribute.values = body_.bytes(int64_t{at} + 16, bytes);
+      // No attribute's serialized size passes INT32_MAX.
+      if (!attribute.values || bytes > INT32_MAX - 16 || !spend(16 + bytes)) return kDamaged;
+      if (int rc = on_attribute(attribute); rc != 0) return rc;
+    }
+    return 0;
+  }
+
+ private:
+  bool spend(int64_t n) { return (budget_ -= n) >= 0; }
+  bool table_fits(int64_t table, int32_t count) const {
+    return count >= 0 && body_.has(table, int64_t{count} * 4);
+  }
+
+  Layout layout_;
+  ByteView body_;   // what tables may reach: the record less its newline
+  ByteView whole_;
+  int64_t budget_;
+};
+
+// Visitor that accepts everything.
+inline constexpr auto kSkip = [](const auto &) { return 0; };
+
+// Walks a whole record with both visitors.
+template <class OnGroup, class OnAttribute>
+int walk_record(ByteView record, const Layout &layout, OnGroup &&on_group,
+                OnAttribute &&on_attribute) {
+  return Walk(record, layout).record(on_group, on_attribute);
+}
+
+// True when every offset, count and length of the record is sound.
+inline bool record_valid(ByteView record, const Layout &layout) {
+  return walk_record(record, layout, kSkip, kSkip) == 0;
+}
+
+}  // namespace pcs::codec
+
+// ---- encoders ---------------------------------------------------------------
+
+namespace pcs::catalog {
+
+// Bytes of the catalog record of `record` (0 for a record without groups);
+// above INT32_MAX when it cannot be stored.
+int64_t record_size(PartRecord *record);
+// Serializes the record into `out` (record_size bytes): length, flag 0,
+// 12, the group count and offset table, each group header followed by its
+// attributes, the newline.
+void encode_record(PartRecord *record, unsigned char *out);
+
+}  // namespace pcs::catalog
+
+namespace pcs::keyed {
+
+// Bytes of the keyed record of a group list, or -1 when the list holds a
+// negative count or length or would not fit a 32-bit length.
+int64_t record_size(const KeyedGroup *list);
+// Serializes the list into `out` (record_size bytes) as a live record: each
+// group's attribute blocks, then its header; the directory last.
+void encode_record(const KeyedGroup *list, unsigned char *out);
+
+// Bytes of count values of length bytes, or -1 when negative or too large.
+int64_t value_bytes(int64_t count, int64_t length);
+
+}  // namespace pcs::keyed
+
+#endif

@@ -1,0 +1,45 @@
+// The record walker over any bytes: the first byte picks the layout, the
+// next two a group header offset, the rest is the record (in a buffer of
+// its exact size, so any read outside it is caught). A whole-record walk
+// and a walk from the chosen header must end in 0 or damage, never visit
+// an attribute whose values lie outside the record, and a keyed decode
+// must release everything.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "common/record_codec.h"
+#include "host/host_test.h"
+#include "keyed/keyed.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size < 3) return 0;
+  pcs::host::reset();
+  const long blocks = pcs::host::memory().live_blocks;
+  const pcs::codec::Layout &layout =
+      (data[0] & 1) ? pcs::codec::kKeyedLayout : pcs::codec::kCatalogLayout;
+  const int64_t header = (data[1] << 8 | data[2]) - 4;
+  const size_t n = size - 3;
+  std::unique_ptr<unsigned char[]> bytes(new unsigned char[n ? n : 1]);
+  if (n) std::memcpy(bytes.get(), data + 3, n);
+  const pcs::ByteView record(bytes.get(), n);
+  auto inside = [&](const pcs::codec::AttributeBytes &a) {
+    if (a.values < bytes.get() || a.values + a.value_bytes() > bytes.get() + n) std::abort();
+    return 0;
+  };
+  int rc = pcs::codec::walk_record(record, layout, pcs::codec::kSkip, inside);
+  if (rc != 0 && rc != pcs::codec::kDamaged) std::abort();
+  rc = pcs::codec::Walk(record, layout).group(header, pcs::codec::kSkip, inside);
+  if (rc != 0 && rc != pcs::codec::kDamaged) std::abort();
+  KeyedGroup *list = nullptr;
+  rc = pcs::keyed::decode_record(record, &list);
+  if ((rc == 0) != pcs::codec::record_valid(record, pcs::codec::kKeyedLayout)) std::abort();
+  KeyedGroup *next = nullptr;
+  for (; list; list = next) {
+    next = list->NextGroup;
+    pcs::free_group(list);
+  }
+  if (pcs::host::memory().live_blocks != blocks) std::abort();
+  return 0;
+}

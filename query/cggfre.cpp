@@ -1,0 +1,44 @@
+// Releasing query parts: groups from the last to the first, and in each
+// group its attributes from the last to the first with their values and
+// generic flags.
+#include "common/memory.h"
+#include "query/query.h"
+
+namespace pcs::query {
+namespace {
+
+// Reverses a chain in place; returns its new head (the old last member).
+template <class T>
+T *reverse_chain(T *first) {
+  T *reversed = nullptr;
+  while (first) {
+    T *next = first->next;
+    first->next = reversed;
+    reversed = first;
+    first = next;
+  }
+  return reversed;
+}
+
+}  // namespace
+
+void free_attributes(CgAttribute *first) {
+  for (CgAttribute *a = reverse_chain(first); a;) {
+    CgAttribute *next = a->next;
+    gifree(a->values);
+    gifree(a->genericFlags);
+    gifree(a);
+    a = next;
+  }
+}
+
+}  // namespace pcs::query
+
+extern "C" void cggfre(CgGroup *part) {
+  for (CgGroup *g = pcs::query::reverse_chain(part); g;) {
+    CgGroup *next = g->next;
+    pcs::query::free_attributes(g->attributes);
+    gifree(g);
+    g = next;
+  }
+}
