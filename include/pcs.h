@@ -886,6 +886,62 @@ PCS_API int cgpreql(const CgGroup *a, const CgGroup *b, int *rc);
 PCS_API int cgkeycre(const char *const *groups, const char *const *attributes, const int *count,
                      const CgGroup *part, char *key, int *rc);
 
+/* Generic part files hold query parts one record after the other in the
+ * keyed group file layout (length, status 0, directory offset; per group
+ * its attribute blocks then its header; the directory; a newline). Types,
+ * generic flags and match flags are not stored. Reading puts every group
+ * and attribute at the head of its chain, so both come back reversed. */
+
+/* cggget: reads the record at *position into a new part.
+ *  stream (in) the open file; position (in) a record start
+ *  length (out) the record length, set whenever it could be read (also for
+ *  20113, so a caller can step over the record)
+ *  part (out) the part; null on failure
+ *  rc (out) 0; 20108 position at or past the end of the file; 20105 a
+ *  length shorter than a record or past the end of the file, no closing
+ *  newline, or offsets and counts that leave the record; 20113 status not 0;
+ *  20101 no memory (prints "   gimaloc error\n"). */
+PCS_API void cggget(FILE **stream, const int *position, int *length, CgGroup **part, int *rc);
+/* cggput: appends the part as a live record at the end of the file and
+ * flushes it.
+ *  stream (in, by value); part (in)
+ *  rc (out) 0; 20105 no part, or a count, length or size that cannot be
+ *  stored; 20101 no memory; 20004 a write or the flush failed. On failure
+ *  the file is cut back to its old end. */
+PCS_API void cggput(FILE *stream, CgGroup **part, int *rc);
+/* cggtagrp: fills a group from the group header at *offset of a record
+ * buffer of *length bytes: name, attribute count, and a copy of each
+ * attribute put at the head of the group's chain. Every offset, count and
+ * length is checked against *length first.
+ *  group (in/out) a group to fill, normally zero-filled
+ *  rc (out) 20105 the header or an attribute leaves the buffer; 20101 no
+ *  memory (prints "  gimaloc error\n"); the group keeps what was built. */
+PCS_API void cggtagrp(const void *record, const int *length, const int *offset, CgGroup *group,
+                      int *rc);
+/* cgptagrp: writes one group block at the stream's position: its
+ * attributes (at most attributeCount) as name, value count, value length
+ * and values, then the group header (name, count, attribute offsets).
+ *  offset (in/out) the record offset of the block; advanced past it
+ *  header (out) the record offset of the group header
+ *  rc (out) 20105 counts that cannot be stored; 20101 no memory; 20004 the
+ *  write fell short. */
+PCS_API void cgptagrp(FILE *stream, CgGroup *group, int *offset, int *header, int *rc);
+/* cggprnt: prints up to `limit` (by value) groups of the part to standard
+ * error, each after the title line: name, attribute count, match flag and
+ * every attribute with its type, counts, values and generic flags. */
+PCS_API void cggprnt(const CgGroup *part, const char *title, int limit);
+/* cgfold: sorts the parts of a generic part file against a reference
+ * catalog by PARTNUM/PARTNO: parts the reference index does not list are
+ * appended to the new-parts file; for a listed one, the source part and then
+ * the reference file's record of the key's first index entry are appended
+ * to the duplicates file. Without a duplicates path (null or empty) listed
+ * parts are left out. Output files are created when absent. Paths are
+ * 0-terminated.
+ *  rc (out) 0; 20104 a file cannot be opened; the codes of cggget for a
+ *  source or reference record; those of cggput; 20105 an index entry that
+ *  cannot be read. */
+PCS_API void cgfold(const char *source, const char *reference, const char *index,
+                    const char *fresh, const char *duplicates, int *rc);
 /* cggfre: releases a part: its groups from the last to the first, each
  * with its attributes (last to first), their values and generic flags.
  * Null is accepted. */

@@ -33,12 +33,30 @@ bool compare_positional(const CgAttribute *a, CgAttribute *b, double tolerance);
 // *rc 20101 when the work flags cannot be obtained (result false).
 bool compare_unordered(const CgAttribute *a, CgAttribute *b, double tolerance, int *rc);
 
+// Prints an attribute chain to standard error.
+void my_print_attribute(const CgAttribute *first);
 // Releases an attribute chain from the last attribute to the first.
 void free_attributes(CgAttribute *first);
 
 // Bytes cgkeycre writes for the pairs, without the closing 0 byte.
 int64_t key_size(const char *const *groups, const char *const *attributes, int count,
                  const CgGroup *part);
+
+// ---- generic part file ----------------------------------------------------
+
+// Reads the record at `position` into a new part: 0, PCS_AT_END,
+// PCS_INPUT_ENDED (short, damaged or without its newline), PCS_RECORD_DELETED
+// or PCS_GEN_NO_MEMORY. *length is set once the length word is read.
+int read_part(FILE *stream, int64_t position, int32_t *length, CgGroup **part);
+// Fills `group` from the group header at `header` of the record bytes,
+// putting each attribute at the head of its chain; on failure the group
+// keeps what was built.
+int read_group(ByteView record, int64_t header, CgGroup *group);
+// Appends the part as a live record at the end of the file: 0, or
+// PCS_INPUT_ENDED (no part, or counts that cannot be stored),
+// PCS_GEN_NO_MEMORY, PCS_SHORT_WRITE; on failure the file is cut back to
+// its old end.
+int write_part(FILE *stream, const CgGroup *part);
 
 }  // namespace pcs::query
 

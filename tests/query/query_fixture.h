@@ -34,15 +34,23 @@ inline CgAttribute *make_attribute(const std::string &name, const std::string &t
   return a;
 }
 
-// A part of the groups of `groups` (layouts.h), every attribute of type C.
+// A part of the groups of `groups` (layouts.h) in the same order, every
+// attribute of type C.
 inline CgGroup *make_part(const std::vector<Group> &groups) {
   CgGroup *part = nullptr;
   int rc = 0;
-  for (const Group &g : groups)
-    for (const Attr &a : g.attrs)
-      for (int k = 0; k < a.count; ++k)
-        part = cgpradd(a.values.data() + k * a.length, field("C").c_str(), &a.length,
-                       field(a.name).c_str(), field(g.name).c_str(), part, &rc);
+  for (const Group &g : groups) {
+    CgGroup *group = part ? cgagadd(field(g.name).c_str(), part, &rc) : cgagcre(field(g.name).c_str(), &rc);
+    if (!part) part = group;
+    for (const Attr &a : g.attrs) {
+      const std::string name = field(a.name), type = field("C" + std::to_string(a.length));
+      CgAttribute *attribute = group->attributes
+                                   ? cgaadd(name.c_str(), type.c_str(), &a.length, group->attributes, &rc)
+                                   : (group->attributes = cgacre(name.c_str(), type.c_str(), &a.length, &rc));
+      ++group->attributeCount;
+      for (int k = 0; k < a.count; ++k) cgvadd(a.values.data() + k * a.length, attribute, &rc);
+    }
+  }
   EXPECT_RC(0, rc);
   return part;
 }
