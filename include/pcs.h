@@ -964,6 +964,77 @@ PCS_API int cgcmpsrt(const void *a, const void *b, const int *length);
  *  elements may then be lost). */
 PCS_API void cgsort(const int *stack, CgCompare compare, int *rc);
 
+/* ==== Query part lookup ====================================================
+ * Catalog parts of a query are found in the project's generic part file:
+ * its records are indexed in memory in a KeyIndexStack, a host stack whose
+ * entries are a key of K bytes followed by the record's 4-byte position (an
+ * int of this machine), sorted by cgsort so that position 1 holds the
+ * greatest key. */
+
+/* cgnames: the two catalog paths of the project setup: the catalog
+ * directory (trailing blanks dropped, inner blanks turned into '/', then a
+ * '/') followed by the current catalog's file name 1 (first) or 3 (second),
+ * each with its 8 characters, trailing blanks included, and a 0 byte.
+ *  first, second (out) 256 bytes each
+ *  rc (out) 0; 20121 the setup holds no catalog directory; 20122 a path
+ *  longer than 255 characters; 20101 no memory; the code of a failing host
+ *  service (gj0frd, pladata, pu3cnam, the stack services). */
+PCS_API void cgnames(char *first, char *second, int *rc);
+/* cgprincr: the sorted KeyIndexStack of a generic part file. The key is the
+ * cgkeycre key of the (groups[i], attributes[i]) pairs cut or blank-padded
+ * to K, the sum of the attributes' declared lengths (gj0art; 8 for a pair the
+ * model does not know, after guerjo). Records whose status is not 0 are
+ * stepped over.
+ *  count (in) number of pairs; stream (in, by value) the open file
+ *  stack (out) the new stack; 0 on failure
+ *  rc (out) 0; 20101 no memory or K + 4 above 256; the codes of cggget but
+ *  20113; the stack services' codes. */
+PCS_API void cgprincr(const char *const *groups, const char *const *attributes, const int *count,
+                      FILE *stream, int *stack, int *rc);
+/* cgfind: binary search of a stack sorted by cgsort for an element whose
+ * first *key_length bytes compare equal (compare gives 0) to the key.
+ *  found (out) its position, or 0 (also when the entries are shorter than
+ *  the key)
+ *  rc (out) 0; 20101 no memory; a stack service's code. */
+PCS_API void cgfind(const int *stack, const void *key, const int *key_length, CgCompare compare,
+                    int *found, int *rc);
+/* cgqprmt2: the record positions of every element of a sorted
+ * KeyIndexStack whose key matches: cgfind with cgcmpsrt, then the found
+ * element, the elements after it while their first *key_length bytes equal
+ * the key exactly (strncmp), and every element before it that does.
+ *  matches (out) a new stack of the record positions (the last 4 bytes of
+ *  each matching element) in that order; 0 when
+ *  nothing matches or on failure
+ *  rc (out) 0; 20101 no memory; a stack service's code. */
+PCS_API void cgqprmt2(const char *key, const int *key_length, const int *stack, int *matches,
+                      int *rc);
+/* cgqprmt: the catalog offsets a catalog index lists under a key (K bytes,
+ * as csalku reads it), in index order.
+ *  index (in, by value); matches (out) a new stack of 4-byte offsets; 0
+ *  when the key is not found (rc 0) or on failure
+ *  rc (out) 0; 20105 an index entry that cannot be read; a stack code. */
+PCS_API void cgqprmt(const char *key, FILE *index, int *matches, int *rc);
+/* cgstackp: prints a stack to standard error: mode 0 each entry as an int,
+ * "%d >%d< \n"; mode 1 "%d >", the first `width` characters of each entry
+ * (the whole entry when width is 0), "< \n". mode and width by value. */
+PCS_API void cgstackp(const int *stack, int mode, int width);
+/* pclrdcg: the catalog parts that answer the query of an element class and
+ * query number. Indexes the project's generic part file (cgnames' second
+ * path) by ELCLASS/AELCLASS and SPCFUNC/QRYNUMBR, and looks up the element
+ * class followed by the query number without trailing blanks (read over
+ * the declared length of SPCFUNC/QRYNUMBR). For each match, the last found
+ * first, the first value of PARTNUM/PARTNO and of TYPEOPTS/OPTIONS (blanks
+ * where a record has none) go to two stacks aligned by position, whose
+ * entry sizes are those value lengths in the first match's record.
+ *  element_class (in) 8 characters; query (in) the query number
+ *  parts, options (out) the stacks; 0 when nothing matches, and also when
+ *  the first match's record lacks PARTNUM/PARTNO (then both) or
+ *  TYPEOPTS/OPTIONS (then options only; parts is an empty stack)
+ *  rc (out) 0; 20104 a catalog file cannot be opened; the codes of cgnames,
+ *  cgprincr and cggget, gj0art's; both stacks are 0 on failure. */
+PCS_API void pclrdcg(const char *element_class, const char *query, int *parts, int *options,
+                     int *rc);
+
 /* ==== Query fill and catalog parts (section kept by the part creation) ===
  * The query fill turns the entries of a piping specification into query
  * parts (one per table row and project pipe size); the part creation builds

@@ -58,6 +58,16 @@ int read_group(ByteView record, int64_t header, CgGroup *group);
 // its old end.
 int write_part(FILE *stream, const CgGroup *part);
 
+// ---- lookup ------------------------------------------------------------------
+
+// cgfind: the position of an element of the sorted stack whose first
+// key_length bytes compare equal to the key, or 0; 0 or a code.
+int find_key(const int *stack, const void *key, int key_length, CgCompare compare, int *found);
+// cgqprmt2: a new stack of the 4-byte positions of every element whose key
+// equals `key` (the found one, those above it, then those below); *matches
+// is 0 when nothing matches or on failure.
+int collect_matches(const char *key, int key_length, const int *stack, int *matches);
+
 }  // namespace pcs::query
 
 #endif

@@ -1,0 +1,268 @@
+// The query part lookup: the catalog file names of the project setup
+// (cgnames), the sorted key stack of a generic part file (cgprincr), and
+// pclrdcg, which finds the catalog parts of an element class and query
+// number and returns their part numbers and options.
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "common/fileio.h"
+#include "common/memory.h"
+#include "common/report.h"
+#include "host/host_model.h"
+#include "query/query.h"
+
+namespace pcs::query {
+namespace {
+
+constexpr int kPathBytes = 256;
+constexpr int kElementMax = 256;
+
+// Ends the host stacks it names when it goes out of scope.
+class EndStacks {
+ public:
+  EndStacks(int *first, int *second = nullptr, int *third = nullptr)
+      : stacks_{first, second, third} {}
+  ~EndStacks() {
+    for (int *stack : stacks_)
+      if (stack && *stack != 0) {
+        int ignored = 0;
+        gusend(stack, &ignored);
+        *stack = 0;
+      }
+  }
+  EndStacks(const EndStacks &) = delete;
+  EndStacks &operator=(const EndStacks &) = delete;
+
+ private:
+  int *stacks_[3];
+};
+
+// Closes a stream at the end of its scope.
+struct CloseFile {
+  void operator()(FILE *f) const { io::close(f); }
+};
+using File = std::unique_ptr<FILE, CloseFile>;
+
+// The catalog directory in entry 1 of the setup stack, as a path prefix:
+// trailing blanks dropped, inner blanks turned into '/', a '/' appended.
+int directory_prefix(const int *setup, char *prefix, size_t *length) {
+  int size = 0, count = 0, rc = 0;
+  gusinf(setup, &size, &count, &rc);
+  if (rc != 0) return rc;
+  if (count < 1) return PCS_CANNOT_OPEN;
+  HostPtr<char> entry(static_cast<char *>(gimaloc(static_cast<size_t>(size))));
+  if (!entry) return PCS_GEN_NO_MEMORY;
+  const int first = 1;
+  gusrea(setup, &first, entry.get(), &rc);
+  if (rc != 0) return rc;
+  size_t n = static_cast<size_t>(size);
+  while (n > 0 && (entry.get()[n - 1] == ' ' || entry.get()[n - 1] == '\0')) --n;
+  if (n + 1 + PCS_NAME_LEN >= kPathBytes) return PCS_PATH_TOO_LONG;
+  for (size_t i = 0; i < n; ++i) prefix[i] = entry.get()[i] == ' ' ? '/' : entry.get()[i];
+  prefix[n] = '/';
+  *length = n + 1;
+  return 0;
+}
+
+int catalog_names(char *first, char *second) {
+  int setup = 0, ids = 0, current = 0, rc = 0;
+  EndStacks ended{&setup, &ids, &current};
+  gj0frd("PRO     ", "SETUP   ", "CATALOG ", "        ", &setup, &ids, &current, &rc);
+  if (rc != 0) return rc;
+  if (setup == 0) return PCS_CANNOT_OPEN;
+  char prefix[kPathBytes];
+  size_t length = 0;
+  if ((rc = directory_prefix(&setup, prefix, &length)) != 0) return rc;
+  const int kind = 2, item = 30;
+  int id = 0;
+  pladata(&kind, &item, &id, &rc);
+  if (rc != 0) return rc;
+  char names[7][PCS_NAME_LEN];
+  pu3cnam(&id, names[0], names[1], names[2], names[3], names[4], names[5], names[6], &rc);
+  if (rc != 0) return rc;
+  for (auto [path, name] : {std::pair{first, names[0]}, std::pair{second, names[2]}}) {
+    std::memcpy(path, prefix, length);
+    std::memcpy(path + length, name, PCS_NAME_LEN);
+    path[length + PCS_NAME_LEN] = '\0';
+  }
+  return 0;
+}
+
+// Key length of the pairs: each attribute's declared length, 8 for one the
+// model does not know.
+int key_length(const char *const *groups, const char *const *attributes, int count) {
+  int total = 0;
+  for (int i = 0; i < count; ++i) {
+    char type[PCS_NAME_LEN];
+    int length = 0, rc = 0;
+    gj0art(groups[i], attributes[i], type, &length, &rc);
+    if (rc != 0) {
+      guerjo();
+      length = PCS_NAME_LEN;
+    }
+    total += length > 0 ? length : 0;
+    if (total > kElementMax) return kElementMax + 1;
+  }
+  return total;
+}
+
+// Pushes the part's key (cut or blank-padded to k bytes) and its position.
+int push_key(const char *const *groups, const char *const *attributes, int count,
+             const CgGroup *part, int k, int32_t position, const int *stack) {
+  const int64_t bytes = key_size(groups, attributes, count, part);
+  HostPtr<char> key(static_cast<char *>(gimaloc(static_cast<size_t>(bytes) + 1)));
+  unsigned char element[kElementMax + 4];
+  if (!key) return PCS_GEN_NO_MEMORY;
+  int ignored = 0, pushed = 0, rc = 0;
+  cgkeycre(groups, attributes, &count, part, key.get(), &ignored);
+  std::memset(element, ' ', static_cast<size_t>(k));
+  std::memcpy(element, key.get(), static_cast<size_t>(bytes < k ? bytes : k));
+  std::memcpy(element + k, &position, 4);
+  guspus(stack, element, &pushed, &rc);
+  return rc;
+}
+
+int index_file(const char *const *groups, const char *const *attributes, int count, FILE *stream,
+               int *stack) {
+  const int k = key_length(groups, attributes, count);
+  if (k + 4 > kElementMax) return PCS_GEN_NO_MEMORY;
+  int rc = 0, entry = k + 4;
+  gusini(&entry, stack, &rc);
+  if (rc != 0) return rc;
+  const int64_t size = stream ? io::size(stream) : 0;
+  for (int64_t position = 0; position < size && position <= INT32_MAX;) {
+    CgGroup *part = nullptr;
+    int32_t length = 0;
+    rc = read_part(stream, position, &length, &part);
+    if (rc == 0)
+      rc = push_key(groups, attributes, count, part, k, static_cast<int32_t>(position), stack);
+    cggfre(part);
+    if (rc != 0 && rc != PCS_RECORD_DELETED) return rc;
+    position += length;
+  }
+  rc = 0;
+  cgsort(stack, cgcmpsrt, &rc);
+  return rc;
+}
+
+// The first value of group/attribute of the part, cut or blank-padded to
+// `width` bytes; blanks when there is none.
+void first_value(const CgGroup *part, const char *group, const char *attribute, int width,
+                 unsigned char *out) {
+  std::memset(out, ' ', static_cast<size_t>(width));
+  const CgGroup *g = cgagfnd(group, const_cast<CgGroup *>(part));
+  const CgAttribute *a = g ? cgafnd(attribute, g->attributes) : nullptr;
+  if (!a || a->valueCount < 1 || !a->values || a->valueLength < 1) return;
+  std::memcpy(out, a->values, static_cast<size_t>(a->valueLength < width ? a->valueLength : width));
+}
+
+int value_length(const CgGroup *part, const char *group, const char *attribute) {
+  const CgGroup *g = cgagfnd(group, const_cast<CgGroup *>(part));
+  const CgAttribute *a = g ? cgafnd(attribute, g->attributes) : nullptr;
+  return a && a->valueLength > 0 ? a->valueLength : 0;
+}
+
+int read_at(FILE *stream, int32_t position, CgGroup **part) {
+  int32_t length = 0;
+  return read_part(stream, position, &length, part);
+}
+
+// Step 6 and 7: the output stacks sized by the first match's record, then
+// one entry per match, the last found first.
+int gather(FILE *stream, const int *matches, int *parts, int *options) {
+  int32_t position = 0;
+  int rc = 0, first = 1;
+  gusrea(matches, &first, &position, &rc);
+  CgGroup *part = nullptr;
+  if (rc != 0 || (rc = read_at(stream, position, &part)) != 0) return rc;
+  const int part_width = value_length(part, "PARTNUM ", "PARTNO  ");
+  const int option_width = value_length(part, "TYPEOPTS", "OPTIONS ");
+  cggfre(part);
+  if (part_width > 0) gusini(&part_width, parts, &rc);
+  if (rc != 0 || part_width == 0 || option_width == 0) return rc;
+  gusini(&option_width, options, &rc);
+  HostPtr<unsigned char> value = host_buffer(static_cast<size_t>(part_width + option_width));
+  if (!value) return PCS_GEN_NO_MEMORY;
+  for (int empty = 0, pushed = 0; rc == 0;) {
+    guspop(matches, &position, &empty, &rc);
+    if (rc != 0 || empty) break;
+    if ((rc = read_at(stream, position, &part)) != 0) break;
+    first_value(part, "TYPEOPTS", "OPTIONS ", option_width, value.get());
+    first_value(part, "PARTNUM ", "PARTNO  ", part_width, value.get() + option_width);
+    cggfre(part);
+    guspus(options, value.get(), &pushed, &rc);
+    if (rc == 0) guspus(parts, value.get() + option_width, &pushed, &rc);
+  }
+  return rc;
+}
+
+// The element class followed by the query number without trailing blanks.
+int query_key(const char *element_class, const char *query, char *key, int *length) {
+  char type[PCS_NAME_LEN];
+  int number_length = 0, rc = 0;
+  gj0art("SPCFUNC ", "QRYNUMBR", type, &number_length, &rc);
+  if (rc != 0) return rc;
+  if (number_length > kElementMax - PCS_NAME_LEN) return PCS_GEN_NO_MEMORY;
+  while (number_length > 0 && query[number_length - 1] == ' ') --number_length;
+  std::memcpy(key, element_class, PCS_NAME_LEN);
+  if (number_length > 0) std::memcpy(key + PCS_NAME_LEN, query, static_cast<size_t>(number_length));
+  *length = PCS_NAME_LEN + number_length;
+  return 0;
+}
+
+int lookup(const char *element_class, const char *query, int *parts, int *options) {
+  char first[kPathBytes], second[kPathBytes];
+  int rc = catalog_names(first, second);
+  if (rc != 0) return rc;
+  File generic(io::open(second, "rb"));
+  if (!generic) return PCS_QUERY_CATALOG;
+  const char *const groups[] = {"ELCLASS ", "SPCFUNC "};
+  const char *const attributes[] = {"AELCLASS", "QRYNUMBR"};
+  int keys = 0, matches = 0;
+  EndStacks ended{&keys, &matches};
+  if ((rc = index_file(groups, attributes, 2, generic.get(), &keys)) != 0) return rc;
+  File catalog(io::open(first, "rb"));
+  if (!catalog) return PCS_QUERY_CATALOG;
+  char key[kElementMax];
+  int length = 0;
+  if ((rc = query_key(element_class, query, key, &length)) != 0) return rc;
+  if ((rc = collect_matches(key, length, &keys, &matches)) != 0 || matches == 0) return rc;
+  return gather(generic.get(), &matches, parts, options);
+}
+
+}  // namespace
+
+int build_key_stack(const char *const *groups, const char *const *attributes, int count,
+                    FILE *stream, int *stack) {
+  *stack = 0;
+  const int rc = index_file(groups, attributes, count, stream, stack);
+  if (rc != 0) EndStacks end(stack);
+  return rc;
+}
+
+}  // namespace pcs::query
+
+extern "C" {
+
+void cgnames(char *first, char *second, int *rc) {
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::query::catalog_names(first, second); });
+}
+
+void cgprincr(const char *const *groups, const char *const *attributes, const int *count,
+              FILE *stream, int *stack, int *rc) {
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
+    *rc = pcs::query::build_key_stack(groups, attributes, *count, stream, stack);
+  });
+}
+
+void pclrdcg(const char *element_class, const char *query, int *parts, int *options, int *rc) {
+  *parts = 0;
+  *options = 0;
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
+    *rc = pcs::query::lookup(element_class, query, parts, options);
+    if (*rc != 0) pcs::query::EndStacks end(parts, options);
+  });
+}
+
+}  // extern "C"
