@@ -13,6 +13,7 @@
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/sample.h"
+#include "tools/spec.h"
 
 namespace pcs::tool {
 namespace {
@@ -196,6 +197,7 @@ void run_demo(const std::string &dir) {
   const int records = list_catalog();
   std::printf("6. keyed table $PCS_DEMO/walls.tbl:\n");
   keyed_table();
+  spec_demo(root);
   if (host::memory().live_blocks != 0) fail("memory left behind by the demo");
   std::printf("done: %d index records, no memory left behind\n", records);
 }
