@@ -65,8 +65,10 @@ TEST_F(PartCreation, BuildsOnePartWithoutRunSizes) {
                        "GENERICS ATTRGRP :C8 =ELMMATL  ATTRNAME:C8 =MAINCODE VALUESTA:I4 =3;"
                        "PIPESIZE SIZE    :C8 =4       |2       ;"});
 
-  // An integer option is written in decimal; no flags, no GENERICS.
-  parts = create({}, {"ELMMATL/MAINCODE", "ENDSPEC/ENDS"}, {}, source1, nullptr, &rc);
+  // An integer option is written in decimal; no generic flag, no GENERICS.
+  cggfre(source2);
+  source2 = make_part({{"ELMMATL", "MAINCODE", "C8", {"CS"}, {0}}});
+  parts = create({}, {"ELMMATL/MAINCODE", "ENDSPEC/ENDS"}, {}, source1, source2, &rc);
   ASSERT_RC(0, rc);
   EXPECT_EQ(parts, std::vector<std::string>{
                        "OPTIONS  MAINCODE:I4 =12 ENDS    :C8 =BB      ;"
@@ -138,6 +140,10 @@ TEST_F(PartCreation, SpreadsEndsOverFourEnds) {
   cgmangle(part, &rc);
   EXPECT_EQ(part->attributes->valueCount, 4);
   EXPECT_EQ(part->attributes->genericFlags, flags);
+  sweep_allocations([&](long) {
+    cgmangle(part, &rc);
+    EXPECT_TRUE(rc == 0 || rc == PCS_GEN_NO_MEMORY) << rc;
+  });
   cggfre(part);
 }
 
@@ -171,6 +177,11 @@ TEST_F(PartCreation, ChecksSizesAgainstTheQueryLimits) {
   int result = -1, rc = -1;
   cgminsz(query, query, &result, &rc);
   EXPECT_RC(PCS_HOST_NO_STANDARD, rc);
+  std::memcpy(query->attributes->values, "ASME    ", 8);
+  sweep_allocations([&](long) {
+    cgminsz(query, query, &result, &rc);
+    EXPECT_TRUE(rc == 0 || rc == PCS_GUS_NO_MEMORY || rc == PCS_HOST_NO_MEMORY) << rc;
+  });
   cggfre(query);
 }
 

@@ -23,6 +23,16 @@ class QueryFill : public SpecProject {
     gusend(&stack, &spare);
     return take_parts(&parts);
   }
+  // Ends the stacks of cgqgen, the attribute-name stacks first.
+  static void end_lists(int names, int flags, int attributes) {
+    int rc = 0;
+    for (const std::string &entry : model::stack_entries(attributes)) {
+      int stack = 0;
+      std::memcpy(&stack, entry.data(), 4);
+      gusend(&stack, &rc);
+    }
+    for (int *stack : {&names, &flags, &attributes}) gusend(stack, &rc);
+  }
   void drop_table(model::Model &m, const char *table) {
     std::vector<std::string> &tables = m.object(owner_)->sets[model::name("QRY_DATA")];
     std::erase(tables, model::name(table));
@@ -103,19 +113,20 @@ TEST_F(QueryFill, CollectsTheQueryTables) {
                                       "        ", "GPRJMATL", "        "}));
   std::vector<std::string> lists = model::stack_entries(attributes);
   ASSERT_EQ(lists.size(), 8u);
-  for (const std::string &entry : lists) {
-    int stack = 0;
-    std::memcpy(&stack, entry.data(), 4);
-    if (&entry == &lists[0])
-      EXPECT_EQ(model::stack_entries(stack), (std::vector<std::string>{"VNDRCOD ", "MAINCODE"}));
-    gusend(&stack, &rc);
-  }
-  for (int *stack : {&names, &flags, &attributes}) gusend(stack, &rc);
+  int first = 0;
+  std::memcpy(&first, lists[0].data(), 4);
+  EXPECT_EQ(model::stack_entries(first), (std::vector<std::string>{"VNDRCOD ", "MAINCODE"}));
+  end_lists(names, flags, attributes);
 
   model::fail_service("gj0asa", PCS_HOST_NO_GROUP, 3);
   cgqgen(&owner_, mine, &count, &names, &flags, &attributes, &rc);
   EXPECT_RC(PCS_HOST_NO_GROUP, rc);
   EXPECT_EQ(names | flags | attributes, 0);
+  sweep_allocations([&](long) {
+    cgqgen(&owner_, mine, &count, &names, &flags, &attributes, &rc);
+    EXPECT_EQ(rc == 0, names != 0);
+    if (rc == 0) end_lists(names, flags, attributes);
+  });
 }
 
 TEST_F(QueryFill, CodesOfTheEntryStack) {
