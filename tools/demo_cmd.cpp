@@ -2,7 +2,8 @@
 // and a catalog of sample parts, rebuilds the catalog's index files from the
 // project setup, opens the catalog through an environment variable, looks
 // parts up by part number and by category, deletes a part, compresses and
-// re-indexes the catalog, and keeps a small keyed project table.
+// re-indexes the catalog, keeps a small keyed project table, and finds the
+// parts of a query in a generic part file of the sample parts.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -75,7 +76,10 @@ void write_project(const std::string &root) {
   std::fprintf(file,
                "{\"format\": \"pcs-project\", \"version\": 1,\n"
                " \"setup\": {\"catalog_directory\": \"%s\", \"current_catalog\": 1},\n"
-               " \"catalogs\": [{\"id\": 1, \"names\": [%s]}]}\n",
+               " \"catalogs\": [{\"id\": 1, \"names\": [%s]},\n"
+               "              {\"id\": 2, \"names\": [\"PIPESCAT\", \"PIPEIDX1\", \"GENPARTS\"]}],\n"
+               " \"groups\": {\"ELCLASS\": {\"attributes\": [{\"name\": \"AELCLASS\", \"type\": \"C\", \"length\": 8}]},\n"
+               "            \"SPCFUNC\": {\"attributes\": [{\"name\": \"QRYNUMBR\", \"type\": \"C\", \"length\": 8}]}}}\n",
                root.c_str(), names.c_str());
   if (std::fclose(file) != 0) fail(path + ": cannot write the project file");
   host::model::set_project_path(path);
@@ -166,6 +170,45 @@ void keyed_table() {
               wall);
 }
 
+// A generic part file of the sample parts (element class: category, query
+// number: part type, options: size), then the parts of one query through
+// the query catalog (id 2), whose third file is GENPARTS.
+void query_parts(const std::string &root) {
+  const std::string path = root + "/GENPARTS";
+  FILE *file = std::fopen(path.c_str(), "w+b");
+  if (!file) fail(path + ": cannot create the generic part file");
+  int rc = 0;
+  for (const SamplePart &s : sample_parts()) {
+    const std::string number = name_field(s.number, 40), category = name_field(s.category),
+                      type = name_field(s.type), size = sample_size(s);
+    const int eight = 8, forty = 40;
+    CgGroup *part = cgpradd(category.data(), "C8      ", &eight, "AELCLASS", "ELCLASS ", nullptr, &rc);
+    part = cgpradd(type.data(), "C8      ", &eight, "QRYNUMBR", "SPCFUNC ", part, &rc);
+    part = cgpradd(number.data(), "C40     ", &forty, "PARTNO  ", "PARTNUM ", part, &rc);
+    part = cgpradd(size.data(), "C8      ", &eight, "OPTIONS ", "TYPEOPTS", part, &rc);
+    if (rc == 0) cggput(file, &part, &rc);
+    cggfre(part);
+    if (rc != 0) break;
+  }
+  std::fclose(file);
+  check(rc, "write " + path);
+  host::model::data().setup.current_catalog = 2;
+  int parts = 0, options = 0;
+  pclrdcg("FITTING ", "ELBOW90 ", &parts, &options, &rc);
+  host::model::data().setup.current_catalog = 1;
+  check(rc, "look up the query FITTING ELBOW90");
+  int size = 0, count = 0, ignored = 0;
+  gusinf(&parts, &size, &count, &ignored);
+  for (int k = 1; k <= count; ++k) {
+    std::string number(static_cast<size_t>(size), ' '), option(8, ' ');
+    gusrea(&parts, &k, number.data(), &ignored);
+    gusrea(&options, &k, option.data(), &ignored);
+    std::printf("  %-12s options %s\n", field_to_text(number).c_str(), field_to_text(option).c_str());
+  }
+  gusend(&parts, &ignored);
+  gusend(&options, &ignored);
+}
+
 void run_demo(const std::string &dir) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
@@ -197,6 +240,8 @@ void run_demo(const std::string &dir) {
   const int records = list_catalog();
   std::printf("6. keyed table $PCS_DEMO/walls.tbl:\n");
   keyed_table();
+  std::printf("7. generic part file $PCS_DEMO/GENPARTS; the parts of query FITTING ELBOW90:\n");
+  query_parts(root);
   spec_demo(root);
   if (host::memory().live_blocks != 0) fail("memory left behind by the demo");
   std::printf("done: %d index records, no memory left behind\n", records);

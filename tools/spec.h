@@ -116,7 +116,7 @@ void print_selected_parts(const SpecOptions &o);
 void print_explanation(const SpecOptions &o);
 
 // The specification part of `pcs demo` in the folder `root`, whose project
-// file the model holds: adds DEMO, writes the generic part file GENPARTS
+// file the model holds: adds DEMO, writes the generic part file SPECPART
 // and shows the query parts, the selected parts and one explanation.
 void spec_demo(const std::string &root);
 

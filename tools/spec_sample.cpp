@@ -133,7 +133,7 @@ void spec_demo(const std::string &root) {
   add_sample_specification(model::data());
   const std::string project = root + "/project.json";
   if (model::save(project) != 0) fail(project + ": cannot save the project");
-  const std::string generic = root + "/GENPARTS";
+  const std::string generic = root + "/SPECPART";
   FILE *file = std::fopen(generic.c_str(), "wb");
   if (!file) fail(generic + ": cannot create the generic part file");
   for (const CatalogPartDef &d : sample_catalog_parts()) {
@@ -145,7 +145,7 @@ void spec_demo(const std::string &root) {
   }
   if (std::fclose(file) != 0) fail(generic + ": cannot write the generic part file");
   const Specification spec = open_specification(project, kSampleSpec);
-  std::printf("7. piping specification %s, its query parts by entry:\n", kSampleSpec);
+  std::printf("8. piping specification %s, its query parts by entry:\n", kSampleSpec);
   for (const SpecEntry &entry : spec.entries) {
     QueryParts parts;
     fill_entry(spec, entry, &parts);
@@ -153,14 +153,14 @@ void spec_demo(const std::string &root) {
     for (CgPart part : parts.parts) sizes += (sizes.empty() ? "" : ", ") + size_of(part);
     std::printf("  %-6s sizes %s\n", entry.label.c_str(), sizes.c_str());
   }
-  std::printf("8. the catalog parts of GENPARTS (%zu parts) that satisfy them:\n",
+  std::printf("9. the catalog parts of $PCS_DEMO/SPECPART (%zu parts) that satisfy them:\n",
               sample_catalog_parts().size());
   SpecOptions o;
   o.spec = kSampleSpec;
   o.project = project;
   o.parts_file = generic;
   print_selected_parts(o);
-  std::printf("9. why ELL-4-80 is not an elbow of size 4:\n");
+  std::printf("10. why ELL-4-80 is not an elbow of size 4:\n");
   o.entry = "ELBOW";
   o.size = "4";
   o.part_number = "ELL-4-80";

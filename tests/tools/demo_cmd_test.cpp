@@ -17,6 +17,8 @@ TEST(DemoCommand, RunsTheWholeJobTwice) {
     EXPECT_NE(r.out.find("  FITTING ELBOW90 ELBOW-90    NPS 6"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("compressed to 6 records"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("NPS 6 -> wall 3.00 mm"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  E90-LR-6     options 6 IN\n  E90-LR-4     options 4 IN\n"), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("done: 6 index records, no memory left behind\n"), std::string::npos);
   }
   // The part number index: 6 records of 40-character keys, made writable by all.

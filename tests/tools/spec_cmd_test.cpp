@@ -28,7 +28,7 @@ class SpecCommand : public HostTest {
   }
   std::string args(const std::string &command) const {
     return "spec " + command + " --project " + dir_.path("d/project.json") + " --parts " +
-           dir_.path("d/GENPARTS");
+           dir_.path("d/SPECPART");
   }
   TempDir dir_;
   std::string demo_;
@@ -110,7 +110,7 @@ TEST_F(SpecCommand, SelectsWhatTheBruteForceSelects) {
 
   ASSERT_RC(0, model::load(dir_.path("d/project.json")));
   std::vector<CgGroup *> catalog;
-  FILE *file = std::fopen(dir_.path("d/GENPARTS").c_str(), "rb");
+  FILE *file = std::fopen(dir_.path("d/SPECPART").c_str(), "rb");
   for (int position = 0, length = 0, rc = 0;; position += length) {
     CgGroup *part = nullptr;
     cggget(&file, &position, &length, &part, &rc);

@@ -1,0 +1,151 @@
+// The JSON form of query parts for the command-line program: groups of
+// attributes whose values are texts (blank-padded), numbers of type I or R,
+// or raw bytes in hexadecimal.
+#include "tools/part_json.h"
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "tools/command.h"
+
+namespace pcs::tool {
+namespace {
+
+std::string hex_of(const unsigned char *bytes, size_t n) {
+  std::string out;
+  char two[3];
+  for (size_t i = 0; i < n; ++i) {
+    std::snprintf(two, sizeof two, "%02x", bytes[i]);
+    out += two;
+  }
+  return out;
+}
+
+std::string bytes_of_hex(const std::string &hex) {
+  if (hex.size() % 2 != 0) throw std::runtime_error("odd number of hex digits");
+  std::string out;
+  for (size_t i = 0; i < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+// One value's bytes by the attribute's type letter.
+std::string value_bytes(const nlohmann::json &value, char type, int length) {
+  std::string bytes;
+  if (value.is_object()) {
+    bytes = bytes_of_hex(value.at("hex").get<std::string>());
+  } else if (type == 'I') {
+    const int32_t number = value.get<int32_t>();
+    bytes.assign(reinterpret_cast<const char *>(&number), 4);
+  } else if (type == 'R') {
+    const double number = value.get<double>();
+    bytes.assign(reinterpret_cast<const char *>(&number), 8);
+  } else {
+    bytes = value.get<std::string>();
+  }
+  if (static_cast<int>(bytes.size()) > length) throw std::runtime_error("a value is longer than its length");
+  return name_field(bytes, static_cast<size_t>(length));
+}
+
+void add_attribute(const nlohmann::json &a, const std::string &group, CgGroup **part) {
+  const std::string type_text = a.value("type", std::string("C"));
+  const char type = type_text.empty() ? 'C' : type_text[0];
+  const auto &values = a.at("values");
+  if (!values.is_array() || values.empty()) throw std::runtime_error("an attribute needs values");
+  int length = type == 'I' ? 4 : type == 'R' ? 8 : 0;
+  for (const auto &v : values)
+    if (v.is_string()) length = std::max(length, static_cast<int>(v.get<std::string>().size()));
+  length = a.value("length", length);
+  if (length < 1 || length > 4096) throw std::runtime_error("a length outside 1..4096");
+  const std::string name = name_field(a.at("name").get<std::string>());
+  const std::string type_field = name_field(std::string(1, type) + std::to_string(length));
+  int rc = 0;
+  for (const auto &v : values) {
+    const std::string bytes = value_bytes(v, type, length);
+    *part = cgpradd(bytes.data(), type_field.c_str(), &length, name.c_str(), group.c_str(), *part, &rc);
+    if (rc != 0) throw std::runtime_error("no memory" + code_text(rc));
+  }
+}
+
+bool printable(const unsigned char *bytes, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (bytes[i] < 32 || bytes[i] > 126) return false;
+  return true;
+}
+
+template <class T>
+std::vector<const T *> file_order(const T *first) {
+  std::vector<const T *> out;
+  for (const T *item = first; item; item = item->next) out.insert(out.begin(), item);
+  return out;
+}
+
+const unsigned char *value_at(const CgAttribute *a, int k) {
+  return a->values + static_cast<size_t>(k) * static_cast<size_t>(a->valueLength);
+}
+
+}  // namespace
+
+CgGroup *part_from_json(const nlohmann::json &doc, std::string *error) {
+  CgGroup *part = nullptr;
+  try {
+    if (!doc.is_array() || doc.empty()) throw std::runtime_error("a part is a list of groups");
+    for (const auto &g : doc) {
+      const std::string group = name_field(g.at("group").get<std::string>());
+      for (const auto &a : g.at("attributes")) add_attribute(a, group, &part);
+    }
+    return part;
+  } catch (const std::exception &e) {
+    cggfre(part);
+    *error = e.what();
+    return nullptr;
+  }
+}
+
+nlohmann::json part_to_json(const CgGroup *part) {
+  nlohmann::json doc = nlohmann::json::array();
+  for (const CgGroup *g : file_order(part)) {
+    nlohmann::json attributes = nlohmann::json::array();
+    for (const CgAttribute *a : file_order(g->attributes)) {
+      nlohmann::json values = nlohmann::json::array();
+      const auto n = static_cast<size_t>(a->valueLength);
+      for (int k = 0; k < a->valueCount; ++k) {
+        const unsigned char *v = value_at(a, k);
+        if (printable(v, n))
+          values.push_back(std::string(reinterpret_cast<const char *>(v), n));
+        else
+          values.push_back({{"hex", hex_of(v, n)}});
+      }
+      attributes.push_back({{"name", std::string(a->name, strnlen(a->name, 8))}, {"length", a->valueLength}, {"values", values}});
+      std::string &name = attributes.back()["name"].get_ref<std::string &>();
+      name.erase(name.find_last_not_of(' ') + 1);
+    }
+    std::string name(g->name, 8);
+    name.erase(name.find_last_not_of(' ') + 1);
+    doc.push_back({{"group", name}, {"attributes", attributes}});
+  }
+  return doc;
+}
+
+std::string part_text(const CgGroup *part) {
+  std::string out;
+  char line[64];
+  for (const CgGroup *g : file_order(part)) {
+    out += "  group " + std::string(g->name, 8) + "\n";
+    for (const CgAttribute *a : file_order(g->attributes)) {
+      std::snprintf(line, sizeof line, "    %.8s %d x %d:", a->name, a->valueCount, a->valueLength);
+      out += line;
+      const auto n = static_cast<size_t>(a->valueLength);
+      for (int k = 0; k < a->valueCount; ++k) {
+        const unsigned char *v = value_at(a, k);
+        out += printable(v, n) ? " \"" + std::string(reinterpret_cast<const char *>(v), n) + "\""
+                               : " 0x" + hex_of(v, n);
+      }
+      out += "\n";
+    }
+  }
+  return out;
+}
+
+}  // namespace pcs::tool
