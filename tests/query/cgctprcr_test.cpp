@@ -104,6 +104,16 @@ TEST_F(PartCreation, BuildsOnePartPerRunSize) {
     EXPECT_RC(c.code, rc);
     EXPECT_EQ(parts.size(), c.parts + (c.parts ? 1 : 0));
   }
+  // A run size or standard longer than its 80-character buffer is an error.
+  for (const char *group : {"RUNSIZE1", "STANDATA"}) {
+    std::vector<PartValue> values = query;
+    for (PartValue &v : values)
+      if (v.group == group) v = {group, v.attribute, "C81", {"2"}, {}};
+    CgPart long_one = make_part(values);
+    EXPECT_TRUE(create({}, {}, {}, long_one, nullptr, &rc).empty());
+    EXPECT_RC(PCS_GEN_NO_MEMORY, rc);
+    cggfre(long_one);
+  }
   sweep_allocations([&](long) {
     create({"PARTDEF/CATEGORY"}, {"ENDSPEC/RATG"}, {}, source1, source1, &rc);
     EXPECT_TRUE(rc == 0 || rc == PCS_GEN_NO_MEMORY || rc == PCS_GUS_NO_MEMORY ||
@@ -177,6 +187,10 @@ TEST_F(PartCreation, ChecksSizesAgainstTheQueryLimits) {
   int result = -1, rc = -1;
   cgminsz(query, query, &result, &rc);
   EXPECT_RC(PCS_HOST_NO_STANDARD, rc);
+  CgPart long_limit = make_part({{"RHMINSIZ", "MINSIZE", "C81", {"3"}, {}}});
+  cgminsz(long_limit, long_limit, &result, &rc);
+  EXPECT_RC(PCS_GEN_NO_MEMORY, rc);
+  cggfre(long_limit);
   std::memcpy(query->attributes->values, "ASME    ", 8);
   sweep_allocations([&](long) {
     cgminsz(query, query, &result, &rc);
