@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "common/report.h"
-#include "query/cgspec.h"
+#include "query/cgfill.h"
 
-namespace pcs::spec {
+namespace pcs::piping {
 namespace {
 
 constexpr int kSizeBuffer = 80;
@@ -116,15 +116,15 @@ int check_sizes(CgPart catalog, CgPart query, int *result) {
 }
 
 }  // namespace
-}  // namespace pcs::spec
+}  // namespace pcs::piping
 
 extern "C" void cgmangle(CgGroup *part, int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::spec::spread_ends(part); });
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::piping::spread_ends(part); });
 }
 
 extern "C" void cgminsz(CgGroup *catalog, CgGroup *query, int *result, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
     *rc = 0;
-    *rc = pcs::spec::check_sizes(catalog, query, result);
+    *rc = pcs::piping::check_sizes(catalog, query, result);
   });
 }

@@ -6,9 +6,9 @@
 
 #include "common/report.h"
 #include "host/host_model.h"
-#include "query/cgspec.h"
+#include "query/cgfill.h"
 
-namespace pcs::spec {
+namespace pcs::piping {
 namespace {
 
 constexpr int kOne = 1;
@@ -460,14 +460,14 @@ int QueryFill::element_class(int entry, Value *out) {
 
 }  // namespace
 
-}  // namespace pcs::spec
+}  // namespace pcs::piping
 
 extern "C" void cgqgen(const int *owner, const char *const *table_names, const int *table_count,
                        int *name_stack, int *flag_table_stack, int *attribute_stacks, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    pcs::spec::Stack names, flags, attributes;
+    pcs::piping::Stack names, flags, attributes;
     *name_stack = *flag_table_stack = *attribute_stacks = 0;
-    *rc = pcs::spec::collect_tables(owner, table_names, table_count ? *table_count : 0,
+    *rc = pcs::piping::collect_tables(owner, table_names, table_count ? *table_count : 0,
                                     {&names, &flags, &attributes});
     *name_stack = names.release();
     *flag_table_stack = flags.release();
@@ -478,7 +478,7 @@ extern "C" void cgqgen(const int *owner, const char *const *table_names, const i
 extern "C" void cgqfill(const int *owner, const char *const *table_names, const int *table_count,
                         int *entry_stack, int *part_stack, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    pcs::spec::QueryFill fill(owner, table_names, table_count ? *table_count : 0);
+    pcs::piping::QueryFill fill(owner, table_names, table_count ? *table_count : 0);
     *rc = fill.run(entry_stack, part_stack);
   });
 }

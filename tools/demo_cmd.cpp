@@ -14,7 +14,7 @@
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/sample.h"
-#include "tools/spec.h"
+#include "tools/piping.h"
 
 namespace pcs::tool {
 namespace {

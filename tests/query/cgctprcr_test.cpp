@@ -1,10 +1,10 @@
 // Catalog parts from query data, end specifications over four ends and the
 // size limits of a query.
-#include "tests/query/spec_fixture.h"
+#include "tests/query/piping_fixture.h"
 
 namespace {
 
-using namespace pcs::spectest;
+using namespace pcs::pipingtest;
 
 class PartCreation : public SpecProject {
  protected:

@@ -2,11 +2,11 @@
 // groups, values and flags, and every failure path.
 #include <functional>
 
-#include "tests/query/spec_fixture.h"
+#include "tests/query/piping_fixture.h"
 
 namespace {
 
-using namespace pcs::spectest;
+using namespace pcs::pipingtest;
 
 class QueryFill : public SpecProject {
  protected:

@@ -11,7 +11,7 @@
 
 #include "host/host_services.h"
 #include "tools/command.h"
-#include "tools/spec.h"
+#include "tools/piping.h"
 
 namespace pcs::tool {
 

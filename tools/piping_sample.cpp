@@ -6,7 +6,7 @@
 
 #include "host/model_test.h"
 #include "tools/command.h"
-#include "tools/spec.h"
+#include "tools/piping.h"
 
 namespace pcs::tool {
 

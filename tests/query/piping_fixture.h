@@ -1,8 +1,8 @@
 // Test helpers of the query fill and the part creation: a project with a
 // piping specification built in the in-process host model, parts built from
 // a compact description, and parts rendered as text.
-#ifndef PCS_TESTS_QUERY_SPEC_FIXTURE_H
-#define PCS_TESTS_QUERY_SPEC_FIXTURE_H
+#ifndef PCS_TESTS_QUERY_PIPING_FIXTURE_H
+#define PCS_TESTS_QUERY_PIPING_FIXTURE_H
 
 #include <cstring>
 #include <string>
@@ -10,10 +10,10 @@
 
 #include "host/model_test.h"
 #include "include/pcs.h"
-#include "tests/query/spec_project.h"
+#include "tests/query/piping_project.h"
 #include "tests/support/support.h"
 
-namespace pcs::spectest {
+namespace pcs::pipingtest {
 
 // One attribute of a hand-built part: group, attribute, type, values (each
 // blank-padded to the type's length, or an int for I4), flags (empty: none).
@@ -156,6 +156,6 @@ class SpecProject : public HostTest {
   int owner_ = 0, pipe_ = 0, valve_ = 0;
 };
 
-}  // namespace pcs::spectest
+}  // namespace pcs::pipingtest
 
 #endif

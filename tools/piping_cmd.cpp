@@ -14,7 +14,7 @@
 #include "host/model_test.h"
 #include "include/pcs.h"
 #include "tools/command.h"
-#include "tools/spec.h"
+#include "tools/piping.h"
 
 namespace pcs::tool {
 

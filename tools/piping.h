@@ -1,8 +1,8 @@
 // Shared pieces of the piping specification commands: the specification
 // and its entries as the project model holds them, query parts filled per
 // entry, value texts, and the options of the commands.
-#ifndef PCS_TOOLS_SPEC_H
-#define PCS_TOOLS_SPEC_H
+#ifndef PCS_TOOLS_PIPING_H
+#define PCS_TOOLS_PIPING_H
 
 #include <CLI/CLI.hpp>
 #include <functional>
@@ -60,7 +60,7 @@ std::string value_text(const CgAttribute &a, int k, char type);
 // PIPESIZE/SIZE of a part, first value.
 std::string size_of(CgPart part);
 
-// ---- the sample specification (spec_sample.cpp) -----------------------------
+// ---- the sample specification (piping_sample.cpp) -----------------------------
 
 inline constexpr const char *kSampleSpec = "DEMO";
 inline constexpr int kPartNumberLength = 16;  // PARTNUM/PARTNO of catalog parts
@@ -77,7 +77,7 @@ const std::vector<CatalogPartDef> &sample_catalog_parts();
 // The part of a definition (cgpradd); *rc 0 or the code of the failure.
 CgPart make_catalog_part(const CatalogPartDef &part, int *rc);
 
-// ---- catalog parts (spec_select.cpp) -------------------------------------
+// ---- catalog parts (piping_select.cpp) -------------------------------------
 
 // A generic part file of catalog parts, indexed in memory by element class
 // and query number; fails the command when it cannot be read.
@@ -120,7 +120,7 @@ void print_explanation(const SpecOptions &o);
 // and shows the query parts, the selected parts and one explanation.
 void spec_demo(const std::string &root);
 
-// Adds `spec parts` and `spec explain` (spec_select.cpp).
+// Adds `spec parts` and `spec explain` (piping_select.cpp).
 void add_selection_commands(CLI::App *spec, SpecOptions *o,
                             const std::function<void(CLI::App *)> &common);
 

@@ -1,8 +1,8 @@
 // Internals shared by the query fill, the catalog part creation and the size
 // checks: host stacks that end themselves, reading a stack entry into a
 // bounded buffer, and adding a value with its generic flag to a part.
-#ifndef PCS_QUERY_CGSPEC_H
-#define PCS_QUERY_CGSPEC_H
+#ifndef PCS_QUERY_CGFILL_H
+#define PCS_QUERY_CGFILL_H
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include "host/host_model.h"
 #include "include/pcs.h"
 
-namespace pcs::spec {
+namespace pcs::piping {
 
 // Longest value the fill and the part creation handle; a longer declared
 // length gives PCS_GEN_NO_MEMORY, as the code's meaning says.
@@ -84,6 +84,6 @@ int add_value(CgPart *part, const char *group, const char *attribute, const Valu
 // True when the n bytes at p are all blanks.
 bool blank(const void *p, size_t n);
 
-}  // namespace pcs::spec
+}  // namespace pcs::piping
 
 #endif

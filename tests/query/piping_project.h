@@ -2,15 +2,15 @@
 // the query tests and the benchmarks: the size ranges, the standard, four
 // end tables with their flag tables, and the query tables with the flag
 // table GPRJMATL of PRJMATL.
-#ifndef PCS_TESTS_QUERY_SPEC_PROJECT_H
-#define PCS_TESTS_QUERY_SPEC_PROJECT_H
+#ifndef PCS_TESTS_QUERY_PIPING_PROJECT_H
+#define PCS_TESTS_QUERY_PIPING_PROJECT_H
 
 #include <string>
 #include <vector>
 
 #include "host/model_test.h"
 
-namespace pcs::spectest {
+namespace pcs::pipingtest {
 
 namespace model = pcs::host::model;
 
@@ -55,6 +55,6 @@ inline int add_spec_owner(model::Model &m, const std::string &name) {
   return owner.handle;
 }
 
-}  // namespace pcs::spectest
+}  // namespace pcs::pipingtest
 
 #endif

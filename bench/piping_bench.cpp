@@ -14,7 +14,7 @@
 
 #include "host/host_model.h"
 #include "include/pcs.h"
-#include "tests/query/spec_project.h"
+#include "tests/query/piping_project.h"
 
 namespace {
 
@@ -36,10 +36,10 @@ struct Project {
   Project() {
     model::clear();
     model::Model &m = model::data();
-    pcs::spectest::define_spec_tables(m);
+    pcs::pipingtest::define_spec_tables(m);
     model::SizeTable &table = m.standards[model::name("ASME")][model::name("PRJSIZE")];
     for (int s = 0; s < kSizes; ++s) table.sizes.push_back(size_name(s));
-    owner = pcs::spectest::add_spec_owner(m, "BENCH");
+    owner = pcs::pipingtest::add_spec_owner(m, "BENCH");
     for (int e = 0; e < kEntries; ++e) {
       model::Object &entry = m.add_object("SPCENTRY", "BENCH " + std::to_string(e));
       entry.element_class = class_name(e);
