@@ -25,6 +25,16 @@ constexpr const char *kEndAttributes[] = {"RATG    ", "SCH     ", "WALL    ", "E
 
 bool same(const char *a, const char *b) { return std::memcmp(a, b, PCS_NAME_LEN) == 0; }
 
+// Pops the top entry into `out` of `capacity` bytes; PCS_GEN_NO_MEMORY when
+// the stack's entries are longer than that.
+int pop_entry(int *stack, void *out, int capacity, int *empty) {
+  int size = 0, count = 0, rc = 0;
+  gusinf(stack, &size, &count, &rc);
+  if (rc == 0 && size > capacity) rc = PCS_GEN_NO_MEMORY;
+  if (rc == 0) guspop(stack, out, empty, &rc);
+  return rc;
+}
+
 // The attribute-name stacks listed in a stack of handles, then the list.
 void end_attribute_stacks(Stack *list) {
   int count = stack_count(list->get()), spare = 0;
@@ -64,7 +74,7 @@ int add_table(const int *owner, const char *name, const TableLists &lists) {
   if (rc == 0) gtbsas(&kOne, owner, name, flags.out(), &rc);
   char flag_table[PCS_NAME_LEN];
   std::memset(flag_table, ' ', sizeof flag_table);
-  if (rc == 0 && flags) guspop(flags.ptr(), flag_table, &empty, &rc);
+  if (rc == 0 && flags) rc = pop_entry(flags.ptr(), flag_table, PCS_NAME_LEN, &empty);
   if (rc == 0) guspus(lists.flag_tables->ptr(), flag_table, &pushed, &rc);
   return rc;
 }
@@ -138,7 +148,7 @@ int collect_tables(const int *owner, const char *const *names, int count,
   while (rc == 0) {
     char name[PCS_NAME_LEN];
     int empty = 0;
-    guspop(setup.ptr(), name, &empty, &rc);
+    rc = pop_entry(setup.ptr(), name, PCS_NAME_LEN, &empty);
     if (rc != 0 || empty) break;
     rc = add_table(owner, name, lists);
   }
@@ -168,7 +178,7 @@ class QueryFill {
   QueryFill(const QueryFill &) = delete;
   QueryFill &operator=(const QueryFill &) = delete;
 
-  int run(const int *entries, int *parts);
+  int run(int *entries, int *parts);
 
  private:
   int add_element_class();
@@ -266,7 +276,7 @@ int adjust(CgPart *part) {
   return rc;
 }
 
-int QueryFill::run(const int *entries, int *parts) {
+int QueryFill::run(int *entries, int *parts) {
   *parts = 0;
   table_ = static_cast<char *>(gimaloc(kNameBuffer));
   column_ = static_cast<char *>(gimaloc(kNameBuffer));
@@ -279,7 +289,7 @@ int QueryFill::run(const int *entries, int *parts) {
   *parts = parts_;
   while (rc == 0) {
     int entry = 0, empty = 0;
-    guspop(entries, &entry, &empty, &rc);
+    rc = pop_entry(entries, &entry, sizeof entry, &empty);
     if (rc != 0 || empty) break;
     rc = fill_entry(entry);
   }
@@ -386,7 +396,8 @@ int QueryFill::add_query_tables(int entry, int row, CgPart *part) {
     const int count = stack_count(attributes);
     for (int i = 1; i <= count; ++i) {
       char attribute[PCS_NAME_LEN];
-      gusrea(&attributes, &i, attribute, &rc);
+      bool found = false;
+      rc = read_entry(attributes, i, attribute, PCS_NAME_LEN, &found);
       if (rc == 0) rc = add_table_value(entry, row, part, name, flag_table, attribute);
       if (rc != 0) return rc;
     }
