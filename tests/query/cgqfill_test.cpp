@@ -136,6 +136,14 @@ TEST_F(QueryFill, CodesOfTheEntryStack) {
   EXPECT_EQ(parts, 0);
   EXPECT_TRUE(fill({}, &rc).empty());
   EXPECT_RC(0, rc);
+  // Entries longer than a reference are not copied into one.
+  int wide = 0, size = 8, count = 0;
+  gusini(&size, &wide, &rc);
+  guspus(&wide, "ENTRY 01", &count, &rc);
+  cgqfill(&owner_, nullptr, &none, &wide, &parts, &rc);
+  EXPECT_RC(PCS_GEN_NO_MEMORY, rc);
+  EXPECT_TRUE(take_parts(&parts).empty());
+  gusend(&wide, &rc);
 }
 
 // A missing group the adjustments need ends the fill without a code; a
