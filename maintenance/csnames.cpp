@@ -76,29 +76,6 @@ const KindLayout *layout_of(int kind) {
 
 // ---- catalog names ------------------------------------------------------------
 
-// The catalog directory of entry 1 of the setup stack: trailing blanks
-// dropped, blanks inside turned into "/", one "/" appended. 0 or a code.
-int catalog_directory(const int *setup, char *directory, size_t *length) {
-  int entry_size = 0, count = 0, rc = 0;
-  gusinf(setup, &entry_size, &count, &rc);
-  if (rc != 0) return rc;
-  if (count < 1 || entry_size < 1) return PCS_CANNOT_OPEN;
-  HostPtr<char> entry(static_cast<char *>(gimaloc(static_cast<size_t>(entry_size))));
-  if (!entry) return PCS_GEN_NO_MEMORY;
-  const int first = 1;
-  gusrea(setup, &first, entry.get(), &rc);
-  if (rc != 0) return rc;
-  size_t n = 0;
-  while (n < static_cast<size_t>(entry_size) && entry.get()[n] != '\0') ++n;
-  while (n > 0 && entry.get()[n - 1] == ' ') --n;
-  if (n == 0) return PCS_CANNOT_OPEN;
-  if (n + 1 + PCS_NAME_LEN > kPathMax) return PCS_PATH_TOO_LONG;
-  for (size_t i = 0; i < n; ++i) directory[i] = entry.get()[i] == ' ' ? '/' : entry.get()[i];
-  directory[n] = '/';
-  *length = n + 1;
-  return 0;
-}
-
 int catalog_names(int *catalog_id, int *names_stack) {
   *names_stack = 0;
   int setup = 0, ids = 0, current = 0, rc = 0;
@@ -108,7 +85,7 @@ int catalog_names(int *catalog_id, int *names_stack) {
   if (setup == 0) return PCS_CANNOT_OPEN;
   char directory[kProcessEntry];
   size_t length = 0;
-  if ((rc = catalog_directory(&setup, directory, &length)) != 0) return rc;
+  if ((rc = catalog_directory(&setup, kPathMax, directory, &length)) != 0) return rc;
   if (*catalog_id == 0) {
     const int kind = 2, item = 30;
     pladata(&kind, &item, catalog_id, &rc);
@@ -201,6 +178,28 @@ int lay_out(int kind, int *sources, int *indexes, int *key_specs, int *key_count
 }
 
 }  // namespace
+
+int catalog_directory(const int *setup, size_t path_max, char *directory, size_t *length) {
+  int entry_size = 0, count = 0, rc = 0;
+  gusinf(setup, &entry_size, &count, &rc);
+  if (rc != 0) return rc;
+  if (count < 1 || entry_size < 1) return PCS_CANNOT_OPEN;
+  HostPtr<char> entry(static_cast<char *>(gimaloc(static_cast<size_t>(entry_size))));
+  if (!entry) return PCS_GEN_NO_MEMORY;
+  const int first = 1;
+  gusrea(setup, &first, entry.get(), &rc);
+  if (rc != 0) return rc;
+  size_t n = 0;
+  while (n < static_cast<size_t>(entry_size) && entry.get()[n] != '\0') ++n;
+  while (n > 0 && entry.get()[n - 1] == ' ') --n;
+  if (n == 0) return PCS_CANNOT_OPEN;
+  if (n + 1 + PCS_NAME_LEN > path_max) return PCS_PATH_TOO_LONG;
+  for (size_t i = 0; i < n; ++i) directory[i] = entry.get()[i] == ' ' ? '/' : entry.get()[i];
+  directory[n] = '/';
+  *length = n + 1;
+  return 0;
+}
+
 
 void Stacks::release(int *stack) {
   if (*stack == 0) return;

@@ -159,6 +159,14 @@ inline constexpr int kProcessEntry = 80;  // entry size of the process stacks
 inline constexpr int kCreateIndex = 1;    // the one process code that is run
 inline constexpr int kUnknownProcess = 9;
 
+// The catalog directory of entry 1 of the project setup stack (gj0frd) as
+// a path prefix: trailing blanks dropped, blanks inside turned into "/", one
+// "/" appended, into `directory` (room for path_max + 1 bytes). 0;
+// PCS_CANNOT_OPEN no directory; PCS_PATH_TOO_LONG when the prefix and an
+// 8-character name would pass path_max characters; PCS_GEN_NO_MEMORY; a
+// stack service's code.
+int catalog_directory(const int *setup, size_t path_max, char *directory, size_t *length);
+
 // Ends the host stacks it holds when it goes out of scope, unless kept.
 class Stacks {
  public:

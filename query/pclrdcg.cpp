@@ -10,6 +10,7 @@
 #include "common/memory.h"
 #include "common/report.h"
 #include "host/host_model.h"
+#include "maintenance/maintenance.h"
 #include "query/query.h"
 
 namespace pcs::query {
@@ -18,62 +19,21 @@ namespace {
 constexpr int kPathBytes = 256;
 constexpr int kElementMax = 256;
 
-// Ends the host stacks it names when it goes out of scope.
-class EndStacks {
- public:
-  EndStacks(int *first, int *second = nullptr, int *third = nullptr)
-      : stacks_{first, second, third} {}
-  ~EndStacks() {
-    for (int *stack : stacks_)
-      if (stack && *stack != 0) {
-        int ignored = 0;
-        gusend(stack, &ignored);
-        *stack = 0;
-      }
-  }
-  EndStacks(const EndStacks &) = delete;
-  EndStacks &operator=(const EndStacks &) = delete;
-
- private:
-  int *stacks_[3];
-};
-
 // Closes a stream at the end of its scope.
 struct CloseFile {
   void operator()(FILE *f) const { io::close(f); }
 };
 using File = std::unique_ptr<FILE, CloseFile>;
 
-// The catalog directory in entry 1 of the setup stack, as a path prefix:
-// trailing blanks dropped, inner blanks turned into '/', a '/' appended.
-int directory_prefix(const int *setup, char *prefix, size_t *length) {
-  int size = 0, count = 0, rc = 0;
-  gusinf(setup, &size, &count, &rc);
-  if (rc != 0) return rc;
-  if (count < 1) return PCS_CANNOT_OPEN;
-  HostPtr<char> entry(static_cast<char *>(gimaloc(static_cast<size_t>(size))));
-  if (!entry) return PCS_GEN_NO_MEMORY;
-  const int first = 1;
-  gusrea(setup, &first, entry.get(), &rc);
-  if (rc != 0) return rc;
-  size_t n = static_cast<size_t>(size);
-  while (n > 0 && (entry.get()[n - 1] == ' ' || entry.get()[n - 1] == '\0')) --n;
-  if (n + 1 + PCS_NAME_LEN >= kPathBytes) return PCS_PATH_TOO_LONG;
-  for (size_t i = 0; i < n; ++i) prefix[i] = entry.get()[i] == ' ' ? '/' : entry.get()[i];
-  prefix[n] = '/';
-  *length = n + 1;
-  return 0;
-}
-
 int catalog_names(char *first, char *second) {
   int setup = 0, ids = 0, current = 0, rc = 0;
-  EndStacks ended{&setup, &ids, &current};
+  Stacks ended{&setup, &ids, &current};
   gj0frd("PRO     ", "SETUP   ", "CATALOG ", "        ", &setup, &ids, &current, &rc);
   if (rc != 0) return rc;
   if (setup == 0) return PCS_CANNOT_OPEN;
   char prefix[kPathBytes];
   size_t length = 0;
-  if ((rc = directory_prefix(&setup, prefix, &length)) != 0) return rc;
+  if ((rc = catalog_directory(&setup, kPathBytes - 1, prefix, &length)) != 0) return rc;
   const int kind = 2, item = 30;
   int id = 0;
   pladata(&kind, &item, &id, &rc);
@@ -220,7 +180,7 @@ int lookup(const char *element_class, const char *query, int *parts, int *option
   const char *const groups[] = {"ELCLASS ", "SPCFUNC "};
   const char *const attributes[] = {"AELCLASS", "QRYNUMBR"};
   int keys = 0, matches = 0;
-  EndStacks ended{&keys, &matches};
+  Stacks ended{&keys, &matches};
   if ((rc = index_file(groups, attributes, 2, generic.get(), &keys)) != 0) return rc;
   File catalog(io::open(first, "rb"));
   if (!catalog) return PCS_QUERY_CATALOG;
@@ -237,7 +197,7 @@ int build_key_stack(const char *const *groups, const char *const *attributes, in
                     FILE *stream, int *stack) {
   *stack = 0;
   const int rc = index_file(groups, attributes, count, stream, stack);
-  if (rc != 0) EndStacks end(stack);
+  if (rc != 0) Stacks::release(stack);
   return rc;
 }
 
@@ -261,7 +221,10 @@ void pclrdcg(const char *element_class, const char *query, int *parts, int *opti
   *options = 0;
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
     *rc = pcs::query::lookup(element_class, query, parts, options);
-    if (*rc != 0) pcs::query::EndStacks end(parts, options);
+    if (*rc != 0) {
+      pcs::Stacks::release(parts);
+      pcs::Stacks::release(options);
+    }
   });
 }
 

@@ -37,7 +37,9 @@ class GenericFile : public HostTest {
     if (stream_) std::fclose(stream_);
     HostTest::TearDown();
   }
+  // The file of these bytes, open for update (the previous one is closed).
   FILE *open(const std::string &bytes) {
+    if (stream_) std::fclose(stream_);
     write_file(path_, bytes);
     stream_ = std::fopen(path_.c_str(), "r+b");
     return stream_;
@@ -137,32 +139,16 @@ TEST_F(GenericFile, ResultCodes) {
     EXPECT_RC(c.expected, get(c.position, &length, &part)) << c.name;
     EXPECT_EQ(length, c.length) << c.name;
     if (c.expected != PCS_AT_END) EXPECT_EQ(part, nullptr) << c.name;
-    std::fclose(stream_);
-    stream_ = nullptr;
   }
 }
 
-TEST_F(GenericFile, TruncatedAndFlippedRecords) {
+TEST_F(GenericFile, TruncatedRecords) {
   const std::string good = record_bytes(kPipe);
   for (size_t cut = 1; cut < good.size(); ++cut) {
     open(good.substr(0, cut));
     int length = 0;
     CgGroup *part = nullptr;
     EXPECT_RC(PCS_INPUT_ENDED, get(0, &length, &part)) << cut;
-    std::fclose(stream_);
-    stream_ = nullptr;
-  }
-  for (size_t at = 0; at < good.size(); ++at) {
-    std::string bytes = good;
-    bytes[at] = static_cast<char>(bytes[at] ^ 0x5a);
-    open(bytes);
-    int length = 0;
-    CgGroup *part = nullptr;
-    const int rc = get(0, &length, &part);
-    EXPECT_TRUE(rc == 0 || rc == PCS_INPUT_ENDED || rc == PCS_RECORD_DELETED) << at << " " << rc;
-    cggfre(part);
-    std::fclose(stream_);
-    stream_ = nullptr;
   }
 }
 
@@ -177,13 +163,6 @@ TEST_F(GenericFile, GroupFromAnyOffset) {
   ASSERT_RC(0, rc);
   EXPECT_EQ(part_text(&group), text_of({reversed(kPipe)[0]}));
   query::free_attributes(group.attributes);
-  for (int offset : {-4, 0, 3, length - 12, length, length + 100, 0x7fffffff}) {
-    CgGroup other{};
-    rc = 0;
-    cggtagrp(record.data(), &length, &offset, &other, &rc);
-    EXPECT_TRUE(rc == 0 || rc == PCS_INPUT_ENDED) << offset;
-    query::free_attributes(other.attributes);
-  }
   const int shorter = pipe_header + 8;  // the buffer ends inside the header
   CgGroup cut{};
   cggtagrp(record.data(), &shorter, &pipe_header, &cut, &rc);
@@ -204,7 +183,6 @@ TEST_F(GenericFile, FailedWritesLeaveTheFileAsItWas) {
     EXPECT_EQ(read_file(path_), before) << nth;
   }
   EXPECT_EQ(read_file(path_), before + record_bytes(kPipe));
-  std::fclose(stream_);
   open(before);
   sweep_allocations([&](long) {
     const int rc = put(part);
@@ -287,6 +265,12 @@ TEST_F(Fold, SplitsNewAndDuplicateParts) {
   EXPECT_EQ(read_file(duplicates_), "");
   ASSERT_RC(0, fold(b_again, ""));  // no duplicates file: the part is left out
   EXPECT_EQ(read_file(fresh_), record_bytes(reversed(part("C-3"))));
+  sweep_allocations([&](long) {
+    write_file(duplicates_, "");
+    const int rc = fold(b_again, duplicates_);
+    EXPECT_TRUE(rc == 0 || rc == PCS_GEN_NO_MEMORY) << rc;
+    EXPECT_EQ(read_file(duplicates_).size(), rc == 0 ? 2 * b_again.size() : read_file(duplicates_).size());
+  });
   EXPECT_RC(PCS_RECORD_DELETED, fold(record_bytes(part("E-5"), -1), duplicates_));
   EXPECT_RC(PCS_QUERY_CATALOG, fold(c, dir_.path("no/such/dir")));
   std::remove(index_.c_str());

@@ -225,6 +225,11 @@ TEST_F(Lookup, IndexFileMatches) {
   cgqprmt("ZZZ", index, &matches, &rc);
   EXPECT_RC(0, rc);
   EXPECT_EQ(matches, 0);
+  sweep_allocations([&](long) {
+    cgqprmt("BBB", index, &matches, &rc);
+    EXPECT_TRUE(rc == 0 || (rc == PCS_GUS_NO_MEMORY && matches == 0)) << rc;
+    if (matches) gusend(&matches, &rc);
+  });
   std::fclose(index);
 }
 
