@@ -1092,8 +1092,10 @@ PCS_API void cgqgen(const int *owner, const char *const *table_names, const int 
  *  part_stack (out) new stack of PCS_HANDLE_SIZE-byte CgPart pointers; the
  *        parts are the caller's (cggfre), also those pushed before a
  *        failure; 0 when the fill failed before making it
- *  rc (out) 0; 20101 no memory, or a declared length above 256 or a size
- *     longer than 40; 20110 *entry_stack is 0; 20112 a flag table lookup
+ *  rc (out) 0; 20101 no memory, a declared length above 256, a size
+ *     longer than 40, or stack entries longer than the fill reads (an
+ *     entry reference above 4 bytes, a name above 8); 20110 *entry_stack
+ *     is 0; 20112 a flag table lookup
  *     answered 800; otherwise the first non-zero code of a host service.
  *  Every other stack the fill makes is ended before it returns. */
 PCS_API void cgqfill(const int *owner, const char *const *table_names, const int *table_count,
