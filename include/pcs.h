@@ -1289,6 +1289,144 @@ PCS_API void cgstackp(const int *stack, int mode, int width);
 PCS_API void pclrdcg(const char *element_class, const char *query, int *parts, int *options,
                      int *rc);
 
+/* ==== Query fill and catalog parts (section kept by the part creation) ===
+ * The query fill turns the entries of a piping specification into query
+ * parts (one per table row and project pipe size); the part creation builds
+ * catalog parts from query data; the size check compares a catalog part's
+ * sizes with a query's limits; cgprid indexes an open table.
+ *
+ * Query setup. The owner object's name set "QRY_DATA" (gtbsas) lists the
+ * query tables; for each table N its name set N, when there is one, names
+ * N's generic-flag table: a table of the same attributes whose values are
+ * 32-bit flags (above 0: the value is generic). A specification entry is
+ * the host reference of the object that holds the entry's tables:
+ * "SPCSZRNG" (SIZE1, SIZE2: one size range per row), "PRJSTAND"
+ * (STANDARD), the end tables "SPEC001" to "SPEC004" with their flag tables
+ * "GEN001" to "GEN004" (RATG, SCH, WALL, ENDS), and the query tables.
+ *
+ * Buffers. Sizes are read into 40-character buffers by the fill and
+ * 80-character buffers by the part creation and the size check, option
+ * texts are 40 characters and values at most 256 bytes: anything longer
+ * gives 20101 rather than being cut. */
+
+/* cgqgen: collects the query tables: the caller's names first (the last
+ * one first), then the setup's from its last to its first. Each table is
+ * readied for the specification setup (gj0pig "PSPEC   ", N, "SETUP   ").
+ *  owner (in) host reference of the object holding the query setup
+ *  table_names (in) *table_count pointers to 8-character table names
+ *  name_stack (out) new stack of 8-character table names
+ *  flag_table_stack (out) new stack of 8-character flag-table names, 8
+ *        blanks for a table without one
+ *  attribute_stacks (out) new stack of 4-byte stack handles, each a stack
+ *        of the table's 8-character attribute names (the caller ends them)
+ *  All three are aligned by position and 0 on failure (nothing is left
+ *  open then).
+ *  rc (out) 0, or the first non-zero code of a host service. */
+PCS_API void cgqgen(const int *owner, const char *const *table_names, const int *table_count,
+                    int *name_stack, int *flag_table_stack, int *attribute_stacks, int *rc);
+
+/* cgqfill: fills the query parts of specification entries. For each entry
+ * (popped from the entry stack) and each row of its "SPCSZRNG" (a blank
+ * SIZE2 meaning SIZE1 to SIZE1), one part per project size of the row's
+ * standard from SIZE1 to SIZE2, pushed before it is filled. A part holds,
+ * in this order: "PIPESIZE" (SIZE), "ENDSPEC " (RATG, SCH, WALL, ENDS with
+ * one value per end; "PIPESPEC" for a part whose category is "PIPE    "),
+ * one group per query table (a column the entry lacks gives a blank value
+ * of the attribute's length), "ELCLASS " (AELCLASS: the entry's element
+ * class, "C8      "), "VNDRCODE" and "PARTDEF " (CATEGORY, PARTTYPE). Every
+ * value carries its generic flag (0 without a flag table). "PRJSTAND" is
+ * renamed "STANDATA" (STANDARD of length 8), "RHPRJAPC" "RHAPRTCD",
+ * "PRJMATL " "ELMMATL " (its first VNDRCOD moved to VNDRCODE), "PRTNAME "
+ * "PARTNAME"; "ELCLASS ", "RHPSOPT ", "RHMAXSIZ", "SPCFUNC " and, when
+ * ibafr7() is not 0, "RHMINSIZ" get match flag 0. A part without
+ * "PRJSTAND"/STANDARD, "PRJMATL "/VNDRCOD or "SPCFUNC "/CATEGORY and
+ * FUNCTION ends the fill with rc 0, that part left as far as it was built.
+ *  owner, table_names, table_count (in) as for cgqgen
+ *  entry_stack (in/out) stack of 4-byte entry references; emptied
+ *  part_stack (out) new stack of PCS_HANDLE_SIZE-byte CgPart pointers; the
+ *        parts are the caller's (cggfre), also those pushed before a
+ *        failure; 0 when the fill failed before making it
+ *  rc (out) 0; 20101 no memory, a declared length above 256, a size
+ *     longer than 40, or stack entries longer than the fill reads (an
+ *     entry reference above 4 bytes, a name above 8); 20110 *entry_stack
+ *     is 0; 20112 a flag table lookup
+ *     answered 800; otherwise the first non-zero code of a host service.
+ *  Every other stack the fill makes is ended before it returns. */
+PCS_API void cgqfill(const int *owner, const char *const *table_names, const int *table_count,
+                     int *entry_stack, int *part_stack, int *rc);
+
+/* cgctprcr: creates catalog parts from two source parts. With run sizes
+ * (the first source's RUNSIZE1 and RUNSIZE2 SIZE, not both blank) one part
+ * per project size from RUNSIZE1 to RUNSIZE2 of its STANDATA standard,
+ * taken from the last to the first, with PIPESIZE/SIZE = (run size, the
+ * first source's first size); without, one part with the first source's
+ * first two sizes. Each part holds, in this order of first appearance: the
+ * third list's pairs with their values from the second source, the first
+ * list's from the first source, group "OPTIONS " with the option pairs
+ * found in the first source, "TYPEOPTS"/"OPTIONS " ("C40     "): the first
+ * values of the options, one blank apart, compacted by sulbrm; then for
+ * each value of the second source whose generic flag is not 0 the value
+ * under its own names and a "GENERICS" entry (ATTRGRP, ATTRNAME, VALUESTA
+ * = the flag). Pairs missing from their source add nothing.
+ *  groups, attributes, count (in) first pair list
+ *  option_groups, option_attributes, option_count (in) option pairs
+ *  source_groups, source_attributes, source_count (in) third pair list
+ *  first (in) first source part; second (in) second source part or null
+ *  parts (out) new stack of PCS_HANDLE_SIZE-byte CgPart pointers (cggfre
+ *        each); after a failure it holds the parts made so far
+ *  rc (out) 0; 20101 no memory or a value, size or standard too long for
+ *     its buffer; the code of a failing host service (pclrng, sulbrm,
+ *     stacks). */
+PCS_API void cgctprcr(const char *const *groups, const char *const *attributes,
+                      const int *count, const char *const *option_groups,
+                      const char *const *option_attributes, const int *option_count,
+                      const char *const *source_groups, const char *const *source_attributes,
+                      const int *source_count, CgGroup *first, CgGroup *second, int *parts,
+                      int *rc);
+
+/* cgmangle: spreads single end specifications over four ends: in group
+ * "ENDSPEC " the first value of RATG, SCH, WALL and ENDS (in this order,
+ * stopping at the first one missing or empty) is appended three more
+ * times. Generic flags are not extended. A part without "ENDSPEC " is left
+ * as it is.
+ *  part (in/out); rc (out) 0; 20101 no memory or a value above 256 bytes. */
+PCS_API void cgmangle(CgGroup *part, int *rc);
+
+/* cgminsz: tests a catalog part's PIPESIZE/SIZE values against the query's
+ * RHMINSIZ/MINSIZE and RHMAXSIZ/MAXSIZE (first values; blank limits are not
+ * tested). Sizes are ranked in the project sizes ("PRJSIZE ") of the
+ * query's STANDATA standard (pclenv, pu4fcsk; a size not listed ranks 0).
+ * Every non-blank size is tested against the minimum; the maximum is
+ * tested from the second size on, never against the first.
+ *  catalog, query (in) the parts
+ *  result (out) 1 when a size ranks below the minimum or above the
+ *        maximum, else 0
+ *  rc (out) 0; 20101 a size or standard longer than 80 characters; the
+ *     code of pclenv or pu4fcsk. */
+PCS_API void cgminsz(CgGroup *catalog, CgGroup *query, int *result, int *rc);
+
+/* cgprid: writes the catalog index file (see "Catalog index files") of an
+ * open table: its keys in ascending order, one index record per record
+ * position of the key (in file order), each record pointing to its key's
+ * first index record. The table's tree is emptied: every element is removed
+ * and released. A key byte 0 is written as nothing, as "%.1s" does.
+ *  table (in/out) open table from cgtopn; stays open, its index empty
+ *  name  (in) index file name field, PCS_KEYED_NAME_LEN characters
+ *        (trailing blanks dropped, a leading "$NAME" expanded)
+ *  rc    (out) 0 written; 1 the file cannot be created (or its name uses an
+ *        unset variable), a write fell short, or the key length is above
+ *        9999; 5 a null handle or a handle without an index. */
+PCS_API void cgprid(KeyedFile **table, const char *name, int *rc);
+
+/* cgopts: the standard option pairs of a catalog part, in this order:
+ * PIPESIZE/SIZE, ENDSPEC/RATG, ENDSPEC/ENDS, ENDSPEC/SCH, ELMMATL/MAINCODE.
+ *  groups     (out) new stack of 8-character group names; 0 on failure
+ *  attributes (out) new stack of 8-character attribute names, aligned with
+ *             groups by position; 0 on failure
+ *  rc (out) 0, or the code of the failing stack service (both stacks are
+ *     ended then). */
+PCS_API void cgopts(int *groups, int *attributes, int *rc);
+
 #ifdef __cplusplus
 }
 #endif

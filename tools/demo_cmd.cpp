@@ -18,6 +18,7 @@
 #include "tools/command.h"
 #include "tools/sample.h"
 #include "tools/tables.h"
+#include "tools/piping.h"
 
 namespace pcs::tool {
 namespace {
@@ -215,7 +216,7 @@ void query_parts(const std::string &root) {
 // The files the demo writes; it replaces them only in a folder it made
 // (marked by kMarker) or with --force.
 const char *const kDemoFiles[] = {"project.db", "PIPESCAT", "PIPEIDX1", "PIPEIDX2",
-                                  "PIPEIDX3",   "walls.tbl", "GENPARTS"};
+                                  "PIPEIDX3",   "walls.tbl", "GENPARTS", "SPECPART"};
 const char kMarker[] = ".pcs-demo";
 
 void claim_folder(const std::string &root, bool force) {
@@ -267,6 +268,7 @@ void run_demo(const std::string &dir, bool force) {
   demo_tables(root);
   std::printf("8. generic part file $PCS_DEMO/GENPARTS; the parts of query FITTING ELBOW90:\n");
   query_parts(root);
+  spec_demo(root);
   if (host::tools::live_blocks() != 0) fail("memory left behind by the demo");
   std::printf("done: %d index records, no memory left behind\n", records);
 }

@@ -1,0 +1,89 @@
+// Internals shared by the query fill, the catalog part creation and the size
+// checks: host stacks that end themselves, reading a stack entry into a
+// bounded buffer, and adding a value with its generic flag to a part.
+#ifndef PCS_QUERY_CGFILL_H
+#define PCS_QUERY_CGFILL_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/host_model.h"
+#include "include/pcs.h"
+
+namespace pcs::piping {
+
+// Longest value the fill and the part creation handle; a longer declared
+// length gives PCS_GEN_NO_MEMORY, as the code's meaning says.
+inline constexpr int kValueBuffer = 256;
+
+// A host stack handle, ended (once) when the object goes out of scope.
+class Stack {
+ public:
+  Stack() = default;
+  ~Stack() { end(); }
+  Stack(const Stack &) = delete;
+  Stack &operator=(const Stack &) = delete;
+  // For services that create a stack: ends the one held, gives the slot.
+  int *out() {
+    end();
+    return &handle_;
+  }
+  int *ptr() { return &handle_; }
+  const int *ptr() const { return &handle_; }
+  int get() const { return handle_; }
+  explicit operator bool() const { return handle_ != 0; }
+  // Hands the stack over: it is no longer ended here.
+  int release() {
+    int handle = handle_;
+    handle_ = 0;
+    return handle;
+  }
+  void end() {
+    int rc = 0;
+    if (handle_ != 0) gusend(&handle_, &rc);
+    handle_ = 0;
+  }
+
+ private:
+  int handle_ = 0;
+};
+
+// Number of entries; 0 for handle 0.
+int stack_count(int handle);
+// Copies entry `position` into out. *found false (code 0) when the handle is
+// 0 or there is no such entry; PCS_GEN_NO_MEMORY when the entry is longer
+// than `capacity`; otherwise the stack service's code.
+int read_entry(int handle, int position, void *out, int capacity, bool *found);
+
+// The lists of query tables, aligned by position: names, flag-table names
+// (8 blanks: none) and handles of attribute-name stacks.
+struct TableLists {
+  Stack *names;
+  Stack *flag_tables;
+  Stack *attributes;
+};
+// Fills the three lists (cgqgen); on failure every stack is ended.
+int collect_tables(const int *owner, const char *const *names, int count,
+                   const TableLists &lists);
+
+// A value as it goes into a part: type field, length, bytes.
+struct Value {
+  char type[PCS_NAME_LEN];
+  int length = 0;
+  unsigned char bytes[kValueBuffer];
+};
+// The first value of an attribute with its type and length; false when it
+// has none or it is longer than a Value holds.
+bool first_value(const CgAttribute *attribute, Value *out);
+// The attribute of a group of the part, or null.
+CgAttribute *find_attribute(CgPart part, const char *group, const char *attribute);
+// Adds the value under the names (cgpradd) and, when `flags` is set, appends
+// `flag` to the attribute's generic flags. 0 or PCS_GEN_NO_MEMORY.
+int add_value(CgPart *part, const char *group, const char *attribute, const Value &value,
+              bool flags, int32_t flag);
+// True when the n bytes at p are all blanks.
+bool blank(const void *p, size_t n);
+
+}  // namespace pcs::piping
+
+#endif

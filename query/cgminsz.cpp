@@ -1,0 +1,130 @@
+// Size checks and end specifications of parts: a catalog part's sizes
+// against a query's minimum and maximum (cgminsz), and single end
+// specifications spread over four ends (cgmangle).
+#include <cstring>
+
+#include "common/report.h"
+#include "query/cgfill.h"
+
+namespace pcs::piping {
+namespace {
+
+constexpr int kSizeBuffer = 80;
+constexpr const char *kEndAttributes[] = {"RATG    ", "SCH     ", "WALL    ", "ENDS    "};
+
+int spread_ends(CgPart part) {
+  CgGroup *ends = cgagfnd("ENDSPEC ", part);
+  if (!ends) return 0;
+  for (const char *name : kEndAttributes) {
+    CgAttribute *attribute = cgafnd(name, ends->attributes);
+    Value first;
+    if (!attribute || attribute->valueCount < 1) break;
+    if (!first_value(attribute, &first)) return PCS_GEN_NO_MEMORY;
+    for (int i = 0; i < 3; ++i) {
+      int rc = 0;
+      cgvadd(first.bytes, attribute, &rc);
+      if (rc != 0) return rc;
+    }
+  }
+  return 0;
+}
+
+// Value k of a size attribute in an 80-character buffer; false when the
+// value is longer than that.
+bool size_at(const CgAttribute &sizes, int k, char out[kSizeBuffer]) {
+  if (sizes.valueLength < 0 || sizes.valueLength > kSizeBuffer) return false;
+  std::memset(out, ' ', kSizeBuffer);
+  std::memcpy(out, sizes.values + size_t(k) * size_t(sizes.valueLength), size_t(sizes.valueLength));
+  return true;
+}
+
+// A size counts when its first 8 characters (or all, when shorter) are not
+// blank.
+bool given(const CgAttribute &sizes, const char *size) {
+  const int n = sizes.valueLength < PCS_NAME_LEN ? sizes.valueLength : PCS_NAME_LEN;
+  return !blank(size, size_t(n > 0 ? n : 0));
+}
+
+// The ranks of sizes in the project sizes of the query's standard; the
+// size environment is made on first use and ended with the object.
+class Ranks {
+ public:
+  explicit Ranks(CgPart query) : query_(query) {}
+  int rank(const char *size, int *rank) {
+    int rc = 0;
+    if (!environment_) {
+      char standard[kSizeBuffer];
+      std::memset(standard, ' ', sizeof standard);
+      const CgAttribute *a = find_attribute(query_, "STANDATA", "STANDARD");
+      if (a && a->valueCount > 0 && !size_at(*a, 0, standard)) return PCS_GEN_NO_MEMORY;
+      pclenv(standard, "PRJSIZE ", environment_.out(), &rc);
+      if (rc != 0) return rc;
+    }
+    pu4fcsk(environment_.ptr(), size, rank, &rc);
+    return rc;
+  }
+
+ private:
+  CgPart query_;
+  Stack environment_;
+};
+
+// The query's limit (group.attribute, first value) when it is set.
+int limit(CgPart query, const char *group, const char *attribute, char out[kSizeBuffer],
+          bool *set) {
+  *set = false;
+  const CgAttribute *a = find_attribute(query, group, attribute);
+  if (!a || a->valueCount < 1) return 0;
+  if (!size_at(*a, 0, out)) return PCS_GEN_NO_MEMORY;
+  *set = given(*a, out);
+  return 0;
+}
+
+// 1 when a catalog size from value `from` on ranks below (direction -1) or
+// above (+1) the limit.
+int outside(const CgAttribute &sizes, int from, int limit_rank, int direction, Ranks *ranks,
+            int *result) {
+  char size[kSizeBuffer];
+  for (int k = from; k < sizes.valueCount; ++k) {
+    if (!size_at(sizes, k, size)) return PCS_GEN_NO_MEMORY;
+    if (!given(sizes, size)) continue;
+    int rank = 0;
+    if (int rc = ranks->rank(size, &rank)) return rc;
+    if ((direction < 0 && rank < limit_rank) || (direction > 0 && rank > limit_rank)) {
+      *result = 1;
+      return 0;
+    }
+  }
+  return 0;
+}
+
+int check_sizes(CgPart catalog, CgPart query, int *result) {
+  *result = 0;
+  Ranks ranks(query);
+  const CgAttribute *sizes = find_attribute(catalog, "PIPESIZE", "SIZE    ");
+  char bound[kSizeBuffer];
+  bool set = false;
+  int rc = limit(query, "RHMINSIZ", "MINSIZE ", bound, &set);
+  int bound_rank = 0;
+  if (rc == 0 && set) rc = ranks.rank(bound, &bound_rank);
+  if (rc == 0 && set && sizes) rc = outside(*sizes, 0, bound_rank, -1, &ranks, result);
+  if (rc != 0 || *result != 0) return rc;
+  rc = limit(query, "RHMAXSIZ", "MAXSIZE ", bound, &set);
+  if (rc == 0 && set) rc = ranks.rank(bound, &bound_rank);
+  if (rc == 0 && set && sizes) rc = outside(*sizes, 1, bound_rank, 1, &ranks, result);
+  return rc;
+}
+
+}  // namespace
+}  // namespace pcs::piping
+
+extern "C" void cgmangle(CgGroup *part, int *rc) {
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::piping::spread_ends(part); });
+}
+
+extern "C" void cgminsz(CgGroup *catalog, CgGroup *query, int *result, int *rc) {
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
+    *rc = 0;
+    *rc = pcs::piping::check_sizes(catalog, query, result);
+  });
+}

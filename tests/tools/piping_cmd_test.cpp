@@ -1,0 +1,200 @@
+// `pcs spec` on the demo's specification: the selected parts against a
+// brute-force comparison written here from the decision table, the
+// explanation of one part, JSON output and the failures in words.
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "host/model_test.h"
+#include "include/pcs.h"
+#include "tests/support/support.h"
+
+namespace {
+
+namespace model = pcs::host::model;
+
+class SpecCommand : public HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    ToolRun r = run_tool(dir_, "demo --dir " + dir_.path("d"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    demo_ = r.out;
+  }
+  void TearDown() override {
+    model::clear();
+    HostTest::TearDown();
+  }
+  std::string args(const std::string &command) const {
+    return "spec " + command + " --project " + dir_.path("d/project.json") + " --parts " +
+           dir_.path("d/SPECPART");
+  }
+  TempDir dir_;
+  std::string demo_;
+};
+
+// ---- an independent check of one catalog part against one query part --------
+
+enum { kAbsent, kEmpty, kPresent };
+
+int value_class(const CgAttribute *a, int k, char type) {
+  if (!a || !a->values || a->valueCount <= k) return kAbsent;
+  const unsigned char *p = a->values + k * a->valueLength;
+  if (type == 'I') return std::memcmp(p, "\0\0\0\0", 4) ? kPresent : kEmpty;
+  return std::all_of(p, p + a->valueLength, [](unsigned char c) { return c == ' '; }) ? kEmpty
+                                                                                    : kPresent;
+}
+
+bool value_ok(const CgAttribute &q, const CgAttribute *c, int k) {
+  const char type = q.type[0];
+  const bool generic = q.genericFlags[k] > 0;
+  const int cq = value_class(&q, k, type), cc = value_class(c, k, type);
+  if (cq != kPresent) return !generic || cc != kPresent;
+  if (cc != kPresent) return generic;
+  const int n = std::min(q.valueLength, c->valueLength);
+  return std::memcmp(q.values + k * q.valueLength, c->values + k * c->valueLength, size_t(n)) == 0;
+}
+
+const CgAttribute *attribute(const CgGroup *part, const char *group, const char *name) {
+  for (const CgGroup *g = part; g; g = g->next)
+    if (std::memcmp(g->name, group, 8) == 0)
+      for (const CgAttribute *a = g->attributes; a; a = a->next)
+        if (std::memcmp(a->name, name, 8) == 0) return a;
+  return nullptr;
+}
+
+std::string first(const CgAttribute *a) {
+  if (!a || a->valueCount < 1) return "";
+  std::string v(reinterpret_cast<const char *>(a->values), size_t(a->valueLength));
+  return v.erase(v.find_last_not_of(' ') + 1);
+}
+
+int rank(const std::string &size) {
+  const auto &sizes = model::data().standards[model::name("ASME")][model::name("PRJSIZE")].sizes;
+  auto at = std::find(sizes.begin(), sizes.end(), size);
+  return at == sizes.end() ? 0 : int(at - sizes.begin()) + 1;
+}
+
+bool brute_force_selects(const CgGroup *query, const CgGroup *part) {
+  for (const CgGroup *g = query; g; g = g->next) {
+    if (g->matchFlag == 0) continue;
+    for (const CgAttribute *a = g->attributes; a; a = a->next)
+      for (int k = 0; k < a->valueCount; ++k)
+        if (!value_ok(*a, attribute(part, g->name, a->name), k)) return false;
+  }
+  const std::string minimum = first(attribute(query, "RHMINSIZ", "MINSIZE "));
+  const std::string maximum = first(attribute(query, "RHMAXSIZ", "MAXSIZE "));
+  const CgAttribute *sizes = attribute(part, "PIPESIZE", "SIZE    ");
+  for (int k = 0; sizes && k < sizes->valueCount; ++k) {
+    std::string size(reinterpret_cast<const char *>(sizes->values + k * sizes->valueLength), 8);
+    size.erase(size.find_last_not_of(' ') + 1);
+    if (size.empty()) continue;
+    if (!minimum.empty() && rank(size) < rank(minimum)) return false;
+    if (!maximum.empty() && k > 0 && rank(size) > rank(maximum)) return false;
+  }
+  return true;
+}
+
+TEST_F(SpecCommand, SelectsWhatTheBruteForceSelects) {
+  ToolRun r = run_tool(dir_, args("parts DEMO --json"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::map<std::string, std::vector<std::string>> selected;
+  const nlohmann::json out = nlohmann::json::parse(r.out);
+  for (const auto &entry : out["entries"])
+    for (const auto &q : entry["queries"]) {
+      auto parts = q["parts"].get<std::vector<std::string>>();
+      std::sort(parts.begin(), parts.end());
+      selected[entry["entry"].get<std::string>() + " " + q["size"].get<std::string>()] = parts;
+    }
+
+  ASSERT_RC(0, model::load(dir_.path("d/project.json")));
+  std::vector<CgGroup *> catalog;
+  FILE *file = std::fopen(dir_.path("d/SPECPART").c_str(), "rb");
+  for (int position = 0, length = 0, rc = 0;; position += length) {
+    CgGroup *part = nullptr;
+    cggget(&file, &position, &length, &part, &rc);
+    if (rc != 0) break;
+    catalog.push_back(part);
+  }
+  std::fclose(file);
+  ASSERT_EQ(catalog.size(), 11u);
+  std::map<std::string, std::vector<std::string>> expected;
+  for (const auto &[handle, object] : model::data().objects) {
+    if (object.name.rfind("DEMO ", 0) != 0) continue;
+    int owner = model::data().find_object("PSPEC", "DEMO")->handle, entries = 0, parts = 0;
+    int rc = 0, count = 0, size = 4, none = 0, spare = 0;
+    gusini(&size, &entries, &rc);
+    guspus(&entries, &handle, &count, &rc);
+    cgqfill(&owner, nullptr, &none, &entries, &parts, &rc);
+    ASSERT_RC(0, rc);
+    for (const std::string &e : model::stack_entries(parts)) {
+      CgGroup *query;
+      std::memcpy(&query, e.data(), sizeof query);
+      auto &list = expected[object.name.substr(5) + " " + first(attribute(query, "PIPESIZE", "SIZE    "))];
+      for (CgGroup *part : catalog)
+        if (brute_force_selects(query, part)) list.push_back(first(attribute(part, "PARTNUM ", "PARTNO  ")));
+      cggfre(query);
+    }
+    gusend(&entries, &spare);
+    gusend(&parts, &spare);
+  }
+  for (CgGroup *part : catalog) cggfre(part);
+  EXPECT_EQ(selected, expected);
+  EXPECT_EQ(selected["ELBOW 3"], (std::vector<std::string>{"ELL-3-40", "ELL-3-STD"}));
+}
+
+TEST_F(SpecCommand, ExplainsOneDecision) {
+  EXPECT_NE(demo_.find("ELBOW      3        ELL-3-40, ELL-3-STD\n"), std::string::npos) << demo_;
+  EXPECT_NE(demo_.find("          SCH       1  40         80         yes      "
+                       "T[1][present][present] = compare   UNEQUAL\n"),
+            std::string::npos)
+      << demo_;
+  ToolRun r = run_tool(dir_, args("explain DEMO ELBOW 3 ELL-3-STD --json"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json e = nlohmann::json::parse(r.out);
+  EXPECT_TRUE(e["selected"].get<bool>());
+  const auto &sch = e["groups"][1]["attributes"][1];
+  EXPECT_EQ(sch["name"], "SCH");
+  EXPECT_EQ(sch["values"][0]["cell"], "T[1][empty][present] = equal");
+  r = run_tool(dir_, args("explain DEMO ELBOW 2 ELL-2-40"));
+  EXPECT_NE(r.out.find("sizes within the query's limits: NO; selected: no"), std::string::npos)
+      << r.out;
+
+  struct Case {
+    std::string command, message;
+  };
+  const Case cases[] = {
+      {args("parts NOSPEC"), "the project has no piping specification \"NOSPEC\""},
+      {args("explain DEMO VALVE 3 GATE-3"), "specification DEMO has no entry \"VALVE\""},
+      {args("explain DEMO ELBOW 8 ELL-3-40"), "entry ELBOW has no query part of size 8"},
+      {args("explain DEMO ELBOW 3 NOPART"), "no catalog part numbered NOPART"},
+      {"spec parts DEMO --project " + dir_.path("d/project.json") + " --parts " + dir_.path("none"),
+       "cannot open the generic part file"},
+  };
+  for (const Case &c : cases) {
+    r = run_tool(dir_, c.command);
+    EXPECT_EQ(r.status, 1) << c.command;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(SpecCommand, PrintsQueryPartsAsTextAndJson) {
+  ToolRun r = run_tool(dir_, "spec queries DEMO --project " + dir_.path("d/project.json"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("entry ELBOW: 3 query parts\n  query part 1, size 2\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("    ENDSPEC   yes       RATG      - | - | - | -\n"
+                       "                        SCH       40* | - | - | -\n"),
+            std::string::npos)
+      << r.out;
+  r = run_tool(dir_, "spec queries DEMO --json --project " + dir_.path("d/project.json"));
+  const nlohmann::json q = nlohmann::json::parse(r.out);
+  EXPECT_EQ(q["entries"][0]["parts"].size(), 4u);
+  const auto &elclass = q["entries"][1]["parts"][0]["groups"][8];
+  EXPECT_EQ(elclass["name"], "ELCLASS");
+  EXPECT_EQ(elclass["compared"], false);
+  EXPECT_EQ(elclass["attributes"][0]["values"][0], "ELBOW");
+}
+
+}  // namespace
