@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "common/fileio.h"
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "keyed/tree.h"
 #include "tests/keyed/keyed_fixture.h"
 #include "tests/support/support.h"
