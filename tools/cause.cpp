@@ -4,53 +4,62 @@
 #include <cstring>
 #include <string>
 
+#include "include/pcs.h"
 #include "tools/command.h"
 
 namespace pcs::tool {
 namespace {
 
-struct Meaning {
-  const char *operation;
+// Every small code of the library's family tables: its constant's name,
+// value and meaning.
+struct Code {
+  const char *name;
   int rc;
   const char *text;
 };
 
-constexpr Meaning kMeanings[] = {
-    {"csbndx", 1, "the catalog is missing, unreadable or holds no record"},
-    {"csbndx", 2, "the key length is 0, a width is negative, or the key is longer than 9999"},
-    {"csbndx", 3, "memory could not be obtained"},
-    {"csbndx", 4, "a record of the catalog could not be read or its key built"},
-    {"csbndx", 5, "the index file cannot be created, or more than 9999 records share a key"},
-    {"csbndx", 6, "a write to the index file fell short"},
-    {"cscprs", 1, "memory could not be obtained for a record"},
-    {"cscprs", 2,
-     "the catalog cannot be opened for update, the new file cannot be created or written, a "
-     "record length is damaged, or the rename failed (the catalog is as it was)"},
-    {"cspopn", 1, "memory could not be obtained"},
-    {"cspopn", 2, "two live records share a key"},
-    {"cspopn", 3, "a key attribute has the wrong size"},
-    {"cspopn", 4, "the file cannot be opened or created"},
-    {"cspopn", 5, "a record of the file is damaged"},
-    {"cspput", 1, "memory could not be obtained"},
-    {"cspput", 3, "a key attribute has the wrong size"},
-    {"cspput", 4, "a write fell short"},
-    {"cspput", 5, "the record is empty or has negative counts, or the file would pass 2 GiB"},
-    {"cspget", 1, "memory could not be obtained"},
-    {"cspget", 4, "no record has the key"},
-    {"cspget", 5, "the record is damaged"},
-    {"cspdel", 1, "memory could not be obtained"},
-    {"cspdel", 4, "no record has the key, or the status write fell short"},
-    {"csgopen", 1, "memory could not be obtained for the handle"},
-    {"csgopen", 2, "the catalog file cannot be opened"},
-    {"csgopen", 3, "the index file cannot be opened"},
-    {"csggetm", 1, "a record could not be read, or a push failed"},
-    {"csggetm", 7, "the key is not in the index, or a record of it is unreadable or deleted"},
-    {"csgdelrc", 1, "the key is not in the index, or a record of it could not be marked"},
-    {"cspcls", 4, "the stream could not be closed"},
-    {"cspcls", 5, "the file is not open"},
-    {"cstabl", 1, "the dump or a table file cannot be opened, or a table name is not a file name"},
-    {"cstabl", 2, "the dump has no header line"},
+#define PCS_CODE_ROW_(name, value, text) {#name, value, text},
+constexpr Code kCodes[] = {PCS_RECORD_FILE_CODES(PCS_CODE_ROW_) PCS_INDEX_CODES(PCS_CODE_ROW_)
+                               PCS_ACCESS_CODES(PCS_CODE_ROW_) PCS_KEYED_CODES(PCS_CODE_ROW_)
+                                   PCS_GROUP_ACCESS_CODES(PCS_CODE_ROW_)
+                                       PCS_BUILD_CODES(PCS_CODE_ROW_)
+                                           PCS_KEY_READER_CODES(PCS_CODE_ROW_)
+                                               PCS_COMPRESS_CODES(PCS_CODE_ROW_)
+                                                   PCS_TABLE_TOOL_CODES(PCS_CODE_ROW_)};
+#undef PCS_CODE_ROW_
+
+// The codes each operation can give, by constant name.
+struct Meaning {
+  const char *operation;
+  const char *code;
 };
+
+constexpr Meaning kMeanings[] = {
+    {"csbndx", "PCS_BUILD_NO_SOURCE"},      {"csbndx", "PCS_BUILD_NO_KEY"},
+    {"csbndx", "PCS_BUILD_NO_MEMORY"},      {"csbndx", "PCS_BUILD_READER_FAILED"},
+    {"csbndx", "PCS_BUILD_NOT_CREATED"},    {"csbndx", "PCS_BUILD_SHORT_WRITE"},
+    {"csbndx", "PCS_BUILD_KEY_TOO_LONG"},   {"csbndx", "PCS_BUILD_KEY_TOO_WIDE"},
+    {"csbndx", "PCS_BUILD_RUN_TOO_LONG"},   {"cscprs", "PCS_COMPRESS_NO_MEMORY"},
+    {"cscprs", "PCS_COMPRESS_FAILED"},      {"cspopn", "PCS_KEYED_NO_MEMORY"},
+    {"cspopn", "PCS_KEYED_DUPLICATE"},      {"cspopn", "PCS_KEYED_KEY_SIZE"},
+    {"cspopn", "PCS_KEYED_NOT_FOUND"},      {"cspopn", "PCS_KEYED_DAMAGED"},
+    {"cspput", "PCS_KEYED_NO_MEMORY"},      {"cspput", "PCS_KEYED_KEY_SIZE"},
+    {"cspput", "PCS_KEYED_NOT_FOUND"},      {"cspput", "PCS_KEYED_DAMAGED"},
+    {"cspget", "PCS_KEYED_NO_MEMORY"},      {"cspget", "PCS_KEYED_NOT_FOUND"},
+    {"cspget", "PCS_KEYED_DAMAGED"},        {"cspdel", "PCS_KEYED_NO_MEMORY"},
+    {"cspdel", "PCS_KEYED_NOT_FOUND"},      {"cspcls", "PCS_KEYED_NOT_FOUND"},
+    {"cspcls", "PCS_KEYED_DAMAGED"},        {"csgopen", "PCS_OPEN_NO_MEMORY"},
+    {"csgopen", "PCS_OPEN_NO_CATALOG"},     {"csgopen", "PCS_OPEN_NO_INDEX"},
+    {"csggetm", "PCS_GETM_UNREADABLE"},     {"csggetm", "PCS_GETM_NOT_FOUND"},
+    {"csgdelrc", "PCS_INDEX_NO_KEY"},       {"cstabl", "PCS_TABLE_CANNOT_OPEN"},
+    {"cstabl", "PCS_TABLE_NO_HEADER"},
+};
+
+const Code *find_code(const char *name) {
+  for (const Code &c : kCodes)
+    if (std::strcmp(c.name, name) == 0) return &c;
+  return nullptr;
+}
 
 // Operations that give the codes of another one.
 const char *code_family(const std::string &operation) {
@@ -65,8 +74,9 @@ std::string cause(const std::string &operation, int rc, int error) {
   const std::string family = code_family(operation);
   std::string text = code_text(rc);
   for (const Meaning &m : kMeanings) {
-    if (family == m.operation && rc == m.rc)
-      text = ": " + std::string(m.text) + " (code " + std::to_string(rc) + ")";
+    const Code *code = family == m.operation ? find_code(m.code) : nullptr;
+    if (code && code->rc == rc)
+      text = ": " + std::string(code->text) + " (code " + std::to_string(rc) + ", " + code->name + ")";
   }
   if (error != 0) text += ": " + std::string(std::strerror(error));
   return text;

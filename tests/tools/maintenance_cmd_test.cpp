@@ -202,18 +202,17 @@ TEST_F(MaintCommand, FailuresSayTheCause) {
              R"([{"group": "PIPE", "attributes": [{"name": "SIZE", "values": ["0100"]}]}])");
   const std::pair<std::string, std::string> cases[] = {
       {"maint index cat idx -k PARTNUM.PARTNO:0",
-       "cat: cannot build the index idx: the key length is 0, a width is negative, or the key is "
-       "longer than 9999 (code 2)"},
+       "cat: cannot build the index idx: the key has no length, or a width is negative (code 2, "
+       "PCS_BUILD_NO_KEY)"},
       {"maint index cat no/idx -k PARTNUM.PARTNO:8",
-       "cannot build the index no/idx: the index file cannot be created, or more than 9999 "
-       "records share a key (code 5): No such file or directory"},
+       "cannot build the index no/idx: the index file cannot be created, or it names the source "
+       "file (code 5, PCS_BUILD_NOT_CREATED): No such file or directory"},
       {"maint split-dump dump none",
-       "dump: cannot split the dump into none: the dump or a table "
-       "file cannot be opened, or a table name is not a file name "
-       "(code 1): No such file or directory"},
+       "dump: cannot split the dump into none: a file cannot be opened or written, or a name or "
+       "path is refused (code 1, PCS_TABLE_CANNOT_OPEN): No such file or directory"},
       {"keyed put no/t.kg a.json -k PIPE.SIZE:4",
-       "no/t.kg: cannot open the keyed file: the file cannot be opened or created (code 4): No "
-       "such file or directory"},
+       "no/t.kg: cannot open the keyed file: no record has the key, or the file cannot be opened, "
+       "written or closed (code 4, PCS_KEYED_NOT_FOUND): No such file or directory"},
   };
   for (const auto &[args, message] : cases) {
     const ToolRun r = run_tool(dir_, args);
