@@ -3,7 +3,6 @@
 // attribute blocks, then its header; the directory and the newline last.
 // Types, generic flags and match flags are not stored. A failed append cuts
 // the file back to where the record began, so the file stays walkable.
-#include <unistd.h>
 
 #include <climits>
 #include <cstring>
@@ -66,10 +65,7 @@ int write_group(FILE *stream, const CgGroup *group, int32_t *offset, int32_t *he
 }
 
 // Removes a failed record's bytes from the end of the file.
-void cut_back(FILE *stream, int64_t end) {
-  io::flush(stream);
-  if (ftruncate(fileno(stream), static_cast<off_t>(end)) == 0) io::seek(stream, end, SEEK_SET);
-}
+void cut_back(FILE *stream, int64_t end) { io::truncate(stream, end); }
 
 int write_record(FILE *stream, const CgGroup *part, int64_t start) {
   int32_t groups = 0;
