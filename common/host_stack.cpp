@@ -29,6 +29,25 @@ void end_stack(int *slot, bool holds_parts) {
   *slot = 0;
 }
 
+int HostStack::create(int entry_size) {
+  end();
+  return make_stack(entry_size, &handle);
+}
+
+int HostStack::end() {
+  int rc = 0;
+  if (handle != 0) gusend(&handle, &rc);
+  handle = 0;
+  if (rc != 0 && end_rc_ && *end_rc_ == 0) *end_rc_ = rc;
+  return rc;
+}
+
+void HostStack::adopt(HostStack &other) {
+  end();
+  handle = other.handle;
+  other.handle = 0;
+}
+
 int make_stack(int entry_size, int *slot) {
   int rc = 0;
   *slot = 0;

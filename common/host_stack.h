@@ -37,9 +37,31 @@ class StackGuard {
   bool holds_parts_;
 };
 
-// The name the maintenance code gave this owner before it moved here; kept
-// for the branches written against it.
-using Stacks = StackGuard;
+// One host stack that this object creates and ends: at the end of its scope,
+// or at end(). A failure to end it is kept in *end_rc when one is given (and
+// holds no earlier code).
+class HostStack {
+ public:
+  HostStack() = default;
+  explicit HostStack(int *end_rc) : end_rc_(end_rc) {}
+  ~HostStack() { end(); }
+  HostStack(const HostStack &) = delete;
+  HostStack &operator=(const HostStack &) = delete;
+
+  // Ends the stack held, then creates one of `entry_size`-byte entries: 0 or
+  // the stack service's code.
+  int create(int entry_size);
+  // 0 or the stack service's code.
+  int end();
+  // Takes over other's stack (ending the one held).
+  void adopt(HostStack &other);
+  const int *get() const { return &handle; }
+
+  int handle = 0;
+
+ private:
+  int *end_rc_ = nullptr;
+};
 
 // Creates a stack of `entry_size`-byte entries in *slot: 0 or the stack
 // service's code, with *slot 0 on failure.

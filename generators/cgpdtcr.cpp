@@ -14,7 +14,7 @@ constexpr int kPipeDimFields[] = {1, 2, 4, 3};
 
 // Sizes and diameters of the outside diameter section, by element number.
 struct Diameters {
-  Stack sizes, diameters;
+  HostStack sizes, diameters;
   int count = 0;
   std::unordered_map<std::string, int> first;  // size -> first element holding it
 
@@ -31,7 +31,7 @@ struct Diameters {
     return rc;
   }
   // Reads element i of a stack as a string.
-  static int read(const Stack &stack, int i, char *entry) {
+  static int read(const HostStack &stack, int i, char *entry) {
     int rc = 0;
     gusrea(&stack.handle, &i, entry, &rc);
     entry[kStackEntry - 1] = '\0';

@@ -87,7 +87,7 @@ int pop_names(int stack, const char *kind, Output &out) {
 }  // namespace
 
 int WriteClassMapLine(Output &out, int tokens) {
-  Stack welds, branches;
+  HostStack welds, branches;
   int rc = welds.create(kStackEntry), size = 0, count = 0;
   if (rc == 0) rc = branches.create(kStackEntry);
   if (rc == 0) gusinf(&tokens, &size, &count, &rc);
@@ -131,7 +131,7 @@ int class_map(const char *dump_path, const char *dir) {
   if (rc == 0 && !file) rc = PCS_CANNOT_OPEN;
   Output out(file);
   while (rc == 0 && !std::feof(dump) && !std::ferror(dump)) {
-    Stack tokens;
+    HostStack tokens;
     rc = ReadClassStatement(dump, &tokens.handle);
     if (rc == 0 && is_class_statement(tokens.handle)) rc = WriteClassMapLine(out, tokens.handle);
     if (rc == 0) rc = tokens.end();
@@ -264,7 +264,7 @@ int piping_classes(int ws, const char *dir, const char *standard, int *map_stack
     gusini(&entry, map_stack, &rc);
     if (rc != 0) return rc;
   }
-  Stack entries;
+  HostStack entries;
   const int dir_length = static_cast<int>(std::strlen(dir));
   csfdir(dir, &dir_length, &entries.handle, &rc);
   if (rc == 0) cgsort(&entries.handle, CompareBlankTolerant, &rc);

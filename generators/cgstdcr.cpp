@@ -93,7 +93,7 @@ int load_standard(int ws, const char *dir, const char *standard, double scale) {
   const std::string name = object_name72(standard);
   int handle = 0;
   if (int rc = cgucpo(ws, "STANDARD", name.c_str(), "SETUP   ", &handle)) return rc;
-  Stack entries;
+  HostStack entries;
   const int dir_length = static_cast<int>(std::strlen(dir));
   int rc = 0, empty = 0;
   csfdir(dir, &dir_length, &entries.handle, &rc);
@@ -147,7 +147,7 @@ int describe_names(int *catalog_length) {
 int load_functions(int ws, const char *dir) {
   int catalog_length = 0;
   if (int rc = describe_names(&catalog_length)) return rc;
-  Stack entries;
+  HostStack entries;
   const int dir_length = static_cast<int>(std::strlen(dir));
   int rc = 0, size = 0, count = 0, empty = 0;
   csfdir(dir, &dir_length, &entries.handle, &rc);

@@ -60,7 +60,7 @@ int cgucpo(int ws, const char *type, const char *name, const char *group_type, i
   int groups = 0, element = 0;
   if (rc == 0) gj0erx(&ws, handle, &groups, &element, &rc);
   if (rc != 0) return rc;
-  Stack group_stack, type_stack;
+  HostStack group_stack, type_stack;
   gtbwvg(&ws, type, &element, &level, &group_stack.handle, &type_stack.handle, &rc);
   if (rc != 0) return rc;
   return attach_groups(ws, *handle, type, group_type, group_stack.handle);

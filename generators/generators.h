@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/host_stack.h"
 #include "common/model_session.h"
 #include "common/report.h"
 #include "host/host_services.h"
@@ -78,27 +79,6 @@ int read_section(FILE *input, const char *keyword, OnEntry &&on_entry) {
     if (int rc = on_entry(fields)) return rc;
   }
 }
-
-// A host stack that is ended with the scope.
-struct Stack {
-  int handle = 0;
-  Stack() = default;
-  Stack(const Stack &) = delete;
-  Stack &operator=(const Stack &) = delete;
-  ~Stack() { end(); }
-  // 0 or the stack service's code.
-  int create(int entry_size) {
-    int rc = 0;
-    gusini(&entry_size, &handle, &rc);
-    return rc;
-  }
-  int end() {
-    int rc = 0;
-    if (handle != 0) gusend(&handle, &rc);
-    handle = 0;
-    return rc;
-  }
-};
 
 // An output file written through the file layer; a short write makes every
 // later call fail with PCS_SHORT_WRITE.

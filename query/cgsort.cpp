@@ -12,6 +12,7 @@
 // that is drained onto the output once the loop ends.
 #include <cstring>
 
+#include "common/host_stack.h"
 #include "common/memory.h"
 #include "common/report.h"
 #include "host/host_services.h"
@@ -19,39 +20,6 @@
 
 namespace pcs::query {
 namespace {
-
-// A host stack that is ended when it goes out of scope; a failure to end it
-// is kept in *end_rc.
-class TempStack {
- public:
-  explicit TempStack(int *end_rc) : end_rc_(end_rc) {}
-  ~TempStack() { reset(); }
-  TempStack(const TempStack &) = delete;
-  TempStack &operator=(const TempStack &) = delete;
-
-  int open(int entry_size) {
-    reset();
-    int rc = 0;
-    gusini(&entry_size, &handle_, &rc);
-    return rc;
-  }
-  void reset() {
-    int rc = 0;
-    if (handle_ != 0) gusend(&handle_, &rc);
-    if (rc != 0 && *end_rc_ == 0) *end_rc_ = rc;
-    handle_ = 0;
-  }
-  void adopt(TempStack &other) {
-    reset();
-    handle_ = other.handle_;
-    other.handle_ = 0;
-  }
-  const int *get() const { return &handle_; }
-
- private:
-  int *end_rc_;
-  int handle_ = 0;
-};
 
 int count_of(const int *stack, int *count) {
   int size = 0, rc = 0;
@@ -89,10 +57,10 @@ struct Sorter {
 
   // Pops `source` empty into greater, equal and less by comparison with the
   // element at position count / 2.
-  int partition(const int *source, int count, TempStack parts[3]) {
+  int partition(const int *source, int count, HostStack parts[3]) {
     int rc = 0, middle = count / 2;
     gusrea(source, &middle, pivot, &rc);
-    for (int i = 0; rc == 0 && i < 3; ++i) rc = parts[i].open(size);
+    for (int i = 0; rc == 0 && i < 3; ++i) rc = parts[i].create(size);
     int empty = 0, pushed = 0;
     while (rc == 0) {
       guspop(source, element, &empty, &rc);
@@ -107,7 +75,7 @@ struct Sorter {
   // emptying `source`. `source` may be `output` itself when it holds more
   // than one element.
   int sort_into(const int *source, const int *output) {
-    TempStack current(&end_rc), suffix(&end_rc);
+    HostStack current(&end_rc), suffix(&end_rc);
     const int *from = source;
     int rc = 0;
     for (;;) {
@@ -117,7 +85,7 @@ struct Sorter {
         if (from != output) rc = drain(from, output);
         break;
       }
-      TempStack parts[3] = {TempStack(&end_rc), TempStack(&end_rc), TempStack(&end_rc)};
+      HostStack parts[3] = {HostStack(&end_rc), HostStack(&end_rc), HostStack(&end_rc)};
       int sizes[3] = {0, 0, 0};
       if ((rc = partition(from, count, parts)) != 0) return rc;
       for (int i = 0; i < 3; ++i)
@@ -127,10 +95,10 @@ struct Sorter {
         if ((rc = append(parts[1].get(), output)) != 0) return rc;
         current.adopt(parts[2]);
       } else {
-        TempStack sorted(&end_rc);
-        if ((rc = sorted.open(size)) != 0) return rc;
+        HostStack sorted(&end_rc);
+        if ((rc = sorted.create(size)) != 0) return rc;
         if (sizes[2] > 0 && (rc = sort_into(parts[2].get(), sorted.get())) != 0) return rc;
-        if (*suffix.get() == 0 && (rc = suffix.open(size)) != 0) return rc;
+        if (*suffix.get() == 0 && (rc = suffix.create(size)) != 0) return rc;
         if ((rc = drain(sorted.get(), suffix.get())) != 0) return rc;
         if ((rc = drain(parts[1].get(), suffix.get())) != 0) return rc;
         current.adopt(parts[0]);

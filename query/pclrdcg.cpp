@@ -27,7 +27,7 @@ using File = std::unique_ptr<FILE, CloseFile>;
 
 int catalog_names(char *first, char *second) {
   int setup = 0, ids = 0, current = 0, rc = 0;
-  Stacks ended{&setup, &ids, &current};
+  StackGuard ended{&setup, &ids, &current};
   gj0frd("PRO     ", "SETUP   ", "CATALOG ", "        ", &setup, &ids, &current, &rc);
   if (rc != 0) return rc;
   if (setup == 0) return PCS_CANNOT_OPEN;
@@ -180,7 +180,7 @@ int lookup(const char *element_class, const char *query, int *parts, int *option
   const char *const groups[] = {"ELCLASS ", "SPCFUNC "};
   const char *const attributes[] = {"AELCLASS", "QRYNUMBR"};
   int keys = 0, matches = 0;
-  Stacks ended{&keys, &matches};
+  StackGuard ended{&keys, &matches};
   if ((rc = index_file(groups, attributes, 2, generic.get(), &keys)) != 0) return rc;
   File catalog(io::open(first, "rb"));
   if (!catalog) return PCS_QUERY_CATALOG;
@@ -197,7 +197,7 @@ int build_key_stack(const char *const *groups, const char *const *attributes, in
                     FILE *stream, int *stack) {
   *stack = 0;
   const int rc = index_file(groups, attributes, count, stream, stack);
-  if (rc != 0) Stacks::release(stack);
+  if (rc != 0) end_stack(stack);
   return rc;
 }
 
@@ -222,8 +222,8 @@ void pclrdcg(const char *element_class, const char *query, int *parts, int *opti
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
     *rc = pcs::query::lookup(element_class, query, parts, options);
     if (*rc != 0) {
-      pcs::Stacks::release(parts);
-      pcs::Stacks::release(options);
+      pcs::end_stack(parts);
+      pcs::end_stack(options);
     }
   });
 }
