@@ -68,14 +68,6 @@ TEST_F(ErrorTest, EchoWritesTheCodeTextToStandardError) {
             "TW3CXERR 20003: the record has no group of that name [PIPE]\n");
 }
 
-TEST_F(ErrorTest, CodeNamesAndTextsComeFromTheTable) {
-  EXPECT_EQ(pcs::host::code_name(PCS_NO_GROUP), "PCS_NO_GROUP");
-  EXPECT_EQ(pcs::host::code_name(0), "PCS_OK");
-  EXPECT_EQ(pcs::host::code_name(42), "42");
-  EXPECT_STREQ(pcs::host::code_text(PCS_RENAME_OTHER), "rename: the file could not be renamed");
-  EXPECT_STREQ(pcs::host::code_text(42), "");
-}
-
 using StringTest = HostTest;
 
 // sufscs: a field of `width` bytes to a 0-terminated string without the

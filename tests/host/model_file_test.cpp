@@ -1,24 +1,12 @@
 // The project's JSON exchange form: exact layout, round trips through the
 // database, rejected documents, failed saves and where the services find
 // the project.
-#include <sys/stat.h>
-
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 
 #include "tests/host/model_fixture.h"
 
 namespace {
-
-TEST_F(ModelTest, ExampleProjectRoundTripsByteForByte) {
-  const std::string original = read_file(example_project());
-  EXPECT_EQ(model::to_json(), original);
-  const std::string copy = dir_.path("copy.db");
-  ASSERT_RC(0, model::save(copy));
-  EXPECT_EQ(stored(copy), original);
-}
 
 TEST_F(ModelTest, SmallModelIsWrittenInTheDocumentedLayout) {
   model::clear();
@@ -152,24 +140,6 @@ TEST_F(ModelTest, FailedSaveLeavesTheDatabaseAsItWas) {
   EXPECT_RC(0, model::save(project_));
   EXPECT_EQ(stored(project_), model::to_json());
   EXPECT_RC(PCS_HOST_SAVE_FAILED, model::save(dir_.path("no/such/dir/p.db")));
-}
-
-TEST_F(ModelTest, FailedGj0swmKeepsTheOldFile) {
-  const std::string old_json = model::to_json();
-  open_session();
-  int handle = 0, rc = -1;
-  pu2cpo(&ws_, "PROCESS ", std::string(256, ' ').c_str(), &handle, &rc);
-  ASSERT_RC(0, rc);
-  model::fail_save(model::SaveFault::commit);
-  gj0swm(&ws_, &rc);
-  EXPECT_RC(PCS_HOST_SAVE_FAILED, rc);
-  EXPECT_EQ(model::session().saves, 0);
-  gj0swm(&ws_, &rc);
-  EXPECT_RC(0, rc);
-  EXPECT_EQ(model::session().saves, 1);
-  pr0end();
-  EXPECT_EQ(stored(project_), model::to_json());
-  EXPECT_NE(model::to_json(), old_json);
 }
 
 TEST_F(ModelTest, ServicesFindTheProjectFileLazily) {

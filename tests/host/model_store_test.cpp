@@ -98,11 +98,7 @@ TEST_F(StoreTest, SavesWriteWhatChanged) {
       {"one value", [&] { weld_rows()[100][0] = "XX      "; }, 3},
       {"a row inserted", [&] { weld_rows().insert(weld_rows().begin() + 10, weld_rows()[3]); }, 5},
       {"the first row gone", [&] { weld_rows().erase(weld_rows().begin()); }, 5},
-      {"a row appended",
-       [&] {
-         m.add_row(3, "PRJWRULS", {{"ENDS2", "SW"}});
-       },
-       3},
+      {"a row appended", [&] { m.add_row(3, "PRJWRULS", {{"ENDS2", "SW"}}); }, 3},
       {"an object renamed", [&] { m.object(1)->name = "RENAMED"; }, 2},
       {"an object added", [&] { m.add_object("PROCESS", "NEW"); }, 3},
       {"an object gone", [&] { m.objects.erase(2); }, 5},
@@ -113,11 +109,7 @@ TEST_F(StoreTest, SavesWriteWhatChanged) {
       {"a standard",
        [&] { m.standards[model::name("ASME")][model::name("PRJSIZE")].sizes.push_back("10"); }, 14},
       {"a part object gone", [&] { m.part_objects.pop_back(); }, 4},
-      {"a group redefined",
-       [&] {
-         m.define_group("PRJBNAME", {{"NAME", 'C', 20}});
-       },
-       7},
+      {"a group redefined", [&] { m.define_group("PRJBNAME", {{"NAME", 'C', 20}}); }, 7},
   };
   model::test_save_hook(count_step);
   for (const Case &c : cases) {
