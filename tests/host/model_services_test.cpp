@@ -108,17 +108,17 @@ TEST_F(ModelTest, ObjectsAreCreatedFoundAndGetTheirGroups) {
   EXPECT_RC(PCS_HOST_NO_TYPE, rc);
   EXPECT_EQ(handle, 0);
 
-  gtbsui(&ws_, "WLDTABLE", &name_length, "W2xxxx", &found, &rc);
-  EXPECT_RC(0, rc);
-  EXPECT_EQ(found, 6);
-  name_length = 4;
-  gtbsui(&ws_, "WLDTABLE", &name_length, "W2  ", &found, &rc);
-  EXPECT_EQ(found, 6);
-  gtbsui(&ws_, "WLDTABLE", &name_length, "W3  ", &found, &rc);
-  EXPECT_RC(0, rc);
-  EXPECT_EQ(found, 0);
-  gtbsui(&ws_, "BRTABLE ", &name_length, "W2  ", &found, &rc);
-  EXPECT_EQ(found, 0);
+  const struct {
+    const char *type, *name;
+    int length, found;
+  } searches[] = {{"WLDTABLE", "W2xxxx", 2, 6}, {"WLDTABLE", "W2  ", 4, 6},
+                  {"WLDTABLE", "W3  ", 4, 0}, {"BRTABLE ", "W2  ", 4, 0}};
+  for (const auto &c : searches) {
+    name_length = c.length;
+    gtbsui(&ws_, c.type, &name_length, c.name, &found, &rc);
+    EXPECT_RC(0, rc);
+    EXPECT_EQ(found, c.found) << c.name;
+  }
 
   EXPECT_EQ(1, gtbcpo(&ws_, "STANDARD", field("DIN", 72).c_str(), &handle, &rc, 8, 72));
   EXPECT_RC(0, rc);
