@@ -27,39 +27,32 @@ std::string numbers(int n, const char *separator) {
   return text;
 }
 
-TEST(Splitters, DumpLines) {
+TEST(Splitters, DumpAndCsvLines) {
   const std::string long_keyword(80, 'K');
-  const struct {
-    std::string line;
-    Strings fields;
-  } cases[] = {
-      {"WELDNTRY A1 F 2\n", {"WELDNTRY", "A1", "F", "2"}},
-      {"  BRNCNTRY A,B, C\n", {"BRNCNTRY", "A", "B", "C"}},
-      {"X A,,B\n", {"X", "A", "", "B"}},
-      {"X A ,B\n", {"X", "A", "", "B"}},
-      {"WELDNTRY\n", {"WELDNTRY\n"}},
-      {"X " + std::string(69, 'a') + "bcd efg\n", {"X", std::string(69, 'a') + "b"}},
-      {long_keyword + " A\n", {long_keyword}},
-      {"X " + numbers(20, " "), {"X", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11",
-                                 "12", "13", "14", "15", "16", "17", "18"}},
-  };
-  for (const auto &c : cases) EXPECT_EQ(split(gen::SplitDumpLine, c.line), c.fields) << c.line;
-}
-
-TEST(Splitters, CsvLines) {
   Strings nineteen;
   for (int i = 1; i <= 19; ++i) nineteen.push_back(std::to_string(i));
+  const auto dump = gen::SplitDumpLine, csv = gen::SplitCsvLine;
   const struct {
+    void (*splitter)(const char *, gen::Fields);
     std::string line;
     Strings fields;
   } cases[] = {
-      {"a,,b,\n", {"a", "", "b"}},
-      {"\n", {}},
-      {" x , y,\n", {" x ", " y"}},
-      {numbers(20, ",") + "\n", nineteen},
-      {std::string(255, 'v'), {std::string(255, 'v')}},
+      {dump, "WELDNTRY A1 F 2\n", {"WELDNTRY", "A1", "F", "2"}},
+      {dump, "  BRNCNTRY A,B, C\n", {"BRNCNTRY", "A", "B", "C"}},
+      {dump, "X A,,B\n", {"X", "A", "", "B"}},
+      {dump, "X A ,B\n", {"X", "A", "", "B"}},
+      {dump, "WELDNTRY\n", {"WELDNTRY\n"}},
+      {dump, "X " + std::string(69, 'a') + "bcd efg\n", {"X", std::string(69, 'a') + "b"}},
+      {dump, long_keyword + " A\n", {long_keyword}},
+      {dump, "X " + numbers(20, " "), {"X", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10",
+                                       "11", "12", "13", "14", "15", "16", "17", "18"}},
+      {csv, "a,,b,\n", {"a", "", "b"}},
+      {csv, "\n", {}},
+      {csv, " x , y,\n", {" x ", " y"}},
+      {csv, numbers(20, ",") + "\n", nineteen},
+      {csv, std::string(255, 'v'), {std::string(255, 'v')}},
   };
-  for (const auto &c : cases) EXPECT_EQ(split(gen::SplitCsvLine, c.line), c.fields) << c.line;
+  for (const auto &c : cases) EXPECT_EQ(split(c.splitter, c.line), c.fields) << c.line;
 }
 
 TEST(Splitters, EncodedEntries) {

@@ -1,24 +1,10 @@
-// The project's JSON exchange form: exact layout, round trips through the
-// database, rejected documents, failed saves and where the services find
-// the project.
-#include <sys/stat.h>
-
-#include <cmath>
+// The project's JSON exchange form: exact layout, rejected documents,
+// failed saves and where the services find the project.
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 
 #include "tests/host/model_fixture.h"
 
 namespace {
-
-TEST_F(ModelTest, ExampleProjectRoundTripsByteForByte) {
-  const std::string original = read_file(example_project());
-  EXPECT_EQ(model::to_json(), original);
-  const std::string copy = dir_.path("copy.db");
-  ASSERT_RC(0, model::save(copy));
-  EXPECT_EQ(stored(copy), original);
-}
 
 TEST_F(ModelTest, SmallModelIsWrittenInTheDocumentedLayout) {
   model::clear();
@@ -52,33 +38,6 @@ TEST_F(ModelTest, SmallModelIsWrittenInTheDocumentedLayout) {
       "  \"part_objects\": [{\"family\": 7, \"category\": \"ELBOW\", \"eltime\": \"T1\"}]\n"
       "}\n";
   EXPECT_EQ(model::to_json(), expected);
-}
-
-TEST_F(ModelTest, EveryValueSurvivesSaveAndLoad) {
-  model::Model &m = model::data();
-  m.define_group("RAW", {{"I", 'I', 4}, {"R", 'R', 8}, {"C", 'C', 6}});
-  m.define_type("RAWTYPE", {"RAW"});
-  const int handle = m.add_object("RAWTYPE", std::string("n\0\xff", 3)).handle;
-  const double reals[] = {-2.5, 1e300, INFINITY, -INFINITY};
-  const int32_t ints[] = {INT32_MIN, -1, 0, INT32_MAX};
-  const std::string texts[] = {std::string("a\0b", 3), "\x01\x7f\x80\xff", " lead", ""};
-  std::vector<model::Row> &rows = m.object(handle)->groups[model::name("RAW")];
-  for (int k = 0; k < 4; ++k) {
-    rows.push_back({std::string(reinterpret_cast<const char *>(&ints[k]), 4),
-                    std::string(reinterpret_cast<const char *>(&reals[k]), 8),
-                    pcs::test::field(texts[k], 6)});
-  }
-  const std::vector<model::Row> saved = rows;
-  const std::string json = model::to_json();
-  const std::string copy = dir_.path("values.db");
-  ASSERT_RC(0, model::save(copy));
-  model::clear();
-  ASSERT_RC(0, model::load(copy)) << model::load_error();
-  const model::Object *object = model::data().object(handle);
-  ASSERT_NE(object, nullptr);
-  EXPECT_EQ(object->name, std::string("n\0\xff", 3));
-  EXPECT_EQ(object->groups.at(model::name("RAW")), saved);
-  EXPECT_EQ(model::to_json(), json);
 }
 
 TEST_F(ModelTest, RejectedProjectsLeaveTheModelAsItWas) {
@@ -152,24 +111,6 @@ TEST_F(ModelTest, FailedSaveLeavesTheDatabaseAsItWas) {
   EXPECT_RC(0, model::save(project_));
   EXPECT_EQ(stored(project_), model::to_json());
   EXPECT_RC(PCS_HOST_SAVE_FAILED, model::save(dir_.path("no/such/dir/p.db")));
-}
-
-TEST_F(ModelTest, FailedGj0swmKeepsTheOldFile) {
-  const std::string old_json = model::to_json();
-  open_session();
-  int handle = 0, rc = -1;
-  pu2cpo(&ws_, "PROCESS ", std::string(256, ' ').c_str(), &handle, &rc);
-  ASSERT_RC(0, rc);
-  model::fail_save(model::SaveFault::commit);
-  gj0swm(&ws_, &rc);
-  EXPECT_RC(PCS_HOST_SAVE_FAILED, rc);
-  EXPECT_EQ(model::session().saves, 0);
-  gj0swm(&ws_, &rc);
-  EXPECT_RC(0, rc);
-  EXPECT_EQ(model::session().saves, 1);
-  pr0end();
-  EXPECT_EQ(stored(project_), model::to_json());
-  EXPECT_NE(model::to_json(), old_json);
 }
 
 TEST_F(ModelTest, ServicesFindTheProjectFileLazily) {

@@ -4,7 +4,10 @@
 #ifndef PCS_TESTS_HOST_MODEL_FIXTURE_H
 #define PCS_TESTS_HOST_MODEL_FIXTURE_H
 
+#include <functional>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/inprocess/model.h"
@@ -59,6 +62,17 @@ class ModelTest : public HostTest {
     gusend(&stack, &rc);
     EXPECT_RC(0, rc);
     return entries;
+  }
+
+  // Each call, given where to put its code, gives the code paired with it.
+  using Coded = std::pair<int, std::function<void(int *)>>;
+  static void expect_codes(std::initializer_list<Coded> cases) {
+    int n = 0;
+    for (const auto &[code, call] : cases) {
+      int rc = -1;
+      call(&rc);
+      EXPECT_RC(code, rc) << "case " << n++;
+    }
   }
 
   TempDir dir_;

@@ -19,34 +19,26 @@ TEST_F(ModelTest, SessionsOpenSelectSaveAndEnd) {
   double zero = 0;
   float fzero = 0;
   const std::string name(256, ' ');
-  gimcrw(&ws2, &zero, &zero, &fzero, &fzero, &rc);
-  EXPECT_RC(PCS_HOST_NO_WORKSPACE, rc);
-  psussm(&ws_, "PROCESS ", &site, &count, &model_id, &rc);
-  EXPECT_RC(PCS_HOST_NO_WORKSPACE, rc);
-  gimcrw(&ws_, &zero, &zero, &fzero, &fzero, &rc);
-  ASSERT_RC(0, rc);
-  gimcrw(&ws_, &zero, &zero, &fzero, &fzero, &rc);
-  EXPECT_RC(PCS_HOST_SESSION_OPEN, rc);
+  expect_codes({
+      {PCS_HOST_NO_WORKSPACE, [&](int *c) { gimcrw(&ws2, &zero, &zero, &fzero, &fzero, c); }},
+      {PCS_HOST_NO_WORKSPACE, [&](int *c) { psussm(&ws_, "PROCESS ", &site, &count, &model_id, c); }},
+      {0, [&](int *c) { gimcrw(&ws_, &zero, &zero, &fzero, &fzero, c); }},
+      {PCS_HOST_SESSION_OPEN, [&](int *c) { gimcrw(&ws_, &zero, &zero, &fzero, &fzero, c); }},
+  });
   pr0ini();
   pr0vws();
   EXPECT_TRUE(model::session().initialized && model::session().views);
   psussm(&ws_, "PROCESS ", &site, &count, &model_id, &rc);
   EXPECT_RC(0, rc);
-  EXPECT_EQ(site, 1);
-  EXPECT_EQ(count, 1);
-  EXPECT_EQ(model_id, 1);
-  psussm(&ws_, "NOTYPE  ", &site, &count, &model_id, &rc);
-  EXPECT_RC(PCS_HOST_NO_TYPE, rc);
-  pu2cpo(&ws_, "PROCESS ", name.c_str(), &handle, &rc);
-  EXPECT_RC(PCS_HOST_READ_ONLY, rc);
+  EXPECT_EQ((std::vector<int>{site, count, model_id}), (std::vector<int>{1, 1, 1}));
   int other = 2, bad_mode = 2;
-  g7mswm(&ws_, &other, &mode, &rc);
-  EXPECT_RC(PCS_HOST_NO_MODEL, rc);
-  model_id = 1;
-  g7mswm(&ws_, &model_id, &bad_mode, &rc);
-  EXPECT_RC(PCS_HOST_BAD_ARGUMENT, rc);
-  g7mswm(&ws_, &model_id, &mode, &rc);
-  ASSERT_RC(0, rc);
+  expect_codes({
+      {PCS_HOST_NO_TYPE, [&](int *c) { psussm(&ws_, "NOTYPE  ", &site, &count, &model_id, c); }},
+      {PCS_HOST_READ_ONLY, [&](int *c) { pu2cpo(&ws_, "PROCESS ", name.c_str(), &handle, c); }},
+      {PCS_HOST_NO_MODEL, [&](int *c) { g7mswm(&ws_, &other, &mode, c); }},
+      {PCS_HOST_BAD_ARGUMENT, [&](int *c) { g7mswm(&ws_, &one_, &bad_mode, c); }},
+      {0, [&](int *c) { g7mswm(&ws_, &one_, &mode, c); }},
+  });
   EXPECT_TRUE(model::session().writing);
   pu2cpo(&ws_, "PROCESS ", field("SECOND", 256).c_str(), &handle, &rc);
   ASSERT_RC(0, rc);
@@ -77,22 +69,15 @@ TEST_F(ModelTest, SchemaDescribesGroupsAttributesAndTypes) {
   gj0art("PRJWRULS", "NOATTR  ", type, &length, &rc);
   EXPECT_RC(PCS_HOST_NO_ATTRIBUTE, rc);
   EXPECT_EQ(length, 0);
-  gj0art("NOGROUP ", "WALL1   ", type, &length, &rc);
-  EXPECT_RC(PCS_HOST_NO_GROUP, rc);
 
   gj0asa("SPCSZRNG", &stack, &rc);
   ASSERT_RC(0, rc);
   EXPECT_EQ(take(stack), (std::vector<std::string>{"SIZE1   ", "SIZE2   "}));
-  gj0asa("NOGROUP ", &stack, &rc);
-  EXPECT_RC(PCS_HOST_NO_GROUP, rc);
-  EXPECT_EQ(stack, 0);
 
   std::string name(256, 'x');
   gj0puo("PIPE    ", name.data(), &rc);
   EXPECT_RC(0, rc);
   EXPECT_EQ(name, field("PIPECAT", 256));
-  gj0puo("NOTYPE  ", name.data(), &rc);
-  EXPECT_RC(PCS_HOST_NO_TYPE, rc);
 
   gj0pig("PSPEC   ", "PRTNAME ", "SETUP   ", &rc);
   EXPECT_RC(0, rc);
@@ -100,10 +85,14 @@ TEST_F(ModelTest, SchemaDescribesGroupsAttributesAndTypes) {
   EXPECT_EQ(model::data().object(4)->groups.count("PRTNAME "), 1u);
   gj0pig("PSPEC   ", "PRTNAME ", "SETUP   ", &rc);
   EXPECT_EQ(model::data().types.at("PSPEC   ").groups.size(), 5u);
-  gj0pig("NOTYPE  ", "PRTNAME ", "SETUP   ", &rc);
-  EXPECT_RC(PCS_HOST_NO_TYPE, rc);
-  gj0pig("PSPEC   ", "NOGROUP ", "SETUP   ", &rc);
-  EXPECT_RC(PCS_HOST_NO_GROUP, rc);
+  expect_codes({
+      {PCS_HOST_NO_GROUP, [&](int *c) { gj0art("NOGROUP ", "WALL1   ", type, &length, c); }},
+      {PCS_HOST_NO_GROUP, [&](int *c) { gj0asa("NOGROUP ", &stack, c); }},
+      {PCS_HOST_NO_TYPE, [&](int *c) { gj0puo("NOTYPE  ", name.data(), c); }},
+      {PCS_HOST_NO_TYPE, [&](int *c) { gj0pig("NOTYPE  ", "PRTNAME ", "SETUP   ", c); }},
+      {PCS_HOST_NO_GROUP, [&](int *c) { gj0pig("PSPEC   ", "NOGROUP ", "SETUP   ", c); }},
+  });
+  EXPECT_EQ(stack, 0);
 }
 
 TEST_F(ModelTest, ObjectsAreCreatedFoundAndGetTheirGroups) {
@@ -119,17 +108,17 @@ TEST_F(ModelTest, ObjectsAreCreatedFoundAndGetTheirGroups) {
   EXPECT_RC(PCS_HOST_NO_TYPE, rc);
   EXPECT_EQ(handle, 0);
 
-  gtbsui(&ws_, "WLDTABLE", &name_length, "W2xxxx", &found, &rc);
-  EXPECT_RC(0, rc);
-  EXPECT_EQ(found, 6);
-  name_length = 4;
-  gtbsui(&ws_, "WLDTABLE", &name_length, "W2  ", &found, &rc);
-  EXPECT_EQ(found, 6);
-  gtbsui(&ws_, "WLDTABLE", &name_length, "W3  ", &found, &rc);
-  EXPECT_RC(0, rc);
-  EXPECT_EQ(found, 0);
-  gtbsui(&ws_, "BRTABLE ", &name_length, "W2  ", &found, &rc);
-  EXPECT_EQ(found, 0);
+  const struct {
+    const char *type, *name;
+    int length, found;
+  } searches[] = {{"WLDTABLE", "W2xxxx", 2, 6}, {"WLDTABLE", "W2  ", 4, 6},
+                  {"WLDTABLE", "W3  ", 4, 0}, {"BRTABLE ", "W2  ", 4, 0}};
+  for (const auto &c : searches) {
+    name_length = c.length;
+    gtbsui(&ws_, c.type, &name_length, c.name, &found, &rc);
+    EXPECT_RC(0, rc);
+    EXPECT_EQ(found, c.found) << c.name;
+  }
 
   EXPECT_EQ(1, gtbcpo(&ws_, "STANDARD", field("DIN", 72).c_str(), &handle, &rc, 8, 72));
   EXPECT_RC(0, rc);
@@ -156,15 +145,13 @@ TEST_F(ModelTest, ObjectsAreCreatedFoundAndGetTheirGroups) {
   EXPECT_EQ(take(type_stack), (std::vector<std::string>{"SETUP   ", "SETUP   "}));
 
   handle = 6;
-  gj0aii(&ws_, &handle, "WLDTABLE", "PRJBNAME", &rc);
-  EXPECT_RC(PCS_HOST_ATTACHED, rc);
-  gj0aii(&ws_, &handle, "WLDTABLE", "PRJCMPT ", &rc);
-  EXPECT_RC(0, rc);
+  expect_codes({
+      {PCS_HOST_ATTACHED, [&](int *c) { gj0aii(&ws_, &handle, "WLDTABLE", "PRJBNAME", c); }},
+      {0, [&](int *c) { gj0aii(&ws_, &handle, "WLDTABLE", "PRJCMPT ", c); }},
+      {PCS_HOST_NO_OBJECT, [&](int *c) { gj0aii(&ws_, &handle, "BRTABLE ", "PRJBRULS", c); }},
+      {PCS_HOST_NO_GROUP, [&](int *c) { gj0aii(&ws_, &handle, "WLDTABLE", "NOGROUP ", c); }},
+  });
   EXPECT_EQ(model::data().object(6)->groups.size(), 3u);
-  gj0aii(&ws_, &handle, "BRTABLE ", "PRJBRULS", &rc);
-  EXPECT_RC(PCS_HOST_NO_OBJECT, rc);
-  gj0aii(&ws_, &handle, "WLDTABLE", "NOGROUP ", &rc);
-  EXPECT_RC(PCS_HOST_NO_GROUP, rc);
   pr0end();
 }
 
@@ -186,17 +173,14 @@ TEST_F(ModelTest, RowsAreAddedInsertedAndSet) {
   EXPECT_EQ(m.text(3, "PRJWRULS", 2, "WALL1"), "2.5");
   gtbmae(&one, &handle, &zero, "PRJWRULS", "ENDS2   ", &one, "LAST    ", &rc);
   EXPECT_EQ(m.text(3, "PRJWRULS", 5, "ENDS2"), "LAST");
-  gtbmae(&one, &handle, &five, "PRJWRULS", "ENDS2   ", &two, "A       B       ", &rc);
-  EXPECT_RC(PCS_HOST_NO_ROW, rc);
-  gtbmae(&one, &handle, &three, "PRJWRULS", "NOATTR  ", &one, "X       ", &rc);
-  EXPECT_RC(PCS_HOST_NO_ATTRIBUTE, rc);
-  gtbaae(&ws_, &handle, &zero, "PRJCMPT ", "NAME    ", &one, "X       ", &rc);
-  EXPECT_RC(PCS_HOST_NOT_ATTACHED, rc);
-  gtbaae(&ws_, &handle, &zero, "PRJWRULS", "ENDS1   ", &zero, "X       ", &rc);
-  EXPECT_RC(PCS_HOST_BAD_ARGUMENT, rc);
   int missing = 99;
-  gtbaae(&ws_, &missing, &zero, "PRJWRULS", "ENDS1   ", &one, "X       ", &rc);
-  EXPECT_RC(PCS_HOST_NO_OBJECT, rc);
+  expect_codes({
+      {PCS_HOST_NO_ROW, [&](int *c) { gtbmae(&one, &handle, &five, "PRJWRULS", "ENDS2   ", &two, "A       B       ", c); }},
+      {PCS_HOST_NO_ATTRIBUTE, [&](int *c) { gtbmae(&one, &handle, &three, "PRJWRULS", "NOATTR  ", &one, "X       ", c); }},
+      {PCS_HOST_NOT_ATTACHED, [&](int *c) { gtbaae(&ws_, &handle, &zero, "PRJCMPT ", "NAME    ", &one, "X       ", c); }},
+      {PCS_HOST_BAD_ARGUMENT, [&](int *c) { gtbaae(&ws_, &handle, &zero, "PRJWRULS", "ENDS1   ", &zero, "X       ", c); }},
+      {PCS_HOST_NO_OBJECT, [&](int *c) { gtbaae(&ws_, &missing, &zero, "PRJWRULS", "ENDS1   ", &one, "X       ", c); }},
+  });
 
   // One-row group: every add or set lands in row 1.
   gtbaae(&ws_, &handle, &zero, "PRJBNAME", "NAME    ", &one, field("W9", 40).c_str(), &rc);
@@ -323,10 +307,10 @@ TEST_F(ModelTest, SetupGivesDirectoryAndCatalogNames) {
   EXPECT_EQ(std::string(seven[0], 8), "OLDCAT  ");
   EXPECT_EQ(std::string(seven[6], 8), "        ");
   id = 9;
-  pu3cnam(&id, seven[0], seven[1], seven[2], seven[3], seven[4], seven[5], seven[6], &rc);
-  EXPECT_RC(PCS_HOST_NO_CATALOG, rc);
-  pu3catn(&first, &id, names, &count, &rc);
-  EXPECT_RC(PCS_HOST_NO_CATALOG, rc);
+  expect_codes({
+      {PCS_HOST_NO_CATALOG, [&](int *c) { pu3cnam(&id, seven[0], seven[1], seven[2], seven[3], seven[4], seven[5], seven[6], c); }},
+      {PCS_HOST_NO_CATALOG, [&](int *c) { pu3catn(&first, &id, names, &count, c); }},
+  });
 
   model::data().setup = model::Setup{};
   gj0frd("PRO     ", "SETUP   ", "CATALOG ", "        ", &s1, &s2, &s3, &rc);
@@ -347,13 +331,13 @@ TEST_F(ModelTest, StandardsRankAndRangeTheirSizes) {
   EXPECT_EQ(take(stack), two_to_four);
   pclrng("ASME    ", "PRJSIZE ", "6       ", "        ", &stack, &rc);
   EXPECT_EQ(take(stack), std::vector<std::string>{"6       "});
-  pclrng("ASME    ", "PRJSIZE ", "2       ", "5       ", &stack, &rc);
-  EXPECT_RC(PCS_HOST_NO_SIZE, rc);
+  expect_codes({
+      {PCS_HOST_NO_SIZE, [&](int *c) { pclrng("ASME    ", "PRJSIZE ", "2       ", "5       ", &stack, c); }},
+      {PCS_HOST_NO_SIZE, [&](int *c) { pclrng("ASME    ", "PRJSIZE ", "        ", "        ", &stack, c); }},
+      {PCS_HOST_NO_STANDARD, [&](int *c) { pclrng("DIN     ", "PRJSIZE ", "2       ", "4       ", &stack, c); }},
+      {PCS_HOST_NO_STANDARD, [&](int *c) { pclenv("ASME    ", "PRJSCH  ", &stack, c); }},
+  });
   EXPECT_EQ(stack, 0);
-  pclrng("ASME    ", "PRJSIZE ", "        ", "        ", &stack, &rc);
-  EXPECT_RC(PCS_HOST_NO_SIZE, rc);
-  pclrng("DIN     ", "PRJSIZE ", "2       ", "4       ", &stack, &rc);
-  EXPECT_RC(PCS_HOST_NO_STANDARD, rc);
 
   int environment = 0, rank = -1;
   pclenv("ASME    ", "PRJSIZE ", &environment, &rc);
@@ -367,8 +351,6 @@ TEST_F(ModelTest, StandardsRankAndRangeTheirSizes) {
   EXPECT_EQ(take(environment).size(), 9u);
   pu4fcsk(&environment, "3       ", &rank, &rc);
   EXPECT_RC(PCS_GUS_BAD_HANDLE, rc);
-  pclenv("ASME    ", "PRJSCH  ", &environment, &rc);
-  EXPECT_RC(PCS_HOST_NO_STANDARD, rc);
 
   char text[] = "  A  BB   C ";
   int length = 12;
@@ -389,19 +371,18 @@ TEST_F(ModelTest, MergeFindsFamiliesDeletesPartObjectsAndReports) {
   glrfam(field("PIPE", 24).c_str(), &family, &rc);
   EXPECT_RC(PCS_HOST_NO_FAMILY, rc);
   EXPECT_EQ(family, 0);
-  glrfam(field("", 24).c_str(), &family, &rc);
-  EXPECT_RC(PCS_HOST_NO_FAMILY, rc);
 
   family = 10;
   gldobj(&family, field("ELBOW", 24).c_str(), "20240105093000A1", &rc);
   EXPECT_RC(0, rc);
   ASSERT_EQ(model::data().part_objects.size(), 2u);
   EXPECT_EQ(model::data().part_objects[0].eltime, "20240105093000A2");
-  gldobj(&family, field("ELBOW", 24).c_str(), "20240105093000A1", &rc);
-  EXPECT_RC(PCS_HOST_NO_PART_OBJECT, rc);
-  family = 99;
-  gldobj(&family, field("ELBOW", 24).c_str(), "20240105093000A2", &rc);
-  EXPECT_RC(PCS_HOST_NO_FAMILY, rc);
+  int other = 99;
+  expect_codes({
+      {PCS_HOST_NO_FAMILY, [&](int *c) { glrfam(field("", 24).c_str(), &other, c); }},
+      {PCS_HOST_NO_PART_OBJECT, [&](int *c) { gldobj(&family, field("ELBOW", 24).c_str(), "20240105093000A1", c); }},
+      {PCS_HOST_NO_FAMILY, [&](int *c) { gldobj(&other, field("ELBOW", 24).c_str(), "20240105093000A2", c); }},
+  });
 
   FILE *copy = std::tmpfile();
   ASSERT_NE(copy, nullptr);

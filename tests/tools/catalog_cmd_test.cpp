@@ -53,6 +53,12 @@ TEST(CatalogCommand, FailuresNameTheFile) {
     EXPECT_EQ(r.err, "pcs: " + message + "\n");
   }
   EXPECT_EQ(run_tool(dir, "catalog show s.cat").status, 2);
+  // sample replaces a file only with --force, and never its own index.
+  write_file(dir.path("s.cat"), "keep");
+  EXPECT_EQ(run_tool(dir, "catalog sample s.cat i").status, 1);
+  EXPECT_EQ(run_tool(dir, "catalog sample s.cat s.cat --force").status, 1);
+  EXPECT_EQ(read_file(dir.path("s.cat")), "keep");
+  EXPECT_EQ(run_tool(dir, "catalog sample s.cat i --force").status, 0);
 }
 
 }  // namespace

@@ -116,15 +116,5 @@ TEST(RepairCommand, RemovesOnlyATornLastRecordAfterABackup) {
   EXPECT_EQ(read_file(dir.path("f.before-repair")), "keep");
 }
 
-TEST(CatalogCommand, SampleReplacesFilesOnlyWithForce) {
-  TempDir dir;
-  write_file(dir.path("c"), "keep");
-  EXPECT_EQ(run_tool(dir, "catalog sample c i").status, 1);
-  EXPECT_EQ(read_file(dir.path("c")), "keep");
-  EXPECT_EQ(run_tool(dir, "catalog sample c c --force").status, 1);
-  EXPECT_EQ(run_tool(dir, "catalog sample c i --force").status, 0);
-  EXPECT_NE(read_file(dir.path("c")), "keep");
-}
-
 }  // namespace
 }  // namespace pcs::test
