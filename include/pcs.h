@@ -925,6 +925,7 @@ PCS_API extern struct PcsModuleHeader vomhead;
 
 #define PCS_MODULE_STAMP 12     /* offset of the build stamp in vomhead */
 #define PCS_MODULE_STAMP_LEN 16 /* "major.minor.patch.tweak", zero-padded */
+
 /* ==== Query parts (section kept by the query subsystem) ===================
  * A query part is a chain of attribute groups, each a chain of typed
  * attributes, each holding valueCount values of valueLength bytes and,
@@ -936,23 +937,25 @@ PCS_API extern struct PcsModuleHeader vomhead;
  * Allocating operations set rc to 20101 on failure and never clear it: the
  * caller sets it to 0 first. */
 
+/* A typed attribute of a query part: valueCount values of valueLength bytes. */
 typedef struct CgAttribute {
-  char name[PCS_NAME_LEN];
+  char name[PCS_NAME_LEN];  /* name field */
   char type[PCS_NAME_LEN];  /* "C8      ", "I4      ", "R8      ": C characters,
                                I 32-bit int, R double; only the letter counts */
-  int32_t valueCount;
+  int32_t valueCount;       /* number of values */
   int32_t valueLength;      /* bytes per value */
   int32_t *genericFlags;    /* valueCount flags or null; above 0: generic */
   unsigned char *values;    /* valueCount * valueLength bytes; null while empty */
-  struct CgAttribute *next;
+  struct CgAttribute *next; /* the next attribute of the group, or null */
 } CgAttribute;
 
+/* A group of a query part: a chain of attributes in the order added. */
 typedef struct CgGroup {
-  char name[PCS_NAME_LEN];
-  int32_t attributeCount;
+  char name[PCS_NAME_LEN];  /* name field */
+  int32_t attributeCount;   /* number of attributes in the chain */
   int32_t matchFlag;        /* 1 at creation; 0 leaves the group out of cgpreql */
-  CgAttribute *attributes;
-  struct CgGroup *next;
+  CgAttribute *attributes;  /* the first attribute, or null */
+  struct CgGroup *next;     /* the next group of the part, or null */
 } CgGroup;
 
 /* A part: its first group, or null for the empty part. */
