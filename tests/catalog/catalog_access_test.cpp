@@ -13,16 +13,7 @@ class CatalogAccess : public CatalogTest {
  protected:
   // A catalog of ELBOW (3 records, sizes 1, 2, 3), PIPE (1) and TEE (1).
   void make_catalog() {
-    std::string bytes;
-    std::vector<std::pair<std::string, int>> entries;
-    for (auto [name, sizes] : std::vector<std::pair<std::string, int>>{
-             {"ELBOW", 1}, {"ELBOW", 2}, {"ELBOW", 3}, {"PIPE", 1}, {"TEE", 1}}) {
-      entries.push_back({name, static_cast<int>(bytes.size())});
-      bytes += catalog_record(sample_part(name, 2.0, sizes));
-    }
-    write_file(dir_.path("c.cat"), bytes);
-    write_file(dir_.path("i.idx"), index_bytes(8, entries));
-    offsets_ = entries;
+    offsets_ = write_catalog(dir_, {{"ELBOW", 1}, {"ELBOW", 2}, {"ELBOW", 3}, {"PIPE", 1}, {"TEE", 1}}, 2.0);
   }
   std::vector<std::pair<std::string, int>> offsets_;
 };

@@ -1,8 +1,6 @@
 // Allocation failures injected one by one into the catalog operations: each
 // run gives the normal result or the documented code and releases what it
 // obtained; files are never changed by a failed read.
-#include <unistd.h>
-
 #include "tests/catalog/catalog_files.h"
 
 namespace pcs::test_catalog {
@@ -24,15 +22,7 @@ class CatalogFault : public CatalogTest {
  protected:
   void SetUp() override {
     CatalogTest::SetUp();
-    std::string bytes;
-    std::vector<std::pair<std::string, int>> entries;
-    for (auto [name, sizes] : std::vector<std::pair<std::string, int>>{
-             {"ELBOW", 1}, {"ELBOW", 2}, {"ELBOW", 3}, {"PIPE", 4}}) {
-      entries.push_back({name, static_cast<int>(bytes.size())});
-      bytes += catalog_record(sample_part(name, 3.0, sizes));
-    }
-    write_file(dir_.path("c.cat"), bytes);
-    write_file(dir_.path("i.idx"), index_bytes(8, entries));
+    write_catalog(dir_, {{"ELBOW", 1}, {"ELBOW", 2}, {"ELBOW", 3}, {"PIPE", 4}}, 3.0);
     catalog_ = read_file(dir_.path("c.cat"));
   }
   void TearDown() override {
@@ -129,23 +119,6 @@ TEST_F(CatalogFault, OpenScanKeysAndDirectory) {
     EXPECT_EQ(stack != 0, rc == 0);
     if (stack != 0) gusend(&stack, &rc);
   });
-}
-
-// An append gives the whole record or its code.
-TEST_F(CatalogFault, Append) {
-  host::suppress_reports(true);
-  Stream in(dir_.path("c.cat"), "rb");
-  int rc = -1, length = 0;
-  PartRecord *part = cspgetrc(in.f, 0, &length, &rc);
-  ASSERT_RC(0, rc);
-  Stream out(dir_.path("w.cat"), "w+b");
-  sweep_allocations([&](long) {
-    ASSERT_EQ(ftruncate(fileno(out.f), 0), 0);
-    const int written = cspgwrtf(&part, &out.f, &rc);
-    EXPECT_TRUE(rc == 0 || rc == PCS_NO_MEMORY) << rc;
-    EXPECT_EQ(written, rc == 0 ? length : 0);
-  });
-  cspgfre(part);
 }
 
 // Each host stack call failed in turn: the service's code (or the

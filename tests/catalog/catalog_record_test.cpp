@@ -16,8 +16,6 @@ TEST_F(CatalogRecord, WriterMatchesHandBuiltBytes) {
   const Part second = {{"A", {{"X", 3, 24, std::string(72, 'x')}, {"Y", 1, 4, be32(7)}}},
                        {"B", {{"Z", 2, 8, "12345678abcdefgh"}}}};
   const std::string expected = catalog_record(kSixtyOne) + catalog_record(second);
-  ASSERT_EQ(catalog_record(kSixtyOne).size(), 61u);
-  ASSERT_EQ(catalog_record(kSixtyOne).substr(16, 4), be32(20));  // the group at 20
   Stream s(dir_.path("c.cat"), "w+b");
   int rc = -1;
   PartRecord *one = make_part(kSixtyOne), *two = make_part(second);

@@ -143,8 +143,6 @@ TEST_F(IndexBuilder, ResultCodes) {
   write_file(idx, "old");
   io::test_fail_write(2, 5);
   EXPECT_RC(6, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
-  io::test_fail_write_at(20, io::Mode::buffered);
-  EXPECT_RC(6, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
   io::test_fail(io::Op::rename, 1);
   EXPECT_RC(5, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
   EXPECT_EQ(read_file(idx), "old");
