@@ -25,15 +25,7 @@ std::string path_of_length(const TempDir &dir, size_t length) {
 }
 
 int open_code(const std::string &catalog, const std::string &index) {
-  CatalogHandle *h = nullptr;
-  int rc = -1;
-  csgopen(field("rb").c_str(), (catalog + " ").c_str(), (index + " ").c_str(), &h, &rc);
-  if (h) {
-    std::fclose(h->CatalogFile);
-    std::fclose(h->IndexFile);
-    gifree(h);
-  }
-  return rc;
+  return Catalog(catalog, index, "rb").rc;
 }
 
 int build_code(const std::string &catalog, const std::string &index) {
