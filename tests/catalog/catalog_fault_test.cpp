@@ -158,8 +158,7 @@ TEST_F(CatalogFault, StackFailures) {
       [&] {
         if (stack != 0) release_parts(stack);
       });
-  csggetm(&cat.h, field("ELBOW").c_str(), &stack, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (csggetm(&cat.h, field("ELBOW").c_str(), &stack, &rc), rc));
   sweep_stack_calls(
       kCode, [] {},
       [&] {

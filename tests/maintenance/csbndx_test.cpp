@@ -44,8 +44,7 @@ TEST_F(IndexBuilder, CatalogIndexMatchesHandBuiltFileAndLooksUp) {
 
   FILE *index = std::fopen(dir.path("idx").c_str(), "rb");
   int count = 0, first = 0, rc = -1, data = -1;
-  csalku(&index, "P200    ", &count, &first, &rc);
-  EXPECT_RC(0, rc);
+  EXPECT_RC(0, (csalku(&index, "P200    ", &count, &first, &rc), rc));
   EXPECT_EQ(count, 2);
   EXPECT_EQ(first, 54);
   int second = first + 37;
@@ -55,8 +54,7 @@ TEST_F(IndexBuilder, CatalogIndexMatchesHandBuiltFileAndLooksUp) {
   EXPECT_EQ(count, 1);
   csaget(&index, &first, &data, &rc);
   EXPECT_EQ(data, 61);
-  csalku(&index, "P050    ", &count, &first, &rc);
-  EXPECT_RC(1, rc);  // deleted records get no key
+  EXPECT_RC(1, (csalku(&index, "P050    ", &count, &first, &rc), rc));  // deleted records get no key
   std::fclose(index);
 }
 

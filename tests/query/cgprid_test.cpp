@@ -36,8 +36,7 @@ class TableIndex : public HostTest {
   }
   void close(KeyedFile *table) {
     int rc = -1;
-    cspcls(&table, &rc);
-    EXPECT_RC(0, rc);
+    EXPECT_RC(0, (cspcls(&table, &rc), rc));
   }
   TempDir dir_;
 };
@@ -47,13 +46,11 @@ TEST_F(TableIndex, WritesTheIndexOfTheTable) {
   KeyedFile *table = open();
   ASSERT_NE(table, nullptr);
   int rc = -1;
-  cgprid(&table, field(dir_.path("index"), 53).c_str(), &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (cgprid(&table, field(dir_.path("index"), 53).c_str(), &rc), rc));
   EXPECT_EQ(table->Index->state->root, nullptr);
   EXPECT_EQ(read_file(dir_.path("index")),
             index_bytes(8, {{"A", at[1]}, {"B", at[0]}, {"B", at[3]}, {"B", at[5]}, {"C", at[4]}}));
-  cgprid(&table, field(dir_.path("index"), 53).c_str(), &rc);
-  EXPECT_RC(0, rc);
+  EXPECT_RC(0, (cgprid(&table, field(dir_.path("index"), 53).c_str(), &rc), rc));
   EXPECT_EQ(read_file(dir_.path("index")), "           0   8\n");
   close(table);
 }
@@ -62,10 +59,8 @@ TEST_F(TableIndex, FailuresGiveTheirCodes) {
   write_table({"A", "B"});
   KeyedFile *none = nullptr;
   int rc = -1;
-  cgprid(&none, field(dir_.path("index"), 53).c_str(), &rc);
-  EXPECT_RC(5, rc);
-  cgprid(nullptr, field(dir_.path("index"), 53).c_str(), &rc);
-  EXPECT_RC(5, rc);
+  EXPECT_RC(5, (cgprid(&none, field(dir_.path("index"), 53).c_str(), &rc), rc));
+  EXPECT_RC(5, (cgprid(nullptr, field(dir_.path("index"), 53).c_str(), &rc), rc));
 
   struct Case {
     const char *what;
@@ -81,8 +76,7 @@ TEST_F(TableIndex, FailuresGiveTheirCodes) {
     SCOPED_TRACE(c.what);
     KeyedFile *table = open();
     if (c.write_fails) pcs::io::test_fail_write(c.write_fails, 3);
-    cgprid(&table, field(c.name, 53).c_str(), &rc);
-    EXPECT_RC(1, rc);
+    EXPECT_RC(1, (cgprid(&table, field(c.name, 53).c_str(), &rc), rc));
     pcs::io::test_reset();
     close(table);
   }
@@ -92,8 +86,7 @@ using OptionPairs = HostTest;
 
 TEST_F(OptionPairs, StandInOrder) {
   int groups = -1, attributes = -1, rc = -1;
-  cgopts(&groups, &attributes, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (cgopts(&groups, &attributes, &rc), rc));
   const std::vector<std::string> g = pcs::host::model::stack_entries(groups);
   const std::vector<std::string> a = pcs::host::model::stack_entries(attributes);
   EXPECT_EQ(g, (std::vector<std::string>{"PIPESIZE", "ENDSPEC ", "ENDSPEC ", "ENDSPEC ", "ELMMATL "}));

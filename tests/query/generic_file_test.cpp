@@ -148,14 +148,12 @@ TEST_F(GenericFile, GroupFromAnyOffset) {
   const int pipe_header = 12 + (16 + 8) + (12 + 4) + (16 + 8) + (16 + 3) + 16;
   CgGroup group{};
   int rc = 0;
-  cggtagrp(record.data(), &length, &pipe_header, &group, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (cggtagrp(record.data(), &length, &pipe_header, &group, &rc), rc));
   EXPECT_EQ(part_text(&group), text_of({reversed(kPipe)[0]}));
   query::free_attributes(group.attributes);
   const int shorter = pipe_header + 8;  // the buffer ends inside the header
   CgGroup cut{};
-  cggtagrp(record.data(), &shorter, &pipe_header, &cut, &rc);
-  EXPECT_RC(PCS_INPUT_ENDED, rc);
+  EXPECT_RC(PCS_INPUT_ENDED, (cggtagrp(record.data(), &shorter, &pipe_header, &cut, &rc), rc));
   EXPECT_EQ(cut.attributes, nullptr);
 }
 

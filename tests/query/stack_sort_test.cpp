@@ -145,8 +145,7 @@ TEST_F(StackSort, FailuresEndEveryStack) {
     if (!failed) break;
   }
   int rc = -1, bad = 12345;
-  cgsort(&bad, cgcmpsrt, &rc);
-  EXPECT_RC(PCS_GUS_BAD_HANDLE, rc);
+  EXPECT_RC(PCS_GUS_BAD_HANDLE, (cgsort(&bad, cgcmpsrt, &rc), rc));
 }
 
 }  // namespace
