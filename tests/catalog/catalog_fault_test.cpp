@@ -24,6 +24,7 @@ class CatalogFault : public CatalogTest {
     CatalogTest::SetUp();
     write_catalog(dir_, {{"ELBOW", 1}, {"ELBOW", 2}, {"ELBOW", 3}, {"PIPE", 4}}, 3.0);
     catalog_ = read_file(dir_.path("c.cat"));
+    host::suppress_reports(true);
   }
   void TearDown() override {
     EXPECT_EQ(read_file(dir_.path("c.cat")), catalog_) << "a read changed the catalog";
@@ -34,7 +35,6 @@ class CatalogFault : public CatalogTest {
 
 TEST_F(CatalogFault, GetAndGetMany) {
   Catalog cat(dir_.path("c.cat"), dir_.path("i.idx"), "rb");
-  host::suppress_reports(true);
   sweep_allocations([&](long) {
     PartRecord *part = nullptr;
     int rc = -1;
@@ -60,7 +60,6 @@ TEST_F(CatalogFault, GetAndGetMany) {
 TEST_F(CatalogFault, ReadWriteAndNames) {
   Stream s(dir_.path("c.cat"), "rb");
   Stream out(dir_.path("w.cat"), "w+b");
-  host::suppress_reports(true);
   sweep_allocations([&](long) {
     int length = 0, rc = -1;
     PartRecord *part = cspgetrc(s.f, 0, &length, &rc);
@@ -82,7 +81,6 @@ TEST_F(CatalogFault, ReadWriteAndNames) {
 }
 
 TEST_F(CatalogFault, OpenScanKeysAndDirectory) {
-  host::suppress_reports(true);
   sweep_allocations([&](long) {
     Catalog cat(dir_.path("c.cat"), dir_.path("i.idx"), "rb");
     EXPECT_TRUE(cat.rc == PCS_OK || cat.rc == PCS_OPEN_NO_MEMORY) << cat.rc;
@@ -124,7 +122,6 @@ TEST_F(CatalogFault, OpenScanKeysAndDirectory) {
 // Each host stack call failed in turn: the service's code (or the
 // operation's own) comes back and no stack is left open.
 TEST_F(CatalogFault, StackFailures) {
-  host::suppress_reports(true);
   constexpr int kCode = 4321;
   Catalog cat(dir_.path("c.cat"), dir_.path("i.idx"));
   int stack = 0, rc = -1, size = 8;
@@ -196,7 +193,6 @@ TEST_F(CatalogFault, RewriteInPlace) {
   ASSERT_RC(0, rc);
   gusini(&entry, &stack, &rc);
   guspus(&stack, &part, &count, &rc);
-  host::suppress_reports(true);
   sweep_allocations([&](long) {
     const int written = csgrewrt(&at, &part, cat.h->CatalogFile, &rc);
     EXPECT_EQ(written, rc == 0 ? length : 0);

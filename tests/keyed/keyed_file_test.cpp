@@ -177,8 +177,7 @@ TEST_F(KeyedFileTest, GroupAndAttributeAccess) {
   KeyedGroup *list = nullptr;
   int rc = -1, n = 0;
   auto add = [&](auto op, const char *g, const char *a, int count, int length, const char *v) {
-    op(field(g).c_str(), field(a).c_str(), &count, &length, v, &list, &rc);
-    return rc;
+    return op(field(g).c_str(), field(a).c_str(), &count, &length, v, &list, &rc), rc;
   };
   EXPECT_RC(0, add(cspadd, "G1", "A", 3, 1, "xyz"));
   EXPECT_RC(0, add(cspadd, "G2", "B", 4, 1, " A B"));

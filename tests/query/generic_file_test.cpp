@@ -46,13 +46,11 @@ class GenericFile : public HostTest {
   }
   int get(int position, int *length, CgGroup **part) {
     int rc = 0;
-    cggget(&stream_, &position, length, part, &rc);
-    return rc;
+    return cggget(&stream_, &position, length, part, &rc), rc;
   }
   int put(CgGroup *part) {
     int rc = 0;
-    cggput(stream_, &part, &rc);
-    return rc;
+    return cggput(stream_, &part, &rc), rc;
   }
 
   TempDir dir_;
