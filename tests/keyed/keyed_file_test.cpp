@@ -12,20 +12,18 @@ namespace {
 std::string s(const char *text, size_t n) { return std::string(text, n); }
 
 TEST(Covertn, ExpandsLeadingVariable) {
-  char out[PCS_KEYED_NAME_LEN];
-  int width = PCS_KEYED_NAME_LEN;
-  std::string plain = field("dir/file.dat", 53);
-  covertn(plain.c_str(), out, &width);
-  EXPECT_EQ(s(out, 53), plain);  // blanks kept, no terminator
+  auto convert = [](const std::string &name, int width) {
+    char out[PCS_KEYED_NAME_LEN];
+    covertn(name.c_str(), out, &width);
+    return std::string(out, static_cast<size_t>(width));
+  };
   setenv("CATDIR", "/data/cat", 1);
-  covertn(field("$CATDIR/parts.cat", 53).c_str(), out, &width);
-  EXPECT_EQ(s(out, 53), "/data/cat/parts.cat" + std::string(34, '\0'));
-  covertn(field("$CATDIR", 53).c_str(), out, &width);
-  EXPECT_EQ(s(out, 53), "/data/cat" + std::string(44, '\0'));
   setenv("V", "123456", 1);
-  width = 10;
-  covertn("$V/abcdefg", out, &width);  // the value shifts the rest; overflow dropped
-  EXPECT_EQ(s(out, 10), "123456/abc");
+  const std::string plain = field("dir/file.dat", 53);
+  EXPECT_EQ(convert(plain, 53), plain);  // blanks kept, no terminator
+  EXPECT_EQ(convert(field("$CATDIR/parts.cat", 53), 53), "/data/cat/parts.cat" + std::string(34, '\0'));
+  EXPECT_EQ(convert(field("$CATDIR", 53), 53), "/data/cat" + std::string(44, '\0'));
+  EXPECT_EQ(convert("$V/abcdefg", 10), "123456/abc");  // the value shifts the rest; overflow dropped
   char path[PCS_KEYED_NAME_LEN + 1];
   unsetenv("PCS_UNSET_VARIABLE");
   EXPECT_FALSE(resolve_keyed_name(field("$PCS_UNSET_VARIABLE/x", 53).c_str(), path));
