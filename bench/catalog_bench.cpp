@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "include/pcs.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "bench/bench_util.h"
 #include "generators/generators.h"
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "include/pcs.h"
 
 namespace {

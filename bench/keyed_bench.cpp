@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "common/memory.h"
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "include/pcs.h"
 #include "keyed/tree.h"
 

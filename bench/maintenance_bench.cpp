@@ -21,7 +21,7 @@
 
 #include "bench/bench_util.h"
 #include "common/coding.h"
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "include/pcs.h"
 #include "maintenance/maintenance.h"
 

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <string>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 
 namespace {
 

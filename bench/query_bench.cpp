@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "host/host_test.h"
-#include "host/model_test.h"
+#include "host/inprocess/testing.h"
+#include "host/inprocess/model.h"
 #include "include/pcs.h"
 #include "query/query.h"
 

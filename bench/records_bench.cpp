@@ -13,7 +13,7 @@
 
 #include "common/coding.h"
 #include "common/fileio.h"
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "include/pcs.h"
 #include "records/records.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "fuzz/fuzz_file.h"
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "include/pcs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -9,8 +9,8 @@
 
 #include "fuzz/fuzz_file.h"
 #include "generators/generators.h"
-#include "host/host_test.h"
-#include "host/model_test.h"
+#include "host/inprocess/testing.h"
+#include "host/inprocess/model.h"
 
 namespace gen = pcs::gen;
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "fuzz/fuzz_file.h"
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "tools/command.h"
 #include "tools/file_check.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "include/pcs.h"
 #include "query/query.h"
 

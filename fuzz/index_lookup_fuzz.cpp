@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "fuzz/fuzz_file.h"
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "include/pcs.h"
 
 namespace {

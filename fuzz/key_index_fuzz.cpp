@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "fuzz/fuzz_file.h"
-#include "host/host_test.h"
-#include "host/model_test.h"
+#include "host/inprocess/testing.h"
+#include "host/inprocess/model.h"
 #include "include/pcs.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {

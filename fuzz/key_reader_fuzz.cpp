@@ -12,7 +12,7 @@
 #include <string>
 
 #include "catalog/catalog.h"
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "include/pcs.h"
 #include "maintenance/maintenance.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "fuzz/fuzz_file.h"
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 
 namespace {
 

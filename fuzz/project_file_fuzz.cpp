@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   namespace model = pcs::host::model;

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "common/record_codec.h"
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "keyed/keyed.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -9,7 +9,7 @@
 
 #include "catalog/catalog.h"
 #include "fuzz/fuzz_file.h"
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pcs::host::reset();

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz/fuzz_file.h"
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "include/pcs.h"
 
 namespace fs = std::filesystem;

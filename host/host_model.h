@@ -8,7 +8,7 @@
  * The library never defines these functions; the host provides them. Our
  * in-process host (libpcshost) keeps the model in memory, reads it from the
  * project database (SQLite) on first use and writes what changed back with
- * gj0swm; see host/model_test.h and docs/project-file.md.
+ * gj0swm; see host/inprocess/model.h and docs/project-file.md.
  *
  * Conventions (as in host/host_services.h):
  *  - every argument is a pointer unless marked "by value";
@@ -226,7 +226,7 @@ PCS_HOST_API void glrfam(const char *category, int *family, int *rc);
  * as success). */
 PCS_HOST_API void gldobj(const int *family, const char *category, const char *eltime, int *rc);
 /* Writes one report line of *length bytes to unit *unit (>= 0): kept in
- * memory and written to the unit's file when one is set (model_test.h).
+ * memory and written to the unit's file when one is set (host/inprocess/model.h).
  * rc: PCS_HOST_BAD_ARGUMENT. */
 PCS_HOST_API void gufswr(const int *unit, const char *line, const int *length, int *rc);
 

@@ -8,7 +8,7 @@
 #include <iostream>
 #include <vector>
 
-#include "host/host_tools.h"
+#include "host/inprocess/tools.h"
 #include "include/pcs.h"
 
 namespace pcs::tool {

@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <string>
 
-#include "host/host_tools.h"
-#include "host/model_test.h"
+#include "host/inprocess/tools.h"
+#include "host/inprocess/model.h"
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/sample.h"

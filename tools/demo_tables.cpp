@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/tables.h"

@@ -1,7 +1,7 @@
 // pcs: the command-line program of the piping catalog services. It runs the
 // library in-process over its own host and offers the catalog administrators'
 // maintenance work as subcommands.
-#include "host/host_tools.h"
+#include "host/inprocess/tools.h"
 #include "tools/command.h"
 
 int main(int argc, char **argv) {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "host/host_model.h"
-#include "host/host_tools.h"
+#include "host/inprocess/tools.h"
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/maint.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_tools.h"
+#include "host/inprocess/tools.h"
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/maint.h"

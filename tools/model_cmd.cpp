@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "tools/command.h"
 
 namespace pcs::tool {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host/host_model.h"
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/piping.h"

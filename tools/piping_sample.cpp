@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "tools/command.h"
 #include "tools/piping.h"
 

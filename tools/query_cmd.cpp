@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host/host_services.h"
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "include/pcs.h"
 #include "tools/command.h"
 

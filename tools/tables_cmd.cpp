@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
-#include "host/host_test.h"
-#include "host/model_test.h"
+#include "host/inprocess/tools.h"
+#include "host/inprocess/model.h"
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/tables.h"
@@ -19,9 +19,8 @@ namespace model = pcs::host::model;
 
 void check_table_call(int rc, const std::string &what) {
   if (rc == 0) return;
-  std::string cause = host::code_text(rc);
-  if (cause.empty()) cause = "the project model refused it";
-  fail(what + ": " + cause + code_text(rc));
+  const bool unnamed = host::tools::code_meaning(rc).empty();
+  fail(what + (unnamed ? ": the project model refused it" : "") + code_text(rc));
 }
 
 int count_lines(const std::string &path) {

@@ -1,6 +1,6 @@
 // The duplicate part merge against the in-process host model: which records
 // are marked deleted, the report lines on the unit, and the model calls.
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "tests/maintenance/maintenance_util.h"
 
 namespace pcs::test_maint {

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "common/fileio.h"
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "include/pcs.h"
 #include "tests/support/support.h"
 

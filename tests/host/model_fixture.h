@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "tests/support/support.h"
 
 namespace model = pcs::host::model;

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "maintenance/maintenance.h"
 #include "tests/maintenance/maintenance_util.h"
 

@@ -1,7 +1,7 @@
 // Allocation failures injected one by one into every maintenance operation:
 // each run gives the normal result or its documented code, leaves files
 // whole and releases every block and stack.
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "maintenance/maintenance.h"
 #include "tests/maintenance/maintenance_util.h"
 

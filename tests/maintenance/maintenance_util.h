@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/fileio.h"
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "include/pcs.h"
 #include "tests/support/layouts.h"
 

@@ -1,6 +1,6 @@
 // The index file of an open table and the standard option pairs.
 #include "common/fileio.h"
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "keyed/tree.h"
 #include "tests/keyed/keyed_fixture.h"
 #include "tests/support/support.h"

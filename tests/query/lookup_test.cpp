@@ -6,7 +6,7 @@
 #include <random>
 #include <set>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "tests/keyed/keyed_fixture.h"
 #include "tests/query/query_fixture.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "include/pcs.h"
 #include "tests/query/piping_project.h"
 #include "tests/support/support.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 
 namespace pcs::pipingtest {
 

@@ -9,7 +9,7 @@
 #include <map>
 #include <random>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "tests/catalog/catalog_files.h"
 #include "tests/keyed/keyed_fixture.h"
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 
 namespace pcs::test {
 

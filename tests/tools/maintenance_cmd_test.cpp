@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "tests/maintenance/maintenance_util.h"
 
 namespace pcs::test_maint {

@@ -76,7 +76,7 @@ TEST(ModelCommand, ProjectsThatCannotBeUsedAreNamed) {
       {"model export --project text.db",
        "cannot open the project: text.db: not a project database"},
       {"model show --project missing.db",
-       "missing.db: cannot be opened (code 6002, PCS_HOST_NO_PROJECT)"},
+       "missing.db: cannot be opened: the project file cannot be read (code 6002"},
       {"model show NOPE --project p.db", "the project has no object type NOPE"},
       {"model show PSPEC B2 --project p.db", "the project has no PSPEC object named B2"},
       {"model import missing.json --project new.db", "missing.json: cannot be read"},

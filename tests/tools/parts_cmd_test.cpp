@@ -68,6 +68,7 @@ TEST_F(PartsCommand, FoldAndLookup) {
                  R"(", "current_catalog": 1}, "catalogs": [{"id": 1, "names": ["CATALOG1", "X", "GENPARTS"]}],
                  "groups": {"ELCLASS": {"attributes": [{"name": "AELCLASS", "type": "C", "length": 8}]},
                             "SPCFUNC": {"attributes": [{"name": "QRYNUMBR", "type": "C", "length": 8}]}}})");
+  ASSERT_EQ(run("model import project.json"), 0) << last_.err;
   ASSERT_EQ(run("query lookup --class ELBOW --query Q1"), 0) << last_.err;
   EXPECT_EQ(last_.out, "E-1  LR\n");
   ASSERT_EQ(run("query lookup --class ELBOW --query Q7"), 0) << last_.err;

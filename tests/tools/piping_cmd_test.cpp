@@ -6,7 +6,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 #include "include/pcs.h"
 #include "tests/support/support.h"
 

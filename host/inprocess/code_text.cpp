@@ -2,7 +2,7 @@
 // table in the public header.
 #include <string>
 
-#include "host/host_test.h"
+#include "host/inprocess/testing.h"
 #include "include/pcs.h"
 
 namespace pcs::host {

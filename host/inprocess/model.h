@@ -2,8 +2,8 @@
 // data, loading and saving the project database, its JSON exchange form,
 // where the project is, the record of every model service call, failure
 // injection and the report units.
-#ifndef PCS_HOST_MODEL_TEST_H
-#define PCS_HOST_MODEL_TEST_H
+#ifndef PCS_HOST_INPROCESS_MODEL_H
+#define PCS_HOST_INPROCESS_MODEL_H
 
 #include <cstdio>
 #include <map>

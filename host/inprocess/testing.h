@@ -1,7 +1,7 @@
 // The in-process host's own C++ interface for tests and tools: reset it,
 // read its counters, inject failures and read back every reported error.
-#ifndef PCS_HOST_TEST_H
-#define PCS_HOST_TEST_H
+#ifndef PCS_HOST_INPROCESS_TESTING_H
+#define PCS_HOST_INPROCESS_TESTING_H
 
 #include <cstddef>
 #include <string>

@@ -2,8 +2,8 @@
 // library's error reports, the words for result codes, the project file the
 // model services use, the report units of the duplicate merge, what the
 // model services answered, and the memory still held.
-#ifndef PCS_HOST_TOOLS_H
-#define PCS_HOST_TOOLS_H
+#ifndef PCS_HOST_INPROCESS_TOOLS_H
+#define PCS_HOST_INPROCESS_TOOLS_H
 
 #include <cstdio>
 #include <string>

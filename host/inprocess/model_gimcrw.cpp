@@ -1,6 +1,6 @@
 // Workspace and model sessions: open the workspace (loading the project on
 // first use), ready the process, select the model for writing, save it, end.
-#include "host/model_internal.h"
+#include "host/inprocess/model_internal.h"
 
 using namespace pcs::host::model;
 using namespace pcs::host::model::detail;

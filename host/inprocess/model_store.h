@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "host/model_internal.h"
+#include "host/inprocess/model_internal.h"
 
 namespace pcs::host::model::detail {
 

@@ -1,6 +1,6 @@
 // Resetting the in-process host between tests.
-#include "host/host_state.h"
-#include "host/host_test.h"
+#include "host/inprocess/host_state.h"
+#include "host/inprocess/testing.h"
 
 namespace pcs::host {
 

@@ -1,7 +1,7 @@
 // The project database: the model stored in SQLite tables a person can read
 // (docs/project-file.md). Opening a project, the save transaction with its
 // test faults, and the statements every part of the store runs through.
-#include "host/model_store.h"
+#include "host/inprocess/model_store.h"
 
 #include <cstdio>
 

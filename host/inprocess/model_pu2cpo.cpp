@@ -2,7 +2,7 @@
 // group to one.
 #include <algorithm>
 
-#include "host/model_internal.h"
+#include "host/inprocess/model_internal.h"
 
 using namespace pcs::host::model;
 using namespace pcs::host::model::detail;

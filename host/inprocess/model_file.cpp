@@ -9,7 +9,7 @@
 #include <set>
 #include <stdexcept>
 
-#include "host/model_internal.h"
+#include "host/inprocess/model_internal.h"
 
 namespace pcs::host::model {
 namespace detail {

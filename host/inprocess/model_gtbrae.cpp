@@ -3,7 +3,7 @@
 // (gtbrui).
 #include <cstring>
 
-#include "host/model_internal.h"
+#include "host/inprocess/model_internal.h"
 
 using namespace pcs::host::model;
 using namespace pcs::host::model::detail;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <set>
 
-#include "host/model_store.h"
+#include "host/inprocess/model_store.h"
 
 namespace pcs::host::model::detail {
 namespace {

@@ -2,7 +2,7 @@
 // value in existing rows (gtbmae).
 #include <utility>
 
-#include "host/model_internal.h"
+#include "host/inprocess/model_internal.h"
 
 using namespace pcs::host::model;
 using namespace pcs::host::model::detail;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/model_store.h"
+#include "host/inprocess/model_store.h"
 
 namespace pcs::host::model::detail {
 namespace {

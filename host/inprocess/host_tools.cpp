@@ -1,13 +1,13 @@
 // The host's interface for the command-line program, over the in-process
 // host's own state.
-#include "host/host_tools.h"
+#include "host/inprocess/tools.h"
 
 #include <cstdio>
 #include <map>
 
 #include "host/host_model.h"
-#include "host/host_test.h"
-#include "host/model_test.h"
+#include "host/inprocess/testing.h"
+#include "host/inprocess/model.h"
 
 namespace pcs::host::tools {
 namespace {

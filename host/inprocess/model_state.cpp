@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/model_internal.h"
+#include "host/inprocess/model_internal.h"
 
 namespace pcs::host::model {
 namespace detail {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host/model_internal.h"
+#include "host/inprocess/model_internal.h"
 
 using namespace pcs::host::model;
 using namespace pcs::host::model::detail;

@@ -3,7 +3,7 @@
 // switch (ibafr7) and the text compaction of option texts (sulbrm).
 #include <cstring>
 
-#include "host/model_internal.h"
+#include "host/inprocess/model_internal.h"
 
 using namespace pcs::host::model;
 using namespace pcs::host::model::detail;

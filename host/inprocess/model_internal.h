@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/model_test.h"
+#include "host/inprocess/model.h"
 
 namespace pcs::host::model::detail {
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "host/host_state.h"
-#include "host/host_test.h"
+#include "host/inprocess/host_state.h"
+#include "host/inprocess/testing.h"
 
 namespace pcs::host {
 namespace {
