@@ -59,13 +59,10 @@ mode_t mode_of(const std::string &path) {
 }
 
 TEST_F(Dispatcher, ProcessTypes) {
-  EXPECT_EQ(determine_type("create_KELVA_index"), 1);
-  EXPECT_EQ(determine_type("merge_KELVA_catalogs"), 6);
-  EXPECT_EQ(determine_type("create_KELVA_piping_class"), 19);
-  EXPECT_EQ(determine_type("convert_part_catalog"), 0);
-  EXPECT_EQ(determine_type("unknown"), 9);
-  EXPECT_EQ(determine_type("create_kelva_index"), 9);
-  EXPECT_EQ(determine_type(""), 9);
+  for (const auto &[name, type] : std::vector<std::pair<const char *, int>>{
+           {"create_KELVA_index", 1}, {"merge_KELVA_catalogs", 6}, {"create_KELVA_piping_class", 19},
+           {"convert_part_catalog", 0}, {"unknown", 9}, {"create_kelva_index", 9}, {"", 9}})
+    EXPECT_EQ(determine_type(name), type) << name;
 }
 
 TEST_F(Dispatcher, CatalogNamesStack) {

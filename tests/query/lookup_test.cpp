@@ -170,16 +170,15 @@ TEST_F(Lookup, SearchAgreesWithLinearScan) {
   std::mt19937 random(5);
   const int key_length = 3, entry = key_length + 4;
   for (int round = 0; round < 20; ++round) {
-    int stack = 0, rc = 0, pushed = 0;
-    gusini(&entry, &stack, &rc);
-    std::vector<std::string> keys;
+    std::vector<std::string> keys, entries;
     const int n = 1 + static_cast<int>(random() % 40);
     for (int i = 0; i < n; ++i) {
       std::string key(key_length, 'A');
       for (char &c : key) c = static_cast<char>('A' + random() % 3);
       keys.push_back(key);
-      guspus(&stack, (key + int_bytes(i)).data(), &pushed, &rc);
+      entries.push_back(key + int_bytes(i));
     }
+    int stack = make_stack(entries, entry), rc = 0;
     cgsort(&stack, cgcmpsrt, &rc);
     for (const char *query : {"AAA", "ABC", "CCB", "BBB", "CCC"}) {
       std::multiset<int> expected, got;
@@ -195,9 +194,7 @@ TEST_F(Lookup, SearchAgreesWithLinearScan) {
     }
     gusend(&stack, &rc);
   }
-  int stack = 0, rc = 0, pushed = 0, found = -1, four = 4, wide = 9;
-  gusini(&four, &stack, &rc);
-  guspus(&stack, "AB  ", &pushed, &rc);
+  int stack = make_stack({"AB  "}, 4), rc = 0, found = -1, four = 4, wide = 9;
   cgfind(&stack, "ABCD", &four, cgcmpsrt, &found, &rc);
   EXPECT_EQ(found, 1);  // stored blanks match any byte
   cgfind(&stack, "ABCDEFGHI", &wide, cgcmpsrt, &found, &rc);
@@ -223,10 +220,7 @@ TEST_F(Lookup, IndexFileMatches) {
 }
 
 TEST_F(Lookup, PrintsStacks) {
-  int stack = 0, rc = 0, pushed = 0, four = 4;
-  gusini(&four, &stack, &rc);
-  guspus(&stack, int_bytes(-3).data(), &pushed, &rc);
-  guspus(&stack, "AB\x01Z", &pushed, &rc);
+  int stack = make_stack({int_bytes(-3), "AB\x01Z"}, 4), rc = 0;
   EXPECT_EQ(capture_stderr([&] { cgstackp(&stack, 0, 0); }),
             "1 >-3< \n2 >" + std::to_string(*reinterpret_cast<const int *>("AB\x01Z")) + "< \n");
   EXPECT_EQ(capture_stderr([&] { cgstackp(&stack, 1, 2); }), "1 >\xfd\xff< \n2 >AB< \n");

@@ -11,13 +11,6 @@ namespace {
 
 using Elements = std::vector<std::string>;
 
-int make_stack(const Elements &elements, int size) {
-  int stack = 0, rc = 0, count = 0;
-  gusini(&size, &stack, &rc);
-  for (const std::string &e : elements) guspus(&stack, e.data(), &count, &rc);
-  return stack;
-}
-
 Elements take(int stack) {
   Elements out = host::model::stack_entries(stack);
   int rc = 0;
