@@ -13,16 +13,7 @@ class CatalogAccess : public CatalogTest {
  protected:
   // A catalog of ELBOW (3 records, sizes 1, 2, 3), PIPE (1) and TEE (1).
   void make_catalog() {
-    std::string bytes;
-    std::vector<std::pair<std::string, int>> entries;
-    for (auto [name, sizes] : std::vector<std::pair<std::string, int>>{
-             {"ELBOW", 1}, {"ELBOW", 2}, {"ELBOW", 3}, {"PIPE", 1}, {"TEE", 1}}) {
-      entries.push_back({name, static_cast<int>(bytes.size())});
-      bytes += catalog_record(sample_part(name, 2.0, sizes));
-    }
-    write_file(dir_.path("c.cat"), bytes);
-    write_file(dir_.path("i.idx"), index_bytes(8, entries));
-    offsets_ = entries;
+    offsets_ = write_catalog(dir_, {{"ELBOW", 1}, {"ELBOW", 2}, {"ELBOW", 3}, {"PIPE", 1}, {"TEE", 1}}, 2.0);
   }
   std::vector<std::pair<std::string, int>> offsets_;
 };
@@ -56,8 +47,6 @@ TEST_F(CatalogAccess, OpenExpandsPaths) {
   EXPECT_EQ(decdir("/abcde/$PCS_TEST_CATDIR", out), 2);
   EXPECT_EQ(decdir(("/" + std::string(300, 'p')).c_str(), out), 2);
   EXPECT_EQ(std::string(out), "");
-  Catalog too_long("/$PCS_TEST_CATDIR/$PCS_TEST_CATDIR", dir_.path("i.idx"), "r");
-  EXPECT_RC(2, too_long.rc);
   unsetenv("PCS_TEST_CATDIR");
 }
 
@@ -66,8 +55,7 @@ TEST_F(CatalogAccess, GetOneOrAllPartsOfAKey) {
   Catalog cat(dir_.path("c.cat"), dir_.path("i.idx"));
   PartRecord *part = nullptr;
   int rc = -1, stack = 0;
-  csgget(&cat.h, field("PIPE").c_str(), &part, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (csgget(&cat.h, field("PIPE").c_str(), &part, &rc), rc));
   EXPECT_EQ(values_of(part, "PART", "NAME"), field("PIPE"));
   int count = 0, length = 0;
   csggetn(&part, field("DIMS").c_str(), field("OD").c_str(), &count, &length, &rc);
@@ -76,14 +64,11 @@ TEST_F(CatalogAccess, GetOneOrAllPartsOfAKey) {
   csggetv(&part, field("DIMS").c_str(), field("OD").c_str(), &od, &rc);
   EXPECT_EQ(od, 2.0);
   csgfree(&part);
-  csgget(&cat.h, field("ELBOW").c_str(), &part, &rc);
-  EXPECT_RC(2, rc);
+  EXPECT_RC(2, (csgget(&cat.h, field("ELBOW").c_str(), &part, &rc), rc));
   EXPECT_EQ(part, nullptr);
-  csgget(&cat.h, field("NONE").c_str(), &part, &rc);
-  EXPECT_RC(1, rc);
+  EXPECT_RC(1, (csgget(&cat.h, field("NONE").c_str(), &part, &rc), rc));
 
-  csggetm(&cat.h, field("ELBOW").c_str(), &stack, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (csggetm(&cat.h, field("ELBOW").c_str(), &stack, &rc), rc));
   int size = 0;
   gusinf(&stack, &size, &count, &rc);
   EXPECT_EQ(size, PCS_HANDLE_SIZE);
@@ -102,8 +87,7 @@ TEST_F(CatalogAccess, GetOneOrAllPartsOfAKey) {
   EXPECT_RC(7, rc);
   EXPECT_EQ(stack, 0);
   csgdelrc(&cat.h, field("TEE").c_str(), &rc);
-  csgget(&cat.h, field("TEE").c_str(), &part, &rc);
-  EXPECT_RC(4, rc);
+  EXPECT_RC(4, (csgget(&cat.h, field("TEE").c_str(), &part, &rc), rc));
 }
 
 TEST_F(CatalogAccess, PutPartsBackInPlace) {
@@ -112,16 +96,14 @@ TEST_F(CatalogAccess, PutPartsBackInPlace) {
   Catalog cat(dir_.path("c.cat"), dir_.path("i.idx"));
   const std::string elbow = field("ELBOW");
   int stack = 0, rc = -1;
-  csggetm(&cat.h, elbow.c_str(), &stack, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (csggetm(&cat.h, elbow.c_str(), &stack, &rc), rc));
   PartRecord *parts[3];
   for (int i = 1; i <= 3; ++i) {
     gusrea(&stack, &i, &parts[i - 1], &rc);
     double od = 10.0 * i;
     cspgrepl(parts[i - 1], field("DIMS").c_str(), field("OD").c_str(), 1, 8, &od, &rc);
   }
-  csgputip(&cat.h, elbow.c_str(), &stack, &rc);
-  EXPECT_RC(0, rc);
+  EXPECT_RC(0, (csgputip(&cat.h, elbow.c_str(), &stack, &rc), rc));
   std::string expected = before;
   for (int i = 1; i <= 3; ++i) {
     double od = 10.0 * i;
@@ -135,8 +117,7 @@ TEST_F(CatalogAccess, PutPartsBackInPlace) {
   double od = 99.0;
   for (int i = 0; i < 3; ++i)
     cspgrepl(parts[i], field("DIMS").c_str(), field("OD").c_str(), i == 2 ? 2 : 1, 8, &od, &rc);
-  csgputip(&cat.h, elbow.c_str(), &stack, &rc);
-  EXPECT_RC(3, rc);
+  EXPECT_RC(3, (csgputip(&cat.h, elbow.c_str(), &stack, &rc), rc));
   std::fflush(cat.h->CatalogFile);
   EXPECT_EQ(read_file(dir_.path("c.cat")), expected);
 
@@ -146,8 +127,7 @@ TEST_F(CatalogAccess, PutPartsBackInPlace) {
   std::string text = capture_stderr([&] { csgputip(&cat.h, elbow.c_str(), &one, &rc); });
   EXPECT_NE(rc, 0);
   EXPECT_EQ(text, "\nDebug Failed: csgputip, line 503 return code =" + std::to_string(rc) + "\n");
-  csgputip(&cat.h, field("NONE").c_str(), &one, &rc);
-  EXPECT_RC(2, rc);
+  EXPECT_RC(2, (csgputip(&cat.h, field("NONE").c_str(), &one, &rc), rc));
   gusend(&one, &rc);
   for (PartRecord *p : parts) cspgfre(p);
   gusend(&stack, &rc);
@@ -157,8 +137,7 @@ TEST_F(CatalogAccess, NamesAndSortKeys) {
   PartRecord *part = make_part({{"A", {{"X", 1, 8, "x1234567"}, {"Y", 2, 4, "yyyyzzzz"}}},
                                 {"B", {{"Z", 1, 3, "zzz"}}}, {"C", {}}});
   int groups = 0, attributes = 0, rc = -1, size = 0, count = 0;
-  csggetnm(&part, &groups, &attributes, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (csggetnm(&part, &groups, &attributes, &rc), rc));
   gusinf(&groups, &size, &count, &rc);
   ASSERT_EQ(count, 3);
   std::string pairs;
@@ -202,8 +181,7 @@ TEST_F(CatalogAccess, ListsADirectory) {
   int stack = -1, rc = -1, size = 0, count = 0;
   const std::string root = dir_.root() + "/ignored part of the field";
   int length = static_cast<int>(dir_.root().size());
-  csfdir(root.c_str(), &length, &stack, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (csfdir(root.c_str(), &length, &stack, &rc), rc));
   gusinf(&stack, &size, &count, &rc);
   EXPECT_EQ(count, 0);
   gusend(&stack, &rc);
@@ -218,8 +196,7 @@ TEST_F(CatalogAccess, ListsADirectory) {
   EXPECT_TRUE(std::string(entry, 80) == field("one.cat", 80) || std::string(entry, 80) == field("sub", 80));
   gusend(&stack, &rc);
   length += 2;
-  csfdir(root.c_str(), &length, &stack, &rc);
-  EXPECT_RC(PCS_CANNOT_OPEN, rc);
+  EXPECT_RC(PCS_CANNOT_OPEN, (csfdir(root.c_str(), &length, &stack, &rc), rc));
   EXPECT_EQ(stack, 0);
 }
 

@@ -95,6 +95,21 @@ inline Part sample_part(const std::string &name, double od, int sizes = 1) {
           {"PART", {{"NAME", 1, 8, field(name)}}}};
 }
 
+// Writes dir/c.cat of sample parts (name, value count) and dir/i.idx over
+// them; returns the (name, offset) pairs in index order.
+inline std::vector<std::pair<std::string, int>> write_catalog(
+    const pcs::test::TempDir &dir, const std::vector<std::pair<std::string, int>> &parts, double od) {
+  std::string bytes;
+  std::vector<std::pair<std::string, int>> entries;
+  for (const auto &[name, sizes] : parts) {
+    entries.push_back({name, static_cast<int>(bytes.size())});
+    bytes += catalog_record(sample_part(name, od, sizes));
+  }
+  write_file(dir.path("c.cat"), bytes);
+  write_file(dir.path("i.idx"), index_bytes(8, entries));
+  return entries;
+}
+
 }  // namespace pcs::test_catalog
 
 #endif

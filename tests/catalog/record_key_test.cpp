@@ -138,19 +138,16 @@ TEST_F(RecordKey, DamagedRecords) {
   EXPECT_FALSE(both(with(attribute + 8, 0), fields, {6, 4}).ok);   // value count
   EXPECT_FALSE(both(with(attribute + 12, -2), fields, {6, 4}).ok);  // value length
   EXPECT_FALSE(both(with(attribute + 12, 1 << 20), fields, {6, 4}).ok);
-  // Ten groups that are one group without attributes: more bytes than the
-  // record holds.
-  std::string tables = be32(0) + be32(0) + be32(12) + be32(10);
-  for (int i = 0; i < 10; ++i) tables += be32(56);
-  tables += field("G") + be32(0);
-  tables.replace(0, 4, be32(static_cast<int>(tables.size())));
-  EXPECT_FALSE(both(tables, {{"G", "A"}}, {2}).ok);
-  // Three of them fit.
-  std::string three = be32(0) + be32(0) + be32(12) + be32(3);
-  for (int i = 0; i < 3; ++i) three += be32(28);
-  three += field("G") + be32(0);
-  three.replace(0, 4, be32(static_cast<int>(three.size())));
-  const Built b = both(three, {{"G", "A"}}, {2});
+  // n groups that are one group without attributes: ten need more bytes
+  // than the record holds, three fit.
+  auto same_group = [](int n) {
+    std::string bytes = be32(0) + be32(0) + be32(12) + be32(n);
+    for (int i = 0; i < n; ++i) bytes += be32(16 + 4 * n);
+    bytes += field("G") + be32(0);
+    return bytes.replace(0, 4, be32(static_cast<int>(bytes.size())));
+  };
+  EXPECT_FALSE(both(same_group(10), {{"G", "A"}}, {2}).ok);
+  const Built b = both(same_group(3), {{"G", "A"}}, {2});
   EXPECT_TRUE(b.ok);
   EXPECT_EQ(b.reports, (std::vector<int>{PCS_NO_GROUP}));
 }

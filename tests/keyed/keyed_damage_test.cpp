@@ -41,8 +41,7 @@ class KeyedDamageTest : public KeyedTest {
     for (const IndexElement *e : elements) {
       KeyedGroup *list = nullptr;
       int rc = -1;
-      cspget(reinterpret_cast<const char *>(e->key), &file_, &list, &rc);
-      EXPECT_RC(0, rc);
+      EXPECT_RC(0, (cspget(reinterpret_cast<const char *>(e->key), &file_, &list, &rc), rc));
       cspfre(&list);
     }
     if (starts.empty())
@@ -138,8 +137,7 @@ TEST_F(KeyedDamageTest, StatusWordsAndLengths) {
     EXPECT_RC(0, test("0200"));
     int length = 0, rc = -1;
     KeyedGroup *list = nullptr;
-    cspgtr(&file_->Stream, &r1_at, &length, &list, &rc);
-    EXPECT_RC(PCS_KEYED_DEAD, rc);
+    EXPECT_RC(PCS_KEYED_DEAD, (cspgtr(&file_->Stream, &r1_at, &length, &list, &rc), rc));
     close_keyed(&file_);
   }
   write_file(path_, good_);

@@ -12,20 +12,18 @@ namespace {
 std::string s(const char *text, size_t n) { return std::string(text, n); }
 
 TEST(Covertn, ExpandsLeadingVariable) {
-  char out[PCS_KEYED_NAME_LEN];
-  int width = PCS_KEYED_NAME_LEN;
-  std::string plain = field("dir/file.dat", 53);
-  covertn(plain.c_str(), out, &width);
-  EXPECT_EQ(s(out, 53), plain);  // blanks kept, no terminator
+  auto convert = [](const std::string &name, int width) {
+    char out[PCS_KEYED_NAME_LEN];
+    covertn(name.c_str(), out, &width);
+    return std::string(out, static_cast<size_t>(width));
+  };
   setenv("CATDIR", "/data/cat", 1);
-  covertn(field("$CATDIR/parts.cat", 53).c_str(), out, &width);
-  EXPECT_EQ(s(out, 53), "/data/cat/parts.cat" + std::string(34, '\0'));
-  covertn(field("$CATDIR", 53).c_str(), out, &width);
-  EXPECT_EQ(s(out, 53), "/data/cat" + std::string(44, '\0'));
   setenv("V", "123456", 1);
-  width = 10;
-  covertn("$V/abcdefg", out, &width);  // the value shifts the rest; overflow dropped
-  EXPECT_EQ(s(out, 10), "123456/abc");
+  const std::string plain = field("dir/file.dat", 53);
+  EXPECT_EQ(convert(plain, 53), plain);  // blanks kept, no terminator
+  EXPECT_EQ(convert(field("$CATDIR/parts.cat", 53), 53), "/data/cat/parts.cat" + std::string(34, '\0'));
+  EXPECT_EQ(convert(field("$CATDIR", 53), 53), "/data/cat" + std::string(44, '\0'));
+  EXPECT_EQ(convert("$V/abcdefg", 10), "123456/abc");  // the value shifts the rest; overflow dropped
   char path[PCS_KEYED_NAME_LEN + 1];
   unsetenv("PCS_UNSET_VARIABLE");
   EXPECT_FALSE(resolve_keyed_name(field("$PCS_UNSET_VARIABLE/x", 53).c_str(), path));
@@ -39,8 +37,7 @@ class KeyedFileTest : public KeyedTest {
   KeyedGroup *get(const std::string &key, int expected_rc = 0) {
     KeyedGroup *list = nullptr;
     int rc = -1;
-    cspget(key.c_str(), &file_, &list, &rc);
-    EXPECT_RC(expected_rc, rc);
+    EXPECT_RC(expected_rc, (cspget(key.c_str(), &file_, &list, &rc), rc));
     return list;
   }
   std::string get_text(const std::string &key) {
@@ -92,18 +89,15 @@ TEST_F(KeyedFileTest, WritesDocumentedBytesAndReplaces) {
   ASSERT_RC(0, open_keyed(path_, key_, &file_));
   EXPECT_EQ(get_text("0100"), "PIPE    : SCH     =80 SIZE    =0100;");
   int rc = -1;
-  cspdel("0100", &file_, &rc);
-  EXPECT_RC(0, rc);
-  cspdel("0100", &file_, &rc);
-  EXPECT_RC(4, rc);
+  EXPECT_RC(0, (cspdel("0100", &file_, &rc), rc));
+  EXPECT_RC(4, (cspdel("0100", &file_, &rc), rc));
   int length = 0;
   EXPECT_RC(7, read_at(static_cast<int>(first.size()), &length));
   ASSERT_RC(0, close_keyed(&file_));
   EXPECT_EQ(read_file(path_).substr(first.size() + 4, 4), be32(-1));
   ASSERT_RC(0, open_keyed(path_, key_, &file_));
   get("0100", 4);
-  cspget1("0100", &file_, &rc);
-  EXPECT_RC(4, rc);
+  EXPECT_RC(4, (cspget1("0100", &file_, &rc), rc));
 }
 
 // The worked example of docs/formats.md, byte for byte.
@@ -132,17 +126,14 @@ TEST_F(KeyedFileTest, CompositeKeys) {
     cspget1(k, &file_, &rc);
     EXPECT_RC(0, rc) << k;
   }
-  cspget1("010040XSXX", &file_, &rc);
-  EXPECT_RC(4, rc);
+  EXPECT_RC(4, (cspget1("010040XSXX", &file_, &rc), rc));
 }
 
 TEST_F(KeyedFileTest, ResultCodesAndMessages) {
   // A key attribute of 2 values of 4 bytes fits a field of 8 and no other.
   write_file(path_, record_bytes({{"G", {{"K", 2, 4, "abcdefgh"}}}}));
   EXPECT_RC(0, open_keyed(path_, KeyDesc{{"G", "K", 8}}, &file_));
-  testing::internal::CaptureStdout();
-  EXPECT_RC(6, open_keyed(path_, key_, &file_));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), " file is opened \n");
+  EXPECT_EQ(capture_stdout([&] { EXPECT_RC(6, open_keyed(path_, key_, &file_)); }), " file is opened \n");
   ASSERT_RC(0, close_keyed(&file_));
   EXPECT_RC(3, open_keyed(path_, KeyDesc{{"G", "K", 7}}, &file_));
   EXPECT_EQ(file_, nullptr);
@@ -152,26 +143,20 @@ TEST_F(KeyedFileTest, ResultCodesAndMessages) {
   EXPECT_RC(4, open_keyed(dir_.path("no/such/dir"), key_, &file_));
   EXPECT_RC(4, open_keyed(path_, key_, &file_, 2));
   EXPECT_RC(3, open_keyed(path_, KeyDesc{{"G", "K", -1}}, &file_));
-  testing::internal::CaptureStdout();
-  EXPECT_RC(5, close_keyed(&file_));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "In cspcls(): file is closed\n");
+  EXPECT_EQ(capture_stdout([&] { EXPECT_RC(5, close_keyed(&file_)); }), "In cspcls(): file is closed\n");
   // Mode 0 truncates; empty lists and wrong key sizes are refused.
   ASSERT_RC(0, open_keyed(path_, key_, &file_, 0));
   EXPECT_EQ(read_file(path_), "");
   KeyedGroup *list = nullptr;
   int rc = -1;
-  cspcre(&list, &rc);
-  EXPECT_RC(0, rc);
-  cspput(&file_, &list, &rc);
-  EXPECT_RC(5, rc);
-  cspputs(&file_, &list, &rc);
-  EXPECT_RC(5, rc);
+  EXPECT_RC(0, (cspcre(&list, &rc), rc));
+  EXPECT_RC(5, (cspput(&file_, &list, &rc), rc));
+  EXPECT_RC(5, (cspputs(&file_, &list, &rc), rc));
   EXPECT_RC(3, put({{"PIPE", {{"SIZE", 1, 3, "010"}}}}));
   EXPECT_EQ(read_file(path_), "");
   // cspputs appends without indexing: the next open sees two live records.
   list = make_list({kSizeA});
-  cspputs(&file_, &list, &rc);
-  EXPECT_RC(0, rc);
+  EXPECT_RC(0, (cspputs(&file_, &list, &rc), rc));
   cspputs(&file_, &list, &rc);
   cspfre(&list);
   EXPECT_EQ(list, nullptr);
@@ -181,10 +166,8 @@ TEST_F(KeyedFileTest, ResultCodesAndMessages) {
   // A failing close still releases the handle.
   ASSERT_RC(0, open_keyed("/dev/full", KeyDesc{}, &file_));
   EXPECT_RC(4, put({kSizeA}));  // an append counts only once flushed
-  testing::internal::CaptureStdout();
   io::test_fail(io::Op::flush, 1);
-  EXPECT_RC(4, close_keyed(&file_));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "In cspcls():  file close error \n");
+  EXPECT_EQ(capture_stdout([&] { EXPECT_RC(4, close_keyed(&file_)); }), "In cspcls():  file close error \n");
   EXPECT_EQ(file_, nullptr);
 }
 
@@ -192,8 +175,7 @@ TEST_F(KeyedFileTest, GroupAndAttributeAccess) {
   KeyedGroup *list = nullptr;
   int rc = -1, n = 0;
   auto add = [&](auto op, const char *g, const char *a, int count, int length, const char *v) {
-    op(field(g).c_str(), field(a).c_str(), &count, &length, v, &list, &rc);
-    return rc;
+    return op(field(g).c_str(), field(a).c_str(), &count, &length, v, &list, &rc), rc;
   };
   EXPECT_RC(0, add(cspadd, "G1", "A", 3, 1, "xyz"));
   EXPECT_RC(0, add(cspadd, "G2", "B", 4, 1, " A B"));
@@ -229,23 +211,17 @@ TEST_F(KeyedFileTest, GroupAndAttributeAccess) {
   EXPECT_EQ(n, 9);  // 4 + 5 values
   cspgtl(field("G1").c_str(), field("A").c_str(), &list, &n, &rc);
   EXPECT_EQ(n, 5);
-  cspgtn(field("G9").c_str(), field("A").c_str(), &list, &n, &rc);
-  EXPECT_RC(1, rc);
+  EXPECT_RC(1, (cspgtn(field("G9").c_str(), field("A").c_str(), &list, &n, &rc), rc));
   EXPECT_EQ(n, 0);
-  cspsvdl(field("G1").c_str(), field("A").c_str(), &list, &zero, "z", &rc);
-  EXPECT_RC(0, rc);
-  cspsvdl(field("G1").c_str(), field("A").c_str(), &list, &zero, "z", &rc);
-  EXPECT_RC(1, rc);
+  EXPECT_RC(0, (cspsvdl(field("G1").c_str(), field("A").c_str(), &list, &zero, "z", &rc), rc));
+  EXPECT_RC(1, (cspsvdl(field("G1").c_str(), field("A").c_str(), &list, &zero, "z", &rc), rc));
   cspdla(field("G2").c_str(), field("B").c_str(), &list, &rc);  // its last attribute
   EXPECT_EQ(list_text(list), "G1      : C       =cccc A       =xy uv;");
-  cspdla(field("G2").c_str(), field("B").c_str(), &list, &rc);
-  EXPECT_RC(1, rc);
+  EXPECT_RC(1, (cspdla(field("G2").c_str(), field("B").c_str(), &list, &rc), rc));
   cspdlg(field("G1").c_str(), &list, &rc);
   EXPECT_EQ(list, nullptr);
-  cspgtg(&list, &n, names, &rc);
-  EXPECT_RC(1, rc);
-  cspdlg(field("G1").c_str(), &list, &rc);
-  EXPECT_RC(1, rc);
+  EXPECT_RC(1, (cspgtg(&list, &n, names, &rc), rc));
+  EXPECT_RC(1, (cspdlg(field("G1").c_str(), &list, &rc), rc));
   EXPECT_EQ(cspcms("ab\xff", "ab\x01", 3), 1 - 255);
   EXPECT_EQ(cspcms("abc", "abd", 2), 0);
   EXPECT_EQ(cspcms("a", "b", 0), 0);
@@ -272,17 +248,15 @@ TEST_F(KeyedFileTest, TableOpen) {
   EXPECT_EQ(element("0200"), (std::vector<int>{d}));
   KeyedGroup *list = make_list({kSizeA});
   int rc = -1;
-  cspput(&file_, &list, &rc);
-  EXPECT_RC(5, rc);
+  EXPECT_RC(5, (cspput(&file_, &list, &rc), rc));
   cspfre(&list);
   EXPECT_RC(6, open_table(path_, key_, &file_));
   int elements = 0, error = 0;
   for (void *e; (e = file_->Index->delete_minimum(file_->Index, &error)); ++elements) fre_str(e);
   EXPECT_EQ(elements, 3);
   ASSERT_RC(0, close_keyed(&file_));
-  testing::internal::CaptureStdout();
-  EXPECT_RC(3, open_table(path_, KeyDesc{{"PIPE", "SIZE", 2}}, &file_));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), " key length is wrong \n");
+  EXPECT_EQ(capture_stdout([&] { EXPECT_RC(3, open_table(path_, KeyDesc{{"PIPE", "SIZE", 2}}, &file_)); }),
+            " key length is wrong \n");
   EXPECT_EQ(file_, nullptr);
   EXPECT_RC(4, open_table(dir_.path("absent"), key_, &file_));
   write_file(path_, "");

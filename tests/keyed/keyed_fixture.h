@@ -97,8 +97,7 @@ inline int open_table(const std::string &path, const KeyDesc &key, KeyedFile **f
 
 inline int close_keyed(KeyedFile **file) {
   int rc = -1;
-  cspcls(file, &rc);
-  return rc;
+  return cspcls(file, &rc), rc;
 }
 
 // The host fixture with a keyed file path in a temporary directory, the key
@@ -113,8 +112,7 @@ class KeyedTest : public HostTest {
   // cspget1's code for `key`.
   int test(const char *key) {
     int rc = -1;
-    cspget1(key, &file_, &rc);
-    return rc;
+    return cspget1(key, &file_, &rc), rc;
   }
   // cspput's code for a record of `groups`.
   int put(const std::vector<Group> &groups) {

@@ -156,16 +156,17 @@ TEST_F(TreeTest, EdgeCases) {
 }
 
 TEST_F(TreeTest, PrintFormat) {
+  auto printed = [&] {
+    testing::internal::CaptureStdout();
+    heap_->print(heap_);
+    return testing::internal::GetCapturedStdout();
+  };
   make(1);
-  testing::internal::CaptureStdout();
-  heap_->print(heap_);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "The heap is empty.\n");
+  EXPECT_EQ(printed(), "The heap is empty.\n");
   for (char c = '1'; c <= '7'; ++c) insert(std::string(1, c), c - '0');
   EXPECT_EQ(heap_->state->height, 3);
   EXPECT_EQ(heap_->state->count, 7);  // every node holds one element
-  testing::internal::CaptureStdout();
-  heap_->print(heap_);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(printed(),
             "      Left element = (1), 1\n   Left element = (2), 2\n      Left element = (3), 3\n"
             "Left element = (4), 4\n"
             "      Left element = (5), 5\n   Left element = (6), 6\n      Left element = (7), 7\n");
@@ -173,10 +174,7 @@ TEST_F(TreeTest, PrintFormat) {
   make(2);
   insert("ab", 1);
   insert("cd", 2);
-  testing::internal::CaptureStdout();
-  heap_->print(heap_);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Left element = (ab), 1\nRight element = (cd), 2\n");
+  EXPECT_EQ(printed(), "Left element = (ab), 1\nRight element = (cd), 2\n");
   unsigned char key[] = {'x', 'y'};
   TableElement table{key, nullptr, 0};
   testing::internal::CaptureStdout();

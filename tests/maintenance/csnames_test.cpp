@@ -59,20 +59,16 @@ mode_t mode_of(const std::string &path) {
 }
 
 TEST_F(Dispatcher, ProcessTypes) {
-  EXPECT_EQ(determine_type("create_KELVA_index"), 1);
-  EXPECT_EQ(determine_type("merge_KELVA_catalogs"), 6);
-  EXPECT_EQ(determine_type("create_KELVA_piping_class"), 19);
-  EXPECT_EQ(determine_type("convert_part_catalog"), 0);
-  EXPECT_EQ(determine_type("unknown"), 9);
-  EXPECT_EQ(determine_type("create_kelva_index"), 9);
-  EXPECT_EQ(determine_type(""), 9);
+  for (const auto &[name, type] : std::vector<std::pair<const char *, int>>{
+           {"create_KELVA_index", 1}, {"merge_KELVA_catalogs", 6}, {"create_KELVA_piping_class", 19},
+           {"convert_part_catalog", 0}, {"unknown", 9}, {"create_kelva_index", 9}, {"", 9}})
+    EXPECT_EQ(determine_type(name), type) << name;
 }
 
 TEST_F(Dispatcher, CatalogNamesStack) {
   model::data().setup.catalog_directory = "/data cat  ";
   int id = 0, names = 0, rc = -1;
-  csnames(&id, &names, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (csnames(&id, &names, &rc), rc));
   EXPECT_EQ(id, 3);
   const std::vector<std::string> entries = model::stack_entries(names);
   ASSERT_EQ(entries.size(), 9u);
@@ -124,8 +120,7 @@ TEST_F(Dispatcher, KindOneUsesTheCollapsingReaderKindTwoSymbols) {
             index_header(1, 32) + index_record(1, 0, 17, "GASKET  4       2       RING    "));
   // The layout of kind 2: one process, its key as group, attribute, length.
   int kind = 2, sources = 0, indexes = 0, specs = 0, counts = 0, processes = 0, rc = -1;
-  csopts(&kind, &sources, &indexes, &specs, &counts, &processes, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (csopts(&kind, &sources, &indexes, &specs, &counts, &processes, &rc), rc));
   std::vector<std::string> strings;
   for (auto &e : model::stack_entries(specs)) strings.push_back(e.c_str());
   EXPECT_EQ(strings, (std::vector<std::string>{"16", "SYMNAME ", "ELCATLOG"}));

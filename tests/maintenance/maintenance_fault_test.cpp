@@ -117,8 +117,7 @@ TEST_F(MaintenanceFaults, Dispatcher) {
                         Kind{2, {"H       "}}}) {
     SCOPED_TRACE(k.kind);
     int kind = k.kind, rc = -1;
-    cscprt2(&kind, &rc);
-    ASSERT_RC(0, rc);
+    ASSERT_RC(0, (cscprt2(&kind, &rc), rc));
     std::vector<std::string> expected;
     for (const char *name : k.indexes) expected.push_back(read_file(dir_.path(name)));
     sweep_allocations([&](long) {

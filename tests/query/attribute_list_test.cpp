@@ -168,8 +168,7 @@ TEST_F(AttributeLists, ChainsAppendAndFind) {
   int four = 4;
   cgpradd(x.data(), "C4      ", &four, "STYLE   ", "END     ", part, &rc);
   cgpradd(y.data(), "C8      ", &length, "RATING  ", "PIPE    ", part, &rc);
-  cgpradd(y.data(), "C8      ", &length, "ZZZ     ", "END     ", part, &rc);
-  EXPECT_RC(0, rc);
+  EXPECT_RC(0, (cgpradd(y.data(), "C8      ", &length, "ZZZ     ", "END     ", part, &rc), rc));
   EXPECT_EQ(part_text(part), "PIPE    :SIZE    =" + x + y + ";RATING  =" + y + ";|END     :STYLE   =X   ;ZZZ     =" + y + ";|");
   EXPECT_EQ(part->attributeCount, 2);
   EXPECT_EQ(std::string(part->attributes->type, 8), "C8      ");  // kept its own type

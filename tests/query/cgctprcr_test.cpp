@@ -139,8 +139,7 @@ TEST_F(PartCreation, SpreadsEndsOverFourEnds) {
   int rc = -1;
   for (const Case &c : cases) {
     CgPart part = make_part(c.part);
-    cgmangle(part, &rc);
-    EXPECT_RC(0, rc);
+    EXPECT_RC(0, (cgmangle(part, &rc), rc));
     EXPECT_EQ(part_text(part), c.expected);
     cggfre(part);
   }
@@ -175,8 +174,7 @@ TEST_F(PartCreation, ChecksSizesAgainstTheQueryLimits) {
                               {"RHMAXSIZ", "MAXSIZE", "C8", {c.maximum}, {}}});
     CgPart catalog = make_part({{"PIPESIZE", "SIZE", "C8", c.sizes, {}}});
     int result = -1, rc = -1;
-    cgminsz(catalog, query, &result, &rc);
-    EXPECT_RC(0, rc);
+    EXPECT_RC(0, (cgminsz(catalog, query, &result, &rc), rc));
     EXPECT_EQ(result, c.result);
     EXPECT_TRUE(pcs::host::live_stacks() == 0);
     cggfre(query);
@@ -185,11 +183,9 @@ TEST_F(PartCreation, ChecksSizesAgainstTheQueryLimits) {
   CgPart query = make_part({{"STANDATA", "STANDARD", "C8", {"DIN"}, {}},
                             {"RHMINSIZ", "MINSIZE", "C8", {"3"}, {}}});
   int result = -1, rc = -1;
-  cgminsz(query, query, &result, &rc);
-  EXPECT_RC(PCS_HOST_NO_STANDARD, rc);
+  EXPECT_RC(PCS_HOST_NO_STANDARD, (cgminsz(query, query, &result, &rc), rc));
   CgPart long_limit = make_part({{"RHMINSIZ", "MINSIZE", "C81", {"3"}, {}}});
-  cgminsz(long_limit, long_limit, &result, &rc);
-  EXPECT_RC(PCS_GEN_NO_MEMORY, rc);
+  EXPECT_RC(PCS_GEN_NO_MEMORY, (cgminsz(long_limit, long_limit, &result, &rc), rc));
   cggfre(long_limit);
   std::memcpy(query->attributes->values, "ASME    ", 8);
   sweep_allocations([&](long) {

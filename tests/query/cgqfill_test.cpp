@@ -103,8 +103,7 @@ TEST_F(QueryFill, BuildsOnePartPerRowAndProjectSize) {
 TEST_F(QueryFill, CollectsTheQueryTables) {
   const char *mine[] = {"RHPSOPT ", "PRJMATL "};
   int count = 2, names = 0, flags = 0, attributes = 0, rc = -1;
-  cgqgen(&owner_, mine, &count, &names, &flags, &attributes, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (cgqgen(&owner_, mine, &count, &names, &flags, &attributes, &rc), rc));
   EXPECT_EQ(model::stack_entries(names),
             (std::vector<std::string>{"PRJMATL ", "RHPSOPT ", "PRTNAME ", "RHMAXSIZ", "RHMINSIZ",
                                       "SPCFUNC ", "PRJMATL ", "PRJSTAND"}));
@@ -119,8 +118,7 @@ TEST_F(QueryFill, CollectsTheQueryTables) {
   end_lists(names, flags, attributes);
 
   model::fail_service("gj0asa", PCS_HOST_NO_GROUP, 3);
-  cgqgen(&owner_, mine, &count, &names, &flags, &attributes, &rc);
-  EXPECT_RC(PCS_HOST_NO_GROUP, rc);
+  EXPECT_RC(PCS_HOST_NO_GROUP, (cgqgen(&owner_, mine, &count, &names, &flags, &attributes, &rc), rc));
   EXPECT_EQ(names | flags | attributes, 0);
   sweep_allocations([&](long) {
     cgqgen(&owner_, mine, &count, &names, &flags, &attributes, &rc);
@@ -131,8 +129,7 @@ TEST_F(QueryFill, CollectsTheQueryTables) {
 
 TEST_F(QueryFill, CodesOfTheEntryStack) {
   int rc = -1, parts = -1, none = 0;
-  cgqfill(&owner_, nullptr, &none, &none, &parts, &rc);
-  EXPECT_RC(PCS_NO_SPEC_ENTRIES, rc);
+  EXPECT_RC(PCS_NO_SPEC_ENTRIES, (cgqfill(&owner_, nullptr, &none, &none, &parts, &rc), rc));
   EXPECT_EQ(parts, 0);
   EXPECT_TRUE(fill({}, &rc).empty());
   EXPECT_RC(0, rc);
@@ -140,8 +137,7 @@ TEST_F(QueryFill, CodesOfTheEntryStack) {
   int wide = 0, size = 8, count = 0;
   gusini(&size, &wide, &rc);
   guspus(&wide, "ENTRY 01", &count, &rc);
-  cgqfill(&owner_, nullptr, &none, &wide, &parts, &rc);
-  EXPECT_RC(PCS_GEN_NO_MEMORY, rc);
+  EXPECT_RC(PCS_GEN_NO_MEMORY, (cgqfill(&owner_, nullptr, &none, &wide, &parts, &rc), rc));
   EXPECT_TRUE(take_parts(&parts).empty());
   gusend(&wide, &rc);
 }
@@ -202,8 +198,7 @@ TEST_F(QueryFill, HostFailuresPassThrough) {
     SCOPED_TRACE(std::string(c.service) + " call " + std::to_string(c.nth));
     const long injected = model::injected_failures();
     model::fail_service(c.service, c.code, c.nth);
-    fill({pipe_}, &rc);
-    EXPECT_RC(c.rc, rc);
+    EXPECT_RC(c.rc, (fill({pipe_}, &rc), rc));
     EXPECT_EQ(model::injected_failures(), injected + 1);
     EXPECT_EQ(pcs::host::live_stacks(), 0);
   }

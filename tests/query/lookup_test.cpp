@@ -66,8 +66,7 @@ TEST_F(Lookup, CatalogNames) {
   char first[256], second[256];
   int rc = -1;
   model::data().setup.catalog_directory = "/data cat  ";
-  cgnames(first, second, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (cgnames(first, second, &rc), rc));
   EXPECT_STREQ(first, "/data/cat/CATALOG1");
   EXPECT_STREQ(second, "/data/cat/GENPARTS");
   model::data().catalogs[0].names = {"A", "B", "C"};
@@ -111,8 +110,7 @@ TEST_F(Lookup, FindsPartsOfAClassAndQuery) {
   // is a part stack but no option stack.
   write_file(generic_, catalog_part("TEE", "Q1", "T-1", ""));
   int parts = 0, options = 0;
-  pclrdcg("TEE     ", field("Q1", 12).c_str(), &parts, &options, &rc);
-  EXPECT_RC(0, rc);
+  EXPECT_RC(0, (pclrdcg("TEE     ", field("Q1", 12).c_str(), &parts, &options, &rc), rc));
   EXPECT_EQ(options, 0);
   EXPECT_EQ(model::stack_entries(parts).size(), 0u);
   gusend(&parts, &rc);
@@ -120,19 +118,15 @@ TEST_F(Lookup, FindsPartsOfAClassAndQuery) {
 
 TEST_F(Lookup, Failures) {
   int rc = -1;
-  lookup("FLANGE", "Q1", &rc);
-  EXPECT_RC(PCS_QUERY_CATALOG, rc);  // no generic part file
+  EXPECT_RC(PCS_QUERY_CATALOG, (lookup("FLANGE", "Q1", &rc), rc));  // no generic part file
   write_file(generic_, catalog_part("FLANGE", "Q1", "P-1", "OPT1") + "junk");
-  lookup("FLANGE", "Q1", &rc);
-  EXPECT_RC(PCS_INPUT_ENDED, rc);
+  EXPECT_RC(PCS_INPUT_ENDED, (lookup("FLANGE", "Q1", &rc), rc));
   write_file(generic_, catalog_part("FLANGE", "Q1", "P-1", "OPT1"));
   std::remove(dir_.path("CATALOG1").c_str());
-  lookup("FLANGE", "Q1", &rc);
-  EXPECT_RC(PCS_QUERY_CATALOG, rc);
+  EXPECT_RC(PCS_QUERY_CATALOG, (lookup("FLANGE", "Q1", &rc), rc));
   write_file(dir_.path("CATALOG1"), "");
   model::fail_service("gj0art", PCS_HOST_NO_GROUP, 3);  // the query number's length
-  lookup("FLANGE", "Q1", &rc);
-  EXPECT_RC(PCS_HOST_NO_GROUP, rc);
+  EXPECT_RC(PCS_HOST_NO_GROUP, (lookup("FLANGE", "Q1", &rc), rc));
   sweep_allocations([&](long) {
     int code = -1;
     const auto found = lookup("FLANGE", "Q1", &code);
@@ -158,8 +152,7 @@ TEST_F(Lookup, KeyIndexOfAFile) {
   const char *groups[] = {"ELCLASS ", "NOGROUP ", "SPCFUNC "};
   const char *attributes[] = {"AELCLASS", "NOATTR  ", "QRYNUMBR"};
   int count = 3, stack = 0, rc = -1;
-  cgprincr(groups, attributes, &count, stream, &stack, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (cgprincr(groups, attributes, &count, stream, &stack, &rc), rc));
   EXPECT_EQ(host::rejected_lookups(), 1);
   const int position = static_cast<int>(catalog_part("ELBOW", "Q7", "E-1", "", -1).size());
   EXPECT_EQ(model::stack_entries(stack),
@@ -168,8 +161,7 @@ TEST_F(Lookup, KeyIndexOfAFile) {
   std::fclose(stream);
   write_file(generic_, live + std::string("\0\0\0\x05", 4) + live);  // a length no record has
   stream = std::fopen(generic_.c_str(), "rb");
-  cgprincr(groups, attributes, &count, stream, &stack, &rc);
-  EXPECT_RC(PCS_INPUT_ENDED, rc);
+  EXPECT_RC(PCS_INPUT_ENDED, (cgprincr(groups, attributes, &count, stream, &stack, &rc), rc));
   EXPECT_EQ(stack, 0);
   std::fclose(stream);
 }
@@ -178,16 +170,15 @@ TEST_F(Lookup, SearchAgreesWithLinearScan) {
   std::mt19937 random(5);
   const int key_length = 3, entry = key_length + 4;
   for (int round = 0; round < 20; ++round) {
-    int stack = 0, rc = 0, pushed = 0;
-    gusini(&entry, &stack, &rc);
-    std::vector<std::string> keys;
+    std::vector<std::string> keys, entries;
     const int n = 1 + static_cast<int>(random() % 40);
     for (int i = 0; i < n; ++i) {
       std::string key(key_length, 'A');
       for (char &c : key) c = static_cast<char>('A' + random() % 3);
       keys.push_back(key);
-      guspus(&stack, (key + int_bytes(i)).data(), &pushed, &rc);
+      entries.push_back(key + int_bytes(i));
     }
+    int stack = make_stack(entries, entry), rc = 0;
     cgsort(&stack, cgcmpsrt, &rc);
     for (const char *query : {"AAA", "ABC", "CCB", "BBB", "CCC"}) {
       std::multiset<int> expected, got;
@@ -196,17 +187,14 @@ TEST_F(Lookup, SearchAgreesWithLinearScan) {
       int matches = 0, found = -1;
       cgfind(&stack, query, &key_length, cgcmpsrt, &found, &rc);
       EXPECT_EQ(found != 0, !expected.empty());
-      cgqprmt2(query, &key_length, &stack, &matches, &rc);
-      ASSERT_RC(0, rc);
+      ASSERT_RC(0, (cgqprmt2(query, &key_length, &stack, &matches, &rc), rc));
       for (const std::string &m : model::stack_entries(matches)) got.insert(*reinterpret_cast<const int *>(m.data()));
       EXPECT_EQ(got, expected) << query;
       if (matches) gusend(&matches, &rc);
     }
     gusend(&stack, &rc);
   }
-  int stack = 0, rc = 0, pushed = 0, found = -1, four = 4, wide = 9;
-  gusini(&four, &stack, &rc);
-  guspus(&stack, "AB  ", &pushed, &rc);
+  int stack = make_stack({"AB  "}, 4), rc = 0, found = -1, four = 4, wide = 9;
   cgfind(&stack, "ABCD", &four, cgcmpsrt, &found, &rc);
   EXPECT_EQ(found, 1);  // stored blanks match any byte
   cgfind(&stack, "ABCDEFGHI", &wide, cgcmpsrt, &found, &rc);
@@ -218,12 +206,10 @@ TEST_F(Lookup, IndexFileMatches) {
   write_file(generic_, index_bytes(3, {{"AAA", 10}, {"BBB", 20}, {"BBB", 30}, {"CCC", 40}}));
   FILE *index = std::fopen(generic_.c_str(), "rb");
   int matches = -1, rc = -1;
-  cgqprmt("BBB", index, &matches, &rc);
-  ASSERT_RC(0, rc);
+  ASSERT_RC(0, (cgqprmt("BBB", index, &matches, &rc), rc));
   EXPECT_EQ(model::stack_entries(matches), (std::vector<std::string>{int_bytes(20), int_bytes(30)}));
   gusend(&matches, &rc);
-  cgqprmt("ZZZ", index, &matches, &rc);
-  EXPECT_RC(0, rc);
+  EXPECT_RC(0, (cgqprmt("ZZZ", index, &matches, &rc), rc));
   EXPECT_EQ(matches, 0);
   sweep_allocations([&](long) {
     cgqprmt("BBB", index, &matches, &rc);
@@ -234,10 +220,7 @@ TEST_F(Lookup, IndexFileMatches) {
 }
 
 TEST_F(Lookup, PrintsStacks) {
-  int stack = 0, rc = 0, pushed = 0, four = 4;
-  gusini(&four, &stack, &rc);
-  guspus(&stack, int_bytes(-3).data(), &pushed, &rc);
-  guspus(&stack, "AB\x01Z", &pushed, &rc);
+  int stack = make_stack({int_bytes(-3), "AB\x01Z"}, 4), rc = 0;
   EXPECT_EQ(capture_stderr([&] { cgstackp(&stack, 0, 0); }),
             "1 >-3< \n2 >" + std::to_string(*reinterpret_cast<const int *>("AB\x01Z")) + "< \n");
   EXPECT_EQ(capture_stderr([&] { cgstackp(&stack, 1, 2); }), "1 >\xfd\xff< \n2 >AB< \n");

@@ -16,6 +16,14 @@ namespace pcs::test {
 inline std::string int_bytes(int32_t v) { return std::string(reinterpret_cast<char *>(&v), 4); }
 inline std::string real_bytes(double v) { return std::string(reinterpret_cast<char *>(&v), 8); }
 
+// A host stack of `size`-byte elements.
+inline int make_stack(const std::vector<std::string> &elements, int size) {
+  int stack = 0, rc = 0, count = 0;
+  gusini(&size, &stack, &rc);
+  for (const std::string &e : elements) guspus(&stack, e.data(), &count, &rc);
+  return stack;
+}
+
 // An attribute of `type` holding `values` (each valueLength bytes) and, when
 // `flags` is not empty, one generic flag per value.
 inline CgAttribute *make_attribute(const std::string &name, const std::string &type, int length,

@@ -11,13 +11,6 @@ namespace {
 
 using Elements = std::vector<std::string>;
 
-int make_stack(const Elements &elements, int size) {
-  int stack = 0, rc = 0, count = 0;
-  gusini(&size, &stack, &rc);
-  for (const std::string &e : elements) guspus(&stack, e.data(), &count, &rc);
-  return stack;
-}
-
 Elements take(int stack) {
   Elements out = host::model::stack_entries(stack);
   int rc = 0;
@@ -145,8 +138,7 @@ TEST_F(StackSort, FailuresEndEveryStack) {
     if (!failed) break;
   }
   int rc = -1, bad = 12345;
-  cgsort(&bad, cgcmpsrt, &rc);
-  EXPECT_RC(PCS_GUS_BAD_HANDLE, rc);
+  EXPECT_RC(PCS_GUS_BAD_HANDLE, (cgsort(&bad, cgcmpsrt, &rc), rc));
 }
 
 }  // namespace

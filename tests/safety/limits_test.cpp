@@ -25,15 +25,7 @@ std::string path_of_length(const TempDir &dir, size_t length) {
 }
 
 int open_code(const std::string &catalog, const std::string &index) {
-  CatalogHandle *h = nullptr;
-  int rc = -1;
-  csgopen(field("rb").c_str(), (catalog + " ").c_str(), (index + " ").c_str(), &h, &rc);
-  if (h) {
-    std::fclose(h->CatalogFile);
-    std::fclose(h->IndexFile);
-    gifree(h);
-  }
-  return rc;
+  return Catalog(catalog, index, "rb").rc;
 }
 
 int build_code(const std::string &catalog, const std::string &index) {
@@ -143,13 +135,11 @@ TEST_F(Limits, PlantedLinksAreNeverFollowed) {
   PartRecord *part = test_catalog::make_part(sample_part("Z", 1.0));
   int rc = -1, at = 0;
   QuietErrors quiet;
-  csgrewrt(&at, &part, s.f, &rc);
-  EXPECT_RC(PCS_SHORT_WRITE, rc);
+  EXPECT_RC(PCS_SHORT_WRITE, (csgrewrt(&at, &part, s.f, &rc), rc));
   // A stream that cannot write is refused before any journal is made.
   std::remove((cat + "-journal").c_str());
   test_catalog::Stream r(cat, "rb");
-  csgrewrt(&at, &part, r.f, &rc);
-  EXPECT_RC(PCS_SHORT_WRITE, rc);
+  EXPECT_RC(PCS_SHORT_WRITE, (csgrewrt(&at, &part, r.f, &rc), rc));
   EXPECT_FALSE(file_exists(cat + "-journal"));
   cspgfre(part);
   EXPECT_EQ(read_file(cat), kA + kB);
@@ -177,10 +167,8 @@ TEST_F(Limits, HostileIndexesWriteNothing) {
     write_file(idx, index_bytes(8, {{"B", c.offset}}));
     Catalog h(cat, idx);
     int n = 1, rc = -1;
-    csgdnrc(&h.h, field("B").c_str(), &n, &rc);
-    EXPECT_RC(c.rc, rc);
-    csgdelrc(&h.h, field("B").c_str(), &rc);
-    EXPECT_RC(c.rc, rc);
+    EXPECT_RC(c.rc, (csgdnrc(&h.h, field("B").c_str(), &n, &rc), rc));
+    EXPECT_RC(c.rc, (csgdelrc(&h.h, field("B").c_str(), &rc), rc));
     std::fflush(h.h->CatalogFile);
     std::string expected = c.catalog;
     if (c.rc == 0) expected[c.offset + 7] = 1;

@@ -90,8 +90,7 @@ const std::vector<WritePath> &write_paths() {
        [](const TempDir &d) {
          Catalog c(d.path("cat"), d.path("idx"));
          int n = 1, rc = -1;
-         csgdnrc(&c.h, field("B").c_str(), &n, &rc);
-         return rc;
+         return csgdnrc(&c.h, field("B").c_str(), &n, &rc), rc;
        }},
       {"index build",
        [](const TempDir &d) {
@@ -107,8 +106,7 @@ const std::vector<WritePath> &write_paths() {
       {"dispatcher", symbol_catalog,
        [](const TempDir &) {
          int kind = 2, rc = -1;
-         cscprt2(&kind, &rc);
-         return rc;
+         return cscprt2(&kind, &rc), rc;
        }},
       {"compression",
        [](const TempDir &d) {
