@@ -129,6 +129,8 @@ void demo_tables(const std::string &root) {
               joined(m.column(spec->handle, "PRJBNAMS", "NAME")).c_str(),
               joined(m.column(spec->handle, "PRJFNAMS", "NAME")).c_str(),
               joined(m.column(spec->handle, "PRJFNAMS", "CATNAME")).c_str());
+  std::printf("   the class as `pcs model show PSPEC CS150` prints it:\n");
+  show_model_object("PSPEC", "CS150");
 }
 
 }  // namespace pcs::tool

@@ -9,6 +9,7 @@
 
 #include "host/inprocess/model.h"
 #include "tools/command.h"
+#include "tools/tables.h"
 
 namespace pcs::tool {
 namespace {
@@ -88,6 +89,16 @@ void print_object(const model::Model &m, const model::Object &object) {
     print_table(table, "    ");
   }
 }
+
+}  // namespace
+
+void show_model_object(const std::string &type, const std::string &name) {
+  const model::Model &m = model::data();
+  for (const auto &[handle, object] : m.objects)
+    if (object.type == model::name(type) && object.name == name) print_object(m, object);
+}
+
+namespace {
 
 void show(const Options &o) {
   open_project(o);

@@ -13,6 +13,9 @@ int count_lines(const std::string &path);
 // The demo's project tables: sample dumps under root/tables converted,
 // loaded into the project model and shown.
 void demo_tables(const std::string &root);
+// Prints the project model's objects of that type and name as
+// `pcs model show TYPE NAME` does.
+void show_model_object(const std::string &type, const std::string &name);
 
 }  // namespace pcs::tool
 
