@@ -15,38 +15,27 @@ namespace pcs {
 
 namespace {
 
-int64_t group_size(const AttrGroup *group) {
-  int64_t size = 12 + 4 * int64_t{group->AttrCount};
-  for (void *a = group->AttrList; a; a = pplstnxt(a)) {
-    auto *attribute = static_cast<Attribute *>(pplstgtd(a));
-    size += 16 + int64_t{attribute->nAttrs} * attribute->nAttrLength;
-  }
-  return size;
-}
-
 // The group offset table, from the group sizes in list order.
 void fill_table(PartRecord *record, unsigned char *table) {
   int64_t offset = 16 + 4 * int64_t{record->GroupCount};
   int32_t i = 0;
   for (void *g = record->GroupList; g && i < record->GroupCount; g = pplstnxt(g), ++i) {
     put_be32(table + 4 * i, static_cast<int32_t>(offset));
-    offset += group_size(static_cast<AttrGroup *>(pplstgtd(g)));
+    offset += catalog::group_size(static_cast<AttrGroup *>(pplstgtd(g)));
   }
 }
 
 constexpr int kShortWrite = PCS_SHORT_WRITE;
 
-// Writes the groups after the header at record offset `offset`; returns the
-// bytes written and the end offset of the last group in *end.
-int64_t write_groups(PartRecord *record, FILE *stream, unsigned char *table, int32_t *end,
-                     int *rc) {
+// Writes the groups after the header; returns the bytes written and the end
+// offset of the last group in *end.
+int64_t write_groups(PartRecord *record, FILE *stream, int32_t *end, int *rc) {
   int64_t written = 0;
   int32_t offset = 16 + 4 * record->GroupCount;
   csgrlset(record);
   for (int32_t i = 0; i < record->GroupCount; ++i) {
     AttrGroup *group = csgrlnxt(record);
     if (!group) break;
-    put_be32(table + 4 * i, offset);
     int group_rc = 0;
     int n = csgrpwrt(group, offset, stream, &group_rc);
     written += n;
@@ -94,7 +83,7 @@ int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool a
   if (written != static_cast<int64_t>(header_size)) return written;
   *rc = 0;
   int32_t end = 0;
-  written += write_groups(record, stream, header.get() + 16, &end, rc);
+  written += write_groups(record, stream, &end, rc);
   if (*rc != 0) return written;
   *rc = kShortWrite;
   if (end != size - 1) return written;

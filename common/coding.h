@@ -24,6 +24,15 @@ inline int32_t get_be32(const unsigned char *in) {
   return static_cast<int32_t>(v);
 }
 
+// An in-memory value of this machine (an attribute's I or R value) from
+// bytes that need not be aligned.
+template <class T>
+inline T load_value(const unsigned char *bytes) {
+  T value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
 // Appends a big-endian word to a byte string (used to build records).
 inline void append_be32(std::string &out, int32_t value) {
   unsigned char word[4];

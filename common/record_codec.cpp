@@ -53,17 +53,20 @@ int32_t put_group(const AttrGroup *group, unsigned char *out, int32_t offset) {
 
 }  // namespace
 
+int64_t group_size(const AttrGroup *group) {
+  int64_t size = 12 + 4 * int64_t{group->AttrCount};
+  for (void *a = group->AttrList; a; a = pplstnxt(a)) {
+    const auto *attribute = list_data<Attribute>(a);
+    size += 16 + int64_t{attribute->nAttrs} * attribute->nAttrLength;
+  }
+  return size;
+}
+
 int64_t record_size(PartRecord *record) {
   if (!record || record->GroupCount < 1) return 0;
   int64_t size = 16 + 4 * int64_t{record->GroupCount} + 1;
-  for (void *g = record->GroupList; g; g = pplstnxt(g)) {
-    const auto *group = list_data<AttrGroup>(g);
-    size += 12 + 4 * int64_t{group->AttrCount};
-    for (void *a = group->AttrList; a; a = pplstnxt(a)) {
-      const auto *attribute = list_data<Attribute>(a);
-      size += 16 + int64_t{attribute->nAttrs} * attribute->nAttrLength;
-    }
-  }
+  for (void *g = record->GroupList; g; g = pplstnxt(g))
+    size += group_size(list_data<AttrGroup>(g));
   return size;
 }
 

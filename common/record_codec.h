@@ -158,6 +158,9 @@ inline bool record_valid(ByteView record, const Layout &layout) {
 
 namespace pcs::catalog {
 
+// Bytes of a group in a catalog record: its header, offset table and
+// attribute blocks.
+int64_t group_size(const AttrGroup *group);
 // Bytes of the catalog record of `record` (0 for a record without groups);
 // above INT32_MAX when it cannot be stored.
 int64_t record_size(PartRecord *record);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/coding.h"
 #include "common/memory.h"
 #include "query/query.h"
 
@@ -24,13 +25,9 @@ void print_value(const CgAttribute *a, int k, const unsigned char *reals) {
   std::fprintf(stderr, "   Value No. %d", k);
   const unsigned char *v = a->values + int64_t{k} * a->valueLength;
   if (a->type[0] == 'I' && a->valueLength >= 4) {
-    int32_t value;
-    std::memcpy(&value, v, sizeof value);
-    std::fprintf(stderr, ">%d<\n", value);
+    std::fprintf(stderr, ">%d<\n", load_value<int32_t>(v));
   } else if (a->type[0] == 'R' && reals) {
-    double value;
-    std::memcpy(&value, reals + 8 * int64_t{k}, sizeof value);
-    std::fprintf(stderr, ">%lf<\n", value);
+    std::fprintf(stderr, ">%lf<\n", load_value<double>(reals + 8 * int64_t{k}));
   } else {
     print_field("", v, a->valueLength);
   }

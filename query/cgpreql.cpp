@@ -5,23 +5,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/coding.h"
 #include "common/memory.h"
 #include "query/query.h"
 
 namespace pcs::query {
 namespace {
 
-int32_t int_at(const unsigned char *p) {
-  int32_t value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
-
-double real_at(const unsigned char *p) {
-  double value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
 
 // Address of value k; the caller has checked that it is held.
 const unsigned char *value_at(const CgAttribute *a, int k) {
@@ -56,9 +46,9 @@ bool equal_values(const CgAttribute *a, int i, const CgAttribute *b, int j, doub
                           static_cast<size_t>(n)) == 0;
     }
     case 'I':
-      return int_at(x) == int_at(y);
+      return load_value<int32_t>(x) == load_value<int32_t>(y);
     case 'R':
-      return std::fabs(real_at(x) - real_at(y)) <= tolerance;
+      return std::fabs(load_value<double>(x) - load_value<double>(y)) <= tolerance;
     default:
       return true;
   }
@@ -71,9 +61,9 @@ ValueClass classify_value(const CgAttribute *a, int k) {
   const unsigned char *v = value_at(a, k);
   switch (a->type[0]) {
     case 'I':
-      return fits(a, 4) && int_at(v) != 0 ? kPresent : kEmpty;
+      return fits(a, 4) && load_value<int32_t>(v) != 0 ? kPresent : kEmpty;
     case 'R':
-      return fits(a, 8) && real_at(v) != 0.0 ? kPresent : kEmpty;
+      return fits(a, 8) && load_value<double>(v) != 0.0 ? kPresent : kEmpty;
     default:
       return a->valueLength >= 1 && non_blank(v, a->valueLength) ? kPresent : kEmpty;
   }
@@ -136,10 +126,10 @@ int cgafng(const CgAttribute *a) {
           if (a->valueLength >= 1 && v[0] != ' ') return 1;
           break;
         case 'I':
-          if (fits(a, 4) && int_at(v) != 0) return 1;
+          if (fits(a, 4) && pcs::load_value<int32_t>(v) != 0) return 1;
           break;
         case 'R':
-          if (fits(a, 8) && real_at(v) != 0.0) return 1;
+          if (fits(a, 8) && pcs::load_value<double>(v) != 0.0) return 1;
           break;
         default:
           break;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/coding.h"
 #include "records/records.h"
 
 namespace pcs {
@@ -11,17 +12,6 @@ namespace {
 // The character line shows at most this many value bytes.
 constexpr size_t kDumpTextMax = 7999;
 
-double real_at(const unsigned char *bytes) {
-  double value;
-  std::memcpy(&value, bytes, sizeof value);
-  return value;
-}
-
-int32_t int_at(const unsigned char *bytes) {
-  int32_t value;
-  std::memcpy(&value, bytes, sizeof value);
-  return value;
-}
 
 // One line per value for the lengths that have a numeric reading.
 void dump_values(const Attribute *attribute) {
@@ -30,14 +20,14 @@ void dump_values(const Attribute *attribute) {
     const unsigned char *value = v + static_cast<size_t>(i) * attribute->nAttrLength;
     switch (attribute->nAttrLength) {
       case 8:
-        std::fprintf(stderr, "      real i=%d AttrValue  =%15.7f\n", i, real_at(value));
+        std::fprintf(stderr, "      real i=%d AttrValue  =%15.7f\n", i, load_value<double>(value));
         break;
       case 24:
         std::fprintf(stderr, "      real j=%d AttrValue  =%15.7f %15.7f %15.7f\n", i,
-                     real_at(value), real_at(value + 8), real_at(value + 16));
+                     load_value<double>(value), load_value<double>(value + 8), load_value<double>(value + 16));
         break;
       case 4:
-        std::fprintf(stderr, "      int  i=%d AttrValue  =%d\n", i, int_at(value));
+        std::fprintf(stderr, "      int  i=%d AttrValue  =%d\n", i, load_value<int32_t>(value));
         break;
       default:
         return;
