@@ -48,19 +48,19 @@ int run_length(const KeyRecord *records, int n, int start) {
   return end - start;
 }
 
-// kIndexWritten when every count and offset of the index fits its field,
+// PCS_OK when every count and offset of the index fits its field,
 // else the code that says which does not.
 int check_layout(const KeyRecord *records, int n, int key_length) {
-  if (key_length > kIndexKeyMax) return kIndexKeyTooWide;
-  if (key_length > PCS_KEY_MAX) return kIndexKeyTooLong;
+  if (key_length > kIndexKeyMax) return PCS_BUILD_KEY_TOO_WIDE;
+  if (key_length > PCS_KEY_MAX) return PCS_BUILD_KEY_TOO_LONG;
   const int64_t end = PCS_INDEX_HEADER + int64_t{n} * (key_length + PCS_INDEX_OVERHEAD);
-  if (end > 999999999999) return kIndexNotCreated;
+  if (end > 999999999999) return PCS_BUILD_NOT_CREATED;
   for (int start = 0; start < n;) {
     const int run = run_length(records, n, start);
-    if (run > kIndexRunMax) return kIndexRunTooLong;
+    if (run > kIndexRunMax) return PCS_BUILD_RUN_TOO_LONG;
     start += run;
   }
-  return kIndexWritten;
+  return PCS_OK;
 }
 
 // Collects index lines and writes them in large pieces: 1 MiB of host
@@ -122,11 +122,11 @@ bool write_records(FILE *out, int n, int key_length, KeyRecord *records) {
 // The index goes to a temporary file beside its path and replaces the old
 // index only when complete, so a failure or a crash leaves the old one.
 int OutputIndexFile(const char *index_path, int n, int key_length, KeyRecord *records) {
-  if (n < 0 || key_length < 0) return kIndexNotCreated;
+  if (n < 0 || key_length < 0) return PCS_BUILD_NOT_CREATED;
   const int layout = check_layout(records, n, key_length);
-  if (layout != kIndexWritten) return layout;
+  if (layout != PCS_OK) return layout;
   io::Replacement index;
-  if (!index_path || !io::begin_replace(&index, index_path)) return kIndexNotCreated;
+  if (!index_path || !io::begin_replace(&index, index_path)) return PCS_BUILD_NOT_CREATED;
   char header[PCS_INDEX_HEADER];
   put_number(header, 12, n);
   put_number(header + 12, 4, key_length);
@@ -135,9 +135,9 @@ int OutputIndexFile(const char *index_path, int n, int key_length, KeyRecord *re
                        write_records(index.stream, n, key_length, records);
   if (!written || io::sync(index.stream) != 0) {
     io::abandon_replace(&index);
-    return kIndexShortWrite;
+    return PCS_BUILD_SHORT_WRITE;
   }
-  return io::commit_replace(&index) ? kIndexWritten : kIndexNotCreated;
+  return io::commit_replace(&index) ? PCS_OK : PCS_BUILD_NOT_CREATED;
 }
 
 namespace {
@@ -145,17 +145,17 @@ namespace {
 int build_index(RecordCountFn count_fn, KeyReaderFn reader, const int *field_count,
                 void *description, const int *widths, const char *source_path,
                 const char *index_path) {
-  if (io::same_file(source_path, index_path)) return kIndexNotCreated;
+  if (io::same_file(source_path, index_path)) return PCS_BUILD_NOT_CREATED;
   const int count = count_fn ? count_fn(source_path) : -1;
-  if (count < 1) return kIndexNoSource;
+  if (count < 1) return PCS_BUILD_NO_SOURCE;
   const int key_length = GetKeyLength(field_count ? *field_count : 0, widths);
-  if (key_length < 1) return kIndexNoKey;
-  if (key_length > kIndexKeyMax) return kIndexKeyTooWide;
-  if (key_length > PCS_KEY_MAX) return kIndexKeyTooLong;
+  if (key_length < 1) return PCS_BUILD_NO_KEY;
+  if (key_length > kIndexKeyMax) return PCS_BUILD_KEY_TOO_WIDE;
+  if (key_length > PCS_KEY_MAX) return PCS_BUILD_KEY_TOO_LONG;
   KeyRecord *records = GetRecordSpace(count, key_length);
-  if (!records) return kIndexNoMemory;
+  if (!records) return PCS_BUILD_NO_MEMORY;
   int n = 0;
-  int rc = kIndexReaderFailed;
+  int rc = PCS_BUILD_READER_FAILED;
   if (reader && reader(source_path, field_count, description, widths, count, key_length, records,
                        &n) == 0) {
     n = std::clamp(n, 0, count);
@@ -175,7 +175,7 @@ PCS_API void csbndx(RecordCountFn count_fn, KeyReaderFn reader, const int *field
                     void *description, const int *widths, const char *source_path,
                     const char *index_path, int *rc) {
   if (!rc) return;
-  pcs::guarded(rc, pcs::kIndexNoMemory, [&] {
+  pcs::guarded(rc, PCS_BUILD_NO_MEMORY, [&] {
     *rc = pcs::build_index(count_fn, reader, field_count, description, widths, source_path,
                            index_path);
   });

@@ -132,7 +132,7 @@ int create_index(int kind, int key_specs, int key_counts, const char *source_pat
   int count = 0, empty = 0, rc = 0;
   guspop(&key_counts, &count, &empty, &rc);
   if (rc != 0) return rc;
-  if (empty != 0) return kIndexNoKey;
+  if (empty != 0) return PCS_BUILD_NO_KEY;
   bool numeric = false;
   if (count > 0) {
     char top[kProcessEntry];

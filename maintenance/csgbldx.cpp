@@ -16,11 +16,11 @@ int build_catalog_index(int field_count, const char *groups, const char *attribu
                         const int *widths, const char *catalog_field, const char *index_field) {
   char catalog_path[PCS_CATALOG_PATH];
   char index_path[PCS_CATALOG_PATH];
-  if (!field_text(catalog_field, PCS_PATH_MAX, catalog_path)) return kIndexNoSource;
-  if (!field_text(index_field, PCS_PATH_MAX, index_path)) return kIndexNotCreated;
+  if (!field_text(catalog_field, PCS_PATH_MAX, catalog_path)) return PCS_BUILD_NO_SOURCE;
+  if (!field_text(index_field, PCS_PATH_MAX, index_path)) return PCS_BUILD_NOT_CREATED;
   void *description = nullptr;
   if (field_count > 0) {
-    if (!groups || !attributes) return kIndexNoKey;
+    if (!groups || !attributes) return PCS_BUILD_NO_KEY;
     description = key_description(field_count, groups, attributes);
     if (!description) return PCS_GEN_NO_MEMORY;
   }

@@ -215,11 +215,11 @@ int pop_string(const int *stack, char *entry, bool *empty) {
 }
 
 // As pop_string; a key specification stack that runs out before the count
-// says gives kIndexNoKey.
+// says gives PCS_BUILD_NO_KEY.
 int pop_key_string(const int *stack, char *entry) {
   bool empty = false;
   const int rc = pop_string(stack, entry, &empty);
-  return rc != 0 ? rc : empty ? kIndexNoKey : 0;
+  return rc != 0 ? rc : empty ? PCS_BUILD_NO_KEY : 0;
 }
 
 int determine_type(const char *process_name) {

@@ -22,17 +22,7 @@ namespace pcs {
 
 // ---- index builder (csbndx.cpp, csrikr.cpp) -------------------------------
 
-// Codes of csbndx and csgbldx.
-inline constexpr int kIndexWritten = PCS_OK;
-inline constexpr int kIndexNoSource = PCS_BUILD_NO_SOURCE;
-inline constexpr int kIndexNoKey = PCS_BUILD_NO_KEY;
-inline constexpr int kIndexNoMemory = PCS_BUILD_NO_MEMORY;
-inline constexpr int kIndexReaderFailed = PCS_BUILD_READER_FAILED;
-inline constexpr int kIndexNotCreated = PCS_BUILD_NOT_CREATED;
-inline constexpr int kIndexShortWrite = PCS_BUILD_SHORT_WRITE;
-inline constexpr int kIndexKeyTooLong = PCS_BUILD_KEY_TOO_LONG;  // the search cannot take it
-inline constexpr int kIndexKeyTooWide = PCS_BUILD_KEY_TOO_WIDE;  // the header cannot hold it
-inline constexpr int kIndexRunTooLong = PCS_BUILD_RUN_TOO_LONG;
+// csbndx and csgbldx give the PCS_BUILD_* codes of include/pcs.h.
 
 // Longest key and longest run of equal keys the fixed index layout holds
 // ("%4d").
@@ -67,7 +57,7 @@ int push_string(const int *stack, const char *text);
 // Pops an 80-byte entry as a 0-terminated string; *empty when there was
 // none. The stack service's code.
 int pop_string(const int *stack, char *entry, bool *empty);
-// As pop_string; a key specification stack that runs out gives kIndexNoKey.
+// As pop_string; a key specification stack that runs out gives PCS_BUILD_NO_KEY.
 int pop_key_string(const int *stack, char *entry);
 
 // Process code of a process name; 9 when the name is not in the table.

@@ -199,7 +199,7 @@ TEST_F(Dispatcher, NumericKeyFromTheSpecificationStack) {
   EXPECT_EQ(read_file(dir_.path("idx")),
             index_header(2, 3) + index_record(1, 20, 17, "AAA") + index_record(1, 0, 49, "BBB"));
   EXPECT_TRUE(model::stack_entries(specs).empty());
-  EXPECT_RC(kIndexNoKey, create_index(0, specs, counts, "x", "y"));  // nothing left
+  EXPECT_RC(PCS_BUILD_NO_KEY, create_index(0, specs, counts, "x", "y"));  // nothing left
   gusend(&specs, &rc);
   gusend(&counts, &rc);
 }

@@ -44,7 +44,7 @@ TEST_F(MaintenanceFaults, IndexBuilder) {
     if (rc == 0)
       EXPECT_EQ(read_file(idx), expected);
     else
-      EXPECT_TRUE(rc == PCS_GEN_NO_MEMORY || rc == kIndexNoMemory || rc == kIndexReaderFailed)
+      EXPECT_TRUE(rc == PCS_GEN_NO_MEMORY || rc == PCS_BUILD_NO_MEMORY || rc == PCS_BUILD_READER_FAILED)
           << rc;
   });
 
@@ -52,7 +52,7 @@ TEST_F(MaintenanceFaults, IndexBuilder) {
   int columns[] = {1}, width = 1, one = 1;
   sweep_allocations([&](long) {
     csbndx(csgrc, csrikr, &one, columns, &width, dir_.path("text").c_str(), idx.c_str(), &rc);
-    EXPECT_TRUE(rc == 0 || rc == kIndexNoMemory) << rc;
+    EXPECT_TRUE(rc == 0 || rc == PCS_BUILD_NO_MEMORY) << rc;
   });
 }
 
@@ -129,7 +129,7 @@ TEST_F(MaintenanceFaults, Dispatcher) {
           EXPECT_EQ(read_file(dir_.path(name)), expected[i++]) << name;
       } else {
         EXPECT_TRUE(rc == PCS_GEN_NO_MEMORY || rc == PCS_GUS_NO_MEMORY ||
-                    rc == kIndexNoMemory || rc == kIndexReaderFailed)
+                    rc == PCS_BUILD_NO_MEMORY || rc == PCS_BUILD_READER_FAILED)
             << rc;
       }
     });
