@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "common/fileio.h"
 #include "host/host_services.h"
 
 namespace pcs {
@@ -159,4 +160,27 @@ void encode_record(const KeyedGroup *list, unsigned char *out) {
 }
 
 }  // namespace keyed
+
+namespace codec {
+
+KeyedRead read_keyed_record(FILE *stream, int64_t position, int64_t size, int32_t *length,
+                            HostPtr<unsigned char> *buffer) {
+  if (!stream || size < 0 || position < 0 || position >= size) return KeyedRead::beyond_end;
+  unsigned char word[4];
+  if (size - position < 4 || !io::read_at(stream, position, word, 4)) return KeyedRead::damaged;
+  const int32_t l = get_be32(word);
+  *length = l;
+  if (l < kKeyedLayout.min_length || l > size - position) return KeyedRead::damaged;
+  *buffer = host_buffer(static_cast<size_t>(l));
+  if (!*buffer) {
+    std::fputs("   gimaloc error\n", stdout);
+    return KeyedRead::no_memory;
+  }
+  if (!io::read_at(stream, position, buffer->get(), static_cast<size_t>(l)) ||
+      buffer->get()[l - 1] != '\n')
+    return KeyedRead::damaged;
+  return get_be32(buffer->get() + 4) == 0 ? KeyedRead::ok : KeyedRead::not_live;
+}
+
+}  // namespace codec
 }  // namespace pcs

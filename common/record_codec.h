@@ -12,8 +12,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "common/coding.h"
+#include "common/memory.h"
 #include "include/pcs.h"
 
 namespace pcs::codec {
@@ -151,6 +153,16 @@ int walk_record(ByteView record, const Layout &layout, OnGroup &&on_group,
 inline bool record_valid(ByteView record, const Layout &layout) {
   return walk_record(record, layout, kSkip, kSkip) == 0;
 }
+
+// What reading one keyed-layout record from a file found.
+enum class KeyedRead { ok, beyond_end, damaged, no_memory, not_live };
+
+// Reads the keyed-layout record at `position` of a file of `size` bytes into
+// a host buffer (*buffer, *length bytes; *length is set as soon as the length
+// word is read): its length must fit the file and its last byte be a
+// newline. The status word is checked last; nothing is decoded.
+KeyedRead read_keyed_record(FILE *stream, int64_t position, int64_t size, int32_t *length,
+                            HostPtr<unsigned char> *buffer);
 
 }  // namespace pcs::codec
 

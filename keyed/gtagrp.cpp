@@ -95,22 +95,20 @@ int decode_record(ByteView record, KeyedGroup **list) {
 int read_record_at(FILE *stream, int64_t position, int64_t size, int32_t *length,
                    KeyedGroup **list) {
   *list = nullptr;
-  if (!stream || size < 0 || position < 0 || position >= size) return kInUse;
-  unsigned char word[4];
-  if (size - position < 4 || !io::read_at(stream, position, word, 4)) return kDamaged;
-  const int32_t l = get_be32(word);
-  *length = l;
-  if (l < codec::kKeyedLayout.min_length || l > size - position) return kDamaged;
-  HostPtr<unsigned char> buffer = host_buffer(static_cast<size_t>(l));
-  if (!buffer) {
-    std::fputs("   gimaloc error\n", stdout);
-    return kNoMemory;
+  HostPtr<unsigned char> buffer;
+  switch (codec::read_keyed_record(stream, position, size, length, &buffer)) {
+    case codec::KeyedRead::ok:
+      return decode_record(ByteView(buffer.get(), static_cast<size_t>(*length)), list);
+    case codec::KeyedRead::beyond_end:
+      return kInUse;
+    case codec::KeyedRead::no_memory:
+      return kNoMemory;
+    case codec::KeyedRead::not_live:
+      return kDead;
+    case codec::KeyedRead::damaged:
+      break;
   }
-  if (!io::read_at(stream, position, buffer.get(), static_cast<size_t>(l)) ||
-      buffer.get()[l - 1] != '\n')
-    return kDamaged;
-  if (!live(get_be32(buffer.get() + 4))) return kDead;
-  return decode_record(ByteView(buffer.get(), static_cast<size_t>(l)), list);
+  return kDamaged;
 }
 
 }  // namespace pcs::keyed

@@ -72,21 +72,20 @@ int read_part(FILE *stream, int64_t position, int32_t *length, CgGroup **part) {
   const int64_t size = stream ? io::size(stream) : -1;
   if (position < 0 || position >= size) return PCS_AT_END;
   *part = nullptr;
-  unsigned char word[4];
-  if (size - position < 4 || !io::read_at(stream, position, word, 4)) return PCS_INPUT_ENDED;
-  const int32_t l = get_be32(word);
-  *length = l;
-  if (l < codec::kKeyedLayout.min_length || l > size - position) return PCS_INPUT_ENDED;
-  HostPtr<unsigned char> buffer = host_buffer(static_cast<size_t>(l));
-  if (!buffer) {
-    std::fputs("   gimaloc error\n", stdout);
-    return PCS_GEN_NO_MEMORY;
+  HostPtr<unsigned char> buffer;
+  switch (codec::read_keyed_record(stream, position, size, length, &buffer)) {
+    case codec::KeyedRead::ok:
+      return decode_part(ByteView(buffer.get(), static_cast<size_t>(*length)), part);
+    case codec::KeyedRead::beyond_end:
+      return PCS_AT_END;
+    case codec::KeyedRead::no_memory:
+      return PCS_GEN_NO_MEMORY;
+    case codec::KeyedRead::not_live:
+      return PCS_RECORD_DELETED;
+    case codec::KeyedRead::damaged:
+      break;
   }
-  if (!io::read_at(stream, position, buffer.get(), static_cast<size_t>(l)) ||
-      buffer.get()[l - 1] != '\n')
-    return PCS_INPUT_ENDED;
-  if (get_be32(buffer.get() + 4) != 0) return PCS_RECORD_DELETED;
-  return decode_part(ByteView(buffer.get(), static_cast<size_t>(l)), part);
+  return PCS_INPUT_ENDED;
 }
 
 int read_group(ByteView record, int64_t header, CgGroup *group) {
