@@ -17,7 +17,7 @@
 #include "host/inprocess/testing.h"
 #include "host/inprocess/model.h"
 #include "include/pcs.h"
-#include "query/query.h"
+#include "generic/generic_parts.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "host/inprocess/testing.h"
 #include "include/pcs.h"
-#include "query/query.h"
+#include "generic/generic_parts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 4) return 0;

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "common/report.h"
-#include "query/cgfill.h"
+#include "query/query_fill.h"
 
 namespace pcs::piping {
 namespace {

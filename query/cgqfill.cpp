@@ -6,7 +6,7 @@
 
 #include "common/report.h"
 #include "host/host_model.h"
-#include "query/cgfill.h"
+#include "query/query_fill.h"
 
 namespace pcs::piping {
 namespace {

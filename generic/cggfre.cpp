@@ -2,7 +2,7 @@
 // group its attributes from the last to the first with their values and
 // generic flags.
 #include "common/memory.h"
-#include "query/query.h"
+#include "generic/generic_parts.h"
 
 namespace pcs::query {
 namespace {

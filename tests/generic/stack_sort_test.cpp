@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <random>
 
-#include "tests/query/query_fixture.h"
+#include "tests/generic/generic_fixture.h"
 
 namespace pcs::test {
 namespace {

@@ -11,7 +11,7 @@
 #include "common/memory.h"
 #include "common/record_codec.h"
 #include "common/report.h"
-#include "query/query.h"
+#include "generic/generic_parts.h"
 
 namespace pcs::query {
 namespace {

@@ -1,8 +1,8 @@
 // Internals shared by the query fill, the catalog part creation and the size
 // checks: host stacks that end themselves, reading a stack entry into a
 // bounded buffer, and adding a value with its generic flag to a part.
-#ifndef PCS_QUERY_CGFILL_H
-#define PCS_QUERY_CGFILL_H
+#ifndef PCS_QUERY_QUERY_FILL_H
+#define PCS_QUERY_QUERY_FILL_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,14 +1,14 @@
 // Test helpers of query parts: attributes and parts built through the
 // public operations from plain descriptions, and a part read back as text.
-#ifndef PCS_TESTS_QUERY_FIXTURE_H
-#define PCS_TESTS_QUERY_FIXTURE_H
+#ifndef PCS_TESTS_GENERIC_GENERIC_FIXTURE_H
+#define PCS_TESTS_GENERIC_GENERIC_FIXTURE_H
 
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "host/inprocess/model.h"
-#include "query/query.h"
+#include "generic/generic_parts.h"
 #include "tests/support/layouts.h"
 
 namespace pcs::test {

@@ -11,7 +11,7 @@
 #include "common/report.h"
 #include "host/host_model.h"
 #include "maintenance/maintenance.h"
-#include "query/query.h"
+#include "generic/generic_parts.h"
 
 namespace pcs::query {
 namespace {

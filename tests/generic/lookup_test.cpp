@@ -8,7 +8,7 @@
 
 #include "host/inprocess/model.h"
 #include "tests/keyed/keyed_fixture.h"
-#include "tests/query/query_fixture.h"
+#include "tests/generic/generic_fixture.h"
 
 namespace pcs::test {
 namespace {

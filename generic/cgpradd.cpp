@@ -5,7 +5,7 @@
 
 #include "common/memory.h"
 #include "common/report.h"
-#include "query/query.h"
+#include "generic/generic_parts.h"
 
 namespace pcs::query {
 namespace {

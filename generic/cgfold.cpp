@@ -8,7 +8,7 @@
 #include "common/fileio.h"
 #include "common/memory.h"
 #include "common/report.h"
-#include "query/query.h"
+#include "generic/generic_parts.h"
 
 namespace pcs::query {
 namespace {

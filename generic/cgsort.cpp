@@ -16,7 +16,7 @@
 #include "common/memory.h"
 #include "common/report.h"
 #include "host/host_services.h"
-#include "query/query.h"
+#include "generic/generic_parts.h"
 
 namespace pcs::query {
 namespace {

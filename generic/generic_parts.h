@@ -1,10 +1,10 @@
-// Internal operations of the query subsystem: value classes and the
+// Internal operations of the generic part subsystem: value classes and the
 // comparison of query and catalog values, part keys, the generic part file
 // record codec, and the key index of a generic part file.
 //
 // CgAttribute, CgGroup and CgPart are the public types of include/pcs.h.
-#ifndef PCS_QUERY_QUERY_H
-#define PCS_QUERY_QUERY_H
+#ifndef PCS_GENERIC_GENERIC_PARTS_H
+#define PCS_GENERIC_GENERIC_PARTS_H
 
 #include <cstdint>
 #include <cstdio>

@@ -6,7 +6,7 @@
 
 #include "common/coding.h"
 #include "common/memory.h"
-#include "query/query.h"
+#include "generic/generic_parts.h"
 
 namespace pcs::query {
 namespace {

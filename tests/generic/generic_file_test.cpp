@@ -3,7 +3,7 @@
 // truncated records, failed writes, the diagnostic print and the fold.
 #include "common/fileio.h"
 #include "tests/keyed/keyed_fixture.h"
-#include "tests/query/query_fixture.h"
+#include "tests/generic/generic_fixture.h"
 
 namespace pcs::test {
 namespace {

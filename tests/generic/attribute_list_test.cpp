@@ -3,7 +3,7 @@
 // comparison, part keys, and allocation failures.
 #include <array>
 
-#include "tests/query/query_fixture.h"
+#include "tests/generic/generic_fixture.h"
 
 namespace pcs::test {
 namespace {
