@@ -20,6 +20,12 @@ function(pcs_entry_points header out)
   set(${out} ${names} PARENT_SCOPE)
 endfunction()
 
+# The operations of the selection interface (PCS_SELECT_API functions).
+function(pcs_selection_points header out)
+  pcs_declared_names(${header} "PCS_SELECT_API[^;(]*[ *][A-Za-z_0-9]+[ \n]*\\(" names)
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()
+
 # The data objects that the public header exports (PCS_API extern).
 function(pcs_exported_data header out)
   pcs_declared_names(${header} "PCS_API extern [^;(]*[ *][A-Za-z_0-9]+" names)

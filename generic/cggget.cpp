@@ -88,6 +88,20 @@ int read_part(FILE *stream, int64_t position, int32_t *length, CgGroup **part) {
   return PCS_INPUT_ENDED;
 }
 
+int read_part(ByteView image, int64_t position, int32_t *length, CgGroup **part) {
+  const int64_t size = static_cast<int64_t>(image.size());
+  if (position < 0 || position >= size) return PCS_AT_END;
+  *part = nullptr;
+  if (size - position < 4) return PCS_INPUT_ENDED;
+  const unsigned char *at = image.data() + position;
+  *length = static_cast<int32_t>(get_be32(at));
+  if (*length < codec::kKeyedLayout.min_length || *length > size - position ||
+      at[*length - 1] != '\n')
+    return PCS_INPUT_ENDED;
+  if (get_be32(at + 4) != 0) return PCS_RECORD_DELETED;
+  return decode_part(ByteView(at, static_cast<size_t>(*length)), part);
+}
+
 int read_group(ByteView record, int64_t header, CgGroup *group) {
   codec::Walk walk(record, codec::kKeyedLayout);
   return walk_code(walk.group(

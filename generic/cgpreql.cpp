@@ -54,6 +54,37 @@ bool equal_values(const CgAttribute *a, int i, const CgAttribute *b, int j, doub
   }
 }
 
+// compare_value, the decision reported to the trace when one is given.
+bool compare_traced(const CgGroup *group, const CgAttribute *a, int i, CgAttribute *b, int j,
+                    double tolerance, CompareTrace *trace) {
+  if (b && b->values && j < b->valueCount) b->type[0] = a->type[0];
+  const ValueClass ca = classify_value(a, i), cb = classify_value(b, j);
+  const int generic = flag_of(a, i) > 0 ? 1 : 0;
+  const Decision d = decide(generic, cb, ca);
+  const bool equal = d == kEqual || (d == kCompare && equal_values(a, i, b, j, tolerance));
+  if (trace) trace->value({group, a, b, i, generic, ca, cb, d, equal});
+  return equal;
+}
+
+bool positional_traced(const CgGroup *group, const CgAttribute *a, CgAttribute *b,
+                       double tolerance, CompareTrace *trace) {
+  bool equal = true;
+  for (int k = 0; k < a->valueCount && (equal || trace); ++k)
+    equal = compare_traced(group, a, k, b, k, tolerance, trace) && equal;
+  return equal;
+}
+
+// cgageql: ordered, tolerance 1.0.
+bool compare_group(const CgGroup *a, const CgGroup *b, CompareTrace *trace) {
+  bool equal = true;
+  for (const CgAttribute *attribute = a ? a->attributes : nullptr; attribute && (equal || trace);
+       attribute = attribute->next) {
+    CgAttribute *other = b && b->attributes ? cgafnd(attribute->name, b->attributes) : nullptr;
+    equal = positional_traced(a, attribute, other, 1.0, trace) && equal;
+  }
+  return equal;
+}
+
 }  // namespace
 
 ValueClass classify_value(const CgAttribute *a, int k) {
@@ -74,22 +105,11 @@ Decision decide(int generic, ValueClass catalog, ValueClass query) {
 }
 
 bool compare_value(const CgAttribute *a, int i, CgAttribute *b, int j, double tolerance) {
-  if (b && b->values && j < b->valueCount) b->type[0] = a->type[0];
-  const ValueClass ca = classify_value(a, i), cb = classify_value(b, j);
-  switch (decide(flag_of(a, i) > 0, cb, ca)) {
-    case kEqual:
-      return true;
-    case kCompare:
-      return equal_values(a, i, b, j, tolerance);
-    default:
-      return false;
-  }
+  return compare_traced(nullptr, a, i, b, j, tolerance, nullptr);
 }
 
 bool compare_positional(const CgAttribute *a, CgAttribute *b, double tolerance) {
-  for (int k = 0; k < a->valueCount; ++k)
-    if (!compare_value(a, k, b, k, tolerance)) return false;
-  return true;
+  return positional_traced(nullptr, a, b, tolerance, nullptr);
 }
 
 bool compare_unordered(const CgAttribute *a, CgAttribute *b, double tolerance, int *rc) {
@@ -109,6 +129,18 @@ bool compare_unordered(const CgAttribute *a, CgAttribute *b, double tolerance, i
     }
   }
   return matched == a->valueCount;
+}
+
+int compare_parts(const CgGroup *a, const CgGroup *b, int *, CompareTrace *trace) {
+  bool equal = true;
+  for (const CgGroup *group = a; group && (equal || trace); group = group->next) {
+    const bool compared = group->matchFlag != 0;
+    const bool satisfied =
+        !compared || compare_group(group, cgagfnd(group->name, const_cast<CgGroup *>(b)), trace);
+    if (trace) trace->group(group, compared, satisfied);
+    equal = satisfied && equal;
+  }
+  return equal ? 1 : 0;
 }
 
 }  // namespace pcs::query
@@ -150,23 +182,8 @@ int cgaeql(const CgAttribute *a, CgAttribute *b, const int *ordered, const doubl
   return compare_unordered(a, b, *tolerance, rc) ? 1 : 0;
 }
 
-int cgageql(const CgGroup *a, const CgGroup *b, int *rc) {
-  const int ordered = 1;
-  const double tolerance = 1.0;
-  for (const CgAttribute *attribute = a ? a->attributes : nullptr; attribute; attribute = attribute->next) {
-    CgAttribute *other = b && b->attributes ? cgafnd(attribute->name, b->attributes) : nullptr;
-    if (!cgaeql(attribute, other, &ordered, &tolerance, rc)) return 0;
-  }
-  return 1;
-}
+int cgageql(const CgGroup *a, const CgGroup *b, int *) { return compare_group(a, b, nullptr) ? 1 : 0; }
 
-int cgpreql(const CgGroup *a, const CgGroup *b, int *rc) {
-  for (const CgGroup *group = a; group; group = group->next) {
-    if (group->matchFlag == 0) continue;
-    const CgGroup *other = cgagfnd(group->name, const_cast<CgGroup *>(b));
-    if (!cgageql(group, other, rc)) return 0;
-  }
-  return 1;
-}
+int cgpreql(const CgGroup *a, const CgGroup *b, int *rc) { return compare_parts(a, b, rc, nullptr); }
 
 }  // extern "C"

@@ -30,6 +30,34 @@ Decision decide(int generic, ValueClass catalog, ValueClass query);
 // writes a's type letter into a present b first. True when equal.
 bool compare_value(const CgAttribute *a, int i, CgAttribute *b, int j, double tolerance);
 bool compare_positional(const CgAttribute *a, CgAttribute *b, double tolerance);
+
+// One value decision of a part comparison, as the comparison took it: the
+// query value `index` of attribute `query` of group `group` against the
+// catalog value in the same place (`catalog` null when the catalog part has
+// no such attribute).
+struct ValueStep {
+  const CgGroup *group;
+  const CgAttribute *query;
+  const CgAttribute *catalog;
+  int index;
+  int generic;
+  ValueClass query_class, catalog_class;
+  Decision decision;
+  bool equal;
+};
+// Receives the decisions of a traced part comparison in the order taken.
+class CompareTrace {
+ public:
+  virtual ~CompareTrace() = default;
+  virtual void value(const ValueStep &step) = 0;
+  // A group of the query part after its attributes: whether it takes part
+  // in the comparison and whether the catalog part satisfies it.
+  virtual void group(const CgGroup *query, bool compared, bool satisfied) = 0;
+};
+// cgpreql, each decision reported to `trace` when it is given. A traced
+// comparison goes on after the first unequal value, so that every value is
+// reported; its result is the same.
+int compare_parts(const CgGroup *a, const CgGroup *b, int *rc, CompareTrace *trace);
 // *rc 20101 when the work flags cannot be obtained (result false).
 bool compare_unordered(const CgAttribute *a, CgAttribute *b, double tolerance, int *rc);
 
@@ -48,6 +76,8 @@ int64_t key_size(const char *const *groups, const char *const *attributes, int c
 // PCS_INPUT_ENDED (short, damaged or without its newline), PCS_RECORD_DELETED
 // or PCS_GEN_NO_MEMORY. *length is set once the length word is read.
 int read_part(FILE *stream, int64_t position, int32_t *length, CgGroup **part);
+// The same for the record at `position` of a file image held in memory.
+int read_part(ByteView image, int64_t position, int32_t *length, CgGroup **part);
 // Fills `group` from the group header at `header` of the record bytes,
 // putting each attribute at the head of its chain; on failure the group
 // keeps what was built.
@@ -67,6 +97,21 @@ int find_key(const int *stack, const void *key, int key_length, CgCompare compar
 // equals `key` (the found one, those above it, then those below); *matches
 // is 0 when nothing matches or on failure.
 int collect_matches(const char *key, int key_length, const int *stack, int *matches);
+
+// The key pairs of the query part lookup: element class and query number.
+inline constexpr int kLookupPairs = 2;
+inline const char *const kLookupGroups[kLookupPairs] = {"ELCLASS ", "SPCFUNC "};
+inline const char *const kLookupAttributes[kLookupPairs] = {"AELCLASS", "QRYNUMBR"};
+// Length of the stored key of the pairs: each attribute's declared length
+// (8 for one the model does not know); above 256 when too long.
+int key_length(const char *const *groups, const char *const *attributes, int count);
+// The part's key (cgkeycre) cut or blank-padded to `width` bytes.
+int stored_key(const char *const *groups, const char *const *attributes, int count,
+               const CgGroup *part, int width, unsigned char *out);
+// The key a query looks up: the 8-character element class followed by the
+// query number without its trailing blanks (at most 248 characters of the
+// QRYNUMBR length the model declares); 0 or a code.
+int query_key(const char *element_class, const char *query, char *key, int *length);
 
 }  // namespace pcs::query
 

@@ -49,36 +49,13 @@ int catalog_names(char *first, char *second) {
   return 0;
 }
 
-// Key length of the pairs: each attribute's declared length, 8 for one the
-// model does not know.
-int key_length(const char *const *groups, const char *const *attributes, int count) {
-  int total = 0;
-  for (int i = 0; i < count; ++i) {
-    char type[PCS_NAME_LEN];
-    int length = 0, rc = 0;
-    gj0art(groups[i], attributes[i], type, &length, &rc);
-    if (rc != 0) {
-      guerjo();
-      length = PCS_NAME_LEN;
-    }
-    total += length > 0 ? length : 0;
-    if (total > kElementMax) return kElementMax + 1;
-  }
-  return total;
-}
-
 // Pushes the part's key (cut or blank-padded to k bytes) and its position.
 int push_key(const char *const *groups, const char *const *attributes, int count,
              const CgGroup *part, int k, int32_t position, const int *stack) {
-  const int64_t bytes = key_size(groups, attributes, count, part);
-  HostPtr<char> key(static_cast<char *>(gimaloc(static_cast<size_t>(bytes) + 1)));
   unsigned char element[kElementMax + 4];
-  if (!key) return PCS_GEN_NO_MEMORY;
-  int ignored = 0, pushed = 0, rc = 0;
-  cgkeycre(groups, attributes, &count, part, key.get(), &ignored);
-  std::memset(element, ' ', static_cast<size_t>(k));
-  std::memcpy(element, key.get(), static_cast<size_t>(bytes < k ? bytes : k));
+  if (int rc = stored_key(groups, attributes, count, part, k, element)) return rc;
   std::memcpy(element + k, &position, 4);
+  int pushed = 0, rc = 0;
   guspus(stack, element, &pushed, &rc);
   return rc;
 }
@@ -157,7 +134,57 @@ int gather(FILE *stream, const int *matches, int *parts, int *options) {
   return rc;
 }
 
-// The element class followed by the query number without trailing blanks.
+int lookup(const char *element_class, const char *query, int *parts, int *options) {
+  char first[kPathBytes], second[kPathBytes];
+  int rc = catalog_names(first, second);
+  if (rc != 0) return rc;
+  File generic(io::open(second, "rb"));
+  if (!generic) return PCS_QUERY_CATALOG;
+  int keys = 0, matches = 0;
+  StackGuard ended{&keys, &matches};
+  rc = index_file(kLookupGroups, kLookupAttributes, kLookupPairs, generic.get(), &keys);
+  if (rc != 0) return rc;
+  File catalog(io::open(first, "rb"));
+  if (!catalog) return PCS_QUERY_CATALOG;
+  char key[kElementMax];
+  int length = 0;
+  if ((rc = query_key(element_class, query, key, &length)) != 0) return rc;
+  if ((rc = collect_matches(key, length, &keys, &matches)) != 0 || matches == 0) return rc;
+  return gather(generic.get(), &matches, parts, options);
+}
+
+}  // namespace
+
+// Key length of the pairs: each attribute's declared length, 8 for one the
+// model does not know.
+int key_length(const char *const *groups, const char *const *attributes, int count) {
+  int total = 0;
+  for (int i = 0; i < count; ++i) {
+    char type[PCS_NAME_LEN];
+    int length = 0, rc = 0;
+    gj0art(groups[i], attributes[i], type, &length, &rc);
+    if (rc != 0) {
+      guerjo();
+      length = PCS_NAME_LEN;
+    }
+    total += length > 0 ? length : 0;
+    if (total > kElementMax) return kElementMax + 1;
+  }
+  return total;
+}
+
+int stored_key(const char *const *groups, const char *const *attributes, int count,
+               const CgGroup *part, int width, unsigned char *out) {
+  const int64_t bytes = key_size(groups, attributes, count, part);
+  HostPtr<char> key(static_cast<char *>(gimaloc(static_cast<size_t>(bytes) + 1)));
+  if (!key) return PCS_GEN_NO_MEMORY;
+  int ignored = 0;
+  cgkeycre(groups, attributes, &count, part, key.get(), &ignored);
+  std::memset(out, ' ', static_cast<size_t>(width));
+  std::memcpy(out, key.get(), static_cast<size_t>(bytes < width ? bytes : width));
+  return 0;
+}
+
 int query_key(const char *element_class, const char *query, char *key, int *length) {
   char type[PCS_NAME_LEN];
   int number_length = 0, rc = 0;
@@ -170,28 +197,6 @@ int query_key(const char *element_class, const char *query, char *key, int *leng
   *length = PCS_NAME_LEN + number_length;
   return 0;
 }
-
-int lookup(const char *element_class, const char *query, int *parts, int *options) {
-  char first[kPathBytes], second[kPathBytes];
-  int rc = catalog_names(first, second);
-  if (rc != 0) return rc;
-  File generic(io::open(second, "rb"));
-  if (!generic) return PCS_QUERY_CATALOG;
-  const char *const groups[] = {"ELCLASS ", "SPCFUNC "};
-  const char *const attributes[] = {"AELCLASS", "QRYNUMBR"};
-  int keys = 0, matches = 0;
-  StackGuard ended{&keys, &matches};
-  if ((rc = index_file(groups, attributes, 2, generic.get(), &keys)) != 0) return rc;
-  File catalog(io::open(first, "rb"));
-  if (!catalog) return PCS_QUERY_CATALOG;
-  char key[kElementMax];
-  int length = 0;
-  if ((rc = query_key(element_class, query, key, &length)) != 0) return rc;
-  if ((rc = collect_matches(key, length, &keys, &matches)) != 0 || matches == 0) return rc;
-  return gather(generic.get(), &matches, parts, options);
-}
-
-}  // namespace
 
 int build_key_stack(const char *const *groups, const char *const *attributes, int count,
                     FILE *stream, int *stack) {

@@ -5,6 +5,7 @@
 
 #include "common/report.h"
 #include "query/query_fill.h"
+#include "query/selection.h"
 
 namespace pcs::piping {
 namespace {
@@ -82,15 +83,27 @@ int limit(CgPart query, const char *group, const char *attribute, char out[kSize
 
 // 1 when a catalog size from value `from` on ranks below (direction -1) or
 // above (+1) the limit.
-int outside(const CgAttribute &sizes, int from, int limit_rank, int direction, Ranks *ranks,
-            int *result) {
+// SizeStep.limit: the limit, its size text and its rank.
+struct Bound {
+  int direction;
+  const char *text;
+  int rank;
+};
+
+int outside(const CgAttribute &sizes, int from, const Bound &bound, Ranks *ranks, int *result,
+            SizeTrace *trace) {
   char size[kSizeBuffer];
   for (int k = from; k < sizes.valueCount; ++k) {
     if (!size_at(sizes, k, size)) return PCS_GEN_NO_MEMORY;
     if (!given(sizes, size)) continue;
     int rank = 0;
     if (int rc = ranks->rank(size, &rank)) return rc;
-    if ((direction < 0 && rank < limit_rank) || (direction > 0 && rank > limit_rank)) {
+    const bool out = (bound.direction < 0 && rank < bound.rank) ||
+                     (bound.direction > 0 && rank > bound.rank);
+    if (trace)
+      trace->size({bound.direction < 0 ? SizeStep::kMinimum : SizeStep::kMaximum, bound.text, bound.rank,
+                   k, size, rank, out});
+    if (out) {
       *result = 1;
       return 0;
     }
@@ -98,24 +111,31 @@ int outside(const CgAttribute &sizes, int from, int limit_rank, int direction, R
   return 0;
 }
 
-int check_sizes(CgPart catalog, CgPart query, int *result) {
-  *result = 0;
-  Ranks ranks(query);
-  const CgAttribute *sizes = find_attribute(catalog, "PIPESIZE", "SIZE    ");
-  char bound[kSizeBuffer];
+// One limit of the query tested against the catalog sizes from `from` on.
+int test_limit(CgPart query, const CgAttribute *sizes, int direction, Ranks *ranks, int *result,
+               SizeTrace *trace) {
+  char text[kSizeBuffer];
   bool set = false;
-  int rc = limit(query, "RHMINSIZ", "MINSIZE ", bound, &set);
-  int bound_rank = 0;
-  if (rc == 0 && set) rc = ranks.rank(bound, &bound_rank);
-  if (rc == 0 && set && sizes) rc = outside(*sizes, 0, bound_rank, -1, &ranks, result);
-  if (rc != 0 || *result != 0) return rc;
-  rc = limit(query, "RHMAXSIZ", "MAXSIZE ", bound, &set);
-  if (rc == 0 && set) rc = ranks.rank(bound, &bound_rank);
-  if (rc == 0 && set && sizes) rc = outside(*sizes, 1, bound_rank, 1, &ranks, result);
+  const bool minimum = direction < 0;
+  int rc = minimum ? limit(query, "RHMINSIZ", "MINSIZE ", text, &set)
+                   : limit(query, "RHMAXSIZ", "MAXSIZE ", text, &set);
+  Bound bound{direction, text, 0};
+  if (rc == 0 && set) rc = ranks->rank(text, &bound.rank);
+  if (rc == 0 && set && sizes) rc = outside(*sizes, minimum ? 0 : 1, bound, ranks, result, trace);
   return rc;
 }
 
 }  // namespace
+
+int check_sizes(CgPart catalog, CgPart query, int *result, SizeTrace *trace) {
+  *result = 0;
+  Ranks ranks(query);
+  const CgAttribute *sizes = find_attribute(catalog, "PIPESIZE", "SIZE    ");
+  int rc = test_limit(query, sizes, -1, &ranks, result, trace);
+  if (rc != 0 || *result != 0) return rc;
+  return test_limit(query, sizes, 1, &ranks, result, trace);
+}
+
 }  // namespace pcs::piping
 
 extern "C" void cgmangle(CgGroup *part, int *rc) {
@@ -125,6 +145,6 @@ extern "C" void cgmangle(CgGroup *part, int *rc) {
 extern "C" void cgminsz(CgGroup *catalog, CgGroup *query, int *result, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
     *rc = 0;
-    *rc = pcs::piping::check_sizes(catalog, query, result);
+    *rc = pcs::piping::check_sizes(catalog, query, result, nullptr);
   });
 }

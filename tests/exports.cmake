@@ -1,9 +1,11 @@
 # Compares the dynamic symbols the library defines with the entry points
-# the public header declares. Run with -DLIBRARY=... -DHEADER=... -DSOURCE_DIR=...
+# the public header declares and the operations of the selection interface.
+# Run with -DLIBRARY=... -DHEADER=... -DSELECT_HEADER=... -DSOURCE_DIR=...
 include(${SOURCE_DIR}/cmake/entry_points.cmake)
 pcs_entry_points(${HEADER} declared)
 pcs_exported_data(${HEADER} data)
-list(APPEND declared ${data})
+pcs_selection_points(${SELECT_HEADER} selection)
+list(APPEND declared ${data} ${selection})
 list(SORT declared)
 
 execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE nm_out RESULT_VARIABLE nm_rc)
