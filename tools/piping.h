@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "include/pcs.h"
+#include "include/pcs_select.h"
 
 namespace pcs::host::model {
 struct Model;
@@ -18,7 +21,7 @@ struct Model;
 namespace pcs::tool {
 
 struct SpecOptions {
-  std::string spec, project, parts_file, entry, size, part_number;
+  std::string spec, project, parts_file, entry, size, part_number, html;
   bool json = false;
 };
 
@@ -79,37 +82,33 @@ CgPart make_catalog_part(const CatalogPartDef &part, int *rc);
 
 // ---- catalog parts (piping_select.cpp) -------------------------------------
 
-// A generic part file of catalog parts, indexed in memory by element class
-// and query number; fails the command when it cannot be read.
-class GenericParts {
+// The library's selection over a specification and a generic part file, in
+// a session of the project; fails the command, in words, on any code.
+class Selection {
  public:
-  explicit GenericParts(const std::string &path);
-  ~GenericParts();
-  GenericParts(const GenericParts &) = delete;
-  GenericParts &operator=(const GenericParts &) = delete;
+  Selection(const Specification &spec, const std::string &parts_file);
+  ~Selection();
+  Selection(const Selection &) = delete;
+  Selection &operator=(const Selection &) = delete;
 
-  // Record positions of the parts with the query's element class and query
-  // number.
-  std::vector<int> candidates(CgPart query);
-  // Part numbers of the candidates that satisfy the query (comparison and
-  // size limits), in the order the index gives them.
-  std::vector<std::string> select(CgPart query);
-  // The part at a record position (the caller releases it).
-  CgPart read(int position);
-  // The first part with this part number, or null.
-  CgPart find(const std::string &number);
+  struct Part {
+    std::string number;
+    int position = 0;
+    bool selected = false;
+  };
+  // The sizes of the entry's query parts, in their order.
+  std::vector<std::string> sizes(const std::string &entry);
+  // The candidates of the query part of the entry and size, each found or
+  // rejected, in record position order.
+  std::vector<Part> find(const std::string &entry, const std::string &size);
+  // The explanation of candidate k (from 1) of the last find.
+  nlohmann::json explain(int k);
 
  private:
-  std::string path_;
-  FILE *file_ = nullptr;
-  int keys_ = 0;
-  int key_length_ = 0;
+  const Specification &spec_;
+  PcsSelection *handle_ = nullptr;
+  bool session_ = false;
 };
-
-// PARTNUM/PARTNO of a part, "" when it has none.
-std::string part_number(CgPart part);
-// True when the catalog part satisfies the query: cgpreql and cgminsz.
-bool satisfies(CgPart query, CgPart catalog);
 
 // The commands `spec parts` and `spec explain` with these options.
 void print_selected_parts(const SpecOptions &o);
@@ -120,9 +119,12 @@ void print_explanation(const SpecOptions &o);
 // and shows the query parts, the selected parts and one explanation.
 void spec_demo(const std::string &root);
 
-// Adds `spec parts` and `spec explain` (piping_select.cpp).
+// Adds `spec parts`, `spec explain` (piping_select.cpp) and `spec coverage`.
 void add_selection_commands(CLI::App *spec, SpecOptions *o,
                             const std::function<void(CLI::App *)> &common);
+// Adds `spec coverage` (piping_coverage.cpp).
+void add_coverage_command(CLI::App *spec, SpecOptions *o,
+                          const std::function<void(CLI::App *)> &common);
 
 }  // namespace pcs::tool
 

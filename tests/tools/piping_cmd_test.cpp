@@ -1,5 +1,5 @@
 // `pcs spec` on the demo's specification: the selected parts against a
-// brute-force comparison written here from the decision table, the
+// brute-force comparison of tests/query/brute_force.h, the
 // explanation of one part, JSON output and the failures in words.
 #include <algorithm>
 #include <cstring>
@@ -8,11 +8,14 @@
 
 #include "host/inprocess/model.h"
 #include "include/pcs.h"
+#include "tests/query/brute_force.h"
 #include "tests/support/support.h"
 
 namespace {
 
 namespace model = pcs::host::model;
+using pcs::bruteforce::attribute;
+using pcs::bruteforce::value;
 
 class SpecCommand : public HostTest {
  protected:
@@ -33,68 +36,6 @@ class SpecCommand : public HostTest {
   TempDir dir_;
   std::string demo_;
 };
-
-// ---- an independent check of one catalog part against one query part --------
-
-enum { kAbsent, kEmpty, kPresent };
-
-int value_class(const CgAttribute *a, int k, char type) {
-  if (!a || !a->values || a->valueCount <= k) return kAbsent;
-  const unsigned char *p = a->values + k * a->valueLength;
-  if (type == 'I') return std::memcmp(p, "\0\0\0\0", 4) ? kPresent : kEmpty;
-  return std::all_of(p, p + a->valueLength, [](unsigned char c) { return c == ' '; }) ? kEmpty
-                                                                                    : kPresent;
-}
-
-bool value_ok(const CgAttribute &q, const CgAttribute *c, int k) {
-  const char type = q.type[0];
-  const bool generic = q.genericFlags[k] > 0;
-  const int cq = value_class(&q, k, type), cc = value_class(c, k, type);
-  if (cq != kPresent) return !generic || cc != kPresent;
-  if (cc != kPresent) return generic;
-  const int n = std::min(q.valueLength, c->valueLength);
-  return std::memcmp(q.values + k * q.valueLength, c->values + k * c->valueLength, size_t(n)) == 0;
-}
-
-const CgAttribute *attribute(const CgGroup *part, const char *group, const char *name) {
-  for (const CgGroup *g = part; g; g = g->next)
-    if (std::memcmp(g->name, group, 8) == 0)
-      for (const CgAttribute *a = g->attributes; a; a = a->next)
-        if (std::memcmp(a->name, name, 8) == 0) return a;
-  return nullptr;
-}
-
-std::string first(const CgAttribute *a) {
-  if (!a || a->valueCount < 1) return "";
-  std::string v(reinterpret_cast<const char *>(a->values), size_t(a->valueLength));
-  return v.erase(v.find_last_not_of(' ') + 1);
-}
-
-int rank(const std::string &size) {
-  const auto &sizes = model::data().standards[model::name("ASME")][model::name("PRJSIZE")].sizes;
-  auto at = std::find(sizes.begin(), sizes.end(), size);
-  return at == sizes.end() ? 0 : int(at - sizes.begin()) + 1;
-}
-
-bool brute_force_selects(const CgGroup *query, const CgGroup *part) {
-  for (const CgGroup *g = query; g; g = g->next) {
-    if (g->matchFlag == 0) continue;
-    for (const CgAttribute *a = g->attributes; a; a = a->next)
-      for (int k = 0; k < a->valueCount; ++k)
-        if (!value_ok(*a, attribute(part, g->name, a->name), k)) return false;
-  }
-  const std::string minimum = first(attribute(query, "RHMINSIZ", "MINSIZE "));
-  const std::string maximum = first(attribute(query, "RHMAXSIZ", "MAXSIZE "));
-  const CgAttribute *sizes = attribute(part, "PIPESIZE", "SIZE    ");
-  for (int k = 0; sizes && k < sizes->valueCount; ++k) {
-    std::string size(reinterpret_cast<const char *>(sizes->values + k * sizes->valueLength), 8);
-    size.erase(size.find_last_not_of(' ') + 1);
-    if (size.empty()) continue;
-    if (!minimum.empty() && rank(size) < rank(minimum)) return false;
-    if (!maximum.empty() && k > 0 && rank(size) > rank(maximum)) return false;
-  }
-  return true;
-}
 
 TEST_F(SpecCommand, SelectsWhatTheBruteForceSelects) {
   ToolRun r = run_tool(dir_, args("parts DEMO --json"));
@@ -131,9 +72,10 @@ TEST_F(SpecCommand, SelectsWhatTheBruteForceSelects) {
     for (const std::string &e : model::stack_entries(parts)) {
       CgGroup *query;
       std::memcpy(&query, e.data(), sizeof query);
-      auto &list = expected[object.name.substr(5) + " " + first(attribute(query, "PIPESIZE", "SIZE    "))];
+      auto &list = expected[object.name.substr(5) + " " + value(attribute(query, "PIPESIZE", "SIZE    "))];
       for (CgGroup *part : catalog)
-        if (brute_force_selects(query, part)) list.push_back(first(attribute(part, "PARTNUM ", "PARTNO  ")));
+        if (pcs::bruteforce::same_key(query, part) && pcs::bruteforce::selects(query, part))
+          list.push_back(value(attribute(part, "PARTNUM ", "PARTNO  ")));
       cggfre(query);
     }
     gusend(&entries, &spare);
