@@ -14,13 +14,6 @@
 namespace pcs::piping {
 namespace {
 
-// Copies at most PCS_SEL_TEXT - 1 bytes of the text, 0-terminated.
-void put_text(char *out, const std::string &text) {
-  const size_t n = std::min(text.size(), size_t{PCS_SEL_TEXT - 1});
-  std::memcpy(out, text.data(), n);
-  out[n] = '\0';
-}
-
 std::string field_text(const char *p, size_t n) {
   std::string text(p, n);
   text.erase(text.find_last_not_of(' ') + 1);
@@ -50,8 +43,8 @@ class Recorder : public query::CompareTrace, public SizeTrace {
     v.index = step.index + 1;
     v.type = step.query->type[0];
     v.hasCatalog = step.catalog ? 1 : 0;
-    put_text(v.query, value_text(step.query, step.index, v.type));
-    put_text(v.catalog, value_text(step.catalog, step.index, v.type));
+    copy_text(v.query, value_text(step.query, step.index, v.type));
+    copy_text(v.catalog, value_text(step.catalog, step.index, v.type));
     v.generic = step.generic;
     v.queryClass = step.query_class;
     v.catalogClass = step.catalog_class;
@@ -70,10 +63,10 @@ class Recorder : public query::CompareTrace, public SizeTrace {
   void size(const SizeStep &step) override {
     PcsSelSize z{};
     z.limit = step.kind;
-    put_text(z.limitSize, field_text(step.limit, 80));
+    copy_text(z.limitSize, field_text(step.limit, 80));
     z.limitRank = step.limit_rank;
     z.index = step.index + 1;
-    put_text(z.size, field_text(step.size, 80));
+    copy_text(z.size, field_text(step.size, 80));
     z.rank = step.rank;
     z.outside = step.outside ? 1 : 0;
     sizes.push_back(z);
@@ -93,6 +86,12 @@ bool host_copy(const std::vector<T> &items, T **out, int32_t *count) {
 }
 
 }  // namespace
+
+void copy_text(char *out, const std::string &text) {
+  const size_t n = std::min(text.size(), size_t{PCS_SEL_TEXT - 1});
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
 
 std::string value_text(const CgAttribute *a, int k, char type) {
   if (!a || !a->values || k < 0 || k >= a->valueCount) return "";
@@ -122,7 +121,7 @@ int explain_candidate(PcsSelection *s, int k, PcsSelExplanation **out) {
   if (rc != 0) outside = 0;
   auto *e = static_cast<PcsSelExplanation *>(gicaloc(1, sizeof(PcsSelExplanation)));
   if (!e) return PCS_SEL_NO_MEMORY;
-  put_text(e->partNumber, value_text(find_attribute(c.part, "PARTNUM ", "PARTNO  "), 0, 'C'));
+  copy_text(e->partNumber, value_text(find_attribute(c.part, "PARTNUM ", "PARTNO  "), 0, 'C'));
   e->position = c.position;
   e->unequal = recorder.unequal;
   e->groupsSatisfied = groups ? 1 : 0;

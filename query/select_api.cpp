@@ -51,8 +51,7 @@ void pcs_sel_size(PcsSelection *selection, const int *k, char *size, int *rc) {
   const auto &parts = selection->queries.parts;
   if (*k < 1 || *k > static_cast<int>(parts.size())) return;
   pcs::guarded(rc, PCS_SEL_NO_MEMORY, [&] {
-    const std::string text = query_size(parts[static_cast<size_t>(*k - 1)]);
-    std::memcpy(size, text.c_str(), text.size() + 1);
+    copy_text(size, query_size(parts[static_cast<size_t>(*k - 1)]));
     *rc = 0;
   });
 }
@@ -75,10 +74,7 @@ void pcs_sel_part(PcsSelection *selection, const int *k, char *number, int *posi
   if (*k < 1 || *k > static_cast<int>(selection->answer.size())) return;
   pcs::guarded(rc, PCS_SEL_NO_MEMORY, [&] {
     const Candidate &c = selection->answer[static_cast<size_t>(*k - 1)];
-    const std::string text = value_text(find_attribute(c.part, "PARTNUM ", "PARTNO  "), 0, 'C');
-    const size_t n = text.size() < PCS_SEL_TEXT - 1 ? text.size() : PCS_SEL_TEXT - 1;
-    std::memcpy(number, text.data(), n);
-    number[n] = '\0';
+    copy_text(number, value_text(find_attribute(c.part, "PARTNUM ", "PARTNO  "), 0, 'C'));
     *position = c.position;
     *selected = c.selected ? 1 : 0;
     *rc = 0;

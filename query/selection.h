@@ -96,6 +96,8 @@ void free_explanation(PcsSelExplanation *e);
 // Value k of an attribute as text under the type letter `type` (I, R, else
 // characters), trailing blanks dropped, at most PCS_SEL_TEXT - 1 bytes.
 std::string value_text(const CgAttribute *a, int k, char type);
+// Copies at most PCS_SEL_TEXT - 1 bytes of the text into out, 0-terminated.
+void copy_text(char *out, const std::string &text);
 
 }  // namespace pcs::piping
 
