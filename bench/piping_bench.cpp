@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -231,10 +232,29 @@ void BM_SelectionBruteForce(benchmark::State &state) {
   state.counters["selected/query"] = double(found) / double(done);
 }
 
+// The command line over the same project and file, as a user runs it:
+// `spec coverage` (every cell, the closest rejected candidates of the empty
+// ones) against `spec parts` (the same selections, listed).
+void run_command(benchmark::State &state, const char *command) {
+  project();
+  const std::string dir = catalog().path.substr(0, catalog().path.rfind('/'));
+  const std::string file = dir + "/project.json";
+  if (model::save(file) != 0) state.SkipWithError("cannot save the project");
+  const std::string line = std::string(PCS_TOOL) + " spec " + command + " BENCH --json --project " +
+                           file + " --parts " + catalog().path + " > /dev/null";
+  for (auto _ : state)
+    if (std::system(line.c_str()) != 0) state.SkipWithError("the command failed");
+  std::remove(file.c_str());
+}
+void BM_CoverageCommand(benchmark::State &state) { run_command(state, "coverage"); }
+void BM_PartsCommand(benchmark::State &state) { run_command(state, "parts"); }
+
 BENCHMARK(BM_QueryFill)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QueryFillBaseline)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SelectionEngine)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SelectionBruteForce)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CoverageCommand)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_PartsCommand)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
 

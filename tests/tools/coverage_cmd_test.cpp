@@ -37,7 +37,7 @@ class Coverage : public HostTest {
   // Appends a record numbered ELL-3-40 of schedule 80 to the demo's file.
   void add_duplicate() {
     const std::string path = dir_.path("d/SPECPART");
-    FILE *file = std::fopen(path.c_str(), "ab");
+    FILE *file = std::fopen(path.c_str(), "r+b");  // cggput seeks back to its header
     ASSERT_NE(file, nullptr);
     const char *fields[][3] = {{"PARTNUM ", "PARTNO  ", "ELL-3-40        "},
                                {"ELCLASS ", "AELCLASS", "ELBOW   "},
