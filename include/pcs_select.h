@@ -54,6 +54,7 @@ extern "C" {
   X(PCS_SEL_NO_CANDIDATE, 20208, "no candidate of that number in the last answer")
 
 #define PCS_SELECT_ENUM_(name, value, text) name = value,
+/* The selection codes as constants of one enumeration. */
 enum PcsSelectCode { PCS_SELECT_CODES(PCS_SELECT_ENUM_) PCS_SELECT_CODE_END_ };
 #undef PCS_SELECT_ENUM_
 
@@ -63,6 +64,7 @@ enum PcsSelectCode { PCS_SELECT_CODES(PCS_SELECT_ENUM_) PCS_SELECT_CODE_END_ };
  * value is compared with the catalog value (PCS_SEL_COMPARE), which a
  * generic one also accepts when empty or absent. */
 enum PcsSelClass { PCS_SEL_ABSENT = 0, PCS_SEL_EMPTY = 1, PCS_SEL_PRESENT = 2 };
+/* The decision of the table's cell: unequal, equal, or compare the values. */
 enum PcsSelDecision { PCS_SEL_UNEQUAL = 0, PCS_SEL_EQUAL = 1, PCS_SEL_COMPARE = 2 };
 /* The limit a size check tests. */
 enum PcsSelLimit { PCS_SEL_MINIMUM = 1, PCS_SEL_MAXIMUM = 2 };
@@ -89,31 +91,31 @@ typedef struct PcsSelValue {
 
 /* One group of the query part. */
 typedef struct PcsSelGroup {
-  char name[PCS_NAME_LEN + 1];
+  char name[PCS_NAME_LEN + 1]; /* group name, trailing blanks dropped */
   int32_t compared;  /* 0: its match flag leaves it out of the comparison */
   int32_t satisfied; /* 1 when compared and every value is satisfied, or not compared */
 } PcsSelGroup;
 
 /* One catalog size tested against a size limit of the query. */
 typedef struct PcsSelSize {
-  int32_t limit;             /* PcsSelLimit */
-  char limitSize[PCS_SEL_TEXT];
-  int32_t limitRank;         /* rank of the limit among the project sizes */
-  int32_t index;             /* catalog size number, from 1 */
-  char size[PCS_SEL_TEXT];
-  int32_t rank;
-  int32_t outside;           /* 1 when the size breaks the limit */
+  int32_t limit;                /* PcsSelLimit */
+  char limitSize[PCS_SEL_TEXT]; /* the limit as text */
+  int32_t limitRank;            /* rank of the limit among the project sizes */
+  int32_t index;                /* catalog size number, from 1 */
+  char size[PCS_SEL_TEXT];      /* the catalog size as text */
+  int32_t rank;                 /* its rank among the project sizes */
+  int32_t outside;              /* 1 when the size breaks the limit */
 } PcsSelSize;
 
 /* The explanation of one candidate. */
 typedef struct PcsSelExplanation {
   char partNumber[PCS_SEL_TEXT]; /* PARTNUM/PARTNO, "" when it has none */
   int32_t position;              /* record position in the generic part file */
-  int32_t groupCount;
+  int32_t groupCount;            /* number of groups */
   PcsSelGroup *groups;           /* the query's groups in order */
-  int32_t valueCount;
+  int32_t valueCount;            /* number of values compared */
   PcsSelValue *values;           /* every value compared, group by group */
-  int32_t sizeCount;
+  int32_t sizeCount;             /* number of sizes tested */
   PcsSelSize *sizes;             /* every size tested, in order */
   int32_t unequal;               /* number of values not satisfied */
   int32_t groupsSatisfied;       /* 1 when the comparison accepts the part */
