@@ -68,7 +68,7 @@ std::string index_target_problem(FILE *catalog, int64_t offset, const std::strin
                                  const std::vector<KeyField> &fields) {
   int length = 0, rc = 0;
   PartRecord *part = cspgetrc(catalog, static_cast<int>(offset), &length, &rc);
-  if (rc == PCS_RECORD_IS_DELETED) return "is marked deleted";
+  if (rc == PCS_RECORD_IS_DELETED) return "";  // deleting leaves the index as it was
   if (!part) return "is not the start of a readable record";
   const bool carried = carries_key(part, key, fields);
   cspgfre(part);

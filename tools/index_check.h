@@ -20,8 +20,9 @@ namespace pcs::tool {
 // values (its first field).
 bool carries_key(PartRecord *part, const std::string &key, const std::vector<KeyField> &fields);
 
-// Why the record at `offset` of `catalog` is not a live record carrying
-// `key`; empty when it is.
+// Why the record at `offset` of `catalog` is not a record carrying `key`;
+// empty when it is, or when it is a record marked deleted (indexes keep
+// pointing at those).
 std::string index_target_problem(FILE *catalog, int64_t offset, const std::string &key,
                                  const std::vector<KeyField> &fields);
 

@@ -60,7 +60,6 @@ TEST(TablesCommand, LoadsNeverAddToRowsTheyDidNotMake) {
   const std::vector<std::string> sizes = rows_of("STANDARD", "PIPEDIM", "SIZE", &objects);
   const std::vector<std::string> welds = rows_of("WLDTABLE", "PRJWRULS", "ENDS1", &objects);
   ASSERT_EQ(objects, 1u);
-  const std::string project = read_file("project.db");
   const struct {
     std::string args, refusal;
   } loads[] = {
@@ -74,7 +73,8 @@ TEST(TablesCommand, LoadsNeverAddToRowsTheyDidNotMake) {
     ToolRun r = run_tool(dir, load.args);
     EXPECT_EQ(r.status, 1) << load.args;
     EXPECT_NE(r.err.find(load.refusal), std::string::npos) << r.err;
-    EXPECT_EQ(read_file("project.db"), project) << load.args;
+    EXPECT_EQ(rows_of("STANDARD", "PIPEDIM", "SIZE", &objects), sizes) << load.args;
+    EXPECT_EQ(rows_of("WLDTABLE", "PRJWRULS", "ENDS1", &objects), welds) << load.args;
     r = run_tool(dir, load.args + " --replace");
     EXPECT_EQ(r.status, 0) << load.args << ": " << r.err;
   }
