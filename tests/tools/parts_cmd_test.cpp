@@ -89,6 +89,15 @@ TEST_F(PartsCommand, FoldAndLookup) {
   ASSERT_EQ(run("parts show new.gp"), 0);
   EXPECT_EQ(last_.out.find("F-1"), std::string::npos);
   EXPECT_NE(last_.out.find("E-1"), std::string::npos);
+  // A stale reference index (its key is not the part's there) folds nothing.
+  write_file(dir_.path("ref.idx"), "           1  10\n   1           0          17F-2       \n");
+  const std::string duplicates = read_file(dir_.path("dup.gp"));
+  EXPECT_EQ(run("parts fold GENPARTS ref.gp ref.idx new.gp dup.gp"), 1);
+  EXPECT_NE(last_.err.find("ref.idx: the index is stale: the record at offset 0 of ref.gp does "
+                           "not carry the key 'F-2'; nothing changed"),
+            std::string::npos)
+      << last_.err;
+  EXPECT_EQ(read_file(dir_.path("dup.gp")), duplicates);
   EXPECT_EQ(run("parts fold GENPARTS ref.gp absent.idx new.gp"), 1);
 }
 
