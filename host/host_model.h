@@ -143,7 +143,13 @@ PCS_HOST_API void gtbaae(const int *ws, const int *handle, const int *position, 
                          const char *attribute, const int *count, const void *value, int *rc);
 /* Session, write; *flag is the workspace, 1. Sets `attribute` in *count
  * rows from *row on (row 0 is the last row; a one-row group always sets
- * row 1, creating it). rc: as gtbaae, and PCS_HOST_NO_ROW. */
+ * row 1, creating it). rc: as gtbaae, and PCS_HOST_NO_ROW.
+ * Row numbers are absolute: row 1 is the group's first row, whoever added
+ * it. The table loaders append a row and then set its other columns by the
+ * number the row has in their file, so they must start on an empty group:
+ * a caller that loads into an object empties the group first (pcs tables
+ * load refuses a group that holds rows unless told --replace, which empties
+ * it in the same save), so no loader sets a row it did not add. */
 PCS_HOST_API void gtbmae(const int *flag, const int *handle, const int *row, const char *group,
                          const char *attribute, const int *count, const void *value, int *rc);
 

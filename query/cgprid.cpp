@@ -26,7 +26,7 @@ struct Closer {
 void format_records(const TableElement &element, int key_length, int64_t first,
                     std::string *out) {
   out->clear();
-  char number[32];
+  char number[48];  // room for the widest values of the three fields
   for (int32_t i = 0; i < element.count; ++i) {
     std::snprintf(number, sizeof number, "%4d%12d%12lld", element.count, element.positions[i],
                   static_cast<long long>(first));

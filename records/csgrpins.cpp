@@ -11,7 +11,11 @@ namespace pcs {
 
 AttrGroup *csgrpnew(const char *name) {
   auto *group = host_alloc<AttrGroup>();
-  if (group) std::strncpy(group->GroupName, name, PCS_NAME_LEN);
+  if (!group) return group;
+  // The name up to its first 0 byte, at most 8 bytes, 0-filled after.
+  const size_t n = strnlen(name, PCS_NAME_LEN);
+  std::memcpy(group->GroupName, name, n);
+  std::memset(group->GroupName + n, 0, PCS_NAME_LEN - n);
   return group;
 }
 

@@ -14,7 +14,9 @@
 #include "host/host_services.h"
 #include "include/pcs.h"
 #include "tools/catalog_scan.h"
+#include "tools/clobber.h"
 #include "tools/command.h"
+#include "tools/index_check.h"
 #include "tools/sample.h"
 
 namespace pcs::tool {
@@ -22,14 +24,11 @@ namespace {
 
 // The sample replaces existing files only when told to.
 void write_sample(const std::string &catalog_path, const std::string &index_path, bool force) {
-  if (same_file(catalog_path, index_path) || catalog_path == index_path)
-    fail(index_path + ": the catalog and the index must be two files");
-  for (const std::string &path : {catalog_path, index_path}) {
-    if (!force && has_content(path))
-      fail(path + ": the file exists; give --force to replace it");
-  }
-  const int size = write_sample_catalog(catalog_path);
-  index_sample_catalog(catalog_path, index_path);
+  Outputs outputs({}, force);
+  const std::string catalog = outputs.add(catalog_path), index = outputs.add(index_path);
+  const int size = write_sample_catalog(catalog);
+  index_sample_catalog(catalog, index);
+  outputs.commit();
   const size_t parts = sample_parts().size();
   std::printf("%s: %zu parts, %d bytes\n%s: %zu records, key length %d\n", catalog_path.c_str(),
               parts, size, index_path.c_str(), parts, kSampleKeyLength);
@@ -141,7 +140,16 @@ void keys(const std::string &path) {
 }
 
 void remove_key(const std::string &catalog_path, const std::string &index_path,
-                const std::string &key, int number) {
+                const std::string &key, int number, const std::vector<std::string> &key_specs) {
+  const std::vector<IndexTarget> targets = index_targets(index_path, key, number);
+  const std::vector<KeyField> fields = key_fields(key_specs);
+  size_t width = 0;
+  for (const KeyField &f : fields) width += static_cast<size_t>(f.length);
+  if (!fields.empty() && width != targets.front().key.size())
+    fail(index_path + ": the key fields are " + std::to_string(width) +
+             " characters long, the index's keys " + std::to_string(targets.front().key.size()),
+         kUsage);
+  require_index_targets(catalog_path, index_path, targets, fields);
   CatalogHandle *catalog = nullptr;
   int rc = 0, count = 0;
   std::string mode = name_field("r+b"), cpath = catalog_path + " ", ipath = index_path + " ";
@@ -151,8 +159,7 @@ void remove_key(const std::string &catalog_path, const std::string &index_path,
   if (rc != 0)
     fail((rc == 3 ? index_path : catalog_path) + ": cannot open the file for update: " +
          std::strerror(errno));
-  int k = key_length(catalog->IndexFile, index_path);
-  std::string padded = name_field(key, static_cast<size_t>(k));
+  const std::string &padded = targets.front().key;
   csggnrc(&catalog, padded.c_str(), &count, &rc);
   if (rc == 0 && number > 0) csgdnrc(&catalog, padded.c_str(), &number, &rc);
   else if (rc == 0) csgdelrc(&catalog, padded.c_str(), &rc);
@@ -169,6 +176,7 @@ Register reg([](CLI::App &app) {
   auto *catalog = app.add_subcommand("catalog", "Part catalog files and their index files");
   catalog->require_subcommand(1);
   static std::string cat, idx, key;
+  static std::vector<std::string> key_specs;
   static int offset = 0, number = 0;
   static bool force = false;
 
@@ -199,7 +207,10 @@ Register reg([](CLI::App &app) {
   delete_cmd->add_option("key", key, "Key")->required();
   delete_cmd->add_option("-n,--number", number, "Only record number N (from 1) of the key")
       ->check(CLI::PositiveNumber);
-  delete_cmd->callback([] { remove_key(cat, idx, key, number); });
+  delete_cmd->add_option("-k,--key-field", key_specs,
+                         "Key field GROUP.ATTR:LENGTH of the index, in key order (checks that "
+                         "each record deleted carries the key; default: the key begins with the values of one of its attributes)");
+  delete_cmd->callback([] { remove_key(cat, idx, key, number, key_specs); });
 });
 
 }  // namespace

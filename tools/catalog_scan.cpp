@@ -114,11 +114,21 @@ int KeyScan::duplicates() const {
   return extra;
 }
 
+std::string part_key(PartRecord *part, const std::vector<KeyField> &fields, bool collapse) {
+  size_t key_length = 0;
+  for (const KeyField &f : fields) key_length += static_cast<size_t>(std::max(f.length, 0));
+  std::string key(key_length, ' ');
+  size_t position = 0;
+  for (const KeyField &f : fields) {
+    copy_field(part, f, collapse, key.data() + position);
+    position += static_cast<size_t>(std::max(f.length, 0));
+  }
+  return key;
+}
+
 KeyScan scan_keys(const std::string &catalog, const std::vector<KeyField> &fields, bool collapse) {
   KeyScan scan;
   scan.carried.assign(fields.size(), false);
-  int key_length = 0;
-  for (const KeyField &f : fields) key_length += f.length;
   scan.end = walk_records(catalog, 16, [&](FILE *stream, const RecordStep &at) {
     if (at.flag != 0) {
       ++scan.deleted;
@@ -130,13 +140,9 @@ KeyScan scan_keys(const std::string &catalog, const std::vector<KeyField> &field
       ++scan.unreadable;
       return;
     }
-    std::string key(static_cast<size_t>(key_length), ' ');
-    size_t position = 0;
-    for (size_t i = 0; i < fields.size(); ++i) {
+    for (size_t i = 0; i < fields.size(); ++i)
       if (carries(part, fields[i])) scan.carried[i] = true;
-      copy_field(part, fields[i], collapse, key.data() + position);
-      position += static_cast<size_t>(fields[i].length);
-    }
+    const std::string key = part_key(part, fields, collapse);
     cspgfre(part);
     const bool is_blank = key.find_first_not_of(' ') == std::string::npos;
     scan.records.push_back({at.offset, key, is_blank});

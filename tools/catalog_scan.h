@@ -57,6 +57,9 @@ struct KeyScan {
   int duplicates() const;
 };
 
+// The key of a part from `fields` side by side (with `collapse` as below).
+std::string part_key(PartRecord *part, const std::vector<KeyField> &fields, bool collapse);
+
 // Reads every record of the catalog and builds its key from `fields` side
 // by side. With `collapse`, an attribute of several values gives its first
 // value and the first later value that is neither blank nor equal to it, as

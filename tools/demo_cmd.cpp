@@ -75,7 +75,8 @@ const char *const kCatalogNames[] = {"PIPESCAT", "PIPEIDX1", "PIPEIDX2", "PIPEID
 void write_project(const std::string &root) {
   std::vector<std::string> names(std::begin(kCatalogNames), std::end(kCatalogNames));
   const std::string path = root + "/project.db";
-  if (host::tools::create_project(path, root, names) != 0)
+  // The catalogs sit beside the database: a copied folder uses its own.
+  if (host::tools::create_project(path, ".", names) != 0)
     fail(path + ": cannot write the project: " + host::tools::project_error());
   // The query lookup reads catalog 2, whose third file is the generic part
   // file, and the element class and query number attributes.

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "include/pcs.h"
+#include "tools/index_check.h"
 
 namespace pcs::tool {
 
@@ -97,6 +98,8 @@ void check_index(const std::string &path, const std::string &catalog, const Star
     keys = nullptr;
   }
   std::string key(key_length, ' ');
+  // Without key fields, each key is checked against the record's attributes.
+  FILE *records = keys ? nullptr : std::fopen(catalog.c_str(), "rb");
   Run run;
   std::fseek(index, 0, SEEK_END);
   const long end = std::ftell(index);
@@ -117,6 +120,10 @@ void check_index(const std::string &path, const std::string &catalog, const Star
         keys && record != keys->end() && record->second != key)
       found.at(at, "the key is not that of the record at catalog offset " + std::to_string(data) +
                        ": the index is stale");
+    else if (!keys && starts.count(data) != 0 && records)
+      if (const std::string problem = index_target_problem(records, data, key, {}); !problem.empty())
+        found.at(at, "the record at catalog offset " + std::to_string(data) + " " + problem +
+                         ": the index is stale");
     if (!run.counts.empty() && key != run.key) {
       if (std::memcmp(key.data(), run.key.data(), key_length) < 0)
         found.at(at, "the key is below the key before it: the index is not sorted");
@@ -128,6 +135,7 @@ void check_index(const std::string &path, const std::string &catalog, const Star
   }
   check_run(index, run, found);
   std::fclose(index);
+  if (records) std::fclose(records);
 }
 
 void check_keyed(const std::string &path, const std::vector<KeyField> &fields, Findings &found) {

@@ -15,6 +15,7 @@
 
 #include "include/pcs.h"
 #include "tools/catalog_scan.h"
+#include "tools/clobber.h"
 #include "tools/command.h"
 
 namespace pcs::tool {
@@ -182,8 +183,7 @@ struct ListGuard {
 };
 
 void put_record(const Options &o) {
-  if (same_file(o.json, o.file))
-    fail(o.file + ": the description and the keyed file are the same file");
+  Outputs({o.json}, false).check_in_place(o.file);
   ListGuard record{list_from_json(o.json)};
   Keyed keyed(o, false);
   int rc = 0;

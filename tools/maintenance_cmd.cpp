@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "host/host_model.h"
 #include "host/inprocess/tools.h"
 #include "include/pcs.h"
+#include "tools/clobber.h"
 #include "tools/command.h"
 #include "tools/maint.h"
 
@@ -99,7 +101,7 @@ struct Options {
   std::string catalog, index, project, dump, directory;
   std::vector<std::string> keys, indexes;
   int kind = 0;
-  bool force = false;
+  bool force = false, no_reindex = false;
 };
 Options options;
 
@@ -118,10 +120,8 @@ void check_index_path(const std::string &catalog, const std::string &index, bool
     fail(index + ": paths are limited to 255 characters");
   if (catalog.find(' ') != std::string::npos || index.find(' ') != std::string::npos)
     fail(index + ": catalog and index paths cannot hold blanks", kUsage);
-  if (same_file(catalog, index))
-    fail(index + ": this is the catalog " + catalog + " itself: it would be overwritten");
-  if (!force && has_content(index) && !is_index(index))
-    fail(index + ": the file exists and is not an index file; give --force to replace it");
+  // The index builder replaces the file atomically by itself.
+  Outputs({catalog}, force).check(index, is_index(index) ? Outputs::kReplace : Outputs::kNeedsForce);
 }
 
 // Builds one index; the catalog's keys were scanned already.
@@ -247,6 +247,33 @@ void rebuild_project_indexes(const std::string &catalog, const std::vector<int> 
   }
 }
 
+// Index files beside the catalog whose every record points at a record
+// start of it: those compression leaves stale.
+std::vector<std::string> indexes_beside(const std::string &catalog) {
+  std::set<int64_t> starts;
+  walk_records(catalog, 16, [&](FILE *, const RecordStep &at) { starts.insert(at.offset); });
+  const std::filesystem::path folder = std::filesystem::path(catalog).parent_path();
+  std::vector<std::string> found;
+  std::error_code error;
+  for (const auto &entry :
+       std::filesystem::directory_iterator(folder.empty() ? "." : folder, error)) {
+    const std::string path = entry.path().string();
+    if (!entry.is_regular_file() || same_file(path, catalog) || !is_index(path)) continue;
+    FILE *index = std::fopen(path.c_str(), "rb");
+    int length = 0, rc = 0, data = 0, records = 0;
+    if (index) csailn(&index, &length, &rc);
+    std::string key(static_cast<size_t>(std::max(length - PCS_INDEX_OVERHEAD, 0)), ' ');
+    bool points_in = index != nullptr && rc == 0;
+    for (int at = PCS_INDEX_HEADER; points_in; at += length, ++records) {
+      if (cspgread(index, at, &data, key.data(), &rc) == 0 || rc != 0) break;
+      points_in = starts.count(data) != 0;
+    }
+    if (index) std::fclose(index);
+    if (points_in && records > 0) found.push_back(path);
+  }
+  return found;
+}
+
 void compress(const Options &o) {
   require_file(o.catalog);
   use_project(o.project);
@@ -256,6 +283,14 @@ void compress(const Options &o) {
     check_index_path(o.catalog, specs.back().path, o.force);
     readable_scan(o.catalog, specs.back().fields, false);  // compression keeps the live records
   }
+  std::string why;
+  const std::vector<int> kinds = project_kinds(o.catalog, &why);
+  if (kinds.empty() && specs.empty() && !o.no_reindex)
+    fail(o.catalog + ": compression moves the records, and no index of it is known to rebuild (" +
+         why + "); name its indexes with --index PATH=GROUP.ATTR:LENGTH, or give --no-reindex "
+         "to leave them stale; nothing changed");
+  const std::vector<std::string> stale = o.no_reindex ? indexes_beside(o.catalog)
+                                                      : std::vector<std::string>{};
   int rc = 0;
   {
     Progress progress("compressing " + o.catalog, growth(o.catalog + ".bak", file_size(o.catalog)));
@@ -263,39 +298,39 @@ void compress(const Options &o) {
   }
   std::fflush(stdout);
   if (rc != 0) fail(o.catalog + ": cannot compress the catalog" + cause("cscprs", rc));
-  std::string why;
-  const std::vector<int> kinds = project_kinds(o.catalog, &why);
   rebuild_project_indexes(o.catalog, kinds);
   for (const IndexSpec &spec : specs) {
     write_index(o.catalog, spec.path, spec.fields);
     std::printf("%s: index %s rebuilt\n", o.catalog.c_str(), spec.path.c_str());
   }
-  if (kinds.empty() && specs.empty())
+  if (!kinds.empty() || !specs.empty()) return;
+  for (const std::string &index : stale)
     std::fprintf(stderr,
-                 "pcs: warning: %s: record offsets changed, and its indexes must be rebuilt "
-                 "(%s; name them with --index)\n",
-                 o.catalog.c_str(), why.c_str());
+                 "pcs: warning: %s is now stale: rebuild it (pcs maint index %s %s -k "
+                 "GROUP.ATTR:LENGTH)\n",
+                 index.c_str(), o.catalog.c_str(), index.c_str());
+  if (stale.empty())
+    std::fprintf(stderr, "pcs: warning: %s: record offsets changed; every index of it is stale\n",
+                 o.catalog.c_str());
 }
 
-// A table file the dump would write over the dump itself: the table name
-// (columns 10 up to a blank) of some line names the dump in the directory.
-bool writes_over_dump(const std::string &dump, const std::string &directory) {
-  std::ifstream in(dump);
+// Checks each table file the dump names (columns 10 up to a blank of a
+// line) as an output in the directory.
+void check_tables(const Options &o) {
+  Outputs outputs({o.dump}, o.force);
+  std::ifstream in(o.dump);
   for (std::string line; std::getline(in, line);) {
     if (line.size() < 19) continue;
     const std::string name = line.substr(9, line.find(' ', 9) - 9);
-    if (!name.empty() && same_file(directory + "/" + name, dump)) return true;
+    if (!name.empty()) outputs.check(o.directory + "/" + name, Outputs::kNeedsForce);
   }
-  return false;
 }
 
 void split_dump(const Options &o) {
   if (o.dump.size() > 45) fail(o.dump + ": the dump path is limited to 45 characters");
   if (o.directory.size() > 40)
     fail(o.directory + ": the directory path is limited to 40 characters");
-  if (writes_over_dump(o.dump, o.directory))
-    fail(o.dump + ": a table of the dump has the dump's own name in " + o.directory +
-         ": it would be overwritten");
+  check_tables(o);
   const std::string dump = name_field(o.dump, 45), directory = name_field(o.directory, 40);
   int rc = 0;
   errno = 0;
@@ -371,6 +406,9 @@ Register reg([](CLI::App &app) {
   compress_cmd->add_option("--project", o.project,
                            "Project database (default: $PCS_PROJECT or ./project.db)");
   compress_cmd->add_flag("--force", o.force, "Replace an --index file that is not an index");
+  compress_cmd->add_flag("--no-reindex", o.no_reindex,
+                         "Compress also when no index is known to rebuild; name the index files "
+                         "beside the catalog that are stale after");
   compress_cmd->callback([] { compress(options); });
 
   CLI::App *split =
@@ -378,6 +416,7 @@ Register reg([](CLI::App &app) {
   split->add_option("dump", o.dump, "Dump file (at most 45 characters)")->required();
   split->add_option("directory", o.directory, "Output directory (at most 40 characters)")
       ->required();
+  split->add_flag("--force", o.force, "Replace existing table files");
   split->callback([] { split_dump(options); });
 });
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/host_model.h"
 #include "host/inprocess/tools.h"
 #include "include/pcs.h"
 #include "tools/command.h"
@@ -54,6 +55,57 @@ int deleted_now(const std::string &catalog, const std::vector<KeyedRecord> &plan
   return deleted;
 }
 
+// The values of group/attribute as text, blank-padded or cut to `width`;
+// false when the record lacks them.
+bool text_value(PartRecord *part, const char *group, const char *attribute, size_t width,
+                std::string *text) {
+  int count = 0, length = 0, rc = 0;
+  *text = std::string(width, ' ');
+  cspgretn(part, group, attribute, &count, &length, &rc);
+  if (rc != 0 || count < 1 || length < 1) return false;
+  std::string values(static_cast<size_t>(count) * static_cast<size_t>(length), ' ');
+  cspgretv(part, group, attribute, values.data(), &rc);
+  if (rc != 0) return false;
+  values.resize(width, ' ');
+  *text = values;
+  return true;
+}
+
+// Why the merge could not delete the record at `offset` (its part, then the
+// model object of a part that is not a pipe, looked up as the merge looks
+// it up); empty when it can.
+std::string deletion_problem(FILE *catalog, int64_t offset) {
+  int length = 0, rc = 0;
+  PartRecord *part = cspgetrc(catalog, static_cast<int>(offset), &length, &rc);
+  if (!part) return "the record cannot be read" + code_text(rc);
+  std::string category, stamp;
+  text_value(part, "PARTDEF ", "CATEGORY", 24, &category);
+  const bool stamped = text_value(part, "ELCATLOG", "ELTIME  ", 16, &stamp);
+  cspgfre(part);
+  if (category.compare(0, 16, "PIPE            ") == 0) return "";
+  int family = 0;
+  glrfam(category.c_str(), &family, &rc);
+  if (rc != 0) return "the model service glrfam failed" + code_text(rc);
+  if (!stamped) return "the part has no ELCATLOG.ELTIME stamp naming its model object";
+  return "";
+}
+
+// Fails the command, before anything changed, when the merge would stop at
+// one of the planned deletions: the dry run and the real run alike.
+void require_deletable(const std::string &path, const std::vector<KeyedRecord> &plan) {
+  FILE *catalog = std::fopen(path.c_str(), "rb");
+  if (!catalog) fail(path + ": cannot open the file");
+  for (const KeyedRecord &r : plan) {
+    const std::string problem = deletion_problem(catalog, r.offset);
+    if (problem.empty()) continue;
+    std::fclose(catalog);
+    fail(path + ": the merge cannot delete the record at offset " + std::to_string(r.offset) +
+         ", key \"" + r.key.substr(0, r.key.find_last_not_of(' ') + 1) + "\": " + problem +
+         "; nothing changed");
+  }
+  std::fclose(catalog);
+}
+
 // Why the library stopped before the end, in words.
 std::string stop_reason() {
   for (const host_tools::ServiceFailure &f : host_tools::service_failures())
@@ -87,6 +139,11 @@ void merge_duplicates(const MergeOptions &o) {
   use_project(o.project);
   const KeyScan scan = readable_scan(o.catalog, {{o.group, o.attribute, o.key_length}}, true);
   const std::vector<KeyedRecord> plan = planned_deletions(scan.records, o.newest);
+  if (scan.blank_keys() > 0 && !o.allow_blank)
+    fail(o.catalog + ": " + std::to_string(scan.blank_keys()) +
+         " record(s) have a blank key and would count as duplicates of each other; nothing "
+         "changed (give --allow-blank-keys to merge them too)");
+  require_deletable(o.catalog, plan);
   if (o.dry_run) {
     for (const KeyedRecord &r : plan)
       std::printf("would delete the record at offset %lld, key \"%s\"\n",
@@ -94,10 +151,6 @@ void merge_duplicates(const MergeOptions &o) {
     print_summary(scan, 0);
     return;
   }
-  if (scan.blank_keys() > 0 && !o.allow_blank)
-    fail(o.catalog + ": " + std::to_string(scan.blank_keys()) +
-         " record(s) have a blank key and would count as duplicates of each other; nothing "
-         "changed (give --allow-blank-keys to merge them too)");
   run_merge(o, scan, plan);
 }
 

@@ -2,12 +2,15 @@
 // writes the model as JSON, `import` reads a JSON document into a new or
 // empty project database, `show` prints objects with their groups and rows.
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "host/inprocess/model.h"
+#include "tools/catalog_scan.h"
+#include "tools/clobber.h"
 #include "tools/command.h"
 #include "tools/tables.h"
 
@@ -18,6 +21,7 @@ namespace model = host::model;
 
 struct Options {
   std::string project, file, output, type, name;
+  bool force = false;
 };
 
 std::string trimmed(const std::string &text) {
@@ -35,20 +39,37 @@ void open_project(const Options &o) {
 }
 
 void export_model(const Options &o) {
+  use_project(o);
+  Outputs outputs({model::project_path()}, o.force);
+  const std::string temp = o.output.empty() ? "" : outputs.add(o.output);
   open_project(o);
   const std::string text = model::to_json();
   if (o.output.empty()) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     return;
   }
-  std::ofstream out(o.output, std::ios::binary);
+  std::ofstream out(temp, std::ios::binary);
   if (!(out << text) || !out.flush()) fail(o.output + ": cannot write the exported model");
+  out.close();
+  outputs.commit();
 }
 
 void import_model(const Options &o) {
   use_project(o);
+  // The database saves itself atomically; only its identity is checked.
+  Outputs({o.file}, true).check_in_place(model::project_path());
   if (int rc = model::import_json(o.file, model::project_path()))
     fail("cannot import " + o.file + ": " + model::load_error() + code_text(rc));
+  // Catalogs beside the database are named relative to it: the folder can
+  // be copied or moved.
+  std::string &directory = model::data().setup.catalog_directory;
+  const std::filesystem::path folder = std::filesystem::path(model::project_path()).parent_path();
+  if (!directory.empty() && directory[0] == '/' &&
+      same_file(directory, folder.empty() ? "." : folder.string())) {
+    directory = ".";
+    if (int rc = model::save(model::project_path()))
+      fail(model::project_path() + ": cannot save the project" + code_text(rc));
+  }
   std::printf("%s: %zu objects imported into %s\n", o.file.c_str(), model::data().objects.size(),
               model::project_path().c_str());
 }
@@ -137,6 +158,7 @@ Register reg([](CLI::App &app) {
       group->add_subcommand("export", "Write the model as JSON (standard output by default)");
   add_project_option(out, o);
   out->add_option("-o,--output", o.output, "File to write");
+  out->add_flag("--force", o.force, "Replace an existing file");
   out->callback([] { export_model(o); });
   CLI::App *in =
       group->add_subcommand("import", "Read a JSON model into a new or empty project database");

@@ -48,17 +48,42 @@ std::string value_bytes(const nlohmann::json &value, char type, int length) {
   return name_field(bytes, static_cast<size_t>(length));
 }
 
-void add_attribute(const nlohmann::json &a, const std::string &group, CgGroup **part) {
+// A group or attribute name as its 8-character field; never cut.
+std::string name_of(const nlohmann::json &text, const char *what) {
+  const std::string name = text.get<std::string>();
+  if (name.empty() || name.size() > PCS_NAME_LEN)
+    throw std::runtime_error(std::string(what) + " name \"" + name + "\" must have 1 to 8 characters");
+  return name_field(name);
+}
+
+std::string plain(const std::string &field) { return field.substr(0, field.find_last_not_of(' ') + 1); }
+
+// The value length: the schema's where it declares the attribute (an
+// explicit length must agree), else the explicit one; numbers have theirs.
+int value_length(const nlohmann::json &a, char type, const std::string &group,
+                 const std::string &name, const DeclaredLength &declared) {
+  const int schema = declared ? declared(group, name) : 0;
+  const int fixed = type == 'I' ? 4 : type == 'R' ? 8 : 0;
+  const int given = a.value("length", 0);
+  if (schema > 0 && given > 0 && given != schema)
+    throw std::runtime_error(plain(name) + " has length " + std::to_string(given) +
+                             ", the project declares " + std::to_string(schema));
+  const int length = schema > 0 ? schema : given > 0 ? given : fixed;
+  if (length == 0)
+    throw std::runtime_error(plain(name) + " needs its length: the project does not declare " +
+                             plain(group) + "." + plain(name));
+  if (length < 1 || length > 4096) throw std::runtime_error("a length outside 1..4096");
+  return length;
+}
+
+void add_attribute(const nlohmann::json &a, const std::string &group, CgGroup **part,
+                   const DeclaredLength &declared) {
   const std::string type_text = a.value("type", std::string("C"));
   const char type = type_text.empty() ? 'C' : type_text[0];
   const auto &values = a.at("values");
   if (!values.is_array() || values.empty()) throw std::runtime_error("an attribute needs values");
-  int length = type == 'I' ? 4 : type == 'R' ? 8 : 0;
-  for (const auto &v : values)
-    if (v.is_string()) length = std::max(length, static_cast<int>(v.get<std::string>().size()));
-  length = a.value("length", length);
-  if (length < 1 || length > 4096) throw std::runtime_error("a length outside 1..4096");
-  const std::string name = name_field(a.at("name").get<std::string>());
+  const std::string name = name_of(a.at("name"), "attribute");
+  int length = value_length(a, type, group, name, declared);
   const std::string type_field = name_field(std::string(1, type) + std::to_string(length));
   int rc = 0;
   for (const auto &v : values) {
@@ -87,13 +112,14 @@ const unsigned char *value_at(const CgAttribute *a, int k) {
 
 }  // namespace
 
-CgGroup *part_from_json(const nlohmann::json &doc, std::string *error) {
+CgGroup *part_from_json(const nlohmann::json &doc, std::string *error,
+                        const DeclaredLength &declared) {
   CgGroup *part = nullptr;
   try {
     if (!doc.is_array() || doc.empty()) throw std::runtime_error("a part is a list of groups");
     for (const auto &g : doc) {
-      const std::string group = name_field(g.at("group").get<std::string>());
-      for (const auto &a : g.at("attributes")) add_attribute(a, group, &part);
+      const std::string group = name_of(g.at("group"), "group");
+      for (const auto &a : g.at("attributes")) add_attribute(a, group, &part, declared);
     }
     return part;
   } catch (const std::exception &e) {

@@ -2,6 +2,7 @@
 #ifndef PCS_TOOLS_PART_JSON_H
 #define PCS_TOOLS_PART_JSON_H
 
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -9,8 +10,15 @@
 
 namespace pcs::tool {
 
+// The value length a schema declares for an attribute (group and attribute
+// as 8-character fields), or 0 where it declares none.
+using DeclaredLength = std::function<int(const std::string &group, const std::string &attribute)>;
+
 // A new part built from the JSON form; null with the reason in *error.
-CgGroup *part_from_json(const nlohmann::json &doc, std::string *error);
+// Names have 1 to 8 characters. A text attribute takes the length the
+// schema declares, else the length the JSON gives (required then).
+CgGroup *part_from_json(const nlohmann::json &doc, std::string *error,
+                        const DeclaredLength &declared);
 // The part as JSON, groups and attributes in the order of the file they
 // were read from (the reverse of the part's chains).
 nlohmann::json part_to_json(const CgGroup *part);

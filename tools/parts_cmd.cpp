@@ -10,15 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "host/inprocess/model.h"
 #include "include/pcs.h"
+#include "tools/clobber.h"
 #include "tools/command.h"
+#include "tools/index_check.h"
 #include "tools/part_json.h"
 
 namespace pcs::tool {
 namespace {
 
 struct Options {
-  std::string file, json, reference, index, fresh, duplicates;
+  std::string file, json, reference, index, fresh, duplicates, project;
   int position = 0;
 };
 Options options;
@@ -54,10 +57,31 @@ nlohmann::json read_json(const std::string &path) {
   }
 }
 
+// The value lengths the project declares, when there is a project.
+DeclaredLength declared_lengths(const Options &o) {
+  namespace model = host::model;
+  if (!o.project.empty()) model::set_project_path(o.project);
+  const std::string path = model::project_path();
+  if (!std::filesystem::exists(path)) {
+    if (!o.project.empty()) fail(path + ": no such project");
+    return nullptr;
+  }
+  if (int rc = model::load(path)) fail(path + ": cannot read the project: " + model::load_error() + code_text(rc));
+  return [](const std::string &group, const std::string &attribute) {
+    const auto &groups = model::data().groups;
+    auto it = groups.find(group);
+    if (it == groups.end()) it = groups.find(group.substr(0, group.find_last_not_of(' ') + 1));
+    if (it == groups.end()) return 0;
+    const int at = it->second.find(attribute);
+    return at < 0 ? 0 : it->second.attributes[static_cast<size_t>(at)].length;
+  };
+}
+
 void put_part(const Options &o) {
+  Outputs({o.json}, false).check_in_place(o.file);
   PartGuard part;
   std::string error;
-  part.part = part_from_json(read_json(o.json), &error);
+  part.part = part_from_json(read_json(o.json), &error, declared_lengths(o));
   if (!part.part) fail(o.json + ": not a part: " + error);
   PartFile file(o.file, std::filesystem::exists(o.file) ? "r+b" : "w+b");
   std::fseek(file.stream, 0, SEEK_END);
@@ -110,11 +134,17 @@ void show_parts(const Options &o) {
 }
 
 void fold_parts(const Options &o) {
+  // The new-parts and duplicates files grow: their old parts are kept.
+  Outputs outputs({o.file, o.reference, o.index}, false);
+  require_part_index(o.reference, o.index);
+  const std::string fresh = outputs.add(o.fresh, Outputs::kExtend);
+  const std::string duplicates = o.duplicates.empty() ? "" : outputs.add(o.duplicates, Outputs::kExtend);
   int rc = 0;
-  cgfold(o.file.c_str(), o.reference.c_str(), o.index.c_str(), o.fresh.c_str(),
-         o.duplicates.c_str(), &rc);
+  cgfold(o.file.c_str(), o.reference.c_str(), o.index.c_str(), fresh.c_str(), duplicates.c_str(),
+         &rc);
   if (rc == PCS_QUERY_CATALOG) fail("cannot open one of the fold's files" + code_text(rc));
   if (rc != 0) fail(o.file + ": the fold stopped" + code_text(rc));
+  outputs.commit();
   std::printf("new parts in %s%s\n", o.fresh.c_str(),
               o.duplicates.empty() ? "" : (", duplicates in " + o.duplicates).c_str());
 }
@@ -129,9 +159,11 @@ CLI::App *command(CLI::App *parts, const char *name, const char *help, void (*ru
 Register reg([](CLI::App &app) {
   CLI::App *parts = app.add_subcommand("parts", "Generic part files: put, get, show, fold");
   parts->require_subcommand(1);
-  command(parts, "put", "Append a part given in its JSON form", put_part)
-      ->add_option("json", options.json, "JSON file, or - for standard input")
-      ->required();
+  CLI::App *put = command(parts, "put", "Append a part given in its JSON form", put_part);
+  put->add_option("json", options.json, "JSON file, or - for standard input")->required();
+  put->add_option("--project", options.project,
+                  "Project database whose groups give value lengths (default: $PCS_PROJECT or "
+                  "./project.db, when it exists)");
   command(parts, "get", "Print the part at a record position in its JSON form", get_part)
       ->add_option("position", options.position, "Byte position of the record")
       ->required();

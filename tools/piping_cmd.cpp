@@ -165,7 +165,7 @@ Register reg([](CLI::App &app) {
   auto common = [](CLI::App *command) {
     command->add_option("SPEC", o.spec, "Piping specification name")->required();
     command->add_option("--project", o.project,
-                        "Project file (default: $PCS_PROJECT or ./project.json)");
+                        "Project database (default: $PCS_PROJECT or ./project.db)");
     command->add_flag("--json", o.json, "Write JSON instead of aligned text");
   };
   auto *q = spec->add_subcommand("queries", "Fill and print the query parts of every entry");

@@ -131,7 +131,8 @@ CgPart make_catalog_part(const CatalogPartDef &d, int *rc) {
 
 void spec_demo(const std::string &root) {
   add_sample_specification(model::data());
-  const std::string project = root + "/project.json";
+  // The demo's one project database gets the specification too.
+  const std::string project = model::project_path();
   if (model::save(project) != 0) fail(project + ": cannot save the project");
   const std::string generic = root + "/SPECPART";
   FILE *file = std::fopen(generic.c_str(), "wb");

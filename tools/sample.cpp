@@ -27,6 +27,10 @@ PartRecord *sample_part(const SamplePart &s) {
   if (rc == 0) cspgadd(part, "PARTDEF ", "CATEGORY", 1, 8, category.data(), &rc);
   if (rc == 0) cspgadd(part, "PARTDEF ", "PARTTYPE", 1, 8, type.data(), &rc);
   if (rc == 0) cspgadd(part, "PIPESIZE", "SIZE    ", 1, 8, size.data(), &rc);
+  // The stamp that names the part's model object (the duplicate merge
+  // deletes that object with the part).
+  const std::string stamp = name_field(s.number, 16);
+  if (rc == 0) cspgadd(part, "ELCATLOG", "ELTIME  ", 1, 16, stamp.data(), &rc);
   if (rc != 0) {
     cspgfre(part);
     fail("cannot build part " + std::string(s.name) + code_text(rc));

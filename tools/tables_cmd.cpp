@@ -10,6 +10,7 @@
 #include "host/inprocess/tools.h"
 #include "host/inprocess/model.h"
 #include "include/pcs.h"
+#include "tools/clobber.h"
 #include "tools/command.h"
 #include "tools/tables.h"
 
@@ -65,8 +66,80 @@ void print_changes(const Snapshot &before) {
   }
 }
 
+struct Args {
+  std::string kind, input, second, output, standard = "";
+  double scale = 1.0;
+  bool force = false, replace = false;
+};
+Args args;
+
+std::string trimmed(const std::string &text) {
+  return text.substr(0, text.find_last_not_of(' ') + 1);
+}
+
+// The object and group a load of `kind` adds rows to: the standard's or
+// the process object's table, or (for weld and branch tables, which get
+// an object of their own) the table object loaded from a file of the same
+// name before.
+struct LoadTarget {
+  std::string type, name, group;
+  bool named_by_file;
+};
+
+LoadTarget load_target(const std::string &kind) {
+  if (kind == "weld") return {"WLDTABLE", "", "PRJBNAME", true};
+  if (kind == "branch") return {"BRTABLE ", "", "PRJBNAME", true};
+  if (kind == "pipedim") return {"STANDARD", trimmed(args.standard), "PIPEDIM ", false};
+  const auto type = model::data().types.find(model::name("PROCESS"));
+  const std::string name = type == model::data().types.end() ? "" : type->second.host_name;
+  return {"PROCESS ", trimmed(name), "PRJCMPT ", false};
+}
+
+// True when the first value of the object's `group` rows names `file`.
+bool loaded_from(const model::Object &object, const std::string &group, const std::string &file) {
+  const auto rows = object.groups.find(group);
+  if (rows == object.groups.end() || rows->second.empty() || rows->second[0].empty()) return false;
+  const std::string &cell = rows->second[0][0];
+  return !cell.empty() && trimmed(cell) == trimmed(file.substr(0, cell.size()));
+}
+
+// A load never adds to rows it did not make: an object that holds rows of
+// the group (or, for weld and branch tables, was loaded from the same
+// file) is refused, or with --replace emptied (removed) first; the load's
+// save stores that too.
+void claim_load_target(const std::string &kind) {
+  const LoadTarget target = load_target(kind);
+  const std::string file = std::filesystem::path(args.input).filename().string();
+  auto &objects = model::data().objects;
+  for (auto it = objects.begin(); it != objects.end();) {
+    model::Object &object = it->second;
+    const auto rows = object.groups.find(target.group);
+    const bool held = object.type == target.type &&
+                      (target.named_by_file ? loaded_from(object, target.group, file)
+                                            : object.name == target.name &&
+                                                  rows != object.groups.end() && !rows->second.empty());
+    if (!held) {
+      ++it;
+      continue;
+    }
+    if (!args.replace)
+      fail(args.input + ": " + trimmed(target.type) + " \"" + object.name + "\" holds " +
+           (target.named_by_file ? "the rows of this file already"
+                                 : std::to_string(rows->second.size()) + " row(s) of " +
+                                       trimmed(target.group) + " already") +
+           "; nothing loaded (give --replace to load the file in their place)");
+    if (target.named_by_file) {
+      it = objects.erase(it);
+      continue;
+    }
+    rows->second.clear();
+    ++it;
+  }
+}
+
 template <class Call>
 void load_into_model(const std::string &what, Call &&call) {
+  Outputs({args.input}, false).check_in_place(model::project_path());
   loaded_model();
   const Snapshot before = snapshot();
   int rc = 0;
@@ -75,14 +148,12 @@ void load_into_model(const std::string &what, Call &&call) {
   check_table_call(rc, what);
 }
 
-struct Args {
-  std::string kind, input, second, output, standard = "";
-  double scale = 1.0;
-};
-Args args;
 
 void convert() {
-  const char *in = args.input.c_str(), *out = args.output.c_str();
+  Outputs outputs({args.input, args.second}, args.force);
+  const bool encoded = args.kind == "encoded";
+  const std::string temp = encoded ? outputs.add_folder(args.output) : outputs.add(args.output);
+  const char *in = args.input.c_str(), *out = temp.c_str();
   int rc = 0;
   if (args.kind == "weld") cgwtcr(in, out, &rc);
   else if (args.kind == "branch") cgbtcr(in, out, &rc);
@@ -90,17 +161,22 @@ void convert() {
   else if (args.kind == "pipedim") cgpdtcr(in, args.second.c_str(), out, &rc);
   else cgencdec(in, out, &rc);
   check_table_call(rc, "convert " + args.input);
-  if (args.kind != "encoded") {
-    std::printf("wrote %s: %d line(s)\n", out, count_lines(out));
+  if (!encoded) {
+    std::printf("wrote %s: %d line(s)\n", args.output.c_str(), count_lines(temp));
+    outputs.commit();
     return;
   }
-  for (const auto &entry : std::filesystem::directory_iterator(args.output))
-    std::printf("%s: %d line(s)\n", entry.path().c_str(), count_lines(entry.path()));
+  for (const auto &entry : std::filesystem::directory_iterator(temp))
+    std::printf("%s: %d line(s)\n",
+                (std::filesystem::path(args.output) / entry.path().filename()).c_str(),
+                count_lines(entry.path()));
+  outputs.commit();
 }
 
 void load() {
   const char *path = args.input.c_str();
   load_into_model("load " + args.input, [&](int *rc) {
+    claim_load_target(args.kind);
     if (args.kind == "weld") cgwtcr2(path, &args.scale, rc);
     else if (args.kind == "branch") cgbtcr2(path, rc);
     else if (args.kind == "pipedim") cgpdtcr2(path, args.standard.c_str(), &args.scale, rc);
@@ -118,6 +194,8 @@ void classes() {
 }
 
 void rename_file() {
+  Outputs outputs({args.input}, args.force);
+  outputs.check(args.output);  // the library renames the file itself
   const int from = int(args.input.size()), to = int(args.output.size());
   int rc = 0;
   cgrnmfl(args.input.c_str(), &from, args.output.c_str(), &to, &rc);
@@ -141,6 +219,7 @@ Register reg([](CLI::App &app) {
   conv->add_option("output", args.output, "Table file (encoded: the folder of table files)")->required();
   conv->add_option("--diameters", args.second, "pipedim: the outside diameter dump");
   conv->add_option("--standard", args.standard, "endstyle: the standard name");
+  conv->add_flag("--force", args.force, "Replace existing table files");
 
   auto *ld = command(tables, "load", "Load a comma-separated table file into the project model", load);
   ld->add_option("kind", args.kind, "weld, branch, pipedim or compat")
@@ -148,6 +227,9 @@ Register reg([](CLI::App &app) {
   ld->add_option("file", args.input, "Table file")->required();
   ld->add_option("--scale", args.scale, "weld, pipedim: factor for every real value");
   ld->add_option("--standard", args.standard, "pipedim: the standard to load into");
+  ld->add_flag("--replace", args.replace,
+               "Load in place of the rows the object holds already (they are dropped in the "
+               "same save)");
 
   auto *std_cmd = command(tables, "standard", "Load a folder of encoded tables into a standard", [] {
     load_into_model("load the standard tables of " + args.input, [](int *rc) {
@@ -165,14 +247,18 @@ Register reg([](CLI::App &app) {
   fn->add_option("folder", args.input, "Folder of files named <class>_<part type>")->required();
 
   auto *map = command(tables, "classmap", "Write the CLASSMAP file of a class map dump", [] {
+    Outputs outputs({args.input}, args.force);
+    const std::string temp = outputs.add_in_folder(args.output, "CLASSMAP");
     int rc = 0;
-    cgclprs(args.input.c_str(), args.output.c_str(), &rc);
+    cgclprs(args.input.c_str(), temp.c_str(), &rc);
     check_table_call(rc, "parse " + args.input);
     const std::string path = args.output + "/CLASSMAP";
-    std::printf("wrote %s: %d class(es)\n", path.c_str(), count_lines(path));
+    std::printf("wrote %s: %d class(es)\n", path.c_str(), count_lines(temp + "/CLASSMAP"));
+    outputs.commit();
   });
   map->add_option("dump", args.input, "Class map dump")->required();
   map->add_option("folder", args.output, "Folder for the CLASSMAP file")->required();
+  map->add_flag("--force", args.force, "Replace an existing CLASSMAP file");
 
   auto *cls = command(tables, "classes", "Create the piping classes of a folder", classes);
   cls->add_option("folder", args.input, "Folder of function rules files and CLASSMAP")->required();
@@ -181,6 +267,7 @@ Register reg([](CLI::App &app) {
   auto *ren = command(tables, "rename", "Rename a file", rename_file);
   ren->add_option("from", args.input, "File to rename")->required();
   ren->add_option("to", args.output, "New name")->required();
+  ren->add_flag("--force", args.force, "Replace an existing file of the new name");
 });
 
 }  // namespace

@@ -3,6 +3,7 @@
 // names (pu3catn, pu3cnam).
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "host/inprocess/model_internal.h"
 
@@ -27,6 +28,17 @@ const Catalog *catalog_of(const Model &m, const int *id) {
 bool catalog_keys(const char *k1, const char *k2, const char *k3, const char *k4) {
   return field(k1, kNameWidth) == "PRO     " && field(k2, kNameWidth) == "SETUP   " &&
          field(k3, kNameWidth) == "CATALOG " && field(k4, kNameWidth) == "        ";
+}
+
+// A relative catalog directory names a folder relative to the project
+// database's own folder, so that a copied project uses its own catalogs.
+std::string resolved_directory(const std::string &directory) {
+  if (directory.empty() || directory[0] == '/' || directory[0] == '$') return directory;
+  const std::filesystem::path base = std::filesystem::path(project_path()).parent_path();
+  if (base.empty()) return directory;
+  std::string resolved = (base / directory).lexically_normal().string();
+  while (resolved.size() > 1 && resolved.back() == '/') resolved.pop_back();
+  return resolved;
 }
 
 void end_all(int *stacks[3]) {
@@ -56,7 +68,7 @@ void gj0frd(const char *key1, const char *key2, const char *key3, const char *ke
     int code = 0;
     Model *m = ensure_model(&code);
     if (!m) return code;
-    const std::string &directory = m->setup.catalog_directory;
+    const std::string directory = resolved_directory(m->setup.catalog_directory);
     if (!catalog_keys(key1, key2, key3, key4) || directory.empty()) return 0;
     std::vector<std::string> ids;
     for (const Catalog &catalog : m->catalogs) ids.push_back(int_entry(catalog.id));

@@ -171,7 +171,7 @@ TEST_F(CatalogAccess, NamesAndSortKeys) {
   EXPECT_EQ(csgikey(dir_.path("c.cat").c_str(), &one, key_names, width, 5, nullptr, keys.data()), 0);
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(keys[i].RecordOffset, i == 1 ? -1 : offsets_[i].second);
-    if (i != 1) EXPECT_EQ(std::string(keys[i].Key), field(offsets_[i].first, 6));
+    if (i != 1) { EXPECT_EQ(std::string(keys[i].Key), field(offsets_[i].first, 6)); }
   }
   EXPECT_EQ(csgikey(dir_.path("c.cat").c_str(), &one, key_names, width, 6, nullptr, keys.data()), 1);
   EXPECT_EQ(csgikey(dir_.path("none").c_str(), &one, key_names, width, 1, nullptr, keys.data()), 2);

@@ -89,7 +89,7 @@ TEST_F(CatalogFault, OpenScanKeysAndDirectory) {
     int info = 0;
     gusinf(&stack, &size, &count, &info);
     EXPECT_TRUE(rc == 0 || rc == kCollectNoMemory || rc == PCS_GUS_NO_MEMORY) << rc;
-    if (rc == 0) EXPECT_EQ(count, 4);
+    if (rc == 0) { EXPECT_EQ(count, 4); }
     gusend(&stack, &rc);
   });
   std::string name = field("PART") + field("NAME");
@@ -101,7 +101,7 @@ TEST_F(CatalogFault, OpenScanKeysAndDirectory) {
     for (int i = 0; i < 4; ++i) keys[i] = {-7, buffers[i].data()};
     const int rc = csgikey(dir_.path("c.cat").c_str(), &one, names, width, 4, nullptr, keys.data());
     EXPECT_TRUE(rc == PCS_OK || rc == PCS_IKEY_UNREADABLE) << rc;
-    if (rc == 0) EXPECT_EQ(std::string(keys[3].Key), field("PIPE"));
+    if (rc == 0) { EXPECT_EQ(std::string(keys[3].Key), field("PIPE")); }
   });
   const int length = static_cast<int>(dir_.root().size());
   sweep_allocations([&](long) {

@@ -130,7 +130,7 @@ TEST_F(CatalogRecord, DamagedFilesAreReadFailures) {
       const bool whole = at == 0 ? cut >= 61 : false;
       EXPECT_EQ(part != nullptr, whole) << "cut " << cut << " at " << at;
       EXPECT_RC(whole ? 0 : 1, rc);
-      if (!whole) EXPECT_EQ(length, 0);
+      if (!whole) { EXPECT_EQ(length, 0); }
       if (part) cspgfre(part);
     }
   }
@@ -146,7 +146,7 @@ TEST_F(CatalogRecord, DamagedFilesAreReadFailures) {
       PartRecord *part = cspgetrc(s.f, 0, &length, &rc);
       EXPECT_EQ(part != nullptr, rc == 0) << word << " " << value;
       if (part) cspgfre(part);
-      if (word == 0 && value != 62) EXPECT_EQ(length, 0) << value;
+      if (word == 0 && value != 62) { EXPECT_EQ(length, 0) << value; }
     }
 }
 

@@ -57,7 +57,7 @@ class Creators : public ModelTest {
         continue;
       }
       EXPECT_RC(kInjected, call());
-      if (!saves_between) EXPECT_EQ(model::session().saves, saves);
+      if (!saves_between) { EXPECT_EQ(model::session().saves, saves); }
       EXPECT_EQ(model::calls().back().service, "pr0end");
       model::clear_failures();
     }

@@ -110,7 +110,7 @@ TEST_F(ListTest, LongListAgreesWithMultimapThroughInsertsFindsAndDeletes) {
       list_ = pplstdel(list_, list_);
       expected.erase(expected.begin());
     }
-    if (i % 250 == 0) ASSERT_EQ(elements_of(list_), expected_elements());
+    if (i % 250 == 0) { ASSERT_EQ(elements_of(list_), expected_elements()); }
   }
   ASSERT_EQ(elements_of(list_), expected_elements());
   EXPECT_EQ(pcs::host::memory().live_blocks, static_cast<long>(expected.size()) + 1);

@@ -44,7 +44,7 @@ inline KeyedGroup *make_list(const std::vector<Group> &groups, bool must = true)
       int rc = -1;
       cspadd(field(g->name).c_str(), field(a->name).c_str(), &a->count, &a->length,
              a->values.data(), &list, &rc);
-      if (must) EXPECT_EQ(rc, 0);
+      if (must) { EXPECT_EQ(rc, 0); }
       if (rc != 0) cspfre(&list);
       if (rc != 0) return nullptr;
     }

@@ -61,4 +61,50 @@ TEST(CatalogCommand, FailuresNameTheFile) {
   EXPECT_EQ(run_tool(dir, "catalog sample s.cat i --force").status, 0);
 }
 
+// An index left stale by compression marks nothing: each offset a delete
+// touches must hold a live record carrying the key asked for. Compression
+// refuses to leave it stale silently, and check names it.
+TEST(CatalogCommand, StaleIndexMarksNothing) {
+  TempDir dir;
+  ASSERT_EQ(run_tool(dir, "catalog sample s.cat s.idx").status, 0);
+  ASSERT_EQ(run_tool(dir, "catalog delete s.cat s.idx ELBOW-90 -n 1").status, 0);
+  const std::string before = read_file(dir.path("s.cat"));
+  ToolRun r = run_tool(dir, "maint compress s.cat");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("give --no-reindex to leave them stale; nothing changed"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(read_file(dir.path("s.cat")), before);
+  r = run_tool(dir, "maint compress s.cat --no-reindex");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("pcs: warning: ./s.idx is now stale: rebuild it"), std::string::npos)
+      << r.err;
+  const std::string compressed = read_file(dir.path("s.cat"));
+  for (const std::string args : {"GASKET", "GASKET -k PART.NAME:12", "FLANGE-WN", "ELBOW-90"}) {
+    r = run_tool(dir, "catalog delete s.cat s.idx " + args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_NE(r.err.find("pcs: s.idx: the index is stale: the record at offset "),
+              std::string::npos)
+        << args << ": " << r.err;
+    EXPECT_NE(r.err.find("nothing changed (rebuild the index with pcs maint index s.cat s.idx"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(read_file(dir.path("s.cat")), compressed) << args;
+  }
+  EXPECT_EQ(run_tool(dir, "catalog delete s.cat s.idx GASKET -k PART.NAME:8").status, 2);
+  r = run_tool(dir, "check s.cat s.idx");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("s.idx: offset "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(": the index is stale\n"), std::string::npos) << r.out;
+  // Rebuilt, the index leads to GASKET again, and only GASKET is marked.
+  ASSERT_EQ(run_tool(dir, "maint index s.cat s.idx -k PART.NAME:12").status, 0);
+  EXPECT_EQ(run_tool(dir, "check s.cat s.idx").status, 0);
+  r = run_tool(dir, "catalog delete s.cat s.idx GASKET -k PART.NAME:12");
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = run_tool(dir, "catalog lookup s.cat s.idx GASKET");
+  EXPECT_NE(r.out.find("marked deleted"), std::string::npos) << r.out;
+  r = run_tool(dir, "catalog lookup s.cat s.idx VALVE-GATE");
+  EXPECT_EQ(r.out.find("marked deleted"), std::string::npos) << r.out;
+}
+
 }  // namespace

@@ -55,6 +55,8 @@ TEST(CheckCommand, ReportsEveryDamagedPlaceWithItsOffset) {
        "bad.idx: offset 54: catalog offset 5 is not the start of a record of good.cat\n"
        "bad.idx: offset 54: the key is below the key before it: the index is not sorted\n"
        "bad.idx: offset 17: the key's first-record field does not point at its first record\n"
+       "bad.idx: offset 91: the record at catalog offset 0 does not carry the key 'C': the index "
+       "is stale\n"
        "bad.idx: offset 91: count field 2, but the key has 1 record(s)\n"},
       {"good.cat good.cat.idx", 1, ""},
       {"t.kg -k PIPE.SIZE:4", 1,

@@ -50,4 +50,29 @@ TEST(DemoCommand, RefusesFilesItDidNotMakeAndUnwritableFolders) {
   EXPECT_NE(r.err.find("cannot make the folder"), std::string::npos) << r.err;
 }
 
+// The demo keeps one project database, whose catalogs are named relative
+// to it: a copy of the folder re-indexes its own catalog, never the
+// original's; an imported project with its catalogs beside it is stored so.
+TEST(DemoCommand, ACopiedFolderWorksOnItsOwnFiles) {
+  TempDir dir;
+  ASSERT_EQ(run_tool(dir, "demo --dir d").status, 0);
+  EXPECT_FALSE(std::filesystem::exists(dir.path("d/project.json")));
+  std::filesystem::copy(dir.path("d"), dir.path("c"), std::filesystem::copy_options::recursive);
+  const std::string index = read_file(dir.path("d/PIPEIDX1"));
+  write_file(dir.path("d/PIPEIDX1"), "untouched");
+  write_file(dir.path("c/PIPEIDX1"), "");
+  ToolRun r = run_tool(dir, "maint reindex --kind 0 --project c/project.db");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_file(dir.path("d/PIPEIDX1")), "untouched");
+  EXPECT_EQ(read_file(dir.path("c/PIPEIDX1")), index);
+  r = run_tool(dir, "spec queries --help");
+  EXPECT_NE(r.out.find("(default: $PCS_PROJECT or ./project.db)"), std::string::npos) << r.out;
+
+  write_file(dir.path("c/p.json"), R"({"setup": {"catalog_directory": ")" + dir.path("c") +
+                                        R"(", "current_catalog": 1}, "catalogs": []})");
+  ASSERT_EQ(run_tool(dir, "model import c/p.json --project c/new.db").status, 0);
+  r = run_tool(dir, "model export --project c/new.db");
+  EXPECT_NE(r.out.find(R"("catalog_directory": ".")"), std::string::npos) << r.out;
+}
+
 }  // namespace

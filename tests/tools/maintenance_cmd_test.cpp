@@ -68,9 +68,9 @@ TEST_F(MaintCommand, RefusalsLeaveEveryFileAsItWas) {
     std::string message;
   };
   const Case cases[] = {
-      {"maint index cat cat -k PARTNUM.PARTNO:8", 1, "cat: this is the catalog cat itself"},
+      {"maint index cat cat -k PARTNUM.PARTNO:8", 1, "cat: this is the input cat itself"},
       {"maint index cat other -k PARTNUM.PARTNO:8", 1,
-       "other: the file exists and is not an index file; give --force to replace it"},
+       "other: the file exists; give --force to replace it"},
       {"maint index cat idx -k PARTNUM.PARTNUMBER:8", 2,
        "attribute name \"PARTNUMBER\" must have 1 to 8"},
       {"maint index cat idx -k PARTNUMXX.PARTNO:8", 2, "group name \"PARTNUMXX\" must have 1 to 8"},
@@ -83,14 +83,14 @@ TEST_F(MaintCommand, RefusalsLeaveEveryFileAsItWas) {
       {"maint merge blank --key-length 8", 1,
        "blank: 2 record(s) have a blank key and would count as duplicates of each other"},
       {"maint merge torn --key-length 8", 1, "a torn last record; nothing changed"},
-      {"maint compress cat --index cat=PARTNUM.PARTNO:8", 1, "cat: this is the catalog cat itself"},
+      {"maint compress cat --index cat=PARTNUM.PARTNO:8", 1, "cat: this is the input cat itself"},
       {"maint compress cat --index other=PARTNUM.PARTNO:8", 1,
-       "other: the file exists and is not an index"},
+       "other: the file exists; give --force to replace it"},
       {"maint compress cat --index idx", 2, "index \"idx\" is not PATH=GROUP.ATTR:LENGTH"},
       {"maint compress cat --index idx=PARTNUM.PARTNX:8", 1, "no live record carries the key"},
-      {"maint split-dump T1 .", 1, "T1: a table of the dump has the dump's own name in ."},
+      {"maint split-dump T1 .", 1, "./T1: this is the input T1 itself: it would be overwritten"},
       {"keyed put d.json d.json -k PIPE.SIZE:4", 1,
-       "d.json: the description and the keyed file are the same file"},
+       "d.json: this is also the input d.json"},
   };
   for (const Case &c : cases) {
     for (const auto &[name, bytes] : files) write_file(path(name), bytes);
@@ -109,6 +109,9 @@ TEST_F(MaintCommand, MergeDryRunThenMergeWithSummaries) {
   const int length = static_cast<int>(elbow("P1", "T1", pipe).size());
   write_file(path("cat"), bytes);
   ToolRun r = pcs("merge cat --key-length 8 --dry-run");
+  EXPECT_EQ(r.status, 1);  // as the real run would
+  EXPECT_NE(r.err.find("2 record(s) have a blank key"), std::string::npos) << r.err;
+  r = pcs("merge cat --key-length 8 --dry-run --allow-blank-keys");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "would delete the record at offset " + std::to_string(3 * length) +
                        ", key \"        \"\nwould delete the record at offset " +
@@ -140,17 +143,37 @@ TEST_F(MaintCommand, MergeSavesTheProjectOrFailsWithTheReason) {
   ASSERT_EQ(model::data().part_objects.size(), 1u);
   EXPECT_EQ(model::data().part_objects[0].eltime, "T1");
 
-  // Without the project the model object cannot go: the merge stops.
-  write_file(path("cat"), elbow("P1", "T1") + elbow("P1", "T2"));
-  r = pcs("merge cat --key-length 8 --newest --project none.json");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("records read: 2, duplicates: 1, deleted: 0, blank keys: 0\n"),
-            std::string::npos);
-  EXPECT_NE(r.err.find("cat: the merge stopped early after deleting 0 of 1 duplicate(s): the "
-                       "model service glrfam failed: the project file cannot be read (code 6002"),
-            std::string::npos)
-      << r.err;
+  // Without the project the model object cannot go: the dry run and the
+  // real run refuse with the same words, before anything changed.
+  const std::string two = elbow("P1", "T1") + elbow("P1", "T2");
+  write_file(path("cat"), two);
+  const std::string cause =
+      "cat: the merge cannot delete the record at offset 0, key \"P1\": the model service "
+      "glrfam failed: the project file cannot be read (code 6002";
+  for (const char *dry : {" --dry-run", ""}) {
+    r = pcs(std::string("merge cat --key-length 8 --newest --project none.json") + dry);
+    EXPECT_EQ(r.status, 1) << dry;
+    EXPECT_NE(r.err.find(cause), std::string::npos) << r.err;
+    EXPECT_EQ(read_file(path("cat")), two);
+  }
   EXPECT_EQ(pcs("merge cat --key-length 64").status, 2);
+}
+
+// The shipped example project lets the sample catalog merge: the dry run
+// and the real run agree.
+TEST_F(MaintCommand, SampleCatalogMergesWithTheExampleProject) {
+  ASSERT_EQ(run_tool(dir_, "catalog sample s.cat s.idx").status, 0);
+  ASSERT_EQ(run_tool(dir_, "model import " + std::string(PCS_SOURCE_DIR) +
+                               "/docs/example-project.json --project ex.db")
+                .status,
+            0);
+  const std::string merge = "merge s.cat --project ex.db --group PART --attribute NAME --key-length 12";
+  ToolRun r = pcs(merge + " --dry-run");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("duplicates: 1, deleted: 0"), std::string::npos) << r.out;
+  r = pcs(merge);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("duplicates: 1, deleted: 1"), std::string::npos) << r.out;
 }
 
 // After compression no index the command knows of points at old offsets.
@@ -180,14 +203,21 @@ TEST_F(MaintCommand, CompressRebuildsTheKnownIndexesOrWarns) {
   EXPECT_EQ(read_file(path("idx")), index_header(1, 8) + index_record(1, 0, 17, field("B", 8)));
   EXPECT_EQ(r.err, "");
 
+  // With no index known to rebuild, compression is refused unless told to
+  // leave the indexes stale; then it names the index files beside it.
   write_file(path("cat"), part("A", 1) + part("B"));
   r = pcs("compress cat --project project.db");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cat: compression moves the records, and no index of it is known to "
+                       "rebuild (the project "),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(read_file(path("cat")), part("A", 1) + part("B"));
+  r = pcs("compress cat --project project.db --no-reindex");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "3  cat  cat.bak\n");
   EXPECT_EQ(read_file(path("cat")), part("B"));
-  EXPECT_NE(r.err.find("pcs: warning: cat: record offsets changed, and its indexes must be "
-                       "rebuilt (the project "),
-            std::string::npos)
+  EXPECT_NE(r.err.find("pcs: warning: ./idx is now stale: rebuild it"), std::string::npos)
       << r.err;
   EXPECT_EQ(pcs("compress none").status, 1);
 }

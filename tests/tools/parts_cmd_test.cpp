@@ -23,7 +23,7 @@ std::string part_json(const std::string &cls, const std::string &query, const st
                      query + R"("]}]}, {"group": "PARTNUM", "attributes": [{"name": "PARTNO", "length": 10, "values": [")" +
                      number + R"("]}, {"name": "NPS", "type": "I", "values": [6]}]})";
   if (!options.empty())
-    json += R"(, {"group": "TYPEOPTS", "attributes": [{"name": "OPTIONS", "values": [")" + options + R"("]}]})";
+    json += R"(, {"group": "TYPEOPTS", "attributes": [{"name": "OPTIONS", "length": 2, "values": [")" + options + R"("]}]})";
   return json + "]";
 }
 
@@ -89,7 +89,54 @@ TEST_F(PartsCommand, FoldAndLookup) {
   ASSERT_EQ(run("parts show new.gp"), 0);
   EXPECT_EQ(last_.out.find("F-1"), std::string::npos);
   EXPECT_NE(last_.out.find("E-1"), std::string::npos);
+  // A stale reference index (its key is not the part's there) folds nothing.
+  write_file(dir_.path("ref.idx"), "           1  10\n   1           0          17F-2       \n");
+  const std::string duplicates = read_file(dir_.path("dup.gp"));
+  EXPECT_EQ(run("parts fold GENPARTS ref.gp ref.idx new.gp dup.gp"), 1);
+  EXPECT_NE(last_.err.find("ref.idx: the index is stale: the record at offset 0 of ref.gp does "
+                           "not carry the key 'F-2'; nothing changed"),
+            std::string::npos)
+      << last_.err;
+  EXPECT_EQ(read_file(dir_.path("dup.gp")), duplicates);
   EXPECT_EQ(run("parts fold GENPARTS ref.gp absent.idx new.gp"), 1);
+}
+
+// Names are never cut, and a text's length is the project's where it
+// declares the attribute: a size "1" is not stored one character long,
+// where it would equal every size that begins with 1.
+TEST_F(PartsCommand, PutTakesNamesAndLengthsAsDeclared) {
+  const auto attribute = [](const std::string &group, const std::string &name,
+                            const std::string &length, const std::string &value) {
+    return R"([{"group": ")" + group + R"(", "attributes": [{"name": ")" + name + R"(")" +
+           (length.empty() ? "" : R"(, "length": )" + length) + R"(, "values": [")" + value +
+           R"("]}]}])";
+  };
+  const struct {
+    std::string json, error;
+  } refused[] = {
+      {attribute("PIPESIZES", "SIZE", "8", "1"),
+       "group name \"PIPESIZES\" must have 1 to 8 characters"},
+      {attribute("PIPESIZE", "NOMINALSIZE", "8", "1"),
+       "attribute name \"NOMINALSIZE\" must have 1 to 8 characters"},
+      {attribute("PIPESIZE", "SIZE", "", "1"),
+       "SIZE needs its length: the project does not declare PIPESIZE.SIZE"},
+  };
+  for (const auto &c : refused) {
+    write_file(dir_.path("p.json"), c.json);
+    EXPECT_EQ(run("parts put g.gp p.json"), 1) << c.json;
+    EXPECT_EQ(last_.err, "pcs: p.json: not a part: " + c.error + "\n");
+  }
+  EXPECT_FALSE(file_exists(dir_.path("g.gp")));
+  write_file(dir_.path("project.json"),
+             R"({"groups": {"PIPESIZE": {"attributes": [{"name": "SIZE", "type": "C", "length": 8}]}}})");
+  ASSERT_EQ(run("model import project.json"), 0) << last_.err;
+  write_file(dir_.path("p.json"), attribute("PIPESIZE", "SIZE", "4", "1"));
+  EXPECT_EQ(run("parts put g.gp p.json"), 1);
+  EXPECT_EQ(last_.err, "pcs: p.json: not a part: SIZE has length 4, the project declares 8\n");
+  write_file(dir_.path("p.json"), attribute("PIPESIZE", "SIZE", "", "1"));
+  ASSERT_EQ(run("parts put g.gp p.json"), 0) << last_.err;
+  ASSERT_EQ(run("parts show g.gp"), 0);
+  EXPECT_NE(last_.out.find("SIZE     1 x 8: \"1       \""), std::string::npos) << last_.out;
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ class SpecCommand : public HostTest {
     HostTest::TearDown();
   }
   std::string args(const std::string &command) const {
-    return "spec " + command + " --project " + dir_.path("d/project.json") + " --parts " +
+    return "spec " + command + " --project " + dir_.path("d/project.db") + " --parts " +
            dir_.path("d/SPECPART");
   }
   TempDir dir_;
@@ -49,7 +49,7 @@ TEST_F(SpecCommand, SelectsWhatTheBruteForceSelects) {
       selected[entry["entry"].get<std::string>() + " " + q["size"].get<std::string>()] = parts;
     }
 
-  ASSERT_RC(0, model::load(dir_.path("d/project.json")));
+  ASSERT_RC(0, model::load(dir_.path("d/project.db")));
   std::vector<CgGroup *> catalog;
   FILE *file = std::fopen(dir_.path("d/SPECPART").c_str(), "rb");
   for (int position = 0, length = 0, rc = 0;; position += length) {
@@ -111,7 +111,7 @@ TEST_F(SpecCommand, ExplainsOneDecision) {
       {args("explain DEMO VALVE 3 GATE-3"), "specification DEMO has no entry \"VALVE\""},
       {args("explain DEMO ELBOW 8 ELL-3-40"), "entry ELBOW has no query part of size 8"},
       {args("explain DEMO ELBOW 3 NOPART"), "no catalog part numbered NOPART"},
-      {"spec parts DEMO --project " + dir_.path("d/project.json") + " --parts " + dir_.path("none"),
+      {"spec parts DEMO --project " + dir_.path("d/project.db") + " --parts " + dir_.path("none"),
        "cannot open the generic part file"},
   };
   for (const Case &c : cases) {
@@ -122,7 +122,7 @@ TEST_F(SpecCommand, ExplainsOneDecision) {
 }
 
 TEST_F(SpecCommand, PrintsQueryPartsAsTextAndJson) {
-  ToolRun r = run_tool(dir_, "spec queries DEMO --project " + dir_.path("d/project.json"));
+  ToolRun r = run_tool(dir_, "spec queries DEMO --project " + dir_.path("d/project.db"));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("entry ELBOW: 3 query parts\n  query part 1, size 2\n"), std::string::npos)
       << r.out;
@@ -130,7 +130,7 @@ TEST_F(SpecCommand, PrintsQueryPartsAsTextAndJson) {
                        "                        SCH       40* | - | - | -\n"),
             std::string::npos)
       << r.out;
-  r = run_tool(dir_, "spec queries DEMO --json --project " + dir_.path("d/project.json"));
+  r = run_tool(dir_, "spec queries DEMO --json --project " + dir_.path("d/project.db"));
   const nlohmann::json q = nlohmann::json::parse(r.out);
   EXPECT_EQ(q["entries"][0]["parts"].size(), 4u);
   const auto &elclass = q["entries"][1]["parts"][0]["groups"][8];
