@@ -18,11 +18,13 @@ inline long env_number(const char *name, long fallback) {
   return value > 0 ? value : fallback;
 }
 
-// A fresh directory /tmp/pcs-bench-<tag>-XXXXXX for the run's files, made on
-// first use and removed with everything in it at exit. One per program.
+// A fresh directory $TMPDIR/pcs-bench-<tag>-XXXXXX (/tmp without TMPDIR)
+// for the run's files, made on first use and removed with everything in it
+// at exit. One per program.
 inline const std::string &work_dir(const char *tag) {
   static const std::string dir = [tag] {
-    std::string pattern = std::string("/tmp/pcs-bench-") + tag + "-XXXXXX";
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/pcs-bench-" + tag + "-XXXXXX";
     const char *made = mkdtemp(pattern.data());
     if (!made) std::abort();
     return std::string(made);
