@@ -54,8 +54,7 @@ void write_index(const std::string &path, int n, int width, const std::vector<in
 }
 
 std::string temp_path(const char *name) {
-  const char *dir = std::getenv("TMPDIR");
-  return std::string(dir ? dir : "/tmp") + "/pcs-bench-" + std::to_string(getpid()) + "-" + name;
+  return pcs::bench::temp_root() + "/pcs-bench-" + std::to_string(getpid()) + "-" + name;
 }
 
 // Dates the file an hour back: the library holds an index in memory only

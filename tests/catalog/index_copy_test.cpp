@@ -161,7 +161,9 @@ TEST_F(IndexCopyTest, HeldCopyAnswersAsTheFile) {
           cspgtnky(&b.h, key.c_str(), next_b, &rc_b);
         });
         EXPECT_EQ(rc_a, rc_b) << key;
-        if (rc_a == 0) EXPECT_EQ(std::string(next_a, 12), std::string(next_b, 12));
+        if (rc_a == 0) {
+          EXPECT_EQ(std::string(next_a, 12), std::string(next_b, 12));
+        }
       }
     }
     const int r = 41;
