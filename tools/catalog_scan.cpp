@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -77,9 +78,13 @@ WalkEnd walk_records(const std::string &path, int32_t min_length,
                      const std::function<void(FILE *, const RecordStep &)> &step) {
   FILE *stream = std::fopen(path.c_str(), "rb");
   if (!stream) fail(path + ": cannot open the file: " + std::strerror(errno));
-  // Record heads are read front to back: in large reads, not one per record.
-  std::vector<char> buffer(size_t{1} << 20);
-  std::setvbuf(stream, buffer.data(), _IOFBF, buffer.size());
+  // Record heads are read front to back: in large reads (up to 1 MiB, no
+  // more than the file holds), not one per record.
+  struct stat status {};
+  const size_t size = fstat(fileno(stream), &status) == 0 ? static_cast<size_t>(status.st_size) : 0;
+  const size_t buffer_size = std::clamp<size_t>(size, BUFSIZ, size_t{1} << 20);
+  std::unique_ptr<char[]> buffer(new char[buffer_size]);
+  std::setvbuf(stream, buffer.get(), _IOFBF, buffer_size);
   WalkEnd end;
   std::fseek(stream, 0, SEEK_END);
   end.file_size = std::ftell(stream);
