@@ -4,6 +4,7 @@ of ours beside its baseline from the same run, with the ratio (ours over the
 baseline; below 1 is faster), the load average before and after the program
 ran, the commit, the compiler and the Google Benchmark library's build type
 (Debian's package is a debug build: that slows only its own bookkeeping).
+A program that failed gets one row with FAILED in place of a benchmark.
 
 Usage: results.py WORK_DIR COMMIT COMPILER > results.tsv
 """
@@ -77,6 +78,9 @@ def main():
             program, before, after = line.split()
             loads[program] = (before, after)
     print("\t".join(COLUMNS))
+    with open(os.path.join(work, "failed")) as f:
+        for program in f.read().split():
+            print("\t".join([program, "FAILED"] + [""] * (len(COLUMNS) - 3) + ["unknown"]))
     for program in loads:
         with open(os.path.join(work, program + ".json")) as f:
             data = json.load(f)
