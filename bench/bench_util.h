@@ -18,15 +18,24 @@ inline long env_number(const char *name, long fallback) {
   return value > 0 ? value : fallback;
 }
 
-// A fresh directory /tmp/pcs-bench-<tag>-XXXXXX for the run's files, made on
-// first use and removed with everything in it at exit. One per program.
+// Where benchmarks put their files: $TMPDIR, else /tmp.
+inline std::string temp_root() {
+  const char *tmp = std::getenv("TMPDIR");
+  return tmp && *tmp ? tmp : "/tmp";
+}
+
+// Makes a fresh directory <temp_root>/<prefix>XXXXXX; aborts when it cannot.
+inline std::string make_temp_dir(const std::string &prefix) {
+  std::string pattern = temp_root() + "/" + prefix + "XXXXXX";
+  if (!mkdtemp(pattern.data())) std::abort();
+  return pattern;
+}
+
+// A fresh directory <temp_root>/pcs-bench-<tag>-XXXXXX for the run's files,
+// made on first use and removed with everything in it at exit. One per
+// program.
 inline const std::string &work_dir(const char *tag) {
-  static const std::string dir = [tag] {
-    std::string pattern = std::string("/tmp/pcs-bench-") + tag + "-XXXXXX";
-    const char *made = mkdtemp(pattern.data());
-    if (!made) std::abort();
-    return std::string(made);
-  }();
+  static const std::string dir = make_temp_dir(std::string("pcs-bench-") + tag + "-");
   // Registered once `dir` is complete, so that the removal runs before `dir`
   // is destroyed at exit.
   static const bool removed_at_exit = std::atexit([] {

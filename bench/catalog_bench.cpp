@@ -1,10 +1,16 @@
 // Catalog file benchmarks. Key lookup: csalku against a plain pread binary
 // search over the same index of 1,000,000 records with 40-byte keys (both
-// read the header on every lookup). Part access: csgget end to end on a
-// catalog of 100,000 parts against a pread lookup that reads the record's
-// bytes without building a part record.
+// read the header on every lookup), a binary search over the file mapped
+// into memory, and SQLite looking the same keys up in one transaction.
+// Part access: csgget end to end on a catalog of 100,000 parts
+// (PCS_BENCH_CATALOG_PARTS) against a pread lookup that reads the record's
+// bytes without building a part record, and against SQLite reading the
+// record's bytes by key.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "host/inprocess/testing.h"
 #include "include/pcs.h"
 
@@ -21,7 +28,7 @@ namespace {
 
 constexpr int kLookupRecords = 1000000;
 constexpr int kLookupKey = 40;
-constexpr int kParts = 100000;
+const int kParts = static_cast<int>(pcs::bench::env_number("PCS_BENCH_CATALOG_PARTS", 100000));
 constexpr int kPartKey = 12;
 
 std::string key_text(int i, int width) {
@@ -47,8 +54,17 @@ void write_index(const std::string &path, int n, int width, const std::vector<in
 }
 
 std::string temp_path(const char *name) {
-  const char *dir = std::getenv("TMPDIR");
-  return std::string(dir ? dir : "/tmp") + "/pcs-bench-" + std::to_string(getpid()) + "-" + name;
+  return pcs::bench::temp_root() + "/pcs-bench-" + std::to_string(getpid()) + "-" + name;
+}
+
+// Dates the file an hour back: the library holds an index in memory only
+// once it has been left alone for a while, as any index in use has been.
+void settle(const std::string &path) {
+  struct timespec times[2];
+  clock_gettime(CLOCK_REALTIME, &times[0]);
+  times[0].tv_sec -= 3600;
+  times[1] = times[0];
+  if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) std::abort();
 }
 
 struct LookupFixture {
@@ -57,6 +73,7 @@ struct LookupFixture {
     std::vector<int> offsets(kLookupRecords);
     for (int i = 0; i < kLookupRecords; ++i) offsets[i] = i * 100;
     write_index(path, kLookupRecords, kLookupKey, offsets);
+    settle(path);
   }
   ~LookupFixture() { std::remove(path.c_str()); }
 };
@@ -86,6 +103,7 @@ struct CatalogFixture {
     }
     std::fclose(f);
     write_index(index, kParts, kPartKey, offsets);
+    settle(index);
   }
   ~CatalogFixture() {
     std::remove(catalog.c_str());
@@ -171,6 +189,96 @@ void BM_pread_lookup_baseline(benchmark::State &state) {
 }
 BENCHMARK(BM_pread_lookup_baseline);
 
+// The baseline of the held index: a binary search over the file mapped into
+// memory, header parsed once.
+void BM_mmap_lookup_baseline(benchmark::State &state) {
+  const int fd = open(lookup_fixture().path.c_str(), O_RDONLY);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) std::abort();
+  const size_t size = static_cast<size_t>(st.st_size);
+  void *mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (mapped == MAP_FAILED) std::abort();
+  const char *bytes = static_cast<const char *>(mapped);
+  const long n = std::atol(std::string(bytes, 12).c_str());
+  const size_t k = static_cast<size_t>(std::atoi(std::string(bytes + 12, 4).c_str())), r = k + 29;
+  const auto keys = random_keys(kLookupRecords, kLookupKey);
+  size_t i = 0;
+  for (auto _ : state) {
+    const char *key = keys[i++ % keys.size()].c_str();
+    long lo = 0, hi = n - 1, found = -1;
+    while (lo <= hi && found < 0) {
+      const long mid = (lo + hi) / 2;
+      const int order = std::memcmp(key, bytes + 17 + static_cast<size_t>(mid) * r + 28, k);
+      if (order < 0) hi = mid - 1;
+      else if (order > 0) lo = mid + 1;
+      else found = mid;
+    }
+    if (found < 0) state.SkipWithError("key not found");
+    benchmark::DoNotOptimize(std::atoi(bytes + 17 + static_cast<size_t>(found) * r + 16));
+  }
+  state.SetItemsProcessed(state.iterations());
+  munmap(mapped, size);
+  close(fd);
+}
+BENCHMARK(BM_mmap_lookup_baseline);
+
+// An SQLite table of `rows` (key, value) pairs, made once per run, removed at
+// exit; `value(i)` gives the bytes stored with key i.
+struct SqliteTable {
+  std::string path;
+  sqlite3 *db = nullptr;
+  template <typename Value>
+  SqliteTable(const char *name, int rows, int width, Value value) : path(temp_path(name)) {
+    std::remove(path.c_str());
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) std::abort();
+    exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+         "CREATE TABLE t(key BLOB PRIMARY KEY, value BLOB) WITHOUT ROWID; BEGIN");
+    sqlite3_stmt *insert = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?, ?)", -1, &insert, nullptr);
+    for (int i = 0; i < rows; ++i) {
+      const std::string key = key_text(i, width), bytes = value(i);
+      sqlite3_bind_blob(insert, 1, key.data(), width, SQLITE_TRANSIENT);
+      sqlite3_bind_blob(insert, 2, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+      if (sqlite3_step(insert) != SQLITE_DONE) std::abort();
+      sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    exec("COMMIT");
+  }
+  ~SqliteTable() {
+    sqlite3_close(db);
+    std::remove(path.c_str());
+  }
+  void exec(const char *sql) {
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) std::abort();
+  }
+};
+
+// Looks every key up in one read transaction, reading the value's bytes.
+void sqlite_lookups(benchmark::State &state, SqliteTable &table, int rows, int width) {
+  const auto keys = random_keys(rows, width);
+  sqlite3_stmt *select = nullptr;
+  sqlite3_prepare_v2(table.db, "SELECT value FROM t WHERE key = ?", -1, &select, nullptr);
+  table.exec("BEGIN");
+  size_t i = 0;
+  for (auto _ : state) {
+    sqlite3_bind_blob(select, 1, keys[i++ % keys.size()].data(), width, SQLITE_STATIC);
+    if (sqlite3_step(select) != SQLITE_ROW) state.SkipWithError("key not found");
+    benchmark::DoNotOptimize(sqlite3_column_blob(select, 0));
+    sqlite3_reset(select);
+  }
+  table.exec("COMMIT");
+  sqlite3_finalize(select);
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_sqlite_lookup_baseline(benchmark::State &state) {
+  static SqliteTable table("lookup.db", kLookupRecords, kLookupKey,
+                           [](int i) { return std::to_string(i * 100); });
+  sqlite_lookups(state, table, kLookupRecords, kLookupKey);
+}
+BENCHMARK(BM_sqlite_lookup_baseline);
+
 void BM_csgget(benchmark::State &state) {
   const CatalogFixture &fixture = catalog_fixture();
   CatalogHandle *catalog = nullptr;
@@ -217,6 +325,28 @@ void BM_pread_record_baseline(benchmark::State &state) {
   close(catalog);
 }
 BENCHMARK(BM_pread_record_baseline);
+
+// The same parts as SQLite rows: key and the catalog record's bytes.
+void BM_sqlite_record_baseline(benchmark::State &state) {
+  static SqliteTable table("parts.db", kParts, kPartKey, [](int i) {
+    static std::vector<std::string> records;
+    if (records.empty()) {
+      FILE *f = std::fopen(catalog_fixture().catalog.c_str(), "rb");
+      unsigned char head[4];
+      while (f && std::fread(head, 1, 4, f) == 4) {
+        const size_t size = (size_t{head[0]} << 24) | (size_t{head[1]} << 16) | (size_t{head[2]} << 8) | head[3];
+        std::string record(reinterpret_cast<char *>(head), 4);
+        record.resize(size);
+        if (std::fread(record.data() + 4, 1, size - 4, f) != size - 4) std::abort();
+        records.push_back(std::move(record));
+      }
+      if (f) std::fclose(f);
+    }
+    return records.at(static_cast<size_t>(i));
+  });
+  sqlite_lookups(state, table, kParts, kPartKey);
+}
+BENCHMARK(BM_sqlite_record_baseline);
 
 // Appending: cspgwrt, which counts a record only once it is flushed,
 // against fwrite of the same number of bytes and a flush, the least a

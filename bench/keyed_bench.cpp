@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "common/memory.h"
 #include "host/inprocess/testing.h"
 #include "include/pcs.h"
@@ -168,7 +169,7 @@ struct Cleanup {
 // A file of kRecords records of three attributes, written once; its name
 // field.
 std::string make_keyed_file() {
-  std::string field = "/tmp/pcs_keyed_bench_" + std::to_string(getpid()) + ".kg";
+  std::string field = pcs::bench::temp_root() + "/pcs_keyed_bench_" + std::to_string(getpid()) + ".kg";
   cleanup.path = field;
   field.resize(PCS_KEYED_NAME_LEN, ' ');
   KeyedFile *file = nullptr;

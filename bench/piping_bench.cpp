@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "host/host_model.h"
 #include "include/pcs.h"
 #include "include/pcs_select.h"
@@ -126,8 +127,7 @@ struct Catalog {
   std::string path;
   std::vector<CgPart> parts;
   Catalog() {
-    char dir[] = "/tmp/pcs-spec-bench-XXXXXX";
-    path = std::string(mkdtemp(dir)) + "/GENPARTS";
+    path = pcs::bench::make_temp_dir("pcs-spec-bench-") + "/GENPARTS";
     FILE *file = std::fopen(path.c_str(), "wb");
     for (int i = 0; i < kCatalogParts; ++i) {
       const int entry = i % kEntries, size = (i / kEntries) % kSizes;

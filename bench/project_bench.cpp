@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_util.h"
 #include "host/inprocess/model.h"
 
 namespace {
@@ -25,8 +26,7 @@ constexpr int kRowsEach = 1000;
 struct Folder {
   std::string root;
   Folder() {
-    char pattern[] = "/tmp/pcs-bench-XXXXXX";
-    root = mkdtemp(pattern) ? pattern : "/tmp";
+    root = pcs::bench::make_temp_dir("pcs-bench-");
   }
   ~Folder() { std::filesystem::remove_all(root); }
   std::string path(const char *name) const { return root + "/" + name; }

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "common/coding.h"
 #include "common/record_codec.h"
@@ -102,11 +103,15 @@ bool recover_catalog(const char *catalog_path);
 
 // ---- index files ------------------------------------------------------------
 
+struct IndexCopy;
+
 // A checked index header: 0 <= N, 1 <= K <= PCS_KEY_MAX and the file holds
-// exactly 17 + N * R bytes.
+// exactly 17 + N * R bytes. `copy`, when set, is the whole file as it stands
+// (index_cache.cpp): records are then taken from it instead of read.
 struct IndexHeader {
   int32_t count;
   int32_t key_length;
+  std::shared_ptr<const IndexCopy> copy;
 
   int32_t record_length() const { return key_length + PCS_INDEX_OVERHEAD; }
   int64_t end() const { return PCS_INDEX_HEADER + int64_t{count} * record_length(); }
@@ -124,8 +129,33 @@ bool parse_field(const char *field, int width, int32_t *value);
 // Reads the 17-byte header without checking it against the file: N and K as
 // parsed (0 for a field that does not parse). False when there is no header.
 bool read_index_fields(FILE *index, int32_t *count, int32_t *key_length);
-// Reads and checks the header; false for anything not to be trusted.
+// Reads and checks the header; false for anything not to be trusted. The
+// header carries the held copy of the file when there is a current one.
 bool read_index_header(FILE *index, IndexHeader *header);
+// Checks the header at the start of the `size` bytes of a whole index file.
+bool parse_index_header(const char *bytes, int64_t size, IndexHeader *header);
+
+// What tells one version of a file from another, as fstat gives it.
+struct FileIdentity {
+  uint64_t device;
+  uint64_t inode;
+  int64_t size;
+  int64_t mtime;  // nanoseconds
+  int64_t ctime;
+  bool operator==(const FileIdentity &) const = default;
+};
+// A whole index file held in memory, with its checked header.
+struct IndexCopy {
+  FileIdentity id;
+  IndexHeader header;
+  std::unique_ptr<char[]> bytes;
+};
+// The held copy of the index behind the stream when it is current (one
+// fstat), after reading one when the file has not changed for a while;
+// null when the file must be read record by record.
+std::shared_ptr<const IndexCopy> current_index_copy(FILE *index);
+// Releases every held copy.
+void release_index_copies();
 
 // One index record, its key pointing into the caller's buffer.
 struct IndexEntry {

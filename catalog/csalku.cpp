@@ -1,5 +1,5 @@
-// The index file reader: header and record parsing, the binary search
-// (csalku) and the low-level index operations csidxfst, csailn, csaget and
+// The index file reader: header and record parsing (from the file or from
+// its held copy), the binary search (csalku) and the low-level index operations csidxfst, csailn, csaget and
 // cspgread. Every header is checked against the file's size before any of
 // its records is read, so a damaged index is never searched.
 #include <cstring>
@@ -34,13 +34,38 @@ bool read_index_fields(FILE *index, int32_t *count, int32_t *key_length) {
   return true;
 }
 
-bool read_index_header(FILE *index, IndexHeader *header) {
-  char raw[PCS_INDEX_HEADER];
-  if (!index || io::read_direct(index, 0, raw, sizeof raw) != sizeof raw) return false;
+namespace {
+
+// Checks the header fields in `raw` (17 bytes); the size is checked apart.
+bool parse_header_fields(const char *raw, IndexHeader *header) {
   IndexHeader h{};
   if (raw[16] != '\n' || !parse_field(raw, 12, &h.count) || !parse_field(raw + 12, 4, &h.key_length))
     return false;
   if (h.count < 0 || h.key_length < 1 || h.key_length > PCS_KEY_MAX) return false;
+  *header = h;
+  return true;
+}
+
+}  // namespace
+
+bool parse_index_header(const char *bytes, int64_t size, IndexHeader *header) {
+  IndexHeader h{};
+  if (size < PCS_INDEX_HEADER || !parse_header_fields(bytes, &h) || size != h.end()) return false;
+  *header = h;
+  return true;
+}
+
+bool read_index_header(FILE *index, IndexHeader *header) {
+  if (!index) return false;
+  if (auto copy = current_index_copy(index)) {
+    *header = copy->header;
+    header->copy = std::move(copy);
+    return true;
+  }
+  char raw[PCS_INDEX_HEADER];
+  IndexHeader h{};
+  if (io::read_direct(index, 0, raw, sizeof raw) != sizeof raw || !parse_header_fields(raw, &h))
+    return false;
   if (io::size_direct(index) != h.end()) return false;
   *header = h;
   return true;
@@ -71,6 +96,10 @@ bool read_index_entry(FILE *index, const IndexHeader &header, int64_t offset, ch
                       IndexEntry *entry) {
   if (!header.is_record(offset)) return false;
   size_t r = static_cast<size_t>(header.record_length());
+  if (header.copy) {
+    std::memcpy(buffer, header.copy->bytes.get() + offset, r);
+    return parse_entry(buffer, entry);
+  }
   return io::read_direct(index, offset, buffer, r) == r && parse_entry(buffer, entry);
 }
 
@@ -96,7 +125,7 @@ bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32
   const size_t k = static_cast<size_t>(header.key_length);
   const size_t r = static_cast<size_t>(header.record_length());
   int64_t lo = 0, hi = int64_t{header.count} - 1;
-  Block in_memory{nullptr, 0, r};
+  Block in_memory{header.copy ? header.copy->bytes.get() + PCS_INDEX_HEADER : nullptr, 0, r};
   while (lo <= hi) {
     const int64_t mid = (lo + hi) / 2;
     const int64_t at = PCS_INDEX_HEADER + mid * header.record_length();

@@ -55,21 +55,37 @@ PartRecord *decode_record(const unsigned char *bytes, size_t size) {
 
 namespace {
 
+int decoded(const unsigned char *bytes, size_t size, PartRecord **part) {
+  const int rc = catalog::decode_record(bytes, size, part);
+  return rc == codec::kDamaged ? kReadFailed : rc;
+}
+
+// Bytes read at once from a record's start: most records fit, so reading
+// one costs one system call.
+constexpr size_t kFirstRead = 4096;
+
 // The record at `offset` into *part: 0, kReadFailed (unreadable or
 // damaged), kReadDeleted or PCS_NO_MEMORY.
 int read_record(FILE *stream, int64_t offset, int *length, PartRecord **part) {
-  RecordHead head{};
   *length = 0;
   *part = nullptr;
-  if (!read_record_head(stream, offset, &head)) return kReadFailed;
-  *length = head.length;
-  if (head.deleted != 0) return kReadDeleted;
-  auto buffer = host_buffer(static_cast<size_t>(head.length));
+  unsigned char first[kFirstRead];
+  if (!stream || offset < 0) return kReadFailed;
+  const size_t got = io::read_direct(stream, offset, first, sizeof first);
+  if (got < 8) return kReadFailed;
+  const int32_t record_length = get_be32(first);
+  if (record_length < kRecordMinLength) return kReadFailed;
+  const size_t size = static_cast<size_t>(record_length);
+  // A short read ended at the end of the file; a full one may have more.
+  if (size > got && (got < sizeof first || offset + record_length > io::size_direct(stream)))
+    return kReadFailed;
+  *length = record_length;
+  if (get_be32(first + 4) != 0) return kReadDeleted;
+  if (size <= got) return decoded(first, size, part);
+  auto buffer = host_buffer(size);
   if (!buffer) return PCS_NO_MEMORY;
-  size_t size = static_cast<size_t>(head.length);
   if (io::read_direct(stream, offset, buffer.get(), size) != size) return kReadFailed;
-  const int rc = catalog::decode_record(buffer.get(), size, part);
-  return rc == codec::kDamaged ? kReadFailed : rc;
+  return decoded(buffer.get(), size, part);
 }
 
 // Pushes the values of group/attribute of every live record whose values

@@ -1,5 +1,6 @@
-// The key record space and the sort by key (with an 8-byte key prefix, so
-// most comparisons need not follow the key pointers).
+// The key record space and the sort by key (with an 8-byte key prefix taken
+// after the bytes all keys share, so most comparisons need not follow the
+// key pointers).
 #include "common/key_records.h"
 
 #include <algorithm>
@@ -52,14 +53,32 @@ uint64_t key_prefix(const char *key) {
   return i == 0 ? 0 : prefix << (8 * (8 - i));
 }
 
-bool prefixed_order(const PrefixedRecord &a, const PrefixedRecord &b) {
-  if (a.prefix != b.prefix) return a.prefix < b.prefix;
-  // Equal prefixes: the keys differ only after byte 8, unless one ends
-  // inside the prefix (then both do, at the same place).
-  const bool ended = (a.prefix & 0xFF) == 0;
-  const int order = ended ? 0 : std::strcmp(a.record.Key + 8, b.record.Key + 8);
-  return order < 0 || (order == 0 && a.record.RecordOffset < b.record.RecordOffset);
+// Number of leading bytes (none of them 0) that every key shares: they
+// decide no comparison, so the prefix is taken after them.
+size_t shared_bytes(const KeyRecord *records, int n) {
+  const char *first = records[0].Key;
+  size_t shared = std::strlen(first);
+  for (int i = 1; i < n && shared > 0; ++i) {
+    const char *key = records[i].Key;
+    size_t j = 0;
+    while (j < shared && key[j] == first[j]) ++j;
+    shared = j;
+  }
+  return shared;
 }
+
+// Orders records whose prefixes were taken at byte `skip` of their keys.
+struct PrefixedOrder {
+  size_t skip;
+  bool operator()(const PrefixedRecord &a, const PrefixedRecord &b) const {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    // Equal prefixes: the keys differ only after them, unless one ends
+    // inside the prefix (then both do, at the same place).
+    const bool ended = (a.prefix & 0xFF) == 0;
+    const int order = ended ? 0 : std::strcmp(a.record.Key + skip + 8, b.record.Key + skip + 8);
+    return order < 0 || (order == 0 && a.record.RecordOffset < b.record.RecordOffset);
+  }
+};
 
 }  // namespace
 
@@ -72,8 +91,9 @@ void SortKeyRecords(KeyRecord *records, int n) {
     return;
   }
   PrefixedRecord *p = work.get();
-  for (int i = 0; i < n; ++i) p[i] = PrefixedRecord{key_prefix(records[i].Key), records[i]};
-  std::sort(p, p + n, prefixed_order);
+  const size_t skip = shared_bytes(records, n);
+  for (int i = 0; i < n; ++i) p[i] = PrefixedRecord{key_prefix(records[i].Key + skip), records[i]};
+  std::sort(p, p + n, PrefixedOrder{skip});
   for (int i = 0; i < n; ++i) records[i] = p[i].record;
 }
 

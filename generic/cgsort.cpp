@@ -10,6 +10,7 @@
 // stacks. There, when the greater part is the larger, the sorted equal and
 // less parts must follow it: they are kept, in reverse, in a suffix stack
 // that is drained onto the output once the loop ends.
+#include <cstdint>
 #include <cstring>
 
 #include "common/host_stack.h"
@@ -110,33 +111,34 @@ struct Sorter {
   }
 };
 
-// The same partitions over `count` elements in memory: each pass visits the
-// elements from the last to the first, as popping does, and lays them out
-// as greater, equal, less.
+// The same partitions over `count` elements in memory, done on their
+// numbers: each pass visits the elements from the last to the first, as
+// popping does, and lays their numbers out as greater, equal, less. The
+// elements themselves never move; they go back to the stack once, in the
+// final order.
 struct MemorySorter {
   CgCompare compare;
   int size;
-  unsigned char *data;
-  unsigned char *work;
+  const unsigned char *data;
+  uint32_t *numbers;
+  uint32_t *work;
   signed char *order;
-  unsigned char *pivot;
 
-  unsigned char *at(unsigned char *base, size_t i) const { return base + i * size; }
+  const unsigned char *element(uint32_t number) const { return data + size_t{number} * size; }
 
   void sort(size_t first, size_t count) {
     while (count > 1) {
-      unsigned char *base = at(data, first);
-      std::memcpy(pivot, at(base, count / 2 - 1), static_cast<size_t>(size));
+      uint32_t *base = numbers + first;
+      const unsigned char *pivot = element(base[count / 2 - 1]);
       size_t sizes[3] = {0, 0, 0};
       for (size_t i = 0; i < count; ++i) {
-        const int c = compare(at(base, i), pivot, &size);
+        const int c = compare(element(base[i]), pivot, &size);
         order[i] = static_cast<signed char>(c > 0 ? 0 : c == 0 ? 1 : 2);
         ++sizes[static_cast<int>(order[i])];
       }
       size_t next[3] = {0, sizes[0], sizes[0] + sizes[1]};
-      for (size_t i = count; i-- > 0;)
-        std::memcpy(at(work, next[static_cast<int>(order[i])]++), at(base, i), static_cast<size_t>(size));
-      std::memcpy(base, work, count * size);
+      for (size_t i = count; i-- > 0;) work[next[static_cast<int>(order[i])]++] = base[i];
+      std::memcpy(base, work, count * sizeof *base);
       if (sizes[0] <= sizes[2]) {
         sort(first, sizes[0]);
         first += sizes[0] + sizes[1];
@@ -154,19 +156,21 @@ struct MemorySorter {
 bool sort_in_memory(const int *stack, CgCompare compare, int size, int count, int *rc) {
   const auto n = static_cast<size_t>(count), bytes = n * static_cast<size_t>(size);
   HostPtr<unsigned char> data(static_cast<unsigned char *>(gimaloc(bytes)));
-  HostPtr<unsigned char> work(static_cast<unsigned char *>(gimaloc(bytes)));
+  HostPtr<uint32_t> numbers(static_cast<uint32_t *>(gimaloc(n * sizeof(uint32_t))));
+  HostPtr<uint32_t> work(static_cast<uint32_t *>(gimaloc(n * sizeof(uint32_t))));
   HostPtr<unsigned char> order(static_cast<unsigned char *>(gimaloc(n)));
-  HostPtr<unsigned char> pivot(static_cast<unsigned char *>(gimaloc(static_cast<size_t>(size))));
-  if (!data || !work || !order || !pivot) return false;
+  if (!data || !numbers || !work || !order) return false;
   for (int i = 1; *rc == 0 && i <= count; ++i)
     gusrea(stack, &i, data.get() + static_cast<size_t>(i - 1) * size, rc);
   if (*rc != 0) return true;
-  MemorySorter sorter{compare, size, data.get(), work.get(),
-                      reinterpret_cast<signed char *>(order.get()), pivot.get()};
+  for (size_t i = 0; i < n; ++i) numbers.get()[i] = static_cast<uint32_t>(i);
+  MemorySorter sorter{compare, size, data.get(), numbers.get(), work.get(),
+                      reinterpret_cast<signed char *>(order.get())};
   sorter.sort(0, n);
   gusemp(stack, rc);
   int pushed = 0;
-  for (size_t i = 0; *rc == 0 && i < n; ++i) guspus(stack, data.get() + i * size, &pushed, rc);
+  for (size_t i = 0; *rc == 0 && i < n; ++i)
+    guspus(stack, data.get() + size_t{numbers.get()[i]} * size, &pushed, rc);
   return true;
 }
 

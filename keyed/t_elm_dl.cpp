@@ -106,10 +106,19 @@ void *t_elm_dl(Heap *heap, void *key, int *error) {
   return result;
 }
 
-// The minimum is the left element of the leftmost leaf: the path to it is
-// pushed without comparing keys, then it is removed as delete element does.
+// The minimum is the left element of the leftmost leaf. A leaf of two
+// elements just loses it; otherwise the path to the leaf is pushed without
+// comparing keys, and the leaf is repaired as delete element does.
 void *t_dl_min(Heap *heap, int *error) {
   *error = kTreeOk;
+  TreeNode *first = heap->state->root;
+  while (first && first->leftChild) first = first->leftChild;
+  if (first && first->rightElement) {
+    void *minimum = first->leftElement;
+    first->leftElement = first->rightElement;
+    first->rightElement = nullptr;
+    return minimum;
+  }
   heap->stack_top = -1;
   TreeNode *leaf = t_gt_min(heap, heap->state->root, true, error);
   if (!leaf) return nullptr;

@@ -1,0 +1,66 @@
+// The sort of the index builder's key records: key order as strcmp gives
+// it, equal keys by record offset, for keys that share long beginnings,
+// end inside or just after the shared part, or are all the same; and the
+// same order when the sort's work array cannot be had.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/key_records.h"
+#include "host/inprocess/testing.h"
+#include "tests/support/support.h"
+
+namespace pcs::test {
+namespace {
+
+using KeyRecords = HostTest;
+
+// Sorts (key, offset) pairs with SortKeyRecords; the keys in the order it gives.
+std::vector<std::pair<std::string, int>> sorted(const std::vector<std::pair<std::string, int>> &in,
+                                                bool without_work) {
+  const int n = static_cast<int>(in.size());
+  size_t width = 1;
+  for (const auto &[key, offset] : in) width = std::max(width, key.size());
+  KeyRecord *records = GetRecordSpace(n, static_cast<int>(width));
+  EXPECT_NE(records, nullptr);
+  if (!records) return {};
+  for (int i = 0; i < n; ++i) {
+    std::memcpy(records[i].Key, in[static_cast<size_t>(i)].first.data(), in[static_cast<size_t>(i)].first.size());
+    records[i].RecordOffset = in[static_cast<size_t>(i)].second;
+  }
+  if (without_work) host::fail_allocation(1);
+  SortKeyRecords(records, n);
+  host::clear_allocation_failure();
+  std::vector<std::pair<std::string, int>> out;
+  for (int i = 0; i < n; ++i) out.push_back({records[i].Key, records[i].RecordOffset});
+  FreeRecordSpace(records, n);
+  return out;
+}
+
+TEST_F(KeyRecords, SortGivesKeyOrderThenOffset) {
+  const std::string shared = "PART-000000000000";  // longer than the 8-byte prefix
+  const std::vector<std::vector<std::pair<std::string, int>>> cases = {
+      {{shared + "0000009", 1}, {shared + "0000010", 2}, {shared + "00000091", 3}, {shared + "0000009", 0}},
+      {{shared, 5}, {shared + "A", 4}, {shared, 3}, {shared + "0000000A", 2}, {shared + "0000000", 1}},
+      {{shared + "12345678", 2}, {shared + "12345678Z", 1}, {shared + "12345678", 0}, {shared + "1234567", 3}},
+      {{shared + "X", 1}, {shared + "AAAAAAAAAC", 2}, {shared + "AAAAAAAAAB", 3}, {shared + "AAAAAAAA", 4}},
+      {{"SAME", 3}, {"SAME", 1}, {"SAME", 2}},
+      {{"", 2}, {"B", 1}, {"", 0}, {"A\xff", 4}, {"A\x01", 3}},
+      {{"ZZZ", 1}, {"AB", 2}, {"ABCDEFGHIJK", 3}, {"ABCDEFGHIJ", 4}},
+  };
+  for (const auto &keys : cases) {
+    auto want = keys;
+    std::sort(want.begin(), want.end(), [](const auto &a, const auto &b) {
+      const int order = std::strcmp(a.first.c_str(), b.first.c_str());
+      return order < 0 || (order == 0 && a.second < b.second);
+    });
+    for (bool without_work : {false, true}) {
+      SCOPED_TRACE(keys.front().first + (without_work ? ", in place" : ""));
+      EXPECT_EQ(sorted(keys, without_work), want);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pcs::test
