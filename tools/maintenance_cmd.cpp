@@ -111,6 +111,8 @@ bool is_index(const std::string &path) {
   return rc == 0;
 }
 
+}  // namespace
+
 // An index path must not name the catalog, and a file that is not an index
 // is replaced only with --force.
 void check_index_path(const std::string &catalog, const std::string &index, bool force) {
@@ -147,6 +149,8 @@ void write_index(const std::string &catalog_path, const std::string &index_path,
     fail(catalog_path + ": cannot build the index " + index_path +
          cause("csgbldx", rc, rc == 5 || rc == 6 ? error : 0));
 }
+
+namespace {
 
 void build_index(const Options &o) {
   require_file(o.catalog);
