@@ -14,6 +14,7 @@ int main(int argc, char **argv) {
   for (auto registrar : pcs::tool::registrars()) registrar(app);
   app.parse_complete_callback([&] { pcs::host::tools::echo_reports(verbose); });
   try {
+    pcs::tool::check_command_words(app, argc, argv);
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError &e) {
     return e.get_exit_code();

@@ -12,6 +12,9 @@
 #include "tools/tables.h"
 
 namespace pcs::tool {
+
+void add_model_init(CLI::App *group);
+
 namespace {
 
 namespace model = host::model;
@@ -149,6 +152,7 @@ Register reg([](CLI::App &app) {
   view->add_option("name", o.name, "Object name");
   add_project_option(view, o);
   view->callback([] { show(o); });
+  add_model_init(group);
 });
 
 }  // namespace

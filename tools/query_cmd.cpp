@@ -53,6 +53,7 @@ Register reg([](CLI::App &app) {
       "lookup", "Print part numbers and options of the catalog parts of a query");
   sub->add_option("--class", element_class, "Element class (ELCLASS/AELCLASS)")->required();
   sub->add_option("--query", query, "Query number (SPCFUNC/QRYNUMBR)")->required();
+  add_project_option(sub);
   sub->callback([] { lookup(element_class, query); });
 });
 
