@@ -65,6 +65,23 @@ std::vector<std::string> closest_names(const std::string &word, const std::vecto
 // "; did you mean 'X'?" (or 'X' or 'Y'), "" when nothing is close.
 std::string did_you_mean(const std::string &word, const std::vector<std::string> &known);
 
+// --verbose: the library's own diagnostic lines reach the terminal.
+void set_verbose(bool on);
+bool verbose();
+
+// While alive, drops what the library writes to file descriptor `fd` (1 or
+// 2), unless --verbose was given.
+class QuietOutput {
+ public:
+  explicit QuietOutput(int fd);
+  ~QuietOutput();
+  QuietOutput(const QuietOutput &) = delete;
+  QuietOutput &operator=(const QuietOutput &) = delete;
+
+ private:
+  int fd_, saved_ = -1;
+};
+
 // Adds --project PATH to a command that reads or writes the model: the
 // project database its model services use.
 void add_project_option(CLI::App *command);

@@ -261,12 +261,15 @@ void compress(const Options &o) {
     readable_scan(o.catalog, specs.back().fields, false);  // compression keeps the live records
   }
   int rc = 0;
+  const long long before = file_size(o.catalog);
   {
-    Progress progress("compressing " + o.catalog, growth(o.catalog + ".bak", file_size(o.catalog)));
+    Progress progress("compressing " + o.catalog, growth(o.catalog + ".bak", before));
+    QuietOutput quiet(1);
     cscprs(o.catalog.c_str(), &rc);
   }
   std::fflush(stdout);
   if (rc != 0) fail(o.catalog + ": cannot compress the catalog" + cause("cscprs", rc));
+  std::printf("%s: compressed from %lld to %lld bytes\n", o.catalog.c_str(), before, file_size(o.catalog));
   std::string why;
   const std::vector<int> kinds = project_kinds(o.catalog, &why);
   rebuild_project_indexes(o.catalog, kinds);

@@ -1,5 +1,9 @@
-// The progress bar of long commands.
+// The progress bar of long commands, and the switch that keeps the
+// library's own diagnostic lines off the terminal unless --verbose.
 #include "tools/progress.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -68,6 +72,29 @@ void ProgressBar::update(int64_t done) {
   const double seconds = std::chrono::duration<double>(now - start_).count();
   std::fprintf(stderr, "\r%s\033[K", line(what_, done, total_, unit_, seconds).c_str());
   shown_ = true;
+}
+
+namespace {
+bool verbose_on = false;
+}  // namespace
+
+void set_verbose(bool on) { verbose_on = on; }
+bool verbose() { return verbose_on; }
+
+QuietOutput::QuietOutput(int fd) : fd_(fd) {
+  if (verbose_on) return;
+  std::fflush(fd == 1 ? stdout : stderr);
+  const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  saved_ = null < 0 ? -1 : dup(fd);
+  if (saved_ >= 0) dup2(null, fd);
+  if (null >= 0) close(null);
+}
+
+QuietOutput::~QuietOutput() {
+  if (saved_ < 0) return;
+  std::fflush(fd_ == 1 ? stdout : stderr);
+  dup2(saved_, fd_);
+  close(saved_);
 }
 
 }  // namespace pcs::tool
