@@ -64,10 +64,11 @@ class Staged {
   // With `keep`, the temporary starts as a copy of the target.
   Staged(std::string target, bool keep) : target_(std::move(target)), temp_(target_ + ".pcs-new") {
     std::error_code error;
-    if (keep && std::filesystem::exists(target_))
-      std::filesystem::copy_file(target_, temp_, std::filesystem::copy_options::overwrite_existing,
-                                 error);
-    stream_ = error ? nullptr : std::fopen(temp_.c_str(), keep ? "a+b" : "wb");
+    // Not append mode: marking a record deleted writes inside the file.
+    const bool copied = keep && std::filesystem::exists(target_) &&
+                        std::filesystem::copy_file(target_, temp_,
+                                                   std::filesystem::copy_options::overwrite_existing, error);
+    stream_ = error ? nullptr : std::fopen(temp_.c_str(), copied ? "r+b" : "w+b");
     if (!stream_) {
       const std::string why = error ? error.message() : std::strerror(errno);
       std::remove(temp_.c_str());

@@ -153,14 +153,14 @@ TEST(CatalogList, RecordsWithStateAndKey) {
   ASSERT_EQ(run_tool(dir, "catalog delete s.cat s.idx GASKET").status, 0);
   ToolRun r = run_tool(dir, "catalog list s.cat --index s.idx");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "         0      170 live     PIPE        ");
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "         0      369 live     PIPE        ");
   EXPECT_NE(r.out.find(" deleted  GASKET      \n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1), "6 live, 1 deleted record(s)\n");
   r = run_tool(dir, "catalog list s.cat -k PART.NAME:12 --json");
   const nlohmann::json all = nlohmann::json::parse(r.out);
   ASSERT_EQ(all.size(), 7u);
   EXPECT_EQ(all[1]["key"], "ELBOW-90    ");
-  EXPECT_EQ(all[1]["offset"], 170);
+  EXPECT_EQ(all[1]["offset"], 369);
   EXPECT_EQ(all[5]["state"], "deleted");
   EXPECT_TRUE(all[5]["key"].is_null());
 }
