@@ -192,15 +192,22 @@ Shown decode_value(const unsigned char *bytes, ValueType type) {
 
 char guess_type(const unsigned char *values, int count, int length) {
   const size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(length);
-  if (printable(values, bytes) || (length != 4 && length != 8)) return 'C';
-  if (length == 4) return 'I';
+  if (length == 4) return printable(values, bytes) ? 'C' : 'I';
+  if (length != 8) return 'C';
+  // Reals whose bytes happen to be printable (219.1 is "33333ck@") are
+  // told from text by their short decimal form.
+  bool finite = true, short_form = true;
   for (int k = 0; k < count; ++k) {
     const unsigned char *v = values + static_cast<size_t>(k) * 8;
+    if (all_blank(v, 8)) continue;
     double number = 0;
     std::memcpy(&number, v, 8);
-    if (!all_blank(v, 8) && !std::isfinite(number)) return 'C';
+    char text[32];
+    finite = finite && std::isfinite(number);
+    short_form = short_form && finite && std::to_chars(text, text + sizeof text, number).ptr - text <= 10;
   }
-  return 'R';
+  if (short_form) return 'R';
+  return printable(values, bytes) || !finite ? 'C' : 'R';
 }
 
 bool build_row(const std::vector<std::pair<const Column *, Cell>> &cells, const Schema &schema,

@@ -77,8 +77,10 @@ struct Shown {
 Shown decode_value(const unsigned char *bytes, ValueType type);
 
 // The type to show values of `length` bytes as when no schema declares
-// them: characters when every byte is printable ASCII, else I or R for
-// lengths 4 and 8 (R only for finite or blank reals), else characters.
+// them. Length 4: characters when every byte is printable ASCII, else I.
+// Length 8: R when every value is blank or a finite real of a short decimal
+// form, else characters when every byte is printable, else R when all are
+// finite. Other lengths: characters.
 char guess_type(const unsigned char *values, int count, int length);
 
 // One attribute of a row.

@@ -96,7 +96,7 @@ TEST(CatalogImport, ABadRowAnywhereLeavesTheCatalogUnchanged) {
       {"{\"PART.NAME\": 5}", "key \"PART.NAME\": a number where the attribute holds characters (write it as a string)"},
       {"{\"DIMS.OD\": [1, \"x\"]}", "key \"DIMS.OD\", value 2: text where the attribute holds numbers (\"x\")"},
       {"{\"DIMS\": 1}", "key \"DIMS\" is not GROUP.ATTRIBUTE"},
-      {"{\"PART.NAME\": \"A\"", "not JSON (the text goes wrong at byte 18)"},
+      {"{\"PART.NAME\": \"A\"", "not JSON (the text goes wrong at byte 19)"},
       {"[1]", "not a JSON object {\"GROUP.ATTRIBUTE\": value, ...}"},
   };
   for (const auto &[text, message] : json_cases) {
