@@ -290,7 +290,7 @@ void check_shown(const Shown &shown, ValueType type, const std::string &where) {
 }
 
 void export_parts(const Options &o) {
-  const std::string format = format_of(o.format, o.output.empty() ? ".jsonl" : o.output);
+  const std::string format = o.output.empty() && o.format.empty() ? "jsonl" : format_of(o.format, o.output);
   const Schema schema = Schema::load(o.project);
   std::map<std::pair<std::string, std::string>, CsvColumn> columns;
   if (format == "csv") columns = csv_columns(o, schema);

@@ -126,8 +126,9 @@ std::string roff(const std::string &text) {
 }
 
 std::string man_page(const std::string &path, CLI::App *app) {
-  const std::string name = path.empty() ? "pcs" : "pcs-" + path;
-  std::string page = ".TH " + roff(name) + " 1 \"\" \"pcs\" \"pcs manual\"\n.SH NAME\n" + roff(name);
+  std::string name = path.empty() ? "pcs" : "pcs-" + path;
+  std::replace(name.begin(), name.end(), ' ', '-');
+  std::string page = ".TH " + name + " 1 \"\" \"pcs\" \"pcs manual\"\n.SH NAME\n" + name;
   std::string title = app->get_description();
   page += " \\- " + roff(title.empty() ? "piping catalog services" : title) + "\n";
   page += ".SH SYNOPSIS\n.B pcs" + (path.empty() ? "" : " " + roff(path)) + "\n";
@@ -148,7 +149,7 @@ std::string man_page(const std::string &path, CLI::App *app) {
     page += ".SH COMMANDS\n";
     for (CLI::App *sub : children(app))
       page += ".TP\n.B " + roff(sub->get_name()) + "\n" + roff(sub->get_description()) + "\n.br\nSee\n.BR " +
-              roff(name + "-" + sub->get_name()) + " (1).\n";
+              name + "-" + sub->get_name() + " (1).\n";
   }
   page += ".SH EXIT STATUS\n0 done, 1 the operation failed, 2 the command line is wrong.\n";
   return page;
