@@ -1,10 +1,11 @@
 // Catalog commands: `catalog sample` writes a small catalog and its index,
-// `catalog show` dumps the record at an offset, `catalog lookup` prints the
-// parts of a key, `catalog keys` lists the keys of an index in order and
+// `catalog show` prints the record at an offset, `catalog lookup` prints the
+// parts of a key (values typed, or as JSON, or the library's dump), `catalog keys` lists the keys of an index in order and
 // `catalog delete` marks the records of a key deleted.
 #include <unistd.h>
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,8 @@
 #include "host/host_services.h"
 #include "include/pcs.h"
 #include "tools/catalog_scan.h"
+#include "tools/catalog_text.h"
+#include "tools/catalog_values.h"
 #include "tools/clobber.h"
 #include "tools/command.h"
 #include "tools/index_check.h"
@@ -54,28 +57,50 @@ FILE *open_or_fail(const std::string &path, const char *mode) {
   return stream;
 }
 
-// Prints the record at `offset`; false (with a note) when it is deleted.
-bool show_record(FILE *catalog, const std::string &path, int offset) {
+// How records are shown: typed by the project's schema as text or JSON, or
+// as the library's dump.
+struct Shape {
+  std::string project;
+  bool json = false, dump = false;
+  Schema schema;
+};
+Shape shape;
+
+// Shows the record at `offset`; false (with a note) when it is deleted.
+// In JSON the record is added to *out.
+bool show_record(FILE *catalog, const std::string &path, int offset, nlohmann::json *out = nullptr) {
   int length = 0, rc = 0;
   PartRecord *part = cspgetrc(catalog, offset, &length, &rc);
   if (rc == 2) {
-    std::printf("record at offset %d: %d bytes, marked deleted\n", offset, length);
+    if (out) out->push_back({{"offset", offset}, {"length", length}, {"state", "deleted"}});
+    else std::printf("record at offset %d: %d bytes, marked deleted\n", offset, length);
     return false;
   }
   if (!part) {
     std::fclose(catalog);
     fail(path + ": no readable record at offset " + std::to_string(offset));
   }
-  std::printf("record at offset %d: %d bytes, %d group(s)\n", offset, length, part->GroupCount);
-  dump_part(part);
+  const std::vector<Field> fields = record_fields(part, shape.schema);
+  if (out) {
+    std::string text, error;
+    if (!json_part(&text, fields, shape.schema, &error)) text = "null";
+    out->push_back({{"offset", offset}, {"length", length}, {"state", "live"}, {"part", nlohmann::json::parse(text)}});
+  } else {
+    std::printf("record at offset %d: %d bytes, %d group(s)\n", offset, length, part->GroupCount);
+    if (shape.dump) dump_part(part);
+    else std::printf("%s", text_part(fields).c_str());
+  }
   cspgfre(part);
   return true;
 }
 
 void show(const std::string &path, int offset) {
+  shape.schema = Schema::load(shape.project);
   FILE *catalog = open_or_fail(path, "rb");
-  bool live = show_record(catalog, path, offset);
+  nlohmann::json records = nlohmann::json::array();
+  bool live = show_record(catalog, path, offset, shape.json ? &records : nullptr);
   std::fclose(catalog);
+  if (shape.json) std::printf("%s\n", records[0].dump(2).c_str());
   if (!live) fail(path + ": the record at offset " + std::to_string(offset) + " is marked deleted");
 }
 
@@ -91,6 +116,7 @@ int key_length(FILE *index, const std::string &path) {
 }
 
 void lookup(const std::string &catalog_path, const std::string &index_path, const std::string &key) {
+  shape.schema = Schema::load(shape.project);
   FILE *index = open_or_fail(index_path, "rb");
   int k = key_length(index, index_path);
   std::string padded = name_field(key, static_cast<size_t>(k));
@@ -105,19 +131,22 @@ void lookup(const std::string &catalog_path, const std::string &index_path, cons
     std::fclose(index);
     fail(catalog_path + ": cannot open the file: " + std::strerror(errno));
   }
-  std::printf("key '%s': %d record(s)\n", key.c_str(), count);
+  nlohmann::json records = nlohmann::json::array();
+  if (!shape.json) std::printf("key '%s': %d record(s)\n", key.c_str(), count);
   for (int n = 1; n <= count; ++n) {
     int at = first + (n - 1) * (k + PCS_INDEX_OVERHEAD), data = 0;
     csaget(&index, &at, &data, &rc);
-    std::printf("part %d, index record at %d: ", n, at);
+    if (!shape.json) std::printf("part %d, index record at %d: ", n, at);
     if (rc != 0) {
-      std::printf("unreadable\n");
+      if (shape.json) records.push_back({{"index_offset", at}, {"state", "unreadable"}});
+      else std::printf("unreadable\n");
       continue;
     }
-    show_record(catalog, catalog_path, data);
+    show_record(catalog, catalog_path, data, shape.json ? &records : nullptr);
   }
   std::fclose(catalog);
   std::fclose(index);
+  if (shape.json) std::printf("%s\n", nlohmann::json{{"key", key}, {"records", records}}.dump(2).c_str());
 }
 
 void keys(const std::string &path) {
@@ -125,6 +154,7 @@ void keys(const std::string &path) {
   int k = key_length(index, path);
   std::vector<char> key(static_cast<size_t>(k));
   int rc = 0, data = 0, listed = 0;
+  nlohmann::json all = nlohmann::json::array();
   for (int at = PCS_INDEX_HEADER;; ++listed) {
     int count = cspgread(index, at, &data, key.data(), &rc);
     if (rc != 0) {
@@ -132,11 +162,13 @@ void keys(const std::string &path) {
       fail(path + ": unreadable index record at offset " + std::to_string(at));
     }
     if (count == 0) break;
-    std::printf("%4d  %.*s\n", count, k, key.data());
+    if (shape.json) all.push_back({{"key", std::string(key.data(), key.size())}, {"records", count}});
+    else std::printf("%4d  %.*s\n", count, k, key.data());
     at += std::max(count, 1) * (k + PCS_INDEX_OVERHEAD);
   }
   std::fclose(index);
-  std::printf("%d key(s)\n", listed);
+  if (shape.json) std::printf("%s\n", all.dump(2).c_str());
+  else std::printf("%d key(s)\n", listed);
 }
 
 void remove_key(const std::string &catalog_path, const std::string &index_path,
@@ -189,16 +221,23 @@ Register reg([](CLI::App &app) {
   auto *show_cmd = catalog->add_subcommand("show", "Dump the record at a byte offset");
   show_cmd->add_option("catalog", cat, "Catalog file")->required();
   show_cmd->add_option("offset", offset, "Byte offset of the record")->required();
+  show_cmd->add_flag("--json", shape.json, "Print JSON");
+  show_cmd->add_flag("--dump", shape.dump, "Print the library's dump of the record instead");
+  show_cmd->add_option("--project", shape.project, "Project database whose schema types the values");
   show_cmd->callback([] { show(cat, offset); });
 
   auto *lookup_cmd = catalog->add_subcommand("lookup", "Look a key up and dump its parts");
   lookup_cmd->add_option("catalog", cat, "Catalog file")->required();
   lookup_cmd->add_option("index", idx, "Index file")->required();
   lookup_cmd->add_option("key", key, "Key (blank-padded to the key length)")->required();
+  lookup_cmd->add_flag("--json", shape.json, "Print JSON");
+  lookup_cmd->add_flag("--dump", shape.dump, "Print the library's dump of each record instead");
+  lookup_cmd->add_option("--project", shape.project, "Project database whose schema types the values");
   lookup_cmd->callback([] { lookup(cat, idx, key); });
 
   auto *keys_cmd = catalog->add_subcommand("keys", "List the keys of an index in order");
   keys_cmd->add_option("index", idx, "Index file")->required();
+  keys_cmd->add_flag("--json", shape.json, "Print JSON");
   keys_cmd->callback([] { keys(idx); });
 
   auto *delete_cmd = catalog->add_subcommand("delete", "Mark the records of a key deleted");
@@ -211,6 +250,8 @@ Register reg([](CLI::App &app) {
                          "Key field GROUP.ATTR:LENGTH of the index, in key order (checks that "
                          "each record deleted carries the key; default: the key begins with the values of one of its attributes)");
   delete_cmd->callback([] { remove_key(cat, idx, key, number, key_specs); });
+
+  add_catalog_io_commands(catalog);
 });
 
 }  // namespace

@@ -59,6 +59,37 @@ struct KeyField {
 KeyField parse_key_field(const std::string &spec);
 std::vector<KeyField> key_fields(const std::vector<std::string> &specs);
 
+// The known names closest to `word` by edit distance (letter case aside),
+// best first; none when nothing is close.
+std::vector<std::string> closest_names(const std::string &word, const std::vector<std::string> &known);
+// "; did you mean 'X'?" (or 'X' or 'Y'), "" when nothing is close.
+std::string did_you_mean(const std::string &word, const std::vector<std::string> &known);
+
+// --verbose: the library's own diagnostic lines reach the terminal.
+void set_verbose(bool on);
+bool verbose();
+
+// While alive, drops what the library writes to file descriptor `fd` (1 or
+// 2), unless --verbose was given.
+class QuietOutput {
+ public:
+  explicit QuietOutput(int fd);
+  ~QuietOutput();
+  QuietOutput(const QuietOutput &) = delete;
+  QuietOutput &operator=(const QuietOutput &) = delete;
+
+ private:
+  int fd_, saved_ = -1;
+};
+
+// Adds --project PATH to a command that reads or writes the model: the
+// project database its model services use.
+void add_project_option(CLI::App *command);
+
+// Fails with a usage error, naming the word and the closest commands, when
+// the command line names a command that does not exist.
+void check_command_words(CLI::App &app, int argc, char **argv);
+
 }  // namespace pcs::tool
 
 #endif

@@ -10,10 +10,14 @@ int main(int argc, char **argv) {
   app.set_version_flag("--version", pcs::tool::library_version(),
                        "Print the version of the library and exit");
   bool verbose = false;
-  app.add_flag("-v,--verbose", verbose, "Echo every error the library reports to standard error");
+  app.add_flag("-v,--verbose", verbose, "Echo every error the library reports, and its own diagnostic lines");
   for (auto registrar : pcs::tool::registrars()) registrar(app);
-  app.parse_complete_callback([&] { pcs::host::tools::echo_reports(verbose); });
+  app.parse_complete_callback([&] {
+    pcs::host::tools::echo_reports(verbose);
+    pcs::tool::set_verbose(verbose);
+  });
   try {
+    pcs::tool::check_command_words(app, argc, argv);
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError &e) {
     return e.get_exit_code();

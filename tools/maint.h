@@ -27,6 +27,14 @@ KeyScan readable_scan(const std::string &catalog, const std::vector<KeyField> &f
 // output.
 void print_summary(const KeyScan &scan, int deleted);
 
+// Fails the command unless `index` may be written as the index of
+// `catalog` (another file than the catalog; an index already, or --force).
+void check_index_path(const std::string &catalog, const std::string &index, bool force);
+
+// Builds the index of a catalog by key fields, with progress on a terminal.
+void write_index(const std::string &catalog_path, const std::string &index_path,
+                 const std::vector<KeyField> &fields);
+
 // Adds `maint merge` to the maintenance commands.
 void add_merge_command(CLI::App *maint);
 

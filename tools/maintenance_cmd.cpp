@@ -113,6 +113,8 @@ bool is_index(const std::string &path) {
   return rc == 0;
 }
 
+}  // namespace
+
 // An index path must not name the catalog, and a file that is not an index
 // is replaced only with --force.
 void check_index_path(const std::string &catalog, const std::string &index, bool force) {
@@ -147,6 +149,8 @@ void write_index(const std::string &catalog_path, const std::string &index_path,
     fail(catalog_path + ": cannot build the index " + index_path +
          cause("csgbldx", rc, rc == 5 || rc == 6 ? error : 0));
 }
+
+namespace {
 
 void build_index(const Options &o) {
   require_file(o.catalog);
@@ -292,12 +296,15 @@ void compress(const Options &o) {
   const std::vector<std::string> stale = o.no_reindex ? indexes_beside(o.catalog)
                                                       : std::vector<std::string>{};
   int rc = 0;
+  const long long before = file_size(o.catalog);
   {
-    Progress progress("compressing " + o.catalog, growth(o.catalog + ".bak", file_size(o.catalog)));
+    Progress progress("compressing " + o.catalog, growth(o.catalog + ".bak", before));
+    QuietOutput quiet(1);
     cscprs(o.catalog.c_str(), &rc);
   }
   std::fflush(stdout);
   if (rc != 0) fail(o.catalog + ": cannot compress the catalog" + cause("cscprs", rc));
+  std::printf("%s: compressed from %lld to %lld bytes\n", o.catalog.c_str(), before, file_size(o.catalog));
   rebuild_project_indexes(o.catalog, kinds);
   for (const IndexSpec &spec : specs) {
     write_index(o.catalog, spec.path, spec.fields);

@@ -115,7 +115,7 @@ std::string stop_reason() {
 
 void run_merge(const MergeOptions &o, const KeyScan &scan, const std::vector<KeyedRecord> &plan) {
   const int unit = 6;
-  host_tools::copy_unit(unit, stdout);
+  host_tools::copy_unit(unit, verbose() ? stdout : nullptr);
   const std::string group = name_field(o.group), attribute = name_field(o.attribute);
   csprtdup(o.newest ? 1 : 0, o.catalog.c_str(), &unit, group.c_str(), attribute.c_str(),
            o.key_length);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <cstdio>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@
 #include "tools/tables.h"
 
 namespace pcs::tool {
+
+void add_model_init(CLI::App *group);
+
 namespace {
 
 namespace model = host::model;
@@ -22,6 +26,7 @@ namespace model = host::model;
 struct Options {
   std::string project, file, output, type, name;
   bool force = false;
+  bool json = false;
 };
 
 std::string trimmed(const std::string &text) {
@@ -121,9 +126,47 @@ void show_model_object(const std::string &type, const std::string &name) {
 
 namespace {
 
+std::vector<std::string> type_names(const model::Model &m) {
+  std::vector<std::string> names;
+  for (const auto &entry : m.types) names.push_back(trimmed(entry.first));
+  return names;
+}
+
+// An object with its groups' rows, values typed by the schema.
+nlohmann::json object_json(const model::Model &m, const model::Object &object) {
+  nlohmann::json groups = nlohmann::json::object();
+  for (const auto &[group_name, rows] : object.groups) {
+    const model::GroupDef *group = m.group(group_name);
+    nlohmann::json &list = groups[trimmed(group_name)] = nlohmann::json::array();
+    for (size_t r = 1; group && r <= rows.size(); ++r) {
+      nlohmann::json row = nlohmann::json::object();
+      for (const model::AttributeDef &a : group->attributes) {
+        const std::string text = m.text(object.handle, group_name, static_cast<int>(r), a.name);
+        nlohmann::json &value = row[trimmed(a.name)];
+        if (a.type != 'I' && a.type != 'R') value = text;
+        else if (text.find_first_not_of(' ') == std::string::npos) value = nullptr;
+        else value = nlohmann::json::parse(text, nullptr, false);
+      }
+      list.push_back(row);
+    }
+  }
+  return {{"handle", object.handle}, {"type", trimmed(object.type)}, {"name", object.name}, {"groups", groups}};
+}
+
 void show(const Options &o) {
   open_project(o);
   const model::Model &m = model::data();
+  if (o.json) {
+    nlohmann::json all = nlohmann::json::array();
+    for (const auto &[handle, object] : m.objects)
+      if (o.type.empty() || (object.type == model::name(o.type) && (o.name.empty() || object.name == o.name)))
+        all.push_back(object_json(m, object));
+    if (!o.type.empty() && all.empty())
+      fail("the project has no " + o.type + " object" + (o.name.empty() ? "" : " named " + o.name) +
+           did_you_mean(o.type, type_names(m)));
+    std::printf("%s\n", all.dump(2).c_str());
+    return;
+  }
   if (o.type.empty()) {
     std::vector<std::vector<std::string>> table{{"HANDLE", "TYPE", "NAME", "GROUPS", "ROWS"}};
     for (const auto &[handle, object] : m.objects) {
@@ -134,7 +177,8 @@ void show(const Options &o) {
     }
     return print_table(table, "");
   }
-  if (!m.types.count(model::name(o.type))) fail("the project has no object type " + o.type);
+  if (!m.types.count(model::name(o.type)))
+    fail("the project has no object type " + o.type + did_you_mean(o.type, type_names(m)));
   bool found = false;
   for (const auto &[handle, object] : m.objects) {
     if (object.type != model::name(o.type) || (!o.name.empty() && object.name != o.name)) continue;
@@ -169,8 +213,10 @@ Register reg([](CLI::App &app) {
       "show", "Print the objects, or the groups and rows of one type's objects");
   view->add_option("type", o.type, "Object type");
   view->add_option("name", o.name, "Object name");
+  view->add_flag("--json", o.json, "Print JSON, values typed");
   add_project_option(view, o);
   view->callback([] { show(o); });
+  add_model_init(group);
 });
 
 }  // namespace

@@ -205,6 +205,7 @@ void rename_file() {
 
 CLI::App *command(CLI::App *parent, const char *name, const char *about, void (*run)()) {
   auto *sub = parent->add_subcommand(name, about);
+  add_project_option(sub);
   sub->callback(run);
   return sub;
 }

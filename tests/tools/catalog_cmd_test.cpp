@@ -1,5 +1,7 @@
 // The catalog commands: a sample catalog written by the library, its index,
 // dumps, lookups, key listing and deletion, and failures naming the file.
+#include <nlohmann/json.hpp>
+
 #include "tests/support/support.h"
 
 namespace {
@@ -14,10 +16,25 @@ TEST(CatalogCommand, SampleShowLookupKeysDelete) {
   EXPECT_EQ(index.size(), 17u + 7 * 41);
   EXPECT_EQ(index.substr(17, 41), "   2" + index.substr(21, 12) + "          17ELBOW-90    \n");
 
-  r = run_tool(dir, "catalog show " + cat + " 0");
+  r = run_tool(dir, "catalog show " + cat + " 0 --dump");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("group(s)\n*********AttrGroup=DIMS    ***********\n"), std::string::npos)
       << r.out;
+  // Values typed: reals and integers as numbers, text without its blanks.
+  r = run_tool(dir, "catalog show " + cat + " 0");
+  EXPECT_EQ(r.out, "record at offset 0: 369 bytes, 6 group(s)\n"
+                   "  DIMS.OD            114.3\n  DIMS.WALL          6.02\n  PART.NAME          PIPE\n"
+                   "  PARTDEF.CATEGORY   PIPE\n  PARTDEF.PARTTYPE   SMLS\n  PARTNUM.PARTNO     P-STD-4\n"
+                   "  PIPE.NPS           4\n  PIPESIZE.SIZE      4 IN\n");
+  r = run_tool(dir, "catalog show " + cat + " 0 --json");
+  const nlohmann::json part = nlohmann::json::parse(r.out);
+  EXPECT_EQ(part["part"]["DIMS.WALL:R8"], 6.02);
+  EXPECT_EQ(part["part"]["PIPE.NPS:I4"], 4);
+  EXPECT_EQ(part["state"], "live");
+  r = run_tool(dir, "catalog keys " + idx + " --json");
+  const nlohmann::json keys = nlohmann::json::parse(r.out);
+  ASSERT_EQ(keys.size(), 6u);
+  EXPECT_EQ(keys[0], nlohmann::json::parse(R"({"key": "ELBOW-90    ", "records": 2})"));
 
   r = run_tool(dir, "catalog keys " + idx);
   EXPECT_EQ(r.out,
@@ -33,6 +50,11 @@ TEST(CatalogCommand, SampleShowLookupKeysDelete) {
   r = run_tool(dir, "catalog lookup " + cat + " " + idx + " ELBOW-90");
   EXPECT_NE(r.out.find("part 2, index record at 58: record at offset"), std::string::npos);
   EXPECT_NE(r.out.find("marked deleted\n"), std::string::npos);
+  r = run_tool(dir, "catalog lookup " + cat + " " + idx + " ELBOW-90 --json");
+  const nlohmann::json found = nlohmann::json::parse(r.out);
+  ASSERT_EQ(found["records"].size(), 2u);
+  EXPECT_EQ(found["records"][0]["part"]["PARTNUM.PARTNO:C40"], "E90-LR-4");
+  EXPECT_EQ(found["records"][1]["state"], "deleted");
   r = run_tool(dir, "catalog delete " + cat + " " + idx + " ELBOW-90 -n 3");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "pcs: " + idx + ": key 'ELBOW-90' has no record 3\n");

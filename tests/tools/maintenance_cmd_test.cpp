@@ -120,7 +120,7 @@ TEST_F(MaintCommand, MergeDryRunThenMergeWithSummaries) {
   EXPECT_EQ(read_file(path("cat")), bytes);
   r = pcs("merge cat --key-length 8 --newest --allow-blank-keys");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("Catalog has been updated with new part"), std::string::npos);
+  EXPECT_EQ(r.out.find("Catalog has been updated with new part"), std::string::npos);
   EXPECT_NE(r.out.find("records read: 5, duplicates: 2, deleted: 2, blank keys: 2\n"),
             std::string::npos)
       << r.out;
@@ -131,7 +131,8 @@ TEST_F(MaintCommand, MergeDryRunThenMergeWithSummaries) {
 TEST_F(MaintCommand, MergeSavesTheProjectOrFailsWithTheReason) {
   project({"A"});
   write_file(path("cat"), elbow("P1", "T1") + elbow("P1", "T2") + elbow("P2", "T3"));
-  ToolRun r = pcs("merge cat --key-length 8 --project project.db");
+  // The library's own messages show with --verbose only.
+  ToolRun r = run_tool(dir_, "--verbose maint merge cat --key-length 8 --project project.db");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, field("   Duplicate part number was found in the catalog.", 81) + "\n" +
                        field("   *** WARNING Catalog keeping old part ...", 81) + "\n" +
@@ -215,7 +216,8 @@ TEST_F(MaintCommand, CompressRebuildsTheKnownIndexesOrWarns) {
   EXPECT_EQ(read_file(path("cat")), part("A", 1) + part("B"));
   r = pcs("compress cat --project project.db --no-reindex");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "3  cat  cat.bak\n");
+  EXPECT_EQ(r.out, "cat: compressed from " + std::to_string(part("A", 1).size() + part("B").size()) +
+                       " to " + std::to_string(part("B").size()) + " bytes\n");
   EXPECT_EQ(read_file(path("cat")), part("B"));
   EXPECT_NE(r.err.find("pcs: warning: ./idx is now stale: rebuild it"), std::string::npos)
       << r.err;

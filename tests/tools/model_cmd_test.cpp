@@ -1,5 +1,7 @@
 // `pcs model`: import and export round trips, the show tables, and the
 // messages for a project that cannot be used.
+#include <nlohmann/json.hpp>
+
 #include "tests/support/support.h"
 
 namespace {
@@ -63,6 +65,14 @@ TEST(ModelCommand, ShowPrintsObjectsGroupsAndRows) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, c.expected) << c.args;
   }
+  // JSON: values typed by the schema, reals as numbers.
+  ToolRun r = run_tool(dir, "model show WLDTABLE --json --project p.db");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json rows = nlohmann::json::parse(r.out)[0]["groups"]["PRJWRULS"];
+  EXPECT_EQ(rows, nlohmann::json::parse(R"([{"ENDS1": "BW", "ENDS2": "BW", "WALL1": 3.91, "WALL2": 3.91,
+                                             "FABSITE": "SHOP", "WELDTYPE": "BUTT"}])"));
+  r = run_tool(dir, "model show WLDTABL --json --project p.db");
+  EXPECT_EQ(r.err, "pcs: the project has no WLDTABL object; did you mean 'WLDTABLE'?\n");
 }
 
 TEST(ModelCommand, ProjectsThatCannotBeUsedAreNamed) {
@@ -78,6 +88,7 @@ TEST(ModelCommand, ProjectsThatCannotBeUsedAreNamed) {
       {"model show --project missing.db",
        "missing.db: cannot be opened: the project file cannot be read (code 6002"},
       {"model show NOPE --project p.db", "the project has no object type NOPE"},
+      {"model show PSPC --project p.db", "the project has no object type PSPC; did you mean 'PSPEC'?"},
       {"model show PSPEC B2 --project p.db", "the project has no PSPEC object named B2"},
       {"model import missing.json --project new.db", "missing.json: cannot be read"},
   };
