@@ -183,7 +183,8 @@ TEST_F(MaintCommand, CompressRebuildsTheKnownIndexesOrWarns) {
   write_file(path("cat"), part("A", 1) + part("B"));
   r = pcs("compress cat --project project.db");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "3  cat  cat.bak\n");
+  EXPECT_EQ(r.out.substr(0, 16), "3  cat  cat.bak-");
+  EXPECT_EQ(r.out.size(), 23u);
   EXPECT_EQ(read_file(path("cat")), part("B"));
   EXPECT_NE(r.err.find("pcs: warning: cat: record offsets changed, and its indexes must be "
                        "rebuilt (the project "),
