@@ -62,7 +62,7 @@ TEST_F(IndexBuilder, ReplacesKeepModeAndLeftoversGo) {
   write_file(idx + ".a1b2c3", "left by a crash");
   write_file(idx + ".keep", "not ours");
   io::Replacement live;
-  ASSERT_TRUE(io::begin_replace(&live, idx));
+  ASSERT_TRUE(io::begin_replace(&live, idx.c_str()));
   const std::string message = capture_stderr(
       [&] { ASSERT_RC(0, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8})); });
   EXPECT_EQ(message, "pcs: removed " + idx + ".a1b2c3, left behind by an interrupted rewrite of " +

@@ -33,7 +33,7 @@ struct WritePath {
   std::function<void(const TempDir &)> setup;
   std::function<int(const TempDir &)> run;  // the operation's code
   bool torn_tail_on_crash = false;          // appends: a kill may leave one
-  bool kill_at_every_byte = false;          // not only at a few random points
+  int kill_every = 0;  // > 0: a kill at every so many bytes, not at 3 random points
 };
 
 const std::string kA = catalog_record(sample_part("A", 1.5));
@@ -150,8 +150,8 @@ const std::vector<WritePath> &write_paths() {
        }},
       {"keyed put", keyed_file, [](const TempDir &d) { return keyed_put(d, "0200", false); }, true},
       {"keyed put replacing", keyed_file,
-       [](const TempDir &d) { return keyed_put(d, "0100", false); }, true, true},
-      {"rewrite of every record of a key", key_files, put_key, false, true},
+       [](const TempDir &d) { return keyed_put(d, "0100", false); }, true, 1},
+      {"rewrite of every record of a key", key_files, put_key, false, 7},
       {"keyed puts", keyed_file, [](const TempDir &d) { return keyed_put(d, "0300", true); }, true},
   };
   return paths;
@@ -222,10 +222,10 @@ TEST_F(WriteFaults, KillAtRandomPointsLeavesOldOrNewFiles) {
     SCOPED_TRACE(path.name);
     ASSERT_NO_FATAL_FAILURE(measure(path));
     const int64_t bytes = bytes_;
-    const int64_t rounds = path.kill_at_every_byte ? bytes : 3;
+    const int64_t rounds = path.kill_every > 0 ? (bytes + path.kill_every - 1) / path.kill_every : 3;
     for (int64_t round = 0; round < rounds; ++round) {
-      const int64_t k = path.kill_at_every_byte
-                            ? round
+      const int64_t k = path.kill_every > 0
+                            ? round * path.kill_every
                             : std::uniform_int_distribution<int64_t>(0, bytes - 1)(random);
       SCOPED_TRACE("killed at byte " + std::to_string(k));
       TempDir dir;
