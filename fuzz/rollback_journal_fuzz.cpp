@@ -46,11 +46,6 @@ void remove_set_aside(const std::string &catalog) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  if (!std::freopen("/dev/null", "w", stderr)) std::abort();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pcs::host::reset();
   static const std::string catalog = pcs::fuzz::scratch("journal-catalog");
