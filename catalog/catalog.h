@@ -11,10 +11,12 @@
 #define PCS_CATALOG_CATALOG_H
 
 #include <cstdint>
+#include <climits>
 #include <cstdio>
 #include <memory>
 
 #include "common/coding.h"
+#include "common/memory.h"
 #include "common/record_codec.h"
 #include "host/host_services.h"
 #include "include/pcs.h"
@@ -95,11 +97,73 @@ int GetRecordCount(const char *path);
 // bytes written. Nothing is flushed.
 int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool append,
                         int64_t at, int64_t *start, int *rc);
-// Puts back the record that an interrupted in-place rewrite of the catalog
-// at `catalog_path` left half written (its rollback journal,
-// "<catalog>-journal", holds the old bytes) and removes the journal. True
-// when nothing was left to do or the old bytes are back on disk.
+// Rewrites the records at offsets[0..count) in place with records[k] (each
+// no longer than the one it replaces, which keeps its length), all under
+// one rollback journal, and syncs: *rc 0, PCS_NO_MEMORY, PCS_SHORT_WRITE
+// (refused before anything is written, or a write failed and the old bytes
+// were put back) or the group writer's code. Records without groups are
+// left alone. Returns the bytes written. Nothing is reported.
+int64_t rewrite_records(FILE *stream, int count, const int64_t *offsets,
+                        PartRecord *const *records, int *rc);
+
+// ---- rollback journal (journal.cpp) -----------------------------------------
+
+// One saved record of a journal: where it stood and its old bytes.
+struct JournalRecord {
+  int64_t offset;
+  int32_t length;
+  const unsigned char *bytes;
+};
+// A journal's bytes, as written to disk.
+struct JournalImage {
+  HostPtr<unsigned char> bytes;
+  size_t size = 0;
+};
+// CRC-32 (the zlib polynomial) of the bytes: the journal's checksum.
+uint32_t journal_crc(const unsigned char *bytes, size_t size);
+// Reads the record entry at *at of a journal whose entries end by `end`,
+// and moves *at past it; false when it does not fit.
+bool journal_record(const unsigned char *bytes, size_t end, size_t *at, JournalRecord *record);
+// Builds the journal of the records at `offsets` (any order, no record
+// twice) of the catalog behind the stream: 0, PCS_NO_MEMORY, or
+// PCS_SHORT_WRITE when a record cannot be read.
+int build_journal(FILE *catalog, const int64_t *offsets, int count, JournalImage *image);
+// Writes every saved record of a (checked) journal back and syncs.
+bool put_back_journal(FILE *catalog, const unsigned char *bytes, size_t size);
+
+// What became of a journal found beside a catalog.
+enum class Recovery { clean, applied, set_aside, busy, failed };
+// Applies the journal an interrupted rewrite of the catalog left, once its
+// writer is gone (waits about a second for a live writer, then answers
+// busy with a message); a journal that does not belong to the catalog as
+// it is now, or is damaged, is set aside with a message.
+Recovery recover_journal(const char *catalog_path);
+// True when no journal is left to apply (clean, applied, set aside).
 bool recover_catalog(const char *catalog_path);
+// recover_catalog for the catalog behind a stream (true without a path).
+bool recover_stream(FILE *catalog);
+
+// The journal of a rewrite in progress, on disk and locked while the
+// object holds it.
+class LiveJournal {
+ public:
+  LiveJournal() = default;
+  ~LiveJournal() { release(); }
+  LiveJournal(const LiveJournal &) = delete;
+  LiveJournal &operator=(const LiveJournal &) = delete;
+  // Puts the image on disk beside the catalog behind the stream: 0 (also
+  // when the stream has no path: nothing to protect against then) or
+  // PCS_SHORT_WRITE (cannot write it, or another rewrite is running).
+  int save(FILE *catalog, const JournalImage &image);
+  // The new bytes are on disk: removes the journal and lets go of it.
+  void finish();
+  // Lets go of the journal and leaves it for the next opener.
+  void release();
+
+ private:
+  FILE *stream_ = nullptr;
+  char path_[PATH_MAX] = {};
+};
 
 // ---- index files ------------------------------------------------------------
 

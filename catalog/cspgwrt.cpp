@@ -78,7 +78,11 @@ int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool a
   fill_table(record, header.get() + 16);
   *rc = kShortWrite;
   if (io::seek(stream, append ? 0 : at, append ? SEEK_END : SEEK_SET) != 0) return 0;
-  *start = io::tell(stream);
+  // Index files hold offsets as 32-bit numbers: a record that would start
+  // past their range is refused before any byte is written.
+  const int64_t begin = io::tell(stream);
+  if (begin < 0 || begin > INT32_MAX - length) return 0;
+  *start = begin;
   int64_t written = static_cast<int64_t>(io::write(stream, header.get(), header_size));
   if (written != static_cast<int64_t>(header_size)) return written;
   *rc = 0;
@@ -111,6 +115,13 @@ int append_record(PartRecord *record, FILE *stream, int *rc) {
   const int64_t size = catalog::record_size(record);
   if (size == 0) return 0;
   int64_t start = -1;
+  // An append changes the catalog's size, after which a journal left by an
+  // interrupted rewrite would no longer match: it is settled first.
+  if (!recover_stream(stream)) {
+    *rc = kShortWrite;
+    report(*rc);
+    return 0;
+  }
   const int64_t written = write_record_at(record, size, stream, true, 0, &start, rc);
   if (*rc == 0 && io::flush(stream) != 0) *rc = kShortWrite;
   if (*rc != 0 && start >= 0) io::truncate(stream, start);

@@ -3,7 +3,9 @@
 // run out of room at a chosen byte, at once or as a buffered stream does.
 #include "common/fileio.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <stdio_ext.h>
 #include <sys/stat.h>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <ctime>
 #include <iterator>
@@ -343,6 +346,116 @@ void advise_sequential(FILE *stream) {
 
 // ---- atomic replacement ---------------------------------------------------
 
+namespace {
+
+// Creates the temporary file and locks it for as long as it is open.
+FILE *create_locked(const char *path, unsigned mode) {
+  FILE *stream = create(path, "w+b", mode);
+  if (stream) flock(fileno(stream), LOCK_EX | LOCK_NB);
+  return stream;
+}
+
+// True when `name` is "<base><tag>" followed by six hex digits.
+bool temporary_of(const char *name, const char *base, const char *tag) {
+  const size_t b = std::strlen(base), t = std::strlen(tag);
+  if (std::strncmp(name, base, b) != 0 || std::strncmp(name + b, tag, t) != 0) return false;
+  const char *digits = name + b + t;
+  if (std::strlen(digits) != 6) return false;
+  for (const char *c = digits; *c; ++c)
+    if (!std::isxdigit(static_cast<unsigned char>(*c))) return false;
+  return true;
+}
+
+// Removes the leftover at `path` unless a live process holds it.
+bool remove_if_stale(const char *path) {
+  const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat status {};
+  const bool stale = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                     flock(fd, LOCK_EX | LOCK_NB) == 0 && remove(path) == 0;
+  ::close(fd);
+  return stale;
+}
+
+}  // namespace
+
+bool temporary_name(const char *target, const char *tag, char *out, size_t size) {
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const unsigned seed = static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(getpid()) << 8;
+  struct stat status {};
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    const unsigned code = (seed + attempt * 2654435761u) & 0xFFFFFF;
+    const int n = std::snprintf(out, size, "%s%s%06x", target, tag, code);
+    if (n < 0 || static_cast<size_t>(n) >= size) return false;
+    if (::lstat(out, &status) != 0 && errno == ENOENT) return true;
+  }
+  return false;
+}
+
+int remove_stale_temporaries(const char *target) {
+  char directory[PATH_MAX];
+  const char *slash = target ? std::strrchr(target, '/') : nullptr;
+  if (!target || std::strlen(target) >= sizeof directory) return 0;
+  const char *base = slash ? slash + 1 : target;
+  std::snprintf(directory, sizeof directory, "%.*s", slash ? static_cast<int>(base - target) : 1,
+                slash ? target : ".");
+  DIR *listing = opendir(directory);
+  if (!listing) return 0;
+  int removed = 0;
+  while (const struct dirent *entry = readdir(listing)) {
+    if (!temporary_of(entry->d_name, base, ".") && !temporary_of(entry->d_name, base, ".bak-"))
+      continue;
+    char path[PATH_MAX];
+    if (std::snprintf(path, sizeof path, "%s%s", slash ? directory : "", entry->d_name) >=
+        static_cast<int>(sizeof path))
+      continue;
+    if (!remove_if_stale(path)) continue;
+    std::fprintf(stderr, "pcs: removed %s, left behind by an interrupted rewrite of %s\n", path,
+                 target);
+    ++removed;
+  }
+  closedir(listing);
+  return removed;
+}
+
+void copy_mode(FILE *stream, const char *model) {
+  struct stat status {};
+  if (!stream || !model || ::stat(model, &status) != 0) return;
+  const int fd = fileno(stream);
+  // Giving a file away needs privilege; keeping its group often does not.
+  if (fchown(fd, status.st_uid, status.st_gid) != 0 &&
+      fchown(fd, static_cast<uid_t>(-1), status.st_gid) != 0)
+    errno = 0;
+  fchmod(fd, status.st_mode & 07777);
+}
+
+namespace {
+
+// Creates the temporary file of a replacement: `temporary`, or a fresh
+// "<target>.XXXXXX".
+bool begin_temporary(Replacement *r, const char *temporary, unsigned mode) {
+  if (temporary) {
+    if (std::strlen(temporary) >= sizeof r->temporary) return false;
+    std::strcpy(r->temporary, temporary);
+    r->stream = create_locked(r->temporary, mode);
+    return r->stream != nullptr;
+  }
+  // A fresh name from the clock and the process; a name in use is skipped.
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const unsigned seed = static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(getpid()) << 8;
+  for (unsigned attempt = 0; attempt < 100 && !r->stream; ++attempt) {
+    const unsigned tag = (seed + attempt * 2654435761u) & 0xFFFFFF;
+    std::snprintf(r->temporary, sizeof r->temporary, "%s.%06x", r->target, tag);
+    r->stream = create_locked(r->temporary, mode);
+    if (!r->stream && errno != EEXIST) return false;
+  }
+  return r->stream != nullptr;
+}
+
+}  // namespace
+
 bool begin_replace(Replacement *r, const char *target, const char *temporary, unsigned mode) {
   r->stream = nullptr;
   if (!target || std::strlen(target) + 8 > sizeof r->target) return false;
@@ -354,23 +467,10 @@ bool begin_replace(Replacement *r, const char *target, const char *temporary, un
     return false;
   }
   std::strcpy(r->target, target);
-  if (temporary) {
-    if (std::strlen(temporary) >= sizeof r->temporary) return false;
-    std::strcpy(r->temporary, temporary);
-    r->stream = create(r->temporary, "w+b", mode);
-    return r->stream != nullptr;
-  }
-  // A fresh name from the clock and the process; a name in use is skipped.
-  struct timespec now {};
-  clock_gettime(CLOCK_REALTIME, &now);
-  const unsigned seed = static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(getpid()) << 8;
-  for (unsigned attempt = 0; attempt < 100 && !r->stream; ++attempt) {
-    const unsigned tag = (seed + attempt * 2654435761u) & 0xFFFFFF;
-    std::snprintf(r->temporary, sizeof r->temporary, "%s.%06x", target, tag);
-    r->stream = create(r->temporary, "w+b", mode);
-    if (!r->stream && errno != EEXIST) return false;
-  }
-  return r->stream != nullptr;
+  if (!begin_temporary(r, temporary, mode)) return false;
+  // A file that replaces another keeps its permission bits and owner.
+  if (S_ISREG(status.st_mode)) copy_mode(r->stream, target);
+  return true;
 }
 
 bool commit_replace(Replacement *r) {

@@ -108,6 +108,19 @@ struct Replacement {
 // (nothing created) when a path does not fit or the file cannot be created.
 bool begin_replace(Replacement *r, const char *target, const char *temporary = nullptr,
                    unsigned mode = 0644);
+// The temporary file is locked (flock) while it is open, so that
+// remove_stale_temporaries can tell a live one from a crash's leftover.
+//
+// Picks a fresh temporary name "<target><tag>XXXXXX" (six hex digits) that
+// names no file now; false when the path does not fit.
+bool temporary_name(const char *target, const char *tag, char *out, size_t size);
+// Removes the temporary files of `target` that an interrupted replacement
+// left ("<target>.XXXXXX" and "<target>.bak-XXXXXX", regular files that no
+// process holds), saying on standard error which. Returns how many.
+int remove_stale_temporaries(const char *target);
+// Gives the file behind `stream` the permission bits and owner of the file
+// at `model` (best effort: the owner only where the process may set it).
+void copy_mode(FILE *stream, const char *model);
 // Flushes and syncs the temporary file, closes it, renames it over the
 // target and syncs the directory. False when any step failed; the temporary
 // file is then removed and the target left as it was.

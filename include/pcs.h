@@ -316,7 +316,10 @@ PCS_API void cspgfref(PartRecord **record);
  *  record, stream (in, by value)
  *  rc (out) 0; 20001 no memory; 20004 a header, offset table or newline
  *  write fell short, the final rewrite of the header did, or the flush
- *  after the record failed; 4 a write inside a group fell short. 0 is only
+ *  after the record failed, or the record would not end below 2^31 (the
+ *  offsets an index holds; nothing is written then), or a rollback journal
+ *  beside the catalog could not be settled first; 4 a write inside a group
+ *  fell short. 0 is only
  *  given once the record's bytes reached the file (flushed and checked);
  *  on failure the file is cut back to where the record began, so it stays
  *  walkable. A record without groups writes nothing, returns 0 and leaves
@@ -333,11 +336,13 @@ PCS_API int cspgwrtf(PartRecord **record, FILE **stream, int *rc);
  * with 20004 and nothing is written. A shorter record keeps the old length: zero bytes pad it before its closing
  * newline, so the file stays walkable.
  * The old bytes are first saved in a rollback journal beside the catalog
- * ("<catalog>-journal", found through the stream's file) and synced; the
- * new record is written and synced, then the journal removed. A failure
- * puts the old bytes back in the same call; after a crash, or when that
- * fails too, csgopen puts them back. Either way the file holds the old
- * record or the new one, never a mix.
+ * ("<catalog>-journal", found through the stream's file; its layout is in
+ * docs/formats.md), synced and locked for as long as it lives; the new
+ * record is written and synced, then the journal removed. A failure puts
+ * the old bytes back in the same call; after a crash, or when that fails
+ * too, the next opener puts them back. Either way the file holds the old
+ * record or the new one, never a mix. A journal of another process's
+ * rewrite still in progress makes the call refuse with 20004.
  * Returns the number of bytes written. */
 PCS_API int csgrewrt(const int *offset, PartRecord **record, FILE *stream, int *rc);
 
@@ -449,8 +454,12 @@ typedef struct KeyRecord {
  *  rc (out) 0; 1 no memory; 2 catalog file cannot be opened (or its path is
  *  longer than 255 characters, names an unset variable, or a record that an
  *  interrupted csgrewrt left half written cannot be put back from its
- *  rollback journal); 3 the index file cannot be opened (or its path is as
- *  above). A journal left by an interrupted csgrewrt is applied first. */
+ *  rollback journal, or another process's rewrite is still running after
+ *  about a second of waiting); 3 the index file cannot be opened (or its
+ *  path is as above). A journal left by an interrupted csgrewrt is applied
+ *  first, only when it was written for this catalog as it is now; any other
+ *  journal is set aside ("<catalog>-journal.bad-XXXXXX", named on standard
+ *  error) and never applied. */
 PCS_API void csgopen(const char *mode, const char *catalog_path, const char *index_path,
                      CatalogHandle **catalog, int *rc);
 /* csgget: the one part of a key. part (out) null on failure.
@@ -466,7 +475,9 @@ PCS_API void csggetm(CatalogHandle **catalog, const char *key, int *stack, int *
 /* csgputip: rewrites the k-th record of a key with the k-th part of `stack`
  * (entries of PCS_HANDLE_SIZE bytes, as csggetm makes). Every part is
  * checked against its record first: when one would be longer than the
- * record it replaces, nothing is written. The parts stay with the caller.
+ * record it replaces, nothing is written. All records are rewritten under
+ * one rollback journal (see csgrewrt), so a failure or a crash leaves all
+ * of them old or all new. The parts stay with the caller.
  * rc 0; 2 key not found or an index record unreadable; 3 a rewrite failed or
  * was refused (20004 is reported), or the stack's entries are not of handle
  * size; the stack service's code when an entry
@@ -588,8 +599,15 @@ typedef struct KeyedFile {
  *  rc      (out) 0; 1 no memory; 2 two live records share a key; 3 a key
  *          attribute of the wrong size; 4 the file cannot be opened or
  *          created (or its name uses an unset variable, or expands to
- *          more than 53 characters: never cut short); 5 a damaged record;
- *          6 *file is not null (prints " file is opened \n").
+ *          more than 53 characters: never cut short); 5 a damaged record
+ *          (also a status word that is not 0, -1 or the offset of a later
+ *          record with the same key); 6 *file is not null (prints " file
+ *          is opened \n").
+ *  When the last record repeats the key of a live record and differs from
+ *  it (a replacing cspput cut short by a crash; plain appends of one record
+ *  twice still give 2), the replacement is finished: the old
+ *  record's status word is pointed to the last record, and standard error
+ *  says so.
  *  On failure *file stays as it was and nothing is kept open. */
 PCS_API void cspopn(const char *name, const int *count, const char *groups,
                     const char *attributes, const int *lengths, KeyedFile **file,

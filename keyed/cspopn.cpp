@@ -48,9 +48,14 @@ int RecordWalk::next(bool *live) {
     if (length < codec::kKeyedLayout.min_length || length > left || p + length > INT32_MAX)
       return keyed::kDamaged;
     next_ = p + length;
-    if (!keyed::live(get_be32(header + 4))) {
+    if (const int32_t status = get_be32(header + 4); !keyed::live(status)) {
       unsigned char last = 0;
       if (!read_at(p + length - 1, &last, 1) || last != '\n') return keyed::kDamaged;
+      if (chain_ && status != keyed::kDeleted) {
+        stream_at_ = -1;
+        const int rc = keyed::check_replaced(chain_, stream_, p, status, size_);
+        if (rc != keyed::kOk) return rc;
+      }
       continue;
     }
     if (!reserve(static_cast<size_t>(length))) return keyed::kNoMemory;
@@ -123,7 +128,7 @@ int cspind(KeyedFile *file) {
     return keyed::kNoMemory;
   }
   if (size < 0) return keyed::kNotFound;
-  RecordWalk walk(file->Stream, size);
+  RecordWalk walk(file->Stream, size, file);
   for (;;) {
     bool live = false;
     int rc = walk.next(&live);
@@ -140,6 +145,16 @@ int cspind(KeyedFile *file) {
     rc = keyed::record_key(file, walk.record(), element->key);
     int error = kTreeOk;
     if (rc == keyed::kOk) file->Index->insert(file->Index, element, &error);
+    if (error == kTreeDuplicate && walk.position() + walk.length() == size) {
+      // The last record repeats a live key: a replacement cut short.
+      auto *stored = static_cast<IndexElement *>(file->Index->search(file->Index, element, &error));
+      rc = stored && error == kTreeOk
+               ? keyed::finish_replacement(file, stored, walk.record(), walk.position())
+               : keyed::kDuplicate;
+      fre_ind(element);
+      if (rc != keyed::kOk) return rc;
+      continue;
+    }
     if (rc != keyed::kOk || error != kTreeOk) {
       fre_ind(element);
       if (error == kTreeNoMemory) std::fputs("  gimaloc error\n", stdout);

@@ -66,6 +66,19 @@ int decode_record(ByteView record, KeyedGroup **list);
 int read_record_at(FILE *stream, int64_t position, int64_t size, int32_t *length,
                    KeyedGroup **list);
 
+// Checks the status word of a record that is not live: -1, or the offset
+// of a later record of the file (size bytes) with the same key. kOk,
+// kDamaged or kNoMemory. The stream's position moves.
+int check_replaced(const KeyedFile *file, FILE *stream, int64_t position, int32_t status,
+                   int64_t size);
+// Completes a replacement that a crash interrupted: the complete record
+// `last` at `position` (the file's last) carries the key of `stored`, which
+// is still live, and differs from it; the old record's status word is
+// pointed to it and synced, `stored` follows, and standard error says so.
+// kOk; kDuplicate when the records are equal or the write failed;
+// kNoMemory.
+int finish_replacement(KeyedFile *file, IndexElement *stored, ByteView last, int64_t position);
+
 }  // namespace keyed
 
 // ---- record walk -----------------------------------------------------------
@@ -77,6 +90,10 @@ int read_record_at(FILE *stream, int64_t position, int64_t size, int32_t *length
 class RecordWalk {
  public:
   RecordWalk(FILE *stream, int64_t size) : stream_(stream), size_(size) {}
+  // With a file, every replaced record's status word is checked as well
+  // (keyed::check_replaced).
+  RecordWalk(FILE *stream, int64_t size, const KeyedFile *chain)
+      : stream_(stream), size_(size), chain_(chain) {}
   ~RecordWalk();
   RecordWalk(const RecordWalk &) = delete;
   RecordWalk &operator=(const RecordWalk &) = delete;
@@ -87,6 +104,7 @@ class RecordWalk {
   int next(bool *live);
   ByteView record() const { return ByteView(buffer_, static_cast<size_t>(length_)); }
   int64_t position() const { return position_; }
+  int32_t length() const { return length_; }
 
  private:
   bool read_at(int64_t position, void *data, size_t size);
@@ -94,6 +112,7 @@ class RecordWalk {
 
   FILE *stream_;
   int64_t size_;
+  const KeyedFile *chain_ = nullptr;
   int64_t next_ = 0;
   int64_t position_ = 0;
   int64_t stream_at_ = -1;

@@ -3,6 +3,7 @@
 // and writes the index file (OutputIndexFile) in the layout that csalku
 // searches.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "common/fileio.h"
@@ -54,7 +55,8 @@ int check_layout(const KeyRecord *records, int n, int key_length) {
   if (key_length > kIndexKeyMax) return PCS_BUILD_KEY_TOO_WIDE;
   if (key_length > PCS_KEY_MAX) return PCS_BUILD_KEY_TOO_LONG;
   const int64_t end = PCS_INDEX_HEADER + int64_t{n} * (key_length + PCS_INDEX_OVERHEAD);
-  if (end > 999999999999) return PCS_BUILD_NOT_CREATED;
+  // Readers hold index offsets (the first-record field) as 32-bit numbers.
+  if (end > INT32_MAX) return PCS_BUILD_NOT_CREATED;
   for (int start = 0; start < n;) {
     const int run = run_length(records, n, start);
     if (run > kIndexRunMax) return PCS_BUILD_RUN_TOO_LONG;
@@ -120,12 +122,14 @@ bool write_records(FILE *out, int n, int key_length, KeyRecord *records) {
 }  // namespace
 
 // The index goes to a temporary file beside its path and replaces the old
-// index only when complete, so a failure or a crash leaves the old one.
+// index only when complete, so a failure or a crash leaves the old one;
+// temporary files that interrupted builds left are removed first.
 int OutputIndexFile(const char *index_path, int n, int key_length, KeyRecord *records) {
   if (n < 0 || key_length < 0) return PCS_BUILD_NOT_CREATED;
   const int layout = check_layout(records, n, key_length);
   if (layout != PCS_OK) return layout;
   io::Replacement index;
+  if (index_path) io::remove_stale_temporaries(index_path);
   if (!index_path || !io::begin_replace(&index, index_path)) return PCS_BUILD_NOT_CREATED;
   char header[PCS_INDEX_HEADER];
   put_number(header, 12, n);
@@ -146,6 +150,8 @@ int build_index(RecordCountFn count_fn, KeyReaderFn reader, const int *field_cou
                 void *description, const int *widths, const char *source_path,
                 const char *index_path) {
   if (io::same_file(source_path, index_path)) return PCS_BUILD_NOT_CREATED;
+  // A rewrite that a crash interrupted is settled before the keys are read.
+  if (!recover_catalog(source_path)) return PCS_BUILD_NO_SOURCE;
   const int count = count_fn ? count_fn(source_path) : -1;
   if (count < 1) return PCS_BUILD_NO_SOURCE;
   const int key_length = GetKeyLength(field_count ? *field_count : 0, widths);

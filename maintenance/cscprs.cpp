@@ -1,14 +1,17 @@
 // Catalog compression (cscprs): copies the live records of a catalog or
-// keyed group file to "<path>.bak", puts the copy on disk and renames it
+// keyed group file to "<path>.bak-XXXXXX", puts the copy on disk and renames it
 // over the original, so that the file's name always holds either the old
 // or the compressed file. Also csai2a, the integer-to-text operation of
 // the maintenance interface.
 #include <sys/stat.h>
 #include <sys/uio.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
+#include "catalog/catalog.h"
 #include "common/fileio.h"
 #include "common/memory.h"
 #include "common/report.h"
@@ -96,29 +99,25 @@ int copy_live_records(FILE *catalog, FILE *copy) {
   return output.flush() ? kCompressed : kFailed;
 }
 
-// Permission bits of the open catalog, for its compressed copy.
-unsigned mode_of(FILE *stream) {
-  struct stat status {};
-  return fstat(fileno(stream), &status) == 0 ? status.st_mode & 07777 : 0644;
-}
-
-// The copy "<path>.bak" is created exclusively, never through a symlink,
-// and renamed over the catalog only once it is complete and on disk.
+// The copy gets a fresh name "<path>.bak-XXXXXX", is created exclusively,
+// never through a symlink, locked while it is written, and renamed over the
+// catalog only once it is complete and on disk. Copies that interrupted
+// runs left behind are removed first, and a rollback journal beside a
+// catalog is applied (or set aside) before its records are moved.
 int compress(const char *path) {
-  const size_t length = std::strlen(path);
-  HostPtr<char> copy_path(static_cast<char *>(gimaloc(length + 5)));
-  if (!copy_path) return kNoMemory;
-  std::memcpy(copy_path.get(), path, length);
-  std::memcpy(copy_path.get() + length, ".bak", 5);
-  std::printf("%d  %s  %s\n", static_cast<int>(length), path, copy_path.get());
-  FILE *catalog = io::open(path, "r+b");
+  io::remove_stale_temporaries(path);
+  char copy_path[PATH_MAX];
+  if (!io::temporary_name(path, ".bak-", copy_path, sizeof copy_path)) return kFailed;
+  std::printf("%d  %s  %s\n", static_cast<int>(std::strlen(path)), path, copy_path);
+  FILE *catalog = recover_catalog(path) ? io::open(path, "r+b") : nullptr;
   if (!catalog) {
     std::printf("open catlog file error\n");
     return kFailed;
   }
   io::Replacement copy;
-  if (!io::begin_replace(&copy, path, copy_path.get(), mode_of(catalog))) {
+  if (!io::begin_replace(&copy, path, copy_path, 0600)) {
     std::printf("create temp catlog file error\n");
+    std::fprintf(stderr, "pcs: cannot create %s: %s\n", copy_path, std::strerror(errno));
     io::close(catalog);
     return kFailed;
   }

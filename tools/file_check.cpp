@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <set>
 
 #include "include/pcs.h"
 #include "tools/index_check.h"
@@ -100,6 +101,7 @@ void check_index(const std::string &path, const std::string &catalog, const Star
   std::string key(key_length, ' ');
   // Without key fields, each key is checked against the record's attributes.
   FILE *records = keys ? nullptr : std::fopen(catalog.c_str(), "rb");
+  std::set<int64_t> indexed;
   Run run;
   std::fseek(index, 0, SEEK_END);
   const long end = std::ftell(index);
@@ -113,6 +115,7 @@ void check_index(const std::string &path, const std::string &catalog, const Star
     }
     if (!ends_with_newline(index, {at, record_length, 0}))
       found.at(at, "the index record does not end with a newline");
+    indexed.insert(data);
     if (starts.count(data) == 0)
       found.at(at, "catalog offset " + std::to_string(data) + " is not the start of a record of " +
                        catalog);
@@ -136,11 +139,56 @@ void check_index(const std::string &path, const std::string &catalog, const Star
   check_run(index, run, found);
   std::fclose(index);
   if (records) std::fclose(records);
+  // Every live record of the catalog has its index record; an empty or
+  // stale index lacks some.
+  int64_t missing = 0, first = -1;
+  walk_records(catalog, 16, [&](FILE *, const RecordStep &at) {
+    if (at.flag != 0 || indexed.count(at.offset)) return;
+    if (missing++ == 0) first = at.offset;
+  });
+  if (missing > 0)
+    found.at(0, std::to_string(missing) + " live record(s) of " + catalog +
+                    " are not in the index (the first at catalog offset " +
+                    std::to_string(first) + "): the index is stale or empty; rebuild it");
 }
+
+namespace {
+
+// The key of the keyed record at `offset` whatever its status word: its
+// bytes are read as a live record from a copy with the status cleared.
+// False when the record cannot be read.
+bool key_of_any(FILE *stream, int64_t offset, int32_t length,
+                const std::vector<KeyField> &fields, std::string *key) {
+  std::string bytes(static_cast<size_t>(length), '\0');
+  if (std::fseek(stream, static_cast<long>(offset), SEEK_SET) != 0 ||
+      std::fread(bytes.data(), 1, bytes.size(), stream) != bytes.size())
+    return false;
+  std::memset(bytes.data() + 4, 0, 4);
+  FILE *copy = std::tmpfile();
+  if (!copy) return false;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), copy) != bytes.size() || std::fflush(copy) != 0) {
+    std::fclose(copy);
+    return false;
+  }
+  KeyedGroup *list = nullptr;
+  int position = 0, read_length = 0, rc = 0;
+  cspgtr(&copy, &position, &read_length, &list, &rc);
+  bool complete = true;
+  if (rc == 0) *key = keyed_key(fields, &list, &complete);
+  cspfre(&list);
+  std::fclose(copy);
+  return rc == 0;
+}
+
+}  // namespace
 
 void check_keyed(const std::string &path, const std::vector<KeyField> &fields, Findings &found) {
   std::map<std::string, int64_t> keys;
+  std::map<int64_t, int32_t> lengths;               // every record start
+  std::vector<std::pair<int64_t, int32_t>> replaced;  // offset, status word
   found.end(walk_records(path, 12, [&](FILE *stream, const RecordStep &at) {
+    lengths[at.offset] = at.length;
+    if (at.flag != 0 && at.flag != -1) replaced.emplace_back(at.offset, at.flag);
     KeyedGroup *list = nullptr;
     int position = static_cast<int>(at.offset), length = 0, rc = 0;
     cspgtr(&stream, &position, &length, &list, &rc);
@@ -159,6 +207,22 @@ void check_keyed(const std::string &path, const std::vector<KeyField> &fields, F
       found.at(at.offset,
                "the live record at offset " + std::to_string(it->second) + " has the same key");
   }));
+  // A replaced record points to a later record with its key; any other
+  // status word hides a record (a flipped bit).
+  FILE *stream = replaced.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+  for (const auto &[offset, status] : replaced) {
+    const auto target = lengths.find(status);
+    std::string key, target_key;
+    const bool same = status > offset && target != lengths.end() && stream &&
+                      key_of_any(stream, offset, lengths[offset], fields, &key) &&
+                      key_of_any(stream, status, target->second, fields, &target_key) &&
+                      key == target_key;
+    if (!same)
+      found.at(offset, "status word " + std::to_string(status) +
+                           " is neither 0 (live), -1 (deleted) nor the offset of a later record "
+                           "with the same key");
+  }
+  if (stream) std::fclose(stream);
 }
 
 }  // namespace pcs::tool

@@ -95,9 +95,12 @@ std::string project_text(const Model &model);
 // store. 0, PCS_HOST_NO_PROJECT, PCS_HOST_BAD_PROJECT or PCS_HOST_NO_MEMORY.
 int store_load(const std::string &path, Model *into, std::string *error);
 // Writes what differs between the model and the database at path (created
-// when missing) in one transaction. 0, PCS_HOST_SAVE_FAILED or
-// PCS_HOST_BUSY; a failed save leaves the database as it was.
-int store_save(const Model &model, const std::string &path, std::string *error);
+// when missing) in one transaction. When another process saved since the
+// model was read, this save's own changes are merged onto what it wrote
+// and the model becomes the merged one (see merge_saves). 0,
+// PCS_HOST_SAVE_FAILED or PCS_HOST_BUSY; a failed save leaves the database
+// as it was.
+int store_save(Model &model, const std::string &path, std::string *error);
 // *empty: path is missing, or a database without a model or with an empty one.
 int store_is_empty(const std::string &path, bool *empty, std::string *error);
 

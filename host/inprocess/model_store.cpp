@@ -4,6 +4,7 @@
 #include "host/inprocess/model_store.h"
 
 #include <cstdio>
+#include <limits>
 
 namespace pcs::host::model::detail {
 
@@ -150,7 +151,12 @@ long long stored_generation(Store &store) {
   return q.integer(0);
 }
 
-void save_in_transaction(Store &store, const Model &model) {
+// The generation after `now`; past the largest it starts again at 1.
+long long next_generation(long long now) {
+  return now < 0 || now == std::numeric_limits<long long>::max() ? 1 : now + 1;
+}
+
+void save_in_transaction(Store &store, Model &model) {
   State &s = state();
   if (s.save_fault == SaveFault::busy) {
     s.save_fault = SaveFault::none;
@@ -158,15 +164,21 @@ void save_in_transaction(Store &store, const Model &model) {
   }
   execute(store, "BEGIN IMMEDIATE", PCS_HOST_SAVE_FAILED);
   store.steps = 0;
+  long long written = 0;
   try {
-    if (!store.saved_known || stored_generation(store) != store.generation) {
-      store.saved = Model{};
-      read_model(store, &store.saved);
+    const long long generation = stored_generation(store);
+    if (!store.saved_known || generation != store.generation) {
+      // Another process saved since: this save's own changes go onto what
+      // it wrote.
+      Model theirs;
+      read_model(store, &theirs);
+      if (store.saved_known) model = merge_saves(store.saved, model, theirs);
+      store.saved = std::move(theirs);
     }
     store.saved_known = false;  // until the commit succeeds
     write_changes(store, model);
     Query(store, "UPDATE meta SET value = ? WHERE key = 'generation'", PCS_HOST_SAVE_FAILED)
-        .bind(store.generation + 1)
+        .bind(written = next_generation(generation))
         .run();
     if (s.save_fault == SaveFault::commit) {
       s.save_fault = SaveFault::none;
@@ -177,7 +189,7 @@ void save_in_transaction(Store &store, const Model &model) {
     sqlite3_exec(store.db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
   }
-  ++store.generation;
+  store.generation = written;
   store.saved_known = true;
 }
 
@@ -229,7 +241,7 @@ int store_load(const std::string &path, Model *into, std::string *error) {
   return code;
 }
 
-int store_save(const Model &model, const std::string &path, std::string *error) {
+int store_save(Model &model, const std::string &path, std::string *error) {
   State &s = state();
   int code = guarded(error, PCS_HOST_SAVE_FAILED, [&] {
     StorePtr other;

@@ -39,6 +39,13 @@ struct StoreError {
   fail(PCS_HOST_BAD_PROJECT, where + ": " + what);
 }
 
+// The model a save writes when another process saved since `base` was read
+// or written here: the changes from `base` to `ours` applied onto `theirs`
+// (what the database holds now). Throws a StoreError (PCS_HOST_SAVE_FAILED,
+// "project changed by another process: ...", naming the object) where both
+// changed the same part differently.
+Model merge_saves(const Model &base, const Model &ours, Model theirs);
+
 // SQLite's answer as a store error: damage is a bad project, a lock is a
 // busy project, anything else (full disk, I/O) the caller's `code`.
 [[noreturn]] void sqlite_failed(Store &store, int rc, int code);

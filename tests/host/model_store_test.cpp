@@ -1,6 +1,7 @@
 // The project database: the stored row encoding and every kind of value
 // surviving a save and a load, saves that write only what changed, hostile
-// database files, a busy second writer and a process killed in a save.
+// database files, a busy second writer, saves of two processes merged or
+// refused, and a process killed in a save.
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -204,10 +205,94 @@ TEST_F(StoreTest, SecondWriterIsBusyAndReadersAreNot) {
   EXPECT_EQ(reader.text("SELECT count(*) FROM object"), "5");
   writer.exec("COMMIT");
   EXPECT_EQ(reader.text("SELECT ibafr7 FROM setup"), "9");
-  // The other writer's save is noticed: the database ends as this model.
+  // The other writer's save is noticed: this save's change goes onto it.
   EXPECT_RC(0, model::save(project_));
   EXPECT_EQ(stored(project_), model::to_json());
-  EXPECT_EQ(reader.text("SELECT ibafr7 FROM setup"), "0");
+  EXPECT_EQ(reader.text("SELECT ibafr7 FROM setup"), "9");
+  EXPECT_NE(model::data().find_object("PROCESS", "MINE"), nullptr);
+}
+
+// Another process's save, as its own connection makes it: the statements
+// and the generation bump in one transaction.
+void save_elsewhere(const std::string &project, const std::string &statements) {
+  Raw(project).exec("BEGIN IMMEDIATE; " + statements +
+                    "; UPDATE meta SET value = value + 1 WHERE key = 'generation'; COMMIT");
+}
+
+// What the database holds, read through a connection of its own (a load
+// would make it this process's starting point).
+std::string held(const std::string &project) {
+  return Raw(project).text(
+      "SELECT (SELECT group_concat(object || grp || row || vals, '|') FROM object_row) || "
+      "(SELECT group_concat(handle || type || name, '|') FROM object) || "
+      "(SELECT model || ibafr7 FROM setup) || (SELECT value FROM meta WHERE key = 'generation')");
+}
+
+// Two processes saving one project: each save applies its own changes onto
+// what the database holds; where both changed one object the later save is
+// refused, naming it, and the database keeps the other's.
+TEST_F(StoreTest, SavesOfTwoProcessesMergeOrRefuse) {
+  ASSERT_RC(0, model::load(project_));
+  save_elsewhere(project_,
+                 "INSERT INTO object_row VALUES (3, 'PRJWRULS', 201, "
+                 "'[\"THEIRS\",\"\",0,0,\"\",\"\"]'); UPDATE setup SET ibafr7 = 4");
+  model::data().add_row(5, "SPCSZRNG", {{"SIZE1", "MINE"}});
+  model::data().objects.erase(1);
+  ASSERT_RC(0, model::save(project_)) << model::load_error();
+  EXPECT_EQ(stored(project_), model::to_json());
+  EXPECT_EQ(model::data().text(3, "PRJWRULS", 201, "ENDS1"), "THEIRS");
+  EXPECT_EQ(model::data().setup.ibafr7, 4);
+  EXPECT_EQ(model::data().object(1), nullptr);
+
+  struct Case {
+    const char *what;
+    std::string theirs;
+    std::function<void()> mine;
+    const char *named;
+  };
+  const Case cases[] = {
+      {"same object",
+       "INSERT INTO object_row SELECT 5, 'SPCSZRNG', max(row) + 1, '[\"T\",\"\"]' FROM "
+       "object_row WHERE object = 5 AND grp = 'SPCSZRNG'",
+       [] { model::data().add_row(5, "SPCSZRNG", {{"SIZE1", "M"}}); }, "object 5 (SPCENTRY A1 PIPE)"},
+      {"deleted there, changed here",
+       "DELETE FROM object WHERE handle = 3; DELETE FROM object_group WHERE object = 3; "
+       "DELETE FROM object_row WHERE object = 3",
+       [] { model::data().add_row(3, "PRJWRULS", {{"ENDS1", "M"}}); }, "object 3 ("},
+      {"setup", "UPDATE setup SET model = 7", [] { model::data().setup.model = 8; }, "the setup"},
+      {"new objects of one handle",
+       "INSERT INTO object VALUES (6, 'PROCESS', 'T', ''); INSERT INTO object_group VALUES (6, "
+       "'PRJCMPT')",
+       [] { model::data().add_object("PROCESS", "M"); }, "object 6 (PROCESS M)"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_RC(0, model::load(project_));
+    save_elsewhere(project_, c.theirs);
+    const std::string theirs = held(project_);
+    c.mine();
+    EXPECT_RC(PCS_HOST_SAVE_FAILED, model::save(project_));
+    EXPECT_NE(model::load_error().find("project changed by another process: " +
+                                       std::string(c.named)),
+              std::string::npos)
+        << model::load_error();
+    EXPECT_EQ(held(project_), theirs);
+  }
+}
+
+// The generation counter is a number from the file: its largest value
+// starts again instead of overflowing.
+TEST_F(StoreTest, LargestGenerationDoesNotOverflow) {
+  ASSERT_RC(0, model::load(project_));
+  Raw(project_).exec("UPDATE meta SET value = 9223372036854775807 WHERE key = 'generation'");
+  model::data().setup.ibafr7 = 3;
+  ASSERT_RC(0, model::save(project_)) << model::load_error();
+  Raw reader(project_);
+  EXPECT_EQ(reader.text("SELECT value FROM meta WHERE key = 'generation'"), "1");
+  model::data().setup.ibafr7 = 5;
+  ASSERT_RC(0, model::save(project_)) << model::load_error();
+  EXPECT_EQ(reader.text("SELECT value FROM meta WHERE key = 'generation'"), "2");
+  EXPECT_EQ(reader.text("SELECT ibafr7 FROM setup"), "5");
 }
 
 void kill_now(int) { raise(SIGKILL); }

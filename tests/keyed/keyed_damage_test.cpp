@@ -1,6 +1,6 @@
 // Damaged keyed files: truncation at every byte, hostile words at every
-// offset, unusual status words, damaged lengths, a file of another kind and
-// failing reads.
+// offset, status words (every flipped bit, interrupted replacements),
+// damaged lengths, a file of another kind and failing reads.
 #include <algorithm>
 #include <climits>
 
@@ -61,17 +61,22 @@ class KeyedDamageTest : public KeyedTest {
 };
 
 // A cut anywhere but between records fails the open with 5 and leaves the
-// file as it was; a cut between records opens with the records before it.
+// file as it was; so does a cut that drops the record a replaced one points
+// to. A cut between records opens with the records before it (a table,
+// which does not follow replacements, at every record end).
 TEST_F(KeyedDamageTest, TruncatedAtEveryByte) {
-  const std::vector<size_t> ends{0, r0_.size(), (r0_ + r1_).size(), r3_at_ + 0u, good_.size()};
+  const std::vector<size_t> ends{0, r0_.size(), good_.size()};
+  const std::vector<size_t> table_ends{0, r0_.size(), (r0_ + r1_).size(), r3_at_ + 0u,
+                                       good_.size()};
   for (size_t n = 0; n <= good_.size(); ++n) {
     SCOPED_TRACE(n);
     const std::string cut = good_.substr(0, n);
     write_file(path_, cut);
     const bool whole = std::find(ends.begin(), ends.end(), n) != ends.end();
+    const bool table_whole = std::find(table_ends.begin(), table_ends.end(), n) != table_ends.end();
     ASSERT_RC(whole ? PCS_OK : PCS_KEYED_DAMAGED, open_keyed(path_, key_, &file_));
     KeyedFile *table = nullptr;
-    EXPECT_RC(whole ? PCS_OK : PCS_KEYED_DAMAGED, open_table(path_, key_, &table));
+    EXPECT_RC(table_whole ? PCS_OK : PCS_KEYED_DAMAGED, open_table(path_, key_, &table));
     if (table) close_keyed(&table);
     if (!whole) {
       EXPECT_EQ(read_file(path_), cut);
@@ -111,18 +116,22 @@ TEST_F(KeyedDamageTest, HostileWordsAtEveryOffset) {
   }
 }
 
-// Any status but 0 is not live and stepped over; a length outside the
-// file or a record not ending in a newline fails the open, writing nothing.
+// A status word is 0 (live), -1 (deleted) or the offset of a later record
+// with the same key (replaced): any other fails the open, as do a length
+// outside the file or a record not ending in a newline; nothing is written.
 TEST_F(KeyedDamageTest, StatusWordsAndLengths) {
   const int r1_at = static_cast<int>(r0_.size());
+  const int r2_at = r3_at_ - static_cast<int>(r2_.size());
   const int r2_end = r3_at_ - 1;
   struct Case {
     int at, value, rc;
   };
   constexpr int kDamaged = PCS_KEYED_DAMAGED;
-  for (Case c : {Case{r1_at + 4, 1, PCS_OK}, Case{r1_at + 4, -2, PCS_OK},
-                 Case{r1_at + 4, 999999, PCS_OK}, Case{r1_at + 4, INT_MIN, PCS_OK},
-                 Case{r1_at + 4, 0, PCS_KEYED_DUPLICATE}, Case{r1_at, 0, kDamaged},
+  for (Case c : {Case{r1_at + 4, -1, PCS_OK}, Case{r1_at + 4, 1, kDamaged},
+                 Case{r1_at + 4, -2, kDamaged}, Case{r1_at + 4, 999999, kDamaged},
+                 Case{r1_at + 4, INT_MIN, kDamaged}, Case{r1_at + 4, r2_at, kDamaged},
+                 Case{r1_at + 4, r3_at_ + 1, kDamaged},
+                 Case{r3_at_ + 4, r1_at, kDamaged}, Case{r1_at, 0, kDamaged},
                  Case{r1_at, -5, kDamaged}, Case{r1_at, 100000, kDamaged},
                  Case{r1_at, INT_MAX, kDamaged}, Case{r2_end - 3, 0x41414141, kDamaged},
                  Case{r3_at_, static_cast<int>(r3_.size()) + 1, kDamaged}}) {
@@ -143,6 +152,52 @@ TEST_F(KeyedDamageTest, StatusWordsAndLengths) {
   write_file(path_, good_);
   io::test_fail_read(2);
   EXPECT_RC(PCS_KEYED_DAMAGED, open_keyed(path_, key_, &file_));
+}
+
+// One flipped bit in any status word is found by the open: a live record
+// never vanishes silently, a replaced one never points elsewhere.
+TEST_F(KeyedDamageTest, EveryFlippedStatusBitIsFound) {
+  const size_t starts[] = {0, r0_.size(), r0_.size() + r1_.size(), static_cast<size_t>(r3_at_)};
+  for (size_t start : starts) {
+    for (int bit = 0; bit < 32; ++bit) {
+      SCOPED_TRACE(std::to_string(start) + " bit " + std::to_string(bit));
+      std::string bytes = good_;
+      bytes[start + 4 + static_cast<size_t>(3 - bit / 8)] ^= static_cast<char>(1 << (bit % 8));
+      write_file(path_, bytes);
+      EXPECT_RC(PCS_KEYED_DAMAGED, open_keyed(path_, key_, &file_));
+      EXPECT_EQ(read_file(path_), bytes);
+    }
+  }
+}
+
+// A replacing put cut short after its append (the old record still live,
+// the new, different one complete at the end) is finished by the next open,
+// which says so; the same key twice anywhere else, or two equal records
+// (plain appends), is a duplicate.
+TEST_F(KeyedDamageTest, InterruptedReplacementIsFinishedByTheOpen) {
+  const std::string old_b = record_bytes({kB});
+  const std::string new_b = record_bytes({{"PIPE", {{"SIZE", 1, 4, "0200"}, {"SCH", 1, 3, "STD"}}}});
+  const int old_at = static_cast<int>(r0_.size()), new_at = old_at + static_cast<int>(old_b.size());
+  write_file(path_, r0_ + old_b + new_b);
+  int rc = -1;
+  const std::string message = capture_stderr([&] { rc = open_keyed(path_, key_, &file_); });
+  EXPECT_RC(0, rc);
+  EXPECT_EQ(message, "pcs: " + path_ + ": the records at offsets " + std::to_string(old_at) +
+                         " and " + std::to_string(new_at) +
+                         " carry one key: a replacement was interrupted; the later, complete "
+                         "record is now the live one\n");
+  EXPECT_EQ(read_file(path_), r0_ + record_bytes({kB}, new_at) + new_b);
+  KeyedGroup *list = nullptr;
+  cspget("0200", &file_, &list, &rc);
+  EXPECT_RC(0, rc);
+  EXPECT_NE(list_text(list).find("STD"), std::string::npos) << list_text(list);
+  cspfre(&list);
+  close_keyed(&file_);
+  for (const std::string &bytes : {r0_ + old_b + new_b + record_bytes({kC}), r0_ + old_b + old_b}) {
+    write_file(path_, bytes);
+    EXPECT_RC(PCS_KEYED_DUPLICATE, open_keyed(path_, key_, &file_));
+    EXPECT_EQ(read_file(path_), bytes);
+  }
 }
 
 // A file that is not a keyed file (here JSON) is refused and left alone,

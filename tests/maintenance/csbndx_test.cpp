@@ -1,5 +1,6 @@
 // The index builder: index files compared with files laid out by hand,
-// fixed-column text sources, every code.
+// the mode of a replaced index and leftover temporaries, fixed-column text
+// sources, every code.
 #include <sys/stat.h>
 
 #include "maintenance/maintenance.h"
@@ -40,6 +41,36 @@ TEST_F(IndexBuilder, CatalogIndexMatchesHandBuiltFile) {
   const mode_t mask = umask(0);
   umask(mask);
   EXPECT_EQ(status.st_mode & 0777, 0644u & ~mask);
+}
+
+// A rebuilt index keeps the permission bits of the file it replaces, and
+// temporary files that interrupted builds left are removed (only those no
+// process holds) and named.
+TEST_F(IndexBuilder, ReplacesKeepModeAndLeftoversGo) {
+  TempDir dir;
+  write_file(dir.path("cat"), sample_catalog());
+  const std::string idx = dir.path("idx");
+  for (mode_t mode : {mode_t{0600}, mode_t{0640}, mode_t{0444}}) {
+    SCOPED_TRACE(mode);
+    write_file(idx, "old index");
+    chmod(idx.c_str(), mode);
+    ASSERT_RC(0, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
+    struct stat status {};
+    ASSERT_EQ(stat(idx.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, mode);
+  }
+  write_file(idx + ".a1b2c3", "left by a crash");
+  write_file(idx + ".keep", "not ours");
+  io::Replacement live;
+  ASSERT_TRUE(io::begin_replace(&live, idx.c_str()));
+  const std::string message = capture_stderr(
+      [&] { ASSERT_RC(0, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8})); });
+  EXPECT_EQ(message, "pcs: removed " + idx + ".a1b2c3, left behind by an interrupted rewrite of " +
+                         idx + "\n");
+  EXPECT_FALSE(file_exists(idx + ".a1b2c3"));
+  EXPECT_TRUE(file_exists(idx + ".keep"));
+  EXPECT_TRUE(file_exists(live.temporary));
+  io::abandon_replace(&live);
 }
 
 TEST_F(IndexBuilder, FixedColumnTextSource) {

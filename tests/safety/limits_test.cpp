@@ -1,7 +1,9 @@
 // Paths at and one past each field's limit are taken whole or refused
 // (never cut short, so no other file is touched), links planted at the
 // paths the library creates are never followed, and hostile or unsorted
-// indexes make the operations by key refuse instead of writing anywhere.
+// indexes make the operations by key refuse instead of writing anywhere;
+// appends past the offsets an index can hold are refused.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -144,6 +146,36 @@ TEST_F(Limits, PlantedLinksAreNeverFollowed) {
   cspgfre(part);
   EXPECT_EQ(read_file(cat), kA + kB);
   EXPECT_EQ(read_file(victim), "keep");
+}
+
+// Index files hold catalog offsets as 32-bit numbers: an append whose
+// record would not end inside that range is refused before anything is
+// written (sparse catalogs stand in for 2 GiB ones).
+TEST_F(Limits, AppendsPastTheIndexOffsetRangeAreRefused) {
+  const std::string cat = dir_.path("cat");
+  const auto length = static_cast<int64_t>(kA.size());
+  struct Case {
+    int64_t size;
+    int rc;
+  };
+  for (Case c : {Case{int64_t{INT32_MAX} - length, 0}, Case{int64_t{INT32_MAX} - length + 1, PCS_SHORT_WRITE},
+                 Case{int64_t{INT32_MAX} + 10, PCS_SHORT_WRITE}, Case{int64_t{1} << 33, PCS_SHORT_WRITE}}) {
+    SCOPED_TRACE(c.size);
+    write_file(cat, "");
+    ASSERT_EQ(truncate(cat.c_str(), static_cast<off_t>(c.size)), 0);
+    test_catalog::Stream s(cat, "r+b");
+    PartRecord *part = test_catalog::make_part(sample_part("A", 1.5));
+    int rc = -1;
+    QuietErrors quiet;
+    cspgwrt(part, s.f, &rc);
+    cspgfre(part);
+    EXPECT_RC(c.rc, rc);
+    std::fflush(s.f);
+    struct stat status {};
+    ASSERT_EQ(stat(cat.c_str(), &status), 0);
+    EXPECT_EQ(status.st_size, c.size + (c.rc == 0 ? length : 0));
+  }
+  std::remove(cat.c_str());
 }
 
 TEST_F(Limits, HostileIndexesWriteNothing) {

@@ -33,6 +33,7 @@ struct WritePath {
   std::function<void(const TempDir &)> setup;
   std::function<int(const TempDir &)> run;  // the operation's code
   bool torn_tail_on_crash = false;          // appends: a kill may leave one
+  int kill_every = 0;  // > 0: a kill at every so many bytes, not at 3 random points
 };
 
 const std::string kA = catalog_record(sample_part("A", 1.5));
@@ -60,6 +61,36 @@ int keyed_put(const TempDir &dir, const char *size, bool plain) {
   cspfre(&list);
   close_keyed(&file);
   return rc;
+}
+
+// csgputip over the two records of key A, each part with a new OD.
+int put_key(const TempDir &dir) {
+  Catalog c(dir.path("cat"), dir.path("idx"));
+  int stack = 0, rc = -1, count = 0, size = 0;
+  csggetm(&c.h, field("A").c_str(), &stack, &rc);
+  if (rc != 0) return -1;
+  gusinf(&stack, &size, &count, &rc);
+  std::vector<PartRecord *> parts(static_cast<size_t>(count));
+  for (int i = 1; i <= count; ++i) {
+    gusrea(&stack, &i, &parts[static_cast<size_t>(i - 1)], &rc);
+    double od = 40.0 + i;
+    cspgrepl(parts[static_cast<size_t>(i - 1)], field("DIMS").c_str(), field("OD").c_str(), 1, 8,
+             &od, &rc);
+  }
+  QuietErrors quiet;
+  int put = -1;
+  csgputip(&c.h, field("A").c_str(), &stack, &put);
+  for (PartRecord *p : parts) cspgfre(p);
+  gusend(&stack, &rc);
+  return put;
+}
+
+void key_files(const TempDir &dir) {
+  const std::string a2 = catalog_record(sample_part("A", 7.5, 4));
+  write_file(dir.path("cat"), kA + kB + a2);
+  write_file(dir.path("idx"),
+             index_bytes(8, {{"A", 0}, {"A", static_cast<int>((kA + kB).size())},
+                             {"B", static_cast<int>(kA.size())}}));
 }
 
 void catalog_files(const TempDir &dir) {
@@ -119,7 +150,8 @@ const std::vector<WritePath> &write_paths() {
        }},
       {"keyed put", keyed_file, [](const TempDir &d) { return keyed_put(d, "0200", false); }, true},
       {"keyed put replacing", keyed_file,
-       [](const TempDir &d) { return keyed_put(d, "0100", false); }, true},
+       [](const TempDir &d) { return keyed_put(d, "0100", false); }, true, 1},
+      {"rewrite of every record of a key", key_files, put_key, false, 7},
       {"keyed puts", keyed_file, [](const TempDir &d) { return keyed_put(d, "0300", true); }, true},
   };
   return paths;
@@ -180,16 +212,21 @@ TEST_F(WriteFaults, EveryByteLeavesOldOrNewFiles) {
   }
 }
 
-// A kill leaves the old or the new files (an append may leave one torn
-// record after the old bytes); temporary files may stay behind.
+// A kill leaves the old or the new files (an append may leave the start of
+// its record after the old bytes, nothing else); temporary files may stay
+// behind. A keyed file is checked after the open that finishes an
+// interrupted replacement.
 TEST_F(WriteFaults, KillAtRandomPointsLeavesOldOrNewFiles) {
   std::mt19937 random(20261206);
   for (const WritePath &path : write_paths()) {
     SCOPED_TRACE(path.name);
     ASSERT_NO_FATAL_FAILURE(measure(path));
     const int64_t bytes = bytes_;
-    for (int round = 0; round < 3; ++round) {
-      const int64_t k = std::uniform_int_distribution<int64_t>(0, bytes - 1)(random);
+    const int64_t rounds = path.kill_every > 0 ? (bytes + path.kill_every - 1) / path.kill_every : 3;
+    for (int64_t round = 0; round < rounds; ++round) {
+      const int64_t k = path.kill_every > 0
+                            ? round * path.kill_every
+                            : std::uniform_int_distribution<int64_t>(0, bytes - 1)(random);
       SCOPED_TRACE("killed at byte " + std::to_string(k));
       TempDir dir;
       path.setup(dir);
@@ -204,12 +241,23 @@ TEST_F(WriteFaults, KillAtRandomPointsLeavesOldOrNewFiles) {
       ASSERT_EQ(waitpid(child, &status, 0), child);
       EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
       ASSERT_TRUE(recover_catalog(dir.path("cat").c_str()));
+      // A keyed file's next open finishes a replacement the kill cut short.
+      if (file_exists(dir.path("parts.kg")) && read_file(dir.path("parts.kg")) != new_.at("parts.kg")) {
+        KeyedFile *file = nullptr;
+        capture_stderr([&] { open_keyed(dir.path("parts.kg"), kKey, &file); });
+        if (file) close_keyed(&file);
+      }
       for (const auto &[name, bytes_now] : snapshot(dir)) {
         if (!old_.count(name)) continue;  // a temporary file
-        const std::string &before = old_.at(name);
-        const bool torn =
-            path.torn_tail_on_crash && bytes_now.compare(0, before.size(), before) == 0;
-        EXPECT_TRUE(bytes_now == before || bytes_now == new_.at(name) || torn) << name;
+        const std::string &before = old_.at(name), &after = new_.at(name);
+        // A torn append: the old bytes, then the start of what the append
+        // writes, nothing else.
+        const size_t tail = bytes_now.size() - std::min(bytes_now.size(), before.size());
+        const bool torn = path.torn_tail_on_crash && tail > 0 &&
+                          tail < after.size() - std::min(after.size(), before.size()) &&
+                          bytes_now.compare(0, before.size(), before) == 0 &&
+                          after.compare(before.size(), tail, bytes_now, before.size(), tail) == 0;
+        EXPECT_TRUE(bytes_now == before || bytes_now == after || torn) << name;
       }
     }
   }

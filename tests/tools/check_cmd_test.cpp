@@ -1,5 +1,8 @@
 // `pcs check` over hand-built damage in catalogs, indexes and keyed files,
-// and `pcs repair`, which removes only a torn last record.
+// and `pcs repair`, which removes only a torn last record (damage in the
+// middle only with --force).
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "tests/keyed/keyed_fixture.h"
@@ -64,8 +67,19 @@ TEST(CheckCommand, ReportsEveryDamagedPlaceWithItsOffset) {
            "t.kg: offset " + std::to_string(3 * k) +
            ": a key attribute is missing or not as long as its key field\n"},
       {"good.idx", 2, ""},
+      {"good.cat empty.idx", 1,
+       "good.cat: no damage found\nempty.idx: offset 0: 1 live record(s) of good.cat are not in "
+       "the index (the first at catalog offset 0): the index is stale or empty; rebuild it\n"},
+      {"flip.kg -k PIPE.SIZE:4", 1,
+       "flip.kg: offset " + std::to_string(k) +
+           ": status word 256 is neither 0 (live), -1 (deleted) nor the offset of a later record "
+           "with the same key\n"},
+      {"chain.kg -k PIPE.SIZE:4", 0, "chain.kg: no damage found\n"},
   };
+  write_file(dir.path("flip.kg"), pipe("0100") + pipe("0200", 4, 256) + pipe("0300"));
+  write_file(dir.path("chain.kg"), pipe("0100") + pipe("0200", 4, 2 * k) + pipe("0200"));
   write_file(dir.path("good.cat.idx"), index_header(3, 8));
+  write_file(dir.path("empty.idx"), index_header(0, 8));
   for (const Case &c : cases) {
     const ToolRun r = run_tool(dir, "check " + c.args);
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
@@ -107,6 +121,37 @@ TEST(RepairCommand, RemovesOnlyATornLastRecordAfterABackup) {
     EXPECT_EQ(std::filesystem::exists(dir.path("f.before-repair")), cut) << c.message;
     if (cut) EXPECT_EQ(read_file(dir.path("f.before-repair")), c.bytes);
   }
+  // A flipped bit in a middle record's length word: the records after it
+  // are intact, so nothing is cut unless --force, and then after a backup
+  // that keeps the file's permission bits.
+  const std::string three = part("A") + part("B", 1) + part("C");
+  const std::string flipped = with(three, 61, be32(61 | 0x100));
+  const std::string salvage =
+      "f: record at offset 61: its length word 317 runs past the end of the file; 1 intact "
+      "record(s) follow from offset 122 to the end of the file; that is not a torn last record, "
+      "so nothing was removed";
+  for (const bool force : {false, true}) {
+    SCOPED_TRACE(force);
+    std::filesystem::remove(dir.path("f.before-repair"));
+    write_file(dir.path("f"), flipped);
+    chmod(dir.path("f").c_str(), 0600);
+    const ToolRun r = run_tool(dir, force ? "repair f --force" : "repair f");
+    EXPECT_EQ(r.status, force ? 0 : 1) << r.err;
+    if (!force) EXPECT_NE(r.err.find(salvage), std::string::npos) << r.err;
+    if (force)
+      EXPECT_NE(r.out.find("f: cut the file at offset 61 (record at offset 61: its length word "
+                           "317 runs past the end of the file; 1 intact record(s) follow"),
+                std::string::npos)
+          << r.out;
+    EXPECT_EQ(read_file(dir.path("f")), force ? three.substr(0, 61) : flipped);
+    EXPECT_EQ(std::filesystem::exists(dir.path("f.before-repair")), force);
+    if (!force) continue;
+    EXPECT_EQ(read_file(dir.path("f.before-repair")), flipped);
+    struct stat status {};
+    stat(dir.path("f.before-repair").c_str(), &status);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+  }
+
   // An existing backup is never overwritten.
   write_file(dir.path("f"), torn);
   write_file(dir.path("f.before-repair"), "keep");

@@ -1,0 +1,358 @@
+// The rollback journal of in-place catalog rewrites: building its image,
+// keeping it on disk while a rewrite runs (LiveJournal), and applying one
+// that a crash left behind (recover_catalog).
+//
+// Only a journal whose writer is gone is ever applied: the writer builds
+// the journal in an unnamed file, takes an exclusive lock on it (flock),
+// syncs it and only then links it at "<catalog>-journal"; it holds the lock
+// until the journal is removed. An opener applies a journal only once it
+// holds that lock itself. A journal is applied only to the catalog it was
+// written for (same device, inode and size), only at record starts whose
+// length words still match, and only when its checksum holds; any other
+// journal is set aside under a new name, with a message, and never applied.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <ctime>
+
+#include "catalog/catalog.h"
+#include "common/coding.h"
+#include "common/fileio.h"
+#include "common/memory.h"
+
+namespace pcs {
+namespace {
+
+constexpr unsigned char kMagic[8] = {'P', 'C', 'S', 'J', 'R', 'N', '2', '\n'};
+constexpr size_t kHead = 36;       // magic, device, inode, size, count
+constexpr size_t kEntryHead = 12;  // offset, length
+constexpr int kBusyTries = 200;    // 5 ms apart: about a second
+
+void put_be64(unsigned char *out, uint64_t value) {
+  put_be32(out, static_cast<int32_t>(value >> 32));
+  put_be32(out + 4, static_cast<int32_t>(value & 0xFFFFFFFFu));
+}
+
+uint64_t get_be64(const unsigned char *in) {
+  return uint64_t{static_cast<uint32_t>(get_be32(in))} << 32 |
+         static_cast<uint32_t>(get_be32(in + 4));
+}
+
+// The journal's path for the catalog at `catalog` (any path that names it).
+bool journal_path(const char *catalog, char *out) {
+  char real[PATH_MAX];
+  if (!catalog || !realpath(catalog, real)) return false;
+  return std::snprintf(out, PATH_MAX, "%s-journal", real) < PATH_MAX;
+}
+
+// The path of the file behind `stream`; false when it has none.
+bool path_of(FILE *stream, char *out) {
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(stream));
+  const ssize_t n = readlink(link, out, PATH_MAX - 1);
+  if (n <= 0) return false;
+  out[n] = '\0';
+  return true;
+}
+
+void pause_briefly() {
+  const struct timespec step {0, 5'000'000};
+  nanosleep(&step, nullptr);
+}
+
+// Checks the journal [bytes, bytes + size) against the open catalog; null
+// when it may be applied, otherwise why not.
+const char *refusal(const unsigned char *bytes, size_t size, FILE *catalog) {
+  struct stat status {};
+  if (fstat(fileno(catalog), &status) != 0) return "the catalog cannot be examined";
+  if (size < kHead + 4 || std::memcmp(bytes, kMagic, sizeof kMagic) != 0)
+    return "it is not a journal of this format";
+  if (journal_crc(bytes, size - 4) != static_cast<uint32_t>(get_be32(bytes + size - 4)))
+    return "its checksum does not match";
+  if (get_be64(bytes + 8) != static_cast<uint64_t>(status.st_dev) ||
+      get_be64(bytes + 16) != static_cast<uint64_t>(status.st_ino))
+    return "it belongs to another file (the catalog was replaced since)";
+  const int64_t catalog_size = status.st_size;
+  if (get_be64(bytes + 24) != static_cast<uint64_t>(catalog_size))
+    return "the catalog's size changed since it was written";
+  const int32_t count = get_be32(bytes + 32);
+  if (count < 1) return "it holds no record";
+  JournalRecord record{};
+  int64_t previous_end = 0;
+  size_t at = kHead;
+  for (int32_t k = 0; k < count; ++k) {
+    if (!journal_record(bytes, size - 4, &at, &record)) return "a record runs past its end";
+    if (record.offset < previous_end || record.length < kRecordMinLength ||
+        record.length > catalog_size || record.offset > catalog_size - record.length)
+      return "a record lies outside the catalog or overlaps another";
+    if (get_be32(record.bytes) != record.length || record.bytes[record.length - 1] != '\n')
+      return "a saved record is not whole";
+    previous_end = record.offset + record.length;
+  }
+  if (at != size - 4) return "it holds bytes after its last record";
+  return nullptr;
+}
+
+// True when every saved record starts at a record start of the catalog
+// whose length word is the saved length.
+bool at_record_starts(const unsigned char *bytes, size_t size, FILE *catalog) {
+  const int32_t count = get_be32(bytes + 32);
+  size_t at = kHead;
+  JournalRecord record{};
+  int64_t walk = 0;
+  RecordHead head{};
+  for (int32_t k = 0; k < count; ++k) {
+    journal_record(bytes, size - 4, &at, &record);
+    while (walk < record.offset && read_record_head(catalog, walk, &head)) walk += head.length;
+    if (walk != record.offset || !read_record_head(catalog, walk, &head) ||
+        head.length != record.length)
+      return false;
+  }
+  return true;
+}
+
+// Renames the journal out of the way ("<journal>.bad-XXXXXX", never over
+// another file) and says so. True when it is gone from its path.
+bool set_aside(const char *path, const char *catalog, const char *why) {
+  char aside[PATH_MAX + 16];
+  const unsigned seed = static_cast<unsigned>(getpid()) * 2654435761u ^
+                        static_cast<unsigned>(time(nullptr));
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    std::snprintf(aside, sizeof aside, "%s.bad-%06x", path, (seed + attempt * 40503u) & 0xFFFFFF);
+    if (link(path, aside) == 0) break;
+    if (errno != EEXIST) return false;
+  }
+  if (io::remove(path) != 0) return false;
+  io::sync_directory(path);
+  std::fprintf(stderr,
+               "pcs: the rollback journal %s was not applied to %s: %s; it is kept as %s\n",
+               path, catalog, why, aside);
+  return true;
+}
+
+// Reads the whole journal behind `fd` (no bigger than the catalog allows).
+HostPtr<unsigned char> read_journal(int fd, FILE *catalog, size_t *size) {
+  struct stat status {};
+  const int64_t limit = 2 * io::size_direct(catalog) + 4096;
+  if (fstat(fd, &status) != 0 || status.st_size > limit) return nullptr;
+  *size = static_cast<size_t>(status.st_size);
+  auto bytes = host_buffer(*size);
+  FILE *stream = bytes ? fdopen(dup(fd), "rb") : nullptr;
+  const bool whole = stream && io::read(stream, bytes.get(), *size) == *size;
+  if (stream) io::close(stream);
+  return whole ? std::move(bytes) : nullptr;
+}
+
+// Applies or sets aside the journal locked through `fd`.
+Recovery settle(int fd, const char *path, const char *catalog_path) {
+  FILE *catalog = io::open(catalog_path, "r+b");
+  if (!catalog) return Recovery::failed;
+  size_t size = 0;
+  HostPtr<unsigned char> bytes = read_journal(fd, catalog, &size);
+  const char *why = !bytes ? "it cannot be read or is larger than any journal of the catalog"
+                           : refusal(bytes.get(), size, catalog);
+  if (!why && !at_record_starts(bytes.get(), size, catalog))
+    why = "a saved record is not at a record start of the catalog, or its length differs";
+  Recovery result = Recovery::failed;
+  if (why) {
+    result = set_aside(path, catalog_path, why) ? Recovery::set_aside : Recovery::failed;
+  } else if (put_back_journal(catalog, bytes.get(), size) && io::remove(path) == 0) {
+    io::sync_directory(path);
+    result = Recovery::applied;
+  }
+  io::close(catalog);
+  return result;
+}
+
+// Writes the image into an unnamed file beside `path`, locked and synced.
+// Returns its stream, or null.
+FILE *write_unnamed(const char *path, const unsigned char *image, size_t size, unsigned mode) {
+  char directory[PATH_MAX];
+  std::strcpy(directory, path);
+  char *slash = std::strrchr(directory, '/');
+  if (!slash) return nullptr;
+  *slash = '\0';
+  const int fd = ::open(directory[0] ? directory : "/", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+  if (fd < 0) return nullptr;
+  FILE *stream = fdopen(fd, "w+b");
+  if (!stream) {
+    ::close(fd);
+    return nullptr;
+  }
+  if (flock(fd, LOCK_EX) != 0 || io::write(stream, image, size) != size || io::sync(stream) != 0) {
+    io::close(stream);
+    return nullptr;
+  }
+  return stream;
+}
+
+}  // namespace
+
+uint32_t journal_crc(const unsigned char *bytes, size_t size) {
+  static const auto table = [] {
+    struct Table {
+      uint32_t entry[256];
+    } t{};
+    for (uint32_t n = 0; n < 256; ++n) {
+      uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t.entry[n] = c;
+    }
+    return t;
+  }();
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) crc = table.entry[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
+}
+
+bool journal_record(const unsigned char *bytes, size_t end, size_t *at, JournalRecord *record) {
+  if (*at > end || end - *at < kEntryHead) return false;
+  const uint64_t offset = get_be64(bytes + *at);
+  const int32_t length = get_be32(bytes + *at + 8);
+  if (offset > static_cast<uint64_t>(INT64_MAX) || length < 1 ||
+      static_cast<size_t>(length) > end - *at - kEntryHead)
+    return false;
+  *record = JournalRecord{static_cast<int64_t>(offset), length, bytes + *at + kEntryHead};
+  *at += kEntryHead + static_cast<size_t>(length);
+  return true;
+}
+
+int build_journal(FILE *catalog, const int64_t *unsorted, int count, JournalImage *image) {
+  struct stat status {};
+  if (count < 1 || fstat(fileno(catalog), &status) != 0) return PCS_SHORT_WRITE;
+  auto sorted = host_buffer(sizeof(int64_t) * static_cast<size_t>(count));
+  if (!sorted) return PCS_NO_MEMORY;
+  auto *offsets = reinterpret_cast<int64_t *>(sorted.get());
+  std::memcpy(offsets, unsorted, sizeof(int64_t) * static_cast<size_t>(count));
+  std::sort(offsets, offsets + count);
+  size_t size = kHead + 4;
+  RecordHead head{};
+  for (int k = 0; k < count; ++k) {
+    // Records of one journal never overlap: the same record twice is refused.
+    if (!read_record_head(catalog, offsets[k], &head) ||
+        (k + 1 < count && offsets[k] + head.length > offsets[k + 1]))
+      return PCS_SHORT_WRITE;
+    size += kEntryHead + static_cast<size_t>(head.length);
+  }
+  image->bytes = host_buffer(size);
+  if (!image->bytes) return PCS_NO_MEMORY;
+  unsigned char *out = image->bytes.get();
+  std::memcpy(out, kMagic, sizeof kMagic);
+  put_be64(out + 8, static_cast<uint64_t>(status.st_dev));
+  put_be64(out + 16, static_cast<uint64_t>(status.st_ino));
+  put_be64(out + 24, static_cast<uint64_t>(io::size_direct(catalog)));
+  put_be32(out + 32, count);
+  size_t at = kHead;
+  for (int k = 0; k < count; ++k) {
+    if (!read_record_head(catalog, offsets[k], &head)) return PCS_SHORT_WRITE;
+    const auto length = static_cast<size_t>(head.length);
+    if (at + kEntryHead + length > size - 4) return PCS_SHORT_WRITE;
+    put_be64(out + at, static_cast<uint64_t>(offsets[k]));
+    put_be32(out + at + 8, head.length);
+    if (io::read_direct(catalog, offsets[k], out + at + kEntryHead, length) != length)
+      return PCS_SHORT_WRITE;
+    at += kEntryHead + length;
+  }
+  put_be32(out + at, static_cast<int32_t>(journal_crc(out, at)));
+  image->size = size;
+  return 0;
+}
+
+bool put_back_journal(FILE *catalog, const unsigned char *bytes, size_t size) {
+  const int32_t count = get_be32(bytes + 32);
+  size_t at = kHead;
+  JournalRecord record{};
+  for (int32_t k = 0; k < count; ++k) {
+    if (!journal_record(bytes, size - 4, &at, &record) ||
+        io::seek(catalog, record.offset, SEEK_SET) != 0 ||
+        io::write(catalog, record.bytes, static_cast<size_t>(record.length)) !=
+            static_cast<size_t>(record.length))
+      return false;
+  }
+  return io::sync(catalog) == 0;
+}
+
+Recovery recover_journal(const char *catalog_path) {
+  char path[PATH_MAX];
+  struct stat status {};
+  if (!journal_path(catalog_path, path) || ::lstat(path, &status) != 0) return Recovery::clean;
+  if (!S_ISREG(status.st_mode)) return Recovery::failed;  // never read or remove a planted link
+  for (int attempt = 0; attempt < kBusyTries; ++attempt) {
+    const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? Recovery::clean : Recovery::failed;
+    struct stat held {}, named {};
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      pause_briefly();
+      continue;
+    }
+    // Another opener may have applied and removed it before the lock came.
+    if (fstat(fd, &held) != 0 || held.st_nlink == 0 || ::lstat(path, &named) != 0 ||
+        named.st_ino != held.st_ino || named.st_dev != held.st_dev) {
+      ::close(fd);
+      continue;
+    }
+    const Recovery result = settle(fd, path, catalog_path);
+    ::close(fd);
+    return result;
+  }
+  std::fprintf(stderr,
+               "pcs: %s is busy: another process is rewriting it (its journal %s is in use); "
+               "try again\n",
+               catalog_path, path);
+  return Recovery::busy;
+}
+
+bool recover_catalog(const char *catalog_path) {
+  const Recovery result = recover_journal(catalog_path);
+  return result != Recovery::busy && result != Recovery::failed;
+}
+
+bool recover_stream(FILE *catalog) {
+  char path[PATH_MAX];
+  return !path_of(catalog, path) || recover_catalog(path);
+}
+
+int LiveJournal::save(FILE *catalog, const JournalImage &image) {
+  char catalog_path[PATH_MAX];
+  if (!path_of(catalog, catalog_path)) return 0;  // no path, so no later opener either
+  if (!journal_path(catalog_path, path_)) return PCS_SHORT_WRITE;
+  struct stat status {};
+  const unsigned mode = fstat(fileno(catalog), &status) == 0 ? status.st_mode & 0666 : 0644;
+  stream_ = write_unnamed(path_, image.bytes.get(), image.size, mode);
+  if (!stream_) return PCS_SHORT_WRITE;
+  char link_path[64];
+  std::snprintf(link_path, sizeof link_path, "/proc/self/fd/%d", fileno(stream_));
+  // A journal already there is first applied or set aside when its writer
+  // is gone; one whose writer still runs makes this rewrite refuse.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (linkat(AT_FDCWD, link_path, AT_FDCWD, path_, AT_SYMLINK_FOLLOW) == 0) {
+      io::sync_directory(path_);
+      return 0;
+    }
+    if (errno != EEXIST || !recover_catalog(catalog_path)) break;
+  }
+  io::close(stream_);
+  stream_ = nullptr;
+  return PCS_SHORT_WRITE;
+}
+
+void LiveJournal::finish() {
+  if (!stream_) return;
+  io::remove(path_);
+  io::sync_directory(path_);
+  release();
+}
+
+void LiveJournal::release() {
+  if (stream_) io::close(stream_);
+  stream_ = nullptr;
+}
+
+}  // namespace pcs
