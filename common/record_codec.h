@@ -157,6 +157,14 @@ inline bool record_valid(ByteView record, const Layout &layout) {
 // What reading one keyed-layout record from a file found.
 enum class KeyedRead { ok, beyond_end, damaged, no_memory, not_live };
 
+// The framing of the keyed-layout record at `position`, from its first
+// kFrameBytes bytes `head`, with `left` bytes of the file from there: damaged
+// when the length word is below the shortest record, runs past the file or
+// past 32-bit offsets; else not_live or ok by the status word. *length is
+// the length word. The closing newline is for the caller to check.
+inline constexpr int kFrameBytes = 8;
+KeyedRead keyed_frame(const unsigned char *head, int64_t position, int64_t left, int32_t *length);
+
 // Reads the keyed-layout record at `position` of a file of `size` bytes into
 // a host buffer (*buffer, *length bytes; *length is set as soon as the length
 // word is read): its length must fit the file and its last byte be a
@@ -167,6 +175,102 @@ KeyedRead read_keyed_record(FILE *stream, int64_t position, int64_t size, int32_
 }  // namespace pcs::codec
 
 // ---- encoders ---------------------------------------------------------------
+// Every writer of either layout goes through these pieces, so the byte
+// layout is set down here only.
+
+namespace pcs::codec {
+
+// An attribute as the encoders see it, from any of its in-memory forms.
+struct AttributeFields {
+  const void *name;  // 8-byte field
+  int32_t count;
+  int32_t length;
+  const void *values;  // count * length bytes
+};
+inline AttributeFields fields(const Attribute *a) {
+  return {a->AttrName, a->nAttrs, a->nAttrLength, a->AttrValue};
+}
+inline AttributeFields fields(const KeyedAttribute *a) {
+  return {a->AttrName, a->nAttrs, a->nAttrLength, a->AttrValue};
+}
+inline AttributeFields fields(const CgAttribute *a) {
+  return {a->name, a->valueCount, a->valueLength, a->values};
+}
+
+// Value bytes of an attribute, or -1 when a count or length is negative,
+// the bytes pass 32 bits or the values are missing.
+int64_t stored_bytes(const AttributeFields &a);
+
+// Where an encoder puts its bytes, a piece at a time: put returns false to
+// stop the encoder.
+class ByteSink {
+ public:
+  virtual bool put(const void *data, size_t size) = 0;
+
+ protected:
+  ~ByteSink() = default;
+};
+
+// Bytes laid into a buffer large enough for them.
+class BufferSink final : public ByteSink {
+ public:
+  explicit BufferSink(unsigned char *out) : at_(out) {}
+  bool put(const void *data, size_t size) override;
+
+ private:
+  unsigned char *at_;
+};
+
+// Bytes written to a stream through the file layer, one write per piece;
+// written() counts what reached it, also of a short write.
+class StreamSink final : public ByteSink {
+ public:
+  explicit StreamSink(FILE *stream) : stream_(stream) {}
+  bool put(const void *data, size_t size) override;
+  size_t written() const { return written_; }
+
+ private:
+  FILE *stream_;
+  size_t written_ = 0;
+};
+
+// An attribute block, in four pieces: name, count, length, values.
+bool put_attribute(const AttributeFields &attribute, ByteSink &out);
+
+// ---- catalog layout: directory first, each group header before its
+// attributes.
+
+inline constexpr int32_t kCatalogDirectory = 12;  // directory offset word
+
+// Bytes of the record header (length, flag, directory offset, group count,
+// group offsets) of a record of `groups` groups.
+size_t catalog_header_size(int32_t groups);
+// Lays the header of `record` into `out`: `length` (the record's size or
+// the larger room it keeps), flag 0, the directory offset, the group count
+// and each group's offset from the group sizes.
+void encode_catalog_header(PartRecord *record, int32_t length, unsigned char *out);
+// A group standing at `offset` of its record: name, attribute count and
+// each attribute offset as pieces of their own, then the attribute blocks.
+bool put_catalog_group(const AttrGroup *group, int32_t offset, ByteSink &out);
+
+// ---- keyed layout: each group's attribute blocks, then its header; the
+// directory last.
+
+// Bytes of a group block (attribute blocks, group header, offset table), or
+// -1 when an attribute cannot be stored; *count is the attributes it takes
+// (a generic part group takes no more than its attributeCount).
+int64_t keyed_block_size(const KeyedGroup *group, int32_t *count);
+int64_t keyed_block_size(const CgGroup *group, int32_t *count);
+// Lays the block of `count` attributes into `out`, which stands at `offset`
+// of its record; returns the offset of the group header.
+int32_t encode_keyed_block(const KeyedGroup *group, int32_t count, int32_t offset,
+                           unsigned char *out);
+int32_t encode_keyed_block(const CgGroup *group, int32_t count, int32_t offset,
+                           unsigned char *out);
+// Lays the record header into `out`: length, status flag, directory offset.
+void encode_keyed_header(int32_t length, int32_t flag, int32_t directory, unsigned char *out);
+
+}  // namespace pcs::codec
 
 namespace pcs::catalog {
 
@@ -185,8 +289,8 @@ void encode_record(PartRecord *record, unsigned char *out);
 
 namespace pcs::keyed {
 
-// Bytes of the keyed record of a group list, or -1 when the list holds a
-// negative count or length or would not fit a 32-bit length.
+// Bytes of the keyed record of a group list, or -1 when the list holds an
+// attribute that cannot be stored or would not fit a 32-bit length.
 int64_t record_size(const KeyedGroup *list);
 // Serializes the list into `out` (record_size bytes) as a live record: each
 // group's attribute blocks, then its header; the directory last.

@@ -42,20 +42,23 @@ int RecordWalk::next(bool *live) {
   for (;;) {
     const int64_t p = next_, left = size_ - p;
     if (left <= 0) return keyed::kOk;
-    unsigned char header[8];
-    if (left < 8 || !read_at(p, header, sizeof header)) return keyed::kDamaged;
-    const int32_t length = get_be32(header);
-    if (length < codec::kKeyedLayout.min_length || length > left || p + length > INT32_MAX)
+    unsigned char header[codec::kFrameBytes];
+    if (left < codec::kFrameBytes || !read_at(p, header, sizeof header))
       return keyed::kDamaged;
+    int32_t length = 0;
+    const codec::KeyedRead frame = codec::keyed_frame(header, p, left, &length);
+    if (frame == codec::KeyedRead::damaged) return keyed::kDamaged;
     next_ = p + length;
-    if (!keyed::live(get_be32(header + 4))) {
+    if (frame == codec::KeyedRead::not_live) {
       unsigned char last = 0;
-      if (!read_at(p + length - 1, &last, 1) || last != '\n') return keyed::kDamaged;
+      if (!read_at(p + length - 1, &last, 1) || last != '\n')
+        return keyed::kDamaged;
       continue;
     }
     if (!reserve(static_cast<size_t>(length))) return keyed::kNoMemory;
     std::memcpy(buffer_, header, sizeof header);
-    if (!read_at(p + 8, buffer_ + 8, static_cast<size_t>(length) - 8)) return keyed::kDamaged;
+    if (!read_at(p + 8, buffer_ + 8, static_cast<size_t>(length) - 8))
+      return keyed::kDamaged;
     position_ = p;
     length_ = length;
     *live = true;

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "common/coding.h"
-#include "common/fileio.h"
 #include "common/memory.h"
+#include "common/record_codec.h"
 #include "records/records.h"
 
 namespace pcs {
@@ -77,57 +77,10 @@ char *csgrpgtn(AttrGroup *group, int *length) {
 
 int csgrpcnt(const AttrGroup *group) { return group->AttrCount; }
 
-namespace {
-
-// Writes one piece; false when it fell short. `written` grows by what was
-// actually written.
-bool put(FILE *stream, const void *data, size_t size, int *written) {
-  size_t n = io::write(stream, data, size);
-  *written += static_cast<int>(n);
-  return n == size;
-}
-
-bool put_word(FILE *stream, int32_t value, int *written) {
-  unsigned char word[4];
-  put_be32(word, value);
-  return put(stream, word, 4, written);
-}
-
-// Walks the group's attributes in list order without touching its cursor.
-template <class Visit>
-bool each_attribute(const AttrGroup *group, Visit &&visit) {
-  for (void *node = group->AttrList; node; node = pplstnxt(node)) {
-    if (!visit(static_cast<Attribute *>(pplstgtd(node)))) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 int csgrpwrt(AttrGroup *group, int offset, FILE *stream, int *rc) {
-  *rc = kGroupShortWrite;
-  int written = 0;
-  if (!put(stream, group->GroupName, PCS_NAME_LEN, &written) ||
-      !put_word(stream, group->AttrCount, &written))
-    return written;
-  if (group->AttrCount == 0) {
-    *rc = 0;
-    return written;
-  }
-  int next = offset + 12 + 4 * group->AttrCount;
-  bool ok = each_attribute(group, [&](Attribute *attribute) {
-    if (!put_word(stream, next, &written)) return false;
-    next += csatrsiz(attribute);
-    return true;
-  });
-  if (!ok) return written;
-  ok = each_attribute(group, [&](Attribute *attribute) {
-    int attr_rc = 0;
-    written += csatrwrt(stream, attribute, &attr_rc);
-    return attr_rc == 0;
-  });
-  if (ok) *rc = 0;
-  return written;
+  codec::StreamSink out(stream);
+  *rc = codec::put_catalog_group(group, offset, out) ? 0 : kGroupShortWrite;
+  return static_cast<int>(out.written());
 }
 
 }  // namespace pcs

@@ -1,8 +1,10 @@
-// The record codec's checked walker of both layouts against damaged words
-// and overlapping tables (the encoders and the keyed decoder are checked
-// through the catalog and keyed writers and readers against hand-built
-// bytes; group headers at any offset are left to the fuzz target).
+// The record codec: big-endian words and both record layouts as literal
+// bytes written out here, and the checked walker of both layouts against
+// damaged words and overlapping tables (group headers at any offset are
+// left to the fuzz target).
 #include <climits>
+#include <cstring>
+#include <string>
 
 #include "common/record_codec.h"
 #include "keyed/keyed.h"
@@ -96,6 +98,73 @@ TEST_F(RecordCodec, OverlappingTablesExhaustTheBudget) {
                                     [&](const codec::AttributeBytes &) { return ++visits, 0; });
   EXPECT_EQ(rc, -1);
   EXPECT_EQ(visits, 1);
+}
+
+// Words and records spelled out byte by byte from the documented layouts.
+TEST_F(RecordCodec, EncodersWriteTheLiteralLayouts) {
+  struct Word {
+    int32_t value;
+    const char *bytes;
+  } words[] = {{0x01020304, "\x01\x02\x03\x04"}, {-2, "\xff\xff\xff\xfe"},
+               {INT32_MIN, std::string_view("\x80\0\0\0", 4).data()}, {0, std::string_view("\0\0\0\0", 4).data()}};
+  for (const Word &w : words) {
+    unsigned char out[4];
+    put_be32(out, w.value);
+    EXPECT_EQ(std::memcmp(out, w.bytes, 4), 0) << w.value;
+    EXPECT_EQ(get_be32(reinterpret_cast<const unsigned char *>(w.bytes)), w.value);
+    std::string appended = "x";
+    append_be32(appended, w.value);
+    EXPECT_EQ(appended, "x" + std::string(w.bytes, 4));
+  }
+  using namespace std::string_literals;
+  // One group G holding attribute A: one value of two bytes, "xy".
+  const std::string catalog =
+      "\0\0\0\x37" "\0\0\0\0" "\0\0\0\x0c" "\0\0\0\x01" "\0\0\0\x14"      // header, directory
+      "G       " "\0\0\0\x01" "\0\0\0\x24"                                 // group at 20
+      "A       " "\0\0\0\x01" "\0\0\0\x02" "xy" "\n"s;                     // attribute at 36
+  const std::string keyed =
+      "\0\0\0\x37" "\0\0\0\0" "\0\0\0\x2e"                                 // header
+      "A       " "\0\0\0\x01" "\0\0\0\x02" "xy"                            // attribute at 12
+      "G       " "\0\0\0\x01" "\0\0\0\x0c"                                 // group at 30
+      "\0\0\0\x01" "\0\0\0\x1e" "\n"s;                                     // directory at 46
+  PartRecord *part = nullptr;
+  int rc = -1;
+  cspgcre(&part, &rc);
+  cspgadd(part, "G       ", "A       ", 1, 2, "xy", &rc);
+  ASSERT_EQ(catalog::record_size(part), 55);
+  std::string out(55, '?');
+  catalog::encode_record(part, reinterpret_cast<unsigned char *>(out.data()));
+  EXPECT_EQ(out, catalog);
+  cspgfre(part);
+
+  KeyedAttribute a{{'A', ' ', ' ', ' ', ' ', ' ', ' ', ' '}, 1, 2,
+                   reinterpret_cast<unsigned char *>(const_cast<char *>("xy")), nullptr};
+  KeyedGroup g{{'G', ' ', ' ', ' ', ' ', ' ', ' ', ' '}, 1, &a, nullptr};
+  ASSERT_EQ(keyed::record_size(&g), 55);
+  out.assign(55, '?');
+  keyed::encode_record(&g, reinterpret_cast<unsigned char *>(out.data()));
+  EXPECT_EQ(out, keyed);
+
+  // A generic part group writes the same block; a chain longer than its
+  // attribute count stops at the count.
+  CgAttribute ca{}, extra{};
+  std::memcpy(ca.name, "A       ", 8);
+  ca.valueCount = 1;
+  ca.valueLength = 2;
+  ca.values = a.AttrValue;
+  ca.next = &extra;
+  CgGroup cg{};
+  std::memcpy(cg.name, "G       ", 8);
+  cg.attributeCount = 1;
+  cg.attributes = &ca;
+  int32_t count = 0;
+  ASSERT_EQ(codec::keyed_block_size(&cg, &count), 34);
+  EXPECT_EQ(count, 1);
+  out.assign(34, '?');
+  EXPECT_EQ(codec::encode_keyed_block(&cg, count, 12, reinterpret_cast<unsigned char *>(out.data())), 30);
+  EXPECT_EQ(out, keyed.substr(12, 34));
+  ca.values = nullptr;  // values missing: the group cannot be stored
+  EXPECT_EQ(codec::keyed_block_size(&cg, &count), -1);
 }
 
 }  // namespace
