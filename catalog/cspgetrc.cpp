@@ -5,6 +5,7 @@
 
 #include "catalog/catalog.h"
 #include "common/coding.h"
+#include "common/damage.h"
 #include "common/fileio.h"
 #include "common/memory.h"
 #include "common/report.h"
@@ -15,9 +16,10 @@ namespace pcs {
 bool read_record_head(FILE *stream, int64_t offset, RecordHead *head) {
   unsigned char words[8];
   if (!stream || offset < 0 || io::read_direct(stream, offset, words, sizeof words) != sizeof words)
-    return false;
+    return refuse(false, offset);
   int32_t length = get_be32(words);
-  if (length < kRecordMinLength || offset + length > io::size_direct(stream)) return false;
+  if (length < kRecordMinLength || offset + length > io::size_direct(stream))
+    return refuse(false, offset);
   *head = RecordHead{length, get_be32(words + 4)};
   return true;
 }
@@ -30,12 +32,12 @@ int decode_record(const unsigned char *bytes, size_t size, PartRecord **made) {
   if (!part) return PCS_NO_MEMORY;
   const int walked = codec::walk_record(
       ByteView(bytes, size), codec::kCatalogLayout, codec::kSkip,
-      [part](const codec::AttributeBytes &a) {
+      [part, bytes](const codec::AttributeBytes &a) {
         const int rc = record_add(part, reinterpret_cast<const char *>(a.group),
                                   reinterpret_cast<const char *>(a.name), a.count, a.length,
                                   a.values);
         // A part record cannot hold one attribute twice: that is damage.
-        return rc == PCS_ATTR_EXISTS ? codec::kDamaged : rc;
+        return rc == PCS_ATTR_EXISTS ? refuse(codec::kDamaged, a.name - bytes) : rc;
       });
   if (walked != 0) {
     cspgfre(part);
@@ -67,7 +69,9 @@ int read_record(FILE *stream, int64_t offset, int *length, PartRecord **part) {
   auto buffer = host_buffer(static_cast<size_t>(head.length));
   if (!buffer) return PCS_NO_MEMORY;
   size_t size = static_cast<size_t>(head.length);
-  if (io::read_direct(stream, offset, buffer.get(), size) != size) return kReadFailed;
+  if (io::read_direct(stream, offset, buffer.get(), size) != size)
+    return refuse(kReadFailed, offset);
+  DamageBase base(offset);
   const int rc = catalog::decode_record(buffer.get(), size, part);
   return rc == codec::kDamaged ? kReadFailed : rc;
 }

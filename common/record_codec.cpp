@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/damage.h"
 #include "common/fileio.h"
 #include "host/host_services.h"
 
@@ -222,7 +223,8 @@ void encode_record(const KeyedGroup *list, unsigned char *out) {
   for (const KeyedGroup *g = list; g; g = g->NextGroup, ++i) {
     int32_t count = 0;
     const int64_t block = codec::keyed_block_size(g, &count);
-    put_be32(out + directory + 4 + 4 * i, codec::encode_keyed_block(g, count, offset, out + offset));
+    const int32_t header = codec::encode_keyed_block(g, count, offset, out + offset);
+    put_be32(out + directory + 4 + 4 * i, header);
     offset += static_cast<int32_t>(block);
   }
   out[length - 1] = '\n';
@@ -236,7 +238,7 @@ KeyedRead keyed_frame(const unsigned char *head, int64_t position, int64_t left,
   const int32_t l = get_be32(head);
   *length = l;
   if (l < kKeyedLayout.min_length || l > left || position + l > INT32_MAX)
-    return KeyedRead::damaged;
+    return refuse(KeyedRead::damaged, position);
   return get_be32(head + 4) == 0 ? KeyedRead::ok : KeyedRead::not_live;
 }
 
@@ -246,9 +248,9 @@ KeyedRead read_keyed_record(FILE *stream, int64_t position, int64_t size, int32_
   // A record too short for its framing still has its length word read.
   const int64_t left = size - position;
   unsigned char head[kFrameBytes] = {};
-  if (left < 4 ||
-      !io::read_at(stream, position, head, static_cast<size_t>(std::min<int64_t>(left, kFrameBytes))))
-    return KeyedRead::damaged;
+  const auto first = static_cast<size_t>(std::min<int64_t>(left, kFrameBytes));
+  if (left < 4 || !io::read_at(stream, position, head, first))
+    return refuse(KeyedRead::damaged, position);
   const KeyedRead frame = keyed_frame(head, position, left, length);
   if (frame == KeyedRead::damaged) return frame;
   const int32_t l = *length;
@@ -258,8 +260,8 @@ KeyedRead read_keyed_record(FILE *stream, int64_t position, int64_t size, int32_
     return KeyedRead::no_memory;
   }
   if (!io::read_at(stream, position, buffer->get(), static_cast<size_t>(l)))
-    return KeyedRead::damaged;
-  if (buffer->get()[l - 1] != '\n') return KeyedRead::damaged;
+    return refuse(KeyedRead::damaged, position);
+  if (buffer->get()[l - 1] != '\n') return refuse(KeyedRead::damaged, position + l - 1);
   return frame;
 }
 

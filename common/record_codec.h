@@ -15,6 +15,7 @@
 #include <cstdio>
 
 #include "common/coding.h"
+#include "common/damage.h"
 #include "common/memory.h"
 #include "include/pcs.h"
 
@@ -41,8 +42,8 @@ inline constexpr Layout kCatalogLayout{16, 0, 1, false, false};
 // header, empty attributes allowed, and a closing newline.
 inline constexpr Layout kKeyedLayout{kHeaderBytes + 5, kHeaderBytes, 0, true, true};
 
-// walk_record's result for damage; visitors return 0 to go on or a positive
-// code to stop the walk with it.
+// walk_record's result for damage (noted with the offset in the record);
+// visitors return 0 to go on or a positive code to stop the walk with it.
 inline constexpr int kDamaged = -1;
 
 // A group as the walker finds it: its name points at the 8-byte field in
@@ -85,14 +86,14 @@ class Walk {
   template <class OnGroup, class OnAttribute>
   int record(OnGroup &&on_group, OnAttribute &&on_attribute) {
     const int64_t size = static_cast<int64_t>(whole_.size());
-    if (size < layout_.min_length) return kDamaged;
-    if (layout_.closing_newline && whole_.data()[size - 1] != '\n') return kDamaged;
+    if (size < layout_.min_length) return refuse(kDamaged, 0);
+    if (layout_.closing_newline && whole_.data()[size - 1] != '\n')
+      return refuse(kDamaged, size - 1);
     int32_t directory = 0, groups = 0;
-    if (!body_.be32(8, &directory) || directory < layout_.min_offset ||
-        !body_.be32(directory, &groups) || !table_fits(int64_t{directory} + 4, groups))
-      return kDamaged;
-    if (layout_.reserve_directory && !spend(kHeaderBytes + 5 + 4 * int64_t{groups}))
-      return kDamaged;
+    if (!body_.be32(8, &directory) || directory < layout_.min_offset) return refuse(kDamaged, 8);
+    if (!body_.be32(directory, &groups) || !table_fits(int64_t{directory} + 4, groups) ||
+        (layout_.reserve_directory && !spend(kHeaderBytes + 5 + 4 * int64_t{groups})))
+      return refuse(kDamaged, directory);
     for (int32_t g = 0; g < groups; ++g) {
       int32_t header = 0;
       body_.be32(int64_t{directory} + 4 + 4 * int64_t{g}, &header);
@@ -108,7 +109,7 @@ class Walk {
     GroupBytes found{body_.bytes(header, PCS_NAME_LEN), static_cast<int32_t>(header), 0};
     if (header < layout_.min_offset || !found.name || !body_.be32(header + 8, &found.count) ||
         !table_fits(header + 12, found.count) || !spend(12 + int64_t{found.count} * 4))
-      return kDamaged;
+      return refuse(kDamaged, header);
     if (int rc = on_group(found); rc != 0) return rc;
     for (int32_t a = 0; a < found.count; ++a) {
       int32_t at = 0;
@@ -117,11 +118,12 @@ class Walk {
       if (at < layout_.min_offset || !attribute.name || !body_.be32(int64_t{at} + 8, &attribute.count) ||
           !body_.be32(int64_t{at} + 12, &attribute.length) ||
           attribute.count < layout_.min_value || attribute.length < layout_.min_value)
-        return kDamaged;
+        return refuse(kDamaged, at);
       const int64_t bytes = int64_t{attribute.count} * attribute.length;
       attribute.values = body_.bytes(int64_t{at} + 16, bytes);
       // No attribute's serialized size passes INT32_MAX.
-      if (!attribute.values || bytes > INT32_MAX - 16 || !spend(16 + bytes)) return kDamaged;
+      if (!attribute.values || bytes > INT32_MAX - 16 || !spend(16 + bytes))
+        return refuse(kDamaged, int64_t{at} + 16);
       if (int rc = on_attribute(attribute); rc != 0) return rc;
     }
     return 0;
@@ -171,6 +173,36 @@ KeyedRead keyed_frame(const unsigned char *head, int64_t position, int64_t left,
 // newline. The status word is checked last; nothing is decoded.
 KeyedRead read_keyed_record(FILE *stream, int64_t position, int64_t size, int32_t *length,
                             HostPtr<unsigned char> *buffer);
+
+// The codes a reader of keyed-layout records gives for what
+// read_keyed_record found.
+struct KeyedCodes {
+  int beyond_end, damaged, no_memory, not_live;
+};
+
+// Reads the record at `position` and returns decode(ByteView) of its bytes,
+// with refusals noted at their place in the file; otherwise the code of
+// what was found.
+template <class Decode>
+int read_and_decode(FILE *stream, int64_t position, int64_t size, int32_t *length,
+                    const KeyedCodes &codes, Decode &&decode) {
+  HostPtr<unsigned char> buffer;
+  switch (read_keyed_record(stream, position, size, length, &buffer)) {
+    case KeyedRead::ok: {
+      DamageBase base(position);
+      return decode(ByteView(buffer.get(), static_cast<size_t>(*length)));
+    }
+    case KeyedRead::beyond_end:
+      return codes.beyond_end;
+    case KeyedRead::no_memory:
+      return codes.no_memory;
+    case KeyedRead::not_live:
+      return codes.not_live;
+    case KeyedRead::damaged:
+      break;
+  }
+  return codes.damaged;
+}
 
 }  // namespace pcs::codec
 

@@ -908,6 +908,18 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  *  created through a symlink planted at their path. */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
 
+/* ==== Diagnostics ==========================================================
+ * Every reader that refuses the bytes of a file (a length, offset, count or
+ * closing byte it cannot accept) notes where, per thread. */
+
+/* csdamage: the last refusal of this thread, then forgets it.
+ *  offset (out) byte offset in the file of the refused bytes; untouched
+ *         when there was none; may be null
+ *  Returns "folder/file.cpp:line" of the check that refused (valid until
+ *  the next call on the thread), or null when nothing was refused since the
+ *  last call. */
+PCS_API const char *csdamage(long long *offset);
+
 /* ==== Module header ======================================================
  * The host's module loader finds the library through `vomhead`, a header in
  * the library's writable data that lists every entry point of this header

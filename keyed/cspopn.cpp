@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include "common/damage.h"
 #include "common/fileio.h"
 #include "common/memory.h"
 #include "common/report.h"
@@ -44,21 +45,21 @@ int RecordWalk::next(bool *live) {
     if (left <= 0) return keyed::kOk;
     unsigned char header[codec::kFrameBytes];
     if (left < codec::kFrameBytes || !read_at(p, header, sizeof header))
-      return keyed::kDamaged;
+      return refuse(keyed::kDamaged, p);
     int32_t length = 0;
     const codec::KeyedRead frame = codec::keyed_frame(header, p, left, &length);
-    if (frame == codec::KeyedRead::damaged) return keyed::kDamaged;
+    if (frame == codec::KeyedRead::damaged) return keyed::kDamaged;  // noted by the frame
     next_ = p + length;
     if (frame == codec::KeyedRead::not_live) {
       unsigned char last = 0;
       if (!read_at(p + length - 1, &last, 1) || last != '\n')
-        return keyed::kDamaged;
+        return refuse(keyed::kDamaged, p + length - 1);
       continue;
     }
     if (!reserve(static_cast<size_t>(length))) return keyed::kNoMemory;
     std::memcpy(buffer_, header, sizeof header);
     if (!read_at(p + 8, buffer_ + 8, static_cast<size_t>(length) - 8))
-      return keyed::kDamaged;
+      return refuse(keyed::kDamaged, p + 8);
     position_ = p;
     length_ = length;
     *live = true;
@@ -140,7 +141,10 @@ int cspind(KeyedFile *file) {
       return keyed::kNoMemory;
     }
     element->position = static_cast<int32_t>(walk.position());
-    rc = keyed::record_key(file, walk.record(), element->key);
+    {
+      DamageBase base(walk.position());
+      rc = keyed::record_key(file, walk.record(), element->key);
+    }
     int error = kTreeOk;
     if (rc == keyed::kOk) file->Index->insert(file->Index, element, &error);
     if (rc != keyed::kOk || error != kTreeOk) {
