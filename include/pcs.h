@@ -501,7 +501,7 @@ PCS_API int csgikey(const char *catalog_path, const int *field_count, char **nam
  * `directory`, blanks kept), "." and ".." left out, each an 80-character
  * blank-padded entry of a new stack, in the order the directory gives them.
  * stack (out) 0 on failure.
- * rc 0; 20101 no memory; 20121 cannot open; the stack service's code when
+ * rc 0; 20101 no memory; 20121 cannot open or read to its end; the stack service's code when
  * the stack cannot be made or a push fails (the stack is ended then). */
 PCS_API void csfdir(const char *directory, const int *name_length, int *stack, int *rc);
 
@@ -907,6 +907,18 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  *  write failed; 2 the input has no header line. Table files are never
  *  created through a symlink planted at their path. */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
+
+/* ==== Diagnostics ==========================================================
+ * Every reader that refuses the bytes of a file (a length, offset, count or
+ * closing byte it cannot accept) notes where, per thread. */
+
+/* csdamage: the last refusal of this thread, then forgets it.
+ *  offset (out) byte offset in the file of the refused bytes; untouched
+ *         when there was none; may be null
+ *  Returns "folder/file.cpp:line" of the check that refused (valid until
+ *  the next call on the thread), or null when nothing was refused since the
+ *  last call. */
+PCS_API const char *csdamage(long long *offset);
 
 /* ==== Diagnostics ==========================================================
  * Every reader that refuses the bytes of a file (a length, offset, count or
