@@ -1178,7 +1178,7 @@ PCS_API void cggput(FILE *stream, CgGroup **part, int *rc);
  * attribute put at the head of the group's chain. Every offset, count and
  * length is checked against *length first.
  *  group (in/out) a group to fill, normally zero-filled
- *  rc (out) 20105 the header or an attribute leaves the buffer; 20101 no
+ *  rc (out) 0; 20105 the header or an attribute leaves the buffer; 20101 no
  *  memory (prints "  gimaloc error\n"); the group keeps what was built.
  *  record (in) *length bytes; length (in) bytes; offset (in) byte offset
  *  of the group header */
@@ -1189,8 +1189,8 @@ PCS_API void cggtagrp(const void *record, const int *length, const int *offset, 
  * and values, then the group header (name, count, attribute offsets).
  *  offset (in/out) the record offset of the block; advanced past it
  *  header (out) the record offset of the group header
- *  rc (out) 20105 counts that cannot be stored; 20101 no memory; 20004 the
- *  write fell short.
+ *  rc (out) 0; 20105 counts that cannot be stored; 20101 no memory; 20004
+ *  the write fell short.
  *  stream (in) open for writing; group (in) */
 PCS_API void cgptagrp(FILE *stream, CgGroup *group, int *offset, int *header, int *rc);
 /* cggprnt: prints up to `limit` (by value) groups of the part to standard

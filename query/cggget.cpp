@@ -102,10 +102,11 @@ void cggget(FILE **stream, const int *position, int *length, CgGroup **part, int
 }
 
 void cggtagrp(const void *record, const int *length, const int *offset, CgGroup *group, int *rc) {
-  const pcs::ByteView view(static_cast<const unsigned char *>(record),
-                           *length > 0 ? static_cast<size_t>(*length) : 0);
-  const int code = pcs::query::read_group(view, *offset, group);
-  if (code != 0) *rc = code;
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
+    const pcs::ByteView view(static_cast<const unsigned char *>(record),
+                             *length > 0 ? static_cast<size_t>(*length) : 0);
+    *rc = pcs::query::read_group(view, *offset, group);
+  });
 }
 
 }  // extern "C"

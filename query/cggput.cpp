@@ -84,14 +84,13 @@ void cggput(FILE *stream, CgGroup **part, int *rc) {
 }
 
 void cgptagrp(FILE *stream, CgGroup *group, int *offset, int *header, int *rc) {
-  int32_t running = *offset, at = 0;
-  const int code = pcs::query::write_group(stream, group, &running, &at);
-  if (code != 0) {
-    *rc = code;
-    return;
-  }
-  *offset = running;
-  *header = at;
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
+    int32_t running = *offset, at = 0;
+    *rc = pcs::query::write_group(stream, group, &running, &at);
+    if (*rc != 0) return;
+    *offset = running;
+    *header = at;
+  });
 }
 
 }  // extern "C"

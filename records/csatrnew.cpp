@@ -1,5 +1,5 @@
 // The attribute object: creation, access, release, its serialized form and
-// the attribute comparators.
+// the name comparators of attributes and groups.
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -67,14 +67,11 @@ int csatrsiz(const Attribute *attribute) {
 
 }  // namespace pcs
 
+// The name comparators of attributes and groups: the first 8 bytes, as
+// strncmp does.
 extern "C" {
-
-PCS_API int csatrcmp(const void *first, const void *second) {
-  return pcs::compare_field(first, second, PCS_NAME_LEN);
-}
-
-PCS_API int csatrcnm(const void *first, const void *second) {
-  return pcs::compare_field(first, second, PCS_NAME_LEN);
-}
-
+PCS_API int csatrcmp(const void *a, const void *b) { return pcs::compare_field(a, b, PCS_NAME_LEN); }
+PCS_API int csatrcnm(const void *a, const void *b) { return pcs::compare_field(a, b, PCS_NAME_LEN); }
+PCS_API int csgrpcmp(const void *a, const void *b) { return pcs::compare_field(a, b, PCS_NAME_LEN); }
+PCS_API int csgrpcnm(const void *a, const void *b) { return pcs::compare_field(a, b, PCS_NAME_LEN); }
 }  // extern "C"

@@ -1,10 +1,11 @@
-// Attribute groups: a named list of attributes in name order, its cursor,
-// its serialized form and the group comparators.
+// Attribute groups: a named list of attributes in name order, its cursor
+// and its serialized form.
 #include <cstring>
 
 #include "common/coding.h"
 #include "common/memory.h"
 #include "common/record_codec.h"
+#include "records/named_list.h"
 #include "records/records.h"
 
 namespace pcs {
@@ -16,39 +17,23 @@ AttrGroup *csgrpnew(const char *name) {
 }
 
 void csgrpins(AttrGroup *group, Attribute *attribute, int *rc, PcsCompare compare) {
-  if (!group) {
+  if (!group)
     *rc = kNoContainer;
-    return;
-  }
-  if (group->AttrList && pplstfnd(group->AttrList, attribute, compare)) {
+  else if (find_named<Attribute>(group->AttrList, reinterpret_cast<const char *>(attribute),
+                                 compare))
     *rc = kAttrDuplicate;
-    return;
-  }
-  void *list = pplstins(group->AttrList, attribute, compare);
-  if (!list) {
-    *rc = kRecNoMemory;
-    return;
-  }
-  group->AttrList = list;
-  ++group->AttrCount;
-  *rc = 0;
+  else
+    *rc = insert_named(named_list(group), attribute, compare);
 }
 
 Attribute *csgrpfnd(const AttrGroup *group, const char *name, PcsCompare compare) {
-  if (!group || !group->AttrList) return nullptr;
-  void *node = pplstfnd(group->AttrList, name, compare);
-  return node ? static_cast<Attribute *>(pplstgtd(node)) : nullptr;
+  return group ? find_named<Attribute>(group->AttrList, name, compare) : nullptr;
 }
 
 void csgrpdel(AttrGroup *group, const char *name, PcsCompare compare) {
-  if (!group || !group->AttrList) return;
-  void *node = pplstfnd(group->AttrList, name, compare);
-  if (!node) return;
-  auto *attribute = static_cast<Attribute *>(pplstgtd(node));
-  // A cursor on the removed node would dangle; traversal starts over instead.
-  if (group->AttrCursor == node) group->AttrCursor = nullptr;
-  group->AttrList = pplstdel(group->AttrList, node);
-  --group->AttrCount;
+  Attribute *attribute =
+      group ? unlink_named<Attribute>(named_list(group), name, compare) : nullptr;
+  if (!attribute) return;
   csatrfre(attribute);
 }
 
@@ -85,14 +70,3 @@ int csgrpwrt(AttrGroup *group, int offset, FILE *stream, int *rc) {
 
 }  // namespace pcs
 
-extern "C" {
-
-PCS_API int csgrpcmp(const void *first, const void *second) {
-  return pcs::compare_field(first, second, PCS_NAME_LEN);
-}
-
-PCS_API int csgrpcnm(const void *first, const void *second) {
-  return pcs::compare_field(first, second, PCS_NAME_LEN);
-}
-
-}  // extern "C"
