@@ -90,7 +90,9 @@ class Walk {
     if (layout_.closing_newline && whole_.data()[size - 1] != '\n')
       return refuse(kDamaged, size - 1);
     int32_t directory = 0, groups = 0;
-    if (!body_.be32(8, &directory) || directory < layout_.min_offset) return refuse(kDamaged, 8);
+    // A directory word pointing outside the record is refused where it stands.
+    if (!body_.be32(8, &directory) || directory < layout_.min_offset || !body_.has(directory, 4))
+      return refuse(kDamaged, 8);
     if (!body_.be32(directory, &groups) || !table_fits(int64_t{directory} + 4, groups) ||
         (layout_.reserve_directory && !spend(kHeaderBytes + 5 + 4 * int64_t{groups})))
       return refuse(kDamaged, directory);
