@@ -27,7 +27,7 @@ namespace pcs {
 
 // Smallest record length a reader accepts: the four header words.
 inline constexpr int32_t kRecordMinLength = 16;
-inline constexpr int32_t kGroupCountOffset = 12;
+inline constexpr int32_t kGroupCountOffset = codec::kCatalogDirectory;
 
 // Codes of cspgetrc and cspgkey.
 inline constexpr int kReadFailed = PCS_RECORD_UNREADABLE;

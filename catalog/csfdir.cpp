@@ -1,10 +1,9 @@
 // csfdir: the file names of a directory, as 80-character blank-padded
 // entries of a new host stack, in the order the directory gives them.
-#include <dirent.h>
-
 #include <cstring>
 
 #include "catalog/catalog.h"
+#include "common/fileio.h"
 #include "common/host_stack.h"
 #include "common/memory.h"
 #include "common/report.h"
@@ -12,21 +11,20 @@
 namespace pcs {
 namespace {
 
-// Pushes every entry but "." and ".."; the stack service's last code.
-int push_entries(DIR *directory, int stack) {
+// Pushes every entry but "." and ".."; the stack service's last code, or
+// PCS_CANNOT_OPEN when the directory could not be read to its end.
+int push_entries(io::DirectoryEntries &directory, int stack) {
   int rc = 0;
-  while (dirent *entry = readdir(directory)) {
-    if (entry->d_ino == 0 || std::strcmp(entry->d_name, ".") == 0 ||
-        std::strcmp(entry->d_name, "..") == 0)
-      continue;
+  while (const char *name = directory.next()) {
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     char field[PCS_DIR_ENTRY];
-    size_t n = std::strlen(entry->d_name);
+    size_t n = std::strlen(name);
     if (n > sizeof field) n = sizeof field;
     std::memset(field, ' ', sizeof field);
-    std::memcpy(field, entry->d_name, n);
-    if ((rc = push_entry(stack, field)) != 0) break;
+    std::memcpy(field, name, n);
+    if ((rc = push_entry(stack, field)) != 0) return rc;
   }
-  return rc;
+  return directory.failed() ? PCS_CANNOT_OPEN : rc;
 }
 
 int list_directory(const char *name, int name_length, int *stack) {
@@ -36,13 +34,12 @@ int list_directory(const char *name, int name_length, int *stack) {
   if (!path) return PCS_GEN_NO_MEMORY;
   std::memcpy(path.get(), name, n);
   path.get()[n] = '\0';
-  DIR *directory = opendir(reinterpret_cast<const char *>(path.get()));
-  if (!directory) return PCS_CANNOT_OPEN;
+  io::DirectoryEntries directory(reinterpret_cast<const char *>(path.get()));
+  if (!directory.is_open()) return PCS_CANNOT_OPEN;
   int made = 0;
   StackGuard guard{&made};
   int rc = make_stack(PCS_DIR_ENTRY, &made);
   if (rc == 0) rc = push_entries(directory, made);
-  closedir(directory);
   if (rc != 0) return rc;
   guard.keep();
   *stack = made;

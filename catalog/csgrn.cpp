@@ -9,6 +9,7 @@
 
 #include "catalog/catalog.h"
 #include "common/coding.h"
+#include "common/damage.h"
 #include "common/fileio.h"
 #include "common/key_records.h"
 #include "common/memory.h"
@@ -71,6 +72,7 @@ int read_keys(bool collapse, const char *catalog_path, void *description, const 
     RecordWalker::Step step = walker.next(false);
     if (step == RecordWalker::kRecord && walker.flag() != 0) continue;
     if (step == RecordWalker::kRecord) step = walker.read_body();
+    const DamageBase base(walker.offset());
     if (step != RecordWalker::kRecord || walker.offset() > INT32_MAX ||
         !catalog::record_key(walker.body(), static_cast<size_t>(walker.length()), collapse, description,
                     widths, key_length, slot.Key)) {

@@ -5,6 +5,7 @@
 
 #include "catalog/catalog.h"
 #include "common/coding.h"
+#include "common/damage.h"
 #include "common/fileio.h"
 #include "common/memory.h"
 #include "common/report.h"
@@ -15,9 +16,10 @@ namespace pcs {
 bool read_record_head(FILE *stream, int64_t offset, RecordHead *head) {
   unsigned char words[8];
   if (!stream || offset < 0 || io::read_direct(stream, offset, words, sizeof words) != sizeof words)
-    return false;
+    return refuse(false, offset);
   int32_t length = get_be32(words);
-  if (length < kRecordMinLength || offset + length > io::size_direct(stream)) return false;
+  if (length < kRecordMinLength || offset + length > io::size_direct(stream))
+    return refuse(false, offset);
   *head = RecordHead{length, get_be32(words + 4)};
   return true;
 }
@@ -30,12 +32,12 @@ int decode_record(const unsigned char *bytes, size_t size, PartRecord **made) {
   if (!part) return PCS_NO_MEMORY;
   const int walked = codec::walk_record(
       ByteView(bytes, size), codec::kCatalogLayout, codec::kSkip,
-      [part](const codec::AttributeBytes &a) {
+      [part, bytes](const codec::AttributeBytes &a) {
         const int rc = record_add(part, reinterpret_cast<const char *>(a.group),
                                   reinterpret_cast<const char *>(a.name), a.count, a.length,
                                   a.values);
         // A part record cannot hold one attribute twice: that is damage.
-        return rc == PCS_ATTR_EXISTS ? codec::kDamaged : rc;
+        return rc == PCS_ATTR_EXISTS ? refuse(codec::kDamaged, a.name - bytes) : rc;
       });
   if (walked != 0) {
     cspgfre(part);
@@ -70,21 +72,23 @@ int read_record(FILE *stream, int64_t offset, int *length, PartRecord **part) {
   *length = 0;
   *part = nullptr;
   unsigned char first[kFirstRead];
-  if (!stream || offset < 0) return kReadFailed;
+  if (!stream || offset < 0) return refuse(kReadFailed, offset);
   const size_t got = io::read_direct(stream, offset, first, sizeof first);
-  if (got < 8) return kReadFailed;
+  if (got < 8) return refuse(kReadFailed, offset);
   const int32_t record_length = get_be32(first);
-  if (record_length < kRecordMinLength) return kReadFailed;
+  if (record_length < kRecordMinLength) return refuse(kReadFailed, offset);
   const size_t size = static_cast<size_t>(record_length);
   // A short read ended at the end of the file; a full one may have more.
   if (size > got && (got < sizeof first || offset + record_length > io::size_direct(stream)))
-    return kReadFailed;
+    return refuse(kReadFailed, offset);
   *length = record_length;
   if (get_be32(first + 4) != 0) return kReadDeleted;
+  DamageBase base(offset);
   if (size <= got) return decoded(first, size, part);
   auto buffer = host_buffer(size);
   if (!buffer) return PCS_NO_MEMORY;
-  if (io::read_direct(stream, offset, buffer.get(), size) != size) return kReadFailed;
+  if (io::read_direct(stream, offset, buffer.get(), size) != size)
+    return refuse(kReadFailed, offset);
   return decoded(buffer.get(), size, part);
 }
 

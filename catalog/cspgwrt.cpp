@@ -8,6 +8,7 @@
 #include "common/coding.h"
 #include "common/fileio.h"
 #include "common/memory.h"
+#include "common/record_codec.h"
 #include "common/report.h"
 #include "records/records.h"
 
@@ -15,23 +16,13 @@ namespace pcs {
 
 namespace {
 
-// The group offset table, from the group sizes in list order.
-void fill_table(PartRecord *record, unsigned char *table) {
-  int64_t offset = 16 + 4 * int64_t{record->GroupCount};
-  int32_t i = 0;
-  for (void *g = record->GroupList; g && i < record->GroupCount; g = pplstnxt(g), ++i) {
-    put_be32(table + 4 * i, static_cast<int32_t>(offset));
-    offset += catalog::group_size(static_cast<AttrGroup *>(pplstgtd(g)));
-  }
-}
-
 constexpr int kShortWrite = PCS_SHORT_WRITE;
 
 // Writes the groups after the header; returns the bytes written and the end
 // offset of the last group in *end.
 int64_t write_groups(PartRecord *record, FILE *stream, int32_t *end, int *rc) {
   int64_t written = 0;
-  int32_t offset = 16 + 4 * record->GroupCount;
+  auto offset = static_cast<int32_t>(codec::catalog_header_size(record->GroupCount));
   csgrlset(record);
   for (int32_t i = 0; i < record->GroupCount; ++i) {
     AttrGroup *group = csgrlnxt(record);
@@ -64,18 +55,14 @@ int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool a
     *rc = kShortWrite;
     return 0;
   }
-  int32_t groups = record->GroupCount;
-  size_t header_size = 16 + 4 * static_cast<size_t>(groups);
+  const size_t header_size = codec::catalog_header_size(record->GroupCount);
   auto header = host_buffer(header_size);
   if (!header) {
     *rc = PCS_NO_MEMORY;
     return 0;
   }
   std::memset(header.get(), 0, header_size);
-  put_be32(header.get(), static_cast<int32_t>(length));
-  put_be32(header.get() + 8, kGroupCountOffset);
-  put_be32(header.get() + 12, groups);
-  fill_table(record, header.get() + 16);
+  codec::encode_catalog_header(record, static_cast<int32_t>(length), header.get());
   *rc = kShortWrite;
   if (io::seek(stream, append ? 0 : at, append ? SEEK_END : SEEK_SET) != 0) return 0;
   // Index files hold offsets as 32-bit numbers: a record that would start

@@ -7,6 +7,7 @@
 
 #include "catalog/catalog.h"
 #include "common/coding.h"
+#include "common/damage.h"
 #include "common/memory.h"
 #include "common/report.h"
 
@@ -100,7 +101,9 @@ class AttributeTable {
           return 0;
         });
     if (walked == 1) return kTooMany;
-    return walked == 0 && unique() ? kDecoded : kDamaged;
+    if (walked != 0) return kDamaged;
+    // A record that holds one attribute twice is damaged.
+    return unique() ? kDecoded : refuse(kDamaged, 0);
   }
 
   // The attribute named `names` (group, then attribute); null when missing,

@@ -257,6 +257,37 @@ bool read_at(FILE *stream, int64_t offset, void *data, size_t size) {
   return read(stream, data, size) == size;
 }
 
+char *read_line(FILE *stream, char *line, int capacity) {
+  if (inject(Op::read)) return nullptr;
+  return std::fgets(line, capacity, stream);
+}
+
+int get_char(FILE *stream) { return inject(Op::read) ? EOF : std::fgetc(stream); }
+
+int unget_char(int c, FILE *stream) { return std::ungetc(c, stream); }
+
+DirectoryEntries::DirectoryEntries(const char *path)
+    : directory_(inject(Op::open) ? nullptr : opendir(path)) {}
+
+DirectoryEntries::~DirectoryEntries() {
+  if (directory_) closedir(directory_);
+}
+
+const char *DirectoryEntries::next() {
+  if (!directory_ || failed_) return nullptr;
+  if (inject(Op::read)) {
+    failed_ = true;
+    return nullptr;
+  }
+  errno = 0;
+  const dirent *entry = readdir(directory_);
+  if (!entry) {
+    failed_ = errno != 0;
+    return nullptr;
+  }
+  return entry->d_name;
+}
+
 size_t read_direct(FILE *stream, int64_t offset, void *data, size_t size) {
   if (offset < 0) return 0;
   int fd = fileno(stream);

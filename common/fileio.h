@@ -16,6 +16,8 @@
 #ifndef PCS_COMMON_FILEIO_H
 #define PCS_COMMON_FILEIO_H
 
+#include <dirent.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstddef>
@@ -65,6 +67,36 @@ bool same_file(const char *first, const char *second);
 
 // Reads exactly `size` bytes at `offset`; false when they are not all there.
 bool read_at(FILE *stream, int64_t offset, void *data, size_t size);
+
+// ---- text and directories -------------------------------------------------
+// Reads a line as fgets does into `line` of `capacity` bytes; null at the
+// end of the input or when the read fails (injected read failures too).
+char *read_line(FILE *stream, char *line, int capacity);
+// One byte as fgetc does; EOF at the end or when the read fails.
+int get_char(FILE *stream);
+// Pushes `c` back as ungetc does.
+int unget_char(int c, FILE *stream);
+
+// The entries of a directory in the order it gives them ("." and ".."
+// included). Opening fails as open() does, injected open failures too;
+// each next() is a read that injected read failures can fail.
+class DirectoryEntries {
+ public:
+  explicit DirectoryEntries(const char *path);
+  ~DirectoryEntries();
+  DirectoryEntries(const DirectoryEntries &) = delete;
+  DirectoryEntries &operator=(const DirectoryEntries &) = delete;
+
+  bool is_open() const { return directory_ != nullptr; }
+  // The next entry's name, or null at the end or on a failed read.
+  const char *next();
+  // True when a read failed (errno says why).
+  bool failed() const { return failed_; }
+
+ private:
+  DIR *directory_;
+  bool failed_ = false;
+};
 
 // Reads up to `size` bytes at `offset` straight from the file descriptor
 // behind the stream (one pread), bypassing the stream's buffer and leaving

@@ -56,6 +56,20 @@ class HostStack {
   // Takes over other's stack (ending the one held).
   void adopt(HostStack &other);
   const int *get() const { return &handle; }
+  // For services that create a stack: ends the one held, gives the slot.
+  int *out() {
+    end();
+    return &handle;
+  }
+  int *ptr() { return &handle; }
+  const int *ptr() const { return &handle; }
+  explicit operator bool() const { return handle != 0; }
+  // Hands the stack over: it is no longer ended here.
+  int release() {
+    const int held = handle;
+    handle = 0;
+    return held;
+  }
 
   int handle = 0;
 

@@ -1,71 +1,175 @@
 // Encoders of the two record layouts: catalog records (directory first, each
 // group header before its attributes) and keyed group records (attribute
-// blocks before their group header, directory last).
+// blocks before their group header, directory last), and the reader of a
+// keyed record's framing.
 #include "common/record_codec.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "common/damage.h"
 #include "common/fileio.h"
 #include "host/host_services.h"
 
 namespace pcs {
 namespace {
 
-// Writes an attribute block (name, count, length, values) at `out`.
-template <class A>
-void put_attribute(const A *a, size_t bytes, unsigned char *out) {
-  std::memcpy(out, a->AttrName, PCS_NAME_LEN);
-  put_be32(out + 8, a->nAttrs);
-  put_be32(out + 12, a->nAttrLength);
-  if (bytes > 0) std::memcpy(out + 16, a->AttrValue, bytes);
-}
-
 template <class T>
 T *list_data(void *node) {
   return static_cast<T *>(pplstgtd(node));
 }
 
+size_t value_size(const codec::AttributeFields &a) {
+  return static_cast<size_t>(a.count) * static_cast<size_t>(a.length);
+}
+
+// The attributes of a group of a keyed record or a generic part: the first,
+// the next, and how many a group may hold.
+const KeyedAttribute *first_attribute(const KeyedGroup *g) { return g->FirstAttr; }
+const CgAttribute *first_attribute(const CgGroup *g) { return g->attributes; }
+const KeyedAttribute *next_attribute(const KeyedAttribute *a) { return a->NextAttr; }
+const CgAttribute *next_attribute(const CgAttribute *a) { return a->next; }
+int32_t attribute_limit(const KeyedGroup *) { return INT32_MAX; }
+int32_t attribute_limit(const CgGroup *g) { return g->attributeCount; }
+const char *group_name(const KeyedGroup *g) { return g->GroupName; }
+const char *group_name(const CgGroup *g) { return g->name; }
+
+template <class G>
+int64_t block_size(const G *group, int32_t *count) {
+  int64_t total = 12;
+  *count = 0;
+  const int32_t limit = attribute_limit(group);
+  for (auto *a = first_attribute(group); a && *count < limit; a = next_attribute(a), ++*count) {
+    const int64_t bytes = codec::stored_bytes(codec::fields(a));
+    if (bytes < 0) return -1;
+    total += 4 + 16 + bytes;
+    if (total > INT32_MAX) return -1;
+  }
+  return total;
+}
+
+// The attribute blocks first, then the group header with its offset table.
+template <class G>
+int32_t encode_block(const G *group, int32_t count, int32_t offset, unsigned char *out) {
+  codec::BufferSink attributes(out);
+  int64_t header = 0;
+  int i = 0;
+  for (auto *a = first_attribute(group); a && i < count; a = next_attribute(a), ++i)
+    header += 16 + codec::stored_bytes(codec::fields(a));
+  unsigned char *head = out + header;
+  std::memcpy(head, group_name(group), PCS_NAME_LEN);
+  put_be32(head + 8, count);
+  int64_t at = 0;
+  i = 0;
+  for (auto *a = first_attribute(group); a && i < count; a = next_attribute(a), ++i) {
+    put_be32(head + 12 + 4 * i, offset + static_cast<int32_t>(at));
+    codec::put_attribute(codec::fields(a), attributes);
+    at += 16 + codec::stored_bytes(codec::fields(a));
+  }
+  return offset + static_cast<int32_t>(header);
+}
+
 }  // namespace
+
+namespace codec {
+
+int64_t stored_bytes(const AttributeFields &a) {
+  const int64_t bytes = keyed::value_bytes(a.count, a.length);
+  return bytes > 0 && !a.values ? -1 : bytes;
+}
+
+bool BufferSink::put(const void *data, size_t size) {
+  if (size > 0) std::memcpy(at_, data, size);
+  at_ += size;
+  return true;
+}
+
+bool StreamSink::put(const void *data, size_t size) {
+  const size_t n = io::write(stream_, data, size);
+  written_ += n;
+  return n == size;
+}
+
+bool put_attribute(const AttributeFields &attribute, ByteSink &out) {
+  unsigned char words[8];
+  put_be32(words, attribute.count);
+  put_be32(words + 4, attribute.length);
+  return out.put(attribute.name, PCS_NAME_LEN) && out.put(words, 4) && out.put(words + 4, 4) &&
+         out.put(attribute.values, value_size(attribute));
+}
 
 // ---- catalog layout -----------------------------------------------------------
 
-namespace catalog {
-namespace {
+size_t catalog_header_size(int32_t groups) { return 16 + 4 * static_cast<size_t>(groups); }
 
-size_t attribute_values(const Attribute *a) {
-  return static_cast<size_t>(a->nAttrs) * static_cast<size_t>(a->nAttrLength);
-}
-
-// Writes the group at `offset`: header, offset table, then its attributes.
-// Returns the offset after it.
-int32_t put_group(const AttrGroup *group, unsigned char *out, int32_t offset) {
-  std::memcpy(out + offset, group->GroupName, PCS_NAME_LEN);
-  put_be32(out + offset + 8, group->AttrCount);
-  int32_t next = offset + 12 + 4 * group->AttrCount;
-  int i = 0;
-  for (void *node = group->AttrList; node; node = pplstnxt(node), ++i) {
-    const auto *a = list_data<Attribute>(node);
-    put_be32(out + offset + 12 + 4 * i, next);
-    put_attribute(a, attribute_values(a), out + next);
-    next += static_cast<int32_t>(16 + attribute_values(a));
+void encode_catalog_header(PartRecord *record, int32_t length, unsigned char *out) {
+  const int32_t groups = record->GroupCount;
+  put_be32(out, length);
+  put_be32(out + 4, 0);
+  put_be32(out + 8, kCatalogDirectory);
+  put_be32(out + 12, groups);
+  int64_t offset = static_cast<int64_t>(catalog_header_size(groups));
+  int32_t i = 0;
+  for (void *g = record->GroupList; g && i < groups; g = pplstnxt(g), ++i) {
+    put_be32(out + 16 + 4 * i, static_cast<int32_t>(offset));
+    offset += catalog::group_size(list_data<AttrGroup>(g));
   }
-  return next;
 }
 
-}  // namespace
+bool put_catalog_group(const AttrGroup *group, int32_t offset, ByteSink &out) {
+  unsigned char word[4];
+  put_be32(word, group->AttrCount);
+  if (!out.put(group->GroupName, PCS_NAME_LEN) || !out.put(word, 4)) return false;
+  int32_t next = offset + 12 + 4 * group->AttrCount;
+  for (void *node = group->AttrList; node; node = pplstnxt(node)) {
+    put_be32(word, next);
+    if (!out.put(word, 4)) return false;
+    next += static_cast<int32_t>(16 + value_size(fields(list_data<Attribute>(node))));
+  }
+  for (void *node = group->AttrList; node; node = pplstnxt(node))
+    if (!put_attribute(fields(list_data<Attribute>(node)), out)) return false;
+  return true;
+}
+
+// ---- keyed layout -------------------------------------------------------------
+
+int64_t keyed_block_size(const KeyedGroup *group, int32_t *count) {
+  return block_size(group, count);
+}
+int64_t keyed_block_size(const CgGroup *group, int32_t *count) {
+  return block_size(group, count);
+}
+int32_t encode_keyed_block(const KeyedGroup *group, int32_t count, int32_t offset,
+                           unsigned char *out) {
+  return encode_block(group, count, offset, out);
+}
+int32_t encode_keyed_block(const CgGroup *group, int32_t count, int32_t offset,
+                           unsigned char *out) {
+  return encode_block(group, count, offset, out);
+}
+
+void encode_keyed_header(int32_t length, int32_t flag, int32_t directory, unsigned char *out) {
+  put_be32(out, length);
+  put_be32(out + 4, flag);
+  put_be32(out + 8, directory);
+}
+
+}  // namespace codec
+
+// ---- whole records ------------------------------------------------------------
+
+namespace catalog {
 
 int64_t group_size(const AttrGroup *group) {
   int64_t size = 12 + 4 * int64_t{group->AttrCount};
-  for (void *a = group->AttrList; a; a = pplstnxt(a)) {
-    const auto *attribute = list_data<Attribute>(a);
-    size += 16 + int64_t{attribute->nAttrs} * attribute->nAttrLength;
-  }
+  for (void *a = group->AttrList; a; a = pplstnxt(a))
+    size += 16 + static_cast<int64_t>(value_size(codec::fields(list_data<Attribute>(a))));
   return size;
 }
 
 int64_t record_size(PartRecord *record) {
   if (!record || record->GroupCount < 1) return 0;
-  int64_t size = 16 + 4 * int64_t{record->GroupCount} + 1;
+  int64_t size = static_cast<int64_t>(codec::catalog_header_size(record->GroupCount)) + 1;
   for (void *g = record->GroupList; g; g = pplstnxt(g))
     size += group_size(list_data<AttrGroup>(g));
   return size;
@@ -73,55 +177,21 @@ int64_t record_size(PartRecord *record) {
 
 void encode_record(PartRecord *record, unsigned char *out) {
   const auto length = static_cast<int32_t>(record_size(record));
-  const int32_t groups = record->GroupCount;
-  put_be32(out, length);
-  put_be32(out + 4, 0);
-  put_be32(out + 8, 12);
-  put_be32(out + 12, groups);
-  int32_t offset = 16 + 4 * groups;
+  codec::encode_catalog_header(record, length, out);
+  int32_t offset = static_cast<int32_t>(codec::catalog_header_size(record->GroupCount));
+  codec::BufferSink sink(out + offset);
   int i = 0;
-  for (void *g = record->GroupList; g && i < groups; g = pplstnxt(g), ++i) {
-    put_be32(out + 16 + 4 * i, offset);
-    offset = put_group(list_data<AttrGroup>(g), out, offset);
+  for (void *g = record->GroupList; g && i < record->GroupCount; g = pplstnxt(g), ++i) {
+    const auto *group = list_data<AttrGroup>(g);
+    codec::put_catalog_group(group, offset, sink);
+    offset += static_cast<int32_t>(group_size(group));
   }
   out[length - 1] = '\n';
 }
 
 }  // namespace catalog
 
-// ---- keyed layout -------------------------------------------------------------
-
 namespace keyed {
-namespace {
-
-int64_t attribute_block(const KeyedAttribute *a) {
-  int64_t bytes = value_bytes(a->nAttrs, a->nAttrLength);
-  return bytes < 0 ? -1 : 16 + bytes;
-}
-
-// Writes one group block at `*offset`, advancing it; returns the offset of
-// its group header, which follows the attribute blocks.
-int32_t ptagrp(const KeyedGroup *group, unsigned char *record, int32_t *offset) {
-  int32_t header = *offset;
-  int32_t count = 0;
-  for (const KeyedAttribute *a = group->FirstAttr; a; a = a->NextAttr) {
-    header += static_cast<int32_t>(attribute_block(a));
-    ++count;
-  }
-  std::memcpy(record + header, group->GroupName, PCS_NAME_LEN);
-  put_be32(record + header + 8, count);
-  int i = 0;
-  for (const KeyedAttribute *a = group->FirstAttr; a; a = a->NextAttr, ++i) {
-    put_attribute(a, static_cast<size_t>(value_bytes(a->nAttrs, a->nAttrLength)),
-                  record + *offset);
-    put_be32(record + header + 12 + 4 * i, *offset);
-    *offset += static_cast<int32_t>(attribute_block(a));
-  }
-  *offset = header + 12 + 4 * count;
-  return header;
-}
-
-}  // namespace
 
 int64_t value_bytes(int64_t count, int64_t length) {
   if (count < 0 || length < 0) return -1;
@@ -132,30 +202,31 @@ int64_t value_bytes(int64_t count, int64_t length) {
 int64_t record_size(const KeyedGroup *list) {
   int64_t total = codec::kHeaderBytes + 4 + 1;
   for (const KeyedGroup *g = list; g; g = g->NextGroup) {
-    total += 4 + 12;
-    for (const KeyedAttribute *a = g->FirstAttr; a; a = a->NextAttr) {
-      int64_t block = attribute_block(a);
-      if (block < 0) return -1;
-      total += 4 + block;
-      if (total > INT32_MAX) return -1;
-    }
+    int32_t count = 0;
+    const int64_t block = codec::keyed_block_size(g, &count);
+    if (block < 0) return -1;
+    total += 4 + block;
+    if (total > INT32_MAX) return -1;
   }
-  return total > INT32_MAX ? -1 : total;
+  return total;
 }
 
 void encode_record(const KeyedGroup *list, unsigned char *out) {
   int32_t groups = 0;
   for (const KeyedGroup *g = list; g; g = g->NextGroup) ++groups;
-  auto length = static_cast<int32_t>(record_size(list));
-  int32_t directory = length - 5 - 4 * groups;
-  put_be32(out, length);
-  put_be32(out + 4, 0);
-  put_be32(out + 8, directory);
+  const auto length = static_cast<int32_t>(record_size(list));
+  const int32_t directory = length - 5 - 4 * groups;
+  codec::encode_keyed_header(length, 0, directory, out);
   put_be32(out + directory, groups);
   int32_t offset = codec::kHeaderBytes;
   int i = 0;
-  for (const KeyedGroup *g = list; g; g = g->NextGroup, ++i)
-    put_be32(out + directory + 4 + 4 * i, ptagrp(g, out, &offset));
+  for (const KeyedGroup *g = list; g; g = g->NextGroup, ++i) {
+    int32_t count = 0;
+    const int64_t block = codec::keyed_block_size(g, &count);
+    const int32_t header = codec::encode_keyed_block(g, count, offset, out + offset);
+    put_be32(out + directory + 4 + 4 * i, header);
+    offset += static_cast<int32_t>(block);
+  }
   out[length - 1] = '\n';
 }
 
@@ -163,23 +234,35 @@ void encode_record(const KeyedGroup *list, unsigned char *out) {
 
 namespace codec {
 
+KeyedRead keyed_frame(const unsigned char *head, int64_t position, int64_t left, int32_t *length) {
+  const int32_t l = get_be32(head);
+  *length = l;
+  if (l < kKeyedLayout.min_length || l > left || position + l > INT32_MAX)
+    return refuse(KeyedRead::damaged, position);
+  return get_be32(head + 4) == 0 ? KeyedRead::ok : KeyedRead::not_live;
+}
+
 KeyedRead read_keyed_record(FILE *stream, int64_t position, int64_t size, int32_t *length,
                             HostPtr<unsigned char> *buffer) {
   if (!stream || size < 0 || position < 0 || position >= size) return KeyedRead::beyond_end;
-  unsigned char word[4];
-  if (size - position < 4 || !io::read_at(stream, position, word, 4)) return KeyedRead::damaged;
-  const int32_t l = get_be32(word);
-  *length = l;
-  if (l < kKeyedLayout.min_length || l > size - position) return KeyedRead::damaged;
+  // A record too short for its framing still has its length word read.
+  const int64_t left = size - position;
+  unsigned char head[kFrameBytes] = {};
+  const auto first = static_cast<size_t>(std::min<int64_t>(left, kFrameBytes));
+  if (left < 4 || !io::read_at(stream, position, head, first))
+    return refuse(KeyedRead::damaged, position);
+  const KeyedRead frame = keyed_frame(head, position, left, length);
+  if (frame == KeyedRead::damaged) return frame;
+  const int32_t l = *length;
   *buffer = host_buffer(static_cast<size_t>(l));
   if (!*buffer) {
     std::fputs("   gimaloc error\n", stdout);
     return KeyedRead::no_memory;
   }
-  if (!io::read_at(stream, position, buffer->get(), static_cast<size_t>(l)) ||
-      buffer->get()[l - 1] != '\n')
-    return KeyedRead::damaged;
-  return get_be32(buffer->get() + 4) == 0 ? KeyedRead::ok : KeyedRead::not_live;
+  if (!io::read_at(stream, position, buffer->get(), static_cast<size_t>(l)))
+    return refuse(KeyedRead::damaged, position);
+  if (buffer->get()[l - 1] != '\n') return refuse(KeyedRead::damaged, position + l - 1);
+  return frame;
 }
 
 }  // namespace codec

@@ -15,6 +15,7 @@
 #include <cstdio>
 
 #include "common/coding.h"
+#include "common/damage.h"
 #include "common/memory.h"
 #include "include/pcs.h"
 
@@ -41,8 +42,8 @@ inline constexpr Layout kCatalogLayout{16, 0, 1, false, false};
 // header, empty attributes allowed, and a closing newline.
 inline constexpr Layout kKeyedLayout{kHeaderBytes + 5, kHeaderBytes, 0, true, true};
 
-// walk_record's result for damage; visitors return 0 to go on or a positive
-// code to stop the walk with it.
+// walk_record's result for damage (noted with the offset in the record);
+// visitors return 0 to go on or a positive code to stop the walk with it.
 inline constexpr int kDamaged = -1;
 
 // A group as the walker finds it: its name points at the 8-byte field in
@@ -85,14 +86,16 @@ class Walk {
   template <class OnGroup, class OnAttribute>
   int record(OnGroup &&on_group, OnAttribute &&on_attribute) {
     const int64_t size = static_cast<int64_t>(whole_.size());
-    if (size < layout_.min_length) return kDamaged;
-    if (layout_.closing_newline && whole_.data()[size - 1] != '\n') return kDamaged;
+    if (size < layout_.min_length) return refuse(kDamaged, 0);
+    if (layout_.closing_newline && whole_.data()[size - 1] != '\n')
+      return refuse(kDamaged, size - 1);
     int32_t directory = 0, groups = 0;
-    if (!body_.be32(8, &directory) || directory < layout_.min_offset ||
-        !body_.be32(directory, &groups) || !table_fits(int64_t{directory} + 4, groups))
-      return kDamaged;
-    if (layout_.reserve_directory && !spend(kHeaderBytes + 5 + 4 * int64_t{groups}))
-      return kDamaged;
+    // A directory word pointing outside the record is refused where it stands.
+    if (!body_.be32(8, &directory) || directory < layout_.min_offset || !body_.has(directory, 4))
+      return refuse(kDamaged, 8);
+    if (!body_.be32(directory, &groups) || !table_fits(int64_t{directory} + 4, groups) ||
+        (layout_.reserve_directory && !spend(kHeaderBytes + 5 + 4 * int64_t{groups})))
+      return refuse(kDamaged, directory);
     for (int32_t g = 0; g < groups; ++g) {
       int32_t header = 0;
       body_.be32(int64_t{directory} + 4 + 4 * int64_t{g}, &header);
@@ -108,7 +111,7 @@ class Walk {
     GroupBytes found{body_.bytes(header, PCS_NAME_LEN), static_cast<int32_t>(header), 0};
     if (header < layout_.min_offset || !found.name || !body_.be32(header + 8, &found.count) ||
         !table_fits(header + 12, found.count) || !spend(12 + int64_t{found.count} * 4))
-      return kDamaged;
+      return refuse(kDamaged, header);
     if (int rc = on_group(found); rc != 0) return rc;
     for (int32_t a = 0; a < found.count; ++a) {
       int32_t at = 0;
@@ -117,11 +120,12 @@ class Walk {
       if (at < layout_.min_offset || !attribute.name || !body_.be32(int64_t{at} + 8, &attribute.count) ||
           !body_.be32(int64_t{at} + 12, &attribute.length) ||
           attribute.count < layout_.min_value || attribute.length < layout_.min_value)
-        return kDamaged;
+        return refuse(kDamaged, at);
       const int64_t bytes = int64_t{attribute.count} * attribute.length;
       attribute.values = body_.bytes(int64_t{at} + 16, bytes);
       // No attribute's serialized size passes INT32_MAX.
-      if (!attribute.values || bytes > INT32_MAX - 16 || !spend(16 + bytes)) return kDamaged;
+      if (!attribute.values || bytes > INT32_MAX - 16 || !spend(16 + bytes))
+        return refuse(kDamaged, int64_t{at} + 16);
       if (int rc = on_attribute(attribute); rc != 0) return rc;
     }
     return 0;
@@ -157,6 +161,14 @@ inline bool record_valid(ByteView record, const Layout &layout) {
 // What reading one keyed-layout record from a file found.
 enum class KeyedRead { ok, beyond_end, damaged, no_memory, not_live };
 
+// The framing of the keyed-layout record at `position`, from its first
+// kFrameBytes bytes `head`, with `left` bytes of the file from there: damaged
+// when the length word is below the shortest record, runs past the file or
+// past 32-bit offsets; else not_live or ok by the status word. *length is
+// the length word. The closing newline is for the caller to check.
+inline constexpr int kFrameBytes = 8;
+KeyedRead keyed_frame(const unsigned char *head, int64_t position, int64_t left, int32_t *length);
+
 // Reads the keyed-layout record at `position` of a file of `size` bytes into
 // a host buffer (*buffer, *length bytes; *length is set as soon as the length
 // word is read): its length must fit the file and its last byte be a
@@ -164,9 +176,135 @@ enum class KeyedRead { ok, beyond_end, damaged, no_memory, not_live };
 KeyedRead read_keyed_record(FILE *stream, int64_t position, int64_t size, int32_t *length,
                             HostPtr<unsigned char> *buffer);
 
+// The codes a reader of keyed-layout records gives for what
+// read_keyed_record found.
+struct KeyedCodes {
+  int beyond_end, damaged, no_memory, not_live;
+};
+
+// Reads the record at `position` and returns decode(ByteView) of its bytes,
+// with refusals noted at their place in the file; otherwise the code of
+// what was found.
+template <class Decode>
+int read_and_decode(FILE *stream, int64_t position, int64_t size, int32_t *length,
+                    const KeyedCodes &codes, Decode &&decode) {
+  HostPtr<unsigned char> buffer;
+  switch (read_keyed_record(stream, position, size, length, &buffer)) {
+    case KeyedRead::ok: {
+      DamageBase base(position);
+      return decode(ByteView(buffer.get(), static_cast<size_t>(*length)));
+    }
+    case KeyedRead::beyond_end:
+      return codes.beyond_end;
+    case KeyedRead::no_memory:
+      return codes.no_memory;
+    case KeyedRead::not_live:
+      return codes.not_live;
+    case KeyedRead::damaged:
+      break;
+  }
+  return codes.damaged;
+}
+
 }  // namespace pcs::codec
 
 // ---- encoders ---------------------------------------------------------------
+// Every writer of either layout goes through these pieces, so the byte
+// layout is set down here only.
+
+namespace pcs::codec {
+
+// An attribute as the encoders see it, from any of its in-memory forms.
+struct AttributeFields {
+  const void *name;  // 8-byte field
+  int32_t count;
+  int32_t length;
+  const void *values;  // count * length bytes
+};
+inline AttributeFields fields(const Attribute *a) {
+  return {a->AttrName, a->nAttrs, a->nAttrLength, a->AttrValue};
+}
+inline AttributeFields fields(const KeyedAttribute *a) {
+  return {a->AttrName, a->nAttrs, a->nAttrLength, a->AttrValue};
+}
+inline AttributeFields fields(const CgAttribute *a) {
+  return {a->name, a->valueCount, a->valueLength, a->values};
+}
+
+// Value bytes of an attribute, or -1 when a count or length is negative,
+// the bytes pass 32 bits or the values are missing.
+int64_t stored_bytes(const AttributeFields &a);
+
+// Where an encoder puts its bytes, a piece at a time: put returns false to
+// stop the encoder.
+class ByteSink {
+ public:
+  virtual bool put(const void *data, size_t size) = 0;
+
+ protected:
+  ~ByteSink() = default;
+};
+
+// Bytes laid into a buffer large enough for them.
+class BufferSink final : public ByteSink {
+ public:
+  explicit BufferSink(unsigned char *out) : at_(out) {}
+  bool put(const void *data, size_t size) override;
+
+ private:
+  unsigned char *at_;
+};
+
+// Bytes written to a stream through the file layer, one write per piece;
+// written() counts what reached it, also of a short write.
+class StreamSink final : public ByteSink {
+ public:
+  explicit StreamSink(FILE *stream) : stream_(stream) {}
+  bool put(const void *data, size_t size) override;
+  size_t written() const { return written_; }
+
+ private:
+  FILE *stream_;
+  size_t written_ = 0;
+};
+
+// An attribute block, in four pieces: name, count, length, values.
+bool put_attribute(const AttributeFields &attribute, ByteSink &out);
+
+// ---- catalog layout: directory first, each group header before its
+// attributes.
+
+inline constexpr int32_t kCatalogDirectory = 12;  // directory offset word
+
+// Bytes of the record header (length, flag, directory offset, group count,
+// group offsets) of a record of `groups` groups.
+size_t catalog_header_size(int32_t groups);
+// Lays the header of `record` into `out`: `length` (the record's size or
+// the larger room it keeps), flag 0, the directory offset, the group count
+// and each group's offset from the group sizes.
+void encode_catalog_header(PartRecord *record, int32_t length, unsigned char *out);
+// A group standing at `offset` of its record: name, attribute count and
+// each attribute offset as pieces of their own, then the attribute blocks.
+bool put_catalog_group(const AttrGroup *group, int32_t offset, ByteSink &out);
+
+// ---- keyed layout: each group's attribute blocks, then its header; the
+// directory last.
+
+// Bytes of a group block (attribute blocks, group header, offset table), or
+// -1 when an attribute cannot be stored; *count is the attributes it takes
+// (a generic part group takes no more than its attributeCount).
+int64_t keyed_block_size(const KeyedGroup *group, int32_t *count);
+int64_t keyed_block_size(const CgGroup *group, int32_t *count);
+// Lays the block of `count` attributes into `out`, which stands at `offset`
+// of its record; returns the offset of the group header.
+int32_t encode_keyed_block(const KeyedGroup *group, int32_t count, int32_t offset,
+                           unsigned char *out);
+int32_t encode_keyed_block(const CgGroup *group, int32_t count, int32_t offset,
+                           unsigned char *out);
+// Lays the record header into `out`: length, status flag, directory offset.
+void encode_keyed_header(int32_t length, int32_t flag, int32_t directory, unsigned char *out);
+
+}  // namespace pcs::codec
 
 namespace pcs::catalog {
 
@@ -185,8 +323,8 @@ void encode_record(PartRecord *record, unsigned char *out);
 
 namespace pcs::keyed {
 
-// Bytes of the keyed record of a group list, or -1 when the list holds a
-// negative count or length or would not fit a 32-bit length.
+// Bytes of the keyed record of a group list, or -1 when the list holds an
+// attribute that cannot be stored or would not fit a 32-bit length.
 int64_t record_size(const KeyedGroup *list);
 // Serializes the list into `out` (record_size bytes) as a live record: each
 // group's attribute blocks, then its header; the directory last.

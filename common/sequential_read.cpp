@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/coding.h"
+#include "common/damage.h"
 #include "common/fileio.h"
 #include "common/record_codec.h"
 #include "host/host_services.h"
@@ -80,12 +81,13 @@ RecordWalker::Step RecordWalker::next(bool whole) {
 
 RecordWalker::Step RecordWalker::head(int64_t at) {
   if (at >= size_) return kEnd;
-  if (size_ - at < 8) return kDamaged;
+  if (size_ - at < 8) return refuse(kDamaged, at);
   const unsigned char *bytes = nullptr;
   if (Step step = load(at, 8, &bytes); step != kRecord) return step;
   const int32_t length = get_be32(bytes);
   flag_ = get_be32(bytes + 4);
-  if (length < codec::kCatalogLayout.min_length || length > size_ - at) return kDamaged;
+  if (length < codec::kCatalogLayout.min_length || length > size_ - at)
+    return refuse(kDamaged, at);
   length_ = length;
   return kRecord;
 }

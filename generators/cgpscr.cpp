@@ -54,9 +54,9 @@ int ReadClassStatement(FILE *dump, int *stack) {
   if (!read || line[0] == '\0') return 0;
   for (;;) {
     if (int pushed = push_tokens(line, *stack)) return pushed;
-    const int next = std::fgetc(dump);
+    const int next = io::get_char(dump);
     if (next != '&') {
-      if (next != EOF) std::ungetc(next, dump);
+      if (next != EOF) io::unget_char(next, dump);
       return 0;
     }
     read_line(dump, line);

@@ -91,7 +91,7 @@ void SplitEncodedEntry(const char *line, char *name, char *code, char *descripti
 
 bool read_line(FILE *input, char *line) {
   std::memset(line, 0, kLineSize);
-  return std::fgets(line, kLineSize, input) != nullptr;
+  return io::read_line(input, line, kLineSize) != nullptr;
 }
 
 int Output::end_line() {

@@ -72,20 +72,10 @@ int read_part(FILE *stream, int64_t position, int32_t *length, CgGroup **part) {
   const int64_t size = stream ? io::size(stream) : -1;
   if (position < 0 || position >= size) return PCS_AT_END;
   *part = nullptr;
-  HostPtr<unsigned char> buffer;
-  switch (codec::read_keyed_record(stream, position, size, length, &buffer)) {
-    case codec::KeyedRead::ok:
-      return decode_part(ByteView(buffer.get(), static_cast<size_t>(*length)), part);
-    case codec::KeyedRead::beyond_end:
-      return PCS_AT_END;
-    case codec::KeyedRead::no_memory:
-      return PCS_GEN_NO_MEMORY;
-    case codec::KeyedRead::not_live:
-      return PCS_RECORD_DELETED;
-    case codec::KeyedRead::damaged:
-      break;
-  }
-  return PCS_INPUT_ENDED;
+  return codec::read_and_decode(
+      stream, position, size, length,
+      {PCS_AT_END, PCS_INPUT_ENDED, PCS_GEN_NO_MEMORY, PCS_RECORD_DELETED},
+      [part](ByteView record) { return decode_part(record, part); });
 }
 
 int read_part(ByteView image, int64_t position, int32_t *length, CgGroup **part) {
@@ -126,10 +116,11 @@ void cggget(FILE **stream, const int *position, int *length, CgGroup **part, int
 }
 
 void cggtagrp(const void *record, const int *length, const int *offset, CgGroup *group, int *rc) {
-  const pcs::ByteView view(static_cast<const unsigned char *>(record),
-                           *length > 0 ? static_cast<size_t>(*length) : 0);
-  const int code = pcs::query::read_group(view, *offset, group);
-  if (code != 0) *rc = code;
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
+    const pcs::ByteView view(static_cast<const unsigned char *>(record),
+                             *length > 0 ? static_cast<size_t>(*length) : 0);
+    *rc = pcs::query::read_group(view, *offset, group);
+  });
 }
 
 }  // extern "C"

@@ -16,50 +16,16 @@
 namespace pcs::query {
 namespace {
 
-// Value bytes of an attribute, or -1 when they cannot be stored.
-int64_t stored_bytes(const CgAttribute *a) {
-  const int64_t bytes = keyed::value_bytes(a->valueCount, a->valueLength);
-  return bytes > 0 && !a->values ? -1 : bytes;
-}
-
-// Bytes of the group's block, or -1; *count the attributes written.
-int64_t block_size(const CgGroup *group, int32_t *count) {
-  int64_t total = 12;
-  *count = 0;
-  for (const CgAttribute *a = group->attributes; a && *count < group->attributeCount;
-       a = a->next, ++*count) {
-    const int64_t bytes = stored_bytes(a);
-    if (bytes < 0) return -1;
-    total += 4 + 16 + bytes;
-    if (total > INT32_MAX) return -1;
-  }
-  return total;
-}
-
 int write_group(FILE *stream, const CgGroup *group, int32_t *offset, int32_t *header) {
   int32_t count = 0;
-  const int64_t size = block_size(group, &count);
+  const int64_t size = codec::keyed_block_size(group, &count);
   if (size < 0 || *offset + size > INT32_MAX) return PCS_INPUT_ENDED;
   HostPtr<unsigned char> block = host_buffer(static_cast<size_t>(size));
   if (!block) return PCS_GEN_NO_MEMORY;
-  unsigned char *at = block.get();
-  const int64_t header_at = size - 12 - 4 * int64_t{count};
-  unsigned char *head = block.get() + header_at;
-  std::memcpy(head, group->name, PCS_NAME_LEN);
-  put_be32(head + 8, count);
-  int i = 0;
-  for (const CgAttribute *a = group->attributes; i < count; a = a->next, ++i) {
-    put_be32(head + 12 + 4 * i, *offset + static_cast<int32_t>(at - block.get()));
-    std::memcpy(at, a->name, PCS_NAME_LEN);
-    put_be32(at + 8, a->valueCount);
-    put_be32(at + 12, a->valueLength);
-    const auto bytes = static_cast<size_t>(stored_bytes(a));
-    if (bytes > 0) std::memcpy(at + 16, a->values, bytes);
-    at += 16 + bytes;
-  }
+  const int32_t at = codec::encode_keyed_block(group, count, *offset, block.get());
   if (io::write(stream, block.get(), static_cast<size_t>(size)) != static_cast<size_t>(size))
     return PCS_SHORT_WRITE;
-  *header = *offset + static_cast<int32_t>(header_at);
+  *header = at;
   *offset += static_cast<int32_t>(size);
   return 0;
 }
@@ -72,8 +38,8 @@ int write_record(FILE *stream, const CgGroup *part, int64_t start) {
   for (const CgGroup *g = part; g; g = g->next) ++groups;
   HostPtr<unsigned char> directory = host_buffer(4 + 4 * static_cast<size_t>(groups) + 1);
   if (!directory) return PCS_GEN_NO_MEMORY;
-  unsigned char header[codec::kHeaderBytes] = {};
-  put_be32(header + 4, -1);  // not live until the header is rewritten
+  unsigned char header[codec::kHeaderBytes];
+  codec::encode_keyed_header(0, -1, 0, header);  // not live until rewritten
   if (io::write(stream, header, sizeof header) != sizeof header) return PCS_SHORT_WRITE;
   int32_t offset = codec::kHeaderBytes;
   put_be32(directory.get(), groups);
@@ -87,9 +53,7 @@ int write_record(FILE *stream, const CgGroup *part, int64_t start) {
   if (offset + static_cast<int64_t>(tail) > INT32_MAX) return PCS_INPUT_ENDED;
   directory.get()[tail - 1] = '\n';
   if (io::write(stream, directory.get(), tail) != tail) return PCS_SHORT_WRITE;
-  put_be32(header, offset + static_cast<int32_t>(tail));
-  put_be32(header + 4, 0);
-  put_be32(header + 8, offset);
+  codec::encode_keyed_header(offset + static_cast<int32_t>(tail), 0, offset, header);
   if (io::seek(stream, start, SEEK_SET) != 0 ||
       io::write(stream, header, sizeof header) != sizeof header || io::flush(stream) != 0 ||
       io::seek(stream, 0, SEEK_END) != 0)
@@ -120,14 +84,13 @@ void cggput(FILE *stream, CgGroup **part, int *rc) {
 }
 
 void cgptagrp(FILE *stream, CgGroup *group, int *offset, int *header, int *rc) {
-  int32_t running = *offset, at = 0;
-  const int code = pcs::query::write_group(stream, group, &running, &at);
-  if (code != 0) {
-    *rc = code;
-    return;
-  }
-  *offset = running;
-  *header = at;
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
+    int32_t running = *offset, at = 0;
+    *rc = pcs::query::write_group(stream, group, &running, &at);
+    if (*rc != 0) return;
+    *offset = running;
+    *header = at;
+  });
 }
 
 }  // extern "C"

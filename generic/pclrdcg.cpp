@@ -105,7 +105,7 @@ int read_at(FILE *stream, int32_t position, CgGroup **part) {
   return read_part(stream, position, &length, part);
 }
 
-// Step 6 and 7: the output stacks sized by the first match's record, then
+// The output stacks, sized by the first match's record, then
 // one entry per match, the last found first.
 int gather(FILE *stream, const int *matches, int *parts, int *options) {
   int32_t position = 0;

@@ -86,6 +86,9 @@ PCS_HOST_API void pparyfre(void *array);
 #define PCS_GUS_BAD_SIZE 3     /* gusini: entry size below 1 */
 #define PCS_GUS_NO_MEMORY 4    /* the stack could not be created or grown */
 #define PCS_GUS_BAD_ARGUMENT 5 /* a null pointer where an entry or buffer is due */
+/* The stack services: create (gusini), push (guspus, *count the new
+ * count), pop (guspop), read entry *index (gusrea), entry size and count
+ * (gusinf), empty (gusemp) and release (gusend). */
 PCS_HOST_API void gusini(const int *entry_size, int *stack, int *rc);
 PCS_HOST_API void guspus(const int *stack, const void *entry, int *count, int *rc);
 PCS_HOST_API void guspop(const int *stack, void *buffer, int *empty, int *rc);
@@ -103,6 +106,9 @@ PCS_HOST_API void gusend(const int *stack, int *rc);
  * Error action 0 is quiet: gueuse answers "do not report" and gueror
  * reports nothing. Any other action reports; the action starts at 1. */
 #define PCS_GUE_SAVE 8
+/* The error services: save the context (guemod), select a message set
+ * (gueuse), give a text parameter (guepar), report a code (gueror), swap
+ * the error action (gueact) and note a rejected lookup (guerjo). */
 PCS_HOST_API void guemod(char *save1, char *save2, char *save3, char *save4, char *save5,
                          char *save6);
 PCS_HOST_API void gueuse(const char *message_set, int *suppress);

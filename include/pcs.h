@@ -224,7 +224,8 @@ typedef struct PartRecord {
 
 /* Comparators for host lists: compare the first 8 bytes of two attributes,
  * groups or bare names as strncmp(a, b, 8) does. The *cmp form is given on
- * insertion, the *cnm form on lookup and removal. */
+ * insertion, the *cnm form on lookup and removal.
+ *  first, second (in) 8-byte name fields (or items that start with one) */
 PCS_API int csatrcmp(const void *first, const void *second);
 PCS_API int csatrcnm(const void *first, const void *second);
 PCS_API int csgrpcmp(const void *first, const void *second);
@@ -233,12 +234,14 @@ PCS_API int csgrpcnm(const void *first, const void *second);
 /* Diagnostic dumps to standard error: one attribute (name, counts, values as
  * characters and, for lengths 4, 8 and 24, one line per value as a 32-bit
  * integer, a real or three reals, in this machine's representation); one
- * group (a banner line and the dump of each attribute). Null is ignored. */
+ * group (a banner line and the dump of each attribute). Null is ignored.
+ *  attribute, group (in) may be null */
 PCS_API void csatrdmp(const Attribute *attribute);
 PCS_API void csgrpdmp(const AttrGroup *group);
 
 /* Calls visit(group) for each group of the record in name order. A null
- * record or an empty one calls nothing. */
+ * record or an empty one calls nothing.
+ *  record (in); visit (in) called with each group */
 PCS_API void csgrltrs(PartRecord *record, void (*visit)(void *group));
 
 /* cspgcre: creates an empty part record.
@@ -255,20 +258,26 @@ PCS_API void cspgcre(PartRecord **record, int *rc);
  *  Non-zero codes are reported with message set "TW3CXERR". */
 PCS_API void cspgadd(PartRecord *record, const char *group, const char *attribute, int count,
                      int length, const void *values, int *rc);
-/* cspgaddf: cspgadd with the record, count and length by reference. */
+/* cspgaddf: cspgadd with the record, count and length by reference.
+ *  record (in) *record is the record; group, attribute (in) 8-byte names
+ *  count, length (in) by reference; values (in) count*length bytes
+ *  rc (out) as cspgadd */
 PCS_API void cspgaddf(PartRecord **record, const char *group, const char *attribute,
                       const int *count, const int *length, const void *values, int *rc);
 
 /* cspgretn: number of values and value length of an attribute.
  *  count/length (out) 0 on failure
  *  rc (out) 0; 20003 no such group; 20005 no such attribute (reported with
- *  the missing name as the message parameter) */
+ *  the missing name as the message parameter)
+ *  record (in); group, attribute (in) 8-byte names */
 PCS_API void cspgretn(PartRecord *record, const char *group, const char *attribute, int *count,
                       int *length, int *rc);
 
 /* cspgretv: copies all values of an attribute to `destination`, which must
  * hold count*length bytes (ask cspgretn first). Codes and reports as
- * cspgretn; the destination is untouched on failure. */
+ * cspgretn; the destination is untouched on failure.
+ *  record (in); group, attribute (in) 8-byte names
+ *  destination (out) count*length bytes; rc (out) as cspgretn */
 PCS_API void cspgretv(PartRecord *record, const char *group, const char *attribute,
                       void *destination, int *rc);
 
@@ -278,7 +287,10 @@ PCS_API void cspgretv(PartRecord *record, const char *group, const char *attribu
  * value length; `length` is used only for a new attribute. New slots without
  * a value hold zero bytes.
  *  rc (out) 0; 20006 index below 1 (nothing changes); 20001 no memory;
- *  codes of cspgadd. Reported. */
+ *  codes of cspgadd. Reported.
+ *  record (in/out); group, attribute (in) 8-byte names
+ *  index (in, by value) value number from 1; length (in, by value) bytes
+ *  per value; value (in) one value of the attribute's length */
 PCS_API void cspgrepl(PartRecord *record, const char *group, const char *attribute, int index,
                       int length, const void *value, int *rc);
 
@@ -287,23 +299,28 @@ PCS_API void cspgrepl(PartRecord *record, const char *group, const char *attribu
  *  record (in) the record handle; values (in) count*length bytes
  *  rc (out) 0; 20003 no such group; 20005 no such attribute (the record is
  *  unchanged); 20001 no memory (the attribute is then gone). Reported once,
- *  20003/20005 with the missing name as the message parameter. */
+ *  20003/20005 with the missing name as the message parameter.
+ *  group, attribute (in) 8-byte names */
 PCS_API void csgreplv(PartRecord **record, const char *group, const char *attribute,
                       const void *values, int *rc);
 
 /* cspgdela: removes and releases one attribute; a missing group or
  * attribute is ignored and reports nothing. A group left empty stays in the
- * record. */
+ * record.
+ *  record (in/out); group, attribute (in) 8-byte names */
 PCS_API void cspgdela(PartRecord *record, const char *group, const char *attribute);
 
 /* cspgdel: empties the record (every group and attribute); the record
- * object stays usable. */
+ * object stays usable.
+ *  record (in/out) */
 PCS_API void cspgdel(PartRecord *record);
 
 /* cspgfre: releases the record and everything in it; the handle is invalid
- * afterwards. A null record is ignored. */
+ * afterwards. A null record is ignored.
+ *  record (in) released */
 PCS_API void cspgfre(PartRecord *record);
-/* cspgfref: cspgfre on *record; the caller's variable is not cleared. */
+/* cspgfref: cspgfre on *record; the caller's variable is not cleared.
+ *  record (in) *record is released */
 PCS_API void cspgfref(PartRecord **record);
 
 /* ==== Part catalog files ==================================================
@@ -326,7 +343,8 @@ PCS_API void cspgfref(PartRecord **record);
  *  rc unchanged. Non-zero codes are reported.
  *  Returns the number of bytes written (the record length on success). */
 PCS_API int cspgwrt(PartRecord *record, FILE *stream, int *rc);
-/* cspgwrtf: cspgwrt with every argument by reference. */
+/* cspgwrtf: cspgwrt with every argument by reference.
+ *  record, stream (in) by reference; rc (out) as cspgwrt */
 PCS_API int cspgwrtf(PartRecord **record, FILE **stream, int *rc);
 
 /* csgrewrt: rewrites the record in place at byte `offset` of the stream,
@@ -343,7 +361,9 @@ PCS_API int cspgwrtf(PartRecord **record, FILE **stream, int *rc);
  * too, the next opener puts them back. Either way the file holds the old
  * record or the new one, never a mix. A journal of another process's
  * rewrite still in progress makes the call refuse with 20004.
- * Returns the number of bytes written. */
+ * Returns the number of bytes written.
+ *  offset (in) byte offset of the record; record (in) *record is written
+ *  stream (in) open for update; rc (out) as above */
 PCS_API int csgrewrt(const int *offset, PartRecord **record, FILE *stream, int *rc);
 
 /* cspgetrc: reads the record at byte `offset`. Nothing is reported.
@@ -360,7 +380,8 @@ PCS_API PartRecord *cspgetrc(FILE *stream, int offset, int *length, int *rc);
 
 /* cspdelrc: marks the record at byte `offset` deleted (sets its flag word
  * to 1). rc (out) 0; 1 no record with a plausible length stands there
- * (nothing is written) or the write failed. */
+ * (nothing is written) or the write failed.
+ *  stream (in); offset (in, by value) byte offset of the record */
 PCS_API void cspdelrc(FILE *stream, int offset, int *rc);
 
 /* cspgkey: walks every record of the catalog and pushes onto `stack` (a host
@@ -371,7 +392,9 @@ PCS_API void cspdelrc(FILE *stream, int offset, int *rc);
  * are reported by cspgretn (20003, 20005).
  *  rc (out) 0; 2 no memory (for the value buffer or for reading a record:
  *  the walk stops there, and what was pushed stays on the stack); the stack
- *  service's code when a push fails. */
+ *  service's code when a push fails.
+ *  stream (in) *stream is the catalog; value_size (in) bytes per entry
+ *  group, attribute (in) 8-byte names; stack (in) the stack pushed onto */
 PCS_API void cspgkey(FILE **stream, const int *value_size, const char *group,
                      const char *attribute, const int *stack, int *rc);
 
@@ -397,41 +420,57 @@ typedef struct CatalogHandle {
 /* csidxfst: 17, the offset of the first index record. */
 PCS_API int csidxfst(void);
 /* csailn: index record length R = K + 29 (also when rc is 1).
- * rc 0; 1 when K is below 1 or the index is not trusted (see above). */
+ * rc 0; 1 when K is below 1 or the index is not trusted (see above).
+ *  index (in) *index is the index file; record_length (out) bytes
+ *  rc (out) as above */
 PCS_API void csailn(FILE **index, int *record_length, int *rc);
 /* csalku: binary search for `key` (K bytes). rc 0 found: count and first
  * (the index offset of the key's first record) are set; rc 1 not found, an
  * index not trusted, or a found record whose count and first-record fields
  * describe a run of records that leaves the index or does not contain it
- * (outputs untouched). */
+ * (outputs untouched).
+ *  index (in) *index is the index file; key (in) K bytes
+ *  count (out) records of the key; first (out) index byte offset
+ *  rc (out) as above */
 PCS_API void csalku(FILE **index, const char *key, int *count, int *first, int *rc);
 /* csaget: catalog offset held by the index record at *record_offset.
  * rc 0; 1 when the offset is not the start of one of the N records, or
- * the record's fields are not numbers (data_offset untouched). */
+ * the record's fields are not numbers (data_offset untouched).
+ *  index (in) *index is the index file; record_offset (in) index byte
+ *  offset; data_offset (out) catalog byte offset; rc (out) as above */
 PCS_API void csaget(FILE **index, const int *record_offset, int *data_offset, int *rc);
 /* cspgread: reads the index record at `record_offset` (by value): its key
  * (K bytes, out) and catalog offset (out). Returns its count field; 0 at
  * or past the end of the index (rc 0); 0 with rc 1 for an index not
- * trusted or an offset that is not a record start. */
+ * trusted or an offset that is not a record start.
+ *  index (in); record_offset (in, by value) index byte offset
+ *  data_offset (out) catalog byte offset; key (out) K bytes; rc (out) */
 PCS_API int cspgread(FILE *index, int record_offset, int *data_offset, char *key, int *rc);
 /* cspgtnky: the key after `key` (and after all records of it) in index
  * order; an all-blank key gives the first key. A key that is not in the
  * index writes "\nAssert Failed: cspgtnky, line 180\n" to standard error
  * and gives rc 1. rc 0; 1 there is no next key, or the key that follows is
  * not greater than `key` (an unsorted or damaged index), so that a walk
- * from key to key always ends. */
+ * from key to key always ends.
+ *  catalog (in) open handle; key (in) K bytes; next_key (out) K bytes
+ *  rc (out) as above */
 PCS_API void cspgtnky(CatalogHandle **catalog, const char *key, char *next_key, int *rc);
-/* csggnrc: number of catalog records of a key. rc 1 not found (number 0). */
+/* csggnrc: number of catalog records of a key. rc 1 not found (number 0).
+ *  catalog (in) open handle; key (in) K bytes; number (out) records
+ *  rc (out) 0 found */
 PCS_API void csggnrc(CatalogHandle **catalog, const char *key, int *number, int *rc);
 /* csgdnrc: marks record number *n (from 1) of a key deleted; an already
  * deleted record stays so (rc 0). rc 0; 1 key not found, index record
  * unreadable, no plausible record at its catalog offset (length inside
  * the file, flag 0 or 1, group-count offset 12, newline as its last byte;
- * nothing is written then), or the write failed; 2 n out of range. */
+ * nothing is written then), or the write failed; 2 n out of range.
+ *  catalog (in) open handle; key (in) K bytes; n (in) record number
+ *  rc (out) as above */
 PCS_API void csgdnrc(CatalogHandle **catalog, const char *key, const int *n, int *rc);
 /* csgdelrc: marks every record of a key deleted, in index order.
  * rc 0; 1 not found, or as csgdnrc for one of the records (the records
- * before it stay marked). */
+ * before it stay marked).
+ *  catalog (in) open handle; key (in) K bytes; rc (out) as above */
 PCS_API void csgdelrc(CatalogHandle **catalog, const char *key, int *rc);
 
 /* ==== Catalog access ======================================================
@@ -459,18 +498,22 @@ typedef struct KeyRecord {
  *  path is as above). A journal left by an interrupted csgrewrt is applied
  *  first, only when it was written for this catalog as it is now; any other
  *  journal is set aside ("<catalog>-journal.bad-XXXXXX", named on standard
- *  error) and never applied. */
+ *  error) and never applied.
+ *  mode (in) 8 characters; catalog_path, index_path (in) path fields,
+ *  blank-terminated, a leading "$NAME" expanded */
 PCS_API void csgopen(const char *mode, const char *catalog_path, const char *index_path,
                      CatalogHandle **catalog, int *rc);
 /* csgget: the one part of a key. part (out) null on failure.
- * rc 0; 1 key not found; 2 more than one record; 3 unreadable; 4 deleted. */
+ * rc 0; 1 key not found; 2 more than one record; 3 unreadable; 4 deleted.
+ *  catalog (in) open handle; key (in) K bytes; rc (out) as above */
 PCS_API void csgget(CatalogHandle **catalog, const char *key, PartRecord **part, int *rc);
 /* csggetm: all parts of a key, as a new host stack of PCS_HANDLE_SIZE-byte
  * entries in index order. stack (out) 0 on failure.
  * rc 0; 7 key not found, index record unreadable or a record deleted;
  * 1 a record unreadable or a push failed; the stack service's code when the
  * stack cannot be made. A failure while reading writes " \n" to standard
- * error and leaves no parts and no stack behind. */
+ * error and leaves no parts and no stack behind.
+ *  catalog (in) open handle; key (in) K bytes; rc (out) as above */
 PCS_API void csggetm(CatalogHandle **catalog, const char *key, int *stack, int *rc);
 /* csgputip: rewrites the k-th record of a key with the k-th part of `stack`
  * (entries of PCS_HANDLE_SIZE bytes, as csggetm makes). Every part is
@@ -482,10 +525,15 @@ PCS_API void csggetm(CatalogHandle **catalog, const char *key, int *stack, int *
  * was refused (20004 is reported), or the stack's entries are not of handle
  * size; the stack service's code when an entry
  * cannot be read, after "\nDebug Failed: csgputip, line 503 return code =N\n"
- * on standard error. */
+ * on standard error.
+ *  catalog (in) open handle; key (in) K bytes; stack (in) the parts
+ *  rc (out) as above */
 PCS_API void csgputip(CatalogHandle **catalog, const char *key, const int *stack, int *rc);
 /* csggetn, csggetv, csgfree: cspgretn, cspgretv, cspgfre on *part (csgfree
- * does nothing for a null *part and does not clear the caller's variable). */
+ * does nothing for a null *part and does not clear the caller's variable).
+ *  part (in) *part is the record; group, attribute (in) 8-byte names
+ *  count, length (out); destination (out) count*length bytes
+ *  rc (out) as cspgretn */
 PCS_API void csggetn(PartRecord **part, const char *group, const char *attribute, int *count,
                      int *length, int *rc);
 PCS_API void csggetv(PartRecord **part, const char *group, const char *attribute,
@@ -495,7 +543,9 @@ PCS_API void csgfree(PartRecord **part);
  * attribute name of every attribute of the part, in name order (a group
  * without attributes gives nothing). Both stacks are 0 on failure.
  * rc 0; the stack service's code when a stack cannot be made or a push
- * fails. */
+ * fails.
+ *  part (in) *part is the record; group_stack, attribute_stack (out)
+ *  rc (out) as above */
 PCS_API void csggetnm(PartRecord **part, int *group_stack, int *attribute_stack, int *rc);
 /* csgikey: sort keys of the first `record_count` (by value) records of a
  * catalog file (0-terminated path, not expanded). names: field_count
@@ -505,15 +555,18 @@ PCS_API void csggetnm(PartRecord **part, int *group_stack, int *attribute_stack,
  * cut to its width, then a 0 byte. A deleted record gets RecordOffset -1 and
  * its Key is left as it was. Missing attributes are reported by cspgretn.
  * Returns 0; 1 a record unreadable or its key not built; 2 the file cannot
- * be opened. */
+ * be opened.
+ *  catalog_path (in); field_count (in); names (in); widths (in) bytes
+ *  record_count (in, by value); ignored (in) not read; keys (in/out) */
 PCS_API int csgikey(const char *catalog_path, const int *field_count, char **names,
                     const int *widths, int record_count, void *ignored, KeyRecord *keys);
 /* csfdir: the names in a directory (first *name_length characters of
  * `directory`, blanks kept), "." and ".." left out, each an 80-character
  * blank-padded entry of a new stack, in the order the directory gives them.
  * stack (out) 0 on failure.
- * rc 0; 20101 no memory; 20121 cannot open; the stack service's code when
- * the stack cannot be made or a push fails (the stack is ended then). */
+ * rc 0; 20101 no memory; 20121 cannot open or read to its end; the stack service's code when
+ * the stack cannot be made or a push fails (the stack is ended then).
+ *  directory (in) name field; name_length (in) characters; rc (out) as above */
 PCS_API void csfdir(const char *directory, const int *name_length, int *stack, int *rc);
 
 /* ==== Keyed group files (section kept by the keyed subsystem) ============ */
@@ -617,7 +670,8 @@ PCS_API void cspopn(const char *name, const int *count, const char *groups,
  * closing the stream fails; *file becomes null.
  *  rc (out) 0; 4 the stream could not be closed (prints
  *  "In cspcls():  file close error \n"); 5 null handle (prints
- *  "In cspcls(): file is closed\n"). */
+ *  "In cspcls(): file is closed\n").
+ *  file (in/out) the handle; null afterwards */
 PCS_API void cspcls(KeyedFile **file, int *rc);
 
 /* cspput: appends the record and indexes it under its key; an older record
@@ -629,7 +683,8 @@ PCS_API void cspcls(KeyedFile **file, int *rc);
  *  in the list, or a file that would pass 2 GiB. */
 PCS_API void cspput(KeyedFile **file, KeyedGroup **list, int *rc);
 
-/* cspputs: appends the record without indexing it. Codes of cspput but 3. */
+/* cspputs: appends the record without indexing it. Codes of cspput but 3.
+ *  file (in) open keyed file; list (in) the record; rc (out) as cspput */
 PCS_API void cspputs(KeyedFile **file, KeyedGroup **list, int *rc);
 
 /* cspget: reads the record of a key.
@@ -640,12 +695,14 @@ PCS_API void cspputs(KeyedFile **file, KeyedGroup **list, int *rc);
 PCS_API void cspget(const char *key, KeyedFile **file, KeyedGroup **list, int *rc);
 
 /* cspget1: tests for a key. rc (out) 0 stored; 4 not stored; 1 no memory;
- * 5 a null or table handle. */
+ * 5 a null or table handle.
+ *  key (in) K bytes; file (in) open keyed file */
 PCS_API void cspget1(const char *key, KeyedFile **file, int *rc);
 
 /* cspdel: deletes the record of a key (marks it deleted in the file).
  *  rc (out) 0; 1 no memory; 4 no record has the key, or the status write
- *  fell short (nothing changes); 5 a null or table handle. */
+ *  fell short (nothing changes); 5 a null or table handle.
+ *  key (in) K bytes; file (in) open keyed file */
 PCS_API void cspdel(const char *key, KeyedFile **file, int *rc);
 
 /* cspgtr: reads the record at a file position.
@@ -660,7 +717,8 @@ PCS_API void cspdel(const char *key, KeyedFile **file, int *rc);
 PCS_API void cspgtr(FILE **stream, const int *position, int *length, KeyedGroup **list,
                     int *rc);
 
-/* cspfre: releases a group list and sets *list to null; null is accepted. */
+/* cspfre: releases a group list and sets *list to null; null is accepted.
+ *  list (in/out) null afterwards */
 PCS_API void cspfre(KeyedGroup **list);
 
 /* cspcre: sets an empty group list. rc (out) 0. */
@@ -689,70 +747,92 @@ PCS_API void cgtopn(const char *name, const char *groups, const char *attributes
 /* cspadd: adds an attribute of count values of length bytes (values holds
  * count*length bytes) to the first group of this name, or to a new group at
  * the head of the list.
- *  rc (out) 0; 1 no memory; 2 the group already has the attribute. */
+ *  rc (out) 0; 1 no memory; 2 the group already has the attribute.
+ *  group, attribute (in) 8-byte names; count, length (in) values and
+ *  bytes per value; values (in) count*length bytes; list (in/out) */
 PCS_API void cspadd(const char *group, const char *attribute, const int *count,
                     const int *length, const void *values, KeyedGroup **list, int *rc);
 
 /* cspadv: as cspadd, but an existing attribute gets the values appended.
  *  rc (out) 0; 1 no memory (the attribute keeps its values); 2 the existing
- *  attribute has another value length (nothing changes). */
+ *  attribute has another value length (nothing changes).
+ *  group, attribute (in) 8-byte names; count, length (in) values and
+ *  bytes per value; values (in) count*length bytes; list (in/out) */
 PCS_API void cspadv(const char *group, const char *attribute, const int *count,
                     const int *length, const void *values, KeyedGroup **list, int *rc);
 
 /* cspgta: the attribute count and names (8 bytes each, list order; names
  * must hold 8 * count bytes) of the first group of this exact name.
  *  rc (out) 0; an empty list or a missing group leaves count, names and rc
- *  unchanged. */
+ *  unchanged.
+ *  group (in) 8-byte name; list (in) *list is the list; count (out)
+ *  names (out) 8 * count bytes */
 PCS_API void cspgta(const char *group, KeyedGroup **list, int *count, char *names, int *rc);
 
 /* cspgtg: the number of groups and their names (8 bytes each, list order).
- *  rc (out) 1 for an empty list (count 0); otherwise left unchanged. */
+ *  rc (out) 1 for an empty list (count 0); otherwise left unchanged.
+ *  list (in) *list is the list; count (out) groups; names (out) 8 bytes
+ *  per group */
 PCS_API void cspgtg(KeyedGroup **list, int *count, char *names, int *rc);
 
 /* cspgtgn: the number of groups. rc (out) 1 for an empty list (count 0);
- * otherwise left unchanged. */
+ * otherwise left unchanged.
+ *  list (in) *list is the list; count (out) groups */
 PCS_API void cspgtgn(KeyedGroup **list, int *count, int *rc);
 
 /* cspgtv: copies all nAttrs * nAttrLength value bytes of the first matching
- * attribute. rc (out) 0; 1 no match. */
+ * attribute. rc (out) 0; 1 no match.
+ *  group, attribute (in) 8-byte names; list (in) *list is the list
+ *  values (out) nAttrs * nAttrLength bytes */
 PCS_API void cspgtv(const char *group, const char *attribute, KeyedGroup **list, void *values,
                     int *rc);
 
 /* cspgtvn: copies value n (nAttrLength bytes) of a matching attribute,
  * counting from 1 only values that are not all blanks; n = 0 takes a blank
- * value standing before every non-blank one. rc (out) 0; 1 no such value. */
+ * value standing before every non-blank one. rc (out) 0; 1 no such value.
+ *  group, attribute (in) 8-byte names; list (in) *list is the list
+ *  n (in) value number; value (out) nAttrLength bytes */
 PCS_API void cspgtvn(const char *group, const char *attribute, KeyedGroup **list, const int *n,
                      void *value, int *rc);
 
 /* cspgtn: nAttrs of the first matching attribute; with an attribute name of
  * 8 blanks, the sum of nAttrs over every attribute of every selected group.
- * rc (out) 0; 1 nothing matched (count 0). */
+ * rc (out) 0; 1 nothing matched (count 0).
+ *  group, attribute (in) 8-byte names; list (in) *list is the list
+ *  count (out) values */
 PCS_API void cspgtn(const char *group, const char *attribute, KeyedGroup **list, int *count,
                     int *rc);
 
 /* cspgtl: nAttrs * nAttrLength of the first matching attribute.
- * rc (out) 0; 1 no match. */
+ * rc (out) 0; 1 no match.
+ *  group, attribute (in) 8-byte names; list (in) *list is the list
+ *  length (out) bytes */
 PCS_API void cspgtl(const char *group, const char *attribute, KeyedGroup **list, int *length,
                     int *rc);
 
 /* cspsvdl: in the first matching attribute, blanks the first value equal to
  * `value` (nAttrLength bytes). `ignored` is not read.
- * rc (out) 0; 1 the attribute or the value is not found. */
+ * rc (out) 0; 1 the attribute or the value is not found.
+ *  group, attribute (in) 8-byte names; list (in/out) *list is the list
+ *  ignored (in) not read; value (in) nAttrLength bytes */
 PCS_API void cspsvdl(const char *group, const char *attribute, KeyedGroup **list,
                      const int *ignored, const void *value, int *rc);
 
 /* cspdla: deletes the attribute from the first group of this exact name
  * that holds it; a group left without attributes is deleted too.
- * rc (out) 0; 1 not found or empty list. */
+ * rc (out) 0; 1 not found or empty list.
+ *  group, attribute (in) 8-byte names; list (in/out) *list is the list */
 PCS_API void cspdla(const char *group, const char *attribute, KeyedGroup **list, int *rc);
 
 /* cspdlg: deletes the first group of this exact name with its attributes.
- * rc (out) 0; 1 not found or empty list. */
+ * rc (out) 0; 1 not found or empty list.
+ *  group (in) 8-byte name; list (in/out) *list is the list */
 PCS_API void cspdlg(const char *group, KeyedGroup **list, int *rc);
 
 /* cspcms: compares `count` (by value) bytes as unsigned values. Returns the
  * second operand's byte minus the first's at the first difference; 0 when
- * equal or when count is below 1. */
+ * equal or when count is below 1.
+ *  first, second (in) count bytes each; count (in, by value) bytes */
 PCS_API int cspcms(const void *first, const void *second, int count);
 
 /* ==== Maintenance (section kept by the maintenance subsystem) ============
@@ -775,11 +855,13 @@ typedef int (*KeyReaderFn)(const char *source_path, const int *field_count, void
 
 /* csgrn: number of records of a catalog file, deleted ones included.
  * Returns 0 for an empty file; -1 when it cannot be opened, or when a
- * record length is below 16 or reaches past the end of the file. */
+ * record length is below 16 or reaches past the end of the file.
+ *  catalog_path (in) 0-terminated path */
 PCS_API int csgrn(const char *catalog_path);
 
 /* csgrc: number of lines of a text file (a last line without a newline
- * counts); 0 for an empty file, -1 when it cannot be opened. */
+ * counts); 0 for an empty file, -1 when it cannot be opened.
+ *  text_path (in) 0-terminated path */
 PCS_API int csgrc(const char *text_path);
 
 /* csgia: key reader over a catalog file (a KeyReaderFn).
@@ -795,7 +877,8 @@ PCS_API int csgrc(const char *text_path);
  *                     leaves its field blank; the lookup is reported)
  *  filled       (out) number of records filled (deleted records are skipped)
  * Returns 0; 1 the file cannot be opened; 2 a record could not be read (no
- * memory, or a damaged or truncated record). */
+ * memory, or a damaged or truncated record).
+ *  catalog_path (in) 0-terminated path */
 PCS_API int csgia(const char *catalog_path, const int *field_count, void *description,
                   const int *widths, int record_count, int key_length, KeyRecord *records,
                   int *filled);
@@ -804,7 +887,11 @@ PCS_API int csgia(const char *catalog_path, const int *field_count, void *descri
  * KeyReaderFn). description: int array of 1-based column positions; each
  * field copies width bytes from its column as strncpy does (0 bytes past
  * the end of the line). The record offset is the line's byte offset.
- * Returns 0; 1 the file cannot be opened or an offset does not fit 32 bits. */
+ * Returns 0; 1 the file cannot be opened or an offset does not fit 32 bits.
+ *  source_path (in) 0-terminated path; field_count (in)
+ *  description (in) column positions; widths (in) bytes per field
+ *  record_count, key_length (in, by value); records (in/out) as csgia
+ *  filled (out) */
 PCS_API int csrikr(const char *source_path, const int *field_count, void *description,
                    const int *widths, int record_count, int key_length, KeyRecord *records,
                    int *filled);
@@ -883,13 +970,15 @@ PCS_API void csnames(int *catalog_id, int *names, int *rc);
  *  update ("open catlog file error"), the new file cannot be created
  *  ("create temp catlog file error"), a read or write of the copy failed, a
  *  record length is damaged, or the rename failed. On every failure the
- *  catalog is left as it was and the new file is removed. */
+ *  catalog is left as it was and the new file is removed.
+ *  path (in) 0-terminated path */
 PCS_API void cscprs(const char *path, int *rc);
 
 /* csai2a: *value as decimal text right-aligned in a field of *width
  * characters (blank-filled, a "-" left of the digits of a negative value).
  *  rc (out) 0; 1 the value does not fit (the field holds the lowest digits
- *  that fit), or *width is below 1 (nothing is written). */
+ *  that fit), or *width is below 1 (nothing is written).
+ *  value (in); width (in) characters; field (out) *width characters */
 PCS_API void csai2a(const int *value, const int *width, char *field, int *rc);
 
 /* csprtdup: merges the records of a catalog that share a key (the value of
@@ -925,6 +1014,18 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  *  write failed; 2 the input has no header line. Table files are never
  *  created through a symlink planted at their path. */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
+
+/* ==== Diagnostics ==========================================================
+ * Every reader that refuses the bytes of a file (a length, offset, count or
+ * closing byte it cannot accept) notes where, per thread. */
+
+/* csdamage: the last refusal of this thread, then forgets it.
+ *  offset (out) byte offset in the file of the refused bytes; untouched
+ *         when there was none; may be null
+ *  Returns "folder/file.cpp:line" of the check that refused (valid until
+ *  the next call on the thread), or null when nothing was refused since the
+ *  last call. */
+PCS_API const char *csdamage(long long *offset);
 
 /* ==== Module header ======================================================
  * The host's module loader finds the library through `vomhead`, a header in
@@ -987,24 +1088,32 @@ PCS_API CgGroup *cgagcre(const char *name, int *rc);
  *  rc (out) 20101 no memory (null returned). */
 PCS_API CgAttribute *cgacre(const char *name, const char *type, const int *length, int *rc);
 /* cgagadd: creates a group and links it after the last group of `head`
- * (not null). Returns it; null with rc 20101. */
+ * (not null). Returns it; null with rc 20101.
+ *  name (in) 8 characters; head (in/out) the part's first group
+ *  rc (out) 20101 no memory */
 PCS_API CgGroup *cgagadd(const char *name, CgGroup *head, int *rc);
 /* cgaadd: creates an attribute and links it after the last attribute of
  * `head` (not null). Returns it; null with rc 20101. The group's
- * attributeCount is the caller's to keep. */
+ * attributeCount is the caller's to keep.
+ *  name, type (in) 8 characters each; length (in) bytes per value
+ *  head (in/out) the group's first attribute; rc (out) 20101 no memory */
 PCS_API CgAttribute *cgaadd(const char *name, const char *type, const int *length,
                             CgAttribute *head, int *rc);
 /* cgagfnd, cgafnd: the first group / attribute of the chain with this name
- * (8 bytes), or null (also for a null head). */
+ * (8 bytes), or null (also for a null head).
+ *  name (in) 8 characters; head (in) first of the chain */
 PCS_API CgGroup *cgagfnd(const char *name, CgGroup *head);
 PCS_API CgAttribute *cgafnd(const char *name, CgAttribute *head);
 /* cgvadd: appends one value (valueLength bytes) to the attribute; the
  * generic flags are not touched. rc (out) 20101 no memory (the attribute is
- * unchanged). */
+ * unchanged).
+ *  value (in) valueLength bytes; attribute (in/out) */
 PCS_API void cgvadd(const void *value, CgAttribute *attribute, int *rc);
 /* cgaradd: a new array of *count elements of *size bytes: the first
  * *count - 1 copied from `old` (then freed), the last one `element`.
- * Null when memory fails; `old` is then left alone. */
+ * Null when memory fails; `old` is then left alone.
+ *  old (in) array of *count - 1 elements, or null; count (in) elements
+ *  element (in) *size bytes; size (in) bytes per element */
 PCS_API void *cgaradd(void *old, const int *count, const void *element, const int *size);
 /* cgpradd: adds one value under the group and attribute names, creating
  * the group (at the end of the part) and the attribute (at the end of the
@@ -1019,10 +1128,12 @@ PCS_API CgGroup *cgpradd(const void *value, const char *type, const int *length,
                          const char *attribute, const char *group, CgGroup *part, int *rc);
 /* cgafng: 1 when the attribute holds a value whose generic flag is 0 and
  * that is not empty (C: first byte not blank; I: not 0; R: not 0.0). An
- * attribute without flags counts every value as non-generic. */
+ * attribute without flags counts every value as non-generic.
+ *  attribute (in) */
 PCS_API int cgafng(const CgAttribute *attribute);
 /* cgagfng: 1 when some attribute of the group satisfies cgafng. `unused`
- * is not read. */
+ * is not read.
+ *  group (in); unused (in) not read */
 PCS_API int cgagfng(const CgGroup *group, const void *unused);
 /* cgaeql: 1 when catalog attribute b satisfies query attribute a, else 0.
  * Each value is absent, empty or present (by a's type letter, which is also
@@ -1033,20 +1144,27 @@ PCS_API int cgagfng(const CgGroup *group, const void *unused);
  * Equal: C over the shorter length, I exactly, R within *tolerance.
  *  ordered (in) non-zero: value k against value k; 0: each value of a
  *  takes the first unused equal value of b
- *  rc (out) 20101 no memory (unordered mode; the result is then 0). */
+ *  rc (out) 20101 no memory (unordered mode; the result is then 0).
+ *  a (in) query attribute; b (in/out) catalog attribute (type written)
+ *  tolerance (in) largest difference of equal reals */
 PCS_API int cgaeql(const CgAttribute *a, CgAttribute *b, const int *ordered,
                    const double *tolerance, int *rc);
 /* cgageql: 1 when every attribute of group a is satisfied (ordered, tolerance
- * 1.0) by the attribute of the same name in b (which may be null). */
+ * 1.0) by the attribute of the same name in b (which may be null).
+ *  a (in) query group; b (in) catalog group or null
+ *  rc (out) as cgaeql */
 PCS_API int cgageql(const CgGroup *a, const CgGroup *b, int *rc);
 /* cgpreql: 1 when every group of part a whose matchFlag is not 0 is
- * satisfied by the group of the same name in part b. A null a gives 1. */
+ * satisfied by the group of the same name in part b. A null a gives 1.
+ *  a (in) query part; b (in) catalog part; rc (out) as cgaeql */
 PCS_API int cgpreql(const CgGroup *a, const CgGroup *b, int *rc);
 /* cgkeycre: the part key: for each (groups[i], attributes[i]) pair, all
  * values of that attribute, or 8 blanks when the group or attribute is
  * missing or empty; then a 0 byte. A count below 1 gives just the 0 byte.
  *  key (out) room for the values of every pair and the 0 byte
- * Returns 0; rc is not changed. */
+ * Returns 0; rc is not changed.
+ *  groups, attributes (in) *count pointers to 8-character names
+ *  count (in) pairs; part (in); rc (in) not changed */
 PCS_API int cgkeycre(const char *const *groups, const char *const *attributes, const int *count,
                      const CgGroup *part, char *key, int *rc);
 
@@ -1078,8 +1196,10 @@ PCS_API void cggput(FILE *stream, CgGroup **part, int *rc);
  * attribute put at the head of the group's chain. Every offset, count and
  * length is checked against *length first.
  *  group (in/out) a group to fill, normally zero-filled
- *  rc (out) 20105 the header or an attribute leaves the buffer; 20101 no
- *  memory (prints "  gimaloc error\n"); the group keeps what was built. */
+ *  rc (out) 0; 20105 the header or an attribute leaves the buffer; 20101 no
+ *  memory (prints "  gimaloc error\n"); the group keeps what was built.
+ *  record (in) *length bytes; length (in) bytes; offset (in) byte offset
+ *  of the group header */
 PCS_API void cggtagrp(const void *record, const int *length, const int *offset, CgGroup *group,
                       int *rc);
 /* cgptagrp: writes one group block at the stream's position: its
@@ -1087,12 +1207,14 @@ PCS_API void cggtagrp(const void *record, const int *length, const int *offset, 
  * and values, then the group header (name, count, attribute offsets).
  *  offset (in/out) the record offset of the block; advanced past it
  *  header (out) the record offset of the group header
- *  rc (out) 20105 counts that cannot be stored; 20101 no memory; 20004 the
- *  write fell short. */
+ *  rc (out) 0; 20105 counts that cannot be stored; 20101 no memory; 20004
+ *  the write fell short.
+ *  stream (in) open for writing; group (in) */
 PCS_API void cgptagrp(FILE *stream, CgGroup *group, int *offset, int *header, int *rc);
 /* cggprnt: prints up to `limit` (by value) groups of the part to standard
  * error, each after the title line: name, attribute count, match flag and
- * every attribute with its type, counts, values and generic flags. */
+ * every attribute with its type, counts, values and generic flags.
+ *  part (in); title (in) 0-terminated text; limit (in, by value) groups */
 PCS_API void cggprnt(const CgGroup *part, const char *title, int limit);
 /* cgfold: sorts the parts of a generic part file against a reference
  * catalog by PARTNUM/PARTNO: parts the reference index does not list are
@@ -1103,12 +1225,16 @@ PCS_API void cggprnt(const CgGroup *part, const char *title, int limit);
  * 0-terminated.
  *  rc (out) 0; 20104 a file cannot be opened; the codes of cggget for a
  *  source or reference record; those of cggput; 20105 an index entry that
- *  cannot be read. */
+ *  cannot be read.
+ *  source, reference (in) generic part file paths; index (in) the
+ *  reference's index path; fresh (in) new-parts path; duplicates (in)
+ *  duplicates path, or null */
 PCS_API void cgfold(const char *source, const char *reference, const char *index,
                     const char *fresh, const char *duplicates, int *rc);
 /* cggfre: releases a part: its groups from the last to the first, each
  * with its attributes (last to first), their values and generic flags.
- * Null is accepted. */
+ * Null is accepted.
+ *  part (in) released */
 PCS_API void cggfre(CgGroup *part);
 
 /* Comparison of stack elements and keys: over *length bytes of a and b. */
@@ -1117,7 +1243,8 @@ typedef int (*CgCompare)(const void *a, const void *b, const int *length);
 /* cgcmpsrt: compares *length bytes; a blank in either string matches any
  * byte. -1 when a's byte is smaller (unsigned) at the first position where
  * both are non-blank and differ, 1 when greater, else 0 (also for a length
- * below 1). */
+ * below 1).
+ *  a, b (in) *length bytes each; length (in) bytes */
 PCS_API int cgcmpsrt(const void *a, const void *b, const int *length);
 /* cgsort: sorts a host stack in place so that position 1 holds the greatest
  * element: a three-way quicksort whose pivot is the element at position
@@ -1152,11 +1279,13 @@ PCS_API void cgsort(const int *stack, CgCompare compare, int *rc);
  *  header or the end line; 20004 a write fell short. */
 PCS_API void cgwtcr(const char *dump, const char *output, int *rc);
 /* cgbtcr: the branch rules section (BRNCHEAD, BRNCNTRY a b c d e f) into
- * lines "a,b,f,c,d,e,". rc as cgwtcr. */
+ * lines "a,b,f,c,d,e,". rc as cgwtcr.
+ *  dump (in) dump path; output (in) table file path; rc (out) as cgwtcr */
 PCS_API void cgbtcr(const char *dump, const char *output, int *rc);
 /* cgcmptcr: the end style section (ESTYHEAD, ESTYNTRY a b) into lines
  * "End Style,S,a,S,b," with S the first 8 characters of `standard` (in,
- * ending at a 0 byte when shorter). rc as cgwtcr. */
+ * ending at a 0 byte when shorter). rc as cgwtcr.
+ *  dump (in) dump path; output (in) table file path; rc (out) as cgwtcr */
 PCS_API void cgcmptcr(const char *dump, const char *output, const char *standard, int *rc);
 /* cgpdtcr: the pipe dimension table: first "size,,diameter,," for each
  * PIODNTRY entry (size, diameter) of the outside diameter dump, then
@@ -1172,7 +1301,8 @@ PCS_API void cgpdtcr(const char *wall_dump, const char *diameter_dump, const cha
  * "code,description" to the file NAME of `directory` (created when missing,
  * never truncated). The description drops , ' CR LF | and is cut at 40.
  *  rc (out) 20121 a file cannot be opened; 20105 as cgwtcr; 20101 no memory
- *  for a table file's path; 20122 that path too long; 20004. */
+ *  for a table file's path; 20122 that path too long; 20004.
+ *  dump (in) dump path; directory (in) folder path */
 PCS_API void cgencdec(const char *dump, const char *directory, int *rc);
 
 /* cgwtcr2, cgbtcr2: a weld or branch table file into a new "WLDTABLE" or
@@ -1181,16 +1311,20 @@ PCS_API void cgencdec(const char *dump, const char *directory, int *rc);
  * Reals of weld tables are multiplied by *scale (in); branch size keys
  * become RB (values beginning 0, ZERO or OFF) or B.
  *  rc (out) 20121 the file cannot be opened (the object exists then);
- *  20101 a name or column longer than 256; a model service's code. */
+ *  20101 a name or column longer than 256; a model service's code.
+ *  path (in) table file path */
 PCS_API void cgwtcr2(const char *path, const double *scale, int *rc);
 PCS_API void cgbtcr2(const char *path, int *rc);
 /* cgpdtcr2: a pipe dimension table file into "PIPEDIM " rows of the
  * "STANDARD" object named by `standard` (in, first 72 characters), found or
- * created; reals times *scale. rc as cgwtcr2. */
+ * created; reals times *scale. rc as cgwtcr2.
+ *  path (in) table file path; scale (in) factor
+ *  rc (out) as cgwtcr2 */
 PCS_API void cgpdtcr2(const char *path, const char *standard, const double *scale, int *rc);
 /* cgcmtcr2: a compatibility table file into "PRJCMPT " rows of the
  * "PROCESS " object, found or created; column 0 is stored as "PRJENDS ".
- * rc as cgwtcr2. */
+ * rc as cgwtcr2.
+ *  path (in) table file path; rc (out) as cgwtcr2 */
 PCS_API void cgcmtcr2(const char *path, int *rc);
 /* cgstdcr: fills the project tables of the "STANDARD" object `standard`
  * (in, 72 characters used; found or created) from the encoded table files
@@ -1199,20 +1333,23 @@ PCS_API void cgcmtcr2(const char *path, int *rc);
  * file of that word into its groups, one row per "code,text" line. Each
  * file loaded is traced as ">path<" on standard error. Reals times *scale.
  *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20101 a
- *  column longer than 256; csfdir's or a model service's code. */
+ *  column longer than 256; csfdir's or a model service's code.
+ *  directory (in) folder path; standard (in) name; scale (in) factor */
 PCS_API void cgstdcr(const char *directory, const char *standard, const double *scale, int *rc);
 /* cgfnctcr: one "FNCTABLE" object per file "name_TYPE" of `directory`
  * whose TYPE begins one of the part types BRANCH, ELBOW0, FITTING, FLG,
  * GSK, PIPE, VALVOPER, VALVBODY, MSCPPART: its "PRJTNAME" name and catalog
  * name, and one "PRJFRULS" row per line of the file.
- *  rc (out) as cgstdcr; 20101 also when the name buffer cannot be had. */
+ *  rc (out) as cgstdcr; 20101 also when the name buffer cannot be had.
+ *  directory (in) folder path */
 PCS_API void cgfnctcr(const char *directory, int *rc);
 /* cgclprs: writes directory/CLASSMAP (truncated) from the CLASS statements
  * of a class map dump: per statement "class," then "table,weld_table," per
  * WLDTB and "table,branch_table," per BRHTB table, each kind last named
  * first. '*' lines are comments, a line beginning '&' continues a statement.
  *  rc (out) 20121 a file cannot be opened; 20122 the CLASSMAP path too
- *  long; 20004; a host stack service's code. */
+ *  long; 20004; a host stack service's code.
+ *  dump (in) dump path; directory (in) folder path */
 PCS_API void cgclprs(const char *dump, const char *directory, int *rc);
 /* cgpscr: for each file "CLASS_TYPE" of `directory` (sorted with cgsort),
  * creates the "PSPEC   " object CLASS when the model lacks it, with
@@ -1226,7 +1363,8 @@ PCS_API void cgclprs(const char *dump, const char *directory, int *rc);
  *  gusend).
  *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20101
  *  no memory, or map stack entries longer than 256; csfdir's, cgsort's or
- *  a model service's code. */
+ *  a model service's code.
+ *  directory (in) folder path */
 PCS_API void cgpscr(const char *directory, const char *standard, int *map_stack, int *rc);
 /* cgrnmfl: renames the file named by the first *old_width characters of
  * `old_name` (trailing blanks dropped) to that of `new_name`. On failure
@@ -1235,7 +1373,9 @@ PCS_API void cgpscr(const char *directory, const char *standard, int *map_stack,
  *  rc (out) 20101 no memory; 20121 no such file or an invalid name
  *  (ENOENT, EINVAL); 20127 access, read-only or another file system (EACCES,
  *  EROFS, EXDEV); 20128 EILSEQ; 20129 EISDIR; 20130 EMLINK; 20131 ENOSPC;
- *  20132 ETXTBSY; 20133 ENAMETOOLONG; 20134 any other; the code of sufscs. */
+ *  20132 ETXTBSY; 20133 ENAMETOOLONG; 20134 any other; the code of sufscs.
+ *  old_name, new_name (in) name fields; old_width, new_width (in)
+ *  characters of each */
 PCS_API int cgrnmfl(const char *old_name, const int *old_width, const char *new_name,
                     const int *new_width, int *rc);
 
@@ -1263,14 +1403,17 @@ PCS_API void cgnames(char *first, char *second, int *rc);
  *  count (in) number of pairs; stream (in, by value) the open file
  *  stack (out) the new stack; 0 on failure
  *  rc (out) 0; 20101 no memory or K + 4 above 256; the codes of cggget but
- *  20113; the stack services' codes. */
+ *  20113; the stack services' codes.
+ *  groups, attributes (in) *count pointers to 8-character names */
 PCS_API void cgprincr(const char *const *groups, const char *const *attributes, const int *count,
                       FILE *stream, int *stack, int *rc);
 /* cgfind: binary search of a stack sorted by cgsort for an element whose
  * first *key_length bytes compare equal (compare gives 0) to the key.
  *  found (out) its position, or 0 (also when the entries are shorter than
  *  the key)
- *  rc (out) 0; 20101 no memory; a stack service's code. */
+ *  rc (out) 0; 20101 no memory; a stack service's code.
+ *  stack (in) sorted stack; key (in) *key_length bytes; key_length (in)
+ *  bytes; compare (in) comparator of two entries */
 PCS_API void cgfind(const int *stack, const void *key, const int *key_length, CgCompare compare,
                     int *found, int *rc);
 /* cgqprmt2: the record positions of every element of a sorted
@@ -1280,18 +1423,23 @@ PCS_API void cgfind(const int *stack, const void *key, const int *key_length, Cg
  *  matches (out) a new stack of the record positions (the last 4 bytes of
  *  each matching element) in that order; 0 when
  *  nothing matches or on failure
- *  rc (out) 0; 20101 no memory; a stack service's code. */
+ *  rc (out) 0; 20101 no memory; a stack service's code.
+ *  key (in) *key_length bytes; key_length (in) bytes; stack (in) sorted
+ *  KeyIndexStack */
 PCS_API void cgqprmt2(const char *key, const int *key_length, const int *stack, int *matches,
                       int *rc);
 /* cgqprmt: the catalog offsets a catalog index lists under a key (K bytes,
  * as csalku reads it), in index order.
  *  index (in, by value); matches (out) a new stack of 4-byte offsets; 0
  *  when the key is not found (rc 0) or on failure
- *  rc (out) 0; 20105 an index entry that cannot be read; a stack code. */
+ *  rc (out) 0; 20105 an index entry that cannot be read; a stack code.
+ *  key (in) K bytes */
 PCS_API void cgqprmt(const char *key, FILE *index, int *matches, int *rc);
 /* cgstackp: prints a stack to standard error: mode 0 each entry as an int,
  * "%d >%d< \n"; mode 1 "%d >", the first `width` characters of each entry
- * (the whole entry when width is 0), "< \n". mode and width by value. */
+ * (the whole entry when width is 0), "< \n". mode and width by value.
+ *  stack (in); mode (in, by value) 0 or 1; width (in, by value)
+ *  characters */
 PCS_API void cgstackp(const int *stack, int mode, int width);
 /* pclrdcg: the catalog parts that answer the query of an element class and
  * query number. Indexes the project's generic part file (cgnames' second
@@ -1342,7 +1490,8 @@ PCS_API void pclrdcg(const char *element_class, const char *query, int *parts, i
  *        of the table's 8-character attribute names (the caller ends them)
  *  All three are aligned by position and 0 on failure (nothing is left
  *  open then).
- *  rc (out) 0, or the first non-zero code of a host service. */
+ *  rc (out) 0, or the first non-zero code of a host service.
+ *  table_count (in) number of caller's names */
 PCS_API void cgqgen(const int *owner, const char *const *table_names, const int *table_count,
                     int *name_stack, int *flag_table_stack, int *attribute_stacks, int *rc);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/damage.h"
 #include "common/fileio.h"
 #include "common/memory.h"
 #include "common/report.h"
@@ -52,7 +53,10 @@ int cgtind(KeyedFile *file) {
       gifree(element);
       return keyed::kNoMemory;
     }
-    rc = keyed::record_key(file, walk.record(), element->key);
+    {
+      DamageBase base(walk.position());
+      rc = keyed::record_key(file, walk.record(), element->key);
+    }
     if (rc == keyed::kKeySize) std::fputs(" key length is wrong \n", stdout);
     if (rc == keyed::kOk)
       rc = keystr(file->Index, k, element, static_cast<int32_t>(walk.position()));

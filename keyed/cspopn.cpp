@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include "common/damage.h"
 #include "common/fileio.h"
 #include "common/memory.h"
 #include "common/report.h"
@@ -42,16 +43,18 @@ int RecordWalk::next(bool *live) {
   for (;;) {
     const int64_t p = next_, left = size_ - p;
     if (left <= 0) return keyed::kOk;
-    unsigned char header[8];
-    if (left < 8 || !read_at(p, header, sizeof header)) return keyed::kDamaged;
-    const int32_t length = get_be32(header);
-    if (length < codec::kKeyedLayout.min_length || length > left || p + length > INT32_MAX)
-      return keyed::kDamaged;
+    unsigned char header[codec::kFrameBytes];
+    if (left < codec::kFrameBytes || !read_at(p, header, sizeof header))
+      return refuse(keyed::kDamaged, p);
+    int32_t length = 0;
+    const codec::KeyedRead frame = codec::keyed_frame(header, p, left, &length);
+    if (frame == codec::KeyedRead::damaged) return keyed::kDamaged;  // noted by the frame
     next_ = p + length;
-    if (const int32_t status = get_be32(header + 4); !keyed::live(status)) {
+    if (frame == codec::KeyedRead::not_live) {
       unsigned char last = 0;
-      if (!read_at(p + length - 1, &last, 1) || last != '\n') return keyed::kDamaged;
-      if (chain_ && status != keyed::kDeleted) {
+      if (!read_at(p + length - 1, &last, 1) || last != '\n')
+        return refuse(keyed::kDamaged, p + length - 1);
+      if (const int32_t status = get_be32(header + 4); chain_ && status != keyed::kDeleted) {
         stream_at_ = -1;
         const int rc = keyed::check_replaced(chain_, stream_, p, status, size_);
         if (rc != keyed::kOk) return rc;
@@ -60,7 +63,8 @@ int RecordWalk::next(bool *live) {
     }
     if (!reserve(static_cast<size_t>(length))) return keyed::kNoMemory;
     std::memcpy(buffer_, header, sizeof header);
-    if (!read_at(p + 8, buffer_ + 8, static_cast<size_t>(length) - 8)) return keyed::kDamaged;
+    if (!read_at(p + 8, buffer_ + 8, static_cast<size_t>(length) - 8))
+      return refuse(keyed::kDamaged, p + 8);
     position_ = p;
     length_ = length;
     *live = true;
@@ -142,7 +146,10 @@ int cspind(KeyedFile *file) {
       return keyed::kNoMemory;
     }
     element->position = static_cast<int32_t>(walk.position());
-    rc = keyed::record_key(file, walk.record(), element->key);
+    {
+      DamageBase base(walk.position());
+      rc = keyed::record_key(file, walk.record(), element->key);
+    }
     int error = kTreeOk;
     if (rc == keyed::kOk) file->Index->insert(file->Index, element, &error);
     if (error == kTreeDuplicate && walk.position() + walk.length() == size) {

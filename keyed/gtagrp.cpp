@@ -95,20 +95,9 @@ int decode_record(ByteView record, KeyedGroup **list) {
 int read_record_at(FILE *stream, int64_t position, int64_t size, int32_t *length,
                    KeyedGroup **list) {
   *list = nullptr;
-  HostPtr<unsigned char> buffer;
-  switch (codec::read_keyed_record(stream, position, size, length, &buffer)) {
-    case codec::KeyedRead::ok:
-      return decode_record(ByteView(buffer.get(), static_cast<size_t>(*length)), list);
-    case codec::KeyedRead::beyond_end:
-      return kInUse;
-    case codec::KeyedRead::no_memory:
-      return kNoMemory;
-    case codec::KeyedRead::not_live:
-      return kDead;
-    case codec::KeyedRead::damaged:
-      break;
-  }
-  return kDamaged;
+  return codec::read_and_decode(stream, position, size, length,
+                                {kInUse, kDamaged, kNoMemory, kDead},
+                                [list](ByteView record) { return decode_record(record, list); });
 }
 
 }  // namespace pcs::keyed

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/host_stack.h"
 #include "host/host_model.h"
 #include "include/pcs.h"
 
@@ -16,36 +17,10 @@ namespace pcs::piping {
 // length gives PCS_GEN_NO_MEMORY, as the code's meaning says.
 inline constexpr int kValueBuffer = 256;
 
-// A host stack handle, ended (once) when the object goes out of scope.
-class Stack {
+// A host stack owned as HostStack owns it, read by its handle's value.
+class Stack : public HostStack {
  public:
-  Stack() = default;
-  ~Stack() { end(); }
-  Stack(const Stack &) = delete;
-  Stack &operator=(const Stack &) = delete;
-  // For services that create a stack: ends the one held, gives the slot.
-  int *out() {
-    end();
-    return &handle_;
-  }
-  int *ptr() { return &handle_; }
-  const int *ptr() const { return &handle_; }
-  int get() const { return handle_; }
-  explicit operator bool() const { return handle_ != 0; }
-  // Hands the stack over: it is no longer ended here.
-  int release() {
-    int handle = handle_;
-    handle_ = 0;
-    return handle;
-  }
-  void end() {
-    int rc = 0;
-    if (handle_ != 0) gusend(&handle_, &rc);
-    handle_ = 0;
-  }
-
- private:
-  int handle_ = 0;
+  int get() const { return handle; }
 };
 
 // Number of entries; 0 for handle 0.

@@ -1,12 +1,12 @@
 // The attribute object: creation, access, release, its serialized form and
-// the attribute comparators.
+// the name comparators of attributes and groups.
 #include <climits>
 #include <cstdint>
 #include <cstring>
 
 #include "common/coding.h"
-#include "common/fileio.h"
 #include "common/memory.h"
+#include "common/record_codec.h"
 #include "records/records.h"
 
 namespace pcs {
@@ -55,25 +55,9 @@ void csatrfre(Attribute *attribute) {
 }
 
 int csatrwrt(FILE *stream, const Attribute *attribute, int *rc) {
-  *rc = kAttrShortWrite;
-  unsigned char count[4], length[4];
-  put_be32(count, attribute->nAttrs);
-  put_be32(length, attribute->nAttrLength);
-  const struct {
-    const void *data;
-    size_t size;
-  } parts[] = {{attribute->AttrName, PCS_NAME_LEN},
-               {count, 4},
-               {length, 4},
-               {attribute->AttrValue, value_bytes(attribute)}};
-  size_t written = 0;
-  for (const auto &part : parts) {
-    size_t n = io::write(stream, part.data, part.size);
-    written += n;
-    if (n != part.size) return static_cast<int>(written);
-  }
-  *rc = 0;
-  return static_cast<int>(written);
+  codec::StreamSink out(stream);
+  *rc = codec::put_attribute(codec::fields(attribute), out) ? 0 : kAttrShortWrite;
+  return static_cast<int>(out.written());
 }
 
 int csatrsiz(const Attribute *attribute) {
@@ -83,14 +67,11 @@ int csatrsiz(const Attribute *attribute) {
 
 }  // namespace pcs
 
+// The name comparators of attributes and groups: the first 8 bytes, as
+// strncmp does.
 extern "C" {
-
-PCS_API int csatrcmp(const void *first, const void *second) {
-  return pcs::compare_field(first, second, PCS_NAME_LEN);
-}
-
-PCS_API int csatrcnm(const void *first, const void *second) {
-  return pcs::compare_field(first, second, PCS_NAME_LEN);
-}
-
+PCS_API int csatrcmp(const void *a, const void *b) { return pcs::compare_field(a, b, PCS_NAME_LEN); }
+PCS_API int csatrcnm(const void *a, const void *b) { return pcs::compare_field(a, b, PCS_NAME_LEN); }
+PCS_API int csgrpcmp(const void *a, const void *b) { return pcs::compare_field(a, b, PCS_NAME_LEN); }
+PCS_API int csgrpcnm(const void *a, const void *b) { return pcs::compare_field(a, b, PCS_NAME_LEN); }
 }  // extern "C"

@@ -1,6 +1,7 @@
 // The group list of a part record: its groups in name order and a cursor
 // over them.
 #include "common/memory.h"
+#include "records/named_list.h"
 #include "records/records.h"
 
 namespace pcs {
@@ -8,35 +9,16 @@ namespace pcs {
 PartRecord *csgrlnew() { return host_alloc<PartRecord>(); }
 
 void csgrlins(PartRecord *record, AttrGroup *group, int *rc, PcsCompare compare) {
-  if (!record) {
-    *rc = kNoContainer;
-    return;
-  }
-  void *list = pplstins(record->GroupList, group, compare);
-  if (!list) {
-    *rc = kRecNoMemory;
-    return;
-  }
-  record->GroupList = list;
-  ++record->GroupCount;
-  *rc = 0;
+  *rc = record ? insert_named(named_list(record), group, compare) : kNoContainer;
 }
 
 AttrGroup *csgrlfnd(const PartRecord *record, const char *name, PcsCompare compare) {
-  if (!record || !record->GroupList) return nullptr;
-  void *node = pplstfnd(record->GroupList, name, compare);
-  return node ? static_cast<AttrGroup *>(pplstgtd(node)) : nullptr;
+  return record ? find_named<AttrGroup>(record->GroupList, name, compare) : nullptr;
 }
 
 void csgrldeg(PartRecord *record, const char *name, PcsCompare compare) {
-  if (!record || !record->GroupList) return;
-  void *node = pplstfnd(record->GroupList, name, compare);
-  if (!node) return;
-  auto *group = static_cast<AttrGroup *>(pplstgtd(node));
-  // A cursor on the removed node would dangle; traversal starts over instead.
-  if (record->GroupCursor == node) record->GroupCursor = nullptr;
-  record->GroupList = pplstdel(record->GroupList, node);
-  --record->GroupCount;
+  AttrGroup *group = record ? unlink_named<AttrGroup>(named_list(record), name, compare) : nullptr;
+  if (!group) return;
   DeleteAttribute(group);
   csgrpfre(group);
 }

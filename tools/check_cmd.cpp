@@ -26,6 +26,7 @@ namespace {
 
 struct CheckOptions {
   std::vector<std::string> files, keys, index_keys;
+  bool verbose = false;
 };
 
 RecordKeys record_keys(const std::string &catalog, const std::vector<KeyField> &fields) {
@@ -42,7 +43,7 @@ void check(const CheckOptions &o) {
   Starts starts;
   int damaged = 0;
   for (const std::string &path : o.files) {
-    Findings found(path, stdout);
+    Findings found(path, stdout, o.verbose);
     if (!fields.empty()) {
       check_keyed(path, fields, found);
     } else if (looks_like_index(path)) {
@@ -196,6 +197,9 @@ Register reg([](CLI::App &app) {
                         "its record");
   check_cmd->add_option("-k,--key", o.keys,
                         "The files are keyed files with these key fields GROUP.ATTR:LENGTH");
+  check_cmd->add_flag("--verbose", o.verbose,
+                      "Also say where the library's reader refused a damaged record (its "
+                      "source line and the offset of the refused bytes)");
   check_cmd->callback([] { check(check_options); });
 
   static std::string file;

@@ -19,6 +19,16 @@ void Findings::at(int64_t offset, const std::string &what) {
   ++count_;
 }
 
+void Findings::refused(int64_t offset, const std::string &what) {
+  long long where_at = 0;
+  const char *where = csdamage(&where_at);
+  if (verbose_ && where)
+    at(offset, what + "; the reader refused the bytes at offset " + std::to_string(where_at) +
+                   " (" + where + ")");
+  else
+    at(offset, what);
+}
+
 void Findings::end(const WalkEnd &end) {
   if (end.kind != WalkEnd::clean) at(end.offset, end.reason());
 }
@@ -47,10 +57,12 @@ Starts check_catalog(const std::string &path, Findings &found) {
     if (!ends_with_newline(stream, at))
       found.at(at.offset, "the record does not end with a newline");
     int length = 0, rc = 0;
+    csdamage(nullptr);  // forget a refusal of an earlier file
     PartRecord *part =
         at.flag == 0 ? cspgetrc(stream, static_cast<int>(at.offset), &length, &rc) : nullptr;
     if (at.flag == 0 && !part)
-      found.at(at.offset, "an offset, count or size of the record leaves it (or memory ran out)");
+      found.refused(at.offset,
+                    "an offset, count or size of the record leaves it (or memory ran out)");
     cspgfre(part);
   }));
   return starts;
@@ -191,13 +203,14 @@ void check_keyed(const std::string &path, const std::vector<KeyField> &fields, F
     if (at.flag != 0 && at.flag != -1) replaced.emplace_back(at.offset, at.flag);
     KeyedGroup *list = nullptr;
     int position = static_cast<int>(at.offset), length = 0, rc = 0;
+    csdamage(nullptr);
     cspgtr(&stream, &position, &length, &list, &rc);
     bool complete = true;
     const std::string key = rc == 0 ? keyed_key(fields, &list, &complete) : "";
     cspfre(&list);
     if (rc == 1) fail(path + ": cannot check the file" + code_text(PCS_NO_MEMORY));
     if (rc != 0 && rc != 7)
-      found.at(
+      found.refused(
           at.offset,
           "the record is damaged (an offset, count or length leaves it, or no closing newline)");
     if (rc != 0) return;

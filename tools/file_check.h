@@ -15,11 +15,15 @@
 namespace pcs::tool {
 
 // Damage found in one file, printed to `out` (when not null) as it is found:
-// "<file>: offset <n>: <what>".
+// "<file>: offset <n>: <what>". With `verbose`, a record that the library's
+// reader refused also says where the reader stopped.
 class Findings {
  public:
-  Findings(std::string file, FILE *out) : file_(std::move(file)), out_(out) {}
+  Findings(std::string file, FILE *out, bool verbose = false)
+      : file_(std::move(file)), out_(out), verbose_(verbose) {}
   void at(int64_t offset, const std::string &what);
+  // at(), adding with `verbose` the library's note of the refused bytes.
+  void refused(int64_t offset, const std::string &what);
   // The walk's end when it stopped at damage.
   void end(const WalkEnd &end);
   int count() const { return count_; }
@@ -27,6 +31,7 @@ class Findings {
  private:
   std::string file_;
   FILE *out_;
+  bool verbose_;
   int count_ = 0;
 };
 

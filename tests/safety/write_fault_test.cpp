@@ -93,6 +93,17 @@ void key_files(const TempDir &dir) {
                              {"B", static_cast<int>(kA.size())}}));
 }
 
+// Appends a query part to a generic part file that holds one already.
+int generic_put(const TempDir &dir) {
+  int rc = 0, four = 4;
+  CgGroup *part = cgpradd("0200", "C8      ", &four, "SIZE    ", "PIPE    ", nullptr, &rc);
+  FILE *file = std::fopen(dir.path("parts.gp").c_str(), "r+b");
+  if (file) cggput(file, &part, &rc);
+  cggfre(part);
+  if (file) std::fclose(file);
+  return file ? rc : -1;
+}
+
 void catalog_files(const TempDir &dir) {
   write_file(dir.path("cat"), kA + kB);
   write_file(dir.path("idx"), index_bytes(8, {{"A", 0}, {"B", static_cast<int>(kA.size())}}));
@@ -153,6 +164,11 @@ const std::vector<WritePath> &write_paths() {
        [](const TempDir &d) { return keyed_put(d, "0100", false); }, true, 1},
       {"rewrite of every record of a key", key_files, put_key, false, 7},
       {"keyed puts", keyed_file, [](const TempDir &d) { return keyed_put(d, "0300", true); }, true},
+      {"generic part put",
+       [](const TempDir &d) {
+         write_file(d.path("parts.gp"), record_bytes({{"PIPE", {{"SIZE", 1, 4, "0100"}}}}));
+       },
+       generic_put, true},
   };
   return paths;
 }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/coding.h"
 #include "common/fileio.h"
 
 namespace pcs::test {
@@ -71,9 +72,9 @@ bool file_exists(const std::string &path) {
 }
 
 std::string be32(int value) {
-  const auto word = static_cast<unsigned>(value);
-  return std::string{static_cast<char>(word >> 24), static_cast<char>(word >> 16),
-                     static_cast<char>(word >> 8), static_cast<char>(word)};
+  std::string word;
+  append_be32(word, value);
+  return word;
 }
 
 std::string field(std::string_view text, size_t width) {

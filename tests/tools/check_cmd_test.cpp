@@ -86,6 +86,26 @@ TEST(CheckCommand, ReportsEveryDamagedPlaceWithItsOffset) {
     if (!c.out.empty() || c.status == 1) EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << c.args;
   }
   EXPECT_EQ(read_file(dir.path("bad.cat")).size(), 203u);  // checking writes nothing
+  // --verbose says where the reader refused: the record at 122 has its
+  // directory word (at 8 of the record) pointing past it; the keyed record
+  // cut short of its newline is refused by the keyed framing.
+  write_file(dir.path("cut.kg"), pipe("0100").substr(0, static_cast<size_t>(k) - 1) + "x");
+  struct Verbose {
+    std::string args, line;
+  } verbose[] = {
+      {"check --verbose bad.cat",
+       "bad.cat: offset 122: an offset, count or size of the record leaves it (or memory ran "
+       "out); the reader refused the bytes at offset 130 (common/record_codec.h:"},
+      {"check --verbose cut.kg -k PIPE.SIZE:4",
+       "cut.kg: offset 0: the record is damaged (an offset, count or length leaves it, or no "
+       "closing newline); the reader refused the bytes at offset " + std::to_string(k - 1) +
+           " (common/record_codec.cpp:"},
+  };
+  for (const Verbose &v : verbose) {
+    const ToolRun r = run_tool(dir, v.args);
+    EXPECT_EQ(r.status, 1) << v.args;
+    EXPECT_NE(r.out.find(v.line), std::string::npos) << v.args << "\n" << r.out;
+  }
 }
 
 TEST(RepairCommand, RemovesOnlyATornLastRecordAfterABackup) {
