@@ -1,6 +1,6 @@
 /* Selecting catalog parts for a piping specification, with the reasons.
  *
- * Opens a session of the project ($PCS_PROJECT, or ./project.json), opens
+ * Opens a session of the project ($PCS_PROJECT, or ./project.db), opens
  * the selection of specification DEMO over the generic part file given as
  * the first argument (default SPECPART), and for entry ELBOW prints every
  * size it covers with the catalog parts found; for size 4 it explains each

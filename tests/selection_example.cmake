@@ -10,7 +10,7 @@ if(NOT rc EQUAL 0)
   file(REMOVE_RECURSE ${WORK_DIR})
   message(FATAL_ERROR "pcs demo failed (${rc}): ${err}")
 endif()
-set(ENV{PCS_PROJECT} ${WORK_DIR}/project.json)
+set(ENV{PCS_PROJECT} ${WORK_DIR}/project.db)
 execute_process(COMMAND ${EXAMPLE} SPECPART WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE rc
                 OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)

@@ -19,6 +19,7 @@
 #include "tools/catalog_scan.h"
 #include "tools/catalog_text.h"
 #include "tools/catalog_values.h"
+#include "tools/clobber.h"
 #include "tools/command.h"
 #include "tools/maint.h"
 #include "tools/progress.h"
@@ -196,6 +197,11 @@ void import_parts(const Options &o) {
   const std::vector<KeyField> fields = key_fields(o.keys);
   if (o.index.empty() != fields.empty()) fail("--index and --key go together", kUsage);
   if (!o.index.empty()) check_index_path(o.catalog, o.index, o.force);
+  {
+    Outputs guard({o.input}, o.force);
+    guard.check_in_place(o.catalog);
+    if (!o.index.empty()) guard.check_in_place(o.index);
+  }
   const Schema schema = Schema::load(o.project);
   FILE *in = open_input(o.input);
   Staged out(o.catalog, true);
@@ -294,6 +300,7 @@ void export_parts(const Options &o) {
   const Schema schema = Schema::load(o.project);
   std::map<std::pair<std::string, std::string>, CsvColumn> columns;
   if (format == "csv") columns = csv_columns(o, schema);
+  if (!o.output.empty()) Outputs({o.catalog, o.project}, o.force).check(o.output);
   std::unique_ptr<Staged> file;
   if (!o.output.empty()) file = std::make_unique<Staged>(o.output, false);
   FILE *out = file ? file->stream() : stdout;
@@ -440,6 +447,7 @@ void add_catalog_io_commands(CLI::App *catalog) {
   out->add_option("--format", o.format, "csv or jsonl (default: from the output's extension, else jsonl)")
       ->check(CLI::IsMember({"csv", "jsonl"}));
   add_project(out, o);
+  out->add_flag("--force", o.force, "Replace an existing output file");
   out->add_flag("--offsets", o.offsets, "Add each record's offset (@offset)");
   out->add_flag("--state", o.state, "Add deleted records too, with each record's state (@state)");
   out->callback([] { export_parts(options); });

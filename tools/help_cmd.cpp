@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/clobber.h"
 #include "tools/command.h"
 
 namespace pcs::tool {
@@ -173,6 +174,7 @@ Register reg([](CLI::App &app) {
   root = &app;
   static std::vector<std::string> words;
   static std::string shell, directory;
+  static bool force = false;
   CLI::App *help = app.add_subcommand("help", "Show the help of a command: pcs help catalog import");
   help->add_option("command", words, "Command words");
   help->callback([] { std::printf("%s", find_command(words)->help().c_str()); });
@@ -181,9 +183,11 @@ Register reg([](CLI::App &app) {
       app.add_subcommand("completion", "Print the bash or zsh completion script of pcs");
   completion->add_option("shell", shell, "bash or zsh")->required()->check(CLI::IsMember({"bash", "zsh"}));
   completion->add_option("-o,--output", directory, "File to write (default: standard output)");
+  completion->add_flag("--force", force, "Replace an existing output file");
   completion->callback([] {
     const std::string script = shell == "bash" ? bash_script() : zsh_script();
     if (directory.empty()) return (void)std::printf("%s", script.c_str());
+    Outputs({}, force).check(directory);
     std::ofstream out(directory, std::ios::binary);
     if (!(out << script) || !out.flush()) fail(directory + ": cannot write the completion script");
   });

@@ -22,7 +22,7 @@ namespace pcs::tool {
 
 struct SpecOptions {
   std::string spec, project, parts_file, entry, size, part_number, html;
-  bool json = false;
+  bool json = false, force = false;
 };
 
 // An entry of a specification: object "<SPEC> <label>" of type SPCENTRY.

@@ -13,6 +13,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "tools/clobber.h"
 #include "tools/command.h"
 #include "tools/piping.h"
 
@@ -283,6 +284,7 @@ void write_html(const std::string &path, const json &c) {
 }
 
 void print_coverage(const SpecOptions &o) {
+  if (!o.html.empty()) Outputs({o.parts_file, o.project}, o.force).check(o.html);
   const json c = coverage(o);
   if (!o.html.empty()) write_html(o.html, c);
   if (o.json)
@@ -300,6 +302,7 @@ void add_coverage_command(CLI::App *spec, SpecOptions *o,
   common(c);
   c->add_option("--parts", o->parts_file, "Generic part file of catalog parts")->required();
   c->add_option("--html", o->html, "Also write the matrix as one self-contained HTML page");
+  c->add_flag("--force", o->force, "Replace an existing --html file");
   c->callback([o] { print_coverage(*o); });
 }
 

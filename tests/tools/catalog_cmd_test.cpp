@@ -22,8 +22,9 @@ TEST(CatalogCommand, SampleShowLookupKeysDelete) {
       << r.out;
   // Values typed: reals and integers as numbers, text without its blanks.
   r = run_tool(dir, "catalog show " + cat + " 0");
-  EXPECT_EQ(r.out, "record at offset 0: 369 bytes, 6 group(s)\n"
-                   "  DIMS.OD            114.3\n  DIMS.WALL          6.02\n  PART.NAME          PIPE\n"
+  EXPECT_EQ(r.out, "record at offset 0: 421 bytes, 7 group(s)\n"
+                   "  DIMS.OD            114.3\n  DIMS.WALL          6.02\n"
+                   "  ELCATLOG.ELTIME    P-STD-4\n  PART.NAME          PIPE\n"
                    "  PARTDEF.CATEGORY   PIPE\n  PARTDEF.PARTTYPE   SMLS\n  PARTNUM.PARTNO     P-STD-4\n"
                    "  PIPE.NPS           4\n  PIPESIZE.SIZE      4 IN\n");
   r = run_tool(dir, "catalog show " + cat + " 0 --json");

@@ -142,9 +142,9 @@ TEST(CatalogExport, ExportThenImportGivesTheSameCatalog) {
   EXPECT_EQ(lines[6]["GEOM.TAG:C5"], nlohmann::json::parse(R"(["a,b\"", "c"])"));
   r = run_tool(dir, "catalog export s.cat --format csv");
   EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
-            "DIMS.OD:R8,DIMS.WALL:R8,GEOM.PTS:R8,GEOM.PTS#2,GEOM.PTS#3,GEOM.TAG:C5,GEOM.TAG#2,PART.NAME:C12,"
+            "DIMS.OD:R8,DIMS.WALL:R8,ELCATLOG.ELTIME:C16,GEOM.PTS:R8,GEOM.PTS#2,GEOM.PTS#3,GEOM.TAG:C5,GEOM.TAG#2,PART.NAME:C12,"
             "PARTDEF.CATEGORY:C8,PARTDEF.PARTTYPE:C8,PARTNUM.PARTNO:C40,PIPE.NPS:I4,PIPESIZE.SIZE:C8");
-  EXPECT_NE(r.out.find("\n,,1,\"\",2.5,\"a,b\"\"\",c,,,,,,\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n,,,1,\"\",2.5,\"a,b\"\"\",c,,,,,,\n"), std::string::npos) << r.out;
 }
 
 TEST(CatalogList, RecordsWithStateAndKey) {
@@ -153,14 +153,14 @@ TEST(CatalogList, RecordsWithStateAndKey) {
   ASSERT_EQ(run_tool(dir, "catalog delete s.cat s.idx GASKET").status, 0);
   ToolRun r = run_tool(dir, "catalog list s.cat --index s.idx");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "         0      369 live     PIPE        ");
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "         0      421 live     PIPE        ");
   EXPECT_NE(r.out.find(" deleted  GASKET      \n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1), "6 live, 1 deleted record(s)\n");
   r = run_tool(dir, "catalog list s.cat -k PART.NAME:12 --json");
   const nlohmann::json all = nlohmann::json::parse(r.out);
   ASSERT_EQ(all.size(), 7u);
   EXPECT_EQ(all[1]["key"], "ELBOW-90    ");
-  EXPECT_EQ(all[1]["offset"], 369);
+  EXPECT_EQ(all[1]["offset"], 421);
   EXPECT_EQ(all[5]["state"], "deleted");
   EXPECT_TRUE(all[5]["key"].is_null());
 }

@@ -60,6 +60,14 @@ const std::map<std::string, Case> &cases() {
       {"parts show", {}},
       {"parts fold", {"parts fold p.gp ref.gp ref.idx ref.gp", "ref.gp"}},
       {"keyed list", {}},
+      {"catalog import", {"catalog import s.cat s.cat --format csv", "s.cat"}},
+      {"catalog export", {"catalog export s.cat -o s.cat --force", "s.cat"}},
+      {"catalog list", {}},
+      {"help", {}},
+      {"completion", {}},  // reads no file
+      {"man", {}},         // reads no file; writes its pages into the folder given
+      {"model init", {"model init --project project.db", "project.db"}},
+      {"spec coverage", {"spec coverage S --project project.db --parts p.gp --html p.gp --force", "p.gp"}},
       {"keyed show", {}},
       {"keyed put", {"keyed put k.kg k.kg -k PIPE.SIZE:4", "k.kg"}},
       {"keyed delete", {}},

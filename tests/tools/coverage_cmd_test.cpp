@@ -31,7 +31,7 @@ class Coverage : public HostTest {
     HostTest::TearDown();
   }
   std::string args(const std::string &command) const {
-    return "spec " + command + " --project " + dir_.path("d/project.json") + " --parts " +
+    return "spec " + command + " --project " + dir_.path("d/project.db") + " --parts " +
            dir_.path("d/SPECPART");
   }
   // Appends a record numbered ELL-3-40 of schedule 80 to the demo's file.
@@ -83,7 +83,7 @@ TEST_F(Coverage, PrintsTheMatrixAsTextAndJson) {
             json({"size 1 \"2\" (rank 2) is below the minimum \"3\" (rank 3)"}));
   EXPECT_EQ(c["totals"], json({{"none", 2}, {"one", 4}, {"several", 1}}));
 
-  r = run_tool(dir_, "spec coverage NOSPEC --project " + dir_.path("d/project.json") + " --parts " +
+  r = run_tool(dir_, "spec coverage NOSPEC --project " + dir_.path("d/project.db") + " --parts " +
                          dir_.path("d/SPECPART"));
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("the project has no piping specification \"NOSPEC\""), std::string::npos);
