@@ -478,7 +478,12 @@ bool begin_temporary(Replacement *r, const char *temporary, unsigned mode) {
   const unsigned seed = static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(getpid()) << 8;
   for (unsigned attempt = 0; attempt < 100 && !r->stream; ++attempt) {
     const unsigned tag = (seed + attempt * 2654435761u) & 0xFFFFFF;
-    std::snprintf(r->temporary, sizeof r->temporary, "%s.%06x", r->target, tag);
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%06x", tag);
+    const size_t length = std::strlen(r->target);
+    if (length + std::strlen(suffix) >= sizeof r->temporary) return false;
+    std::memcpy(r->temporary, r->target, length);
+    std::memcpy(r->temporary + length, suffix, std::strlen(suffix) + 1);
     r->stream = create_locked(r->temporary, mode);
     if (!r->stream && errno != EEXIST) return false;
   }

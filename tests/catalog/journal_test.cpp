@@ -146,7 +146,9 @@ TEST_F(Journal, OnlyAJournalOfThisCatalogIsAppliedAndOthersAreSetAside) {
         << message;
     EXPECT_NE(message.find(c.why), std::string::npos) << message;
     for (const std::string &name : names)
-      if (name != "c.cat") EXPECT_NE(message.find("kept as " + dir.path(name)), std::string::npos);
+      if (name != "c.cat") {
+        EXPECT_NE(message.find("kept as " + dir.path(name)), std::string::npos);
+      }
   }
 }
 

@@ -125,7 +125,9 @@ TEST_F(GenericFile, ResultCodes) {
     CgGroup *part = reinterpret_cast<CgGroup *>(&length);
     EXPECT_RC(c.expected, get(c.position, &length, &part)) << c.name;
     EXPECT_EQ(length, c.length) << c.name;
-    if (c.expected != PCS_AT_END) EXPECT_EQ(part, nullptr) << c.name;
+    if (c.expected != PCS_AT_END) {
+      EXPECT_EQ(part, nullptr) << c.name;
+    }
   }
 }
 
