@@ -79,6 +79,24 @@ std::function<std::string()> growth(std::string path, long long total) {
   };
 }
 
+// While a catalog is compressed: the part of `total` bytes that its copy
+// "<catalog>.bak-XXXXXX" (a fresh name each run) holds so far.
+std::function<std::string()> copy_growth(std::string catalog, long long total) {
+  return [catalog = std::move(catalog), total, start = std::filesystem::file_time_type::clock::now()] {
+    const std::filesystem::path target(catalog);
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    const std::string prefix = target.filename().string() + ".bak-";
+    std::error_code error;
+    for (const auto &entry : std::filesystem::directory_iterator(folder, error)) {
+      std::error_code ignored;
+      if (entry.path().filename().string().rfind(prefix, 0) == 0 &&
+          entry.last_write_time(ignored) >= start)
+        return growth(entry.path().string(), total)();
+    }
+    return std::string("...");
+  };
+}
+
 // While an index is built: "reading keys" until the index file is written
 // anew, then the part of it written, from the record count in its header.
 std::function<std::string()> index_growth(std::string path) {
@@ -298,7 +316,7 @@ void compress(const Options &o) {
   int rc = 0;
   const long long before = file_size(o.catalog);
   {
-    Progress progress("compressing " + o.catalog, growth(o.catalog + ".bak", before));
+    Progress progress("compressing " + o.catalog, copy_growth(o.catalog, before));
     QuietOutput quiet(1);
     cscprs(o.catalog.c_str(), &rc);
   }
