@@ -20,9 +20,10 @@ function(pcs_entry_points header out)
   set(${out} ${names} PARENT_SCOPE)
 endfunction()
 
-# The operations of the selection interface (PCS_SELECT_API functions).
+# The functions exported beside the entry points: the operations of the
+# selection interface (PCS_SELECT_API) and the diagnostics (PCS_DIAG_API).
 function(pcs_selection_points header out)
-  pcs_declared_names(${header} "PCS_SELECT_API[^;(]*[ *][A-Za-z_0-9]+[ \n]*\\(" names)
+  pcs_declared_names(${header} "PCS_(SELECT|DIAG)_API[^;(]*[ *][A-Za-z_0-9]+[ \n]*\\(" names)
   set(${out} ${names} PARENT_SCOPE)
 endfunction()
 

@@ -51,6 +51,9 @@
 #else
 #define PCS_API
 #endif
+/* Marks the diagnostics that the library exports beside the entry points;
+ * they are not in the module header's export directory. */
+#define PCS_DIAG_API PCS_API
 
 #ifdef __cplusplus
 extern "C" {
@@ -1017,7 +1020,8 @@ PCS_API void cstabl(const char *input, const char *directory, int *rc);
 
 /* ==== Diagnostics ==========================================================
  * Every reader that refuses the bytes of a file (a length, offset, count or
- * closing byte it cannot accept) notes where, per thread. */
+ * closing byte it cannot accept) notes where, per thread. Exported beside
+ * the entry points, not one of them: the module header does not list it. */
 
 /* csdamage: the last refusal of this thread, then forgets it.
  *  offset (out) byte offset in the file of the refused bytes; untouched
@@ -1025,7 +1029,7 @@ PCS_API void cstabl(const char *input, const char *directory, int *rc);
  *  Returns "folder/file.cpp:line" of the check that refused (valid until
  *  the next call on the thread), or null when nothing was refused since the
  *  last call. */
-PCS_API const char *csdamage(long long *offset);
+PCS_DIAG_API const char *csdamage(long long *offset);
 
 /* ==== Module header ======================================================
  * The host's module loader finds the library through `vomhead`, a header in

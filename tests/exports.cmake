@@ -5,6 +5,8 @@ include(${SOURCE_DIR}/cmake/entry_points.cmake)
 pcs_entry_points(${HEADER} declared)
 pcs_exported_data(${HEADER} data)
 pcs_selection_points(${SELECT_HEADER} selection)
+pcs_selection_points(${HEADER} diagnostics)
+list(APPEND selection ${diagnostics})
 list(APPEND declared ${data} ${selection})
 list(SORT declared)
 
