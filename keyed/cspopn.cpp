@@ -1,8 +1,10 @@
 // Opening and closing keyed group files: the handle, the record walk and the
-// index build (cspind), cspopn and cspcls.
+// index build (cspind: keys read in file order, sorted once, the tree built
+// bottom-up in one arena), cspopn and cspcls.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -123,6 +125,119 @@ int release_handle(KeyedFile *file) {
   return closed;
 }
 
+namespace {
+
+// The keys and positions of the live records in file order, in one growing
+// host block: each entry is the key's k bytes, then the position.
+class KeyTable {
+ public:
+  explicit KeyTable(int k) : k_(static_cast<size_t>(k)), stride_(k_ + sizeof(int32_t)) {}
+  ~KeyTable() { gifree(bytes_); }
+  KeyTable(const KeyTable &) = delete;
+  KeyTable &operator=(const KeyTable &) = delete;
+
+  // Room for the next entry's key; null when memory cannot be had.
+  unsigned char *next_key() {
+    if (count_ == capacity_) {
+      const size_t grown = capacity_ ? capacity_ * 2 : 1024;
+      void *bytes = girealoc(bytes_, grown * stride_);
+      if (!bytes) return nullptr;
+      bytes_ = static_cast<unsigned char *>(bytes);
+      capacity_ = grown;
+    }
+    return entry(count_);
+  }
+  // Keeps the key written at next_key() with its record's position.
+  void keep(int32_t position) { std::memcpy(entry(count_++) + k_, &position, sizeof position); }
+  // Index elements of every entry, their keys left where they are.
+  void fill(IndexElement *elements) const {
+    for (size_t i = 0; i < count_; ++i) {
+      elements[i].key = entry(i);
+      std::memcpy(&elements[i].position, entry(i) + k_, sizeof(int32_t));
+    }
+  }
+  int count() const { return static_cast<int>(count_); }
+  // Hands the block over (it is freed with the heap from now on).
+  unsigned char *release() { return std::exchange(bytes_, nullptr); }
+
+ private:
+  unsigned char *entry(size_t i) const { return bytes_ + i * stride_; }
+  size_t k_, stride_;
+  unsigned char *bytes_ = nullptr;
+  size_t count_ = 0, capacity_ = 0;
+};
+
+// Reads the key of every live record into `keys`. kOk, or the code of the
+// first record that failed (its predecessors are in `keys`); *last is the
+// last live record when it ends the file.
+int read_keys(KeyedFile *file, int64_t size, KeyTable *keys, RecordWalk *walk, bool *last) {
+  *last = false;
+  for (;;) {
+    bool live = false;
+    int rc = walk->next(&live);
+    if (rc != keyed::kOk || !live) return rc;
+    unsigned char *key = keys->next_key();
+    if (!key) {
+      std::fputs("  gimaloc error\n", stdout);
+      return keyed::kNoMemory;
+    }
+    {
+      DamageBase base(walk->position());
+      rc = keyed::record_key(file, walk->record(), key);
+    }
+    if (rc != keyed::kOk) return rc;
+    keys->keep(static_cast<int32_t>(walk->position()));
+    *last = walk->position() + walk->length() == size;
+  }
+}
+
+// Key order, records of one key in file order.
+struct ElementOrder {
+  int k;
+  bool operator()(const IndexElement &a, const IndexElement &b) const {
+    const int order = comp_ind(&a, &b, k);
+    return order < 0 || (order == 0 && a.position < b.position);
+  }
+};
+
+// The first record (in file order) whose key an earlier record has: its
+// place in the sorted elements, or -1 when every key is distinct.
+int first_repeat(const IndexElement *sorted, int n, int k) {
+  int repeat = -1;
+  for (int i = 1; i < n; ++i)
+    if (comp_ind(&sorted[i - 1], &sorted[i], k) == 0 &&
+        (repeat < 0 || sorted[i].position < sorted[repeat].position))
+      repeat = i;
+  return repeat;
+}
+
+// Sorts the elements (unless they are in order already) and settles
+// repeated keys as the record-by-record insert did: the first repeat in file
+// order fails the open, unless it is the file's last record completing an
+// interrupted replacement (then it leaves the elements). kOk, or the code.
+int settle_repeats(KeyedFile *file, IndexElement *elements, int *n, int walk_rc,
+                   const RecordWalk &walk, bool last_ends_file) {
+  const int k = file->Index->key_length;
+  const ElementOrder order{k};
+  if (!std::is_sorted(elements, elements + *n, order)) std::sort(elements, elements + *n, order);
+  const int repeat = first_repeat(elements, *n, k);
+  if (repeat < 0) return walk_rc;
+  if (walk_rc != keyed::kOk || !last_ends_file ||
+      elements[repeat].position != static_cast<int32_t>(walk.position()))
+    return keyed::kDuplicate;
+  const int rc = keyed::finish_replacement(file, &elements[repeat - 1], walk.record(),
+                                           walk.position());
+  if (rc != keyed::kOk) return rc;
+  std::memmove(&elements[repeat], &elements[repeat + 1],
+               sizeof(IndexElement) * static_cast<size_t>(*n - repeat - 1));
+  --*n;
+  return keyed::kOk;
+}
+
+}  // namespace
+
+// The index is built at once: the keys are read in file order, sorted, and
+// the tree made bottom-up, with its elements and nodes in one arena block.
 int cspind(KeyedFile *file) {
   int k = key_length(file);
   file->Index = crtheap_with(comp_ind, fre_ind, pt_index, k);
@@ -132,42 +247,29 @@ int cspind(KeyedFile *file) {
     return keyed::kNoMemory;
   }
   if (size < 0) return keyed::kNotFound;
+  KeyTable keys(k);
   RecordWalk walk(file->Stream, size, file);
-  for (;;) {
-    bool live = false;
-    int rc = walk.next(&live);
-    if (rc != keyed::kOk) return rc;
-    if (!live) break;
-    auto *element = host_alloc<IndexElement>();
-    if (element) element->key = static_cast<unsigned char *>(gimaloc(std::max(k, 1)));
-    if (!element || !element->key) {
-      gifree(element);
-      std::fputs("  gimaloc error\n", stdout);
-      return keyed::kNoMemory;
-    }
-    element->position = static_cast<int32_t>(walk.position());
-    {
-      DamageBase base(walk.position());
-      rc = keyed::record_key(file, walk.record(), element->key);
-    }
-    int error = kTreeOk;
-    if (rc == keyed::kOk) file->Index->insert(file->Index, element, &error);
-    if (error == kTreeDuplicate && walk.position() + walk.length() == size) {
-      // The last record repeats a live key: a replacement cut short.
-      auto *stored = static_cast<IndexElement *>(file->Index->search(file->Index, element, &error));
-      rc = stored && error == kTreeOk
-               ? keyed::finish_replacement(file, stored, walk.record(), walk.position())
-               : keyed::kDuplicate;
-      fre_ind(element);
-      if (rc != keyed::kOk) return rc;
-      continue;
-    }
-    if (rc != keyed::kOk || error != kTreeOk) {
-      fre_ind(element);
-      if (error == kTreeNoMemory) std::fputs("  gimaloc error\n", stdout);
-      return rc != keyed::kOk ? rc : error == kTreeDuplicate ? keyed::kDuplicate : keyed::kNoMemory;
-    }
+  bool last_ends_file = false;
+  const int walk_rc = read_keys(file, size, &keys, &walk, &last_ends_file);
+  const int read = keys.count();
+  int n = read;
+  // One record may yet leave (settle_repeats): room for the larger tree.
+  const int nodes = std::max(t_bld_nodes(n), t_bld_nodes(n - 1));
+  Heap *heap = file->Index;
+  heap->arena_size = sizeof(IndexElement) * static_cast<size_t>(n) +
+                     sizeof(TreeNode) * static_cast<size_t>(nodes);
+  heap->arena = static_cast<unsigned char *>(gimaloc(std::max<size_t>(heap->arena_size, 1)));
+  if (!heap->arena) {
+    std::fputs("  gimaloc error\n", stdout);
+    return keyed::kNoMemory;
   }
+  auto *elements = reinterpret_cast<IndexElement *>(heap->arena);
+  keys.fill(elements);
+  heap->arena_keys = keys.release();
+  const int rc = settle_repeats(file, elements, &n, walk_rc, walk, last_ends_file);
+  if (rc != keyed::kOk) return rc;
+  auto *tree_nodes = reinterpret_cast<TreeNode *>(elements + read);
+  t_build(heap, elements, sizeof(IndexElement), n, tree_nodes);
   file->AppendAt = size;
   return keyed::kOk;
 }

@@ -131,7 +131,7 @@ int delete_record(const char *key, KeyedFile *file) {
   int error = kTreeOk;
   // The search above sized the path stack, so this delete cannot fail.
   void *removed = file->Index->delete_element(file->Index, stored, &error);
-  if (removed) fre_ind(removed);
+  if (removed) release_element(file->Index, removed);
   return keyed::kOk;
 }
 

@@ -30,7 +30,7 @@ void rotate(TreeNode *parent, TreeNode *node, TreeNode *sibling) {
 // The empty node `node` and its one-element sibling become one node with the
 // separating element of the parent; `node` is freed and the parent loses
 // that element and child.
-void combine(TreeState *state, TreeNode *parent, TreeNode *node, TreeNode *sibling) {
+void combine(Heap *heap, TreeNode *parent, TreeNode *node, TreeNode *sibling) {
   if (parent->leftChild == node) {
     sibling->rightElement = sibling->leftElement;
     sibling->leftElement = parent->leftElement;
@@ -51,8 +51,8 @@ void combine(TreeState *state, TreeNode *parent, TreeNode *node, TreeNode *sibli
   }
   parent->rightElement = nullptr;
   parent->rightChild = nullptr;
-  gifree(node);
-  --state->count;
+  release_node(heap, node);
+  --heap->state->count;
 }
 
 // Repairs upwards from an empty node until no node is empty.
@@ -66,13 +66,13 @@ void repair(Heap *heap, TreeNode *node) {
       rotate(parent, node, sibling);
       return;
     }
-    combine(state, parent, node, sibling);
+    combine(heap, parent, node, sibling);
     node = parent;
   }
   if (!state->root->leftElement) {
     TreeNode *old = state->root;
     state->root = old->leftChild;
-    gifree(old);
+    release_node(heap, old);
     --state->count;
     --state->height;
   }
@@ -135,9 +135,9 @@ void t_dl_all(Heap *heap, TreeNode *node) {
   t_dl_all(heap, node->leftChild);
   t_dl_all(heap, node->middleChild);
   t_dl_all(heap, node->rightChild);
-  if (node->leftElement) heap->free_element(node->leftElement);
-  if (node->rightElement) heap->free_element(node->rightElement);
-  gifree(node);
+  if (node->leftElement) release_element(heap, node->leftElement);
+  if (node->rightElement) release_element(heap, node->rightElement);
+  release_node(heap, node);
 }
 
 }  // namespace pcs

@@ -28,7 +28,10 @@ Heap *crtheap(TreeCreate create, TreeDeleteAll delete_all, TreeInsert insert,
                .stack_capacity = 10,
                .stack = nullptr,
                .stack_top = -1,
-               .key_length = key_length};
+               .key_length = key_length,
+               .arena = nullptr,
+               .arena_size = 0,
+               .arena_keys = nullptr};
   heap->state = create();
   if (!heap->state) {
     gifree(heap);
@@ -51,6 +54,8 @@ void heap_release(Heap *heap) {
     gifree(heap->state);
   }
   gifree(heap->stack);
+  gifree(heap->arena);
+  gifree(heap->arena_keys);
   gifree(heap);
 }
 

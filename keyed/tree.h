@@ -4,6 +4,7 @@
 #ifndef PCS_KEYED_TREE_H
 #define PCS_KEYED_TREE_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "include/pcs.h"
@@ -71,6 +72,11 @@ struct Heap {
   pcs::TreeNode **stack;
   int stack_top;
   int key_length;
+  // Nodes and elements built at once (t_build) live in this one host block,
+  // their keys in arena_keys; both are released with the heap.
+  unsigned char *arena;
+  size_t arena_size;
+  unsigned char *arena_keys;
 };
 
 namespace pcs {
@@ -99,6 +105,16 @@ void *t_elm_se(Heap *heap, void *key, int *error);
 void *t_dl_min(Heap *heap, int *error);
 void *t_h_min(Heap *heap, int *error);
 void t_heap_p(Heap *heap);
+
+// Nodes t_build takes for n elements.
+int t_bld_nodes(int n);
+// Makes the heap's (empty) tree of the n elements of `size` bytes side by
+// side at `elements`, ascending and distinct, with its nodes from `nodes`
+// (t_bld_nodes(n) of them).
+void t_build(Heap *heap, void *elements, size_t size, int n, TreeNode *nodes);
+// Release a single element or node unless it lies in the heap's arena.
+void release_element(Heap *heap, void *element);
+void release_node(Heap *heap, TreeNode *node);
 
 int comp_ind(const void *a, const void *b, int key_length);
 int comp_str(const void *a, const void *b, int key_length);

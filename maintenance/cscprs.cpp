@@ -122,12 +122,17 @@ int compress(const char *path) {
     return kFailed;
   }
   int rc = copy_live_records(catalog, copy.stream);
-  io::close(catalog);
   if (rc != kCompressed) {
+    io::close(catalog);
     io::abandon_replace(&copy);
     return rc;
   }
-  return io::commit_replace(&copy) ? kCompressed : kFailed;
+  // The old file stays open until the rename is on disk: its blocks are
+  // then released at the close, not in the rename the directory sync waits
+  // for.
+  rc = io::commit_replace(&copy) ? kCompressed : kFailed;
+  io::close(catalog);
+  return rc;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The sort of the index builder's key records: key order as strcmp gives
 // it, equal keys by record offset, for keys that share long beginnings,
 // end inside or just after the shared part, or are all the same; and the
-// same order when the sort's work array cannot be had.
+// same order when the sort's work array cannot be had or when the records
+// are many enough to be sorted on two threads.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -38,9 +39,23 @@ std::vector<std::pair<std::string, int>> sorted(const std::vector<std::pair<std:
   return out;
 }
 
+// Enough keys to be sorted in two halves on two threads: a shared
+// beginning, one key in three repeated, offsets descending.
+std::vector<std::pair<std::string, int>> many_keys() {
+  std::vector<std::pair<std::string, int>> keys;
+  unsigned state = 12345;
+  for (int i = 0; i < 70001; ++i) {
+    state = state * 1103515245 + 12345;
+    const std::string key = i % 3 == 2 ? keys[state % keys.size()].first
+                                       : "PN-" + std::to_string(state % 50000 * 7919);
+    keys.push_back({key, 70001 - i});
+  }
+  return keys;
+}
+
 TEST_F(KeyRecords, SortGivesKeyOrderThenOffset) {
   const std::string shared = "PART-000000000000";  // longer than the 8-byte prefix
-  const std::vector<std::vector<std::pair<std::string, int>>> cases = {
+  std::vector<std::vector<std::pair<std::string, int>>> cases = {
       {{shared + "0000009", 1}, {shared + "0000010", 2}, {shared + "00000091", 3}, {shared + "0000009", 0}},
       {{shared, 5}, {shared + "A", 4}, {shared, 3}, {shared + "0000000A", 2}, {shared + "0000000", 1}},
       {{shared + "12345678", 2}, {shared + "12345678Z", 1}, {shared + "12345678", 0}, {shared + "1234567", 3}},
@@ -49,6 +64,7 @@ TEST_F(KeyRecords, SortGivesKeyOrderThenOffset) {
       {{"", 2}, {"B", 1}, {"", 0}, {"A\xff", 4}, {"A\x01", 3}},
       {{"ZZZ", 1}, {"AB", 2}, {"ABCDEFGHIJK", 3}, {"ABCDEFGHIJ", 4}},
   };
+  cases.push_back(many_keys());
   for (const auto &keys : cases) {
     auto want = keys;
     std::sort(want.begin(), want.end(), [](const auto &a, const auto &b) {

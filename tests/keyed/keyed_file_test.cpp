@@ -1,7 +1,12 @@
 // Keyed group files: name resolution, files built by hand read by the
 // library, bytes written by the library, replacement and deletion across
-// reopen, composite keys, result codes and messages, and the table open.
+// reopen, many records in any order, composite keys, result codes and messages, and the table open.
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <numeric>
+#include <random>
+#include <vector>
 
 #include "keyed/keyed.h"
 #include "tests/keyed/keyed_fixture.h"
@@ -111,6 +116,36 @@ TEST_F(KeyedFileTest, WritesWorkedExample) {
       ' ', ' ', 0, 0,  0, 1, 0, 0, 0, 12,  0,   0,   0,   1,   0,   0,   0,   32,  '\n'};
   EXPECT_EQ(read_file(path_),
             std::string(reinterpret_cast<const char *>(expected), sizeof expected));
+}
+
+// A file of many records in no key order, a third deleted and one
+// replaced, is indexed whole by the open: every live key is found, the
+// others not, and the index takes deletes and puts after it.
+TEST_F(KeyedFileTest, OpensManyRecordsInAnyOrder) {
+  constexpr int kRecords = 600;
+  auto key = [](int i) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04d", i);
+    return std::string(text, 4);
+  };
+  auto put_key = [&](int i) { return put({Group{"PIPE", {{"SIZE", 1, 4, key(i)}}}}); };
+  auto del = [&](int i) {
+    int rc = -1;
+    return cspdel(key(i).c_str(), &file_, &rc), rc;
+  };
+  std::vector<int> order(kRecords);
+  std::iota(order.begin(), order.end(), 0);
+  std::shuffle(order.begin(), order.end(), std::mt19937(5));
+  ASSERT_RC(0, open_keyed(path_, key_, &file_, 0));
+  for (int i : order) ASSERT_RC(0, put_key(i));
+  for (int i = 0; i < kRecords; i += 3) ASSERT_RC(0, del(i));
+  ASSERT_RC(0, put_key(1));
+  ASSERT_RC(0, close_keyed(&file_));
+  ASSERT_RC(0, open_keyed(path_, key_, &file_));
+  for (int i = 0; i < kRecords; ++i) EXPECT_RC(i % 3 == 0 ? 4 : 0, test(key(i).c_str()));
+  for (int i = 1; i < kRecords; i += 3) ASSERT_RC(0, del(i));
+  for (int i = 0; i < kRecords; i += 3) ASSERT_RC(0, put_key(i));
+  for (int i = 0; i < kRecords; ++i) EXPECT_RC(i % 3 == 1 ? 4 : 0, test(key(i).c_str()));
 }
 
 TEST_F(KeyedFileTest, CompositeKeys) {

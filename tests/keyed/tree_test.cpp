@@ -1,5 +1,5 @@
-// The 2-3 tree index against std::map, its invariants, edge cases and print
-// format.
+// The 2-3 tree index against std::map, its invariants (also of trees built
+// at once), edge cases and print format.
 #include "keyed/tree.h"
 
 #include <cstring>
@@ -141,6 +141,55 @@ TEST_F(TreeTest, AgreesWithStdMap) {
     }
     EXPECT_EQ(heap_->state->count, 0);
     EXPECT_EQ(heap_->state->root, nullptr);
+    heap_release(heap_);
+    heap_ = nullptr;
+  }
+}
+
+// Trees built at once from n sorted elements (elements and nodes in the
+// heap's arena) keep every invariant at every size, and stay sound under the
+// inserts and deletes that follow, arena and single blocks mixed; nothing
+// leaks at the release.
+TEST_F(TreeTest, BuiltAtOnce) {
+  for (int n : {0, 1, 2, 3, 4, 5, 7, 8, 9, 26, 27, 28, 80, 81, 500, 6560, 6561}) {
+    SCOPED_TRACE(n);
+    make(6);
+    const auto count = static_cast<size_t>(n);
+    heap_->arena_size = sizeof(IndexElement) * count + sizeof(TreeNode) * t_bld_nodes(n);
+    heap_->arena = static_cast<unsigned char *>(gimaloc(heap_->arena_size + 1));
+    heap_->arena_keys = static_cast<unsigned char *>(gimaloc(6 * count + 1));
+    auto *elements = reinterpret_cast<IndexElement *>(heap_->arena);
+    std::map<std::string, int> model;
+    for (int i = 0; i < n; ++i) {
+      char key[8];
+      std::snprintf(key, sizeof key, "%06d", 2 * i);
+      elements[i] = IndexElement{heap_->arena_keys + 6 * i, i};
+      std::memcpy(elements[i].key, key, 6);
+      model[key] = i;
+    }
+    t_build(heap_, elements, sizeof(IndexElement), n, reinterpret_cast<TreeNode *>(elements + n));
+    ASSERT_NO_FATAL_FAILURE(check_against(model));
+    int lowest = n > 0 ? 1 : 0;  // the lowest height that holds n elements: 3^h - 1 >= n
+    for (int holds = 2; holds < n; holds = 3 * holds + 2) ++lowest;
+    EXPECT_EQ(heap_->state->height, lowest);
+    std::mt19937 rng(static_cast<unsigned>(n));
+    for (int step = 0; step < 2 * n + 20; ++step) {
+      char key[8];
+      std::snprintf(key, sizeof key, "%06u", static_cast<unsigned>(rng() % (2 * count + 2)));
+      int error = -1;
+      void *gone = nullptr;
+      if (rng() % 3 == 0) {
+        ASSERT_EQ(insert(key, step), model.emplace(key, step).second ? kTreeOk : kTreeDuplicate);
+      } else if (rng() % 2 == 0) {
+        gone = call(heap_->delete_element, key);
+        ASSERT_EQ(gone != nullptr, model.erase(key) == 1);
+      } else if ((gone = heap_->delete_minimum(heap_, &error)) != nullptr) {
+        model.erase(model.begin());
+      }
+      if (gone) release_element(heap_, gone);
+      if (n < 100 || step % 500 == 0) ASSERT_NO_FATAL_FAILURE(check_against(model));
+    }
+    ASSERT_NO_FATAL_FAILURE(check_against(model));
     heap_release(heap_);
     heap_ = nullptr;
   }
