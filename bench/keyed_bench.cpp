@@ -169,9 +169,11 @@ struct Cleanup {
 // A file of kRecords records of three attributes, written once; its name
 // field.
 std::string make_keyed_file() {
-  std::string field = pcs::bench::temp_root() + "/pcs_keyed_bench_" + std::to_string(getpid()) + ".kg";
-  cleanup.path = field;
+  std::string field = pcs::bench::temp_root() + "/pcs_keyed_" + std::to_string(getpid()) + ".kg";
+  // The name field holds PCS_KEYED_NAME_LEN characters: a longer path is cut
+  // there, and the file made and removed is the one the cut name names.
   field.resize(PCS_KEYED_NAME_LEN, ' ');
+  cleanup.path = path_of(field);
   KeyedFile *file = nullptr;
   int mode = 0, rc = 0, one = 1, two = 2, eight = 8;
   cspopn(field.c_str(), &kCount, kGroups, kAttrs, &kLength, &file, &mode, &rc);

@@ -16,57 +16,61 @@
 
 namespace pcs {
 
-RecordWalk::~RecordWalk() { gifree(buffer_); }
+RecordWalk::~RecordWalk() { gifree(window_); }
 
-bool RecordWalk::read_at(int64_t position, void *data, size_t size) {
-  if (stream_at_ != position && io::seek(stream_, position, SEEK_SET) != 0) {
-    stream_at_ = -1;
-    return false;
+const unsigned char *RecordWalk::view(int64_t position, size_t size, bool *no_memory) {
+  *no_memory = false;
+  if (position >= window_start_ &&
+      position + static_cast<int64_t>(size) <= window_start_ + static_cast<int64_t>(window_size_))
+    return window_ + (position - window_start_);
+  constexpr size_t kMostAhead = 256 << 10;
+  const int64_t left = size_ - position;
+  size_t want = std::max(size, ahead_);
+  if (left >= 0 && static_cast<uint64_t>(left) < want) want = std::max(size, static_cast<size_t>(left));
+  if (want > capacity_) {
+    void *grown = girealoc(window_, want);
+    if (!grown) {
+      std::fputs("   gimaloc error\n", stdout);
+      *no_memory = true;
+      return nullptr;
+    }
+    window_ = static_cast<unsigned char *>(grown);
+    capacity_ = want;
   }
-  bool whole = io::read(stream_, data, size) == size;
-  stream_at_ = whole ? position + static_cast<int64_t>(size) : -1;
-  return whole;
-}
-
-bool RecordWalk::reserve(size_t size) {
-  if (capacity_ >= size) return true;
-  void *grown = girealoc(buffer_, size);
-  if (!grown) {
-    std::fputs("   gimaloc error\n", stdout);
-    return false;
-  }
-  buffer_ = static_cast<unsigned char *>(grown);
-  capacity_ = size;
-  return true;
+  ahead_ = std::min(kMostAhead, std::max<size_t>(2 * want, 4096));
+  window_start_ = position;
+  window_size_ = io::read_direct(stream_, position, window_, want);
+  return window_size_ >= size ? window_ : nullptr;
 }
 
 int RecordWalk::next(bool *live) {
   *live = false;
+  bool no_memory = false;
   for (;;) {
     const int64_t p = next_, left = size_ - p;
     if (left <= 0) return keyed::kOk;
-    unsigned char header[codec::kFrameBytes];
-    if (left < codec::kFrameBytes || !read_at(p, header, sizeof header))
-      return refuse(keyed::kDamaged, p);
+    const unsigned char *header =
+        left < codec::kFrameBytes ? nullptr : view(p, codec::kFrameBytes, &no_memory);
+    if (no_memory) return keyed::kNoMemory;
+    if (!header) return refuse(keyed::kDamaged, p);
     int32_t length = 0;
     const codec::KeyedRead frame = codec::keyed_frame(header, p, left, &length);
     if (frame == codec::KeyedRead::damaged) return keyed::kDamaged;  // noted by the frame
+    const int32_t status = get_be32(header + 4);
     next_ = p + length;
     if (frame == codec::KeyedRead::not_live) {
-      unsigned char last = 0;
-      if (!read_at(p + length - 1, &last, 1) || last != '\n')
-        return refuse(keyed::kDamaged, p + length - 1);
-      if (const int32_t status = get_be32(header + 4); chain_ && status != keyed::kDeleted) {
-        stream_at_ = -1;
+      const unsigned char *last = view(p + length - 1, 1, &no_memory);
+      if (no_memory) return keyed::kNoMemory;
+      if (!last || *last != '\n') return refuse(keyed::kDamaged, p + length - 1);
+      if (chain_ && status != keyed::kDeleted) {
         const int rc = keyed::check_replaced(chain_, stream_, p, status, size_);
         if (rc != keyed::kOk) return rc;
       }
       continue;
     }
-    if (!reserve(static_cast<size_t>(length))) return keyed::kNoMemory;
-    std::memcpy(buffer_, header, sizeof header);
-    if (!read_at(p + 8, buffer_ + 8, static_cast<size_t>(length) - 8))
-      return refuse(keyed::kDamaged, p + 8);
+    record_ = view(p, static_cast<size_t>(length), &no_memory);
+    if (no_memory) return keyed::kNoMemory;
+    if (!record_) return refuse(keyed::kDamaged, p + 8);
     position_ = p;
     length_ = length;
     *live = true;

@@ -86,7 +86,9 @@ int finish_replacement(KeyedFile *file, IndexElement *stored, ByteView last, int
 // Walks the records of a file from position 0 in order. Each record's length
 // must lie inside the file and its last byte must be a newline (kDamaged
 // otherwise); records that are not live are stepped over, live ones are
-// read whole for the caller to decode.
+// read whole for the caller to decode. The file is read with pread into a
+// window that reads ahead: the first read takes only what is needed, each
+// later one twice as much as the one before, up to 256 KiB.
 class RecordWalk {
  public:
   RecordWalk(FILE *stream, int64_t size) : stream_(stream), size_(size) {}
@@ -102,23 +104,29 @@ class RecordWalk {
   // and position() is where it starts; kOk with *live false at the end; or
   // kDamaged, kNoMemory.
   int next(bool *live);
-  ByteView record() const { return ByteView(buffer_, static_cast<size_t>(length_)); }
+  // The live record's bytes, until the next call of next().
+  ByteView record() const { return ByteView(record_, static_cast<size_t>(length_)); }
   int64_t position() const { return position_; }
   int32_t length() const { return length_; }
 
  private:
-  bool read_at(int64_t position, void *data, size_t size);
-  bool reserve(size_t size);
+  // File bytes [position, position + size) from the window, read when
+  // they are not in it; null when a read falls short. *no_memory when the
+  // window could not grow.
+  const unsigned char *view(int64_t position, size_t size, bool *no_memory);
 
   FILE *stream_;
   int64_t size_;
   const KeyedFile *chain_ = nullptr;
   int64_t next_ = 0;
   int64_t position_ = 0;
-  int64_t stream_at_ = -1;
   int32_t length_ = 0;
-  unsigned char *buffer_ = nullptr;
+  const unsigned char *record_ = nullptr;
+  unsigned char *window_ = nullptr;
   size_t capacity_ = 0;
+  int64_t window_start_ = 0;
+  size_t window_size_ = 0;
+  size_t ahead_ = 0;
 };
 
 // ---- open files and tables -------------------------------------------------
