@@ -246,20 +246,27 @@ KeyedRead read_keyed_record(FILE *stream, int64_t position, int64_t size, int32_
                             HostPtr<unsigned char> *buffer) {
   if (!stream || size < 0 || position < 0 || position >= size) return KeyedRead::beyond_end;
   // A record too short for its framing still has its length word read.
+  // One pread takes the frame and, for most records, the whole record.
   const int64_t left = size - position;
-  unsigned char head[kFrameBytes] = {};
+  unsigned char head[4096];
+  std::memset(head, 0, kFrameBytes);
   const auto first = static_cast<size_t>(std::min<int64_t>(left, kFrameBytes));
-  if (left < 4 || !io::read_at(stream, position, head, first))
-    return refuse(KeyedRead::damaged, position);
+  const size_t got = left < 4 ? 0
+                              : io::read_direct(stream, position, head,
+                                                static_cast<size_t>(std::min<int64_t>(left, sizeof head)));
+  if (left < 4 || got < first) return refuse(KeyedRead::damaged, position);
   const KeyedRead frame = keyed_frame(head, position, left, length);
   if (frame == KeyedRead::damaged) return frame;
-  const int32_t l = *length;
-  *buffer = host_buffer(static_cast<size_t>(l));
+  const auto l = static_cast<size_t>(*length);
+  *buffer = host_buffer(l);
   if (!*buffer) {
     std::fputs("   gimaloc error\n", stdout);
     return KeyedRead::no_memory;
   }
-  if (!io::read_at(stream, position, buffer->get(), static_cast<size_t>(l)))
+  const size_t have = std::min(got, l);
+  std::memcpy(buffer->get(), head, have);
+  if (have < l && io::read_direct(stream, position + static_cast<int64_t>(have),
+                                  buffer->get() + have, l - have) != l - have)
     return refuse(KeyedRead::damaged, position);
   if (buffer->get()[l - 1] != '\n') return refuse(KeyedRead::damaged, position + l - 1);
   return frame;
