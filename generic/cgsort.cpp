@@ -4,12 +4,13 @@
 //
 // Both forms of the sort recurse only into the smaller of the greater and
 // less parts and loop on the larger one, so their depth stays below log2 of
-// the count. The stack's elements are normally sorted in one work buffer
-// (the partition order is the same, without a host stack call per element
-// and level); when that buffer cannot be obtained, the sort partitions host
+// the count. The stack's elements are normally sorted in work buffers (the
+// partition order is the same, without a host stack call per element and
+// level); when those cannot be obtained, the sort partitions host
 // stacks. There, when the greater part is the larger, the sorted equal and
 // less parts must follow it: they are kept, in reverse, in a suffix stack
 // that is drained onto the output once the loop ends.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -111,34 +112,53 @@ struct Sorter {
   }
 };
 
-// The same partitions over `count` elements in memory, done on their
-// numbers: each pass visits the elements from the last to the first, as
-// popping does, and lays their numbers out as greater, equal, less. The
-// elements themselves never move; they go back to the stack once, in the
-// final order.
+// The same partitions over `count` elements in memory. A range larger than
+// kNearBytes is partitioned by moving its elements: each pass reads them
+// in order and writes three runs in order, where following numbers into a
+// range that big would miss the cache at nearly every comparison. A range
+// that fits is partitioned on its elements' numbers and its elements are
+// put in place once. Either way each pass visits the elements from the
+// last to the first, as popping does, and lays them out as greater, equal,
+// less, so both give the order the host stack partitions give.
 struct MemorySorter {
+  static constexpr size_t kNearBytes = size_t{256} << 10;
+
   CgCompare compare;
   int size;
-  const unsigned char *data;
+  unsigned char *data;
+  unsigned char *moved;  // as many bytes as data
+  unsigned char *pivot;  // one element
   uint32_t *numbers;
   uint32_t *work;
   signed char *order;
 
-  const unsigned char *element(uint32_t number) const { return data + size_t{number} * size; }
+  unsigned char *at(unsigned char *base, size_t i) const {
+    return base + i * static_cast<size_t>(size);
+  }
 
+  // Classifies `count` elements against the pivot; the part sizes.
+  template <class Element>
+  void classify(size_t count, const unsigned char *middle, Element element, size_t sizes[3]) {
+    for (size_t i = 0; i < count; ++i) {
+      const int c = compare(element(i), middle, &size);
+      order[i] = static_cast<signed char>(c > 0 ? 0 : c == 0 ? 1 : 2);
+      ++sizes[static_cast<int>(order[i])];
+    }
+  }
+
+  // Sorts elements [first, first + count) of data, in place.
   void sort(size_t first, size_t count) {
+    const size_t bytes = static_cast<size_t>(size);
     while (count > 1) {
-      uint32_t *base = numbers + first;
-      const unsigned char *pivot = element(base[count / 2 - 1]);
+      if (count * bytes <= kNearBytes) return sort_near(first, count);
+      unsigned char *base = at(data, first);
+      std::memcpy(pivot, at(base, count / 2 - 1), bytes);
       size_t sizes[3] = {0, 0, 0};
-      for (size_t i = 0; i < count; ++i) {
-        const int c = compare(element(base[i]), pivot, &size);
-        order[i] = static_cast<signed char>(c > 0 ? 0 : c == 0 ? 1 : 2);
-        ++sizes[static_cast<int>(order[i])];
-      }
+      classify(count, pivot, [&](size_t i) { return at(base, i); }, sizes);
       size_t next[3] = {0, sizes[0], sizes[0] + sizes[1]};
-      for (size_t i = count; i-- > 0;) work[next[static_cast<int>(order[i])]++] = base[i];
-      std::memcpy(base, work, count * sizeof *base);
+      for (size_t i = count; i-- > 0;)
+        std::memcpy(at(moved, next[static_cast<int>(order[i])]++), at(base, i), bytes);
+      std::memcpy(base, moved, count * bytes);
       if (sizes[0] <= sizes[2]) {
         sort(first, sizes[0]);
         first += sizes[0] + sizes[1];
@@ -149,28 +169,62 @@ struct MemorySorter {
       }
     }
   }
+
+  // Sorts a range that fits the cache by its numbers, then places it.
+  void sort_near(size_t first, size_t count) {
+    unsigned char *base = at(data, first);
+    for (size_t i = 0; i < count; ++i) numbers[i] = static_cast<uint32_t>(i);
+    sort_numbers(base, 0, count);
+    for (size_t i = 0; i < count; ++i)
+      std::memcpy(at(moved, i), at(base, numbers[i]), static_cast<size_t>(size));
+    std::memcpy(base, moved, count * static_cast<size_t>(size));
+  }
+
+  void sort_numbers(unsigned char *elements, size_t first, size_t count) {
+    while (count > 1) {
+      uint32_t *base = numbers + first;
+      const unsigned char *middle = at(elements, base[count / 2 - 1]);
+      size_t sizes[3] = {0, 0, 0};
+      classify(count, middle, [&](size_t i) { return at(elements, base[i]); }, sizes);
+      size_t next[3] = {0, sizes[0], sizes[0] + sizes[1]};
+      for (size_t i = count; i-- > 0;) work[next[static_cast<int>(order[i])]++] = base[i];
+      std::memcpy(base, work, count * sizeof *base);
+      if (sizes[0] <= sizes[2]) {
+        sort_numbers(elements, first, sizes[0]);
+        first += sizes[0] + sizes[1];
+        count = sizes[2];
+      } else {
+        sort_numbers(elements, first + sizes[0] + sizes[1], sizes[2]);
+        count = sizes[0];
+      }
+    }
+  }
 };
 
-// Sorts in one work buffer: false (nothing changed) when it cannot be
+// Sorts in work buffers: false (nothing changed) when they cannot be
 // obtained; otherwise *rc is the stack service's code.
 bool sort_in_memory(const int *stack, CgCompare compare, int size, int count, int *rc) {
   const auto n = static_cast<size_t>(count), bytes = n * static_cast<size_t>(size);
+  // Ranges that fit the cache are sorted by numbers: they need no more.
+  const size_t near = std::min(n, MemorySorter::kNearBytes / static_cast<size_t>(size) + 1);
   HostPtr<unsigned char> data(static_cast<unsigned char *>(gimaloc(bytes)));
-  HostPtr<uint32_t> numbers(static_cast<uint32_t *>(gimaloc(n * sizeof(uint32_t))));
-  HostPtr<uint32_t> work(static_cast<uint32_t *>(gimaloc(n * sizeof(uint32_t))));
+  HostPtr<unsigned char> moved(static_cast<unsigned char *>(gimaloc(bytes)));
+  HostPtr<unsigned char> pivot(static_cast<unsigned char *>(gimaloc(static_cast<size_t>(size))));
+  HostPtr<uint32_t> numbers(static_cast<uint32_t *>(gimaloc(near * sizeof(uint32_t))));
+  HostPtr<uint32_t> work(static_cast<uint32_t *>(gimaloc(near * sizeof(uint32_t))));
   HostPtr<unsigned char> order(static_cast<unsigned char *>(gimaloc(n)));
-  if (!data || !numbers || !work || !order) return false;
+  if (!data || !moved || !pivot || !numbers || !work || !order) return false;
   for (int i = 1; *rc == 0 && i <= count; ++i)
     gusrea(stack, &i, data.get() + static_cast<size_t>(i - 1) * size, rc);
   if (*rc != 0) return true;
-  for (size_t i = 0; i < n; ++i) numbers.get()[i] = static_cast<uint32_t>(i);
-  MemorySorter sorter{compare, size, data.get(), numbers.get(), work.get(),
-                      reinterpret_cast<signed char *>(order.get())};
+  MemorySorter sorter{compare,       size,       data.get(),
+                      moved.get(),   pivot.get(), numbers.get(),
+                      work.get(),    reinterpret_cast<signed char *>(order.get())};
   sorter.sort(0, n);
   gusemp(stack, rc);
   int pushed = 0;
   for (size_t i = 0; *rc == 0 && i < n; ++i)
-    guspus(stack, data.get() + size_t{numbers.get()[i]} * size, &pushed, rc);
+    guspus(stack, sorter.at(data.get(), i), &pushed, rc);
   return true;
 }
 
