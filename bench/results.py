@@ -42,6 +42,7 @@ PAIRS = [
     ("piping", "BM_SelectionThroughIndex", "BM_SelectionBruteForce"),
     ("maintenance", "csgbldx", "baseline: LC_ALL=C sort"),
     ("maintenance", "csgbldx", "baseline: std::sort + one write"),
+    ("maintenance", "pcs maint index", "csgbldx"),
     ("maintenance", "cscprs", "baseline: cp + sync"),
     ("maintenance", "cscprs", "baseline: cp"),
     ("generators", "BM_cgwtcr", "BM_awk_weld"),
