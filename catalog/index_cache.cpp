@@ -6,12 +6,16 @@
 // gives it a different modification time, even on file systems whose
 // timestamps move in coarse steps. A file changed more recently is read
 // probe by probe as before. Copies are shared by every stream open on the
-// same file and released oldest first beyond kHeldCopies or kHeldBytes.
+// same file and released oldest first beyond kHeldCopies or kHeldBytes;
+// large ones ask for huge pages.
 #include <stdio_ext.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <vector>
@@ -65,16 +69,29 @@ bool read_whole(int fd, char *bytes, size_t size) {
   return true;
 }
 
+constexpr size_t kHugePage = size_t{2} << 20;
+
+// Room for a copy of `size` bytes; null when there is none. A copy of a
+// few huge pages or more is asked to be backed by them: a binary search
+// touches pages far apart, and with small pages nearly every probe of a
+// large index missed the address translation cache.
+char *index_bytes(size_t size) {
+  if (size < 4 * kHugePage) return static_cast<char *>(std::malloc(size));
+  const size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+  void *bytes = std::aligned_alloc(kHugePage, rounded);
+  if (bytes) madvise(bytes, rounded, MADV_HUGEPAGE);
+  return static_cast<char *>(bytes);
+}
+
 class Held {
  public:
   std::shared_ptr<const IndexCopy> find(const FileIdentity &id) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (size_t i = 0; i < copies_.size(); ++i) {
       if (!(copies_[i]->id == id)) continue;
-      auto copy = copies_[i];
-      copies_.erase(copies_.begin() + static_cast<std::ptrdiff_t>(i));
-      copies_.insert(copies_.begin(), copy);
-      return copy;
+      if (i > 0) std::rotate(copies_.begin(), copies_.begin() + static_cast<std::ptrdiff_t>(i),
+                             copies_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      return copies_.front();
     }
     return nullptr;
   }
@@ -113,7 +130,7 @@ Held &held() {
 std::shared_ptr<const IndexCopy> make_copy(FILE *stream, const FileIdentity &id) {
   auto copy = std::make_shared<IndexCopy>();
   copy->id = id;
-  copy->bytes.reset(new (std::nothrow) char[static_cast<size_t>(id.size)]);
+  copy->bytes.reset(index_bytes(static_cast<size_t>(id.size)));
   if (!copy->bytes || !read_whole(fileno(stream), copy->bytes.get(), static_cast<size_t>(id.size)))
     return nullptr;
   FileIdentity after{};
@@ -137,5 +154,7 @@ std::shared_ptr<const IndexCopy> current_index_copy(FILE *index) {
 }
 
 void release_index_copies() { held().clear(); }
+
+void IndexCopy::Release::operator()(char *bytes) const { std::free(bytes); }
 
 }  // namespace pcs

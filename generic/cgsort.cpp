@@ -11,6 +11,7 @@
 // less parts must follow it: they are kept, in reverse, in a suffix stack
 // that is drained onto the output once the loop ends.
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -22,6 +23,40 @@
 
 namespace pcs::query {
 namespace {
+
+// High bit of each byte of `v` that is 0, exactly (no borrow between
+// bytes).
+inline uint64_t zero_bytes(uint64_t v) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+  return ~(((v & kLow7) + kLow7) | v | kLow7);
+}
+
+// The key comparison of cgcmpsrt: the first byte position where the bytes
+// differ and neither is a blank decides. Eight bytes are looked at at once.
+inline int blank_compare(const void *a, const void *b, int length) {
+  const auto *x = static_cast<const unsigned char *>(a);
+  const auto *y = static_cast<const unsigned char *>(b);
+  constexpr uint64_t kBlanks = 0x2020202020202020ULL, kHigh = 0x8080808080808080ULL;
+  int i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (uint64_t u, v; i + 8 <= length; i += 8) {
+      std::memcpy(&u, x + i, 8);
+      std::memcpy(&v, y + i, 8);
+      if (u == v) continue;
+      const uint64_t same = zero_bytes(u ^ v);
+      const uint64_t blank = zero_bytes(u ^ kBlanks) | zero_bytes(v ^ kBlanks);
+      const uint64_t deciding = ~(same | blank) & kHigh;
+      if (deciding == 0) continue;
+      const int at = i + std::countr_zero(deciding) / 8;
+      return x[at] < y[at] ? -1 : 1;
+    }
+  }
+  for (; i < length; ++i) {
+    if (x[i] == ' ' || y[i] == ' ' || x[i] == y[i]) continue;
+    return x[i] < y[i] ? -1 : 1;
+  }
+  return 0;
+}
 
 int count_of(const int *stack, int *count) {
   int size = 0, rc = 0;
@@ -120,10 +155,11 @@ struct Sorter {
 // put in place once. Either way each pass visits the elements from the
 // last to the first, as popping does, and lays them out as greater, equal,
 // less, so both give the order the host stack partitions give.
-struct MemorySorter {
-  static constexpr size_t kNearBytes = size_t{256} << 10;
+constexpr size_t kNearBytes = size_t{256} << 10;
 
-  CgCompare compare;
+template <class Compare>
+struct MemorySorter {
+  Compare compare;
   int size;
   unsigned char *data;
   unsigned char *moved;  // as many bytes as data
@@ -206,7 +242,7 @@ struct MemorySorter {
 bool sort_in_memory(const int *stack, CgCompare compare, int size, int count, int *rc) {
   const auto n = static_cast<size_t>(count), bytes = n * static_cast<size_t>(size);
   // Ranges that fit the cache are sorted by numbers: they need no more.
-  const size_t near = std::min(n, MemorySorter::kNearBytes / static_cast<size_t>(size) + 1);
+  const size_t near = std::min(n, kNearBytes / static_cast<size_t>(size) + 1);
   HostPtr<unsigned char> data(static_cast<unsigned char *>(gimaloc(bytes)));
   HostPtr<unsigned char> moved(static_cast<unsigned char *>(gimaloc(bytes)));
   HostPtr<unsigned char> pivot(static_cast<unsigned char *>(gimaloc(static_cast<size_t>(size))));
@@ -217,14 +253,23 @@ bool sort_in_memory(const int *stack, CgCompare compare, int size, int count, in
   for (int i = 1; *rc == 0 && i <= count; ++i)
     gusrea(stack, &i, data.get() + static_cast<size_t>(i - 1) * size, rc);
   if (*rc != 0) return true;
-  MemorySorter sorter{compare,       size,       data.get(),
-                      moved.get(),   pivot.get(), numbers.get(),
-                      work.get(),    reinterpret_cast<signed char *>(order.get())};
-  sorter.sort(0, n);
+  auto sort = [&](auto order_of) {
+    auto *classes = reinterpret_cast<signed char *>(order.get());
+    MemorySorter<decltype(order_of)> sorter{order_of,    size,        data.get(),   moved.get(),
+                                            pivot.get(), numbers.get(), work.get(), classes};
+    sorter.sort(0, n);
+  };
+  // The library's own comparison is inlined into the sort.
+  if (compare == cgcmpsrt)
+    sort([](const void *a, const void *b, const int *length) {
+      return blank_compare(a, b, *length);
+    });
+  else
+    sort(compare);
   gusemp(stack, rc);
   int pushed = 0;
   for (size_t i = 0; *rc == 0 && i < n; ++i)
-    guspus(stack, sorter.at(data.get(), i), &pushed, rc);
+    guspus(stack, data.get() + i * static_cast<size_t>(size), &pushed, rc);
   return true;
 }
 
@@ -246,20 +291,7 @@ int sort_stack(const int *stack, CgCompare compare) {
 extern "C" {
 
 int cgcmpsrt(const void *a, const void *b, const int *length) {
-  const auto *x = static_cast<const unsigned char *>(a);
-  const auto *y = static_cast<const unsigned char *>(b);
-  int i = 0;
-  // Equal words decide nothing, whatever blanks they hold: skip them.
-  for (uint64_t u, v; i + 8 <= *length; i += 8) {
-    std::memcpy(&u, x + i, 8);
-    std::memcpy(&v, y + i, 8);
-    if (u != v) break;
-  }
-  for (; i < *length; ++i) {
-    if (x[i] == ' ' || y[i] == ' ' || x[i] == y[i]) continue;
-    return x[i] < y[i] ? -1 : 1;
-  }
-  return 0;
+  return pcs::query::blank_compare(a, b, *length);
 }
 
 void cgsort(const int *stack, CgCompare compare, int *rc) {
