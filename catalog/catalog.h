@@ -208,15 +208,11 @@ struct FileIdentity {
   int64_t ctime;
   bool operator==(const FileIdentity &) const = default;
 };
-// A whole index file held in memory, with its checked header. The bytes
-// come from index_bytes (index_cache.cpp).
+// A whole index file held in memory, with its checked header.
 struct IndexCopy {
-  struct Release {
-    void operator()(char *bytes) const;
-  };
   FileIdentity id;
   IndexHeader header;
-  std::unique_ptr<char[], Release> bytes;
+  std::unique_ptr<char[]> bytes;
 };
 // The held copy of the index behind the stream when it is current (one
 // fstat), after reading one when the file has not changed for a while;

@@ -15,7 +15,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <cstdint>
 #include <ctime>
 #include <mutex>
 #include <vector>
@@ -71,16 +71,15 @@ bool read_whole(int fd, char *bytes, size_t size) {
 
 constexpr size_t kHugePage = size_t{2} << 20;
 
-// Room for a copy of `size` bytes; null when there is none. A copy of a
-// few huge pages or more is asked to be backed by them: a binary search
-// touches pages far apart, and with small pages nearly every probe of a
-// large index missed the address translation cache.
-char *index_bytes(size_t size) {
-  if (size < 4 * kHugePage) return static_cast<char *>(std::malloc(size));
-  const size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-  void *bytes = std::aligned_alloc(kHugePage, rounded);
-  if (bytes) madvise(bytes, rounded, MADV_HUGEPAGE);
-  return static_cast<char *>(bytes);
+// Asks for the huge pages that lie whole inside a copy of `size` bytes at
+// `bytes`, before they are first touched: a binary search touches pages
+// far apart, and with small pages nearly every probe of a large index
+// missed the address translation cache.
+void ask_huge_pages(char *bytes, size_t size) {
+  const auto start = reinterpret_cast<uintptr_t>(bytes);
+  const uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
+  const uintptr_t end = (start + size) / kHugePage * kHugePage;
+  if (end > first) madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
 }
 
 class Held {
@@ -130,7 +129,8 @@ Held &held() {
 std::shared_ptr<const IndexCopy> make_copy(FILE *stream, const FileIdentity &id) {
   auto copy = std::make_shared<IndexCopy>();
   copy->id = id;
-  copy->bytes.reset(index_bytes(static_cast<size_t>(id.size)));
+  copy->bytes.reset(new (std::nothrow) char[static_cast<size_t>(id.size)]);
+  if (copy->bytes) ask_huge_pages(copy->bytes.get(), static_cast<size_t>(id.size));
   if (!copy->bytes || !read_whole(fileno(stream), copy->bytes.get(), static_cast<size_t>(id.size)))
     return nullptr;
   FileIdentity after{};
@@ -154,7 +154,5 @@ std::shared_ptr<const IndexCopy> current_index_copy(FILE *index) {
 }
 
 void release_index_copies() { held().clear(); }
-
-void IndexCopy::Release::operator()(char *bytes) const { std::free(bytes); }
 
 }  // namespace pcs
