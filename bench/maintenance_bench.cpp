@@ -3,12 +3,14 @@
 // --parallel=2` of the same keys as text and against std::sort of the same
 // key records, alone and plus one buffered write; cscprs of a 256 MiB
 // catalog with a tenth of its records deleted against `cp` (and `cp` then
-// `sync`) of the same file.
+// `sync`) of the same file; `pcs maint index` of the parts catalog against
+// csgbldx alone.
 // PCS_BENCH_PARTS and PCS_BENCH_CATALOG_MB choose smaller sizes.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -235,6 +237,49 @@ void index_memory(benchmark::State &state) {
   state.counters["peak_per_key_records"] = static_cast<double>(growth_kib) * 1024 / key_records;
 }
 BENCHMARK(index_memory)->Name("csgbldx memory")->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Peak resident KiB of `argv` run as a child process, -1 when it fails.
+long spawned_peak_kib(std::vector<std::string> args) {
+  std::vector<char *> argv;
+  for (std::string &a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0)
+    return -1;
+  return usage.ru_maxrss;
+}
+
+// `pcs maint index` of the same catalog as a process, to set beside
+// csgbldx above; its peak resident size beside that of a process that runs
+// csgbldx alone.
+void maint_index(benchmark::State &state) {
+  PartsCatalog &c = parts();
+  const std::vector<std::string> command = {PCS_TOOL, "maint", "index", c.catalog,
+                                            work("tool.idx"), "-k", "PARTNUM.PARTNO:40"};
+  long tool_kib = 0;
+  for (auto _ : state) {
+    std::remove(work("tool.idx").c_str());
+    tool_kib = spawned_peak_kib(command);
+    if (tool_kib < 0) state.SkipWithError("pcs maint index failed");
+  }
+  const long builder_kib = child_peak_kib(c.catalog);
+  state.counters["peak_rss_MiB"] = static_cast<double>(tool_kib) / 1024;
+  state.counters["csgbldx_peak_rss_MiB"] = static_cast<double>(builder_kib) / 1024;
+  state.counters["peak_rss_per_csgbldx"] =
+      builder_kib > 0 ? static_cast<double>(tool_kib) / static_cast<double>(builder_kib) : 0;
+  state.SetItemsProcessed(state.iterations() * c.parts);
+}
+BENCHMARK(maint_index)->Name("pcs maint index")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 // ---- compression ---------------------------------------------------------
 

@@ -43,6 +43,7 @@ PAIRS = [
     ("maintenance", "csgbldx", "baseline: LC_ALL=C sort --parallel=2"),
     ("maintenance", "csgbldx", "baseline: std::sort of the key records"),
     ("maintenance", "csgbldx", "baseline: std::sort + one write"),
+    ("maintenance", "pcs maint index", "csgbldx"),
     ("maintenance", "cscprs", "baseline: cp + sync"),
     ("maintenance", "cscprs", "baseline: cp"),
     ("generators", "BM_cgwtcr", "BM_awk_weld"),

@@ -6,12 +6,16 @@
 // gives it a different modification time, even on file systems whose
 // timestamps move in coarse steps. A file changed more recently is read
 // probe by probe as before. Copies are shared by every stream open on the
-// same file and released oldest first beyond kHeldCopies or kHeldBytes.
+// same file and released oldest first beyond kHeldCopies or kHeldBytes;
+// large ones ask for huge pages.
 #include <stdio_ext.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 #include <mutex>
 #include <vector>
@@ -65,16 +69,28 @@ bool read_whole(int fd, char *bytes, size_t size) {
   return true;
 }
 
+constexpr size_t kHugePage = size_t{2} << 20;
+
+// Asks for the huge pages that lie whole inside a copy of `size` bytes at
+// `bytes`, before they are first touched: a binary search touches pages
+// far apart, and with small pages nearly every probe of a large index
+// missed the address translation cache.
+void ask_huge_pages(char *bytes, size_t size) {
+  const auto start = reinterpret_cast<uintptr_t>(bytes);
+  const uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
+  const uintptr_t end = (start + size) / kHugePage * kHugePage;
+  if (end > first) madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
+}
+
 class Held {
  public:
   std::shared_ptr<const IndexCopy> find(const FileIdentity &id) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (size_t i = 0; i < copies_.size(); ++i) {
       if (!(copies_[i]->id == id)) continue;
-      auto copy = copies_[i];
-      copies_.erase(copies_.begin() + static_cast<std::ptrdiff_t>(i));
-      copies_.insert(copies_.begin(), copy);
-      return copy;
+      if (i > 0) std::rotate(copies_.begin(), copies_.begin() + static_cast<std::ptrdiff_t>(i),
+                             copies_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      return copies_.front();
     }
     return nullptr;
   }
@@ -114,6 +130,7 @@ std::shared_ptr<const IndexCopy> make_copy(FILE *stream, const FileIdentity &id)
   auto copy = std::make_shared<IndexCopy>();
   copy->id = id;
   copy->bytes.reset(new (std::nothrow) char[static_cast<size_t>(id.size)]);
+  if (copy->bytes) ask_huge_pages(copy->bytes.get(), static_cast<size_t>(id.size));
   if (!copy->bytes || !read_whole(fileno(stream), copy->bytes.get(), static_cast<size_t>(id.size)))
     return nullptr;
   FileIdentity after{};

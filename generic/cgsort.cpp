@@ -4,12 +4,14 @@
 //
 // Both forms of the sort recurse only into the smaller of the greater and
 // less parts and loop on the larger one, so their depth stays below log2 of
-// the count. The stack's elements are normally sorted in one work buffer
-// (the partition order is the same, without a host stack call per element
-// and level); when that buffer cannot be obtained, the sort partitions host
+// the count. The stack's elements are normally sorted in work buffers (the
+// partition order is the same, without a host stack call per element and
+// level); when those cannot be obtained, the sort partitions host
 // stacks. There, when the greater part is the larger, the sorted equal and
 // less parts must follow it: they are kept, in reverse, in a suffix stack
 // that is drained onto the output once the loop ends.
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -21,6 +23,40 @@
 
 namespace pcs::query {
 namespace {
+
+// High bit of each byte of `v` that is 0, exactly (no borrow between
+// bytes).
+inline uint64_t zero_bytes(uint64_t v) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+  return ~(((v & kLow7) + kLow7) | v | kLow7);
+}
+
+// The key comparison of cgcmpsrt: the first byte position where the bytes
+// differ and neither is a blank decides. Eight bytes are looked at at once.
+inline int blank_compare(const void *a, const void *b, int length) {
+  const auto *x = static_cast<const unsigned char *>(a);
+  const auto *y = static_cast<const unsigned char *>(b);
+  constexpr uint64_t kBlanks = 0x2020202020202020ULL, kHigh = 0x8080808080808080ULL;
+  int i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (uint64_t u, v; i + 8 <= length; i += 8) {
+      std::memcpy(&u, x + i, 8);
+      std::memcpy(&v, y + i, 8);
+      if (u == v) continue;
+      const uint64_t same = zero_bytes(u ^ v);
+      const uint64_t blank = zero_bytes(u ^ kBlanks) | zero_bytes(v ^ kBlanks);
+      const uint64_t deciding = ~(same | blank) & kHigh;
+      if (deciding == 0) continue;
+      const int at = i + std::countr_zero(deciding) / 8;
+      return x[at] < y[at] ? -1 : 1;
+    }
+  }
+  for (; i < length; ++i) {
+    if (x[i] == ' ' || y[i] == ' ' || x[i] == y[i]) continue;
+    return x[i] < y[i] ? -1 : 1;
+  }
+  return 0;
+}
 
 int count_of(const int *stack, int *count) {
   int size = 0, rc = 0;
@@ -111,34 +147,54 @@ struct Sorter {
   }
 };
 
-// The same partitions over `count` elements in memory, done on their
-// numbers: each pass visits the elements from the last to the first, as
-// popping does, and lays their numbers out as greater, equal, less. The
-// elements themselves never move; they go back to the stack once, in the
-// final order.
+// The same partitions over `count` elements in memory. A range larger than
+// kNearBytes is partitioned by moving its elements: each pass reads them
+// in order and writes three runs in order, where following numbers into a
+// range that big would miss the cache at nearly every comparison. A range
+// that fits is partitioned on its elements' numbers and its elements are
+// put in place once. Either way each pass visits the elements from the
+// last to the first, as popping does, and lays them out as greater, equal,
+// less, so both give the order the host stack partitions give.
+constexpr size_t kNearBytes = size_t{256} << 10;
+
+template <class Compare>
 struct MemorySorter {
-  CgCompare compare;
+  Compare compare;
   int size;
-  const unsigned char *data;
+  unsigned char *data;
+  unsigned char *moved;  // as many bytes as data
+  unsigned char *pivot;  // one element
   uint32_t *numbers;
   uint32_t *work;
   signed char *order;
 
-  const unsigned char *element(uint32_t number) const { return data + size_t{number} * size; }
+  unsigned char *at(unsigned char *base, size_t i) const {
+    return base + i * static_cast<size_t>(size);
+  }
 
+  // Classifies `count` elements against the pivot; the part sizes.
+  template <class Element>
+  void classify(size_t count, const unsigned char *middle, Element element, size_t sizes[3]) {
+    for (size_t i = 0; i < count; ++i) {
+      const int c = compare(element(i), middle, &size);
+      order[i] = static_cast<signed char>(c > 0 ? 0 : c == 0 ? 1 : 2);
+      ++sizes[static_cast<int>(order[i])];
+    }
+  }
+
+  // Sorts elements [first, first + count) of data, in place.
   void sort(size_t first, size_t count) {
+    const size_t bytes = static_cast<size_t>(size);
     while (count > 1) {
-      uint32_t *base = numbers + first;
-      const unsigned char *pivot = element(base[count / 2 - 1]);
+      if (count * bytes <= kNearBytes) return sort_near(first, count);
+      unsigned char *base = at(data, first);
+      std::memcpy(pivot, at(base, count / 2 - 1), bytes);
       size_t sizes[3] = {0, 0, 0};
-      for (size_t i = 0; i < count; ++i) {
-        const int c = compare(element(base[i]), pivot, &size);
-        order[i] = static_cast<signed char>(c > 0 ? 0 : c == 0 ? 1 : 2);
-        ++sizes[static_cast<int>(order[i])];
-      }
+      classify(count, pivot, [&](size_t i) { return at(base, i); }, sizes);
       size_t next[3] = {0, sizes[0], sizes[0] + sizes[1]};
-      for (size_t i = count; i-- > 0;) work[next[static_cast<int>(order[i])]++] = base[i];
-      std::memcpy(base, work, count * sizeof *base);
+      for (size_t i = count; i-- > 0;)
+        std::memcpy(at(moved, next[static_cast<int>(order[i])]++), at(base, i), bytes);
+      std::memcpy(base, moved, count * bytes);
       if (sizes[0] <= sizes[2]) {
         sort(first, sizes[0]);
         first += sizes[0] + sizes[1];
@@ -149,28 +205,71 @@ struct MemorySorter {
       }
     }
   }
+
+  // Sorts a range that fits the cache by its numbers, then places it.
+  void sort_near(size_t first, size_t count) {
+    unsigned char *base = at(data, first);
+    for (size_t i = 0; i < count; ++i) numbers[i] = static_cast<uint32_t>(i);
+    sort_numbers(base, 0, count);
+    for (size_t i = 0; i < count; ++i)
+      std::memcpy(at(moved, i), at(base, numbers[i]), static_cast<size_t>(size));
+    std::memcpy(base, moved, count * static_cast<size_t>(size));
+  }
+
+  void sort_numbers(unsigned char *elements, size_t first, size_t count) {
+    while (count > 1) {
+      uint32_t *base = numbers + first;
+      const unsigned char *middle = at(elements, base[count / 2 - 1]);
+      size_t sizes[3] = {0, 0, 0};
+      classify(count, middle, [&](size_t i) { return at(elements, base[i]); }, sizes);
+      size_t next[3] = {0, sizes[0], sizes[0] + sizes[1]};
+      for (size_t i = count; i-- > 0;) work[next[static_cast<int>(order[i])]++] = base[i];
+      std::memcpy(base, work, count * sizeof *base);
+      if (sizes[0] <= sizes[2]) {
+        sort_numbers(elements, first, sizes[0]);
+        first += sizes[0] + sizes[1];
+        count = sizes[2];
+      } else {
+        sort_numbers(elements, first + sizes[0] + sizes[1], sizes[2]);
+        count = sizes[0];
+      }
+    }
+  }
 };
 
-// Sorts in one work buffer: false (nothing changed) when it cannot be
+// Sorts in work buffers: false (nothing changed) when they cannot be
 // obtained; otherwise *rc is the stack service's code.
 bool sort_in_memory(const int *stack, CgCompare compare, int size, int count, int *rc) {
   const auto n = static_cast<size_t>(count), bytes = n * static_cast<size_t>(size);
+  // Ranges that fit the cache are sorted by numbers: they need no more.
+  const size_t near = std::min(n, kNearBytes / static_cast<size_t>(size) + 1);
   HostPtr<unsigned char> data(static_cast<unsigned char *>(gimaloc(bytes)));
-  HostPtr<uint32_t> numbers(static_cast<uint32_t *>(gimaloc(n * sizeof(uint32_t))));
-  HostPtr<uint32_t> work(static_cast<uint32_t *>(gimaloc(n * sizeof(uint32_t))));
+  HostPtr<unsigned char> moved(static_cast<unsigned char *>(gimaloc(bytes)));
+  HostPtr<unsigned char> pivot(static_cast<unsigned char *>(gimaloc(static_cast<size_t>(size))));
+  HostPtr<uint32_t> numbers(static_cast<uint32_t *>(gimaloc(near * sizeof(uint32_t))));
+  HostPtr<uint32_t> work(static_cast<uint32_t *>(gimaloc(near * sizeof(uint32_t))));
   HostPtr<unsigned char> order(static_cast<unsigned char *>(gimaloc(n)));
-  if (!data || !numbers || !work || !order) return false;
+  if (!data || !moved || !pivot || !numbers || !work || !order) return false;
   for (int i = 1; *rc == 0 && i <= count; ++i)
     gusrea(stack, &i, data.get() + static_cast<size_t>(i - 1) * size, rc);
   if (*rc != 0) return true;
-  for (size_t i = 0; i < n; ++i) numbers.get()[i] = static_cast<uint32_t>(i);
-  MemorySorter sorter{compare, size, data.get(), numbers.get(), work.get(),
-                      reinterpret_cast<signed char *>(order.get())};
-  sorter.sort(0, n);
+  auto sort = [&](auto order_of) {
+    auto *classes = reinterpret_cast<signed char *>(order.get());
+    MemorySorter<decltype(order_of)> sorter{order_of,    size,        data.get(),   moved.get(),
+                                            pivot.get(), numbers.get(), work.get(), classes};
+    sorter.sort(0, n);
+  };
+  // The library's own comparison is inlined into the sort.
+  if (compare == cgcmpsrt)
+    sort([](const void *a, const void *b, const int *length) {
+      return blank_compare(a, b, *length);
+    });
+  else
+    sort(compare);
   gusemp(stack, rc);
   int pushed = 0;
   for (size_t i = 0; *rc == 0 && i < n; ++i)
-    guspus(stack, data.get() + size_t{numbers.get()[i]} * size, &pushed, rc);
+    guspus(stack, data.get() + i * static_cast<size_t>(size), &pushed, rc);
   return true;
 }
 
@@ -192,20 +291,7 @@ int sort_stack(const int *stack, CgCompare compare) {
 extern "C" {
 
 int cgcmpsrt(const void *a, const void *b, const int *length) {
-  const auto *x = static_cast<const unsigned char *>(a);
-  const auto *y = static_cast<const unsigned char *>(b);
-  int i = 0;
-  // Equal words decide nothing, whatever blanks they hold: skip them.
-  for (uint64_t u, v; i + 8 <= *length; i += 8) {
-    std::memcpy(&u, x + i, 8);
-    std::memcpy(&v, y + i, 8);
-    if (u != v) break;
-  }
-  for (; i < *length; ++i) {
-    if (x[i] == ' ' || y[i] == ' ' || x[i] == y[i]) continue;
-    return x[i] < y[i] ? -1 : 1;
-  }
-  return 0;
+  return pcs::query::blank_compare(a, b, *length);
 }
 
 void cgsort(const int *stack, CgCompare compare, int *rc) {

@@ -59,8 +59,7 @@ void combine(Heap *heap, TreeNode *parent, TreeNode *node, TreeNode *sibling) {
 void repair(Heap *heap, TreeNode *node) {
   TreeState *state = heap->state;
   while (!node->leftElement && node != state->root) {
-    TreeNode *parent = nullptr;
-    t_hp_pop(heap, &parent);
+    TreeNode *parent = heap->stack[heap->stack_top--];
     TreeNode *sibling = parent->middleChild == node ? parent->leftChild : parent->middleChild;
     if (sibling->rightElement) {
       rotate(parent, node, sibling);
@@ -106,27 +105,29 @@ void *t_elm_dl(Heap *heap, void *key, int *error) {
   return result;
 }
 
-// The minimum is the left element of the leftmost leaf. A leaf of two
-// elements just loses it; otherwise the path to the leaf is pushed without
-// comparing keys, and the leaf is repaired as delete element does.
+// The minimum is the left element of the leftmost leaf. When the path
+// stack has room for the tree's height, the one descent to the leaf stacks
+// the path; otherwise a leaf of two elements just loses it, and the path
+// of a leaf that needs repair is stacked by a second descent, growing the
+// stack. The leaf is repaired as delete element does.
 void *t_dl_min(Heap *heap, int *error) {
   *error = kTreeOk;
-  TreeNode *first = heap->state->root;
-  while (first && first->leftChild) first = first->leftChild;
-  if (first && first->rightElement) {
-    void *minimum = first->leftElement;
-    first->leftElement = first->rightElement;
-    first->rightElement = nullptr;
-    return minimum;
-  }
-  heap->stack_top = -1;
-  TreeNode *leaf = t_gt_min(heap, heap->state->root, true, error);
+  TreeState *state = heap->state;
+  TreeNode *leaf = state->root;
   if (!leaf) return nullptr;
-  t_hp_pop(heap, &leaf);
+  const bool room = heap->stack && heap->stack_capacity >= state->height;
+  heap->stack_top = -1;
+  for (; leaf->leftChild; leaf = leaf->leftChild)
+    if (room) heap->stack[++heap->stack_top] = leaf;
   void *minimum = leaf->leftElement;
+  if (!leaf->rightElement && !room) {
+    leaf = t_gt_min(heap, state->root, true, error);
+    if (!leaf) return nullptr;
+    t_hp_pop(heap, &leaf);
+  }
   leaf->leftElement = leaf->rightElement;
   leaf->rightElement = nullptr;
-  repair(heap, leaf);
+  if (!leaf->leftElement) repair(heap, leaf);
   return minimum;
 }
 

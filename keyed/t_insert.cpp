@@ -96,11 +96,11 @@ int t_hp_pop(Heap *heap, TreeNode **node) {
 }
 
 int t_cm_elm(Heap *heap, const void *key, const TreeNode *node) {
-  int c0 = heap->compare(key, node->leftElement, heap->key_length);
+  int c0 = tree_compare(heap, key, node->leftElement);
   if (c0 < 0) return 1;
   if (c0 == 0) return 4;
   if (!node->rightElement) return 2;
-  int c1 = heap->compare(key, node->rightElement, heap->key_length);
+  int c1 = tree_compare(heap, key, node->rightElement);
   if (c1 < 0) return 2;
   return c1 > 0 ? 3 : 4;
 }
@@ -146,15 +146,26 @@ TreeNode *t_gt_min(Heap *heap, TreeNode *node, bool push, int *error) {
   return nullptr;
 }
 
+// A search only descends: it keeps no path, so it needs no memory.
 void *t_elm_se(Heap *heap, void *key, int *error) {
   *error = kTreeOk;
-  bool found = false;
-  t_f_node(heap, key, &found, error);
-  if (!found) return nullptr;
-  TreeNode *node = nullptr;
-  t_hp_pop(heap, &node);
-  if (heap->compare(key, node->leftElement, heap->key_length) == 0) return node->leftElement;
-  return node->rightElement;
+  for (TreeNode *node = heap->state->root; node;) {
+    switch (t_cm_elm(heap, key, node)) {
+      case 1:
+        node = node->leftChild;
+        break;
+      case 2:
+        node = node->middleChild;
+        break;
+      case 3:
+        node = node->rightChild;
+        break;
+      default:
+        return tree_compare(heap, key, node->leftElement) == 0 ? node->leftElement
+                                                                : node->rightElement;
+    }
+  }
+  return nullptr;
 }
 
 void *t_h_min(Heap *heap, int *error) {
@@ -166,7 +177,7 @@ void *t_h_min(Heap *heap, int *error) {
 namespace {
 
 int compare_elements(Heap *heap, const void *a, const void *b) {
-  return heap->compare(a, b, heap->key_length);
+  return tree_compare(heap, a, b);
 }
 
 // Splits the full node `node` around the carried element and child. The node

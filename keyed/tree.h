@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "include/pcs.h"
 
@@ -122,6 +123,18 @@ void fre_ind(void *element);
 void fre_str(void *element);
 void pt_index(const void *element, int key_length);
 void pt_str(const void *element, int key_length);
+
+// Compares two elements as heap->compare does, by sign. The library's own
+// element kinds, which both hold their key first, are compared here
+// without the call through the heap.
+inline int tree_compare(const Heap *heap, const void *a, const void *b) {
+  if (heap->compare != comp_ind && heap->compare != comp_str)
+    return heap->compare(a, b, heap->key_length);
+  if (heap->key_length < 1) return 0;
+  return std::memcmp(*static_cast<unsigned char *const *>(a),
+                     *static_cast<unsigned char *const *>(b),
+                     static_cast<size_t>(heap->key_length));
+}
 
 // Internal operations.
 int t_cm_elm(Heap *heap, const void *key, const TreeNode *node);

@@ -26,6 +26,7 @@ KeyScan readable_scan(const std::string &catalog, const std::vector<KeyField> &f
 // "records read: N, duplicates: D, deleted: X, blank keys: B" on standard
 // output.
 void print_summary(const KeyScan &scan, int deleted);
+void print_summary(size_t read, int duplicates, int deleted, int blank);
 
 // Fails the command unless `index` may be written as the index of
 // `catalog` (another file than the catalog; an index already, or --force).

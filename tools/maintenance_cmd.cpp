@@ -24,6 +24,7 @@
 #include "include/pcs.h"
 #include "tools/clobber.h"
 #include "tools/command.h"
+#include "tools/index_build.h"
 #include "tools/maint.h"
 
 namespace pcs::tool {
@@ -174,11 +175,14 @@ void build_index(const Options &o) {
   require_file(o.catalog);
   check_index_path(o.catalog, o.index, o.force);
   const std::vector<KeyField> fields = key_fields(o.keys);
-  const KeyScan scan = readable_scan(o.catalog, fields, false);
-  write_index(o.catalog, o.index, fields);
-  print_summary(scan, scan.deleted);
-  if (scan.blank_keys() > 0)
-    std::fprintf(stderr, "pcs: warning: %d record(s) of %s have a blank key\n", scan.blank_keys(),
+  IndexSummary built;
+  {
+    Progress progress("indexing " + o.catalog, index_growth(o.index));
+    built = build_index_once(o.catalog, o.index, fields);
+  }
+  print_summary(static_cast<size_t>(built.read), built.duplicates, built.deleted, built.blank);
+  if (built.blank > 0)
+    std::fprintf(stderr, "pcs: warning: %d record(s) of %s have a blank key\n", built.blank,
                  o.catalog.c_str());
   std::printf("%s: index %s written\n", o.catalog.c_str(), o.index.c_str());
 }
@@ -389,9 +393,13 @@ KeyScan readable_scan(const std::string &catalog, const std::vector<KeyField> &f
   return scan;
 }
 
+void print_summary(size_t read, int duplicates, int deleted, int blank) {
+  std::printf("records read: %zu, duplicates: %d, deleted: %d, blank keys: %d\n", read, duplicates,
+              deleted, blank);
+}
+
 void print_summary(const KeyScan &scan, int deleted) {
-  std::printf("records read: %zu, duplicates: %d, deleted: %d, blank keys: %d\n",
-              scan.records.size(), scan.duplicates(), deleted, scan.blank_keys());
+  print_summary(scan.records.size(), scan.duplicates(), deleted, scan.blank_keys());
 }
 
 namespace {

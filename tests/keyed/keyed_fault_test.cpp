@@ -114,6 +114,8 @@ TEST_F(KeyedFaultTest, GroupListEdits) {
   });
 }
 
+void keep_element(void *) {}
+
 // A failed insert leaves the tree as it was, also in the middle of splits.
 TEST_F(KeyedFaultTest, TreeInsert) {
   sweep_allocations([&](long) {
@@ -144,6 +146,26 @@ TEST_F(KeyedFaultTest, TreeInsert) {
       fre_ind(e);
     }
     EXPECT_EQ(heap->state->count, 0);
+    heap_release(heap);
+  });
+}
+
+// Delete-minimum from a one-element tree, whose path stack does not exist
+// yet: a failure to make it leaves the element in the tree.
+TEST_F(KeyedFaultTest, TreeDeleteMinimumWithoutStack) {
+  sweep_allocations([&](long) {
+    Heap *heap = crtheap_with(comp_ind, keep_element, pt_index, 4);
+    if (!heap) return;
+    unsigned char key[] = {'k', 'e', 'y', '1'};
+    IndexElement only{key, 7};
+    int error = -1;
+    heap->insert(heap, &only, &error);
+    if (error == kTreeOk) {
+      void *gone = heap->delete_minimum(heap, &error);
+      EXPECT_EQ(gone, error == kTreeOk ? &only : nullptr);
+      EXPECT_EQ(heap->state->count, error == kTreeOk ? 0 : 1);
+      if (error != kTreeOk) EXPECT_EQ(error, kTreeNoMemory);
+    }
     heap_release(heap);
   });
 }

@@ -19,7 +19,9 @@ class TreeTest : public HostTest {
     heap_release(heap_);
     HostTest::TearDown();
   }
-  void make(int key_length) { heap_ = crtheap_with(comp_ind, fre_ind, pt_index, key_length); }
+  void make(int key_length, ElementCompare compare = comp_ind) {
+    heap_ = crtheap_with(compare, fre_ind, pt_index, key_length);
+  }
 
   IndexElement *element(const std::string &key, int position = 0) {
     auto *e = host_alloc<IndexElement>();
@@ -92,6 +94,11 @@ class TreeTest : public HostTest {
   Heap *heap_ = nullptr;
 };
 
+// A caller's own comparison: the tree calls it instead of comparing keys.
+int reversed_twice(const void *a, const void *b, int key_length) {
+  return -comp_ind(b, a, key_length);
+}
+
 // Random inserts, rejected duplicates, finds, deletes and delete-minimum
 // checked against std::map. Small key spaces churn a small tree checked
 // after every step; a large one grows a big tree checked every 500 steps.
@@ -99,10 +106,12 @@ TEST_F(TreeTest, AgreesWithStdMap) {
   struct Run {
     unsigned seed;
     int keys, steps, every;
+    ElementCompare compare;
   };
-  for (Run run : {Run{1, 16, 40000, 1}, Run{2, 200, 40000, 1}, Run{3, 30000, 200000, 500}}) {
+  for (Run run : {Run{1, 16, 40000, 1, comp_ind}, Run{2, 200, 40000, 1, comp_ind},
+                  Run{3, 30000, 200000, 500, comp_ind}, Run{4, 200, 20000, 1, reversed_twice}}) {
     SCOPED_TRACE(run.seed);
-    make(6);
+    make(6, run.compare);
     std::mt19937 rng(run.seed);
     std::map<std::string, int> model;
     for (int step = 0; step < run.steps; ++step) {

@@ -51,6 +51,38 @@ TEST_F(MaintCommand, IndexByKeyFields) {
   EXPECT_EQ(read_file(path("other")), read_file(path("idx")));
 }
 
+// The summary of an index run, from the keys the builder read and the runs
+// of the index it wrote. A field blank in every key but carried is still
+// indexed; an unreadable record refuses the run with its count.
+TEST_F(MaintCommand, IndexSummaryCountsWhatTheBuilderRead) {
+  const std::string damaged = part("C").replace(8, 4, std::string("\0\0\x7f\0", 4));
+  struct Case {
+    std::string bytes, key;
+    int status;
+    std::string out, err;
+  } cases[] = {
+      {part("B") + part("A") + part("B") + part("B"), "PARTNUM.PARTNO:8", 0,
+       "records read: 4, duplicates: 2, deleted: 0, blank keys: 0\n", ""},
+      {part("A") + part("X", 1) + part("") + part("A", 1), "PARTNUM.PARTNO:8", 0,
+       "records read: 2, duplicates: 0, deleted: 2, blank keys: 1\n",
+       "pcs: warning: 1 record(s) of cat have a blank key\n"},
+      {part("") + part(""), "PARTNUM.PARTNO:8", 0,
+       "records read: 2, duplicates: 1, deleted: 0, blank keys: 2\n",
+       "pcs: warning: 2 record(s) of cat have a blank key\n"},
+      {part("A") + damaged + damaged, "PARTNUM.PARTNO:8", 1, "",
+       "cat: 2 damaged record(s); nothing changed (pcs check shows where)"},
+  };
+  for (const Case &c : cases) {
+    write_file(path("cat"), c.bytes);
+    std::filesystem::remove(path("idx"));
+    const ToolRun r = pcs("index cat idx -k " + c.key);
+    EXPECT_EQ(r.status, c.status) << c.out << r.err;
+    EXPECT_EQ(r.out, c.status == 0 ? c.out + "cat: index idx written\n" : "") << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    EXPECT_EQ(std::filesystem::exists(path("idx")), c.status == 0);
+  }
+}
+
 // Mistakes that would lose data are refused before anything is written.
 TEST_F(MaintCommand, RefusalsLeaveEveryFileAsItWas) {
   const std::string torn = part("A") + part("B").substr(0, 30);

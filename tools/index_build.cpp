@@ -1,0 +1,148 @@
+// `pcs maint index` in one pass over the catalog: the index builder runs
+// with a key reader that passes the library's reader through and takes the
+// run summary from the keys it read, so the catalog is not read a second
+// time before the build. What the keys cannot tell (why a record could not
+// be read, whether a field no key fills is carried at all) the full scan
+// tells, and only then; a refused build has written nothing.
+#include "tools/index_build.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "host/host_services.h"
+#include "tools/maint.h"
+
+namespace pcs::tool {
+namespace {
+
+// What the reader saw. The builder takes a plain function, so its state
+// lives here; one build runs at a time.
+struct ReaderState {
+  std::vector<KeyField> fields;
+  bool trust_fields = false;  // the full scan found every field carried
+  int counted = 0;            // records the builder counted, deleted ones too
+  int read = 0;
+  int blank = 0;
+};
+ReaderState state;
+
+bool all_blank(const char *bytes, size_t size) {
+  return std::all_of(bytes, bytes + size, [](char c) { return c == ' '; });
+}
+
+// Counts the blank keys; false when some field is blank in every key (no
+// key shows that a record carries it).
+bool summarize(const KeyRecord *records, int filled, int key_length) {
+  std::vector<bool> filled_in(state.fields.size(), false);
+  for (int i = 0; i < filled; ++i) {
+    const char *key = records[i].Key;
+    state.blank += all_blank(key, static_cast<size_t>(key_length));
+    size_t position = 0;
+    for (size_t f = 0; f < state.fields.size(); ++f) {
+      const size_t width = static_cast<size_t>(std::max(state.fields[f].length, 0));
+      if (!filled_in[f] && position + width <= static_cast<size_t>(key_length))
+        filled_in[f] = !all_blank(key + position, width);
+      position += width;
+    }
+  }
+  return std::all_of(filled_in.begin(), filled_in.end(), [](bool b) { return b; });
+}
+
+int summarizing_reader(const char *path, const int *field_count, void *description,
+                       const int *widths, int record_count, int key_length, KeyRecord *records,
+                       int *filled) {
+  const int rc = csgia(path, field_count, description, widths, record_count, key_length,
+                       records, filled);
+  state.counted = record_count;
+  state.read = filled ? *filled : 0;
+  state.blank = 0;
+  const bool shown = rc == 0 && records && summarize(records, state.read, key_length);
+  return rc != 0 || shown || state.trust_fields ? rc : 1;
+}
+
+// The key description the builder passes to the reader: one 16-byte group
+// and attribute entry per field.
+struct Description {
+  void *array = nullptr;
+  explicit Description(const std::vector<KeyField> &fields)
+      : array(pparynew(static_cast<int>(fields.size()))) {
+    for (size_t i = 0; array && i < fields.size(); ++i) {
+      const std::string names = name_field(fields[i].group) + name_field(fields[i].attribute);
+      auto *entry = static_cast<char *>(gimaloc(names.size()));
+      if (!entry) fail("cannot build the index: out of memory");
+      std::memcpy(entry, names.data(), names.size());
+      pparystr(array, static_cast<int>(i), entry);
+    }
+    if (!array) fail("cannot build the index: out of memory");
+  }
+  ~Description() {
+    for (int i = 0; array && i < pparysiz(array); ++i) gifree(pparyget(array, i));
+    if (array) pparyfre(array);
+  }
+};
+
+int run_builder(const std::string &catalog, const std::string &index,
+                const std::vector<KeyField> &fields, int *error) {
+  Description description(fields);
+  std::vector<int> widths;
+  for (const KeyField &f : fields) widths.push_back(f.length);
+  int count = static_cast<int>(fields.size()), rc = 0;
+  errno = 0;
+  csbndx(csgrn, summarizing_reader, &count, description.array, widths.data(), catalog.c_str(),
+         index.c_str(), &rc);
+  *error = errno;
+  return rc;
+}
+
+// Lines of the index whose run starts elsewhere: the records whose key an
+// earlier record holds too. The index was just written by the builder; a
+// line it cannot parse counts as a run of its own.
+int duplicates_in(const std::string &index_path, const std::vector<KeyField> &fields) {
+  FILE *index = std::fopen(index_path.c_str(), "rb");
+  if (!index) return 0;
+  size_t key_length = 0;
+  for (const KeyField &f : fields) key_length += static_cast<size_t>(std::max(f.length, 0));
+  const size_t line = key_length + PCS_INDEX_OVERHEAD, lines = (size_t{1} << 20) / line + 1;
+  std::unique_ptr<char[]> buffer(new char[lines * line]);
+  int duplicates = 0;
+  long long at = PCS_INDEX_HEADER;
+  std::fseek(index, PCS_INDEX_HEADER, SEEK_SET);
+  for (size_t got; (got = std::fread(buffer.get(), line, lines, index)) > 0;) {
+    for (size_t i = 0; i < got; ++i, at += static_cast<long long>(line)) {
+      char first[13] = {};
+      std::memcpy(first, buffer.get() + i * line + 16, 12);
+      char *end = nullptr;
+      const long long start = std::strtoll(first, &end, 10);
+      duplicates += end != first && *end == '\0' && start != at;
+    }
+  }
+  std::fclose(index);
+  return duplicates;
+}
+
+}  // namespace
+
+IndexSummary build_index_once(const std::string &catalog_path, const std::string &index_path,
+                              const std::vector<KeyField> &fields) {
+  state = ReaderState{fields};
+  int error = 0;
+  int rc = run_builder(catalog_path, index_path, fields, &error);
+  if (rc != 0) {
+    // The full scan names what the reader refused (damage, records it
+    // cannot read, a field no record carries) and fails the command.
+    readable_scan(catalog_path, fields, false);
+    state.trust_fields = true;
+    rc = run_builder(catalog_path, index_path, fields, &error);
+  }
+  if (rc != 0)
+    fail(catalog_path + ": cannot build the index " + index_path +
+         cause("csgbldx", rc, rc == 5 || rc == 6 ? error : 0));
+  return IndexSummary{state.read, duplicates_in(index_path, fields), state.counted - state.read,
+                      state.blank};
+}
+
+}  // namespace pcs::tool
