@@ -1315,7 +1315,8 @@ PCS_API void cgencdec(const char *dump, const char *directory, int *rc);
  * Reals of weld tables are multiplied by *scale (in); branch size keys
  * become RB (values beginning 0, ZERO or OFF) or B.
  *  rc (out) 20121 the file cannot be opened (the object exists then);
- *  20101 a name or column longer than 256; a model service's code.
+ *  20105 a read of the file failed; 20101 a name or column longer than
+ *  256; a model service's code.
  *  path (in) table file path */
 PCS_API void cgwtcr2(const char *path, const double *scale, int *rc);
 PCS_API void cgbtcr2(const char *path, int *rc);
@@ -1336,8 +1337,9 @@ PCS_API void cgcmtcr2(const char *path, int *rc);
  * ENDNTRY, RATNTRY, NOMNTRY, SCHNTRY, WALLNTRY, MATNTRY, MMNTRY) loads the
  * file of that word into its groups, one row per "code,text" line. Each
  * file loaded is traced as ">path<" on standard error. Reals times *scale.
- *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20101 a
- *  column longer than 256; csfdir's or a model service's code.
+ *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20105 a
+ *  read of a file failed; 20101 a column longer than 256; csfdir's or a
+ *  model service's code.
  *  directory (in) folder path; standard (in) name; scale (in) factor */
 PCS_API void cgstdcr(const char *directory, const char *standard, const double *scale, int *rc);
 /* cgfnctcr: one "FNCTABLE" object per file "name_TYPE" of `directory`
@@ -1352,7 +1354,8 @@ PCS_API void cgfnctcr(const char *directory, int *rc);
  * WLDTB and "table,branch_table," per BRHTB table, each kind last named
  * first. '*' lines are comments, a line beginning '&' continues a statement.
  *  rc (out) 20121 a file cannot be opened; 20122 the CLASSMAP path too
- *  long; 20004; a host stack service's code.
+ *  long; 20105 a read of the dump failed; 20004; a host stack service's
+ *  code.
  *  dump (in) dump path; directory (in) folder path */
 PCS_API void cgclprs(const char *dump, const char *directory, int *rc);
 /* cgpscr: for each file "CLASS_TYPE" of `directory` (sorted with cgsort),
@@ -1365,9 +1368,9 @@ PCS_API void cgclprs(const char *dump, const char *directory, int *rc);
  *  (table name, kind) pairs, emptied after the first class created; when 0
  *  a stack of 256-byte entries is created and handed back (end it with
  *  gusend).
- *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20101
- *  no memory, or map stack entries longer than 256; csfdir's, cgsort's or
- *  a model service's code.
+ *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20105 a
+ *  read of the CLASSMAP file failed; 20101 no memory, or map stack entries
+ *  longer than 256; csfdir's, cgsort's or a model service's code.
  *  directory (in) folder path */
 PCS_API void cgpscr(const char *directory, const char *standard, int *map_stack, int *rc);
 /* cgrnmfl: renames the file named by the first *old_width characters of
