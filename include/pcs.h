@@ -1014,8 +1014,9 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  *  name is longer than 45 characters, the directory longer than 40, a table
  *  path (directory, "/" and name) longer than 44 (paths are never cut
  *  short), a table name is empty or holds "/" or is "." or "..", or a
- *  write failed; 2 the input has no header line. Table files are never
- *  created through a symlink planted at their path. */
+ *  write failed; 2 the input has no header line. The table files replace
+ *  the old ones together, and only when every one was written whole (a
+ *  symlink at a table's path is replaced, never written through). */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
 
 /* ==== Diagnostics ==========================================================
@@ -1278,7 +1279,8 @@ PCS_API void cgsort(const int *stack, CgCompare compare, int *rc);
  * table file: per WELDNTRY entry (end style, site F/S/other, count n,
  * then n triples wall1 wall2 type) min(n, 5) lines
  * "ends,ends,wall1,wall2,FIELD|SHOP|site,type,".
- *  dump (in) the dump file; output (in) the table file, created or truncated
+ *  dump (in) the dump file; output (in) the table file, created or
+ *  replaced whole (a failure leaves the old file)
  *  rc (out) 20121 a file cannot be opened; 20105 the dump ends before the
  *  header or the end line; 20004 a write fell short. */
 PCS_API void cgwtcr(const char *dump, const char *output, int *rc);
@@ -1296,14 +1298,16 @@ PCS_API void cgcmptcr(const char *dump, const char *output, const char *standard
  * "size,schedule,diameter,wall," for each PITHNTRY entry (size, schedule,
  * wall) of the wall thickness dump, the diameter that of the first
  * outside diameter entry of the same size (empty when none).
- *  wall_dump, diameter_dump (in); output (in) created or truncated
+ *  wall_dump, diameter_dump (in); output (in) created or replaced whole
  *  rc (out) as cgwtcr, or the code of a failing host stack service. */
 PCS_API void cgpdtcr(const char *wall_dump, const char *diameter_dump, const char *output,
                      int *rc);
 /* cgencdec: the first encoded table section ("GEOHEAD" or "MATHEAD") of a
  * dump: each entry "NAME code, description" with all three present adds
  * "code,description" to the file NAME of `directory` (created when missing,
- * never truncated). The description drops , ' CR LF | and is cut at 40.
+ * never truncated); the files change together and only when the whole
+ * section was read and written. The description drops , ' CR LF | and is
+ * cut at 40.
  *  rc (out) 20121 a file cannot be opened; 20105 as cgwtcr; 20101 no memory
  *  for a table file's path; 20122 that path too long; 20004.
  *  dump (in) dump path; directory (in) folder path */
@@ -1591,8 +1595,9 @@ PCS_API void cgminsz(CgGroup *catalog, CgGroup *query, int *result, int *rc);
  *  name  (in) index file name field, PCS_KEYED_NAME_LEN characters
  *        (trailing blanks dropped, a leading "$NAME" expanded)
  *  rc    (out) 0 written; 1 the file cannot be created (or its name uses an
- *        unset variable), a write fell short, or the key length is above
- *        9999; 5 a null handle or a handle without an index. */
+ *        unset variable), a write fell short (the old file stays), or the
+ *        key length is above 9999; 5 a null handle or a handle without an
+ *        index. */
 PCS_API void cgprid(KeyedFile **table, const char *name, int *rc);
 
 /* cgopts: the standard option pairs of a catalog part, in this order:
