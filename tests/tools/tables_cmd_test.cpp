@@ -98,7 +98,7 @@ TEST(TablesCommand, LoadsNeverAddToRowsTheyDidNotMake) {
   ASSERT_EQ(run_tool(dir, "demo --dir .").status, 0);
   expect_refused_then_replaced(
       dir, {{"tables load pipedim tables/PIPEDIM --standard ASME",
-             "tables/PIPEDIM: STANDARD \"ASME\" holds 2 row(s) of PIPEDIM" + kRefused + "file"},
+             "tables/PIPEDIM: STANDARD \"ASME\" holds 4 row(s) of PIPEDIM" + kRefused + "file"},
             {"tables load weld tables/WELD1",
              "tables/WELD1: WLDTABLE \"WELD TABLE\" holds the rows of this file" + kRefused},
             {"tables standard tables/encoded --standard ASME",
