@@ -142,6 +142,9 @@ Recovery recover_journal(const char *catalog_path);
 bool recover_catalog(const char *catalog_path);
 // recover_catalog for the catalog behind a stream (true without a path).
 bool recover_stream(FILE *catalog);
+// Test hook: journals are made under a temporary name, as on file systems
+// without unnamed files, while `on`.
+void test_force_named_journal(bool on);
 
 // The journal of a rewrite in progress, on disk and locked while the
 // object holds it.

@@ -1,7 +1,8 @@
 // The table text tool (cstabl): splits a positional dump of several tables
 // into one text file per table. A table's lines share the name field in
 // columns 10 to 18; each becomes a 51-byte output line made of columns 19 to
-// 68 without apostrophes, blank-padded, and a newline.
+// 68 without apostrophes, blank-padded, and a newline. The table files
+// replace the old ones together once the whole dump is split.
 #include <cstdio>
 #include <cstring>
 
@@ -67,7 +68,15 @@ class Splitter {
  public:
   Splitter(FILE *input, const char *directory) : reader_(input), directory_(directory) {}
 
+  // Splits the input; the table files are put in place together, and only
+  // when every one was written whole.
   int run() {
+    const int rc = split_tables();
+    return rc == kDone && !tables_.commit() ? kCannotOpen : rc;
+  }
+
+ private:
+  int split_tables() {
     do {
       if (!reader_.gets(line_, kLineBuffer)) {
         std::printf(" file is empty \n");
@@ -81,14 +90,13 @@ class Splitter {
     }
   }
 
- private:
   // Writes the table that starts with the current line; leaves the first
   // line of the next table (or the end) behind.
   int write_table() {
     char path[kPathBuffer];
     const bool valid = table_path(directory_, line_, path);
     std::printf(" open file %s\n", path);
-    FILE *table = valid ? io::open(path, "w") : nullptr;
+    FILE *table = valid ? tables_.begin(path) : nullptr;
     if (!table) {
       std::printf(" open output file failed \n");
       return kCannotOpen;
@@ -102,7 +110,6 @@ class Splitter {
       written = written && io::write(table, out, sizeof out) == sizeof out;
       at_end_ = !next_table_line();
     } while (!at_end_ && std::memcmp(line_ + kNameField, name, kNameField) == 0);
-    if (io::close(table) != 0) written = false;
     return written ? kDone : kCannotOpen;
   }
 
@@ -114,6 +121,7 @@ class Splitter {
   }
 
   ChunkReader reader_;
+  io::Replacements tables_;
   const char *directory_;
   char line_[kLineBuffer] = {};
   bool at_end_ = false;

@@ -4,7 +4,9 @@
 //
 // Only a journal whose writer is gone is ever applied: the writer builds
 // the journal in an unnamed file, takes an exclusive lock on it (flock),
-// syncs it and only then links it at "<catalog>-journal"; it holds the lock
+// syncs it and only then links it at "<catalog>-journal" (where the file
+// system makes no unnamed files, it is made under a fresh temporary name
+// first and that name removed once linked); it holds the lock
 // until the journal is removed. An opener applies a journal only once it
 // holds that lock itself. A journal is applied only to the catalog it was
 // written for (same device, inode and size), only at record starts whose
@@ -170,26 +172,50 @@ Recovery settle(int fd, const char *path, const char *catalog_path) {
   return result;
 }
 
+bool force_named_journal = false;  // test hook
+
+// Locks the new journal file, writes the image and syncs it; closes the
+// stream and gives null when a step fails.
+FILE *fill(FILE *stream, const unsigned char *image, size_t size) {
+  if (flock(fileno(stream), LOCK_EX) != 0 || io::write(stream, image, size) != size ||
+      io::sync(stream) != 0) {
+    io::close(stream);
+    return nullptr;
+  }
+  return stream;
+}
+
 // Writes the image into an unnamed file beside `path`, locked and synced.
-// Returns its stream, or null.
-FILE *write_unnamed(const char *path, const unsigned char *image, size_t size, unsigned mode) {
+// Where the file system makes no unnamed files, the file is made under a
+// fresh name "<path>.XXXXXX" instead, which `named` then holds (else it is
+// empty). Returns its stream, or null.
+FILE *write_unnamed(const char *path, const unsigned char *image, size_t size, unsigned mode,
+                    char *named) {
+  named[0] = '\0';
   char directory[PATH_MAX];
   std::strcpy(directory, path);
   char *slash = std::strrchr(directory, '/');
   if (!slash) return nullptr;
   *slash = '\0';
-  const int fd = ::open(directory[0] ? directory : "/", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
-  if (fd < 0) return nullptr;
+  const int fd = force_named_journal
+                     ? -1
+                     : ::open(directory[0] ? directory : "/", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+  if (fd < 0) {
+    // An interrupted rewrite may have left such a file behind.
+    io::remove_stale_temporaries(path);
+    io::Replacement file;
+    if (!io::begin_replace(&file, path, nullptr, mode)) return nullptr;
+    std::strcpy(named, file.temporary);
+    FILE *stream = fill(file.stream, image, size);
+    if (!stream) io::remove(named);
+    return stream;
+  }
   FILE *stream = fdopen(fd, "w+b");
   if (!stream) {
     ::close(fd);
     return nullptr;
   }
-  if (flock(fd, LOCK_EX) != 0 || io::write(stream, image, size) != size || io::sync(stream) != 0) {
-    io::close(stream);
-    return nullptr;
-  }
-  return stream;
+  return fill(stream, image, size);
 }
 
 }  // namespace
@@ -314,6 +340,8 @@ bool recover_catalog(const char *catalog_path) {
   return result != Recovery::busy && result != Recovery::failed;
 }
 
+void test_force_named_journal(bool on) { force_named_journal = on; }
+
 bool recover_stream(FILE *catalog) {
   char path[PATH_MAX];
   return !path_of(catalog, path) || recover_catalog(path);
@@ -325,18 +353,23 @@ int LiveJournal::save(FILE *catalog, const JournalImage &image) {
   if (!journal_path(catalog_path, path_)) return PCS_SHORT_WRITE;
   struct stat status {};
   const unsigned mode = fstat(fileno(catalog), &status) == 0 ? status.st_mode & 0666 : 0644;
-  stream_ = write_unnamed(path_, image.bytes.get(), image.size, mode);
+  char named[PATH_MAX];
+  stream_ = write_unnamed(path_, image.bytes.get(), image.size, mode, named);
   if (!stream_) return PCS_SHORT_WRITE;
   char link_path[64];
   std::snprintf(link_path, sizeof link_path, "/proc/self/fd/%d", fileno(stream_));
+  const char *source = named[0] ? named : link_path;
   // A journal already there is first applied or set aside when its writer
   // is gone; one whose writer still runs makes this rewrite refuse.
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (linkat(AT_FDCWD, link_path, AT_FDCWD, path_, AT_SYMLINK_FOLLOW) == 0) {
-      io::sync_directory(path_);
-      return 0;
-    }
-    if (errno != EEXIST || !recover_catalog(catalog_path)) break;
+  bool linked = false;
+  for (int attempt = 0; attempt < 2 && !linked; ++attempt) {
+    linked = linkat(AT_FDCWD, source, AT_FDCWD, path_, named[0] ? 0 : AT_SYMLINK_FOLLOW) == 0;
+    if (!linked && (errno != EEXIST || !recover_catalog(catalog_path))) break;
+  }
+  if (named[0]) io::remove(named);  // the journal keeps its own name
+  if (linked) {
+    io::sync_directory(path_);
+    return 0;
   }
   io::close(stream_);
   stream_ = nullptr;

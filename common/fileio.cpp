@@ -534,6 +534,36 @@ void abandon_replace(Replacement *r) {
   errno = error;
 }
 
+Replacements::~Replacements() {
+  for (auto &r : pending_) abandon_replace(r.get());
+}
+FILE *Replacements::begin(const char *target) {
+  auto r = std::make_unique<Replacement>();
+  if (!begin_replace(r.get(), target, nullptr, 0666)) return nullptr;
+  pending_.push_back(std::move(r));
+  return pending_.back()->stream;
+}
+bool Replacements::commit() {
+  bool ok = true;
+  for (auto &r : pending_) {  // every file whole before any is renamed
+    if (sync(r->stream) != 0) ok = false;
+    if (close(r->stream) != 0) ok = false;
+    r->stream = nullptr;
+  }
+  for (auto &r : pending_) {
+    if (ok && rename(r->temporary, r->target) == 0) {
+      sync_directory(r->target);
+      continue;
+    }
+    const int error = errno;
+    remove(r->temporary);
+    errno = error;
+    ok = false;
+  }
+  pending_.clear();
+  return ok;
+}
+
 // ---- test hooks --------------------------------------------------------
 
 void test_fail(Op op, int nth, int error, bool sticky) {

@@ -23,6 +23,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 struct iovec;
 
@@ -159,6 +161,28 @@ void copy_mode(FILE *stream, const char *model);
 bool commit_replace(Replacement *r);
 // Closes and removes the temporary file; the target is left as it was.
 void abandon_replace(Replacement *r);
+
+// Whole output files written beside their targets and put in place together
+// once every one is complete, so that a failure before commit() leaves every
+// target as it was (new files get mode 0666 less the umask, replaced ones
+// keep theirs). What is not committed is abandoned on destruction.
+class Replacements {
+ public:
+  Replacements() = default;
+  ~Replacements();
+  Replacements(const Replacements &) = delete;
+  Replacements &operator=(const Replacements &) = delete;
+  // Begins a new version of `target`: the stream to write it to, or null
+  // (errno says why) when it cannot be created.
+  FILE *begin(const char *target);
+  // Finishes every file, then renames each over its target in the order
+  // begun. False when a file could not be finished (no target changed) or
+  // a rename failed (the targets before it are replaced).
+  bool commit();
+
+ private:
+  std::vector<std::unique_ptr<Replacement>> pending_;
+};
 
 // ---- test hooks --------------------------------------------------------
 enum class Op { open, read, write, flush, sync, rename, remove, count };

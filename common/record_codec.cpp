@@ -199,9 +199,15 @@ int64_t value_bytes(int64_t count, int64_t length) {
   return bytes > INT32_MAX ? -1 : bytes;
 }
 
-int64_t record_size(const KeyedGroup *list) {
+namespace {
+
+const KeyedGroup *next_group(const KeyedGroup *g) { return g->NextGroup; }
+const CgGroup *next_group(const CgGroup *g) { return g->next; }
+
+template <class G>
+int64_t keyed_record_size(const G *list) {
   int64_t total = codec::kHeaderBytes + 4 + 1;
-  for (const KeyedGroup *g = list; g; g = g->NextGroup) {
+  for (const G *g = list; g; g = next_group(g)) {
     int32_t count = 0;
     const int64_t block = codec::keyed_block_size(g, &count);
     if (block < 0) return -1;
@@ -211,16 +217,17 @@ int64_t record_size(const KeyedGroup *list) {
   return total;
 }
 
-void encode_record(const KeyedGroup *list, unsigned char *out) {
+template <class G>
+void encode_keyed_record(const G *list, unsigned char *out) {
   int32_t groups = 0;
-  for (const KeyedGroup *g = list; g; g = g->NextGroup) ++groups;
-  const auto length = static_cast<int32_t>(record_size(list));
+  for (const G *g = list; g; g = next_group(g)) ++groups;
+  const auto length = static_cast<int32_t>(keyed_record_size(list));
   const int32_t directory = length - 5 - 4 * groups;
   codec::encode_keyed_header(length, 0, directory, out);
   put_be32(out + directory, groups);
   int32_t offset = codec::kHeaderBytes;
   int i = 0;
-  for (const KeyedGroup *g = list; g; g = g->NextGroup, ++i) {
+  for (const G *g = list; g; g = next_group(g), ++i) {
     int32_t count = 0;
     const int64_t block = codec::keyed_block_size(g, &count);
     const int32_t header = codec::encode_keyed_block(g, count, offset, out + offset);
@@ -229,6 +236,13 @@ void encode_record(const KeyedGroup *list, unsigned char *out) {
   }
   out[length - 1] = '\n';
 }
+
+}  // namespace
+
+int64_t record_size(const KeyedGroup *list) { return keyed_record_size(list); }
+int64_t record_size(const CgGroup *part) { return keyed_record_size(part); }
+void encode_record(const KeyedGroup *list, unsigned char *out) { encode_keyed_record(list, out); }
+void encode_record(const CgGroup *part, unsigned char *out) { encode_keyed_record(part, out); }
 
 }  // namespace keyed
 

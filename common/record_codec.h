@@ -323,12 +323,15 @@ void encode_record(PartRecord *record, unsigned char *out);
 
 namespace pcs::keyed {
 
-// Bytes of the keyed record of a group list, or -1 when the list holds an
-// attribute that cannot be stored or would not fit a 32-bit length.
+// Bytes of the keyed record of a group list (or of a generic part, whose
+// groups give at most attributeCount attributes each), or -1 when the list
+// holds an attribute that cannot be stored or would not fit a 32-bit length.
 int64_t record_size(const KeyedGroup *list);
+int64_t record_size(const CgGroup *part);
 // Serializes the list into `out` (record_size bytes) as a live record: each
 // group's attribute blocks, then its header; the directory last.
 void encode_record(const KeyedGroup *list, unsigned char *out);
+void encode_record(const CgGroup *part, unsigned char *out);
 
 // Bytes of count values of length bytes, or -1 when negative or too large.
 int64_t value_bytes(int64_t count, int64_t length);

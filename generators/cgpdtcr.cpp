@@ -82,12 +82,13 @@ int pipe_dimensions(const char *wall_path, const char *diameter_path, const char
   Diameters d;
   int rc = read_diameters(diameter_path, &d);
   if (rc != 0) return rc;
-  FILE *file = io::open(output_path, "w");
+  io::Replacements output;  // the old file stays unless the new one is whole
+  FILE *file = output.begin(output_path);
   if (!file) return PCS_CANNOT_OPEN;
   Output out(file);
   rc = write_diameters(d, out);
   if (rc == 0) rc = write_walls(wall_path, d, out);
-  if (io::close(file) != 0 && rc == 0) rc = PCS_SHORT_WRITE;
+  if (rc == 0 && !output.commit()) rc = PCS_SHORT_WRITE;
   return rc;
 }
 

@@ -51,15 +51,17 @@ int ReadClassStatement(FILE *dump, int *stack) {
   bool read = false;
   do read = read_line(dump, line);
   while (read && line[0] == '*');
-  if (!read || line[0] == '\0') return 0;
+  if (!read) return read_failed(dump) ? PCS_INPUT_ENDED : 0;
+  if (line[0] == '\0') return 0;
   for (;;) {
     if (int pushed = push_tokens(line, *stack)) return pushed;
     const int next = io::get_char(dump);
+    if (next == EOF && read_failed(dump)) return PCS_INPUT_ENDED;
     if (next != '&') {
       if (next != EOF) io::unget_char(next, dump);
       return 0;
     }
-    read_line(dump, line);
+    if (!read_line(dump, line) && read_failed(dump)) return PCS_INPUT_ENDED;
   }
 }
 
@@ -127,7 +129,8 @@ int class_map(const char *dump_path, const char *dir) {
   if (!dump) return PCS_CANNOT_OPEN;
   char path[kPathMax + 1];
   int rc = join_path(dir, "CLASSMAP", path);
-  FILE *file = rc == 0 ? io::open(path, "w") : nullptr;
+  io::Replacements output;  // the old file stays unless the new one is whole
+  FILE *file = rc == 0 ? output.begin(path) : nullptr;
   if (rc == 0 && !file) rc = PCS_CANNOT_OPEN;
   Output out(file);
   while (rc == 0 && !std::feof(dump) && !std::ferror(dump)) {
@@ -137,7 +140,7 @@ int class_map(const char *dump_path, const char *dir) {
     if (rc == 0) rc = tokens.end();
   }
   io::close(dump);
-  if (file && io::close(file) != 0 && rc == 0) rc = PCS_SHORT_WRITE;
+  if (rc == 0 && !output.commit()) rc = PCS_SHORT_WRITE;
   return rc;
 }
 
@@ -159,6 +162,7 @@ int ReadClassMap(const char *class_name, const char *dir, int stack) {
     for (int k = 1; k < kFields && fields[k][0] != '\0' && rc == 0; ++k)
       guspus(&stack, fields[k], &count, &rc);
   }
+  if (rc == 0 && read_failed(file)) rc = PCS_INPUT_ENDED;
   io::close(file);
   return rc;
 }

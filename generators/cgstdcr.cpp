@@ -85,6 +85,7 @@ int LoadEncodedTable(const char *dir, int handle, const EncodedTable &table, dou
     if (rc == 0) gtbmae(&one, &handle, &row, table.group, table.value, &one, value, &rc);
     row = row == 0 ? 2 : row + 1;
   }
+  if (rc == 0 && read_failed(file)) rc = PCS_INPUT_ENDED;
   io::close(file);
   return rc;
 }

@@ -42,14 +42,16 @@ int WriteFieldsByIndex(Fields f, const int (&indexes)[N], Output &out) {
 constexpr int kBranchFields[] = {1, 2, 6, 3, 4, 5};
 constexpr int kEndStyleFields[] = {3, 4, 1, 4, 2};
 
-// The converter frame: opens both files, finds the header and hands every
-// entry of the section to write(fields, output).
+// The converter frame: opens the dump and a new version of the output,
+// finds the header and hands every entry of the section to write(fields,
+// output); the output replaces the old file only when it is complete.
 template <class Write>
 int convert(const char *dump_path, const char *output_path, const char *header,
             const char *keyword, Write &&write) {
   FILE *dump = io::open(dump_path, "r");
   if (!dump) return PCS_CANNOT_OPEN;
-  FILE *file = io::open(output_path, "w");
+  io::Replacements output;
+  FILE *file = output.begin(output_path);
   if (!file) {
     io::close(dump);
     return PCS_CANNOT_OPEN;
@@ -58,7 +60,7 @@ int convert(const char *dump_path, const char *output_path, const char *header,
   int rc = find_header(dump, header);
   if (rc == 0) rc = read_section(dump, keyword, [&](Fields f) { return write(f, out); });
   io::close(dump);
-  if (io::close(file) != 0 && rc == 0) rc = PCS_SHORT_WRITE;
+  if (rc == 0 && !output.commit()) rc = PCS_SHORT_WRITE;
   return rc;
 }
 

@@ -110,11 +110,13 @@ int LoadRulesTable(const char *path, int handle, const RulesTable &table, double
   int rc = describe_columns(table, columns);
   char line[kLineSize];
   Fields fields;
-  for (int row = 1; rc == 0 && read_line(file, line) && line[0] != '\0'; ++row) {
+  bool more = true;
+  for (int row = 1; rc == 0 && (more = read_line(file, line)) && line[0] != '\0'; ++row) {
     SplitCsvLine(line, fields);
     if (table.extra == Extra::ends_name) std::strcpy(fields[0], "PRJENDS ");
     rc = store_row(table, columns, handle, row, fields, scale);
   }
+  if (rc == 0 && !more && read_failed(file)) rc = PCS_INPUT_ENDED;
   io::close(file);
   return rc;
 }

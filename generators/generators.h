@@ -44,8 +44,11 @@ void SplitCsvLine(const char *line, Fields fields);
 void SplitEncodedEntry(const char *line, char *name, char *code, char *description);
 
 // Reads the next line (or piece of a longer one) into line[kLineSize];
-// false at the end of the input.
+// false at the end of the input or when the read failed.
 bool read_line(FILE *input, char *line);
+// After read_line gave false: true when the input had not ended (the read
+// failed), so the lines read so far are not the whole file.
+inline bool read_failed(FILE *input) { return std::feof(input) == 0; }
 
 // Stores a failure in the caller's result code; success leaves it alone.
 inline void fail_into(int *rc, int code) {

@@ -1,8 +1,9 @@
 // Writing generic part files: a query part appended as a live record in the
-// keyed layout (cggput), one group block at a time (cgptagrp): each group's
-// attribute blocks, then its header; the directory and the newline last.
-// Types, generic flags and match flags are not stored. A failed append cuts
-// the file back to where the record began, so the file stays walkable.
+// keyed layout (cggput), assembled whole in memory and handed to the file in
+// one write, so that a kill leaves at most the start of it after the old
+// bytes; one group block at a time (cgptagrp): each group's attribute
+// blocks, then its header. Types, generic flags and match flags are not
+// stored. A failed append cuts the file back to where the record began.
 
 #include <climits>
 #include <cstring>
@@ -30,47 +31,23 @@ int write_group(FILE *stream, const CgGroup *group, int32_t *offset, int32_t *he
   return 0;
 }
 
-// Removes a failed record's bytes from the end of the file.
-void cut_back(FILE *stream, int64_t end) { io::truncate(stream, end); }
-
-int write_record(FILE *stream, const CgGroup *part, int64_t start) {
-  int32_t groups = 0;
-  for (const CgGroup *g = part; g; g = g->next) ++groups;
-  HostPtr<unsigned char> directory = host_buffer(4 + 4 * static_cast<size_t>(groups) + 1);
-  if (!directory) return PCS_GEN_NO_MEMORY;
-  unsigned char header[codec::kHeaderBytes];
-  codec::encode_keyed_header(0, -1, 0, header);  // not live until rewritten
-  if (io::write(stream, header, sizeof header) != sizeof header) return PCS_SHORT_WRITE;
-  int32_t offset = codec::kHeaderBytes;
-  put_be32(directory.get(), groups);
-  int i = 0;
-  for (const CgGroup *g = part; g; g = g->next, ++i) {
-    int32_t at = 0;
-    if (int rc = write_group(stream, g, &offset, &at); rc != 0) return rc;
-    put_be32(directory.get() + 4 + 4 * i, at);
-  }
-  const size_t tail = 4 + 4 * static_cast<size_t>(groups) + 1;
-  if (offset + static_cast<int64_t>(tail) > INT32_MAX) return PCS_INPUT_ENDED;
-  directory.get()[tail - 1] = '\n';
-  if (io::write(stream, directory.get(), tail) != tail) return PCS_SHORT_WRITE;
-  codec::encode_keyed_header(offset + static_cast<int32_t>(tail), 0, offset, header);
-  if (io::seek(stream, start, SEEK_SET) != 0 ||
-      io::write(stream, header, sizeof header) != sizeof header || io::flush(stream) != 0 ||
-      io::seek(stream, 0, SEEK_END) != 0)
-    return PCS_SHORT_WRITE;
-  return 0;
-}
-
 }  // namespace
 
 int write_part(FILE *stream, const CgGroup *part) {
   if (!part || !stream) return PCS_INPUT_ENDED;
+  const int64_t size = keyed::record_size(part);
+  if (size < 0) return PCS_INPUT_ENDED;
   if (io::seek(stream, 0, SEEK_END) != 0) return PCS_SHORT_WRITE;
   const int64_t start = io::tell(stream);
-  if (start < 0 || start > INT32_MAX) return PCS_SHORT_WRITE;
-  const int rc = write_record(stream, part, start);
-  if (rc != 0) cut_back(stream, start);
-  return rc;
+  if (start < 0) return PCS_SHORT_WRITE;
+  if (start + size > INT32_MAX) return PCS_INPUT_ENDED;
+  HostPtr<unsigned char> record = host_buffer(static_cast<size_t>(size));
+  if (!record) return PCS_GEN_NO_MEMORY;
+  keyed::encode_record(part, record.get());
+  const auto bytes = static_cast<size_t>(size);
+  if (io::write(stream, record.get(), bytes) == bytes && io::flush(stream) == 0) return 0;
+  io::truncate(stream, start);  // the file stays walkable
+  return PCS_SHORT_WRITE;
 }
 
 }  // namespace pcs::query

@@ -1014,8 +1014,9 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
  *  name is longer than 45 characters, the directory longer than 40, a table
  *  path (directory, "/" and name) longer than 44 (paths are never cut
  *  short), a table name is empty or holds "/" or is "." or "..", or a
- *  write failed; 2 the input has no header line. Table files are never
- *  created through a symlink planted at their path. */
+ *  write failed; 2 the input has no header line. The table files replace
+ *  the old ones together, and only when every one was written whole (a
+ *  symlink at a table's path is replaced, never written through). */
 PCS_API void cstabl(const char *input, const char *directory, int *rc);
 
 /* ==== Diagnostics ==========================================================
@@ -1278,7 +1279,8 @@ PCS_API void cgsort(const int *stack, CgCompare compare, int *rc);
  * table file: per WELDNTRY entry (end style, site F/S/other, count n,
  * then n triples wall1 wall2 type) min(n, 5) lines
  * "ends,ends,wall1,wall2,FIELD|SHOP|site,type,".
- *  dump (in) the dump file; output (in) the table file, created or truncated
+ *  dump (in) the dump file; output (in) the table file, created or
+ *  replaced whole (a failure leaves the old file)
  *  rc (out) 20121 a file cannot be opened; 20105 the dump ends before the
  *  header or the end line; 20004 a write fell short. */
 PCS_API void cgwtcr(const char *dump, const char *output, int *rc);
@@ -1296,14 +1298,16 @@ PCS_API void cgcmptcr(const char *dump, const char *output, const char *standard
  * "size,schedule,diameter,wall," for each PITHNTRY entry (size, schedule,
  * wall) of the wall thickness dump, the diameter that of the first
  * outside diameter entry of the same size (empty when none).
- *  wall_dump, diameter_dump (in); output (in) created or truncated
+ *  wall_dump, diameter_dump (in); output (in) created or replaced whole
  *  rc (out) as cgwtcr, or the code of a failing host stack service. */
 PCS_API void cgpdtcr(const char *wall_dump, const char *diameter_dump, const char *output,
                      int *rc);
 /* cgencdec: the first encoded table section ("GEOHEAD" or "MATHEAD") of a
  * dump: each entry "NAME code, description" with all three present adds
  * "code,description" to the file NAME of `directory` (created when missing,
- * never truncated). The description drops , ' CR LF | and is cut at 40.
+ * never truncated); the files change together and only when the whole
+ * section was read and written. The description drops , ' CR LF | and is
+ * cut at 40.
  *  rc (out) 20121 a file cannot be opened; 20105 as cgwtcr; 20101 no memory
  *  for a table file's path; 20122 that path too long; 20004.
  *  dump (in) dump path; directory (in) folder path */
@@ -1315,7 +1319,8 @@ PCS_API void cgencdec(const char *dump, const char *directory, int *rc);
  * Reals of weld tables are multiplied by *scale (in); branch size keys
  * become RB (values beginning 0, ZERO or OFF) or B.
  *  rc (out) 20121 the file cannot be opened (the object exists then);
- *  20101 a name or column longer than 256; a model service's code.
+ *  20105 a read of the file failed; 20101 a name or column longer than
+ *  256; a model service's code.
  *  path (in) table file path */
 PCS_API void cgwtcr2(const char *path, const double *scale, int *rc);
 PCS_API void cgbtcr2(const char *path, int *rc);
@@ -1336,8 +1341,9 @@ PCS_API void cgcmtcr2(const char *path, int *rc);
  * ENDNTRY, RATNTRY, NOMNTRY, SCHNTRY, WALLNTRY, MATNTRY, MMNTRY) loads the
  * file of that word into its groups, one row per "code,text" line. Each
  * file loaded is traced as ">path<" on standard error. Reals times *scale.
- *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20101 a
- *  column longer than 256; csfdir's or a model service's code.
+ *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20105 a
+ *  read of a file failed; 20101 a column longer than 256; csfdir's or a
+ *  model service's code.
  *  directory (in) folder path; standard (in) name; scale (in) factor */
 PCS_API void cgstdcr(const char *directory, const char *standard, const double *scale, int *rc);
 /* cgfnctcr: one "FNCTABLE" object per file "name_TYPE" of `directory`
@@ -1352,7 +1358,8 @@ PCS_API void cgfnctcr(const char *directory, int *rc);
  * WLDTB and "table,branch_table," per BRHTB table, each kind last named
  * first. '*' lines are comments, a line beginning '&' continues a statement.
  *  rc (out) 20121 a file cannot be opened; 20122 the CLASSMAP path too
- *  long; 20004; a host stack service's code.
+ *  long; 20105 a read of the dump failed; 20004; a host stack service's
+ *  code.
  *  dump (in) dump path; directory (in) folder path */
 PCS_API void cgclprs(const char *dump, const char *directory, int *rc);
 /* cgpscr: for each file "CLASS_TYPE" of `directory` (sorted with cgsort),
@@ -1365,9 +1372,9 @@ PCS_API void cgclprs(const char *dump, const char *directory, int *rc);
  *  (table name, kind) pairs, emptied after the first class created; when 0
  *  a stack of 256-byte entries is created and handed back (end it with
  *  gusend).
- *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20101
- *  no memory, or map stack entries longer than 256; csfdir's, cgsort's or
- *  a model service's code.
+ *  rc (out) 20121 a file cannot be opened; 20122 a path too long; 20105 a
+ *  read of the CLASSMAP file failed; 20101 no memory, or map stack entries
+ *  longer than 256; csfdir's, cgsort's or a model service's code.
  *  directory (in) folder path */
 PCS_API void cgpscr(const char *directory, const char *standard, int *map_stack, int *rc);
 /* cgrnmfl: renames the file named by the first *old_width characters of
@@ -1588,8 +1595,9 @@ PCS_API void cgminsz(CgGroup *catalog, CgGroup *query, int *result, int *rc);
  *  name  (in) index file name field, PCS_KEYED_NAME_LEN characters
  *        (trailing blanks dropped, a leading "$NAME" expanded)
  *  rc    (out) 0 written; 1 the file cannot be created (or its name uses an
- *        unset variable), a write fell short, or the key length is above
- *        9999; 5 a null handle or a handle without an index. */
+ *        unset variable), a write fell short (the old file stays), or the
+ *        key length is above 9999; 5 a null handle or a handle without an
+ *        index. */
 PCS_API void cgprid(KeyedFile **table, const char *name, int *rc);
 
 /* cgopts: the standard option pairs of a catalog part, in this order:

@@ -1,8 +1,8 @@
 // The catalog index file of an open table: the table's keys taken from its
 // tree in ascending order, each written as one index record per record
 // position; the header goes in last, when the number of records is known.
+// The file is written beside the old one and replaces it when complete.
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "common/fileio.h"
@@ -15,10 +15,6 @@ namespace {
 constexpr int kWriteFailed = 1;
 constexpr int kNoTable = 5;
 constexpr int kKeyLengthMax = 9999;  // the header's "%4d" field
-
-struct Closer {
-  void operator()(FILE *stream) const { io::close(stream); }
-};
 
 // The index records of one key: "%4d" count, "%12d" position, "%12d" first
 // record of the key, the key bytes as "%.1s" writes them (a 0 byte gives
@@ -63,16 +59,16 @@ int write_index(KeyedFile *table, const char *name) {
   const int k = table->Index->key_length;
   char path[PCS_KEYED_NAME_LEN + 1];
   if (k > kKeyLengthMax || !resolve_keyed_name(name, path)) return kWriteFailed;
-  std::unique_ptr<FILE, Closer> stream(io::open(path, "wb"));
+  io::Replacements output;  // the old index stays unless the new one is whole
+  FILE *stream = output.begin(path);
   if (!stream) return kWriteFailed;
   int64_t total = 0;
-  bool written = write_records(table->Index, stream.get(), &total);
+  bool written = write_records(table->Index, stream, &total);
   char header[PCS_INDEX_HEADER + 16];
   int n = std::snprintf(header, sizeof header, "%12lld%4d\n", static_cast<long long>(total), k);
-  written = written && io::seek(stream.get(), 0, SEEK_SET) == 0 &&
-            io::write(stream.get(), header, static_cast<size_t>(n)) == static_cast<size_t>(n);
-  written = io::close(stream.release()) == 0 && written;
-  return written ? 0 : kWriteFailed;
+  written = written && io::seek(stream, 0, SEEK_SET) == 0 &&
+            io::write(stream, header, static_cast<size_t>(n)) == static_cast<size_t>(n);
+  return written && output.commit() ? 0 : kWriteFailed;
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "host/inprocess/tools.h"
 #include "host/inprocess/model.h"
@@ -103,38 +105,105 @@ bool loaded_from(const model::Object &object, const std::string &group, const st
   return !cell.empty() && trimmed(cell) == trimmed(file.substr(0, cell.size()));
 }
 
-// A load never adds to rows it did not make: an object that holds rows of
-// the group (or, for weld and branch tables, was loaded from the same
-// file) is refused, or with --replace emptied (removed) first; the load's
-// save stores that too.
-void claim_load_target(const std::string &kind) {
+// An object a load would add to: what it holds already, and the groups
+// --replace empties (none: the object goes, the load makes it anew).
+struct Held {
+  int handle;
+  std::string holds;
+  std::vector<std::string> groups;
+};
+
+// A load never adds to rows it did not make: an object that holds rows the
+// load would add to is refused, or with --replace emptied (removed) first;
+// the load's save stores that too.
+void settle(const std::vector<Held> &held, const char *unit) {
+  auto &objects = model::data().objects;
+  for (const Held &h : held) {
+    const model::Object &object = objects.at(h.handle);
+    if (!args.replace)
+      fail(args.input + ": " + trimmed(object.type) + " \"" + object.name + "\" holds " + h.holds +
+           " already; nothing loaded (give --replace to load the " + unit + " in their place)");
+  }
+  for (const Held &h : held) {
+    if (h.groups.empty()) objects.erase(h.handle);
+    for (const std::string &group : h.groups) objects.at(h.handle).groups[group].clear();
+  }
+}
+
+std::string row_count(size_t rows, const std::string &groups) {
+  return std::to_string(rows) + " row(s) of " + groups;
+}
+
+// The objects a table file load of `kind` would add to.
+std::vector<Held> held_by_file(const std::string &kind) {
   const LoadTarget target = load_target(kind);
   const std::string file = std::filesystem::path(args.input).filename().string();
-  auto &objects = model::data().objects;
-  for (auto it = objects.begin(); it != objects.end();) {
-    model::Object &object = it->second;
+  std::vector<Held> held;
+  for (const auto &[handle, object] : model::data().objects) {
+    if (object.type != target.type) continue;
     const auto rows = object.groups.find(target.group);
-    const bool held = object.type == target.type &&
-                      (target.named_by_file ? loaded_from(object, target.group, file)
-                                            : object.name == target.name &&
-                                                  rows != object.groups.end() && !rows->second.empty());
-    if (!held) {
-      ++it;
-      continue;
-    }
-    if (!args.replace)
-      fail(args.input + ": " + trimmed(target.type) + " \"" + object.name + "\" holds " +
-           (target.named_by_file ? "the rows of this file already"
-                                 : std::to_string(rows->second.size()) + " row(s) of " +
-                                       trimmed(target.group) + " already") +
-           "; nothing loaded (give --replace to load the file in their place)");
-    if (target.named_by_file) {
-      it = objects.erase(it);
-      continue;
-    }
-    rows->second.clear();
-    ++it;
+    if (target.named_by_file && loaded_from(object, target.group, file))
+      held.push_back({handle, "the rows of this file", {}});
+    else if (!target.named_by_file && object.name == target.name &&
+             rows != object.groups.end() && !rows->second.empty())
+      held.push_back({handle, row_count(rows->second.size(), trimmed(target.group)), {target.group}});
   }
+  return held;
+}
+
+// The names of the files of the folder being loaded.
+std::set<std::string> folder_files() {
+  std::set<std::string> names;
+  std::error_code error;
+  for (const auto &entry : std::filesystem::directory_iterator(args.input, error))
+    if (entry.is_regular_file()) names.insert(entry.path().filename().string());
+  return names;
+}
+
+// The standard's encoded project tables (its groups "PRJ...").
+std::vector<Held> held_by_standard() {
+  const model::Object *standard = model::data().find_object("STANDARD", trimmed(args.standard));
+  if (!standard) return {};
+  Held held{standard->handle, "", {}};
+  size_t rows = 0;
+  std::string names;
+  for (const auto &[group, list] : standard->groups) {
+    if (group.rfind("PRJ", 0) != 0 || list.empty()) continue;
+    held.groups.push_back(group);
+    rows += list.size();
+    names += (names.empty() ? "" : ", ") + trimmed(group);
+  }
+  if (held.groups.empty()) return {};
+  held.holds = row_count(rows, names);
+  return {held};
+}
+
+// Function tables named by a file of the folder.
+std::vector<Held> held_by_functions() {
+  const std::set<std::string> files = folder_files();
+  std::vector<Held> held;
+  for (const auto &[handle, object] : model::data().objects)
+    if (object.type == model::name("FNCTABLE")) {
+      const std::string file = trimmed(model::data().text(handle, "PRJTNAME", 1, "NAME"));
+      if (files.count(file)) held.push_back({handle, "the rows of file " + file, {}});
+    }
+  return held;
+}
+
+// Piping classes of the folder's files ("CLASS_TYPE") that list files already.
+std::vector<Held> held_by_classes() {
+  std::set<std::string> classes;
+  for (const std::string &file : folder_files())
+    if (const size_t underscore = file.find('_'); underscore != std::string::npos && underscore > 0)
+      classes.insert(file.substr(0, underscore));
+  std::vector<Held> held;
+  for (const auto &[handle, object] : model::data().objects) {
+    const auto rows = object.groups.find("PRJFNAMS");
+    if (object.type == model::name("PSPEC") && classes.count(object.name) &&
+        rows != object.groups.end() && !rows->second.empty())
+      held.push_back({handle, row_count(rows->second.size(), "PRJFNAMS"), {"PRJFNAMS"}});
+  }
+  return held;
 }
 
 template <class Call>
@@ -176,7 +245,7 @@ void convert() {
 void load() {
   const char *path = args.input.c_str();
   load_into_model("load " + args.input, [&](int *rc) {
-    claim_load_target(args.kind);
+    settle(held_by_file(args.kind), "file");
     if (args.kind == "weld") cgwtcr2(path, &args.scale, rc);
     else if (args.kind == "branch") cgbtcr2(path, rc);
     else if (args.kind == "pipedim") cgpdtcr2(path, args.standard.c_str(), &args.scale, rc);
@@ -187,6 +256,7 @@ void load() {
 void classes() {
   int stack = 0;
   load_into_model("create the piping classes of " + args.input, [&](int *rc) {
+    settle(held_by_classes(), "folder");
     cgpscr(args.input.c_str(), args.standard.c_str(), &stack, rc);
   });
   int ignored = 0;
@@ -210,6 +280,12 @@ CLI::App *command(CLI::App *parent, const char *name, const char *about, void (*
   return sub;
 }
 
+void add_replace(CLI::App *load) {
+  load->add_flag("--replace", args.replace,
+                 "Load in place of the rows the object holds already (they are dropped in the "
+                 "same save)");
+}
+
 Register reg([](CLI::App &app) {
   auto *tables = app.add_subcommand("tables", "Project tables: convert dumps, load them into the model");
   tables->require_subcommand(1);
@@ -228,24 +304,28 @@ Register reg([](CLI::App &app) {
   ld->add_option("file", args.input, "Table file")->required();
   ld->add_option("--scale", args.scale, "weld, pipedim: factor for every real value");
   ld->add_option("--standard", args.standard, "pipedim: the standard to load into");
-  ld->add_flag("--replace", args.replace,
-               "Load in place of the rows the object holds already (they are dropped in the "
-               "same save)");
+  add_replace(ld);
 
   auto *std_cmd = command(tables, "standard", "Load a folder of encoded tables into a standard", [] {
     load_into_model("load the standard tables of " + args.input, [](int *rc) {
+      settle(held_by_standard(), "folder");
       cgstdcr(args.input.c_str(), args.standard.c_str(), &args.scale, rc);
     });
   });
   std_cmd->add_option("folder", args.input, "Folder of encoded table files")->required();
   std_cmd->add_option("--standard", args.standard, "The standard's name")->required();
   std_cmd->add_option("--scale", args.scale, "Factor for every real value");
+  add_replace(std_cmd);
 
   auto *fn = command(tables, "functions", "Load a folder of function rules files", [] {
     load_into_model("load the function tables of " + args.input,
-                    [](int *rc) { cgfnctcr(args.input.c_str(), rc); });
+                    [](int *rc) {
+                      settle(held_by_functions(), "folder");
+                      cgfnctcr(args.input.c_str(), rc);
+                    });
   });
   fn->add_option("folder", args.input, "Folder of files named <class>_<part type>")->required();
+  add_replace(fn);
 
   auto *map = command(tables, "classmap", "Write the CLASSMAP file of a class map dump", [] {
     Outputs outputs({args.input}, args.force);
@@ -264,6 +344,7 @@ Register reg([](CLI::App &app) {
   auto *cls = command(tables, "classes", "Create the piping classes of a folder", classes);
   cls->add_option("folder", args.input, "Folder of function rules files and CLASSMAP")->required();
   cls->add_option("--standard", args.standard, "Standard of new classes")->required();
+  add_replace(cls);
 
   auto *ren = command(tables, "rename", "Rename a file", rename_file);
   ren->add_option("from", args.input, "File to rename")->required();

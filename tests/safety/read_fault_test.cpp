@@ -1,10 +1,12 @@
 // Every reader under read failures: the n-th read fails, for every n up to
 // the reads a clean run makes, and each time the reader gives one of its
 // documented codes and leaves no host memory or stack behind.
+#include <filesystem>
 #include <functional>
 #include <set>
 
 #include "tests/catalog/catalog_files.h"
+#include "tests/host/model_fixture.h"
 #include "tests/keyed/keyed_fixture.h"
 
 namespace pcs::test {
@@ -102,14 +104,52 @@ const std::vector<Reader> &readers() {
          return rc;
        },
        {PCS_INPUT_ENDED}},
+      {"class map dump",
+       [](const TempDir &d) {
+         write_file(d.path("c"), "* note\nCLASS CLSNAM=A1 WLDTB=W1\n&  BRHTB=B1\nCLASS CLSNAM=C2\n");
+       },
+       [](const TempDir &d) {
+         int rc = 0;
+         cgclprs(d.path("c").c_str(), d.root().c_str(), &rc);
+         return rc;
+       },
+       {PCS_INPUT_ENDED}},
   };
   return list;
 }
 
-using ReadFaults = HostTest;
+// Table files are read inside a model session: a weld table and a folder
+// of encoded tables (its listing and each file).
+const std::vector<Reader> &table_file_readers() {
+  static const std::vector<Reader> list = {
+      {"rules table file",
+       [](const TempDir &d) { write_file(d.path("WT1"), "BW,BW,1.5,2.5,SHOP,FW,\nSW,SW,x,2,FIELD,X,\n"); },
+       [](const TempDir &d) {
+         const double one = 1.0;
+         int rc = 0;
+         cgwtcr2(d.path("WT1").c_str(), &one, &rc);
+         return rc;
+       },
+       {PCS_INPUT_ENDED}},
+      {"encoded table files",
+       [](const TempDir &d) {
+         std::filesystem::create_directory(d.path("std"));
+         write_file(d.path("std/PNAMNTRY"), "P1,Pipe\nP2,Tee\n");
+         write_file(d.path("std/ENDNTRY"), "BW,Butt weld\n");
+       },
+       [](const TempDir &d) {
+         const double one = 1.0;
+         int rc = 0;
+         capture_stderr([&] { cgstdcr(d.path("std").c_str(), "S1", &one, &rc); });
+         return rc;
+       },
+       {PCS_INPUT_ENDED, PCS_CANNOT_OPEN}},
+  };
+  return list;
+}
 
-TEST_F(ReadFaults, EveryReadFailsCleanly) {
-  for (const Reader &reader : readers()) {
+void sweep(const std::vector<Reader> &list) {
+  for (const Reader &reader : list) {
     SCOPED_TRACE(reader.name);
     for (int n = 1; n < 1000; ++n) {
       SCOPED_TRACE("read " + std::to_string(n) + " fails");
@@ -130,10 +170,20 @@ TEST_F(ReadFaults, EveryReadFailsCleanly) {
         break;
       }
       EXPECT_TRUE(reader.failures.count(rc)) << "code " << rc;
-      if (HasFailure()) return;
+      if (::testing::Test::HasFailure()) return;
     }
   }
 }
+
+using ReadFaults = HostTest;
+
+TEST_F(ReadFaults, EveryReadFailsCleanly) { sweep(readers()); }
+
+// The project database itself is read by SQLite, not through the file
+// layer; what the project loads from files goes through it.
+using TableFileReadFaults = ModelTest;
+
+TEST_F(TableFileReadFaults, EveryReadFailsCleanly) { sweep(table_file_readers()); }
 
 }  // namespace
 }  // namespace pcs::test

@@ -48,40 +48,77 @@ std::vector<std::string> rows_of(const std::string &type, const std::string &gro
   return rows;
 }
 
+// What the loads below fill, column by column, and the objects of each type.
+std::vector<std::string> loaded_state() {
+  const struct {
+    const char *type, *group, *attribute;
+  } columns[] = {
+      {"STANDARD", "PIPEDIM", "SIZE"},   {"WLDTABLE", "PRJWRULS", "ENDS1"},
+      {"STANDARD", "PRJENDS", "ENDS"},   {"STANDARD", "PRJSIZE", "SIZE"},
+      {"PSPEC", "PRJFNAMS", "NAME"},     {"FNCTABLE", "PRJFRULS", "PROCFUNC"},
+  };
+  std::vector<std::string> state;
+  for (const auto &c : columns) {
+    size_t objects = 0;
+    std::string text = std::string(c.type) + " " + c.group + ":";
+    for (const std::string &v : rows_of(c.type, c.group, c.attribute, &objects)) text += " " + v;
+    state.push_back(text + " in " + std::to_string(objects) + " object(s)");
+  }
+  return state;
+}
+
+struct Load {
+  std::string args, refusal;
+};
+
 // A table loads into an object only where it adds every row it sets: a
-// second load of a file, or a load into a group that holds rows, is refused
-// unless --replace, which loads in place of the old rows.
-TEST(TablesCommand, LoadsNeverAddToRowsTheyDidNotMake) {
-  TempDir dir;
-  ASSERT_EQ(run_tool(dir, "demo --dir .").status, 0);
+// second load of a file or folder, or a load into a group that holds rows,
+// is refused with the object's name unless --replace, which loads in place
+// of the old rows. Runs in the project folder `dir`.
+void expect_refused_then_replaced(const TempDir &dir, const std::vector<Load> &loads) {
   const std::string cwd = std::filesystem::current_path();
   std::filesystem::current_path(dir.root());
-  size_t objects = 0;
-  const std::vector<std::string> sizes = rows_of("STANDARD", "PIPEDIM", "SIZE", &objects);
-  const std::vector<std::string> welds = rows_of("WLDTABLE", "PRJWRULS", "ENDS1", &objects);
-  ASSERT_EQ(objects, 1u);
-  const struct {
-    std::string args, refusal;
-  } loads[] = {
-      {"tables load pipedim tables/PIPEDIM --standard ASME",
-       "tables/PIPEDIM: STANDARD \"ASME\" holds " + std::to_string(sizes.size()) +
-           " row(s) of PIPEDIM already; nothing loaded (give --replace"},
-      {"tables load weld tables/WELD1",
-       "tables/WELD1: WLDTABLE \"WELD TABLE\" holds the rows of this file already; nothing loaded"},
-  };
-  for (const auto &load : loads) {
+  const std::vector<std::string> state = loaded_state();
+  for (const Load &load : loads) {
     ToolRun r = run_tool(dir, load.args);
     EXPECT_EQ(r.status, 1) << load.args;
     EXPECT_NE(r.err.find(load.refusal), std::string::npos) << r.err;
-    EXPECT_EQ(rows_of("STANDARD", "PIPEDIM", "SIZE", &objects), sizes) << load.args;
-    EXPECT_EQ(rows_of("WLDTABLE", "PRJWRULS", "ENDS1", &objects), welds) << load.args;
+    EXPECT_EQ(loaded_state(), state) << load.args;
     r = run_tool(dir, load.args + " --replace");
     EXPECT_EQ(r.status, 0) << load.args << ": " << r.err;
+    EXPECT_EQ(loaded_state(), state) << load.args;
   }
-  EXPECT_EQ(rows_of("STANDARD", "PIPEDIM", "SIZE", &objects), sizes);
-  EXPECT_EQ(rows_of("WLDTABLE", "PRJWRULS", "ENDS1", &objects), welds);
-  EXPECT_EQ(objects, 1u);
   std::filesystem::current_path(cwd);
+}
+
+const std::string kRefused = " already; nothing loaded (give --replace to load the ";
+
+TEST(TablesCommand, LoadsNeverAddToRowsTheyDidNotMake) {
+  TempDir dir;
+  ASSERT_EQ(run_tool(dir, "demo --dir .").status, 0);
+  expect_refused_then_replaced(
+      dir, {{"tables load pipedim tables/PIPEDIM --standard ASME",
+             "tables/PIPEDIM: STANDARD \"ASME\" holds 4 row(s) of PIPEDIM" + kRefused + "file"},
+            {"tables load weld tables/WELD1",
+             "tables/WELD1: WLDTABLE \"WELD TABLE\" holds the rows of this file" + kRefused},
+            {"tables standard tables/encoded --standard ASME",
+             "tables/encoded: STANDARD \"ASME\" holds 3 row(s) of PRJENDS, PRJSIZE" + kRefused +
+                 "folder"},
+            {"tables classes tables/CS150 --standard ASME",
+             "tables/CS150: PSPEC \"CS150\" holds 1 row(s) of PRJFNAMS" + kRefused}});
+}
+
+TEST(TablesCommand, FunctionTablesLoadOnce) {
+  TempDir dir;
+  ASSERT_EQ(run_tool(dir, "model import " + std::string(PCS_SOURCE_DIR) +
+                              "/docs/example-project.json --project project.db")
+                .status,
+            0);
+  std::filesystem::create_directory(dir.path("fn"));
+  write_file(dir.path("fn/F1_PIPE"), "a,1,2,m,\nb,3,4,n,\n");
+  ASSERT_EQ(run_tool(dir, "tables functions fn").status, 0);
+  expect_refused_then_replaced(
+      dir, {{"tables functions fn", "\" holds the rows of file F1_PIPE" + kRefused + "folder"}});
 }
 
 }  // namespace
