@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "host/inprocess/tools.h"
@@ -26,6 +27,20 @@ void fail(const std::string &message, int code) {
 }
 
 bool interactive() { return isatty(STDERR_FILENO) != 0; }
+
+namespace {
+bool json_on = false;
+}  // namespace
+
+void add_json_flag(CLI::App *command) {
+  command->add_flag("--json", json_on, "Print JSON, values typed");
+}
+
+bool json_output() { return json_on; }
+
+void print_json(const nlohmann::json &doc) {
+  std::printf("%s\n", doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
 
 std::string name_field(const std::string &text, size_t width) {
   std::string field = text.substr(0, width);

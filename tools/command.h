@@ -4,6 +4,7 @@
 #define PCS_TOOLS_COMMAND_H
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,14 @@ class QuietOutput {
  private:
   int fd_, saved_ = -1;
 };
+
+// Adds --json to a command that prints data: it then prints one JSON
+// document, values typed, instead of its text lines.
+void add_json_flag(CLI::App *command);
+bool json_output();
+// Prints `doc` indented on standard output; bytes that are not UTF-8 are
+// replaced, never a failure.
+void print_json(const nlohmann::json &doc);
 
 // Adds --project PATH to a command that reads or writes the model: the
 // project database its model services use.

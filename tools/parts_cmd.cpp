@@ -116,21 +116,27 @@ void show_parts(const Options &o) {
   PartFile file(o.file, "rb");
   std::fseek(file.stream, 0, SEEK_END);
   const long size = std::ftell(file.stream);
+  nlohmann::json all = nlohmann::json::array();
   for (int position = 0; position < size;) {
     CgGroup *part = nullptr;
     int length = 0, rc = 0;
     FILE *stream = file.stream;
     cggget(&stream, &position, &length, &part, &rc);
-    if (rc == PCS_RECORD_DELETED) {
-      std::printf("record at %d, %d bytes: replaced or deleted\n", position, length);
-    } else if (rc != 0) {
+    if (rc != 0 && rc != PCS_RECORD_DELETED)
       fail(o.file + ": the record at " + std::to_string(position) + " is damaged" + code_text(rc));
-    } else {
+    const bool live = rc == 0;
+    if (json_output()) {
+      all.push_back({{"position", position}, {"length", length}, {"state", live ? "live" : "deleted"}});
+      if (live) all.back()["part"] = part_to_json(part);
+    } else if (live) {
       std::printf("record at %d, %d bytes\n%s", position, length, part_text(part).c_str());
-      cggfre(part);
+    } else {
+      std::printf("record at %d, %d bytes: replaced or deleted\n", position, length);
     }
+    cggfre(part);
     position += length;
   }
+  if (json_output()) print_json(all);
 }
 
 void fold_parts(const Options &o) {
@@ -167,7 +173,8 @@ Register reg([](CLI::App &app) {
   command(parts, "get", "Print the part at a record position in its JSON form", get_part)
       ->add_option("position", options.position, "Byte position of the record")
       ->required();
-  command(parts, "show", "List every record of the file with its groups and values", show_parts);
+  add_json_flag(
+      command(parts, "show", "List every record of the file with its groups and values", show_parts));
   CLI::App *fold = command(parts, "fold",
                            "Append parts the reference index does not list to a new-parts file, "
                            "the others with their reference part to a duplicates file",
