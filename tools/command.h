@@ -91,6 +91,13 @@ bool json_output();
 // replaced, never a failure.
 void print_json(const nlohmann::json &doc);
 
+// The JSON document of file `path` ("-": standard input), `what` naming it
+// in failures: the system's reason when it cannot be opened, the line and
+// column where the text goes wrong when it is not JSON.
+nlohmann::json read_json(const std::string &path, const char *what);
+// A JSON library error in words, without the library's error tag.
+std::string json_reason(const std::exception &e);
+
 // Adds --project PATH to a command that reads or writes the model: the
 // project database its model services use.
 void add_project_option(CLI::App *command);

@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -159,18 +157,7 @@ void show_record(const Options &o) {
 //   "values": ["0100"]}]}]; a value is blank-padded to the length, which
 // defaults to the longest value.
 KeyedGroup *list_from_json(const std::string &path) {
-  nlohmann::json doc;
-  try {
-    if (path == "-") {
-      doc = nlohmann::json::parse(std::cin);
-    } else {
-      std::ifstream in(path);
-      if (!in) fail(path + ": cannot open the description: " + std::strerror(errno));
-      doc = nlohmann::json::parse(in);
-    }
-  } catch (const nlohmann::json::exception &e) {
-    fail(path + ": not a JSON description: " + e.what());
-  }
+  const nlohmann::json doc = read_json(path, "description");
   KeyedGroup *list = nullptr;
   try {
     // cspadd puts new groups and attributes first: add them back to front.
@@ -192,7 +179,7 @@ KeyedGroup *list_from_json(const std::string &path) {
     }
   } catch (const std::exception &e) {
     cspfre(&list);
-    fail(path + ": bad description: " + e.what());
+    fail(path + ": bad description: " + json_reason(e));
   }
   return list;
 }

@@ -2,10 +2,10 @@
 // `parts get` (the part at a position as JSON), `parts show` (every record)
 // and `parts fold` (new and duplicate parts against a reference catalog).
 // The JSON part form is described in docs/part-json.md.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -31,7 +31,7 @@ struct PartFile {
   FILE *stream = nullptr;
   PartFile(const std::string &path, const char *mode) {
     stream = std::fopen(path.c_str(), mode);
-    if (!stream) fail(path + ": cannot open the generic part file");
+    if (!stream) fail(path + ": cannot open the generic part file: " + std::strerror(errno));
   }
   ~PartFile() {
     if (stream) std::fclose(stream);
@@ -45,17 +45,6 @@ struct PartGuard {
   CgGroup *part = nullptr;
   ~PartGuard() { cggfre(part); }
 };
-
-nlohmann::json read_json(const std::string &path) {
-  try {
-    if (path == "-") return nlohmann::json::parse(std::cin);
-    std::ifstream in(path);
-    if (!in) fail(path + ": cannot open the JSON part");
-    return nlohmann::json::parse(in);
-  } catch (const nlohmann::json::exception &e) {
-    fail(path + ": not JSON: " + e.what());
-  }
-}
 
 // The value lengths the project declares, when there is a project.
 DeclaredLength declared_lengths(const Options &o) {
@@ -81,7 +70,7 @@ void put_part(const Options &o) {
   Outputs({o.json}, false).check_in_place(o.file);
   PartGuard part;
   std::string error;
-  part.part = part_from_json(read_json(o.json), &error, declared_lengths(o));
+  part.part = part_from_json(read_json(o.json, "JSON part"), &error, declared_lengths(o));
   if (!part.part) fail(o.json + ": not a part: " + error);
   PartFile file(o.file, std::filesystem::exists(o.file) ? "r+b" : "w+b");
   std::fseek(file.stream, 0, SEEK_END);
