@@ -153,7 +153,10 @@ void repaired(const std::string &path, const char *action, int64_t offset, const
     return;
   }
   nlohmann::json done = {{"file", path}, {"action", action}};
-  if (offset >= 0) done.update({{"offset", offset}, {"backup", backup}});
+  if (offset >= 0) {
+    done["offset"] = offset;
+    done["backup"] = backup;
+  }
   print_json(done);
 }
 

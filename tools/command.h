@@ -4,6 +4,7 @@
 #define PCS_TOOLS_COMMAND_H
 
 #include <CLI/CLI.hpp>
+#include <exception>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>

@@ -156,9 +156,12 @@ void merge_duplicates(const MergeOptions &o) {
          "changed (give --allow-blank-keys to merge them too)");
   require_deletable(o.catalog, plan);
   if (o.dry_run) {
-    for (const KeyedRecord &r : plan)
+    for (const KeyedRecord &r : plan) {
+      nlohmann::json one = nlohmann::json::array();
+      one.push_back({{"offset", r.offset}, {"key", trimmed(r.key)}});
       note("would delete the record at offset " + std::to_string(r.offset) + ", key \"" + r.key + "\"",
-           {{"would_delete", nlohmann::json::array({{{"offset", r.offset}, {"key", trimmed(r.key)}}})}});
+           {{"would_delete", one}});
+    }
     note("", {{"catalog", o.catalog}, {"dry_run", true}, {"would_delete", nlohmann::json::array()}});
     print_summary(scan, 0);
     return;

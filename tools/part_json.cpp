@@ -183,7 +183,7 @@ std::string part_text(const CgGroup *part) {
       out += line;
       char type = 'C';
       for (const nlohmann::json &value : typed_values(a, &type))
-        out += " " + (value.is_object() ? "0x" + value["hex"].get<std::string>()
+        out += " " + (value.is_object() ? "0x" + value.at("hex").get<std::string>()
                                         : value.is_null() ? std::string("blank") : value.dump());
       out += "\n";
     }
