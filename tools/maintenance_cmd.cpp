@@ -5,6 +5,7 @@
 // progress on a terminal and stay quiet otherwise.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -254,6 +255,7 @@ std::vector<std::string> indexes_beside(const std::string &catalog) {
     if (index) std::fclose(index);
     if (points_in && records > 0) found.push_back(path);
   }
+  std::sort(found.begin(), found.end());
   return found;
 }
 

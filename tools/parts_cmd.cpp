@@ -70,7 +70,7 @@ void put_part(const Options &o) {
   Outputs({o.json}, false).check_in_place(o.file);
   PartGuard part;
   std::string error;
-  part.part = part_from_json(read_json(o.json, "JSON part"), &error, declared_lengths(o));
+  part.part = part_from_json(read_json(o.json, "part file"), &error, declared_lengths(o));
   if (!part.part) fail(o.json + ": not a part: " + error);
   PartFile file(o.file, std::filesystem::exists(o.file) ? "r+b" : "w+b");
   std::fseek(file.stream, 0, SEEK_END);

@@ -29,7 +29,7 @@ TEST(CommandFailures, ExitCodesAndMessages) {
        "bad.json: the description is not JSON: the text goes wrong at line 2, column 18"},
       {"keyed put t.kg nogroup.json -k PIPE.SIZE:4", 1, "nogroup.json: bad description: key 'group' not found"},
       {"parts show absent.gp", 1, "absent.gp: cannot open the generic part file: No such file"},
-      {"parts put g.gp bad.json", 1, "bad.json: the JSON part is not JSON: the text goes wrong at line 2"},
+      {"parts put g.gp bad.json", 1, "bad.json: the part file is not JSON: the text goes wrong at line 2"},
       {"maint index absent.cat i -k PART.NAME:12", 1, "absent.cat: no such file"},
       {"maint merge s.cat --key-length 99", 2, "the key length must be 1 to 63"},
       {"maint compress s.cat", 1, "no index of it is known to rebuild"},
