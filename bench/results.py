@@ -54,6 +54,8 @@ PAIRS = [
     ("project", "BM_Sessions_Database/250", "BM_Sessions_JsonRewrite/250"),
     ("project", "BM_Sessions_Database/500", "BM_Sessions_JsonRewrite/500"),
     ("project", "BM_Sessions_Database/1000", "BM_Sessions_JsonRewrite/1000"),
+    ("tools", "BM_ImportPcs", "BM_ImportSqlite"),
+    ("tools", "BM_ExportPcs", "BM_ExportSqlite"),
 ]
 
 COLUMNS = ["program", "benchmark", "baseline", "unit", "real", "cpu", "baseline_real",

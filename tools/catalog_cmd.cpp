@@ -100,7 +100,7 @@ void show(const std::string &path, int offset) {
   nlohmann::json records = nlohmann::json::array();
   bool live = show_record(catalog, path, offset, shape.json ? &records : nullptr);
   std::fclose(catalog);
-  if (shape.json) std::printf("%s\n", records[0].dump(2).c_str());
+  if (shape.json) print_json(records[0]);
   if (!live) fail(path + ": the record at offset " + std::to_string(offset) + " is marked deleted");
 }
 
@@ -146,7 +146,7 @@ void lookup(const std::string &catalog_path, const std::string &index_path, cons
   }
   std::fclose(catalog);
   std::fclose(index);
-  if (shape.json) std::printf("%s\n", nlohmann::json{{"key", key}, {"records", records}}.dump(2).c_str());
+  if (shape.json) print_json(nlohmann::json{{"key", key}, {"records", records}});
 }
 
 void keys(const std::string &path) {
@@ -167,7 +167,7 @@ void keys(const std::string &path) {
     at += std::max(count, 1) * (k + PCS_INDEX_OVERHEAD);
   }
   std::fclose(index);
-  if (shape.json) std::printf("%s\n", all.dump(2).c_str());
+  if (shape.json) print_json(all);
   else std::printf("%d key(s)\n", listed);
 }
 
@@ -200,8 +200,9 @@ void remove_key(const std::string &catalog_path, const std::string &index_path,
   gifree(catalog);
   if (rc == 2) fail(index_path + ": key '" + key + "' has no record " + std::to_string(number));
   if (rc != 0) fail(index_path + ": key '" + key + "' not found");
-  std::printf("key '%s': marked %d of %d record(s) deleted\n", key.c_str(), number > 0 ? 1 : count,
-              count);
+  const int deleted = number > 0 ? 1 : count;
+  if (json_output()) print_json({{"key", key}, {"deleted", deleted}, {"records", count}});
+  else std::printf("key '%s': marked %d of %d record(s) deleted\n", key.c_str(), deleted, count);
 }
 
 Register reg([](CLI::App &app) {
@@ -249,6 +250,7 @@ Register reg([](CLI::App &app) {
   delete_cmd->add_option("-k,--key-field", key_specs,
                          "Key field GROUP.ATTR:LENGTH of the index, in key order (checks that "
                          "each record deleted carries the key; default: the key begins with the values of one of its attributes)");
+  add_json_flag(delete_cmd);
   delete_cmd->callback([] { remove_key(cat, idx, key, number, key_specs); });
 
   add_catalog_io_commands(catalog);

@@ -30,7 +30,7 @@ namespace {
 struct Options {
   std::string catalog, input, output, format, project, index;
   std::vector<std::string> keys;
-  bool offsets = false, state = false, json = false, force = false;
+  bool offsets = false, state = false, force = false;
 };
 Options options;
 
@@ -221,13 +221,16 @@ void import_parts(const Options &o) {
          " bad row(s))");
   }
   out.commit();
-  std::printf("%s: %ld part(s) imported%s, %lld bytes\n", o.catalog.c_str(), run.parts,
-              run.deleted ? (" (" + std::to_string(run.deleted) + " marked deleted)").c_str() : "",
-              static_cast<long long>(size_of(o.catalog)));
+  const long long bytes = size_of(o.catalog);
+  note(o.catalog + ": " + std::to_string(run.parts) + " part(s) imported" +
+           (run.deleted ? " (" + std::to_string(run.deleted) + " marked deleted)" : "") + ", " +
+           std::to_string(bytes) + " bytes",
+       {{"catalog", o.catalog}, {"parts", run.parts}, {"deleted", run.deleted}, {"bytes", bytes}});
   if (!o.index.empty()) {
     write_index(o.catalog, o.index, fields);
-    std::printf("%s: index rebuilt\n", o.index.c_str());
+    note(o.index + ": index rebuilt", {{"index", o.index}});
   }
+  finish_report();
 }
 
 // ---- export -----------------------------------------------------------------
@@ -236,10 +239,8 @@ void import_parts(const Options &o) {
 // file order; deleted records only when `deleted` is set. Fails on damage.
 template <class Visit>
 void each_record(const std::string &path, bool deleted, Visit &&visit) {
-  ProgressBar bar("reading " + path, size_of(path));
   std::vector<unsigned char> bytes;
   const WalkEnd end = walk_records(path, 16, [&](FILE *stream, const RecordStep &at) {
-    bar.update(at.offset);
     if (at.flag != 0 && !deleted) return;
     int length = 0, rc = 0;
     PartRecord *record = nullptr;
@@ -402,7 +403,7 @@ void list_records(const Options &o) {
     const char *state = at.flag == 0 ? "live" : "deleted";
     (at.flag == 0 ? live : deleted)++;
     auto key = keys.find(at.offset);
-    if (o.json) {
+    if (json_output()) {
       nlohmann::json line = {{"offset", at.offset}, {"length", at.length}, {"state", state}};
       if (keyed) line["key"] = key == keys.end() ? nlohmann::json() : nlohmann::json(key->second);
       all.push_back(line);
@@ -412,7 +413,7 @@ void list_records(const Options &o) {
       std::printf("\n");
     }
   });
-  if (o.json) std::printf("%s\n", all.dump(2).c_str());
+  if (json_output()) print_json(all);
   else std::printf("%ld live, %ld deleted record(s)\n", live, deleted);
   if (end.kind != WalkEnd::clean) fail(o.catalog + ": " + end.text());
 }
@@ -439,6 +440,7 @@ void add_catalog_io_commands(CLI::App *catalog) {
   in->add_option("--index", o.index, "Index file to rebuild after the import");
   in->add_option("-k,--key", o.keys, "Key field of --index, GROUP.ATTR:LENGTH, in key order");
   in->add_flag("--force", o.force, "Replace an --index file that is not an index");
+  add_json_flag(in);
   in->callback([] { import_parts(options); });
 
   CLI::App *out = catalog->add_subcommand("export", "Write the parts of a catalog as CSV or JSON Lines");
@@ -456,7 +458,7 @@ void add_catalog_io_commands(CLI::App *catalog) {
   list->add_option("catalog", o.catalog, "Catalog file")->required();
   list->add_option("--index", o.index, "Show each record's key from this index");
   list->add_option("-k,--key", o.keys, "Show each live record's key of these fields, GROUP.ATTR:LENGTH");
-  list->add_flag("--json", o.json, "Print JSON");
+  add_json_flag(list);
   list->callback([] { list_records(options); });
 }
 

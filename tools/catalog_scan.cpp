@@ -8,8 +8,13 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string_view>
 #include <vector>
+
+#include "tools/catalog_values.h"
+#include "tools/command.h"
+#include "tools/progress.h"
 
 namespace pcs::tool {
 namespace {
@@ -88,7 +93,9 @@ WalkEnd walk_records(const std::string &path, int32_t min_length,
   WalkEnd end;
   std::fseek(stream, 0, SEEK_END);
   end.file_size = std::ftell(stream);
+  ProgressBar bar("reading " + path, end.file_size);
   for (end.offset = 0; end.offset < end.file_size; end.offset += end.length) {
+    bar.update(end.offset);
     unsigned char head[8] = {};
     std::fseek(stream, static_cast<long>(end.offset), SEEK_SET);
     const size_t got = std::fread(head, 1, sizeof head, stream);
@@ -162,12 +169,31 @@ KeyScan scan_keys(const std::string &catalog, const std::vector<KeyField> &field
   return scan;
 }
 
+namespace {
+
+// "GROUP.ATTRIBUTE" of every attribute the live records of a catalog carry.
+std::vector<std::string> carried_names(const std::string &catalog) {
+  std::set<std::string> names;
+  walk_records(catalog, 16, [&](FILE *stream, const RecordStep &at) {
+    int length = 0, rc = 0;
+    PartRecord *part = at.flag == 0 ? cspgetrc(stream, static_cast<int>(at.offset), &length, &rc) : nullptr;
+    for (const Field &f : record_fields(part, Schema()))
+      names.insert(f.group + "." + f.attribute);
+    if (part) cspgfre(part);
+  });
+  return {names.begin(), names.end()};
+}
+
+}  // namespace
+
 void require_carried(const KeyScan &scan, const std::vector<KeyField> &fields,
                      const std::string &catalog) {
   for (size_t i = 0; i < fields.size(); ++i) {
-    if (!scan.carried[i])
-      fail(catalog + ": no live record carries the key attribute " + fields[i].group + "." +
-           fields[i].attribute + " (check the group and attribute names)");
+    if (scan.carried[i]) continue;
+    const std::string name = fields[i].group + "." + fields[i].attribute;
+    const std::string hint = did_you_mean(name, carried_names(catalog));
+    fail(catalog + ": no live record carries the key attribute " + name +
+         (hint.empty() ? " (check the group and attribute names)" : hint));
   }
 }
 

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,8 +43,9 @@ void check(const CheckOptions &o) {
   std::string catalog;
   Starts starts;
   int damaged = 0;
+  nlohmann::json report = nlohmann::json::array();
   for (const std::string &path : o.files) {
-    Findings found(path, stdout, o.verbose);
+    Findings found(path, json_output() ? nullptr : stdout, o.verbose);
     if (!fields.empty()) {
       check_keyed(path, fields, found);
     } else if (looks_like_index(path)) {
@@ -56,9 +58,17 @@ void check(const CheckOptions &o) {
       if (!index_fields.empty()) keys = record_keys(path, index_fields);
       catalog = path;
     }
-    if (found.count() == 0) std::printf("%s: no damage found\n", path.c_str());
+    if (json_output()) {
+      nlohmann::json places = nlohmann::json::array();
+      for (const auto &[offset, what] : found.places())
+        places.push_back({{"offset", offset}, {"damage", what}});
+      report.push_back({{"file", path}, {"damaged", found.count()}, {"places", places}});
+    } else if (found.count() == 0) {
+      std::printf("%s: no damage found\n", path.c_str());
+    }
     damaged += found.count();
   }
+  if (json_output()) print_json({{"files", report}, {"damaged", damaged}});
   if (damaged > 0) fail(std::to_string(damaged) + " damaged place(s) found");
 }
 
@@ -133,6 +143,23 @@ void cut_at(const std::string &path, int64_t offset, const std::string &backup) 
   close(file);
 }
 
+// What a repair did, as a text line or, with --json, as {"file", "action",
+// "offset", "backup"}: action "none", "removed" (a torn last record) or
+// "cut" (damage in the middle, with --force).
+void repaired(const std::string &path, const char *action, int64_t offset, const std::string &backup,
+              const std::string &text) {
+  if (!json_output()) {
+    std::printf("%s\n", text.c_str());
+    return;
+  }
+  nlohmann::json done = {{"file", path}, {"action", action}};
+  if (offset >= 0) {
+    done["offset"] = offset;
+    done["backup"] = backup;
+  }
+  print_json(done);
+}
+
 // Damage that is not a torn tail: nothing is cut unless `force`.
 void refuse_or_cut(const std::string &path, const std::string &what, int64_t offset, bool force) {
   const auto [intact, count] = intact_after(path, offset, 12);
@@ -147,9 +174,9 @@ void refuse_or_cut(const std::string &path, const std::string &what, int64_t off
   const std::string backup = path + ".before-repair";
   copy_to_backup(path, backup);
   cut_at(path, offset, backup);
-  std::printf("%s: cut the file at offset %lld (%s%s); the file as it was is in %s\n",
-              path.c_str(), static_cast<long long>(offset), what.c_str(), salvage.c_str(),
-              backup.c_str());
+  repaired(path, "cut", offset, backup,
+           path + ": cut the file at offset " + std::to_string(offset) + " (" + what + salvage +
+               "); the file as it was is in " + backup);
 }
 
 void repair(const std::string &path, bool force) {
@@ -164,9 +191,8 @@ void repair(const std::string &path, bool force) {
   if (!damage.empty()) return refuse_or_cut(path, damage, damage_at, force);
   if (end.kind == WalkEnd::short_length) return refuse_or_cut(path, end.text(), end.offset, force);
   if (end.kind == WalkEnd::clean) {
-    std::printf("%s: nothing to repair: the last record ends at the end of the file\n",
-                path.c_str());
-    return;
+    return repaired(path, "none", -1, "",
+                    path + ": nothing to repair: the last record ends at the end of the file");
   }
   // A length word that runs past the end with whole records after it is
   // damage in the middle (a flipped bit), not a torn last record.
@@ -178,11 +204,11 @@ void repair(const std::string &path, bool force) {
   const std::string backup = path + ".before-repair";
   copy_to_backup(path, backup);
   cut_at(path, end.offset, backup);
-  std::printf(
-      "%s: removed the torn last record at offset %lld (length word %d, only %lld bytes "
-      "present); the file as it was is in %s\n",
-      path.c_str(), static_cast<long long>(end.offset), end.length,
-      static_cast<long long>(end.file_size - end.offset), backup.c_str());
+  repaired(path, "removed", end.offset, backup,
+           path + ": removed the torn last record at offset " + std::to_string(end.offset) +
+               " (length word " + std::to_string(end.length) + ", only " +
+               std::to_string(end.file_size - end.offset) +
+               " bytes present); the file as it was is in " + backup);
 }
 
 Register reg([](CLI::App &app) {
@@ -200,6 +226,7 @@ Register reg([](CLI::App &app) {
   check_cmd->add_flag("--verbose", o.verbose,
                       "Also say where the library's reader refused a damaged record (its "
                       "source line and the offset of the refused bytes)");
+  add_json_flag(check_cmd);
   check_cmd->callback([] { check(check_options); });
 
   static std::string file;
@@ -213,6 +240,7 @@ Register reg([](CLI::App &app) {
   repair_cmd->add_flag("--force", force,
                        "Also cut the file at damage in the middle (the records from there on "
                        "are removed; the backup keeps them)");
+  add_json_flag(repair_cmd);
   repair_cmd->callback([] { repair(file, force); });
 });
 

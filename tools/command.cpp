@@ -4,8 +4,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "host/inprocess/tools.h"
@@ -26,6 +30,47 @@ void fail(const std::string &message, int code) {
 }
 
 bool interactive() { return isatty(STDERR_FILENO) != 0; }
+
+namespace {
+bool json_on = false;
+}  // namespace
+
+void add_json_flag(CLI::App *command) {
+  command->add_flag("--json", json_on, "Print JSON, values typed");
+}
+
+bool json_output() { return json_on; }
+
+void print_json(const nlohmann::json &doc) {
+  std::printf("%s\n", doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
+
+nlohmann::json read_json(const std::string &path, const char *what) {
+  std::string text;
+  FILE *in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+  if (!in) fail(path + ": cannot open the " + what + ": " + std::strerror(errno));
+  char chunk[65536];
+  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;) text.append(chunk, got);
+  const bool unread = std::ferror(in) != 0;
+  if (in != stdin) std::fclose(in);
+  if (unread) fail(path + ": cannot read the " + what);
+  try {
+    return nlohmann::json::parse(text);
+  } catch (const nlohmann::json::parse_error &e) {
+    const size_t at = std::min<size_t>(e.byte > 0 ? e.byte - 1 : 0, text.size());
+    const size_t line_start = text.rfind('\n', at == 0 ? 0 : at - 1);
+    const auto line = std::count(text.begin(), text.begin() + static_cast<long>(at), '\n') + 1;
+    const size_t column = line_start == std::string::npos ? at + 1 : at - line_start;
+    fail(path + ": the " + what + " is not JSON: the text goes wrong at line " +
+         std::to_string(line) + ", column " + std::to_string(column));
+  }
+}
+
+std::string json_reason(const std::exception &e) {
+  const std::string text = e.what();
+  const size_t tag = text.rfind("] ", text.find(' '));
+  return text.rfind("[json.exception", 0) == 0 && tag != std::string::npos ? text.substr(tag + 2) : text;
+}
 
 std::string name_field(const std::string &text, size_t width) {
   std::string field = text.substr(0, width);

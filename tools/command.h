@@ -4,6 +4,8 @@
 #define PCS_TOOLS_COMMAND_H
 
 #include <CLI/CLI.hpp>
+#include <exception>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
@@ -81,6 +83,21 @@ class QuietOutput {
  private:
   int fd_, saved_ = -1;
 };
+
+// Adds --json to a command that prints data: it then prints one JSON
+// document, values typed, instead of its text lines.
+void add_json_flag(CLI::App *command);
+bool json_output();
+// Prints `doc` indented on standard output; bytes that are not UTF-8 are
+// replaced, never a failure.
+void print_json(const nlohmann::json &doc);
+
+// The JSON document of file `path` ("-": standard input), `what` naming it
+// in failures: the system's reason when it cannot be opened, the line and
+// column where the text goes wrong when it is not JSON.
+nlohmann::json read_json(const std::string &path, const char *what);
+// A JSON library error in words, without the library's error tag.
+std::string json_reason(const std::exception &e);
 
 // Adds --project PATH to a command that reads or writes the model: the
 // project database its model services use.

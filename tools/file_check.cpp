@@ -9,6 +9,7 @@
 
 #include "include/pcs.h"
 #include "tools/index_check.h"
+#include "tools/progress.h"
 
 namespace pcs::tool {
 
@@ -16,6 +17,8 @@ void Findings::at(int64_t offset, const std::string &what) {
   if (out_)
     std::fprintf(out_, "%s: offset %lld: %s\n", file_.c_str(), static_cast<long long>(offset),
                  what.c_str());
+  else
+    places_.emplace_back(offset, what);
   ++count_;
 }
 
@@ -117,7 +120,9 @@ void check_index(const std::string &path, const std::string &catalog, const Star
   Run run;
   std::fseek(index, 0, SEEK_END);
   const long end = std::ftell(index);
+  ProgressBar bar("checking " + path, end);
   for (int at = csidxfst(); at < end; at += record_length) {
+    bar.update(at);
     int data = 0;
     const int count = cspgread(index, at, &data, key.data(), &rc);
     if (rc != 0) {

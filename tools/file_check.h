@@ -8,14 +8,15 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/catalog_scan.h"
 
 namespace pcs::tool {
 
-// Damage found in one file, printed to `out` (when not null) as it is found:
-// "<file>: offset <n>: <what>". With `verbose`, a record that the library's
+// Damage found in one file, printed to `out` as it is found:
+// "<file>: offset <n>: <what>", or kept for places() when `out` is null. With `verbose`, a record that the library's
 // reader refused also says where the reader stopped.
 class Findings {
  public:
@@ -27,12 +28,15 @@ class Findings {
   // The walk's end when it stopped at damage.
   void end(const WalkEnd &end);
   int count() const { return count_; }
+  // The damaged places, offset and what, when `out` is null.
+  const std::vector<std::pair<int64_t, std::string>> &places() const { return places_; }
 
  private:
   std::string file_;
   FILE *out_;
   bool verbose_;
   int count_ = 0;
+  std::vector<std::pair<int64_t, std::string>> places_;
 };
 
 // Index files start with a text header "%12d%4d\n"; catalogs with a binary

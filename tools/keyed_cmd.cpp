@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -90,6 +88,13 @@ std::string shown(const std::string &s) {
   return shown(reinterpret_cast<const unsigned char *>(s.data()), s.size());
 }
 
+// Text without its trailing blanks.
+std::string trimmed(const char *bytes, size_t n) {
+  std::string text(bytes, n);
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
+}
+
 void list_keys(const Options &o) {
   Keyed keyed(o, true);
   FILE *stream = (*keyed.handle())->Stream;
@@ -103,7 +108,12 @@ void list_keys(const Options &o) {
     if ((rc != 0 && rc != 7) || length <= 0) break;
     position += length;
   }
-  for (const auto &[key, position] : keys) std::printf("%s at %d\n", shown(key).c_str(), position);
+  nlohmann::json all = nlohmann::json::array();
+  for (const auto &[key, position] : keys) {
+    if (json_output()) all.push_back({{"key", trimmed(key.data(), key.size())}, {"position", position}});
+    else std::printf("%s at %d\n", shown(key).c_str(), position);
+  }
+  if (json_output()) print_json(all);
 }
 
 void show_record(const Options &o) {
@@ -114,42 +124,40 @@ void show_record(const Options &o) {
   cspget(key.c_str(), keyed.handle(), &list, &rc);
   if (rc == 4) fail(keyed.path() + ": no record has the key " + shown(key));
   if (rc != 0) fail(keyed.path() + ": cannot read the record of " + shown(key) + cause("cspget", rc));
-  // The list comes back reversed; show groups and attributes in file order.
+  // The list comes back reversed; show groups and attributes in file order,
+  // in JSON as `keyed put` reads them.
   std::vector<const KeyedGroup *> groups;
   for (const KeyedGroup *g = list; g; g = g->NextGroup) groups.insert(groups.begin(), g);
+  nlohmann::json all = nlohmann::json::array();
   for (const KeyedGroup *g : groups) {
-    std::printf("group %.8s\n", g->GroupName);
+    if (!json_output()) std::printf("group %.8s\n", g->GroupName);
     std::vector<const KeyedAttribute *> attributes;
     for (const KeyedAttribute *a = g->FirstAttr; a; a = a->NextAttr)
       attributes.insert(attributes.begin(), a);
+    nlohmann::json described = nlohmann::json::array();
     for (const KeyedAttribute *a : attributes) {
-      std::printf("  %.8s %d x %d:", a->AttrName, a->nAttrs, a->nAttrLength);
-      for (int i = 0; i < a->nAttrs; ++i)
-        std::printf(" %s", shown(a->AttrValue + static_cast<size_t>(i) * a->nAttrLength,
-                                 static_cast<size_t>(a->nAttrLength))
-                               .c_str());
-      std::printf("\n");
+      const auto length = static_cast<size_t>(a->nAttrLength);
+      nlohmann::json values = nlohmann::json::array();
+      if (!json_output()) std::printf("  %.8s %d x %d:", a->AttrName, a->nAttrs, a->nAttrLength);
+      for (size_t i = 0; i < static_cast<size_t>(a->nAttrs); ++i) {
+        const unsigned char *value = a->AttrValue + i * length;
+        if (json_output()) values.push_back(trimmed(reinterpret_cast<const char *>(value), length));
+        else std::printf(" %s", shown(value, length).c_str());
+      }
+      if (!json_output()) std::printf("\n");
+      described.push_back({{"name", trimmed(a->AttrName, 8)}, {"length", a->nAttrLength}, {"values", values}});
     }
+    all.push_back({{"group", trimmed(g->GroupName, 8)}, {"attributes", described}});
   }
   cspfre(&list);
+  if (json_output()) print_json(all);
 }
 
 // [{"group": "PIPE", "attributes": [{"name": "SIZE", "length": 4,
 //   "values": ["0100"]}]}]; a value is blank-padded to the length, which
 // defaults to the longest value.
 KeyedGroup *list_from_json(const std::string &path) {
-  nlohmann::json doc;
-  try {
-    if (path == "-") {
-      doc = nlohmann::json::parse(std::cin);
-    } else {
-      std::ifstream in(path);
-      if (!in) fail(path + ": cannot open the description: " + std::strerror(errno));
-      doc = nlohmann::json::parse(in);
-    }
-  } catch (const nlohmann::json::exception &e) {
-    fail(path + ": not a JSON description: " + e.what());
-  }
+  const nlohmann::json doc = read_json(path, "description");
   KeyedGroup *list = nullptr;
   try {
     // cspadd puts new groups and attributes first: add them back to front.
@@ -171,7 +179,7 @@ KeyedGroup *list_from_json(const std::string &path) {
     }
   } catch (const std::exception &e) {
     cspfre(&list);
-    fail(path + ": bad description: " + e.what());
+    fail(path + ": bad description: " + json_reason(e));
   }
   return list;
 }
@@ -225,10 +233,11 @@ Register reg([](CLI::App &app) {
   CLI::App *keyed =
       app.add_subcommand("keyed", "Keyed group files: list, show, put, delete, compress");
   keyed->require_subcommand(1);
-  command(keyed, "list", "List the keys of the live records in key order", list_keys, true);
-  command(keyed, "show", "Show the groups and attributes of the record of a key", show_record, true)
-      ->add_option("key", options.key, "The key (blank-padded to the key length)")
-      ->required();
+  add_json_flag(command(keyed, "list", "List the keys of the live records in key order", list_keys, true));
+  CLI::App *show = command(keyed, "show", "Show the groups and attributes of the record of a key",
+                           show_record, true);
+  show->add_option("key", options.key, "The key (blank-padded to the key length)")->required();
+  add_json_flag(show);
   command(keyed, "put", "Store a record described in JSON (replaces the record of its key)",
           put_record, true)
       ->add_option("json", options.json, "JSON file, or - for standard input")

@@ -4,6 +4,7 @@
 #define PCS_TOOLS_MAINT_H
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,15 @@ KeyScan readable_scan(const std::string &catalog, const std::vector<KeyField> &f
                       bool collapse);
 
 // "records read: N, duplicates: D, deleted: X, blank keys: B" on standard
-// output.
+// output, or its numbers in the report.
 void print_summary(const KeyScan &scan, int deleted);
 void print_summary(size_t read, int duplicates, int deleted, int blank);
+
+// A line of a run's summary: printed at once (unless empty), or with --json its `fields`
+// go into the report (arrays are appended to) that finish_report() prints
+// once.
+void note(const std::string &line, const nlohmann::json &fields);
+void finish_report();
 
 // Fails the command unless `index` may be written as the index of
 // `catalog` (another file than the catalog; an index already, or --force).

@@ -5,9 +5,8 @@
 // progress on a terminal and stay quiet otherwise.
 #include <sys/stat.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +15,6 @@
 #include <functional>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host/host_model.h"
@@ -26,6 +24,7 @@
 #include "tools/command.h"
 #include "tools/index_build.h"
 #include "tools/maint.h"
+#include "tools/progress.h"
 
 namespace pcs::tool {
 namespace {
@@ -37,52 +36,14 @@ long long file_size(const std::string &path) {
   return stat(path.c_str(), &status) == 0 ? static_cast<long long>(status.st_size) : -1;
 }
 
-// Shows "pcs: <what> <state>" on standard error, refreshed twice a second,
-// while a long call runs; nothing when standard error is not a terminal.
-class Progress {
- public:
-  Progress(std::string what, std::function<std::string()> state) {
-    if (!interactive()) return;
-    worker_ = std::thread([this, what = std::move(what), state = std::move(state)] {
-      const auto start = std::chrono::steady_clock::now();
-      while (!done_) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        if (done_) break;
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                                 std::chrono::steady_clock::now() - start)
-                                 .count();
-        std::fprintf(stderr, "\rpcs: %s %s %llds ", what.c_str(), state().c_str(),
-                     static_cast<long long>(seconds));
-        shown_ = true;
-      }
-    });
-  }
-  ~Progress() {
-    done_ = true;
-    if (worker_.joinable()) worker_.join();
-    if (shown_) std::fprintf(stderr, "\r\033[K");
-  }
-  Progress(const Progress &) = delete;
-  Progress &operator=(const Progress &) = delete;
-
- private:
-  std::atomic<bool> done_{false};
-  std::atomic<bool> shown_{false};
-  std::thread worker_;
-};
-
-// Percentage of `total` bytes that `path` holds so far.
-std::function<std::string()> growth(std::string path, long long total) {
-  return [path = std::move(path), total] {
-    const long long size = file_size(path);
-    if (size < 0 || total <= 0) return std::string("...");
-    return std::to_string(size * 100 / total) + "%";
-  };
+// The size of `path` against `total` bytes.
+Amount growth(const std::string &path, long long total) {
+  return {file_size(path), total};
 }
 
-// While a catalog is compressed: the part of `total` bytes that its copy
+// While a catalog is compressed: how much of `total` bytes its copy
 // "<catalog>.bak-XXXXXX" (a fresh name each run) holds so far.
-std::function<std::string()> copy_growth(std::string catalog, long long total) {
+std::function<Amount()> copy_growth(std::string catalog, long long total) {
   return [catalog = std::move(catalog), total, start = std::filesystem::file_time_type::clock::now()] {
     const std::filesystem::path target(catalog);
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
@@ -92,15 +53,15 @@ std::function<std::string()> copy_growth(std::string catalog, long long total) {
       std::error_code ignored;
       if (entry.path().filename().string().rfind(prefix, 0) == 0 &&
           entry.last_write_time(ignored) >= start)
-        return growth(entry.path().string(), total)();
+        return growth(entry.path().string(), total);
     }
-    return std::string("...");
+    return Amount{};
   };
 }
 
-// While an index is built: "reading keys" until the index file is written
-// anew, then the part of it written, from the record count in its header.
-std::function<std::string()> index_growth(std::string path) {
+// While an index is built: nothing known while the keys are read, then the
+// part of the index written, from the record count in its header.
+std::function<Amount()> index_growth(std::string path) {
   return [path = std::move(path), start = std::filesystem::file_time_type::clock::now()] {
     std::error_code error;
     const auto written = std::filesystem::last_write_time(path, error);
@@ -108,11 +69,10 @@ std::function<std::string()> index_growth(std::string path) {
     FILE *index = error || written < start ? nullptr : std::fopen(path.c_str(), "rb");
     const size_t got = index ? std::fread(header, 1, PCS_INDEX_HEADER, index) : 0;
     if (index) std::fclose(index);
-    if (got != PCS_INDEX_HEADER) return std::string("reading keys");
+    if (got != PCS_INDEX_HEADER) return Amount{};
     const long long records = std::atoll(std::string(header, 12).c_str());
     const long long key_length = std::atoll(header + 12);
-    return "writing " +
-           growth(path, PCS_INDEX_HEADER + records * (key_length + PCS_INDEX_OVERHEAD))();
+    return growth(path, PCS_INDEX_HEADER + records * (key_length + PCS_INDEX_OVERHEAD));
   };
 }
 
@@ -158,7 +118,7 @@ void write_index(const std::string &catalog_path, const std::string &index_path,
   int count = static_cast<int>(widths.size()), rc = 0, error = 0;
   const std::string catalog = catalog_path + " ", index = index_path + " ";
   {
-    Progress progress("indexing " + catalog_path, index_growth(index_path));
+    FollowedProgress progress("indexing " + catalog_path, index_growth(index_path));
     errno = 0;
     csgbldx(&count, groups.data(), attributes.data(), widths.data(), catalog.c_str(), index.c_str(),
             &rc);
@@ -177,14 +137,14 @@ void build_index(const Options &o) {
   const std::vector<KeyField> fields = key_fields(o.keys);
   IndexSummary built;
   {
-    Progress progress("indexing " + o.catalog, index_growth(o.index));
+    FollowedProgress progress("indexing " + o.catalog, index_growth(o.index));
     built = build_index_once(o.catalog, o.index, fields);
   }
   print_summary(static_cast<size_t>(built.read), built.duplicates, built.deleted, built.blank);
   if (built.blank > 0)
     std::fprintf(stderr, "pcs: warning: %d record(s) of %s have a blank key\n", built.blank,
                  o.catalog.c_str());
-  std::printf("%s: index %s written\n", o.catalog.c_str(), o.index.c_str());
+  note(o.catalog + ": index " + o.index + " written", {{"catalog", o.catalog}, {"index", o.index}});
 }
 
 // Fails with the project's load error when the code says it could not be read.
@@ -197,14 +157,15 @@ void reindex(const Options &o) {
   use_project(o.project);
   int kind = o.kind, rc = 0;
   {
-    Progress progress("rebuilding the indexes of kind " + std::to_string(kind),
-                      [] { return std::string("..."); });
+    FollowedProgress progress("rebuilding the indexes of kind " + std::to_string(kind),
+                              [] { return Amount{}; });
     cscprt2(&kind, &rc);
   }
   project_failure(rc);
   if (rc != 0)
     fail(host_tools::project_path() + ": cannot rebuild the indexes" + cause("cscprt2", rc));
-  std::printf("indexes of catalog kind %d rebuilt\n", kind);
+  note("indexes of catalog kind " + std::to_string(kind) + " rebuilt",
+       {{"project", host_tools::project_path()}, {"kind", kind}});
 }
 
 // An index given to compress as PATH=GROUP.ATTR:LENGTH[,GROUP.ATTR:LENGTH...].
@@ -269,7 +230,8 @@ void rebuild_project_indexes(const std::string &catalog, const std::vector<int> 
     if (rc != 0)
       fail(catalog + ": compressed, but the project's indexes of catalog kind " +
            std::to_string(kind) + " could not be rebuilt and are stale" + cause("cscprt2", rc));
-    std::printf("%s: the project's indexes of catalog kind %d rebuilt\n", catalog.c_str(), kind);
+    note(catalog + ": the project's indexes of catalog kind " + std::to_string(kind) + " rebuilt",
+         {{"kinds_rebuilt", nlohmann::json::array({kind})}});
   }
 }
 
@@ -297,6 +259,7 @@ std::vector<std::string> indexes_beside(const std::string &catalog) {
     if (index) std::fclose(index);
     if (points_in && records > 0) found.push_back(path);
   }
+  std::sort(found.begin(), found.end());
   return found;
 }
 
@@ -320,19 +283,25 @@ void compress(const Options &o) {
   int rc = 0;
   const long long before = file_size(o.catalog);
   {
-    Progress progress("compressing " + o.catalog, copy_growth(o.catalog, before));
+    FollowedProgress progress("compressing " + o.catalog, copy_growth(o.catalog, before));
     QuietOutput quiet(1);
     cscprs(o.catalog.c_str(), &rc);
   }
   std::fflush(stdout);
   if (rc != 0) fail(o.catalog + ": cannot compress the catalog" + cause("cscprs", rc));
-  std::printf("%s: compressed from %lld to %lld bytes\n", o.catalog.c_str(), before, file_size(o.catalog));
+  const long long after = file_size(o.catalog);
+  note(o.catalog + ": compressed from " + std::to_string(before) + " to " + std::to_string(after) +
+           " bytes",
+       {{"catalog", o.catalog}, {"bytes_before", before}, {"bytes_after", after},
+        {"kinds_rebuilt", nlohmann::json::array()}, {"indexes_rebuilt", nlohmann::json::array()},
+        {"stale", nlohmann::json::array()}});
   rebuild_project_indexes(o.catalog, kinds);
   for (const IndexSpec &spec : specs) {
     write_index(o.catalog, spec.path, spec.fields);
-    std::printf("%s: index %s rebuilt\n", o.catalog.c_str(), spec.path.c_str());
+    note(o.catalog + ": index " + spec.path + " rebuilt", {{"indexes_rebuilt", nlohmann::json::array({spec.path})}});
   }
   if (!kinds.empty() || !specs.empty()) return;
+  note("", {{"stale", stale}});
   for (const std::string &index : stale)
     std::fprintf(stderr,
                  "pcs: warning: %s is now stale: rebuild it (pcs maint index %s %s -k "
@@ -394,12 +363,34 @@ KeyScan readable_scan(const std::string &catalog, const std::vector<KeyField> &f
 }
 
 void print_summary(size_t read, int duplicates, int deleted, int blank) {
-  std::printf("records read: %zu, duplicates: %d, deleted: %d, blank keys: %d\n", read, duplicates,
-              deleted, blank);
+  note("records read: " + std::to_string(read) + ", duplicates: " + std::to_string(duplicates) +
+           ", deleted: " + std::to_string(deleted) + ", blank keys: " + std::to_string(blank),
+       {{"records_read", read}, {"duplicates", duplicates}, {"deleted", deleted}, {"blank_keys", blank}});
 }
 
 void print_summary(const KeyScan &scan, int deleted) {
   print_summary(scan.records.size(), scan.duplicates(), deleted, scan.blank_keys());
+}
+
+namespace {
+nlohmann::json report = nlohmann::json::object();
+}  // namespace
+
+void note(const std::string &line, const nlohmann::json &fields) {
+  if (!json_output()) {
+    if (!line.empty()) std::printf("%s\n", line.c_str());
+    return;
+  }
+  for (const auto &[name, value] : fields.items()) {
+    nlohmann::json &kept = report[name];
+    if (kept.is_array() && value.is_array()) kept.insert(kept.end(), value.begin(), value.end());
+    else kept = value;
+  }
+}
+
+void finish_report() {
+  if (json_output() && !report.empty()) print_json(report);
+  report = nlohmann::json::object();
 }
 
 namespace {
@@ -416,7 +407,11 @@ Register reg([](CLI::App &app) {
   index->add_option("index", o.index, "Index file to write")->required();
   index->add_option("-k,--key", o.keys, "Key field GROUP.ATTR:LENGTH, in key order")->required();
   index->add_flag("--force", o.force, "Replace an existing file that is not an index");
-  index->callback([] { build_index(options); });
+  add_json_flag(index);
+  index->callback([] {
+    build_index(options);
+    finish_report();
+  });
 
   CLI::App *reindex_cmd = maint->add_subcommand(
       "reindex", "Rebuild the index files of the project's catalogs of one kind");
@@ -424,7 +419,11 @@ Register reg([](CLI::App &app) {
       ->required();
   reindex_cmd->add_option("--project", o.project,
                           "Project database (default: $PCS_PROJECT or ./project.db)");
-  reindex_cmd->callback([] { reindex(options); });
+  add_json_flag(reindex_cmd);
+  reindex_cmd->callback([] {
+    reindex(options);
+    finish_report();
+  });
 
   add_merge_command(maint);
 
@@ -442,7 +441,11 @@ Register reg([](CLI::App &app) {
   compress_cmd->add_flag("--no-reindex", o.no_reindex,
                          "Compress also when no index is known to rebuild; name the index files "
                          "beside the catalog that are stale after");
-  compress_cmd->callback([] { compress(options); });
+  add_json_flag(compress_cmd);
+  compress_cmd->callback([] {
+    compress(options);
+    finish_report();
+  });
 
   CLI::App *split =
       maint->add_subcommand("split-dump", "Split a positional table dump into one file per table");

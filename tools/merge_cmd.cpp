@@ -15,6 +15,7 @@
 #include "include/pcs.h"
 #include "tools/command.h"
 #include "tools/maint.h"
+#include "tools/progress.h"
 
 namespace pcs::tool {
 namespace {
@@ -106,6 +107,11 @@ void require_deletable(const std::string &path, const std::vector<KeyedRecord> &
   std::fclose(catalog);
 }
 
+std::string trimmed(std::string text) {
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
+}
+
 // Why the library stopped before the end, in words.
 std::string stop_reason() {
   for (const host_tools::ServiceFailure &f : host_tools::service_failures())
@@ -117,12 +123,17 @@ void run_merge(const MergeOptions &o, const KeyScan &scan, const std::vector<Key
   const int unit = 6;
   host_tools::copy_unit(unit, verbose() ? stdout : nullptr);
   const std::string group = name_field(o.group), attribute = name_field(o.attribute);
-  csprtdup(o.newest ? 1 : 0, o.catalog.c_str(), &unit, group.c_str(), attribute.c_str(),
-           o.key_length);
+  {
+    FollowedProgress progress("merging " + o.catalog, [] { return Amount{}; });
+    csprtdup(o.newest ? 1 : 0, o.catalog.c_str(), &unit, group.c_str(), attribute.c_str(),
+             o.key_length);
+  }
   std::fflush(stdout);
   host_tools::copy_unit(unit, nullptr);
   const int deleted = deleted_now(o.catalog, plan);
+  note("", {{"catalog", o.catalog}, {"dry_run", false}});
   print_summary(scan, deleted);
+  finish_report();
   // Model objects that went with removed parts are gone from the project too.
   if (host_tools::removed_part_objects() > 0 && host_tools::save_project() != 0)
     fail(host_tools::project_path() + ": cannot save the project after the merge");
@@ -145,9 +156,13 @@ void merge_duplicates(const MergeOptions &o) {
          "changed (give --allow-blank-keys to merge them too)");
   require_deletable(o.catalog, plan);
   if (o.dry_run) {
-    for (const KeyedRecord &r : plan)
-      std::printf("would delete the record at offset %lld, key \"%s\"\n",
-                  static_cast<long long>(r.offset), r.key.c_str());
+    for (const KeyedRecord &r : plan) {
+      nlohmann::json one = nlohmann::json::array();
+      one.push_back({{"offset", r.offset}, {"key", trimmed(r.key)}});
+      note("would delete the record at offset " + std::to_string(r.offset) + ", key \"" + r.key + "\"",
+           {{"would_delete", one}});
+    }
+    note("", {{"catalog", o.catalog}, {"dry_run", true}, {"would_delete", nlohmann::json::array()}});
     print_summary(scan, 0);
     return;
   }
@@ -170,7 +185,11 @@ void add_merge_command(CLI::App *maint) {
                   "Merge also when records have a blank key (they count as one key)");
   merge->add_option("--project", o.project,
                     "Project database (default: $PCS_PROJECT or ./project.db)");
-  merge->callback([] { merge_duplicates(merge_options); });
+  add_json_flag(merge);
+  merge->callback([] {
+    merge_duplicates(merge_options);
+    finish_report();
+  });
 }
 
 }  // namespace pcs::tool

@@ -185,8 +185,13 @@ void show(const Options &o) {
     print_object(m, object);
     found = true;
   }
-  if (!found)
-    fail("the project has no " + o.type + " object" + (o.name.empty() ? "" : " named " + o.name));
+  if (!found) {
+    std::vector<std::string> names;
+    for (const auto &[handle, object] : m.objects)
+      if (object.type == model::name(o.type)) names.push_back(object.name);
+    fail("the project has no " + o.type + " object" + (o.name.empty() ? "" : " named " + o.name) +
+         did_you_mean(o.name, names));
+  }
 }
 
 void add_project_option(CLI::App *command, Options &o) {

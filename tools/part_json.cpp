@@ -1,6 +1,6 @@
 // The JSON form of query parts for the command-line program: groups of
-// attributes whose values are texts (blank-padded), numbers of type I or R,
-// or raw bytes in hexadecimal.
+// attributes whose values are texts (blank-padded), numbers of type I or R
+// (null when blank), or raw bytes in hexadecimal.
 #include "tools/part_json.h"
 
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "tools/catalog_values.h"
 #include "tools/command.h"
 
 namespace pcs::tool {
@@ -33,7 +34,9 @@ std::string bytes_of_hex(const std::string &hex) {
 // One value's bytes by the attribute's type letter.
 std::string value_bytes(const nlohmann::json &value, char type, int length) {
   std::string bytes;
-  if (value.is_object()) {
+  if (value.is_null()) {
+    bytes = std::string(static_cast<size_t>(length), ' ');
+  } else if (value.is_object()) {
     bytes = bytes_of_hex(value.at("hex").get<std::string>());
   } else if (type == 'I') {
     const int32_t number = value.get<int32_t>();
@@ -110,6 +113,30 @@ const unsigned char *value_at(const CgAttribute *a, int k) {
   return a->values + static_cast<size_t>(k) * static_cast<size_t>(a->valueLength);
 }
 
+// The values of an attribute as its type shows them: numbers (null when
+// blank) for the I and R values guess_type sees, texts when printable, else
+// {"hex": ...}. *type is the type letter.
+nlohmann::json typed_values(const CgAttribute *a, char *type) {
+  *type = guess_type(a->values, a->valueCount, a->valueLength);
+  nlohmann::json values = nlohmann::json::array();
+  const auto n = static_cast<size_t>(a->valueLength);
+  for (int k = 0; k < a->valueCount; ++k) {
+    const unsigned char *v = value_at(a, k);
+    const Shown shown = decode_value(v, {*type, a->valueLength});
+    if (*type != 'C' && shown.kind == Shown::blank)
+      values.push_back(nullptr);
+    else if (shown.kind == Shown::integer)
+      values.push_back(std::stoll(shown.text));
+    else if (shown.kind == Shown::real)
+      values.push_back(std::stod(shown.text));
+    else if (printable(v, n))
+      values.push_back(std::string(reinterpret_cast<const char *>(v), n));
+    else
+      values.push_back({{"hex", hex_of(v, n)}});
+  }
+  return values;
+}
+
 }  // namespace
 
 CgGroup *part_from_json(const nlohmann::json &doc, std::string *error,
@@ -124,7 +151,7 @@ CgGroup *part_from_json(const nlohmann::json &doc, std::string *error,
     return part;
   } catch (const std::exception &e) {
     cggfre(part);
-    *error = e.what();
+    *error = json_reason(e);
     return nullptr;
   }
 }
@@ -134,22 +161,14 @@ nlohmann::json part_to_json(const CgGroup *part) {
   for (const CgGroup *g : file_order(part)) {
     nlohmann::json attributes = nlohmann::json::array();
     for (const CgAttribute *a : file_order(g->attributes)) {
-      nlohmann::json values = nlohmann::json::array();
-      const auto n = static_cast<size_t>(a->valueLength);
-      for (int k = 0; k < a->valueCount; ++k) {
-        const unsigned char *v = value_at(a, k);
-        if (printable(v, n))
-          values.push_back(std::string(reinterpret_cast<const char *>(v), n));
-        else
-          values.push_back({{"hex", hex_of(v, n)}});
-      }
-      attributes.push_back({{"name", std::string(a->name, strnlen(a->name, 8))}, {"length", a->valueLength}, {"values", values}});
-      std::string &name = attributes.back()["name"].get_ref<std::string &>();
-      name.erase(name.find_last_not_of(' ') + 1);
+      char type = 'C';
+      nlohmann::json values = typed_values(a, &type);
+      attributes.push_back({{"name", plain(std::string(a->name, strnlen(a->name, 8)))}});
+      if (type != 'C') attributes.back()["type"] = std::string(1, type);
+      attributes.back()["length"] = a->valueLength;
+      attributes.back()["values"] = std::move(values);
     }
-    std::string name(g->name, 8);
-    name.erase(name.find_last_not_of(' ') + 1);
-    doc.push_back({{"group", name}, {"attributes", attributes}});
+    doc.push_back({{"group", plain(std::string(g->name, 8))}, {"attributes", attributes}});
   }
   return doc;
 }
@@ -162,12 +181,10 @@ std::string part_text(const CgGroup *part) {
     for (const CgAttribute *a : file_order(g->attributes)) {
       std::snprintf(line, sizeof line, "    %.8s %d x %d:", a->name, a->valueCount, a->valueLength);
       out += line;
-      const auto n = static_cast<size_t>(a->valueLength);
-      for (int k = 0; k < a->valueCount; ++k) {
-        const unsigned char *v = value_at(a, k);
-        out += printable(v, n) ? " \"" + std::string(reinterpret_cast<const char *>(v), n) + "\""
-                               : " 0x" + hex_of(v, n);
-      }
+      char type = 'C';
+      for (const nlohmann::json &value : typed_values(a, &type))
+        out += " " + (value.is_object() ? "0x" + value.at("hex").get<std::string>()
+                                        : value.is_null() ? std::string("blank") : value.dump());
       out += "\n";
     }
   }

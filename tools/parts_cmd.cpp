@@ -2,10 +2,10 @@
 // `parts get` (the part at a position as JSON), `parts show` (every record)
 // and `parts fold` (new and duplicate parts against a reference catalog).
 // The JSON part form is described in docs/part-json.md.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -31,7 +31,7 @@ struct PartFile {
   FILE *stream = nullptr;
   PartFile(const std::string &path, const char *mode) {
     stream = std::fopen(path.c_str(), mode);
-    if (!stream) fail(path + ": cannot open the generic part file");
+    if (!stream) fail(path + ": cannot open the generic part file: " + std::strerror(errno));
   }
   ~PartFile() {
     if (stream) std::fclose(stream);
@@ -45,17 +45,6 @@ struct PartGuard {
   CgGroup *part = nullptr;
   ~PartGuard() { cggfre(part); }
 };
-
-nlohmann::json read_json(const std::string &path) {
-  try {
-    if (path == "-") return nlohmann::json::parse(std::cin);
-    std::ifstream in(path);
-    if (!in) fail(path + ": cannot open the JSON part");
-    return nlohmann::json::parse(in);
-  } catch (const nlohmann::json::exception &e) {
-    fail(path + ": not JSON: " + e.what());
-  }
-}
 
 // The value lengths the project declares, when there is a project.
 DeclaredLength declared_lengths(const Options &o) {
@@ -81,7 +70,7 @@ void put_part(const Options &o) {
   Outputs({o.json}, false).check_in_place(o.file);
   PartGuard part;
   std::string error;
-  part.part = part_from_json(read_json(o.json), &error, declared_lengths(o));
+  part.part = part_from_json(read_json(o.json, "part file"), &error, declared_lengths(o));
   if (!part.part) fail(o.json + ": not a part: " + error);
   PartFile file(o.file, std::filesystem::exists(o.file) ? "r+b" : "w+b");
   std::fseek(file.stream, 0, SEEK_END);
@@ -116,21 +105,27 @@ void show_parts(const Options &o) {
   PartFile file(o.file, "rb");
   std::fseek(file.stream, 0, SEEK_END);
   const long size = std::ftell(file.stream);
+  nlohmann::json all = nlohmann::json::array();
   for (int position = 0; position < size;) {
     CgGroup *part = nullptr;
     int length = 0, rc = 0;
     FILE *stream = file.stream;
     cggget(&stream, &position, &length, &part, &rc);
-    if (rc == PCS_RECORD_DELETED) {
-      std::printf("record at %d, %d bytes: replaced or deleted\n", position, length);
-    } else if (rc != 0) {
+    if (rc != 0 && rc != PCS_RECORD_DELETED)
       fail(o.file + ": the record at " + std::to_string(position) + " is damaged" + code_text(rc));
-    } else {
+    const bool live = rc == 0;
+    if (json_output()) {
+      all.push_back({{"position", position}, {"length", length}, {"state", live ? "live" : "deleted"}});
+      if (live) all.back()["part"] = part_to_json(part);
+    } else if (live) {
       std::printf("record at %d, %d bytes\n%s", position, length, part_text(part).c_str());
-      cggfre(part);
+    } else {
+      std::printf("record at %d, %d bytes: replaced or deleted\n", position, length);
     }
+    cggfre(part);
     position += length;
   }
+  if (json_output()) print_json(all);
 }
 
 void fold_parts(const Options &o) {
@@ -167,7 +162,8 @@ Register reg([](CLI::App &app) {
   command(parts, "get", "Print the part at a record position in its JSON form", get_part)
       ->add_option("position", options.position, "Byte position of the record")
       ->required();
-  command(parts, "show", "List every record of the file with its groups and values", show_parts);
+  add_json_flag(
+      command(parts, "show", "List every record of the file with its groups and values", show_parts));
   CLI::App *fold = command(parts, "fold",
                            "Append parts the reference index does not list to a new-parts file, "
                            "the others with their reference part to a duplicates file",

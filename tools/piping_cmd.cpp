@@ -28,7 +28,12 @@ Specification open_specification(const std::string &project, const std::string &
   if (model::load(path) != 0) fail(path + ": cannot load the project: " + model::load_error());
   model::Model &m = model::data();
   const model::Object *owner = m.find_object("PSPEC", name);
-  if (!owner) fail("the project has no piping specification \"" + name + "\"");
+  if (!owner) {
+    std::vector<std::string> names;
+    for (const auto &[handle, object] : m.objects)
+      if (object.type == model::name("PSPEC")) names.push_back(object.name);
+    fail("the project has no piping specification \"" + name + "\"" + did_you_mean(name, names));
+  }
   Specification spec{name, owner->handle, {}};
   for (const auto &[handle, object] : m.objects) {
     if (object.type == model::name("SPCENTRY") && object.name.rfind(name + " ", 0) == 0)

@@ -16,6 +16,7 @@
 #include "tools/clobber.h"
 #include "tools/command.h"
 #include "tools/piping.h"
+#include "tools/progress.h"
 
 namespace pcs::tool {
 
@@ -93,7 +94,9 @@ json coverage(const SpecOptions &o) {
   json out = {{"spec", spec.name}, {"sizes", json::array()}, {"entries", json::array()}};
   json totals = {{"none", 0}, {"one", 0}, {"several", 0}};
   std::vector<std::string> all;
+  ProgressBar bar("coverage of " + spec.name, static_cast<int64_t>(spec.entries.size()), "entries");
   for (const SpecEntry &entry : spec.entries) {
+    bar.update(static_cast<int64_t>(out["entries"].size()));
     json row = {{"entry", entry.label}, {"cells", json::object()}};
     json counts = {{"none", 0}, {"one", 0}, {"several", 0}};
     const std::vector<std::string> sizes = selection.sizes(entry.label);

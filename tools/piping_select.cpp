@@ -26,6 +26,13 @@ std::string select_failure(int rc) {
   return ": " + std::string(pcs_sel_text(rc)) + " (code " + std::to_string(rc) + ")";
 }
 
+// The labels of the specification's entries.
+std::vector<std::string> entry_labels(const Specification &spec) {
+  std::vector<std::string> labels;
+  for (const SpecEntry &entry : spec.entries) labels.push_back(entry.label);
+  return labels;
+}
+
 }  // namespace
 
 // ---- the selection -------------------------------------------------------------
@@ -52,7 +59,9 @@ Selection::~Selection() {
 std::vector<std::string> Selection::sizes(const std::string &entry) {
   int count = 0, rc = 0;
   pcs_sel_sizes(handle_, entry.c_str(), &count, &rc);
-  if (rc == PCS_SEL_NO_ENTRY) fail("specification " + spec_.name + " has no entry \"" + entry + "\"");
+  if (rc == PCS_SEL_NO_ENTRY)
+    fail("specification " + spec_.name + " has no entry \"" + entry + "\"" +
+         did_you_mean(entry, entry_labels(spec_)));
   if (rc != 0) fail("fill the query parts of entry " + entry + select_failure(rc));
   std::vector<std::string> out;
   for (int k = 1; k <= count; ++k) {
@@ -66,8 +75,11 @@ std::vector<std::string> Selection::sizes(const std::string &entry) {
 std::vector<Selection::Part> Selection::find(const std::string &entry, const std::string &size) {
   int candidates = 0, found = 0, rc = 0;
   pcs_sel_find(handle_, entry.c_str(), size.c_str(), &candidates, &found, &rc);
-  if (rc == PCS_SEL_NO_ENTRY) fail("specification " + spec_.name + " has no entry \"" + entry + "\"");
-  if (rc == PCS_SEL_NO_SIZE) fail("entry " + entry + " has no query part of size " + size);
+  if (rc == PCS_SEL_NO_ENTRY)
+    fail("specification " + spec_.name + " has no entry \"" + entry + "\"" +
+         did_you_mean(entry, entry_labels(spec_)));
+  if (rc == PCS_SEL_NO_SIZE)
+    fail("entry " + entry + " has no query part of size " + size + did_you_mean(size, sizes(entry)));
   if (rc != 0) fail("select the parts of entry " + entry + ", size " + size + select_failure(rc));
   std::vector<Part> out;
   for (int k = 1; k <= candidates; ++k) {

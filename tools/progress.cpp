@@ -1,4 +1,4 @@
-// The progress bar of long commands, and the switch that keeps the
+// The progress bars of long commands, and the switch that keeps the
 // library's own diagnostic lines off the terminal unless --verbose.
 #include "tools/progress.h"
 
@@ -38,8 +38,9 @@ std::string clock_text(double seconds) {
 
 std::string ProgressBar::line(const std::string &what, int64_t done, int64_t total,
                               const std::string &unit, double seconds) {
-  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
   std::string text = "pcs: " + what;
+  if (done < 0) return text + " ... " + clock_text(seconds);
+  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
   if (total > 0) {
     const int64_t shown = done > total ? total : done;
     const int filled = static_cast<int>(shown * 20 / total);
@@ -55,23 +56,42 @@ std::string ProgressBar::line(const std::string &what, int64_t done, int64_t tot
   return text;
 }
 
-ProgressBar::ProgressBar(std::string what, int64_t total, std::string unit)
-    : what_(std::move(what)), unit_(std::move(unit)), total_(total), on_(interactive()) {
+ProgressBar::ProgressBar(std::string what, int64_t total, std::string unit, int fd)
+    : what_(std::move(what)), unit_(std::move(unit)), total_(total), fd_(fd), on_(isatty(fd) != 0) {
   start_ = last_ = std::chrono::steady_clock::now();
 }
 
 ProgressBar::~ProgressBar() {
-  if (shown_) std::fprintf(stderr, "\r\033[K");
+  if (shown_) dprintf(fd_, "\r\033[K");
 }
 
 void ProgressBar::update(int64_t done) {
-  if (!on_ || (++calls_ & 255) != 0) return;
+  if (!on_) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - last_ < std::chrono::milliseconds(250)) return;
   last_ = now;
   const double seconds = std::chrono::duration<double>(now - start_).count();
-  std::fprintf(stderr, "\r%s\033[K", line(what_, done, total_, unit_, seconds).c_str());
+  dprintf(fd_, "\r%s\033[K", line(what_, done, total_, unit_, seconds).c_str());
   shown_ = true;
+}
+
+FollowedProgress::FollowedProgress(std::string what, std::function<Amount()> state, std::string unit)
+    : bar_(std::move(what), 0, std::move(unit)) {
+  if (!bar_.on()) return;
+  worker_ = std::thread([this, state = std::move(state)] {
+    while (!done_) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+      if (done_) break;
+      const Amount now = state();
+      bar_.set_total(now.total);
+      bar_.update(now.done);
+    }
+  });
+}
+
+FollowedProgress::~FollowedProgress() {
+  done_ = true;
+  if (worker_.joinable()) worker_.join();
 }
 
 namespace {

@@ -56,7 +56,7 @@ TEST(HelpCommand, CompletionListsEveryCommandOfTheTree) {
       EXPECT_NE(script->find("    \"" + path + "\") echo \""), std::string::npos) << path;
     }
   }
-  EXPECT_NE(bash.find("\"catalog import\") echo \"--help -h --format --project --index --key -k --force\""),
+  EXPECT_NE(bash.find("\"catalog import\") echo \"--help -h --format --project --index --key -k --force --json\""),
             std::string::npos);
   // A man page per command.
   ASSERT_EQ(run_tool(dir, "man .").status, 0);

@@ -35,7 +35,7 @@ TEST_F(PartsCommand, PutGetShow) {
   const std::string second = last_.out.substr(10, last_.out.size() - 11);
   ASSERT_EQ(run("parts get g.gp " + second), 0) << last_.err;
   EXPECT_NE(last_.out.find("\"F-1       \""), std::string::npos) << last_.out;
-  EXPECT_NE(last_.out.find("\"hex\": \"06000000\""), std::string::npos) << last_.out;
+  EXPECT_NE(last_.out.find("\"type\": \"I\""), std::string::npos) << last_.out;
   // What get prints, put stores byte for byte.
   write_file(dir_.path("b.json"), last_.out);
   ASSERT_EQ(run("parts put h.gp b.json"), 0) << last_.err;
@@ -44,7 +44,7 @@ TEST_F(PartsCommand, PutGetShow) {
   EXPECT_EQ(last_.out.substr(0, last_.out.find("record at " + second)),
             "record at 0, " + second + " bytes\n  group ELCLASS \n    AELCLASS 1 x 8: \"FLANGE  \"\n"
             "  group SPCFUNC \n    QRYNUMBR 1 x 8: \"Q1      \"\n  group PARTNUM \n"
-            "    PARTNO   1 x 10: \"F-1       \"\n    NPS      1 x 4: 0x06000000\n"
+            "    PARTNO   1 x 10: \"F-1       \"\n    NPS      1 x 4: 6\n"
             "  group TYPEOPTS\n    OPTIONS  1 x 2: \"RF\"\n");
   EXPECT_EQ(run("parts get g.gp 99999"), 1);
   EXPECT_EQ(last_.err, "pcs: g.gp: no record at 99999: past the end of the file\n");

@@ -111,6 +111,10 @@ TEST_F(SpecCommand, ExplainsOneDecision) {
       {args("explain DEMO VALVE 3 GATE-3"), "specification DEMO has no entry \"VALVE\""},
       {args("explain DEMO ELBOW 8 ELL-3-40"), "entry ELBOW has no query part of size 8"},
       {args("explain DEMO ELBOW 3 NOPART"), "no catalog part numbered NOPART"},
+      {args("parts DEMX"), "no piping specification \"DEMX\"; did you mean 'DEMO'?"},
+      {args("explain DEMO ELBWO 3 X"), "has no entry \"ELBWO\"; did you mean 'ELBOW'?"},
+      {args("explain DEMO ELBOW 33 X"), "of size 33; did you mean '3'?"},
+      {"model show PSPEC DEMX --project " + dir_.path("d/project.db"), "named DEMX; did you mean 'DEMO'?"},
       {"spec parts DEMO --project " + dir_.path("d/project.db") + " --parts " + dir_.path("none"),
        "cannot open the generic part file"},
   };
