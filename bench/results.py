@@ -13,7 +13,9 @@ import os
 import sys
 
 # program, ours, baseline: a name matches a benchmark of that name or one
-# whose name goes on with "/" (arguments, repetition suffixes).
+# whose name goes on with "/" (arguments, repetition suffixes). A benchmark
+# with the counter "queries/iteration" has its times given per query, so
+# that two sides doing different numbers of queries compare.
 PAIRS = [
     ("binding", "BM_SlotCall", "BM_DirectCall"),
     ("host", "BM_StackPushRead", "BM_VectorPushRead"),
@@ -39,7 +41,7 @@ PAIRS = [
     ("query", "BM_cgsort/1", "BM_std_sort"),
     ("query", "BM_pclrdcg", "BM_read_sort_search"),
     ("piping", "BM_QueryFill", "BM_QueryFillBaseline"),
-    ("piping", "BM_SelectionThroughIndex", "BM_SelectionBruteForce"),
+    ("piping", "BM_SelectionEngine", "BM_SelectionBruteForce"),
     ("maintenance", "csgbldx", "baseline: LC_ALL=C sort --parallel=2"),
     ("maintenance", "csgbldx", "baseline: std::sort of the key records"),
     ("maintenance", "csgbldx", "baseline: std::sort + one write"),
@@ -68,6 +70,10 @@ def find(runs, name):
         if run["name"] == name or run["name"].startswith(name + "/"):
             return run
     return None
+
+
+def per_query(run, time):
+    return run[time] / run.get("queries/iteration", 1)
 
 
 def figure(value):
@@ -102,13 +108,15 @@ def main():
             if base:
                 paired.add(base["name"])
             row = [program, ours["name"], base["name"] if base else "", ours["time_unit"],
-                   figure(ours["real_time"]), figure(ours["cpu_time"])]
+                   figure(per_query(ours, "real_time")), figure(per_query(ours, "cpu_time"))]
             if base:
                 scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}
                 factor = scale[base["time_unit"]] / scale[ours["time_unit"]]
-                real, cpu = base["real_time"] * factor, base["cpu_time"] * factor
-                row += [figure(real), figure(cpu), figure(ours["real_time"] / real) if real else "",
-                        figure(ours["cpu_time"] / cpu) if cpu else ""]
+                real = per_query(base, "real_time") * factor
+                cpu = per_query(base, "cpu_time") * factor
+                row += [figure(real), figure(cpu),
+                        figure(per_query(ours, "real_time") / real) if real else "",
+                        figure(per_query(ours, "cpu_time") / cpu) if cpu else ""]
             else:
                 row += ["", "", "", ""]
             row += [loads[program][0], loads[program][1], commit, compiler, library]

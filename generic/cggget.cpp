@@ -1,8 +1,10 @@
 // Reading generic part files: a record at a file position rebuilt as a
-// query part (cggget) and one group rebuilt from a record buffer
+// query part (cggget), the same from a file image held in memory, the image
+// read in large blocks, and one group rebuilt from a record buffer
 // (cggtagrp). Record bytes are reached only through the checked walker of
 // the keyed layout; every item goes to the head of its chain, so groups and
 // attributes come back in the reverse of their order in the record.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -90,6 +92,23 @@ int read_part(ByteView image, int64_t position, int32_t *length, CgGroup **part)
     return PCS_INPUT_ENDED;
   if (get_be32(at + 4) != 0) return PCS_RECORD_DELETED;
   return decode_part(ByteView(at, static_cast<size_t>(*length)), part);
+}
+
+int read_image(FILE *stream, HostPtr<unsigned char> *image, size_t *size) {
+  constexpr size_t kBlock = size_t{1} << 20;
+  *size = 0;
+  const int64_t end = stream ? io::size(stream) : -1;
+  if (end < 0 || io::seek(stream, 0, SEEK_SET) != 0) return PCS_INPUT_ENDED;
+  io::advise_sequential(stream);
+  *image = host_buffer(static_cast<size_t>(end));
+  if (!*image) return PCS_GEN_NO_MEMORY;
+  for (size_t done = 0; done < static_cast<size_t>(end);) {
+    const size_t want = std::min(kBlock, static_cast<size_t>(end) - done);
+    if (io::read(stream, image->get() + done, want) != want) return PCS_INPUT_ENDED;
+    done += want;
+  }
+  *size = static_cast<size_t>(end);
+  return 0;
 }
 
 int read_group(ByteView record, int64_t header, CgGroup *group) {

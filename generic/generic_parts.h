@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "common/coding.h"
+#include "common/memory.h"
 #include "include/pcs.h"
 
 namespace pcs::query {
@@ -78,6 +79,11 @@ int64_t key_size(const char *const *groups, const char *const *attributes, int c
 int read_part(FILE *stream, int64_t position, int32_t *length, CgGroup **part);
 // The same for the record at `position` of a file image held in memory.
 int read_part(ByteView image, int64_t position, int32_t *length, CgGroup **part);
+// The whole file behind the stream, from its start, in host memory: read
+// front to back in large blocks, so that its records are then decoded with
+// no further system call. 0, PCS_GEN_NO_MEMORY, or PCS_INPUT_ENDED when the
+// file cannot be read to its end.
+int read_image(FILE *stream, HostPtr<unsigned char> *image, size_t *size);
 // Fills `group` from the group header at `header` of the record bytes,
 // putting each attribute at the head of its chain; on failure the group
 // keeps what was built.

@@ -1,7 +1,8 @@
 // The query part lookup: the catalog file names of the project setup
 // (cgnames), the sorted key stack of a generic part file (cgprincr), and
 // pclrdcg, which finds the catalog parts of an element class and query
-// number and returns their part numbers and options.
+// number and returns their part numbers and options. Both read the generic
+// part file once, in large blocks, and decode its records in memory.
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -60,18 +61,20 @@ int push_key(const char *const *groups, const char *const *attributes, int count
   return rc;
 }
 
-int index_file(const char *const *groups, const char *const *attributes, int count, FILE *stream,
-               int *stack) {
+// The sorted key stack of the records of a file image: every live
+// record's key and position.
+int index_image(const char *const *groups, const char *const *attributes, int count,
+                ByteView image, int *stack) {
   const int k = key_length(groups, attributes, count);
   if (k + 4 > kElementMax) return PCS_GEN_NO_MEMORY;
   int rc = 0, entry = k + 4;
   gusini(&entry, stack, &rc);
   if (rc != 0) return rc;
-  const int64_t size = stream ? io::size(stream) : 0;
+  const int64_t size = static_cast<int64_t>(image.size());
   for (int64_t position = 0; position < size && position <= INT32_MAX;) {
     CgGroup *part = nullptr;
     int32_t length = 0;
-    rc = read_part(stream, position, &length, &part);
+    rc = read_part(image, position, &length, &part);
     if (rc == 0)
       rc = push_key(groups, attributes, count, part, k, static_cast<int32_t>(position), stack);
     cggfre(part);
@@ -100,19 +103,19 @@ int value_length(const CgGroup *part, const char *group, const char *attribute) 
   return a && a->valueLength > 0 ? a->valueLength : 0;
 }
 
-int read_at(FILE *stream, int32_t position, CgGroup **part) {
+int read_at(ByteView image, int32_t position, CgGroup **part) {
   int32_t length = 0;
-  return read_part(stream, position, &length, part);
+  return read_part(image, position, &length, part);
 }
 
 // The output stacks, sized by the first match's record, then
 // one entry per match, the last found first.
-int gather(FILE *stream, const int *matches, int *parts, int *options) {
+int gather(ByteView image, const int *matches, int *parts, int *options) {
   int32_t position = 0;
   int rc = 0, first = 1;
   gusrea(matches, &first, &position, &rc);
   CgGroup *part = nullptr;
-  if (rc != 0 || (rc = read_at(stream, position, &part)) != 0) return rc;
+  if (rc != 0 || (rc = read_at(image, position, &part)) != 0) return rc;
   const int part_width = value_length(part, "PARTNUM ", "PARTNO  ");
   const int option_width = value_length(part, "TYPEOPTS", "OPTIONS ");
   cggfre(part);
@@ -124,7 +127,7 @@ int gather(FILE *stream, const int *matches, int *parts, int *options) {
   for (int empty = 0, pushed = 0; rc == 0;) {
     guspop(matches, &position, &empty, &rc);
     if (rc != 0 || empty) break;
-    if ((rc = read_at(stream, position, &part)) != 0) break;
+    if ((rc = read_at(image, position, &part)) != 0) break;
     first_value(part, "TYPEOPTS", "OPTIONS ", option_width, value.get());
     first_value(part, "PARTNUM ", "PARTNO  ", part_width, value.get() + option_width);
     cggfre(part);
@@ -140,9 +143,13 @@ int lookup(const char *element_class, const char *query, int *parts, int *option
   if (rc != 0) return rc;
   File generic(io::open(second, "rb"));
   if (!generic) return PCS_QUERY_CATALOG;
+  HostPtr<unsigned char> bytes;
+  size_t size = 0;
+  if ((rc = read_image(generic.get(), &bytes, &size)) != 0) return rc;
+  const ByteView image(bytes.get(), size);
   int keys = 0, matches = 0;
   StackGuard ended{&keys, &matches};
-  rc = index_file(kLookupGroups, kLookupAttributes, kLookupPairs, generic.get(), &keys);
+  rc = index_image(kLookupGroups, kLookupAttributes, kLookupPairs, image, &keys);
   if (rc != 0) return rc;
   File catalog(io::open(first, "rb"));
   if (!catalog) return PCS_QUERY_CATALOG;
@@ -150,7 +157,7 @@ int lookup(const char *element_class, const char *query, int *parts, int *option
   int length = 0;
   if ((rc = query_key(element_class, query, key, &length)) != 0) return rc;
   if ((rc = collect_matches(key, length, &keys, &matches)) != 0 || matches == 0) return rc;
-  return gather(generic.get(), &matches, parts, options);
+  return gather(image, &matches, parts, options);
 }
 
 }  // namespace
@@ -201,7 +208,10 @@ int query_key(const char *element_class, const char *query, char *key, int *leng
 int build_key_stack(const char *const *groups, const char *const *attributes, int count,
                     FILE *stream, int *stack) {
   *stack = 0;
-  const int rc = index_file(groups, attributes, count, stream, stack);
+  HostPtr<unsigned char> bytes;
+  size_t size = 0;
+  int rc = stream ? read_image(stream, &bytes, &size) : 0;  // no stream: no records
+  if (rc == 0) rc = index_image(groups, attributes, count, ByteView(bytes.get(), size), stack);
   if (rc != 0) end_stack(stack);
   return rc;
 }

@@ -50,7 +50,9 @@ PCS_HOST_API void gifree(void *block);
  * key comparator of the same order): from 8 elements on a list is indexed
  * (a skip list over its nodes), and the search passes over elements and
  * stops at the first that compares greater than the key; a shorter list is
- * searched whole.
+ * searched whole. An indexed list searched far more often than it changes
+ * is searched by halving an ordered copy of its elements that pplstfnd
+ * keeps in the index: a list is never searched from two threads at once.
  * pplstdel frees the node (not its element) and returns the new first node,
  * or the list unchanged for a node that is not in it; pplstfre frees all
  * nodes and none of the elements. Insert, find and

@@ -18,25 +18,14 @@ namespace pcs::piping {
 namespace {
 
 constexpr int kObjectName = 256;  // object names of the host model
-constexpr size_t kReadBlock = size_t{1} << 20;
-
 // The whole file in host memory, read front to back in large blocks.
 int read_image(const char *path, PcsSelection *s) {
   FILE *file = io::open(path, "rb");
   if (!file) return PCS_SEL_NO_FILE;
-  io::advise_sequential(file);
-  const int64_t size = io::size(file);
-  int rc = size < 0 ? PCS_SEL_NO_FILE : 0;
-  if (rc == 0) s->image = host_buffer(static_cast<size_t>(size));
-  if (rc == 0 && !s->image) rc = PCS_SEL_NO_MEMORY;
-  for (size_t done = 0; rc == 0 && done < static_cast<size_t>(size);) {
-    const size_t want = std::min(kReadBlock, static_cast<size_t>(size) - done);
-    if (io::read(file, s->image.get() + done, want) != want) rc = PCS_SEL_NO_FILE;
-    done += want;
-  }
+  const int rc = query::read_image(file, &s->image, &s->image_size);
   io::close(file);
-  s->image_size = rc == 0 ? static_cast<size_t>(size) : 0;
-  return rc;
+  if (rc == PCS_GEN_NO_MEMORY) return PCS_SEL_NO_MEMORY;
+  return rc == 0 ? 0 : PCS_SEL_NO_FILE;
 }
 
 int read_code(int rc) {

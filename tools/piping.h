@@ -103,6 +103,14 @@ class Selection {
   std::vector<Part> find(const std::string &entry, const std::string &size);
   // The explanation of candidate k (from 1) of the last find.
   nlohmann::json explain(int k);
+  // What the explanation of candidate k says in sum, without building it:
+  // the checks it failed (values not satisfied, sizes outside a limit) and
+  // whether its PIPESIZE group is unsatisfied.
+  struct Misses {
+    size_t failed = 0;
+    bool other_size = false;
+  };
+  Misses misses(int k);
 
  private:
   const Specification &spec_;

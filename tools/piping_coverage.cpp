@@ -57,24 +57,24 @@ json reasons(const json &e) {
 }
 
 // The rejected candidates of the cell's size with the fewest failed checks
-// first, then those of other sizes.
+// first, then those of other sizes. They are ranked by the sums of their
+// explanations; only the few shown are turned into text.
 json closest(Selection &selection, const std::vector<Selection::Part> &candidates) {
-  std::vector<json> explained;
-  for (size_t k = 0; k < candidates.size() && k < kExplained; ++k) {
-    const json e = selection.explain(static_cast<int>(k + 1));
-    const json why = reasons(e);
-    bool other_size = false;
-    for (const json &g : e["groups"])
-      if (g["name"] == "PIPESIZE" && !g["satisfied"].get<bool>()) other_size = true;
-    explained.push_back({{"part", e["part"]}, {"position", e["position"]},
-                         {"failed", why.size()}, {"other_size", other_size}, {"why", why}});
-  }
-  std::stable_sort(explained.begin(), explained.end(), [](const json &a, const json &b) {
-    return std::pair(a["other_size"].get<bool>(), a["failed"].get<size_t>()) <
-           std::pair(b["other_size"].get<bool>(), b["failed"].get<size_t>());
+  std::vector<std::pair<Selection::Misses, int>> ranked;
+  for (size_t k = 0; k < candidates.size() && k < kExplained; ++k)
+    ranked.emplace_back(selection.misses(static_cast<int>(k + 1)), static_cast<int>(k + 1));
+  std::stable_sort(ranked.begin(), ranked.end(), [](const auto &a, const auto &b) {
+    return std::pair(a.first.other_size, a.first.failed) < std::pair(b.first.other_size, b.first.failed);
   });
-  if (explained.size() > kClosest) explained.resize(kClosest);
-  return explained;
+  if (ranked.size() > kClosest) ranked.resize(kClosest);
+  json shown = json::array();
+  for (const auto &[misses, k] : ranked) {
+    const json e = selection.explain(k);
+    const json why = reasons(e);
+    shown.push_back({{"part", e["part"]}, {"position", e["position"]},
+                     {"failed", why.size()}, {"other_size", misses.other_size}, {"why", why}});
+  }
+  return shown;
 }
 
 // The sizes of all entries in one order: each entry's sizes keep their

@@ -164,6 +164,20 @@ json Selection::explain(int k) {
   return out;
 }
 
+Selection::Misses Selection::misses(int k) {
+  PcsSelExplanation *e = nullptr;
+  int rc = 0;
+  pcs_sel_explain(handle_, &k, &e, &rc);
+  if (rc != 0) fail("explain candidate " + std::to_string(k) + select_failure(rc));
+  Misses m{static_cast<size_t>(e->unequal), false};
+  for (int z = 0; z < e->sizeCount; ++z) m.failed += e->sizes[z].outside == 1 ? 1 : 0;
+  for (int g = 0; g < e->groupCount; ++g)
+    if (std::strcmp(e->groups[g].name, "PIPESIZE") == 0 && e->groups[g].satisfied != 1)
+      m.other_size = true;
+  pcs_sel_free(e);
+  return m;
+}
+
 // ---- spec parts --------------------------------------------------------------
 
 void print_selected_parts(const SpecOptions &o) {

@@ -4,7 +4,11 @@
 // gets an index that links the nodes of each height: a skip list whose level
 // 0 is the node chain, so insert, find and delete take about 2 log2 n steps
 // instead of n. A shorter list is the chain alone and is searched whole.
+// An indexed list that is searched more than it changes also keeps its
+// elements in order in an array at the end of the index block, searched by
+// halving (log2 n comparisons, close together in memory).
 #include <cstdint>
+#include <cstring>
 
 #include "host/host_services.h"
 
@@ -13,14 +17,22 @@ namespace {
 constexpr int kIndexFrom = 8;
 constexpr int kMaxLevels = 24;    // one node in two climbs a level: ample for 2^24 nodes
 constexpr int kChainLevels = 4;   // height limit of the nodes of a short list
+// The ordered array is rebuilt (n steps) once a list unchanged since has
+// been searched n / kFindsPerRebuild times.
+constexpr int64_t kFindsPerRebuild = 8;
 
 struct Node;
 
-// The list's index, shared by all its nodes.
+// The list's index, shared by all its nodes. `capacity` slots follow it:
+// the elements in list order, then their nodes; they are current while
+// `finds` is not negative.
 struct Index {
   Node *first[kMaxLevels];  // first node on each level; first[0] is the head
   int levels;               // levels in use
   uint64_t inserts;         // numbers the inserted nodes to choose their heights
+  int64_t count;            // nodes in the list
+  int64_t capacity;         // slots of the ordered array
+  int64_t finds;            // finds since the last change (-1: the array is current)
 };
 
 // `levels - 1` forward pointers for levels 1 and up follow the node.
@@ -108,6 +120,8 @@ void *insert_indexed(Node *head, void *element, PcsCompare compare) {
   Node *node = new_node(element, height(index->inserts, limit));
   if (!node) return nullptr;
   ++index->inserts;
+  ++index->count;
+  index->finds = 0;
   node->index = index;
   for (; index->levels < node->levels; ++index->levels) pred[index->levels] = nullptr;
   for (int level = 0; level < node->levels; ++level) {
@@ -125,9 +139,10 @@ void *insert_indexed(Node *head, void *element, PcsCompare compare) {
 bool add_index(Node *head) {
   Index *index = static_cast<Index *>(gimaloc(sizeof(Index)));
   if (!index) return false;
-  *index = Index{{}, 1, kIndexFrom};
+  *index = Index{{}, 1, kIndexFrom, 0, 0, 0};
   Node *last[kMaxLevels] = {};
   for (Node *node = head; node; node = node->next) {
+    ++index->count;
     node->index = index;
     if (node->levels > index->levels) index->levels = node->levels;
     for (int level = 0; level < node->levels; ++level) {
@@ -168,6 +183,8 @@ void unlink_indexed(Index *index, Node *node) {
     link_after(index, pred, level) = link(node, level);
   }
   if (node->next) node->next->prev = node->prev;
+  --index->count;
+  index->finds = 0;
   while (index->levels > 1 && !index->first[index->levels - 1]) --index->levels;
 }
 
@@ -175,6 +192,70 @@ bool in_chain(Node *head, Node *node) {
   for (Node *at = head; at; at = at->next)
     if (at == node) return true;
   return false;
+}
+
+void **ordered_elements(Index *index) { return reinterpret_cast<void **>(index + 1); }
+Node **ordered_nodes(Index *index) {
+  return reinterpret_cast<Node **>(ordered_elements(index) + index->capacity);
+}
+
+// Makes the ordered array current, first moving the index to a block with
+// room for every node when it has too few slots. The index in use, or null
+// (nothing changed) when memory fails.
+Index *make_ordered(Index *index) {
+  if (index->capacity < index->count) {
+    const int64_t capacity = index->count + index->count / 2;
+    auto *grown = static_cast<Index *>(
+        gimaloc(sizeof(Index) + 2 * static_cast<size_t>(capacity) * sizeof(void *)));
+    if (!grown) return nullptr;
+    *grown = *index;
+    grown->capacity = capacity;
+    for (Node *node = index->first[0]; node; node = node->next) node->index = grown;
+    gifree(index);
+    index = grown;
+  }
+  void **elements = ordered_elements(index);
+  Node **nodes = ordered_nodes(index);
+  int64_t k = 0;
+  for (Node *node = index->first[0]; node; node = node->next, ++k) {
+    elements[k] = node->element;
+    nodes[k] = node;
+  }
+  index->finds = -1;
+  return index;
+}
+
+// The first element not before the key, by halving the ordered array; its
+// node when it compares equal.
+Node *find_ordered(Index *index, const void *key, PcsCompare compare) {
+  void **elements = ordered_elements(index);
+  int64_t low = 0, high = index->count;
+  int high_order = 1;
+  while (low < high) {
+    const int64_t middle = low + (high - low) / 2;
+    const int order = compare(elements[middle], key);
+    if (order < 0) {
+      low = middle + 1;
+    } else {
+      high = middle;
+      high_order = order;
+    }
+  }
+  return high < index->count && high_order == 0 ? ordered_nodes(index)[high] : nullptr;
+}
+
+// The ordered array is made current once the list has been searched often
+// enough since it last changed; without memory for it the skip list serves.
+Node *find_indexed(Index *index, const void *key, PcsCompare compare) {
+  if (compare && index->finds >= 0 && ++index->finds * kFindsPerRebuild >= index->count) {
+    Index *current = make_ordered(index);
+    if (current) index = current;
+    else index->finds = 0;
+  }
+  if (compare && index->finds < 0) return find_ordered(index, key, compare);
+  Probe probe{compare, key, false};
+  Node *found = search(index, probe, nullptr);
+  return found && found == probe.stop && probe.stop_order == 0 ? found : nullptr;
 }
 
 }  // namespace
@@ -192,11 +273,7 @@ void *pplstins(void *list, void *element, PcsCompare compare) {
 // element that compares greater than the key.
 void *pplstfnd(void *list, const void *key, PcsCompare compare) {
   Node *head = node_of(list);
-  if (head && head->index) {
-    Probe probe{compare, key, false};
-    Node *found = search(head->index, probe, nullptr);
-    return found && found == probe.stop && probe.stop_order == 0 ? found : nullptr;
-  }
+  if (head && head->index) return find_indexed(head->index, key, compare);
   for (Node *node = head; node; node = node->next) {
     if (compare(node->element, key) == 0) return node;
   }

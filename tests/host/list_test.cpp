@@ -1,4 +1,5 @@
 // Ordered host lists and pointer arrays.
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <random>
@@ -125,6 +126,56 @@ TEST_F(ListTest, LongListAgreesWithMultimapThroughInsertsFindsAndDeletes) {
   EXPECT_EQ(pplstdel(nullptr, nullptr), nullptr);
   EXPECT_EQ(pplstgtd(nullptr), nullptr);
   EXPECT_EQ(pplstnxt(nullptr), nullptr);
+}
+
+// A list searched far more often than it changes is searched through an
+// ordered copy of its elements: the answers stay those of the multimap
+// before and after every change, also when the copy cannot be made, and the
+// copy lives in the index block (no block of its own).
+TEST_F(ListTest, RepeatedFindsAgreeWithMultimapAcrossChanges) {
+  struct Phase {
+    int inserts, deletes;
+    bool fail_copy;
+  };
+  const Phase phases[] = {{8, 0, false}, {200, 3, true}, {1, 0, false}, {0, 50, false},
+                          {600, 0, true}, {0, 745, false}, {30, 0, false}};
+  std::vector<int> keys(900);
+  std::multimap<int, const void *> expected;
+  size_t used = 0;
+  std::mt19937 random(11);
+  for (const Phase &phase : phases) {
+    for (int i = 0; i < phase.inserts; ++i, ++used) {
+      keys[used] = static_cast<int>(random() % 400);
+      list_ = pplstins(list_, &keys[used], compare_int);
+      expected.emplace(keys[used], &keys[used]);
+    }
+    for (int i = 0; i < phase.deletes; ++i) {
+      list_ = pplstdel(list_, list_);
+      expected.erase(expected.begin());
+    }
+    if (phase.fail_copy) pcs::host::fail_allocation(1);
+    for (int round = 0; round < 3; ++round)
+      for (int key = -1; key <= 400; ++key) {
+        auto first = expected.lower_bound(key);
+        const void *want = first != expected.end() && first->first == key ? first->second : nullptr;
+        void *node = pplstfnd(list_, &key, compare_int);
+        ASSERT_EQ(node ? pplstgtd(node) : nullptr, want) << key;
+      }
+    pcs::host::clear_allocation_failure();
+    std::vector<const void *> in_order;
+    for (auto &[key, element] : expected) in_order.push_back(element);
+    ASSERT_EQ(elements_of(list_), in_order);
+    EXPECT_EQ(pcs::host::memory().live_blocks, static_cast<long>(expected.size()) + 1);
+    // Halving: at most log2 n + 1 comparisons a find.
+    static int calls;
+    calls = 0;
+    const int key = 7;
+    pplstfnd(list_, &key, +[](const void *a, const void *b) {
+      ++calls;
+      return compare_int(a, b);
+    });
+    EXPECT_LE(calls, static_cast<int>(std::log2(expected.size())) + 2);
+  }
 }
 
 TEST_F(ListTest, FailedInsertAtAnyLengthChangesNothing) {
