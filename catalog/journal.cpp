@@ -26,7 +26,7 @@
 #include "common/fileio.h"
 #include "common/memory.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 constexpr unsigned char kMagic[8] = {'P', 'C', 'S', 'J', 'R', 'N', '2', '\n'};
@@ -355,4 +355,4 @@ void LiveJournal::release() {
   stream_ = nullptr;
 }
 
-}  // namespace pcs
+}  // namespace pcs::catalog

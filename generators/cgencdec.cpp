@@ -6,7 +6,7 @@
 #include "common/memory.h"
 #include "generators/generators.h"
 
-namespace pcs::gen {
+namespace pcs::generators {
 namespace {
 
 int AppendEncodedEntry(const char *dir, const char *name, const char *code,
@@ -41,9 +41,9 @@ int encoded_tables(const char *dump_path, const char *dir) {
 }
 
 }  // namespace
-}  // namespace pcs::gen
+}  // namespace pcs::generators
 
 extern "C" PCS_API void cgencdec(const char *dump, const char *directory, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY,
-               [&] { pcs::gen::fail_into(rc, pcs::gen::encoded_tables(dump, directory)); });
+               [&] { pcs::generators::fail_into(rc, pcs::generators::encoded_tables(dump, directory)); });
 }

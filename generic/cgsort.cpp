@@ -19,7 +19,7 @@
 #include "host/host_services.h"
 #include "generic/generic_parts.h"
 
-namespace pcs::query {
+namespace pcs::generic {
 namespace {
 
 int count_of(const int *stack, int *count) {
@@ -187,7 +187,7 @@ int sort_stack(const int *stack, CgCompare compare) {
 }
 
 }  // namespace
-}  // namespace pcs::query
+}  // namespace pcs::generic
 
 extern "C" {
 
@@ -209,7 +209,7 @@ int cgcmpsrt(const void *a, const void *b, const int *length) {
 }
 
 void cgsort(const int *stack, CgCompare compare, int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::query::sort_stack(stack, compare); });
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::generic::sort_stack(stack, compare); });
 }
 
 }  // extern "C"

@@ -3,7 +3,7 @@
 #include "common/memory.h"
 #include "keyed/tree.h"
 
-namespace pcs {
+namespace pcs::keyed {
 namespace {
 
 // The empty node `node` borrows through its parent from the sibling
@@ -140,4 +140,4 @@ void t_dl_all(Heap *heap, TreeNode *node) {
   gifree(node);
 }
 
-}  // namespace pcs
+}  // namespace pcs::keyed

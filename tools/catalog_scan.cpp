@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 int32_t be32(const unsigned char *b) {
@@ -198,4 +198,4 @@ bool has_content(const std::string &path) {
   return stat(path.c_str(), &status) == 0 && status.st_size > 0;
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

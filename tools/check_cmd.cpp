@@ -21,7 +21,7 @@
 #include "tools/command.h"
 #include "tools/file_check.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 struct CheckOptions {
@@ -217,4 +217,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -10,7 +10,7 @@
 #include "include/pcs.h"
 #include "tools/index_check.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 void Findings::at(int64_t offset, const std::string &what) {
   if (out_)
@@ -238,4 +238,4 @@ void check_keyed(const std::string &path, const std::vector<KeyField> &fields, F
   if (stream) std::fclose(stream);
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -12,7 +12,7 @@
 
 #include "tools/catalog_scan.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 // Damage found in one file, printed to `out` (when not null) as it is found:
 // "<file>: offset <n>: <what>". With `verbose`, a record that the library's
@@ -63,6 +63,6 @@ void check_index(const std::string &path, const std::string &catalog, const Star
 // and live records that share a key.
 void check_keyed(const std::string &path, const std::vector<KeyField> &fields, Findings &found);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

@@ -18,7 +18,7 @@
 #include "tools/clobber.h"
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 struct Options {
@@ -241,4 +241,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -26,7 +26,7 @@
 #include "tools/command.h"
 #include "tools/maint.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 namespace host_tools = pcs::host::tools;
@@ -446,4 +446,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -16,7 +16,7 @@
 #include "tools/command.h"
 #include "tools/maint.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 namespace host_tools = pcs::host::tools;
@@ -173,4 +173,4 @@ void add_merge_command(CLI::App *maint) {
   merge->callback([] { merge_duplicates(merge_options); });
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -10,7 +10,7 @@
 
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 std::string hex_of(const unsigned char *bytes, size_t n) {
@@ -174,4 +174,4 @@ std::string part_text(const CgGroup *part) {
   return out;
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -16,7 +16,7 @@
 #include "tools/command.h"
 #include "tools/piping.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 namespace model = host::model;
 using nlohmann::json;
@@ -175,4 +175,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -17,7 +17,7 @@
 #include "tools/command.h"
 #include "tools/piping.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 using nlohmann::json;
 
@@ -306,4 +306,4 @@ void add_coverage_command(CLI::App *spec, SpecOptions *o,
   c->callback([o] { print_coverage(*o); });
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

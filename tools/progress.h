@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 class ProgressBar {
  public:
@@ -33,6 +33,6 @@ class ProgressBar {
   std::chrono::steady_clock::time_point start_, last_;
 };
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

@@ -14,7 +14,7 @@
 #include "tools/command.h"
 #include "tools/tables.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 namespace model = pcs::host::model;
 
@@ -272,4 +272,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools
