@@ -143,9 +143,9 @@ void BM_split_rows(benchmark::State &state) {
   write_rows(work("rows.csv"), kRows);
   for (auto _ : state) {
     FILE *file = std::fopen(work("rows.csv").c_str(), "r");
-    char line[pcs::gen::kLineSize];
-    static pcs::gen::Fields fields;
-    while (pcs::gen::read_line(file, line)) pcs::gen::SplitCsvLine(line, fields);
+    char line[pcs::generators::kLineSize];
+    static pcs::generators::Fields fields;
+    while (pcs::generators::read_line(file, line)) pcs::generators::SplitCsvLine(line, fields);
     std::fclose(file);
     benchmark::DoNotOptimize(fields[0][0]);
   }

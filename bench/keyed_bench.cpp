@@ -30,7 +30,7 @@ constexpr int kRecords = 100000;
 // The keys and index elements, made once; the containers only point at them.
 struct Keys {
   std::vector<std::string> keys;
-  std::vector<pcs::IndexElement> elements;
+  std::vector<pcs::keyed::IndexElement> elements;
   std::vector<int> lookup_order;
   Keys() {
     std::mt19937_64 rng(42);
@@ -54,7 +54,7 @@ Keys &keys() {
 void keep_element(void *) {}
 
 Heap *filled_heap() {
-  Heap *heap = pcs::crtheap_with(pcs::comp_ind, keep_element, pcs::pt_index, kKeyLength);
+  Heap *heap = pcs::keyed::crtheap_with(pcs::keyed::comp_ind, keep_element, pcs::keyed::pt_index, kKeyLength);
   int error = 0;
   for (auto &e : keys().elements) heap->insert(heap, &e, &error);
   return heap;
@@ -72,7 +72,7 @@ void BM_TreeInsert(benchmark::State &state) {
   for (auto _ : state) {
     Heap *heap = filled_heap();
     state.PauseTiming();
-    pcs::heap_release(heap);
+    pcs::keyed::heap_release(heap);
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * kKeys);
@@ -97,11 +97,11 @@ void BM_TreeFind(benchmark::State &state) {
     long sum = 0;
     int error = 0;
     for (int i : keys().lookup_order)
-      sum += static_cast<pcs::IndexElement *>(heap->search(heap, &keys().elements[i], &error))
+      sum += static_cast<pcs::keyed::IndexElement *>(heap->search(heap, &keys().elements[i], &error))
                  ->position;
     benchmark::DoNotOptimize(sum);
   }
-  pcs::heap_release(heap);
+  pcs::keyed::heap_release(heap);
   state.SetItemsProcessed(state.iterations() * kKeys);
 }
 BENCHMARK(BM_TreeFind)->Unit(benchmark::kMillisecond);
@@ -126,7 +126,7 @@ void BM_TreeDeleteMin(benchmark::State &state) {
     while (heap->delete_minimum(heap, &error)) {
     }
     state.PauseTiming();
-    pcs::heap_release(heap);
+    pcs::keyed::heap_release(heap);
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * kKeys);

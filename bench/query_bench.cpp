@@ -165,7 +165,7 @@ void BM_read_sort_search(benchmark::State &state) {
     for (int32_t position = 0; position < size;) {
       CgGroup *part = nullptr;
       int32_t length = 0;
-      if (pcs::query::read_part(file, position, &length, &part) != 0) break;
+      if (pcs::generic::read_part(file, position, &length, &part) != 0) break;
       const CgGroup *cls = cgagfnd("ELCLASS ", part), *fn = cgagfnd("SPCFUNC ", part);
       keys.emplace_back(std::string(reinterpret_cast<char *>(cls->attributes->values), 8) +
                             std::string(reinterpret_cast<char *>(fn->attributes->values), 12),

@@ -124,9 +124,9 @@ void BM_MapFind(benchmark::State &state) {
 // content before them; returns the offset after the last group.
 int write_record(PartRecord *record, FILE *stream) {
   int offset = 16 + 4 * kGroups, rc = 0;
-  pcs::csgrlset(record);
-  while (AttrGroup *group = pcs::csgrlnxt(record))
-    offset += pcs::csgrpwrt(group, offset, stream, &rc);
+  pcs::records::csgrlset(record);
+  while (AttrGroup *group = pcs::records::csgrlnxt(record))
+    offset += pcs::records::csgrpwrt(group, offset, stream, &rc);
   return offset;
 }
 

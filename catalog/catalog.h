@@ -21,7 +21,7 @@
 #include "host/host_services.h"
 #include "include/pcs.h"
 
-namespace pcs {
+namespace pcs::catalog {
 
 // ---- catalog records --------------------------------------------------------
 
@@ -45,7 +45,6 @@ struct RecordHead {
 // nothing to trust) otherwise.
 bool read_record_head(FILE *stream, int64_t offset, RecordHead *head);
 
-namespace catalog {
 
 // Rebuilds the part record whose bytes (length word first) are
 // [bytes, bytes + size), following and checking every stored offset as
@@ -71,7 +70,6 @@ bool record_key(const unsigned char *bytes, size_t size, bool collapse, void *de
 bool part_record_key(const unsigned char *bytes, size_t size, bool collapse, void *description,
                      const int *widths, int key_length, char *key);
 
-}  // namespace catalog
 
 // ---- key readers (csgrn.cpp) -------------------------------------------------
 
@@ -275,6 +273,6 @@ int decdir(const char *path, char *expanded);
 // work buffer could not be obtained.
 int GetSortKey(PartRecord *part, int field_count, char **names, const int *widths, char *key);
 
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 #endif

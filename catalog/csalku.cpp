@@ -8,7 +8,7 @@
 #include "common/fileio.h"
 #include "common/report.h"
 
-namespace pcs {
+namespace pcs::catalog {
 
 bool parse_field(const char *field, int width, int32_t *value) {
   int i = 0;
@@ -169,9 +169,9 @@ bool index_data_offset(FILE *index, const IndexHeader &header, int32_t first, in
   return true;
 }
 
-}  // namespace pcs
+}  // namespace pcs::catalog
 
-using pcs::IndexHeader;
+using pcs::catalog::IndexHeader;
 
 extern "C" {
 
@@ -181,12 +181,12 @@ PCS_API void csailn(FILE **index, int *record_length, int *rc) {
   pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] {
     IndexHeader header{};
     int32_t count = 0, key_length = 0;
-    if (pcs::read_index_header(index ? *index : nullptr, &header)) {
+    if (pcs::catalog::read_index_header(index ? *index : nullptr, &header)) {
       *record_length = header.record_length();
       *rc = 0;
       return;
     }
-    if (index) pcs::read_index_fields(*index, &count, &key_length);
+    if (index) pcs::catalog::read_index_fields(*index, &count, &key_length);
     *record_length = key_length + PCS_INDEX_OVERHEAD;
     *rc = PCS_INDEX_NO_KEY;
   });
@@ -196,9 +196,9 @@ PCS_API void csalku(FILE **index, const char *key, int *count, int *first, int *
   pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] {
     *rc = PCS_INDEX_NO_KEY;
     IndexHeader header{};
-    if (!index || !key || !pcs::read_index_header(*index, &header)) return;
+    if (!index || !key || !pcs::catalog::read_index_header(*index, &header)) return;
     int32_t c = 0, f = 0;
-    if (!pcs::index_lookup(*index, header, key, &c, &f)) return;
+    if (!pcs::catalog::index_lookup(*index, header, key, &c, &f)) return;
     *count = c;
     *first = f;
     *rc = 0;
@@ -209,10 +209,10 @@ PCS_API void csaget(FILE **index, const int *record_offset, int *data_offset, in
   pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] {
     *rc = PCS_INDEX_NO_KEY;
     IndexHeader header{};
-    if (!index || !pcs::read_index_header(*index, &header)) return;
-    char buffer[pcs::kIndexRecordMax];
-    pcs::IndexEntry entry{};
-    if (!pcs::read_index_entry(*index, header, *record_offset, buffer, &entry)) return;
+    if (!index || !pcs::catalog::read_index_header(*index, &header)) return;
+    char buffer[pcs::catalog::kIndexRecordMax];
+    pcs::catalog::IndexEntry entry{};
+    if (!pcs::catalog::read_index_entry(*index, header, *record_offset, buffer, &entry)) return;
     if (entry.data_offset < 0) return;
     *data_offset = entry.data_offset;
     *rc = 0;
@@ -223,12 +223,12 @@ PCS_API int cspgread(FILE *index, int record_offset, int *data_offset, char *key
   return pcs::guarded_value(0, [&] {
     *rc = PCS_INDEX_NO_KEY;
     IndexHeader header{};
-    if (!pcs::read_index_header(index, &header)) return 0;
+    if (!pcs::catalog::read_index_header(index, &header)) return 0;
     *rc = 0;
     if (record_offset >= header.end()) return 0;
-    char buffer[pcs::kIndexRecordMax];
-    pcs::IndexEntry entry{};
-    if (!pcs::read_index_entry(index, header, record_offset, buffer, &entry)) {
+    char buffer[pcs::catalog::kIndexRecordMax];
+    pcs::catalog::IndexEntry entry{};
+    if (!pcs::catalog::read_index_entry(index, header, record_offset, buffer, &entry)) {
       *rc = PCS_INDEX_NO_KEY;
       return 0;
     }

@@ -8,7 +8,7 @@
 #include "common/memory.h"
 #include "common/report.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 // Pushes every entry but "." and ".."; the stack service's last code, or
@@ -36,21 +36,19 @@ int list_directory(const char *name, int name_length, int *stack) {
   path.get()[n] = '\0';
   io::DirectoryEntries directory(reinterpret_cast<const char *>(path.get()));
   if (!directory.is_open()) return PCS_CANNOT_OPEN;
-  int made = 0;
-  StackGuard guard{&made};
-  int rc = make_stack(PCS_DIR_ENTRY, &made);
-  if (rc == 0) rc = push_entries(directory, made);
+  HostStack made;
+  int rc = made.create(PCS_DIR_ENTRY);
+  if (rc == 0) rc = push_entries(directory, made.handle);
   if (rc != 0) return rc;
-  guard.keep();
-  *stack = made;
+  *stack = made.release();
   return 0;
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" PCS_API void csfdir(const char *directory, const int *name_length, int *stack,
                                int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY,
-               [&] { *rc = pcs::list_directory(directory, *name_length, stack); });
+               [&] { *rc = pcs::catalog::list_directory(directory, *name_length, stack); });
 }

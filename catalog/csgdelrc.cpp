@@ -6,7 +6,7 @@
 #include "common/fileio.h"
 #include "common/report.h"
 
-namespace pcs {
+namespace pcs::catalog {
 
 // A damaged index may point anywhere: the flag is only set where a whole
 // catalog record stands (length inside the file, flag 0 or 1, group-count
@@ -59,27 +59,27 @@ int delete_all(CatalogHandle *catalog, const char *key) {
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 
 extern "C" {
 
 PCS_API void csggnrc(CatalogHandle **catalog, const char *key, int *number, int *rc) {
   pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] {
-    pcs::IndexHeader header{};
+    pcs::catalog::IndexHeader header{};
     int32_t count = 0, first = 0;
-    bool found = pcs::find_run(catalog ? *catalog : nullptr, key, &header, &count, &first);
+    bool found = pcs::catalog::find_run(catalog ? *catalog : nullptr, key, &header, &count, &first);
     *number = found ? count : 0;
     *rc = found ? PCS_OK : PCS_INDEX_NO_KEY;
   });
 }
 
 PCS_API void csgdnrc(CatalogHandle **catalog, const char *key, const int *n, int *rc) {
-  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] { *rc = pcs::delete_one(catalog ? *catalog : nullptr, key, *n); });
+  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] { *rc = pcs::catalog::delete_one(catalog ? *catalog : nullptr, key, *n); });
 }
 
 PCS_API void csgdelrc(CatalogHandle **catalog, const char *key, int *rc) {
-  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] { *rc = pcs::delete_all(catalog ? *catalog : nullptr, key); });
+  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] { *rc = pcs::catalog::delete_all(catalog ? *catalog : nullptr, key); });
 }
 
 }  // extern "C"

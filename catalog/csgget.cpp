@@ -6,7 +6,7 @@
 #include "common/host_stack.h"
 #include "common/report.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 int get_one(CatalogHandle *catalog, const char *key, PartRecord **part) {
@@ -50,15 +50,13 @@ int get_all(CatalogHandle *catalog, const char *key, int *stack) {
   if (!catalog || !key || !read_index_header(catalog->IndexFile, &header) ||
       !index_lookup(catalog->IndexFile, header, key, &count, &first))
     return PCS_GETM_NOT_FOUND;
-  int made = 0;
-  StackGuard guard({&made}, true);
-  int rc = make_stack(PCS_HANDLE_SIZE, &made);
+  HostStack made(HostStack::Holds::parts);
+  int rc = made.create(PCS_HANDLE_SIZE);
   if (rc != 0) return rc;
   PartRecord *unpushed = nullptr;
-  rc = read_run(catalog, header, count, first, made, &unpushed);
+  rc = read_run(catalog, header, count, first, made.handle, &unpushed);
   if (rc == 0) {
-    guard.keep();
-    *stack = made;
+    *stack = made.release();
     return 0;
   }
   std::fputs(" \n", stderr);
@@ -67,17 +65,17 @@ int get_all(CatalogHandle *catalog, const char *key, int *stack) {
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" {
 
 PCS_API void csgget(CatalogHandle **catalog, const char *key, PartRecord **part, int *rc) {
   *part = nullptr;
-  pcs::guarded(rc, PCS_GET_UNREADABLE, [&] { *rc = pcs::get_one(catalog ? *catalog : nullptr, key, part); });
+  pcs::guarded(rc, PCS_GET_UNREADABLE, [&] { *rc = pcs::catalog::get_one(catalog ? *catalog : nullptr, key, part); });
 }
 
 PCS_API void csggetm(CatalogHandle **catalog, const char *key, int *stack, int *rc) {
-  pcs::guarded(rc, PCS_GETM_UNREADABLE, [&] { *rc = pcs::get_all(catalog ? *catalog : nullptr, key, stack); });
+  pcs::guarded(rc, PCS_GETM_UNREADABLE, [&] { *rc = pcs::catalog::get_all(catalog ? *catalog : nullptr, key, stack); });
 }
 
 }  // extern "C"

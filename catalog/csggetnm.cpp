@@ -5,7 +5,7 @@
 #include "common/report.h"
 #include "records/records.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 // Pushes the group and attribute name of every attribute, in list order.
@@ -26,20 +26,18 @@ int push_names(PartRecord *part, int group_stack, int attribute_stack) {
 int get_names(PartRecord *part, int *group_stack, int *attribute_stack) {
   *group_stack = 0;
   *attribute_stack = 0;
-  int groups = 0, attributes = 0;
-  StackGuard guard{&groups, &attributes};
-  int rc = make_stack(PCS_NAME_LEN, &groups);
-  if (rc == 0) rc = make_stack(PCS_NAME_LEN, &attributes);
-  if (rc == 0) rc = push_names(part, groups, attributes);
+  HostStack groups, attributes;
+  int rc = groups.create(PCS_NAME_LEN);
+  if (rc == 0) rc = attributes.create(PCS_NAME_LEN);
+  if (rc == 0) rc = push_names(part, groups.handle, attributes.handle);
   if (rc != 0) return rc;
-  guard.keep();
-  *group_stack = groups;
-  *attribute_stack = attributes;
+  *group_stack = groups.release();
+  *attribute_stack = attributes.release();
   return 0;
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" {
 
@@ -59,7 +57,7 @@ PCS_API void csgfree(PartRecord **part) {
 
 PCS_API void csggetnm(PartRecord **part, int *group_stack, int *attribute_stack, int *rc) {
   pcs::guarded(rc, PCS_NO_MEMORY, [&] {
-    *rc = pcs::get_names(part ? *part : nullptr, group_stack, attribute_stack);
+    *rc = pcs::catalog::get_names(part ? *part : nullptr, group_stack, attribute_stack);
   });
 }
 

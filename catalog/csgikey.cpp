@@ -7,7 +7,7 @@
 #include "common/memory.h"
 #include "common/report.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 // Copies the values of one key field into `field` (width bytes, blank
@@ -74,13 +74,13 @@ int GetSortKey(PartRecord *part, int field_count, char **names, const int *width
   return 0;
 }
 
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" PCS_API int csgikey(const char *catalog_path, const int *field_count, char **names,
                                const int *widths, int record_count, void *ignored,
                                KeyRecord *keys) {
   (void)ignored;
   return pcs::guarded_value(static_cast<int>(PCS_IKEY_UNREADABLE), [&] {
-    return pcs::read_keys(catalog_path, *field_count, names, widths, record_count, keys);
+    return pcs::catalog::read_keys(catalog_path, *field_count, names, widths, record_count, keys);
   });
 }

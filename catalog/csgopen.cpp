@@ -9,7 +9,7 @@
 #include "common/memory.h"
 #include "common/report.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 // Appends `n` bytes to the expanded path; false when it would not fit.
@@ -74,9 +74,9 @@ int decdir(const char *path, char *expanded) {
   return rc;
 }
 
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" PCS_API void csgopen(const char *mode, const char *catalog_path, const char *index_path,
                                 CatalogHandle **catalog, int *rc) {
-  pcs::guarded(rc, PCS_OPEN_NO_MEMORY, [&] { *rc = pcs::open_catalog(mode, catalog_path, index_path, catalog); });
+  pcs::guarded(rc, PCS_OPEN_NO_MEMORY, [&] { *rc = pcs::catalog::open_catalog(mode, catalog_path, index_path, catalog); });
 }

@@ -9,7 +9,7 @@
 #include "common/memory.h"
 #include "common/report.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 void debug_failed(int code) {
@@ -66,9 +66,9 @@ int put_all(CatalogHandle *catalog, const char *key, int stack) {
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" PCS_API void csgputip(CatalogHandle **catalog, const char *key, const int *stack,
                                  int *rc) {
-  pcs::guarded(rc, PCS_PUT_REFUSED, [&] { *rc = pcs::put_all(catalog ? *catalog : nullptr, key, *stack); });
+  pcs::guarded(rc, PCS_PUT_REFUSED, [&] { *rc = pcs::catalog::put_all(catalog ? *catalog : nullptr, key, *stack); });
 }

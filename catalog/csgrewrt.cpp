@@ -11,7 +11,7 @@
 #include "common/memory.h"
 #include "common/report.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 // Checks that each new record fits the record it replaces; nothing written.
@@ -78,11 +78,11 @@ int64_t rewrite_records(FILE *stream, int count, const int64_t *offsets,
   return written;
 }
 
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" PCS_API int csgrewrt(const int *offset, PartRecord **record, FILE *stream, int *rc) {
   return pcs::guarded_value(0, [&] {
     return static_cast<int>(
-        pcs::rewrite_reported(record ? *record : nullptr, stream, offset ? *offset : -1, rc));
+        pcs::catalog::rewrite_reported(record ? *record : nullptr, stream, offset ? *offset : -1, rc));
   });
 }

@@ -16,7 +16,7 @@
 #include "common/report.h"
 #include "common/sequential_read.h"
 
-namespace pcs {
+namespace pcs::catalog {
 
 // ---- counters -----------------------------------------------------------------
 
@@ -109,22 +109,22 @@ int csgia2(const char *catalog_path, const int * /*field_count*/, void *descript
                            records, filled);
 }
 
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" {
 
 PCS_API int csgrn(const char *catalog_path) {
-  return pcs::guarded_value(-1, [&] { return pcs::count_records(catalog_path); });
+  return pcs::guarded_value(-1, [&] { return pcs::catalog::count_records(catalog_path); });
 }
 
 PCS_API int csgrc(const char *text_path) {
-  return pcs::guarded_value(-1, [&] { return pcs::GetRecordCount(text_path); });
+  return pcs::guarded_value(-1, [&] { return pcs::catalog::GetRecordCount(text_path); });
 }
 
 PCS_API int csgia(const char *catalog_path, const int * /*field_count*/, void *description,
                   const int *widths, int record_count, int key_length, KeyRecord *records,
                   int *filled) {
-  return pcs::checked_read_keys(false, catalog_path, description, widths, record_count,
+  return pcs::catalog::checked_read_keys(false, catalog_path, description, widths, record_count,
                                 key_length, records, filled);
 }
 

@@ -11,7 +11,7 @@
 #include "common/report.h"
 #include "records/records.h"
 
-namespace pcs {
+namespace pcs::catalog {
 
 bool read_record_head(FILE *stream, int64_t offset, RecordHead *head) {
   unsigned char words[8];
@@ -24,16 +24,15 @@ bool read_record_head(FILE *stream, int64_t offset, RecordHead *head) {
   return true;
 }
 
-namespace catalog {
 
 int decode_record(const unsigned char *bytes, size_t size, PartRecord **made) {
   *made = nullptr;
-  PartRecord *part = csgrlnew();
+  PartRecord *part = records::csgrlnew();
   if (!part) return PCS_NO_MEMORY;
   const int walked = codec::walk_record(
       ByteView(bytes, size), codec::kCatalogLayout, codec::kSkip,
       [part, bytes](const codec::AttributeBytes &a) {
-        const int rc = record_add(part, reinterpret_cast<const char *>(a.group),
+        const int rc = records::record_add(part, reinterpret_cast<const char *>(a.group),
                                   reinterpret_cast<const char *>(a.name), a.count, a.length,
                                   a.values);
         // A part record cannot hold one attribute twice: that is damage.
@@ -53,7 +52,6 @@ PartRecord *decode_record(const unsigned char *bytes, size_t size) {
   return part;
 }
 
-}  // namespace catalog
 
 namespace {
 
@@ -123,29 +121,29 @@ int collect_values(FILE *stream, int size, const char *group, const char *attrib
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" {
 
 PCS_API PartRecord *cspgetrc(FILE *stream, int offset, int *length, int *rc) {
   return pcs::guarded_value<PartRecord *>(nullptr, [&] {
     PartRecord *part = nullptr;
-    *rc = pcs::read_record(stream, offset, length, &part);
-    if (*rc == PCS_NO_MEMORY) *rc = pcs::kReadFailed;
+    *rc = pcs::catalog::read_record(stream, offset, length, &part);
+    if (*rc == PCS_NO_MEMORY) *rc = pcs::catalog::kReadFailed;
     return part;
   });
 }
 
 PCS_API void cspdelrc(FILE *stream, int offset, int *rc) {
   pcs::guarded(rc, PCS_RECORD_UNREADABLE, [&] {
-    *rc = pcs::mark_deleted(stream, offset) ? PCS_OK : PCS_RECORD_UNREADABLE;
+    *rc = pcs::catalog::mark_deleted(stream, offset) ? PCS_OK : PCS_RECORD_UNREADABLE;
   });
 }
 
 PCS_API void cspgkey(FILE **stream, const int *value_size, const char *group,
                      const char *attribute, const int *stack, int *rc) {
-  pcs::guarded(rc, pcs::kCollectNoMemory, [&] {
-    *rc = pcs::collect_values(stream ? *stream : nullptr, *value_size, group, attribute, stack);
+  pcs::guarded(rc, pcs::catalog::kCollectNoMemory, [&] {
+    *rc = pcs::catalog::collect_values(stream ? *stream : nullptr, *value_size, group, attribute, stack);
   });
 }
 

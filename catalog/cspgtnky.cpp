@@ -7,7 +7,7 @@
 #include "common/fileio.h"
 #include "common/report.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 bool all_blank(const char *key, int32_t length) {
@@ -49,9 +49,9 @@ int next_key(CatalogHandle *catalog, const char *key, char *next) {
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" PCS_API void cspgtnky(CatalogHandle **catalog, const char *key, char *next_key,
                                  int *rc) {
-  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] { *rc = pcs::next_key(catalog ? *catalog : nullptr, key, next_key); });
+  pcs::guarded(rc, PCS_INDEX_NO_KEY, [&] { *rc = pcs::catalog::next_key(catalog ? *catalog : nullptr, key, next_key); });
 }

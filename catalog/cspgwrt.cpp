@@ -12,7 +12,7 @@
 #include "common/report.h"
 #include "records/records.h"
 
-namespace pcs {
+namespace pcs::catalog {
 
 namespace {
 
@@ -23,12 +23,12 @@ constexpr int kShortWrite = PCS_SHORT_WRITE;
 int64_t write_groups(PartRecord *record, FILE *stream, int32_t *end, int *rc) {
   int64_t written = 0;
   auto offset = static_cast<int32_t>(codec::catalog_header_size(record->GroupCount));
-  csgrlset(record);
+  records::csgrlset(record);
   for (int32_t i = 0; i < record->GroupCount; ++i) {
-    AttrGroup *group = csgrlnxt(record);
+    AttrGroup *group = records::csgrlnxt(record);
     if (!group) break;
     int group_rc = 0;
-    int n = csgrpwrt(group, offset, stream, &group_rc);
+    int n = records::csgrpwrt(group, offset, stream, &group_rc);
     written += n;
     if (group_rc != 0) {
       *rc = group_rc;
@@ -36,7 +36,7 @@ int64_t write_groups(PartRecord *record, FILE *stream, int32_t *end, int *rc) {
     }
     offset += n;
   }
-  csgrlset(record);
+  records::csgrlset(record);
   *end = offset;
   return written;
 }
@@ -117,12 +117,12 @@ int append_record(PartRecord *record, FILE *stream, int *rc) {
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" {
 
 PCS_API int cspgwrt(PartRecord *record, FILE *stream, int *rc) {
-  return pcs::guarded_value(0, [&] { return pcs::append_record(record, stream, rc); });
+  return pcs::guarded_value(0, [&] { return pcs::catalog::append_record(record, stream, rc); });
 }
 
 PCS_API int cspgwrtf(PartRecord **record, FILE **stream, int *rc) {

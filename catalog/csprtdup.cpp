@@ -14,7 +14,7 @@
 #include "common/report.h"
 #include "host/host_model.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 constexpr int kKeyMax = 63;
@@ -134,7 +134,7 @@ void merge(int mode, const char *catalog_path, const int *unit, const char *grou
   if (!records) return;
   int filled = 0;
   if (read_keys(catalog_path, group, attribute, key_length, count, records, &filled)) {
-    SortKeyRecords(records, filled);
+    sort_key_records(records, filled);
     FILE *catalog = filled >= 2 ? io::open(catalog_path, "r+b") : nullptr;
     if (catalog) {
       Merge pairs(mode, unit, key_length);
@@ -148,7 +148,7 @@ void merge(int mode, const char *catalog_path, const int *unit, const char *grou
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" {
 
@@ -156,7 +156,7 @@ PCS_API void csprtdup(int mode, const char *catalog_path, const int *unit, const
                       const char *attribute, int key_length) {
   int ignored = 0;
   pcs::guarded(&ignored, 1, [&] {
-    pcs::merge(mode, catalog_path, unit, group, attribute, key_length);
+    pcs::catalog::merge(mode, catalog_path, unit, group, attribute, key_length);
   });
 }
 

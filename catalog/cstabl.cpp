@@ -11,7 +11,7 @@
 #include "common/report.h"
 #include "common/sequential_read.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 constexpr int kDone = 0;
@@ -145,13 +145,13 @@ int split(const char *input_field, const char *directory_field) {
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::catalog
 
 extern "C" {
 
 PCS_API void cstabl(const char *input, const char *directory, int *rc) {
   if (!rc) return;
-  pcs::guarded(rc, PCS_TABLE_CANNOT_OPEN, [&] { *rc = pcs::split(input, directory); });
+  pcs::guarded(rc, PCS_TABLE_CANNOT_OPEN, [&] { *rc = pcs::catalog::split(input, directory); });
 }
 
 }  // extern "C"

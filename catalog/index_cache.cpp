@@ -23,7 +23,7 @@
 #include "catalog/catalog.h"
 #include "common/fileio.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 constexpr int64_t kSettled = 2'000'000'000;  // nanoseconds
@@ -155,4 +155,4 @@ std::shared_ptr<const IndexCopy> current_index_copy(FILE *index) {
 
 void release_index_copies() { held().clear(); }
 
-}  // namespace pcs
+}  // namespace pcs::catalog

@@ -28,7 +28,7 @@
 #include "common/fileio.h"
 #include "common/memory.h"
 
-namespace pcs {
+namespace pcs::catalog {
 namespace {
 
 constexpr unsigned char kMagic[8] = {'P', 'C', 'S', 'J', 'R', 'N', '2', '\n'};
@@ -388,4 +388,4 @@ void LiveJournal::release() {
   stream_ = nullptr;
 }
 
-}  // namespace pcs
+}  // namespace pcs::catalog

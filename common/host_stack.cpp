@@ -1,4 +1,4 @@
-// Host stacks owned until handed over: StackGuard and its helpers.
+// Host stacks owned until handed over: HostStack and its helpers.
 #include "common/host_stack.h"
 
 #include "host/host_services.h"
@@ -6,25 +6,26 @@
 
 namespace pcs {
 
-StackGuard::StackGuard(std::initializer_list<int *> slots, bool holds_parts)
-    : holds_parts_(holds_parts) {
-  for (int *slot : slots)
-    if (count_ < kMaxSlots) slots_[count_++] = slot;
+namespace {
+
+// Releases the part records a stack of part record handles holds.
+void release_parts(int stack) {
+  if (stack == 0) return;
+  int size = 0, count = 0, rc = 0;
+  gusinf(&stack, &size, &count, &rc);
+  for (int i = 1; rc == 0 && i <= count; ++i) {
+    PartRecord *part = nullptr;
+    gusrea(&stack, &i, &part, &rc);
+    if (rc == 0 && part) cspgfre(part);
+  }
 }
 
-StackGuard::~StackGuard() {
-  for (size_t i = 0; i < count_; ++i) end_stack(slots_[i], holds_parts_);
-}
+}  // namespace
 
 void end_stack(int *slot, bool holds_parts) {
   if (!slot || *slot == 0) return;
-  int size = 0, count = 0, rc = 0;
-  if (holds_parts) gusinf(slot, &size, &count, &rc);
-  for (int i = 1; holds_parts && rc == 0 && i <= count; ++i) {
-    PartRecord *part = nullptr;
-    gusrea(slot, &i, &part, &rc);
-    if (rc == 0 && part) cspgfre(part);
-  }
+  if (holds_parts) release_parts(*slot);
+  int rc = 0;
   gusend(slot, &rc);
   *slot = 0;
 }
@@ -36,6 +37,7 @@ int HostStack::create(int entry_size) {
 
 int HostStack::end() {
   int rc = 0;
+  if (holds_parts_) release_parts(handle);
   if (handle != 0) gusend(&handle, &rc);
   handle = 0;
   if (rc != 0 && end_rc_ && *end_rc_ == 0) *end_rc_ = rc;

@@ -1,11 +1,7 @@
 // The one owner of host stacks an operation makes before it hands them to
-// its caller: they are ended on every path that does not keep them.
+// its caller: they are ended on every path that does not hand them over.
 #ifndef PCS_COMMON_HOST_STACK_H
 #define PCS_COMMON_HOST_STACK_H
-
-#include <array>
-#include <cstddef>
-#include <initializer_list>
 
 namespace pcs {
 
@@ -13,37 +9,17 @@ namespace pcs {
 // `holds_parts` the part records it holds are released first.
 void end_stack(int *slot, bool holds_parts = false);
 
-// Ends the stacks whose ids stand in the given slots (0 = none) when it goes
-// out of scope, unless kept; each ended slot is set to 0. With
-// `holds_parts`, the stacks hold part record handles, which are released
-// first.
-class StackGuard {
- public:
-  static constexpr size_t kMaxSlots = 8;  // slots beyond these are not owned
-
-  explicit StackGuard(std::initializer_list<int *> slots, bool holds_parts = false);
-  ~StackGuard();
-  StackGuard(const StackGuard &) = delete;
-  StackGuard &operator=(const StackGuard &) = delete;
-
-  // Hands the stacks over: nothing is ended.
-  void keep() { count_ = 0; }
-  // Ends one stack now (end_stack without parts).
-  static void release(int *slot) { end_stack(slot); }
-
- private:
-  std::array<int *, kMaxSlots> slots_{};
-  size_t count_ = 0;
-  bool holds_parts_;
-};
-
 // One host stack that this object creates and ends: at the end of its scope,
-// or at end(). A failure to end it is kept in *end_rc when one is given (and
-// holds no earlier code).
+// or at end(), unless handed over with release(). A stack that holds part
+// record handles has its parts released first. A failure to end it is kept
+// in *end_rc when one is given (and holds no earlier code).
 class HostStack {
  public:
+  enum class Holds { entries, parts };
+
   HostStack() = default;
   explicit HostStack(int *end_rc) : end_rc_(end_rc) {}
+  explicit HostStack(Holds holds) : holds_parts_(holds == Holds::parts) {}
   ~HostStack() { end(); }
   HostStack(const HostStack &) = delete;
   HostStack &operator=(const HostStack &) = delete;
@@ -75,6 +51,7 @@ class HostStack {
 
  private:
   int *end_rc_ = nullptr;
+  bool holds_parts_ = false;
 };
 
 // Creates a stack of `entry_size`-byte entries in *slot: 0 or the stack

@@ -120,7 +120,7 @@ constexpr int kParallelMinimum = 1 << 15;
 
 }  // namespace
 
-void SortKeyRecords(KeyRecord *records, int n) {
+void sort_key_records(KeyRecord *records, int n) {
   if (n < 2) return;
   HostPtr<PrefixedRecord> work(
       static_cast<PrefixedRecord *>(gimaloc(static_cast<size_t>(n) * sizeof(PrefixedRecord))));

@@ -17,7 +17,7 @@ void FreeRecordSpace(KeyRecord *records, int count);
 int compare(const KeyRecord *first, const KeyRecord *second);
 // Sorts the first n records by key order; equal keys by record offset, so
 // the same source always gives the same index file.
-void SortKeyRecords(KeyRecord *records, int n);
+void sort_key_records(KeyRecord *records, int n);
 
 }  // namespace pcs
 

@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace pcs::tool;
+using namespace pcs::tools;
 
 void take(const std::vector<Column> &columns, std::vector<Cell> &cells, const Schema &schema) {
   std::vector<std::pair<const Column *, Cell>> pairs;

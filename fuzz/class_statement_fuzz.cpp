@@ -12,7 +12,7 @@
 #include "host/inprocess/testing.h"
 #include "host/inprocess/model.h"
 
-namespace gen = pcs::gen;
+namespace gen = pcs::generators;
 
 static void read_statements(FILE *file) {
   std::rewind(file);

@@ -23,7 +23,7 @@ void run(Check &&check) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  using namespace pcs::tool;
+  using namespace pcs::tools;
   pcs::host::reset();
   pcs::host::suppress_reports(true);
   const long blocks = pcs::host::memory().live_blocks;

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   cggtagrp(buffer, &length, &offset, &group, &rc);
   std::free(buffer);
   if (rc != 0 && rc != PCS_INPUT_ENDED && rc != PCS_GEN_NO_MEMORY) std::abort();
-  pcs::query::free_attributes(group.attributes);
+  pcs::generic::free_attributes(group.attributes);
   if (pcs::host::memory().live_blocks != blocks) std::abort();
   return 0;
 }

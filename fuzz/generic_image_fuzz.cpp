@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (int64_t position = 0; position < static_cast<int64_t>(size);) {
     CgGroup *part = nullptr;
     int32_t length = 0;
-    const int rc = pcs::query::read_part(view, position, &length, &part);
+    const int rc = pcs::generic::read_part(view, position, &length, &part);
     cggfre(part);
     if (rc != 0 && rc != PCS_RECORD_DELETED && rc != PCS_INPUT_ENDED && rc != PCS_GEN_NO_MEMORY)
       std::abort();

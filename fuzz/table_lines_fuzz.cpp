@@ -8,7 +8,7 @@
 #include "fuzz/fuzz_file.h"
 #include "generators/generators.h"
 
-namespace gen = pcs::gen;
+namespace gen = pcs::generators;
 
 static void check_fields(const gen::Fields fields, size_t value_limit) {
   for (int k = 0; k < gen::kFields; ++k) {

@@ -11,7 +11,7 @@
 #include "common/memory.h"
 #include "generators/generators.h"
 
-namespace pcs::gen {
+namespace pcs::generators {
 namespace {
 
 // The new versions of the table files met so far, by path.
@@ -79,9 +79,9 @@ int encoded_tables(const char *dump_path, const char *dir) {
 }
 
 }  // namespace
-}  // namespace pcs::gen
+}  // namespace pcs::generators
 
 extern "C" PCS_API void cgencdec(const char *dump, const char *directory, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY,
-               [&] { pcs::gen::fail_into(rc, pcs::gen::encoded_tables(dump, directory)); });
+               [&] { pcs::generators::fail_into(rc, pcs::generators::encoded_tables(dump, directory)); });
 }

@@ -7,7 +7,7 @@
 #include "common/fileio.h"
 #include "generators/generators.h"
 
-namespace pcs::gen {
+namespace pcs::generators {
 namespace {
 
 constexpr int kPipeDimFields[] = {1, 2, 4, 3};
@@ -93,11 +93,11 @@ int pipe_dimensions(const char *wall_path, const char *diameter_path, const char
 }
 
 }  // namespace
-}  // namespace pcs::gen
+}  // namespace pcs::generators
 
 extern "C" PCS_API void cgpdtcr(const char *wall_dump, const char *diameter_dump,
                                 const char *output, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    pcs::gen::fail_into(rc, pcs::gen::pipe_dimensions(wall_dump, diameter_dump, output));
+    pcs::generators::fail_into(rc, pcs::generators::pipe_dimensions(wall_dump, diameter_dump, output));
   });
 }

@@ -10,7 +10,7 @@
 #include "generators/generators.h"
 #include "host/host_model.h"
 
-namespace pcs::gen {
+namespace pcs::generators {
 
 int CompareBlankTolerant(const void *first, const void *second, const int *length) {
   return cgcmpsrt(first, second, length);
@@ -287,18 +287,18 @@ int piping_classes(int ws, const char *dir, const char *standard, int *map_stack
 }
 
 }  // namespace
-}  // namespace pcs::gen
+}  // namespace pcs::generators
 
-using pcs::gen::fail_into;
+using pcs::generators::fail_into;
 
 extern "C" PCS_API void cgclprs(const char *dump, const char *directory, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY,
-               [&] { fail_into(rc, pcs::gen::class_map(dump, directory)); });
+               [&] { fail_into(rc, pcs::generators::class_map(dump, directory)); });
 }
 
 extern "C" PCS_API void cgpscr(const char *directory, const char *standard, int *map_stack,
                                int *rc) {
-  pcs::gen::run_creator(rc, [&](int ws) {
-    return pcs::gen::piping_classes(ws, directory, standard, map_stack);
+  pcs::generators::run_creator(rc, [&](int ws) {
+    return pcs::generators::piping_classes(ws, directory, standard, map_stack);
   });
 }

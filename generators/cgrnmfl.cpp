@@ -7,7 +7,7 @@
 #include "common/memory.h"
 #include "generators/generators.h"
 
-namespace pcs::gen {
+namespace pcs::generators {
 namespace {
 
 struct RenameError {
@@ -48,14 +48,14 @@ int rename_file(const char *old_field, const int *old_width, const char *new_fie
 }
 
 }  // namespace
-}  // namespace pcs::gen
+}  // namespace pcs::generators
 
 extern "C" PCS_API int cgrnmfl(const char *old_name, const int *old_width, const char *new_name,
                                const int *new_width, int *rc) {
   int code = 0;
   pcs::guarded(&code, PCS_GEN_NO_MEMORY, [&] {
-    code = pcs::gen::rename_file(old_name, old_width, new_name, new_width);
+    code = pcs::generators::rename_file(old_name, old_width, new_name, new_width);
   });
-  pcs::gen::fail_into(rc, code);
+  pcs::generators::fail_into(rc, code);
   return *rc != 0 ? 1 : 0;
 }

@@ -10,7 +10,7 @@
 #include "generators/generators.h"
 #include "host/host_model.h"
 
-namespace pcs::gen {
+namespace pcs::generators {
 namespace {
 
 constexpr int kValueSize = 256;
@@ -168,14 +168,14 @@ int load_functions(int ws, const char *dir) {
 }
 
 }  // namespace
-}  // namespace pcs::gen
+}  // namespace pcs::generators
 
 extern "C" PCS_API void cgstdcr(const char *directory, const char *standard, const double *scale,
                                 int *rc) {
-  pcs::gen::run_creator(
-      rc, [&](int ws) { return pcs::gen::load_standard(ws, directory, standard, *scale); });
+  pcs::generators::run_creator(
+      rc, [&](int ws) { return pcs::generators::load_standard(ws, directory, standard, *scale); });
 }
 
 extern "C" PCS_API void cgfnctcr(const char *directory, int *rc) {
-  pcs::gen::run_creator(rc, [&](int ws) { return pcs::gen::load_functions(ws, directory); });
+  pcs::generators::run_creator(rc, [&](int ws) { return pcs::generators::load_functions(ws, directory); });
 }

@@ -7,7 +7,7 @@
 #include "generators/generators.h"
 #include "host/host_model.h"
 
-namespace pcs::gen {
+namespace pcs::generators {
 
 const char *const kPartTypes[9] = {"BRANCH  ", "ELBOW0  ", "FITTING ", "FLG     ", "GSK     ",
                                    "PIPE    ", "VALVOPER", "VALVBODY", "MSCPPART"};
@@ -66,4 +66,4 @@ int cgucpo(int ws, const char *type, const char *name, const char *group_type, i
   return attach_groups(ws, *handle, type, group_type, group_stack.handle);
 }
 
-}  // namespace pcs::gen
+}  // namespace pcs::generators

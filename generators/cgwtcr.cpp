@@ -7,7 +7,7 @@
 #include "common/fileio.h"
 #include "generators/generators.h"
 
-namespace pcs::gen {
+namespace pcs::generators {
 
 int find_header(FILE *input, const char *header, const char *other) {
   char line[kLineSize];
@@ -92,19 +92,19 @@ int end_style(const char *dump, const char *output, const char *standard) {
 }
 
 }  // namespace
-}  // namespace pcs::gen
+}  // namespace pcs::generators
 
 extern "C" PCS_API void cgwtcr(const char *dump, const char *output, int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { pcs::gen::fail_into(rc, pcs::gen::weld(dump, output)); });
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { pcs::generators::fail_into(rc, pcs::generators::weld(dump, output)); });
 }
 
 extern "C" PCS_API void cgbtcr(const char *dump, const char *output, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY,
-               [&] { pcs::gen::fail_into(rc, pcs::gen::branch(dump, output)); });
+               [&] { pcs::generators::fail_into(rc, pcs::generators::branch(dump, output)); });
 }
 
 extern "C" PCS_API void cgcmptcr(const char *dump, const char *output, const char *standard,
                                  int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY,
-               [&] { pcs::gen::fail_into(rc, pcs::gen::end_style(dump, output, standard)); });
+               [&] { pcs::generators::fail_into(rc, pcs::generators::end_style(dump, output, standard)); });
 }

@@ -10,7 +10,7 @@
 #include "generators/generators.h"
 #include "host/host_model.h"
 
-namespace pcs::gen {
+namespace pcs::generators {
 namespace {
 
 constexpr int kValueSize = 256;
@@ -164,27 +164,27 @@ int compatibilities(int ws, const char *path) {
 }
 
 }  // namespace
-}  // namespace pcs::gen
+}  // namespace pcs::generators
 
-using pcs::gen::run_creator;
+using pcs::generators::run_creator;
 
 extern "C" PCS_API void cgwtcr2(const char *path, const double *scale, int *rc) {
   run_creator(rc, [&](int ws) {
-    return pcs::gen::named_table(ws, "WLDTABLE", path, pcs::gen::kWeldTable, *scale);
+    return pcs::generators::named_table(ws, "WLDTABLE", path, pcs::generators::kWeldTable, *scale);
   });
 }
 
 extern "C" PCS_API void cgbtcr2(const char *path, int *rc) {
   run_creator(rc, [&](int ws) {
-    return pcs::gen::named_table(ws, "BRTABLE ", path, pcs::gen::kBranchTable, 1.0);
+    return pcs::generators::named_table(ws, "BRTABLE ", path, pcs::generators::kBranchTable, 1.0);
   });
 }
 
 extern "C" PCS_API void cgpdtcr2(const char *path, const char *standard, const double *scale,
                                  int *rc) {
-  run_creator(rc, [&](int ws) { return pcs::gen::pipe_dimensions(ws, path, standard, *scale); });
+  run_creator(rc, [&](int ws) { return pcs::generators::pipe_dimensions(ws, path, standard, *scale); });
 }
 
 extern "C" PCS_API void cgcmtcr2(const char *path, int *rc) {
-  run_creator(rc, [&](int ws) { return pcs::gen::compatibilities(ws, path); });
+  run_creator(rc, [&](int ws) { return pcs::generators::compatibilities(ws, path); });
 }

@@ -17,7 +17,7 @@
 #include "host/host_services.h"
 #include "include/pcs.h"
 
-namespace pcs::gen {
+namespace pcs::generators {
 
 // Text lines are read with fgets into buffers of this size: at most 255
 // characters a line, a longer line comes in pieces that count as lines.
@@ -162,6 +162,6 @@ int CompareBlankTolerant(const void *first, const void *second, const int *lengt
 // Prints the path of a table file being loaded, ">path<", to standard error.
 void trace_path(const char *path);
 
-}  // namespace pcs::gen
+}  // namespace pcs::generators
 
 #endif

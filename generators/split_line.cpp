@@ -7,7 +7,7 @@
 #include "generators/generators.h"
 #include "include/pcs.h"
 
-namespace pcs::gen {
+namespace pcs::generators {
 namespace {
 
 constexpr size_t kFieldMax = kFieldSize - 1;
@@ -112,4 +112,4 @@ int join_path(const char *dir, std::string_view name, char *path) {
   return 0;
 }
 
-}  // namespace pcs::gen
+}  // namespace pcs::generators

@@ -11,7 +11,7 @@
 #include "host/host_services.h"
 #include "generic/generic_parts.h"
 
-namespace pcs::query {
+namespace pcs::generic {
 namespace {
 
 int find(const int *stack, const void *key, int key_length, CgCompare compare, int *found) {
@@ -73,7 +73,7 @@ int collect(const char *key, int key_length, const int *stack, int *matches) {
 }
 
 int index_matches(const char *key, FILE *index, int *matches) {
-  IndexHeader header{};
+  catalog::IndexHeader header{};
   int32_t count = 0, first = 0;
   if (!index || !key || !read_index_header(index, &header) ||
       !index_lookup(index, header, key, &count, &first))
@@ -133,9 +133,9 @@ int collect_matches(const char *key, int key_length, const int *stack, int *matc
   return end_on_failure(collect(key, key_length, stack, matches), matches);
 }
 
-}  // namespace pcs::query
+}  // namespace pcs::generic
 
-using namespace pcs::query;
+using namespace pcs::generic;
 
 extern "C" {
 

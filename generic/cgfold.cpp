@@ -10,7 +10,7 @@
 #include "common/report.h"
 #include "generic/generic_parts.h"
 
-namespace pcs::query {
+namespace pcs::generic {
 namespace {
 
 const char *const kKeyGroups[] = {"PARTNUM "};
@@ -66,7 +66,7 @@ HostPtr<char> part_key(const CgGroup *part, int key_length) {
 }
 
 // Files one source part: returns 0 or a code.
-int fold_part(FoldFiles &files, const IndexHeader *header, const CgGroup *part) {
+int fold_part(FoldFiles &files, const catalog::IndexHeader *header, const CgGroup *part) {
   HostPtr<char> key = part_key(part, header ? header->key_length : 0);
   if (!key) return PCS_GEN_NO_MEMORY;
   int32_t count = 0, first = 0, offset = 0;
@@ -87,7 +87,7 @@ int fold(const char *source, const char *reference, const char *index, const cha
          const char *duplicates) {
   FoldFiles files;
   if (int rc = open_files(source, reference, index, fresh, duplicates, &files); rc != 0) return rc;
-  IndexHeader header{};
+  catalog::IndexHeader header{};
   const bool trusted = read_index_header(files.index, &header);
   const int64_t size = io::size(files.source);
   for (int64_t position = 0; position < size;) {
@@ -103,10 +103,10 @@ int fold(const char *source, const char *reference, const char *index, const cha
 }
 
 }  // namespace
-}  // namespace pcs::query
+}  // namespace pcs::generic
 
 extern "C" void cgfold(const char *source, const char *reference, const char *index,
                        const char *fresh, const char *duplicates, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY,
-               [&] { *rc = pcs::query::fold(source, reference, index, fresh, duplicates); });
+               [&] { *rc = pcs::generic::fold(source, reference, index, fresh, duplicates); });
 }

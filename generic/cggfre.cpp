@@ -4,7 +4,7 @@
 #include "common/memory.h"
 #include "generic/generic_parts.h"
 
-namespace pcs::query {
+namespace pcs::generic {
 namespace {
 
 // Reverses a chain in place; returns its new head (the old last member).
@@ -32,12 +32,12 @@ void free_attributes(CgAttribute *first) {
   }
 }
 
-}  // namespace pcs::query
+}  // namespace pcs::generic
 
 extern "C" void cggfre(CgGroup *part) {
-  for (CgGroup *g = pcs::query::reverse_chain(part); g;) {
+  for (CgGroup *g = pcs::generic::reverse_chain(part); g;) {
     CgGroup *next = g->next;
-    pcs::query::free_attributes(g->attributes);
+    pcs::generic::free_attributes(g->attributes);
     gifree(g);
     g = next;
   }

@@ -14,7 +14,7 @@
 #include "common/report.h"
 #include "generic/generic_parts.h"
 
-namespace pcs::query {
+namespace pcs::generic {
 namespace {
 
 int walk_code(int rc) { return rc == codec::kDamaged ? PCS_INPUT_ENDED : rc; }
@@ -122,14 +122,14 @@ int read_group(ByteView record, int64_t header, CgGroup *group) {
       [&](const codec::AttributeBytes &found) { return add_attribute(group, found); }));
 }
 
-}  // namespace pcs::query
+}  // namespace pcs::generic
 
 extern "C" {
 
 void cggget(FILE **stream, const int *position, int *length, CgGroup **part, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
     int32_t read = *length;
-    *rc = pcs::query::read_part(stream ? *stream : nullptr, *position, &read, part);
+    *rc = pcs::generic::read_part(stream ? *stream : nullptr, *position, &read, part);
     *length = read;
   });
 }
@@ -138,7 +138,7 @@ void cggtagrp(const void *record, const int *length, const int *offset, CgGroup 
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
     const pcs::ByteView view(static_cast<const unsigned char *>(record),
                              *length > 0 ? static_cast<size_t>(*length) : 0);
-    *rc = pcs::query::read_group(view, *offset, group);
+    *rc = pcs::generic::read_group(view, *offset, group);
   });
 }
 

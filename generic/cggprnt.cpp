@@ -8,7 +8,7 @@
 #include "common/memory.h"
 #include "generic/generic_parts.h"
 
-namespace pcs::query {
+namespace pcs::generic {
 namespace {
 
 // The printable bytes (32 to 126) of a field between ">" and "<\n".
@@ -53,14 +53,14 @@ void my_print_attribute(const CgAttribute *first) {
   }
 }
 
-}  // namespace pcs::query
+}  // namespace pcs::generic
 
 extern "C" void cggprnt(const CgGroup *part, const char *title, int limit) {
   for (const CgGroup *g = part; g && limit != 0; g = g->next, --limit) {
     std::fprintf(stderr, "%s\n", title);
-    pcs::query::print_field("Group name:", g->name, PCS_NAME_LEN);
+    pcs::generic::print_field("Group name:", g->name, PCS_NAME_LEN);
     std::fprintf(stderr, " Number of attributes:>%d<\n", g->attributeCount);
     std::fprintf(stderr, " Match flag:>%d<\n", g->matchFlag);
-    pcs::query::my_print_attribute(g->attributes);
+    pcs::generic::my_print_attribute(g->attributes);
   }
 }

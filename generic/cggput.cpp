@@ -14,7 +14,7 @@
 #include "common/report.h"
 #include "generic/generic_parts.h"
 
-namespace pcs::query {
+namespace pcs::generic {
 namespace {
 
 int write_group(FILE *stream, const CgGroup *group, int32_t *offset, int32_t *header) {
@@ -50,20 +50,20 @@ int write_part(FILE *stream, const CgGroup *part) {
   return PCS_SHORT_WRITE;
 }
 
-}  // namespace pcs::query
+}  // namespace pcs::generic
 
 extern "C" {
 
 void cggput(FILE *stream, CgGroup **part, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    *rc = pcs::query::write_part(stream, part ? *part : nullptr);
+    *rc = pcs::generic::write_part(stream, part ? *part : nullptr);
   });
 }
 
 void cgptagrp(FILE *stream, CgGroup *group, int *offset, int *header, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
     int32_t running = *offset, at = 0;
-    *rc = pcs::query::write_group(stream, group, &running, &at);
+    *rc = pcs::generic::write_group(stream, group, &running, &at);
     if (*rc != 0) return;
     *offset = running;
     *header = at;

@@ -7,7 +7,7 @@
 #include "common/report.h"
 #include "generic/generic_parts.h"
 
-namespace pcs::query {
+namespace pcs::generic {
 namespace {
 
 bool same_name(const char *a, const char *b) { return std::strncmp(a, b, PCS_NAME_LEN) == 0; }
@@ -109,9 +109,9 @@ int64_t key_size(const char *const *groups, const char *const *attributes, int c
   return bytes;
 }
 
-}  // namespace pcs::query
+}  // namespace pcs::generic
 
-using namespace pcs::query;
+using namespace pcs::generic;
 
 extern "C" {
 

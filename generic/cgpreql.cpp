@@ -9,7 +9,7 @@
 #include "common/memory.h"
 #include "generic/generic_parts.h"
 
-namespace pcs::query {
+namespace pcs::generic {
 namespace {
 
 
@@ -143,9 +143,9 @@ int compare_parts(const CgGroup *a, const CgGroup *b, int *, CompareTrace *trace
   return equal ? 1 : 0;
 }
 
-}  // namespace pcs::query
+}  // namespace pcs::generic
 
-using namespace pcs::query;
+using namespace pcs::generic;
 
 extern "C" {
 

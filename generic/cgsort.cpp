@@ -21,7 +21,7 @@
 #include "host/host_services.h"
 #include "generic/generic_parts.h"
 
-namespace pcs::query {
+namespace pcs::generic {
 namespace {
 
 // High bit of each byte of `v` that is 0, exactly (no borrow between
@@ -286,16 +286,16 @@ int sort_stack(const int *stack, CgCompare compare) {
 }
 
 }  // namespace
-}  // namespace pcs::query
+}  // namespace pcs::generic
 
 extern "C" {
 
 int cgcmpsrt(const void *a, const void *b, const int *length) {
-  return pcs::query::blank_compare(a, b, *length);
+  return pcs::generic::blank_compare(a, b, *length);
 }
 
 void cgsort(const int *stack, CgCompare compare, int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::query::sort_stack(stack, compare); });
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::generic::sort_stack(stack, compare); });
 }
 
 }  // extern "C"

@@ -13,7 +13,7 @@
 #include "common/memory.h"
 #include "include/pcs.h"
 
-namespace pcs::query {
+namespace pcs::generic {
 
 // ---- attribute lists and comparison ---------------------------------------
 
@@ -119,6 +119,6 @@ int stored_key(const char *const *groups, const char *const *attributes, int cou
 // QRYNUMBR length the model declares); 0 or a code.
 int query_key(const char *element_class, const char *query, char *key, int *length);
 
-}  // namespace pcs::query
+}  // namespace pcs::generic
 
 #endif

@@ -14,7 +14,7 @@
 #include "maintenance/maintenance.h"
 #include "generic/generic_parts.h"
 
-namespace pcs::query {
+namespace pcs::generic {
 namespace {
 
 constexpr int kPathBytes = 256;
@@ -27,14 +27,10 @@ struct CloseFile {
 using File = std::unique_ptr<FILE, CloseFile>;
 
 int catalog_names(char *first, char *second) {
-  int setup = 0, ids = 0, current = 0, rc = 0;
-  StackGuard ended{&setup, &ids, &current};
-  gj0frd("PRO     ", "SETUP   ", "CATALOG ", "        ", &setup, &ids, &current, &rc);
-  if (rc != 0) return rc;
-  if (setup == 0) return PCS_CANNOT_OPEN;
   char prefix[kPathBytes];
   size_t length = 0;
-  if ((rc = catalog_directory(&setup, kPathBytes - 1, prefix, &length)) != 0) return rc;
+  int rc = maintenance::project_catalog_directory(kPathBytes - 1, prefix, &length);
+  if (rc != 0) return rc;
   const int kind = 2, item = 30;
   int id = 0;
   pladata(&kind, &item, &id, &rc);
@@ -147,17 +143,16 @@ int lookup(const char *element_class, const char *query, int *parts, int *option
   size_t size = 0;
   if ((rc = read_image(generic.get(), &bytes, &size)) != 0) return rc;
   const ByteView image(bytes.get(), size);
-  int keys = 0, matches = 0;
-  StackGuard ended{&keys, &matches};
-  rc = index_image(kLookupGroups, kLookupAttributes, kLookupPairs, image, &keys);
+  HostStack keys, matches;
+  rc = index_image(kLookupGroups, kLookupAttributes, kLookupPairs, image, keys.out());
   if (rc != 0) return rc;
   File catalog(io::open(first, "rb"));
   if (!catalog) return PCS_QUERY_CATALOG;
   char key[kElementMax];
   int length = 0;
   if ((rc = query_key(element_class, query, key, &length)) != 0) return rc;
-  if ((rc = collect_matches(key, length, &keys, &matches)) != 0 || matches == 0) return rc;
-  return gather(image, &matches, parts, options);
+  if ((rc = collect_matches(key, length, keys.ptr(), matches.out())) != 0 || !matches) return rc;
+  return gather(image, matches.ptr(), parts, options);
 }
 
 }  // namespace
@@ -216,18 +211,18 @@ int build_key_stack(const char *const *groups, const char *const *attributes, in
   return rc;
 }
 
-}  // namespace pcs::query
+}  // namespace pcs::generic
 
 extern "C" {
 
 void cgnames(char *first, char *second, int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::query::catalog_names(first, second); });
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::generic::catalog_names(first, second); });
 }
 
 void cgprincr(const char *const *groups, const char *const *attributes, const int *count,
               FILE *stream, int *stack, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    *rc = pcs::query::build_key_stack(groups, attributes, *count, stream, stack);
+    *rc = pcs::generic::build_key_stack(groups, attributes, *count, stream, stack);
   });
 }
 
@@ -235,7 +230,7 @@ void pclrdcg(const char *element_class, const char *query, int *parts, int *opti
   *parts = 0;
   *options = 0;
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    *rc = pcs::query::lookup(element_class, query, parts, options);
+    *rc = pcs::generic::lookup(element_class, query, parts, options);
     if (*rc != 0) {
       pcs::end_stack(parts);
       pcs::end_stack(options);

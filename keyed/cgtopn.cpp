@@ -10,7 +10,7 @@
 #include "common/report.h"
 #include "keyed/keyed.h"
 
-namespace pcs {
+namespace pcs::keyed {
 
 // The positions array holds `count` entries in a block sized to the next
 // power of two, so appending reallocates only when count is one.
@@ -90,10 +90,10 @@ int open_table(const char *name, const char *groups, const char *attributes, int
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::keyed
 
 extern "C" void cgtopn(const char *name, const char *groups, const char *attributes,
                        const int *count, const int *lengths, KeyedFile **file, int *rc) {
   pcs::guarded(rc, pcs::keyed::kNoMemory,
-               [&] { *rc = pcs::open_table(name, groups, attributes, *count, lengths, file); });
+               [&] { *rc = pcs::keyed::open_table(name, groups, attributes, *count, lengths, file); });
 }

@@ -7,7 +7,7 @@
 
 #include "keyed/keyed.h"
 
-namespace pcs {
+namespace pcs::keyed {
 namespace {
 
 // End of the variable name: the index of the first '/', blank or 0 byte
@@ -85,4 +85,4 @@ bool resolve_keyed_name(const char *name, char path[PCS_KEYED_NAME_LEN + 1]) {
   return set;
 }
 
-}  // namespace pcs
+}  // namespace pcs::keyed

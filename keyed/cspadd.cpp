@@ -8,7 +8,7 @@
 #include "common/report.h"
 #include "keyed/keyed.h"
 
-namespace pcs {
+namespace pcs::keyed {
 namespace {
 
 bool same_name(const char *a, const char *b) { return std::memcmp(a, b, PCS_NAME_LEN) == 0; }
@@ -146,35 +146,35 @@ void free_groups(KeyedGroup *list) {
   }
 }
 
-}  // namespace pcs
+}  // namespace pcs::keyed
 
 namespace keyed = pcs::keyed;
 
 extern "C" void cspadd(const char *group, const char *attribute, const int *count,
                        const int *length, const void *values, KeyedGroup **list, int *rc) {
   pcs::guarded(rc, keyed::kNoMemory, [&] {
-    *rc = pcs::add(pcs::atradd, group, attribute, *count, *length, values, list);
+    *rc = pcs::keyed::add(pcs::keyed::atradd, group, attribute, *count, *length, values, list);
   });
 }
 
 extern "C" void cspadv(const char *group, const char *attribute, const int *count,
                        const int *length, const void *values, KeyedGroup **list, int *rc) {
   pcs::guarded(rc, keyed::kNoMemory, [&] {
-    *rc = pcs::add(pcs::atvadd, group, attribute, *count, *length, values, list);
+    *rc = pcs::keyed::add(pcs::keyed::atvadd, group, attribute, *count, *length, values, list);
   });
 }
 
 extern "C" void cspdla(const char *group, const char *attribute, KeyedGroup **list, int *rc) {
-  *rc = list ? pcs::delete_attribute(group, attribute, list) : 1;
+  *rc = list ? pcs::keyed::delete_attribute(group, attribute, list) : 1;
 }
 
 extern "C" void cspdlg(const char *group, KeyedGroup **list, int *rc) {
-  *rc = list ? pcs::delete_group(group, list) : 1;
+  *rc = list ? pcs::keyed::delete_group(group, list) : 1;
 }
 
 extern "C" void cspfre(KeyedGroup **list) {
   if (!list) return;
-  pcs::free_groups(*list);
+  pcs::keyed::free_groups(*list);
   *list = nullptr;
 }
 

@@ -6,7 +6,7 @@
 
 #include "keyed/keyed.h"
 
-namespace pcs {
+namespace pcs::keyed {
 namespace {
 
 bool same_name(const char *a, const char *b) { return std::memcmp(a, b, PCS_NAME_LEN) == 0; }
@@ -56,13 +56,13 @@ const unsigned char *nth_value(const KeyedAttribute *a, int n) {
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::keyed
 
-using pcs::first_match;
+using pcs::keyed::first_match;
 
 extern "C" void cspgta(const char *group, KeyedGroup **list, int *count, char *names, int *rc) {
   for (KeyedGroup *g = *list; g; g = g->NextGroup) {
-    if (!pcs::same_name(g->GroupName, group)) continue;
+    if (!pcs::keyed::same_name(g->GroupName, group)) continue;
     int n = 0;
     for (KeyedAttribute *a = g->FirstAttr; a; a = a->NextAttr, ++n)
       std::memcpy(names + PCS_NAME_LEN * n, a->AttrName, PCS_NAME_LEN);
@@ -88,14 +88,14 @@ extern "C" void cspgtgn(KeyedGroup **list, int *count, int *rc) {
 extern "C" void cspgtv(const char *group, const char *attribute, KeyedGroup **list, void *values,
                        int *rc) {
   KeyedAttribute *a = first_match(*list, group, attribute);
-  if (a && pcs::bytes_of(a) > 0) std::memcpy(values, a->AttrValue, pcs::bytes_of(a));
+  if (a && pcs::keyed::bytes_of(a) > 0) std::memcpy(values, a->AttrValue, pcs::keyed::bytes_of(a));
   *rc = a ? PCS_OK : PCS_GROUP_NOT_FOUND;
 }
 
 extern "C" void cspgtvn(const char *group, const char *attribute, KeyedGroup **list, const int *n,
                         void *value, int *rc) {
-  bool found = pcs::each_match(*list, group, attribute, [&](KeyedAttribute *a) {
-    const unsigned char *v = pcs::nth_value(a, *n);
+  bool found = pcs::keyed::each_match(*list, group, attribute, [&](KeyedAttribute *a) {
+    const unsigned char *v = pcs::keyed::nth_value(a, *n);
     if (v && a->nAttrLength > 0) std::memcpy(value, v, static_cast<size_t>(a->nAttrLength));
     return v != nullptr;
   });
@@ -106,13 +106,13 @@ extern "C" void cspgtn(const char *group, const char *attribute, KeyedGroup **li
                        int *rc) {
   *count = 0;
   bool matched = false;
-  if (!pcs::blank(attribute, PCS_NAME_LEN)) {
+  if (!pcs::keyed::blank(attribute, PCS_NAME_LEN)) {
     KeyedAttribute *a = first_match(*list, group, attribute);
     if (a) *count = a->nAttrs;
     matched = a != nullptr;
   } else {
     for (KeyedGroup *g = *list; g; g = g->NextGroup) {
-      if (!pcs::selected(g, group)) continue;
+      if (!pcs::keyed::selected(g, group)) continue;
       for (KeyedAttribute *a = g->FirstAttr; a; a = a->NextAttr) {
         *count += a->nAttrs;
         matched = true;
@@ -125,7 +125,7 @@ extern "C" void cspgtn(const char *group, const char *attribute, KeyedGroup **li
 extern "C" void cspgtl(const char *group, const char *attribute, KeyedGroup **list, int *length,
                        int *rc) {
   KeyedAttribute *a = first_match(*list, group, attribute);
-  if (a) *length = static_cast<int>(pcs::bytes_of(a));
+  if (a) *length = static_cast<int>(pcs::keyed::bytes_of(a));
   *rc = a ? PCS_OK : PCS_GROUP_NOT_FOUND;
 }
 

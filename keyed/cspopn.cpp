@@ -14,7 +14,7 @@
 #include "common/report.h"
 #include "keyed/keyed.h"
 
-namespace pcs {
+namespace pcs::keyed {
 
 RecordWalk::~RecordWalk() { gifree(window_); }
 
@@ -320,16 +320,16 @@ int close_file(KeyedFile **handle) {
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::keyed
 
 extern "C" void cspopn(const char *name, const int *count, const char *groups,
                        const char *attributes, const int *lengths, KeyedFile **file,
                        const int *mode, int *rc) {
   pcs::guarded(rc, pcs::keyed::kNoMemory, [&] {
-    *rc = pcs::open_file(name, *count, groups, attributes, lengths, file, *mode);
+    *rc = pcs::keyed::open_file(name, *count, groups, attributes, lengths, file, *mode);
   });
 }
 
 extern "C" void cspcls(KeyedFile **file, int *rc) {
-  pcs::guarded(rc, pcs::keyed::kNoMemory, [&] { *rc = pcs::close_file(file); });
+  pcs::guarded(rc, pcs::keyed::kNoMemory, [&] { *rc = pcs::keyed::close_file(file); });
 }

@@ -9,7 +9,7 @@
 #include "common/report.h"
 #include "keyed/keyed.h"
 
-namespace pcs {
+namespace pcs::keyed {
 namespace {
 
 bool write_word(FILE *stream, int64_t position, int32_t value) {
@@ -136,14 +136,14 @@ int delete_record(const char *key, KeyedFile *file) {
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::keyed
 
-using pcs::usable;
+using pcs::keyed::usable;
 namespace keyed = pcs::keyed;
 
 extern "C" void cspput(KeyedFile **file, KeyedGroup **list, int *rc) {
   pcs::guarded(rc, keyed::kNoMemory, [&] {
-    *rc = usable(file) ? pcs::written(pcs::put_record(*file, list ? *list : nullptr))
+    *rc = usable(file) ? pcs::keyed::written(pcs::keyed::put_record(*file, list ? *list : nullptr))
                        : keyed::kDamaged;
   });
 }
@@ -151,7 +151,7 @@ extern "C" void cspput(KeyedFile **file, KeyedGroup **list, int *rc) {
 extern "C" void cspputs(KeyedFile **file, KeyedGroup **list, int *rc) {
   pcs::guarded(rc, keyed::kNoMemory, [&] {
     int32_t position = 0;
-    *rc = usable(file) ? pcs::written(pcs::append_record(*file, list ? *list : nullptr, &position))
+    *rc = usable(file) ? pcs::keyed::written(pcs::keyed::append_record(*file, list ? *list : nullptr, &position))
                        : keyed::kDamaged;
   });
 }
@@ -159,7 +159,7 @@ extern "C" void cspputs(KeyedFile **file, KeyedGroup **list, int *rc) {
 extern "C" void cspget(const char *key, KeyedFile **file, KeyedGroup **list, int *rc) {
   *list = nullptr;
   pcs::guarded(rc, keyed::kNoMemory,
-               [&] { *rc = usable(file) ? pcs::get_record(key, *file, list) : keyed::kDamaged; });
+               [&] { *rc = usable(file) ? pcs::keyed::get_record(key, *file, list) : keyed::kDamaged; });
 }
 
 extern "C" void cspget1(const char *key, KeyedFile **file, int *rc) {
@@ -168,11 +168,11 @@ extern "C" void cspget1(const char *key, KeyedFile **file, int *rc) {
       *rc = keyed::kDamaged;
       return;
     }
-    pcs::lookup(*file, key, rc);
+    pcs::keyed::lookup(*file, key, rc);
   });
 }
 
 extern "C" void cspdel(const char *key, KeyedFile **file, int *rc) {
   pcs::guarded(rc, keyed::kNoMemory,
-               [&] { *rc = usable(file) ? pcs::delete_record(key, *file) : keyed::kDamaged; });
+               [&] { *rc = usable(file) ? pcs::keyed::delete_record(key, *file) : keyed::kDamaged; });
 }

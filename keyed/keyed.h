@@ -12,10 +12,9 @@
 #include "include/pcs.h"
 #include "keyed/tree.h"
 
-namespace pcs {
+namespace pcs::keyed {
 
 // Result codes of the keyed operations.
-namespace keyed {
 inline constexpr int kOk = PCS_OK;
 inline constexpr int kNoMemory = PCS_KEYED_NO_MEMORY;
 inline constexpr int kDuplicate = PCS_KEYED_DUPLICATE;
@@ -26,7 +25,6 @@ inline constexpr int kInUse = PCS_KEYED_IN_USE;
 inline constexpr int kDead = PCS_KEYED_DEAD;
 inline constexpr int kHeaderSize = 12;  // length, status, directory offset
 inline constexpr int32_t kDeleted = -1;
-}  // namespace keyed
 
 // ---- file name resolution ----------------------------------------------
 
@@ -42,7 +40,6 @@ bool resolve_keyed_name(const char *name, char path[PCS_KEYED_NAME_LEN + 1]);
 // ---- records -------------------------------------------------------------
 // The layout and its encoder are in common/record_codec.h.
 
-namespace keyed {
 
 // Every status word other than 0 (live) marks a record that is not live.
 inline bool live(int32_t status) { return status == 0; }
@@ -79,7 +76,6 @@ int check_replaced(const KeyedFile *file, FILE *stream, int64_t position, int32_
 // kNoMemory.
 int finish_replacement(KeyedFile *file, IndexElement *stored, ByteView last, int64_t position);
 
-}  // namespace keyed
 
 // ---- record walk -----------------------------------------------------------
 
@@ -158,6 +154,6 @@ void free_attribute(KeyedAttribute *attribute);
 void free_group(KeyedGroup *group);
 void free_groups(KeyedGroup *list);
 
-}  // namespace pcs
+}  // namespace pcs::keyed
 
 #endif

@@ -6,7 +6,7 @@
 #include "common/memory.h"
 #include "keyed/tree.h"
 
-namespace pcs {
+namespace pcs::keyed {
 namespace {
 
 // Most elements a tree of `height` levels holds: 3^height - 1.
@@ -88,4 +88,4 @@ void release_node(Heap *heap, TreeNode *node) {
   if (!in_arena(heap, node)) gifree(node);
 }
 
-}  // namespace pcs
+}  // namespace pcs::keyed

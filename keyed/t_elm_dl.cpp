@@ -3,7 +3,7 @@
 #include "common/memory.h"
 #include "keyed/tree.h"
 
-namespace pcs {
+namespace pcs::keyed {
 namespace {
 
 // The empty node `node` borrows through its parent from the sibling
@@ -141,4 +141,4 @@ void t_dl_all(Heap *heap, TreeNode *node) {
   release_node(heap, node);
 }
 
-}  // namespace pcs
+}  // namespace pcs::keyed

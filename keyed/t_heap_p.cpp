@@ -6,7 +6,7 @@
 #include "common/memory.h"
 #include "keyed/tree.h"
 
-namespace pcs {
+namespace pcs::keyed {
 namespace {
 
 int compare_keys(const unsigned char *a, const unsigned char *b, int key_length) {
@@ -83,4 +83,4 @@ void t_heap_p(Heap *heap) {
   tree_pt(heap, heap->state->root, 1);
 }
 
-}  // namespace pcs
+}  // namespace pcs::keyed

@@ -5,7 +5,7 @@
 #include "common/memory.h"
 #include "keyed/tree.h"
 
-namespace pcs {
+namespace pcs::keyed {
 
 Heap *crtheap(TreeCreate create, TreeDeleteAll delete_all, TreeInsert insert,
               TreeDelete delete_element, TreeSearch search, TreeDeleteMin delete_minimum,
@@ -301,4 +301,4 @@ void *t_insert(Heap *heap, void *element, int *error) {
   return element;
 }
 
-}  // namespace pcs
+}  // namespace pcs::keyed

@@ -10,7 +10,7 @@
 
 #include "include/pcs.h"
 
-namespace pcs {
+namespace pcs::keyed {
 
 struct TreeNode {
   void *leftElement;   // never null in a settled tree
@@ -53,24 +53,24 @@ using ElementCompare = int (*)(const void *a, const void *b, int key_length);
 using ElementFree = void (*)(void *element);
 using ElementPrint = void (*)(const void *element, int key_length);
 
-}  // namespace pcs
+}  // namespace pcs::keyed
 
 // The heap object. Users call every tree operation through its slots.
 struct Heap {
-  pcs::TreeState *state;
-  pcs::TreeCreate create;
-  pcs::TreeDeleteAll delete_all;
-  pcs::TreeInsert insert;
-  pcs::TreeDelete delete_element;
-  pcs::TreeSearch search;
-  pcs::TreeDeleteMin delete_minimum;
-  pcs::TreeMinimum minimum;
-  pcs::TreePrint print;
-  pcs::ElementCompare compare;
-  pcs::ElementFree free_element;
-  pcs::ElementPrint print_element;
+  pcs::keyed::TreeState *state;
+  pcs::keyed::TreeCreate create;
+  pcs::keyed::TreeDeleteAll delete_all;
+  pcs::keyed::TreeInsert insert;
+  pcs::keyed::TreeDelete delete_element;
+  pcs::keyed::TreeSearch search;
+  pcs::keyed::TreeDeleteMin delete_minimum;
+  pcs::keyed::TreeMinimum minimum;
+  pcs::keyed::TreePrint print;
+  pcs::keyed::ElementCompare compare;
+  pcs::keyed::ElementFree free_element;
+  pcs::keyed::ElementPrint print_element;
   int stack_capacity;
-  pcs::TreeNode **stack;
+  pcs::keyed::TreeNode **stack;
   int stack_top;
   int key_length;
   // Nodes and elements built at once (t_build) live in this one host block,
@@ -80,7 +80,7 @@ struct Heap {
   unsigned char *arena_keys;
 };
 
-namespace pcs {
+namespace pcs::keyed {
 
 // Error flag values of the tree operations.
 inline constexpr int kTreeOk = 0;
@@ -145,6 +145,6 @@ int t_hp_pop(Heap *heap, TreeNode **node);
 TreeNode *t_node_c(void *element);
 void tree_pt(Heap *heap, const TreeNode *node, int depth);
 
-}  // namespace pcs
+}  // namespace pcs::keyed
 
 #endif

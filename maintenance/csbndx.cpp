@@ -12,7 +12,7 @@
 #include "host/host_services.h"
 #include "maintenance/maintenance.h"
 
-namespace pcs {
+namespace pcs::maintenance {
 
 int GetKeyLength(int field_count, const int *widths) {
   if (field_count < 1) return 0;
@@ -156,7 +156,7 @@ int build_index(RecordCountFn count_fn, KeyReaderFn reader, const int *field_cou
                 const char *index_path) {
   if (io::same_file(source_path, index_path)) return PCS_BUILD_NOT_CREATED;
   // A rewrite that a crash interrupted is settled before the keys are read.
-  if (!recover_catalog(source_path)) return PCS_BUILD_NO_SOURCE;
+  if (!catalog::recover_catalog(source_path)) return PCS_BUILD_NO_SOURCE;
   const int count = count_fn ? count_fn(source_path) : -1;
   if (count < 1) return PCS_BUILD_NO_SOURCE;
   const int key_length = GetKeyLength(field_count ? *field_count : 0, widths);
@@ -170,7 +170,7 @@ int build_index(RecordCountFn count_fn, KeyReaderFn reader, const int *field_cou
   if (reader && reader(source_path, field_count, description, widths, count, key_length, records,
                        &n) == 0) {
     n = std::clamp(n, 0, count);
-    SortKeyRecords(records, n);
+    sort_key_records(records, n);
     rc = OutputIndexFile(index_path, n, key_length, records);
   }
   FreeRecordSpace(records, count);
@@ -178,7 +178,7 @@ int build_index(RecordCountFn count_fn, KeyReaderFn reader, const int *field_cou
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::maintenance
 
 extern "C" {
 
@@ -187,7 +187,7 @@ PCS_API void csbndx(RecordCountFn count_fn, KeyReaderFn reader, const int *field
                     const char *index_path, int *rc) {
   if (!rc) return;
   pcs::guarded(rc, PCS_BUILD_NO_MEMORY, [&] {
-    *rc = pcs::build_index(count_fn, reader, field_count, description, widths, source_path,
+    *rc = pcs::maintenance::build_index(count_fn, reader, field_count, description, widths, source_path,
                            index_path);
   });
 }

@@ -17,7 +17,7 @@
 #include "common/report.h"
 #include "maintenance/maintenance.h"
 
-namespace pcs {
+namespace pcs::maintenance {
 namespace {
 
 constexpr int kCompressed = 0;
@@ -109,7 +109,7 @@ int compress(const char *path) {
   char copy_path[PATH_MAX];
   if (!io::temporary_name(path, ".bak-", copy_path, sizeof copy_path)) return kFailed;
   std::printf("%d  %s  %s\n", static_cast<int>(std::strlen(path)), path, copy_path);
-  FILE *catalog = recover_catalog(path) ? io::open(path, "r+b") : nullptr;
+  FILE *catalog = catalog::recover_catalog(path) ? io::open(path, "r+b") : nullptr;
   if (!catalog) {
     std::printf("open catlog file error\n");
     return kFailed;
@@ -136,13 +136,13 @@ int compress(const char *path) {
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::maintenance
 
 extern "C" {
 
 PCS_API void cscprs(const char *path, int *rc) {
   if (!rc) return;
-  pcs::guarded(rc, pcs::kNoMemory, [&] { *rc = path ? pcs::compress(path) : pcs::kFailed; });
+  pcs::guarded(rc, pcs::maintenance::kNoMemory, [&] { *rc = path ? pcs::maintenance::compress(path) : pcs::maintenance::kFailed; });
 }
 
 PCS_API void csai2a(const int *value, const int *width, char *field, int *rc) {

@@ -13,7 +13,7 @@
 #include "host/host_services.h"
 #include "maintenance/maintenance.h"
 
-namespace pcs {
+namespace pcs::maintenance {
 namespace {
 
 int as_number(const char *text) {
@@ -24,19 +24,20 @@ int as_number(const char *text) {
 // ---- run ----------------------------------------------------------------------
 
 int run_processes(int kind) {
-  int sources = 0, indexes = 0, key_specs = 0, key_counts = 0, processes = 0;
+  HostStack sources, indexes, key_specs, key_counts, processes;
   int rc = 0;
-  csopts(&kind, &sources, &indexes, &key_specs, &key_counts, &processes, &rc);
+  csopts(&kind, sources.out(), indexes.out(), key_specs.out(), key_counts.out(), processes.out(),
+         &rc);
   if (rc != 0) return rc;
-  StackGuard all{&processes, &sources, &indexes, &key_specs, &key_counts};
   for (;;) {
     char name[kProcessEntry], source[kProcessEntry], index[kProcessEntry];
     bool empty = false;
-    if ((rc = pop_string(&processes, name, &empty)) != 0 || empty) return rc;
+    if ((rc = pop_string(processes.ptr(), name, &empty)) != 0 || empty) return rc;
     if (determine_type(name) != kCreateIndex) return 0;
-    if ((rc = pop_string(&sources, source, &empty)) != 0 || empty) return rc;
-    if ((rc = pop_string(&indexes, index, &empty)) != 0 || empty) return rc;
-    if ((rc = create_index(kind, key_specs, key_counts, source, index)) != 0) return rc;
+    if ((rc = pop_string(sources.ptr(), source, &empty)) != 0 || empty) return rc;
+    if ((rc = pop_string(indexes.ptr(), index, &empty)) != 0 || empty) return rc;
+    if ((rc = create_index(kind, key_specs.handle, key_counts.handle, source, index)) != 0)
+      return rc;
     char command[4 * kProcessEntry + 64];
     if (chmod_command(index, command, sizeof command) && std::system(command) != 0) {
       // A failed chmod is silent.
@@ -154,7 +155,7 @@ int create_index(int kind, int key_specs, int key_counts, const char *source_pat
     void *description = nullptr;
     create_char_key(key_specs, count, &description, &fields, &lengths, &rc);
     if (rc == 0)
-      csbndx(csgrn, kind == 1 ? csgia2 : csgia, &fields, description, lengths, source_path,
+      csbndx(csgrn, kind == 1 ? catalog::csgia2 : csgia, &fields, description, lengths, source_path,
              index_path, &rc);
     free_key_description(description);
   }
@@ -162,7 +163,7 @@ int create_index(int kind, int key_specs, int key_counts, const char *source_pat
   return rc;
 }
 
-}  // namespace pcs
+}  // namespace pcs::maintenance
 
 extern "C" {
 
@@ -170,7 +171,7 @@ PCS_API int cscprt2(const int *kind, int *rc) {
   if (!rc) return 0;
   *rc = 0;
   if (!kind) return 0;
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::run_processes(*kind); });
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::maintenance::run_processes(*kind); });
   return 0;
 }
 

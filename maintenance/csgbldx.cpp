@@ -8,7 +8,7 @@
 #include "host/host_services.h"
 #include "maintenance/maintenance.h"
 
-namespace pcs {
+namespace pcs::maintenance {
 
 namespace {
 
@@ -31,7 +31,7 @@ int build_catalog_index(int field_count, const char *groups, const char *attribu
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::maintenance
 
 extern "C" {
 
@@ -40,7 +40,7 @@ PCS_API void csgbldx(const int *field_count, const char *groups, const char *att
                      int *rc) {
   if (!rc) return;
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    *rc = pcs::build_catalog_index(field_count ? *field_count : 0, groups, attributes, widths,
+    *rc = pcs::maintenance::build_catalog_index(field_count ? *field_count : 0, groups, attributes, widths,
                                    catalog_path, index_path);
   });
 }

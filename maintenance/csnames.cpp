@@ -11,7 +11,7 @@
 #include "host/host_model.h"
 #include "maintenance/maintenance.h"
 
-namespace pcs {
+namespace pcs::maintenance {
 namespace {
 
 constexpr int kNamesMax = 32;
@@ -78,14 +78,10 @@ const KindLayout *layout_of(int kind) {
 
 int catalog_names(int *catalog_id, int *names_stack) {
   *names_stack = 0;
-  int setup = 0, ids = 0, current = 0, rc = 0;
-  StackGuard setup_stacks{&setup, &ids, &current};
-  gj0frd("PRO     ", "SETUP   ", "CATALOG ", "        ", &setup, &ids, &current, &rc);
-  if (rc != 0) return rc;
-  if (setup == 0) return PCS_CANNOT_OPEN;
   char directory[kProcessEntry];
   size_t length = 0;
-  if ((rc = catalog_directory(&setup, kPathMax, directory, &length)) != 0) return rc;
+  int rc = project_catalog_directory(kPathMax, directory, &length);
+  if (rc != 0) return rc;
   if (*catalog_id == 0) {
     const int kind = 2, item = 30;
     pladata(&kind, &item, catalog_id, &rc);
@@ -97,17 +93,15 @@ int catalog_names(int *catalog_id, int *names_stack) {
   pu3catn(&first, catalog_id, names, &count, &rc);
   if (rc != 0) return rc;
   count = std::clamp(count, 0, kNamesMax);
-  if ((rc = make_stack(kProcessEntry, names_stack)) != 0) return rc;
-  StackGuard result{names_stack};
+  HostStack result;
+  if ((rc = result.create(kProcessEntry)) != 0) return rc;
   for (int k = count - 1; k >= 0; --k) {
     char entry[kProcessEntry] = {};
     std::memcpy(entry, directory, length);
     std::memcpy(entry + length, names + k * PCS_NAME_LEN, PCS_NAME_LEN);
-    int pushed = 0;
-    guspus(names_stack, entry, &pushed, &rc);
-    if (rc != 0) return rc;
+    if ((rc = push_entry(result.handle, entry)) != 0) return rc;
   }
-  result.keep();
+  *names_stack = result.release();
   return 0;
 }
 
@@ -138,37 +132,32 @@ int push_process(const Process &process, const int *names, int sources, int inde
 
 int lay_out(int kind, int *sources, int *indexes, int *key_specs, int *key_counts,
             int *processes) {
-  StackGuard made{processes, sources, indexes, key_specs, key_counts};
-  const int entry = kProcessEntry, count_entry = 4;
+  *processes = *sources = *indexes = *key_specs = *key_counts = 0;
+  HostStack made_processes, made_sources, made_indexes, made_specs, made_counts;
   int rc = 0;
-  for (int *stack : {processes, sources, indexes, key_specs}) {
-    gusini(&entry, stack, &rc);
-    if (rc != 0) {
-      *stack = 0;
-      return rc;
-    }
-  }
-  gusini(&count_entry, key_counts, &rc);
-  if (rc != 0) {
-    *key_counts = 0;
-    return rc;
-  }
-  int catalog_id = 0, names = 0;
-  if ((rc = catalog_names(&catalog_id, &names)) != 0) return rc;
-  StackGuard names_stack{&names};
+  for (HostStack *stack : {&made_processes, &made_sources, &made_indexes, &made_specs})
+    if ((rc = stack->create(kProcessEntry)) != 0) return rc;
+  if ((rc = made_counts.create(4)) != 0) return rc;
+  int catalog_id = 0;
+  HostStack names;
+  if ((rc = catalog_names(&catalog_id, names.out())) != 0) return rc;
   if (const KindLayout *layout = layout_of(kind)) {
     int size = 0, available = 0;
-    gusinf(&names, &size, &available, &rc);
+    gusinf(names.ptr(), &size, &available, &rc);
     if (rc != 0) return rc;
     for (int p = layout->process_count - 1; p >= 0; --p) {
       const Process &process = layout->processes[p];
       if (std::max(process.source, process.index) > available) return PCS_CANNOT_OPEN;
-      rc = push_process(process, &names, *sources, *indexes, *key_specs, *key_counts,
-                        *processes);
+      rc = push_process(process, names.ptr(), made_sources.handle, made_indexes.handle,
+                        made_specs.handle, made_counts.handle, made_processes.handle);
       if (rc != 0) return rc;
     }
   }
-  made.keep();
+  *processes = made_processes.release();
+  *sources = made_sources.release();
+  *indexes = made_indexes.release();
+  *key_specs = made_specs.release();
+  *key_counts = made_counts.release();
   return 0;
 }
 
@@ -195,6 +184,14 @@ int catalog_directory(const int *setup, size_t path_max, char *directory, size_t
   return 0;
 }
 
+int project_catalog_directory(size_t path_max, char *directory, size_t *length) {
+  HostStack setup, ids, current;
+  int rc = 0;
+  gj0frd("PRO     ", "SETUP   ", "CATALOG ", "        ", setup.out(), ids.out(), current.out(), &rc);
+  if (rc != 0) return rc;
+  if (!setup) return PCS_CANNOT_OPEN;
+  return catalog_directory(setup.ptr(), path_max, directory, length);
+}
 
 int push_string(const int *stack, const char *text) {
   char entry[kProcessEntry] = {};
@@ -230,7 +227,7 @@ int determine_type(const char *process_name) {
   return std::atoi(kProcessTypes[row].code);
 }
 
-}  // namespace pcs
+}  // namespace pcs::maintenance
 
 extern "C" {
 
@@ -240,7 +237,7 @@ PCS_API void csnames(int *catalog_id, int *names, int *rc) {
     *rc = PCS_CANNOT_OPEN;
     return;
   }
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::catalog_names(catalog_id, names); });
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::maintenance::catalog_names(catalog_id, names); });
 }
 
 PCS_API void csopts(const int *kind, int *sources, int *indexes, int *key_specs, int *key_counts,
@@ -251,7 +248,7 @@ PCS_API void csopts(const int *kind, int *sources, int *indexes, int *key_specs,
     return;
   }
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    *rc = pcs::lay_out(*kind, sources, indexes, key_specs, key_counts, processes);
+    *rc = pcs::maintenance::lay_out(*kind, sources, indexes, key_specs, key_counts, processes);
   });
 }
 

@@ -9,7 +9,7 @@
 #include "common/report.h"
 #include "maintenance/maintenance.h"
 
-namespace pcs {
+namespace pcs::maintenance {
 namespace {
 
 // Characters of a line that are kept; key fields beyond them read as 0
@@ -92,14 +92,14 @@ int ReadInKeyRecord(const char *source_path, const int *field_count, void *descr
   });
 }
 
-}  // namespace pcs
+}  // namespace pcs::maintenance
 
 extern "C" {
 
 PCS_API int csrikr(const char *source_path, const int *field_count, void *description,
                    const int *widths, int record_count, int key_length, KeyRecord *records,
                    int *filled) {
-  return pcs::ReadInKeyRecord(source_path, field_count, description, widths, record_count,
+  return pcs::maintenance::ReadInKeyRecord(source_path, field_count, description, widths, record_count,
                               key_length, records, filled);
 }
 

@@ -18,7 +18,7 @@
 #include "common/sequential_read.h"
 #include "include/pcs.h"
 
-namespace pcs {
+namespace pcs::maintenance {
 
 // ---- index builder (csbndx.cpp, csrikr.cpp) -------------------------------
 
@@ -52,6 +52,9 @@ inline constexpr int kUnknownProcess = 9;
 // 8-character name would pass path_max characters; PCS_GEN_NO_MEMORY; a
 // stack service's code.
 int catalog_directory(const int *setup, size_t path_max, char *directory, size_t *length);
+// The same for the project's own setup (read with gj0frd): as
+// catalog_directory, or the model service's code.
+int project_catalog_directory(size_t path_max, char *directory, size_t *length);
 // Pushes a string as an 80-byte entry; the stack service's code.
 int push_string(const int *stack, const char *text);
 // Pops an 80-byte entry as a 0-terminated string; *empty when there was
@@ -78,6 +81,6 @@ void create_num_key(int key_specs, int count, int **positions, int *field_count,
 // False when the command does not fit `capacity`.
 bool chmod_command(const char *path, char *command, size_t capacity);
 
-}  // namespace pcs
+}  // namespace pcs::maintenance
 
 #endif

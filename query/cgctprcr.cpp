@@ -9,7 +9,7 @@
 #include "common/report.h"
 #include "query/query_fill.h"
 
-namespace pcs::piping {
+namespace pcs::query {
 namespace {
 
 constexpr int kOptionText = 40;
@@ -266,7 +266,7 @@ int option_pairs(int *groups, int *attributes) {
 }
 
 }  // namespace
-}  // namespace pcs::piping
+}  // namespace pcs::query
 
 extern "C" void cgctprcr(const char *const *groups, const char *const *attributes,
                          const int *count, const char *const *option_groups,
@@ -275,9 +275,9 @@ extern "C" void cgctprcr(const char *const *groups, const char *const *attribute
                          const int *source_count, CgGroup *first, CgGroup *second, int *parts,
                          int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    using pcs::piping::Pairs;
+    using pcs::query::Pairs;
     *parts = 0;
-    pcs::piping::PartMaker maker(Pairs{groups, attributes, *count},
+    pcs::query::PartMaker maker(Pairs{groups, attributes, *count},
                                Pairs{option_groups, option_attributes, *option_count},
                                Pairs{source_groups, source_attributes, *source_count}, first,
                                second);
@@ -286,5 +286,5 @@ extern "C" void cgctprcr(const char *const *groups, const char *const *attribute
 }
 
 extern "C" void cgopts(int *groups, int *attributes, int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::piping::option_pairs(groups, attributes); });
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::query::option_pairs(groups, attributes); });
 }

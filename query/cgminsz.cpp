@@ -7,7 +7,7 @@
 #include "query/query_fill.h"
 #include "query/selection.h"
 
-namespace pcs::piping {
+namespace pcs::query {
 namespace {
 
 constexpr int kSizeBuffer = 80;
@@ -136,15 +136,15 @@ int check_sizes(CgPart catalog, CgPart query, int *result, SizeTrace *trace) {
   return test_limit(query, sizes, 1, &ranks, result, trace);
 }
 
-}  // namespace pcs::piping
+}  // namespace pcs::query
 
 extern "C" void cgmangle(CgGroup *part, int *rc) {
-  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::piping::spread_ends(part); });
+  pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] { *rc = pcs::query::spread_ends(part); });
 }
 
 extern "C" void cgminsz(CgGroup *catalog, CgGroup *query, int *result, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
     *rc = 0;
-    *rc = pcs::piping::check_sizes(catalog, query, result, nullptr);
+    *rc = pcs::query::check_sizes(catalog, query, result, nullptr);
   });
 }

@@ -19,7 +19,7 @@ constexpr int kKeyLengthMax = 9999;  // the header's "%4d" field
 // The index records of one key: "%4d" count, "%12d" position, "%12d" first
 // record of the key, the key bytes as "%.1s" writes them (a 0 byte gives
 // nothing), a newline.
-void format_records(const TableElement &element, int key_length, int64_t first,
+void format_records(const keyed::TableElement &element, int key_length, int64_t first,
                     std::string *out) {
   out->clear();
   char number[48];  // room for the widest values of the three fields
@@ -40,8 +40,8 @@ bool write_records(Heap *index, FILE *stream, int64_t *total) {
   int64_t first = PCS_INDEX_HEADER;
   bool written = io::seek(stream, PCS_INDEX_HEADER, SEEK_SET) == 0;
   std::string records;
-  int error = kTreeOk;
-  while (auto *element = static_cast<TableElement *>(index->minimum(index, &error))) {
+  int error = keyed::kTreeOk;
+  while (auto *element = static_cast<keyed::TableElement *>(index->minimum(index, &error))) {
     if (written) {
       format_records(*element, k, first, &records);
       written = io::write(stream, records.data(), records.size()) == records.size();
@@ -58,7 +58,7 @@ int write_index(KeyedFile *table, const char *name) {
   if (!table || !table->Index) return kNoTable;
   const int k = table->Index->key_length;
   char path[PCS_KEYED_NAME_LEN + 1];
-  if (k > kKeyLengthMax || !resolve_keyed_name(name, path)) return kWriteFailed;
+  if (k > kKeyLengthMax || !keyed::resolve_keyed_name(name, path)) return kWriteFailed;
   io::Replacements output;  // the old index stays unless the new one is whole
   FILE *stream = output.begin(path);
   if (!stream) return kWriteFailed;

@@ -8,7 +8,7 @@
 #include "host/host_model.h"
 #include "query/query_fill.h"
 
-namespace pcs::piping {
+namespace pcs::query {
 namespace {
 
 constexpr int kOne = 1;
@@ -471,14 +471,14 @@ int QueryFill::element_class(int entry, Value *out) {
 
 }  // namespace
 
-}  // namespace pcs::piping
+}  // namespace pcs::query
 
 extern "C" void cgqgen(const int *owner, const char *const *table_names, const int *table_count,
                        int *name_stack, int *flag_table_stack, int *attribute_stacks, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    pcs::piping::Stack names, flags, attributes;
+    pcs::query::Stack names, flags, attributes;
     *name_stack = *flag_table_stack = *attribute_stacks = 0;
-    *rc = pcs::piping::collect_tables(owner, table_names, table_count ? *table_count : 0,
+    *rc = pcs::query::collect_tables(owner, table_names, table_count ? *table_count : 0,
                                     {&names, &flags, &attributes});
     *name_stack = names.release();
     *flag_table_stack = flags.release();
@@ -489,7 +489,7 @@ extern "C" void cgqgen(const int *owner, const char *const *table_names, const i
 extern "C" void cgqfill(const int *owner, const char *const *table_names, const int *table_count,
                         int *entry_stack, int *part_stack, int *rc) {
   pcs::guarded(rc, PCS_GEN_NO_MEMORY, [&] {
-    pcs::piping::QueryFill fill(owner, table_names, table_count ? *table_count : 0);
+    pcs::query::QueryFill fill(owner, table_names, table_count ? *table_count : 0);
     *rc = fill.run(entry_stack, part_stack);
   });
 }

@@ -11,7 +11,7 @@
 #include "query/query_fill.h"
 #include "query/selection.h"
 
-namespace pcs::piping {
+namespace pcs::query {
 namespace {
 
 std::string field_text(const char *p, size_t n) {
@@ -29,14 +29,14 @@ void put_name(char *out, const char *name) {
 }
 
 // Both traces, gathered in order.
-class Recorder : public query::CompareTrace, public SizeTrace {
+class Recorder : public generic::CompareTrace, public SizeTrace {
  public:
   std::vector<PcsSelValue> values;
   std::vector<PcsSelGroup> groups;
   std::vector<PcsSelSize> sizes;
   int unequal = 0;
 
-  void value(const query::ValueStep &step) override {
+  void value(const generic::ValueStep &step) override {
     PcsSelValue v{};
     put_name(v.group, step.group->name);
     put_name(v.attribute, step.query->name);
@@ -114,7 +114,7 @@ int explain_candidate(PcsSelection *s, int k, PcsSelExplanation **out) {
   const Candidate &c = s->answer[static_cast<size_t>(k)];
   Recorder recorder;
   int rc = 0, outside = 0;
-  const bool groups = query::compare_parts(s->query, c.part, &rc, &recorder) == 1;
+  const bool groups = generic::compare_parts(s->query, c.part, &rc, &recorder) == 1;
   // The sizes of a part the comparison rejects are explained as far as
   // they can be ranked; a ranking failure then leaves them untested.
   if ((rc = check_sizes(c.part, s->query, &outside, &recorder)) != 0 && groups) return rc;
@@ -145,4 +145,4 @@ void free_explanation(PcsSelExplanation *e) {
   gifree(e);
 }
 
-}  // namespace pcs::piping
+}  // namespace pcs::query

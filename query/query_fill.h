@@ -11,7 +11,7 @@
 #include "host/host_model.h"
 #include "include/pcs.h"
 
-namespace pcs::piping {
+namespace pcs::query {
 
 // Longest value the fill and the part creation handle; a longer declared
 // length gives PCS_GEN_NO_MEMORY, as the code's meaning says.
@@ -59,6 +59,6 @@ int add_value(CgPart *part, const char *group, const char *attribute, const Valu
 // True when the n bytes at p are all blanks.
 bool blank(const void *p, size_t n);
 
-}  // namespace pcs::piping
+}  // namespace pcs::query
 
 #endif

@@ -14,7 +14,7 @@
 #include "query/query_fill.h"
 #include "query/selection.h"
 
-namespace pcs::piping {
+namespace pcs::query {
 namespace {
 
 constexpr int kObjectName = 256;  // object names of the host model
@@ -22,7 +22,7 @@ constexpr int kObjectName = 256;  // object names of the host model
 int read_image(const char *path, PcsSelection *s) {
   FILE *file = io::open(path, "rb");
   if (!file) return PCS_SEL_NO_FILE;
-  const int rc = query::read_image(file, &s->image, &s->image_size);
+  const int rc = generic::read_image(file, &s->image, &s->image_size);
   io::close(file);
   if (rc == PCS_GEN_NO_MEMORY) return PCS_SEL_NO_MEMORY;
   return rc == 0 ? 0 : PCS_SEL_NO_FILE;
@@ -37,17 +37,17 @@ int read_code(int rc) {
 // query part lookup stores) with its position; replaced records are left
 // out, as the lookup leaves them out.
 int build_index(PcsSelection *s) {
-  s->key_width = query::key_length(query::kLookupGroups, query::kLookupAttributes,
-                                   query::kLookupPairs);
+  s->key_width = generic::key_length(generic::kLookupGroups, generic::kLookupAttributes,
+                                   generic::kLookupPairs);
   if (s->key_width > 252) return PCS_SEL_NO_MEMORY;
   const ByteView image(s->image.get(), s->image_size);
   std::vector<unsigned char> key(static_cast<size_t>(s->key_width) + 1);
   for (int64_t position = 0; position < static_cast<int64_t>(s->image_size);) {
     CgPart part = nullptr;
     int32_t length = 0;
-    int rc = query::read_part(image, position, &length, &part);
+    int rc = generic::read_part(image, position, &length, &part);
     if (rc == 0)
-      rc = query::stored_key(query::kLookupGroups, query::kLookupAttributes, query::kLookupPairs,
+      rc = generic::stored_key(generic::kLookupGroups, generic::kLookupAttributes, generic::kLookupPairs,
                              part, s->key_width, key.data());
     if (rc == 0)
       s->index.emplace_back(std::string(key.begin(), key.end() - 1), static_cast<int32_t>(position));
@@ -107,7 +107,7 @@ int lookup_key(CgPart query, std::string *key) {
   if (a && a->valueCount > 0)
     std::memcpy(number, a->values, static_cast<size_t>(std::min(a->valueLength, 248)));
   int length = 0;
-  if (int rc = query::query_key(element_class, number, text, &length)) return rc;
+  if (int rc = generic::query_key(element_class, number, text, &length)) return rc;
   key->assign(text, static_cast<size_t>(length));
   return 0;
 }
@@ -125,7 +125,7 @@ int key_parts(PcsSelection *s, const std::string &key) {
   for (; it != s->index.end() && it->first.compare(0, n, key, 0, n) == 0; ++it) {
     CgPart part = nullptr;
     int32_t length = 0;
-    if (int rc = query::read_part(image, it->second, &length, &part)) return read_code(rc);
+    if (int rc = generic::read_part(image, it->second, &length, &part)) return read_code(rc);
     s->cached_parts.parts.push_back(part);
     s->cached_positions.push_back(it->second);
   }
@@ -202,4 +202,4 @@ int find_parts(PcsSelection *s, const char *entry, const char *size, int *candid
   return rc;
 }
 
-}  // namespace pcs::piping
+}  // namespace pcs::query

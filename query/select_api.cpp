@@ -7,7 +7,7 @@
 #include "query/query_fill.h"
 #include "query/selection.h"
 
-using namespace pcs::piping;
+using namespace pcs::query;
 
 namespace {
 

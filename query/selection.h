@@ -14,7 +14,7 @@
 #include "common/memory.h"
 #include "include/pcs_select.h"
 
-namespace pcs::piping {
+namespace pcs::query {
 
 // One catalog size tested against a limit, as cgminsz tested it; the texts
 // are 80-character blank-padded buffers.
@@ -54,7 +54,7 @@ struct PartList {
   void clear();
 };
 
-}  // namespace pcs::piping
+}  // namespace pcs::query
 
 struct PcsSelection {
   int ws = 0;
@@ -68,17 +68,17 @@ struct PcsSelection {
   std::vector<std::pair<std::string, int32_t>> index;
   // The query parts of the entry last asked.
   std::string entry;
-  pcs::piping::PartList queries;
+  pcs::query::PartList queries;
   // The catalog parts of the key last looked up, decoded once.
   std::string cached_key;
   std::vector<int32_t> cached_positions;
-  pcs::piping::PartList cached_parts;
+  pcs::query::PartList cached_parts;
   // The last answer.
   CgPart query = nullptr;
-  std::vector<pcs::piping::Candidate> answer;
+  std::vector<pcs::query::Candidate> answer;
 };
 
-namespace pcs::piping {
+namespace pcs::query {
 
 // The engine behind the entry points of include/pcs_select.h; each returns
 // 0 or a code.
@@ -99,6 +99,6 @@ std::string value_text(const CgAttribute *a, int k, char type);
 // Copies at most PCS_SEL_TEXT - 1 bytes of the text into out, 0-terminated.
 void copy_text(char *out, const std::string &text);
 
-}  // namespace pcs::piping
+}  // namespace pcs::query
 
 #endif

@@ -6,7 +6,7 @@
 #include "common/coding.h"
 #include "records/records.h"
 
-namespace pcs {
+namespace pcs::records {
 namespace {
 
 // The character line shows at most this many value bytes.
@@ -36,26 +36,26 @@ void dump_values(const Attribute *attribute) {
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::records
 
 extern "C" {
 
 PCS_API void csatrdmp(const Attribute *attribute) {
   if (!attribute) return;
   size_t size = static_cast<size_t>(attribute->nAttrs) * static_cast<size_t>(attribute->nAttrLength);
-  int text = static_cast<int>(size < pcs::kDumpTextMax ? size : pcs::kDumpTextMax);
+  int text = static_cast<int>(size < pcs::records::kDumpTextMax ? size : pcs::records::kDumpTextMax);
   std::fprintf(stderr, " AttrName  =%.8s\n", attribute->AttrName);
   std::fprintf(stderr, "      nAttrs          =%d\n", attribute->nAttrs);
   std::fprintf(stderr, "      nAttrLength     =%d\n", attribute->nAttrLength);
   std::fprintf(stderr, "      char AttrValue  =%.*s\n", text,
                reinterpret_cast<const char *>(attribute->AttrValue));
-  pcs::dump_values(attribute);
+  pcs::records::dump_values(attribute);
 }
 
 PCS_API void csgrpdmp(const AttrGroup *group) {
   if (!group) return;
   std::fprintf(stderr, "*********AttrGroup=%.8s***********\n", group->GroupName);
-  pcs::csgrptrs(const_cast<AttrGroup *>(group),
+  pcs::records::csgrptrs(const_cast<AttrGroup *>(group),
                 [](void *attribute) { csatrdmp(static_cast<const Attribute *>(attribute)); });
 }
 

@@ -9,7 +9,7 @@
 #include "common/record_codec.h"
 #include "records/records.h"
 
-namespace pcs {
+namespace pcs::records {
 namespace {
 
 constexpr int kAttrHeader = 16;  // name, nAttrs, nAttrLength
@@ -65,7 +65,7 @@ int csatrsiz(const Attribute *attribute) {
   return kAttrHeader + static_cast<int>(value_bytes(attribute));
 }
 
-}  // namespace pcs
+}  // namespace pcs::records
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "records/named_list.h"
 #include "records/records.h"
 
-namespace pcs {
+namespace pcs::records {
 
 PartRecord *csgrlnew() { return host_alloc<PartRecord>(); }
 
@@ -53,7 +53,7 @@ void DeleteAttribute(AttrGroup *group) {
   csgrptrs(group, [](void *attribute) { csatrfre(static_cast<Attribute *>(attribute)); });
 }
 
-}  // namespace pcs
+}  // namespace pcs::records
 
 extern "C" {
 

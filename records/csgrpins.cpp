@@ -8,7 +8,7 @@
 #include "records/named_list.h"
 #include "records/records.h"
 
-namespace pcs {
+namespace pcs::records {
 
 AttrGroup *csgrpnew(const char *name) {
   auto *group = host_alloc<AttrGroup>();
@@ -72,5 +72,5 @@ int csgrpwrt(AttrGroup *group, int offset, FILE *stream, int *rc) {
   return static_cast<int>(out.written());
 }
 
-}  // namespace pcs
+}  // namespace pcs::records
 

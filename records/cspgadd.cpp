@@ -3,7 +3,7 @@
 #include "common/report.h"
 #include "records/records.h"
 
-namespace pcs {
+namespace pcs::records {
 
 int record_add(PartRecord *record, const char *group_name, const char *attr_name, int count,
                int length, const void *values) {
@@ -46,12 +46,12 @@ void record_empty(PartRecord *record) {
   csgrlfrn(record);
 }
 
-}  // namespace pcs
+}  // namespace pcs::records
 
 extern "C" {
 
 PCS_API void cspgcre(PartRecord **record, int *rc) {
-  *record = pcs::csgrlnew();
+  *record = pcs::records::csgrlnew();
   *rc = *record ? 0 : PCS_NO_MEMORY;
   pcs::report(*rc);
 }
@@ -60,7 +60,7 @@ PCS_API void cspgadd(PartRecord *record, const char *group, const char *attribut
                      int length, const void *values, int *rc) {
   *rc = 0;
   pcs::guarded(rc, PCS_NO_MEMORY,
-               [&] { *rc = pcs::record_add(record, group, attribute, count, length, values); });
+               [&] { *rc = pcs::records::record_add(record, group, attribute, count, length, values); });
   pcs::report(*rc);
 }
 
@@ -73,30 +73,30 @@ PCS_API void cspgretn(PartRecord *record, const char *group, const char *attribu
                       int *length, int *rc) {
   *count = 0;
   *length = 0;
-  pcs::Lookup found = pcs::record_find(record, group, attribute);
+  pcs::records::Lookup found = pcs::records::record_find(record, group, attribute);
   *rc = found.rc;
-  if (found.attribute) pcs::csatrgtn(found.attribute, count, length);
+  if (found.attribute) pcs::records::csatrgtn(found.attribute, count, length);
   pcs::report(found.rc, found.missing);
 }
 
 PCS_API void cspgretv(PartRecord *record, const char *group, const char *attribute,
                       void *destination, int *rc) {
-  pcs::Lookup found = pcs::record_find(record, group, attribute);
+  pcs::records::Lookup found = pcs::records::record_find(record, group, attribute);
   *rc = found.rc;
-  if (found.attribute) pcs::csatrgtv(found.attribute, destination);
+  if (found.attribute) pcs::records::csatrgtv(found.attribute, destination);
   pcs::report(found.rc, found.missing);
 }
 
 PCS_API void cspgdela(PartRecord *record, const char *group, const char *attribute) {
-  pcs::record_delete_attribute(record, group, attribute);
+  pcs::records::record_delete_attribute(record, group, attribute);
 }
 
-PCS_API void cspgdel(PartRecord *record) { pcs::record_empty(record); }
+PCS_API void cspgdel(PartRecord *record) { pcs::records::record_empty(record); }
 
 PCS_API void cspgfre(PartRecord *record) {
   if (!record) return;
-  if (record->GroupCount > 0) pcs::record_empty(record);
-  pcs::csgrlfre(record);
+  if (record->GroupCount > 0) pcs::records::record_empty(record);
+  pcs::records::csgrlfre(record);
 }
 
 PCS_API void cspgfref(PartRecord **record) { cspgfre(*record); }

@@ -8,7 +8,7 @@
 #include "common/report.h"
 #include "records/records.h"
 
-namespace pcs {
+namespace pcs::records {
 namespace {
 
 // Replaces or appends value number `index` (from 1).
@@ -50,7 +50,7 @@ int replace_all(PartRecord *record, const char *group, const char *name, const v
 }
 
 }  // namespace
-}  // namespace pcs
+}  // namespace pcs::records
 
 extern "C" {
 
@@ -59,7 +59,7 @@ PCS_API void cspgrepl(PartRecord *record, const char *group, const char *attribu
   *rc = PCS_BAD_VALUE_INDEX;
   if (index >= 1) {
     pcs::guarded(rc, PCS_NO_MEMORY, [&] {
-      *rc = pcs::replace_value(record, group, attribute, index, length, value);
+      *rc = pcs::records::replace_value(record, group, attribute, index, length, value);
     });
   }
   pcs::report(*rc);
@@ -72,7 +72,7 @@ PCS_API void csgreplv(PartRecord **record, const char *group, const char *attrib
   {
     pcs::QuietErrors quiet;
     pcs::guarded(rc, PCS_NO_MEMORY, [&] {
-      *rc = pcs::replace_all(*record, group, attribute, values, &missing);
+      *rc = pcs::records::replace_all(*record, group, attribute, values, &missing);
     });
   }
   pcs::report(*rc, missing);

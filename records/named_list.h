@@ -8,7 +8,7 @@
 
 #include "records/records.h"
 
-namespace pcs {
+namespace pcs::records {
 
 struct NamedList {
   void *&list;
@@ -54,6 +54,6 @@ T *unlink_named(NamedList l, const char *name, PcsCompare compare) {
   return item;
 }
 
-}  // namespace pcs
+}  // namespace pcs::records
 
 #endif

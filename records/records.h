@@ -17,7 +17,7 @@
 #include "host/host_services.h"
 #include "include/pcs.h"
 
-namespace pcs {
+namespace pcs::records {
 
 // ---- attributes -----------------------------------------------------------
 
@@ -130,6 +130,6 @@ Lookup record_find(const PartRecord *record, const char *group_name, const char 
 void record_delete_attribute(PartRecord *record, const char *group_name, const char *attr_name);
 void record_empty(PartRecord *record);
 
-}  // namespace pcs
+}  // namespace pcs::records
 
 #endif

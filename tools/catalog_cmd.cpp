@@ -22,7 +22,7 @@
 #include "tools/index_check.h"
 #include "tools/sample.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 // The sample replaces existing files only when told to.
@@ -257,4 +257,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

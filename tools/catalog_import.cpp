@@ -24,7 +24,7 @@
 #include "tools/maint.h"
 #include "tools/progress.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 struct Options {
@@ -462,4 +462,4 @@ void add_catalog_io_commands(CLI::App *catalog) {
   list->callback([] { list_records(options); });
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

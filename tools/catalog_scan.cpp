@@ -16,7 +16,7 @@
 #include "tools/command.h"
 #include "tools/progress.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 int32_t be32(const unsigned char *b) {
@@ -224,4 +224,4 @@ bool has_content(const std::string &path) {
   return stat(path.c_str(), &status) == 0 && status.st_size > 0;
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -13,7 +13,7 @@
 #include "include/pcs.h"
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 // Where a walk by length words ended.
 struct WalkEnd {
@@ -83,6 +83,6 @@ bool same_file(const std::string &a, const std::string &b);
 // True when `path` exists and is not empty.
 bool has_content(const std::string &path);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 CsvReader::~CsvReader() { std::free(buffer_); }
 
@@ -206,4 +206,4 @@ std::string text_part(const std::vector<Field> &fields) {
   return out;
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

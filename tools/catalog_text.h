@@ -13,7 +13,7 @@
 
 #include "tools/catalog_values.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 // Reads CSV records (RFC 4180: quotes double inside quoted fields, which
 // may hold commas and line ends).
@@ -64,6 +64,6 @@ std::string text_part(const std::vector<Field> &fields);
 // Adds `catalog import`, `catalog export` and `catalog list`.
 void add_catalog_io_commands(CLI::App *catalog);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

@@ -12,7 +12,7 @@
 #include "host/inprocess/model.h"
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 std::string trimmed(const char *field, size_t width) {
@@ -322,4 +322,4 @@ std::optional<ValueType> written_type(const Schema &schema, const std::string &g
   return type;
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -15,7 +15,7 @@
 
 #include "include/pcs.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 // A value's type: 'C' characters, 'I' a 4-byte int, 'R' an 8-byte double
 // (both in this machine's representation).
@@ -116,6 +116,6 @@ std::vector<Field> record_fields(PartRecord *record, const Schema &schema);
 std::optional<ValueType> written_type(const Schema &schema, const std::string &group,
                                       const std::string &attribute, ValueType type);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

@@ -7,7 +7,7 @@
 #include "include/pcs.h"
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 // Every small code of the library's family tables: its constant's name,
@@ -82,4 +82,4 @@ std::string cause(const std::string &operation, int rc, int error) {
   return text;
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

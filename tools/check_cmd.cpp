@@ -22,7 +22,7 @@
 #include "tools/command.h"
 #include "tools/file_check.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 struct CheckOptions {
@@ -245,4 +245,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

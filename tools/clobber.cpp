@@ -14,7 +14,7 @@
 #include "tools/catalog_scan.h"
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 namespace fs = std::filesystem;
@@ -132,4 +132,4 @@ void Outputs::commit() {
     if (!e.folder.empty()) fs::remove_all(e.folder, ignored);
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 class Outputs {
  public:
@@ -62,6 +62,6 @@ class Outputs {
   bool committed_ = false;
 };
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

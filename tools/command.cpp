@@ -15,7 +15,7 @@
 #include "host/inprocess/tools.h"
 #include "include/pcs.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 std::vector<Registrar> &registrars() {
   static std::vector<Registrar> all;
@@ -121,4 +121,4 @@ std::vector<KeyField> key_fields(const std::vector<std::string> &specs) {
   return fields;
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

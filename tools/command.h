@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 // Adds a family's subcommands to the program. Define one static Register
 // object per family source file:
-//   static pcs::tool::Register reg([](CLI::App &app) { ... app.add_subcommand(...) ... });
+//   static pcs::tools::Register reg([](CLI::App &app) { ... app.add_subcommand(...) ... });
 using Registrar = void (*)(CLI::App &app);
 struct Register {
   explicit Register(Registrar registrar);
@@ -107,6 +107,6 @@ void add_project_option(CLI::App *command);
 // the command line names a command that does not exist.
 void check_command_words(CLI::App &app, int argc, char **argv);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

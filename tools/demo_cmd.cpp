@@ -20,7 +20,7 @@
 #include "tools/tables.h"
 #include "tools/piping.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 // Fails with what the demo was doing and the cause of `operation`'s code.
@@ -285,4 +285,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -10,7 +10,7 @@
 #include "tools/command.h"
 #include "tools/tables.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 namespace model = pcs::host::model;
@@ -133,4 +133,4 @@ void demo_tables(const std::string &root) {
   show_model_object("PSPEC", "CS150");
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -11,7 +11,7 @@
 #include "tools/index_check.h"
 #include "tools/progress.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 void Findings::at(int64_t offset, const std::string &what) {
   if (out_)
@@ -243,4 +243,4 @@ void check_keyed(const std::string &path, const std::vector<KeyField> &fields, F
   if (stream) std::fclose(stream);
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

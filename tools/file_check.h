@@ -13,7 +13,7 @@
 
 #include "tools/catalog_scan.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 // Damage found in one file, printed to `out` as it is found:
 // "<file>: offset <n>: <what>", or kept for places() when `out` is null. With `verbose`, a record that the library's
@@ -67,6 +67,6 @@ void check_index(const std::string &path, const std::string &catalog, const Star
 // and live records that share a key.
 void check_keyed(const std::string &path, const std::vector<KeyField> &fields, Findings &found);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

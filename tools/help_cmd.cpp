@@ -11,7 +11,7 @@
 #include "tools/clobber.h"
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 CLI::App *root = nullptr;
@@ -235,4 +235,4 @@ void check_command_words(CLI::App &app, int argc, char **argv) {
   }
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -16,7 +16,7 @@
 #include "host/host_services.h"
 #include "tools/maint.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 // What the reader saw. The builder takes a plain function, so its state
@@ -145,4 +145,4 @@ IndexSummary build_index_once(const std::string &catalog_path, const std::string
                       state.blank};
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

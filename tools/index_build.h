@@ -8,7 +8,7 @@
 
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 // The figures of the run summary.
 struct IndexSummary {
@@ -24,6 +24,6 @@ struct IndexSummary {
 IndexSummary build_index_once(const std::string &catalog_path, const std::string &index_path,
                               const std::vector<KeyField> &fields);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

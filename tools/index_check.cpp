@@ -8,7 +8,7 @@
 #include "host/host_services.h"
 #include "tools/catalog_scan.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 std::string trimmed(const std::string &key) {
@@ -145,4 +145,4 @@ void require_part_index(const std::string &parts_path, const std::string &index_
           "rebuild the index of the reference file by PARTNUM/PARTNO");
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -13,7 +13,7 @@
 #include "include/pcs.h"
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 // True when `part` carries `key`: built from `fields` when given, as the
 // index builder builds keys; otherwise the key begins with some attribute's
@@ -48,6 +48,6 @@ void require_index_targets(const std::string &catalog_path, const std::string &i
 // PARTNUM/PARTNO (the index a fold reads the reference parts through).
 void require_part_index(const std::string &parts_path, const std::string &index_path);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

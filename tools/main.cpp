@@ -7,17 +7,17 @@
 int main(int argc, char **argv) {
   CLI::App app{"pcs - piping catalog services: part records, catalogs, index files, keyed tables"};
   app.require_subcommand(1);
-  app.set_version_flag("--version", pcs::tool::library_version(),
+  app.set_version_flag("--version", pcs::tools::library_version(),
                        "Print the version of the library and exit");
   bool verbose = false;
   app.add_flag("-v,--verbose", verbose, "Echo every error the library reports, and its own diagnostic lines");
-  for (auto registrar : pcs::tool::registrars()) registrar(app);
+  for (auto registrar : pcs::tools::registrars()) registrar(app);
   app.parse_complete_callback([&] {
     pcs::host::tools::echo_reports(verbose);
-    pcs::tool::set_verbose(verbose);
+    pcs::tools::set_verbose(verbose);
   });
   try {
-    pcs::tool::check_command_words(app, argc, argv);
+    pcs::tools::check_command_words(app, argc, argv);
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError &e) {
     return e.get_exit_code();
@@ -29,7 +29,7 @@ int main(int argc, char **argv) {
     return app.exit(e);
   } catch (const CLI::ParseError &e) {
     app.exit(e);
-    return pcs::tool::kUsage;
+    return pcs::tools::kUsage;
   }
   return 0;
 }

@@ -10,7 +10,7 @@
 
 #include "tools/catalog_scan.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 // Fails the command unless `path` is a regular file.
 void require_file(const std::string &path);
@@ -46,6 +46,6 @@ void write_index(const std::string &catalog_path, const std::string &index_path,
 // Adds `maint merge` to the maintenance commands.
 void add_merge_command(CLI::App *maint);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

@@ -26,7 +26,7 @@
 #include "tools/maint.h"
 #include "tools/progress.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 namespace host_tools = pcs::host::tools;
@@ -457,4 +457,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -17,7 +17,7 @@
 #include "tools/maint.h"
 #include "tools/progress.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 namespace host_tools = pcs::host::tools;
@@ -192,4 +192,4 @@ void add_merge_command(CLI::App *maint) {
   });
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

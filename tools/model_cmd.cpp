@@ -15,7 +15,7 @@
 #include "tools/command.h"
 #include "tools/tables.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 void add_model_init(CLI::App *group);
 
@@ -225,4 +225,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -13,7 +13,7 @@
 #include "host/inprocess/tools.h"
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 extern const char *const kProjectTemplate;
 
@@ -87,4 +87,4 @@ void add_model_init(CLI::App *group) {
   init->callback([] { init_project(o); });
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -11,7 +11,7 @@
 #include "tools/catalog_values.h"
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 std::string hex_of(const unsigned char *bytes, size_t n) {
@@ -191,4 +191,4 @@ std::string part_text(const CgGroup *part) {
   return out;
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

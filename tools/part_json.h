@@ -8,7 +8,7 @@
 
 #include "include/pcs.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 // The value length a schema declares for an attribute (group and attribute
 // as 8-character fields), or 0 where it declares none.
@@ -26,6 +26,6 @@ nlohmann::json part_to_json(const CgGroup *part);
 // file order.
 std::string part_text(const CgGroup *part);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

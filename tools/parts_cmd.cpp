@@ -17,7 +17,7 @@
 #include "tools/index_check.h"
 #include "tools/part_json.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 struct Options {
@@ -176,4 +176,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -18,7 +18,7 @@ namespace pcs::host::model {
 struct Model;
 }
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 struct SpecOptions {
   std::string spec, project, parts_file, entry, size, part_number, html;
@@ -134,6 +134,6 @@ void add_selection_commands(CLI::App *spec, SpecOptions *o,
 void add_coverage_command(CLI::App *spec, SpecOptions *o,
                           const std::function<void(CLI::App *)> &common);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

@@ -16,7 +16,7 @@
 #include "tools/command.h"
 #include "tools/piping.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 namespace model = host::model;
 using nlohmann::json;
@@ -180,4 +180,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

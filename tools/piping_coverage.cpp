@@ -18,7 +18,7 @@
 #include "tools/piping.h"
 #include "tools/progress.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 using nlohmann::json;
 
@@ -309,4 +309,4 @@ void add_coverage_command(CLI::App *spec, SpecOptions *o,
   c->callback([o] { print_coverage(*o); });
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

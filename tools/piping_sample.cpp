@@ -8,7 +8,7 @@
 #include "tools/command.h"
 #include "tools/piping.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 namespace model = host::model;
 
@@ -168,4 +168,4 @@ void spec_demo(const std::string &root) {
   print_explanation(o);
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -14,7 +14,7 @@
 #include "tools/command.h"
 #include "tools/piping.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 using nlohmann::json;
 
@@ -316,4 +316,4 @@ void add_selection_commands(CLI::App *spec, SpecOptions *o,
   add_coverage_command(spec, o, common);
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

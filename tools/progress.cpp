@@ -9,7 +9,7 @@
 
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 std::string amount(double value, const std::string &unit) {
@@ -117,4 +117,4 @@ QuietOutput::~QuietOutput() {
   close(saved_);
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

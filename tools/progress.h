@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 class ProgressBar {
  public:
@@ -66,6 +66,6 @@ class FollowedProgress {
   std::thread worker_;
 };
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

@@ -11,7 +11,7 @@
 #include "include/pcs.h"
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 std::string trimmed(std::string text) {
@@ -72,4 +72,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

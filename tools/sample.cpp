@@ -8,7 +8,7 @@
 #include "include/pcs.h"
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 PartRecord *sample_part(const SamplePart &s) {
@@ -85,4 +85,4 @@ void index_sample_catalog(const std::string &catalog_path, const std::string &in
   if (rc != 0) fail(index_path + ": cannot build the index" + cause("csgbldx", rc));
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 // The sample key: attribute NAME of group PART, 12 characters.
 inline constexpr int kSampleKeyLength = 12;
@@ -33,6 +33,6 @@ int write_sample_catalog(const std::string &catalog_path);
 // Builds the index of a catalog by the sample key.
 void index_sample_catalog(const std::string &catalog_path, const std::string &index_path);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

@@ -6,7 +6,7 @@
 
 #include "tools/command.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 namespace {
 
 // Insertions, deletions, replacements and swaps of neighbours, letter case
@@ -52,4 +52,4 @@ std::string did_you_mean(const std::string &word, const std::vector<std::string>
   return text + "?";
 }
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools

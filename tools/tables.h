@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 // Fails the command with the cause in words when rc is not 0.
 void check_table_call(int rc, const std::string &what);
@@ -17,6 +17,6 @@ void demo_tables(const std::string &root);
 // `pcs model show TYPE NAME` does.
 void show_model_object(const std::string &type, const std::string &name);
 
-}  // namespace pcs::tool
+}  // namespace pcs::tools
 
 #endif

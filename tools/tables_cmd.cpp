@@ -16,7 +16,7 @@
 #include "tools/command.h"
 #include "tools/tables.h"
 
-namespace pcs::tool {
+namespace pcs::tools {
 
 namespace model = pcs::host::model;
 
@@ -353,4 +353,4 @@ Register reg([](CLI::App &app) {
 });
 
 }  // namespace
-}  // namespace pcs::tool
+}  // namespace pcs::tools

@@ -7,6 +7,7 @@
 #include "tests/catalog/catalog_files.h"
 
 namespace pcs::test_catalog {
+using namespace pcs::catalog;
 namespace {
 
 class CatalogAccess : public CatalogTest {
@@ -37,15 +38,15 @@ TEST_F(CatalogAccess, OpenExpandsPaths) {
   }
   char out[PCS_CATALOG_PATH];
   setenv("PCS_TEST_CATDIR", "/data/cat", 1);
-  EXPECT_EQ(decdir("$PCS_TEST_CATDIR/pipe.cat", out), 0);
+  EXPECT_EQ(catalog::decdir("$PCS_TEST_CATDIR/pipe.cat", out), 0);
   EXPECT_EQ(std::string(out), "/data/cat/pipe.cat");
-  EXPECT_EQ(decdir("/a/$PCS_TEST_CATDIR/", out), 0);
+  EXPECT_EQ(catalog::decdir("/a/$PCS_TEST_CATDIR/", out), 0);
   EXPECT_EQ(std::string(out), "/a//data/cat/");
   const std::string long_value(250, 'v');
   setenv("PCS_TEST_CATDIR", long_value.c_str(), 1);
-  EXPECT_EQ(decdir("/$PCS_TEST_CATDIR", out), 0);  // 251 characters fit
-  EXPECT_EQ(decdir("/abcde/$PCS_TEST_CATDIR", out), 2);
-  EXPECT_EQ(decdir(("/" + std::string(300, 'p')).c_str(), out), 2);
+  EXPECT_EQ(catalog::decdir("/$PCS_TEST_CATDIR", out), 0);  // 251 characters fit
+  EXPECT_EQ(catalog::decdir("/abcde/$PCS_TEST_CATDIR", out), 2);
+  EXPECT_EQ(catalog::decdir(("/" + std::string(300, 'p')).c_str(), out), 2);
   EXPECT_EQ(std::string(out), "");
   unsetenv("PCS_TEST_CATDIR");
 }
@@ -156,7 +157,7 @@ TEST_F(CatalogAccess, NamesAndSortKeys) {
   const int widths[] = {10, 5, 2};
   char key[18];
   QuietErrors quiet;  // the missing Q/Q is reported
-  EXPECT_EQ(GetSortKey(part, 3, names, widths, key), 0);
+  EXPECT_EQ(catalog::GetSortKey(part, 3, names, widths, key), 0);
   EXPECT_EQ(std::string(key), "x1234567  yyyyz  ");
   cspgfre(part);
 

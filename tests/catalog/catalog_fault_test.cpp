@@ -4,6 +4,7 @@
 #include "tests/catalog/catalog_files.h"
 
 namespace pcs::test_catalog {
+using namespace pcs::catalog;
 namespace {
 
 // Releases a stack of part handles with its parts.
@@ -88,7 +89,7 @@ TEST_F(CatalogFault, OpenScanKeysAndDirectory) {
     cspgkey(&s.f, &size, field("PART").c_str(), field("NAME").c_str(), &stack, &rc);
     int info = 0;
     gusinf(&stack, &size, &count, &info);
-    EXPECT_TRUE(rc == 0 || rc == kCollectNoMemory || rc == PCS_GUS_NO_MEMORY) << rc;
+    EXPECT_TRUE(rc == 0 || rc == catalog::kCollectNoMemory || rc == PCS_GUS_NO_MEMORY) << rc;
     if (rc == 0) { EXPECT_EQ(count, 4); }
     gusend(&stack, &rc);
   });

@@ -18,6 +18,7 @@
 #include "tests/support/layouts.h"
 
 namespace pcs::test_catalog {
+using namespace pcs::catalog;
 
 // The host fixture with a temporary directory.
 class CatalogTest : public pcs::test::HostTest {

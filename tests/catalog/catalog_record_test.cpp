@@ -6,6 +6,7 @@
 #include "tests/catalog/catalog_files.h"
 
 namespace pcs::test_catalog {
+using namespace pcs::catalog;
 namespace {
 
 class CatalogRecord : public CatalogTest {};

@@ -4,6 +4,7 @@
 #include "tests/maintenance/maintenance_util.h"
 
 namespace pcs::test_maint {
+using namespace pcs::catalog;
 namespace {
 
 using KeyReaders = MaintTest;

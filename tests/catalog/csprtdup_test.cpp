@@ -1,9 +1,11 @@
 // The duplicate part merge against the in-process host model: which records
 // are marked deleted, the report lines on the unit, and the model calls.
+#include "catalog/catalog.h"
 #include "host/inprocess/model.h"
 #include "tests/maintenance/maintenance_util.h"
 
 namespace pcs::test_maint {
+using namespace pcs::catalog;
 namespace {
 
 namespace model = pcs::host::model;

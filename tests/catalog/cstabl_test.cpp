@@ -2,9 +2,11 @@
 // out by hand, with its messages and codes.
 #include <sys/stat.h>
 
+#include "catalog/catalog.h"
 #include "tests/maintenance/maintenance_util.h"
 
 namespace pcs::test_maint {
+using namespace pcs::catalog;
 namespace {
 
 using TableTool = MaintTest;

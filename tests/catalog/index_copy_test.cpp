@@ -12,17 +12,18 @@
 #include "tests/catalog/catalog_files.h"
 
 namespace pcs::test_catalog {
+using namespace pcs::catalog;
 namespace {
 
 class IndexCopyTest : public CatalogTest {
  protected:
   void SetUp() override {
     CatalogTest::SetUp();
-    release_index_copies();
+    catalog::release_index_copies();
   }
   void TearDown() override {
     io::test_reset();
-    release_index_copies();
+    catalog::release_index_copies();
     CatalogTest::TearDown();
   }
 };
@@ -98,7 +99,7 @@ TEST_F(IndexCopyTest, ChangedFileIsNeverAnsweredFromTheOldCopy) {
   for (const Case &c : cases) {
     for (bool aged_after : {false, true}) {
       SCOPED_TRACE(std::string(c.name) + (aged_after ? ", then left alone" : ", just now"));
-      release_index_copies();
+      catalog::release_index_copies();
       write_file(path, index_bytes(8, kBefore));
       age(path, 3600);
       Stream s(path, "rb");

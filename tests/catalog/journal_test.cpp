@@ -14,6 +14,7 @@
 #include "tests/catalog/catalog_files.h"
 
 namespace pcs::test {
+using namespace pcs::catalog;
 namespace {
 
 using test_catalog::CatalogTest;
@@ -131,7 +132,7 @@ TEST_F(Journal, OnlyAJournalOfThisCatalogIsAppliedAndOthersAreSetAside) {
     write_file(path + "-journal", c.make(path));
     std::string message;
     bool recovered = false;
-    message = capture_stderr([&] { recovered = recover_catalog(path.c_str()); });
+    message = capture_stderr([&] { recovered = catalog::recover_catalog(path.c_str()); });
     EXPECT_TRUE(recovered);
     EXPECT_EQ(read_file(path), c.applied ? kA + kQ : kA + kB);
     EXPECT_FALSE(file_exists(path + "-journal"));
@@ -174,7 +175,7 @@ TEST_F(Journal, ALiveJournalOfAnotherProcessIsNeverApplied) {
   }
   char byte = 0;
   ASSERT_EQ(read(ready[0], &byte, 1), 1);
-  std::string message = capture_stderr([&] { EXPECT_EQ(recover_journal(cat().c_str()), Recovery::busy); });
+  std::string message = capture_stderr([&] { EXPECT_EQ(catalog::recover_journal(cat().c_str()), catalog::Recovery::busy); });
   EXPECT_NE(message.find("is busy: another process is rewriting it"), std::string::npos) << message;
   message = capture_stderr([&] {
     test_catalog::Catalog c(cat(), dir_.path("i.idx"), "rb");

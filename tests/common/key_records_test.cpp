@@ -17,7 +17,7 @@ namespace {
 
 using KeyRecords = HostTest;
 
-// Sorts (key, offset) pairs with SortKeyRecords; the keys in the order it gives.
+// Sorts (key, offset) pairs with sort_key_records; the keys in the order it gives.
 std::vector<std::pair<std::string, int>> sorted(const std::vector<std::pair<std::string, int>> &in,
                                                 bool without_work) {
   const int n = static_cast<int>(in.size());
@@ -31,7 +31,7 @@ std::vector<std::pair<std::string, int>> sorted(const std::vector<std::pair<std:
     records[i].RecordOffset = in[static_cast<size_t>(i)].second;
   }
   if (without_work) host::fail_allocation(1);
-  SortKeyRecords(records, n);
+  sort_key_records(records, n);
   host::clear_allocation_failure();
   std::vector<std::pair<std::string, int>> out;
   for (int i = 0; i < n; ++i) out.push_back({records[i].Key, records[i].RecordOffset});

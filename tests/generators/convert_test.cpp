@@ -9,7 +9,7 @@
 namespace {
 
 using Strings = std::vector<std::string>;
-namespace gen = pcs::gen;
+namespace gen = pcs::generators;
 
 // The fields up to the last non-empty one; the rest must be empty.
 Strings split(void (*splitter)(const char *, gen::Fields), const std::string &line) {

@@ -8,7 +8,7 @@
 namespace pcs::test {
 namespace {
 
-using pcs::query::ValueClass;
+using pcs::generic::ValueClass;
 
 // The table as printed: T[g][cb][ca].
 constexpr int kTable[2][3][3] = {{{1, 1, 0}, {1, 1, 0}, {1, 1, 2}},
@@ -52,9 +52,9 @@ TEST_F(AttributeLists, DecisionTableEveryCell) {
             CgAttribute *a = attribute_of(l, ca, false, std::string(1, l.type).c_str(), g);
             CgAttribute *b = attribute_of(l, cb, differ, "", 0);
             const int d = kTable[g][cb][ca];
-            EXPECT_EQ(query::decide(g, ValueClass(cb), ValueClass(ca)), d);
+            EXPECT_EQ(generic::decide(g, ValueClass(cb), ValueClass(ca)), d);
             const bool expected = d == 2 ? !differ : d == 1;
-            EXPECT_EQ(query::compare_value(a, 0, b, 0, 1.0), expected);
+            EXPECT_EQ(generic::compare_value(a, 0, b, 0, 1.0), expected);
             if (cb == 2) {
               EXPECT_EQ(b->type[0], l.type);  // the query's letter is taken
             }
@@ -65,8 +65,8 @@ TEST_F(AttributeLists, DecisionTableEveryCell) {
               EXPECT_EQ(cgaeql(a, b, &unordered, &tolerance, &rc), expected && cb != 0 ? 1 : 0);
               EXPECT_RC(0, rc);
             }
-            query::free_attributes(a);
-            query::free_attributes(b);
+            generic::free_attributes(a);
+            generic::free_attributes(b);
           }
 }
 
@@ -105,8 +105,8 @@ TEST_F(AttributeLists, AttributeComparisonEdges) {
     int rc = 0;
     EXPECT_EQ(cgaeql(c.a, c.b, &c.ordered, &c.tolerance, &rc), c.expected) << c.name;
     EXPECT_RC(0, rc);
-    query::free_attributes(c.a);
-    query::free_attributes(c.b);
+    generic::free_attributes(c.a);
+    generic::free_attributes(c.b);
   }
 }
 
@@ -156,7 +156,7 @@ TEST_F(AttributeLists, NonGenericContent) {
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(cgafng(cases[i].a), cases[i].expected) << i;
-    query::free_attributes(cases[i].a);
+    generic::free_attributes(cases[i].a);
   }
   EXPECT_EQ(cgagfng(nullptr, nullptr), 0);
 }
@@ -190,7 +190,7 @@ TEST_F(AttributeLists, ChainsAppendAndFind) {
   int count = 4;
   EXPECT_EQ(cgkeycre(groups, attrs, &count, part, key, &rc), 0);
   EXPECT_EQ(std::string(key, 37), x + y + field("") + "X   " + y + std::string(1, '\0'));
-  EXPECT_EQ(query::key_size(groups, attrs, 4, part), 36);
+  EXPECT_EQ(generic::key_size(groups, attrs, 4, part), 36);
   count = 0;
   cgkeycre(groups, attrs, &count, part, key, &rc);
   EXPECT_EQ(key[0], '\0');

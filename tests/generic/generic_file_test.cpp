@@ -150,7 +150,7 @@ TEST_F(GenericFile, GroupFromAnyOffset) {
   int rc = 0;
   ASSERT_RC(0, (cggtagrp(record.data(), &length, &pipe_header, &group, &rc), rc));
   EXPECT_EQ(part_text(&group), text_of({reversed(kPipe)[0]}));
-  query::free_attributes(group.attributes);
+  generic::free_attributes(group.attributes);
   const int shorter = pipe_header + 8;  // the buffer ends inside the header
   CgGroup cut{};
   EXPECT_RC(PCS_INPUT_ENDED, (cggtagrp(record.data(), &shorter, &pipe_header, &cut, &rc), rc));

@@ -9,6 +9,7 @@
 #include "tests/keyed/keyed_fixture.h"
 
 namespace pcs::test {
+using namespace pcs::keyed;
 namespace {
 
 const Group kA{"PIPE", {{"SIZE", 1, 4, "0100"}, {"SCH", 1, 3, "XXS"}}};
@@ -30,15 +31,15 @@ class KeyedDamageTest : public KeyedTest {
   // Reads every indexed record back, and the record at every byte position
   // of the file (or at each of `starts`).
   void walk_all(const std::string &bytes, std::vector<int> starts = {}) {
-    std::vector<const IndexElement *> elements;
-    auto collect = [&](auto &self, const TreeNode *n) -> void {
+    std::vector<const keyed::IndexElement *> elements;
+    auto collect = [&](auto &self, const keyed::TreeNode *n) -> void {
       if (!n) return;
       for (const void *e : {n->leftElement, n->rightElement})
-        if (e) elements.push_back(static_cast<const IndexElement *>(e));
-      for (const TreeNode *c : {n->leftChild, n->middleChild, n->rightChild}) self(self, c);
+        if (e) elements.push_back(static_cast<const keyed::IndexElement *>(e));
+      for (const keyed::TreeNode *c : {n->leftChild, n->middleChild, n->rightChild}) self(self, c);
     };
     collect(collect, file_->Index->state->root);
-    for (const IndexElement *e : elements) {
+    for (const keyed::IndexElement *e : elements) {
       KeyedGroup *list = nullptr;
       int rc = -1;
       EXPECT_RC(0, (cspget(reinterpret_cast<const char *>(e->key), &file_, &list, &rc), rc));

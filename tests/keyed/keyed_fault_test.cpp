@@ -8,6 +8,7 @@
 #include "tests/keyed/keyed_fixture.h"
 
 namespace pcs::test {
+using namespace pcs::keyed;
 namespace {
 
 const Group kA{"PIPE", {{"SIZE", 1, 4, "0100"}, {"SCH", 2, 2, "40XS"}}};
@@ -123,7 +124,7 @@ TEST_F(KeyedFaultTest, TreeInsert) {
     if (!heap) return;
     std::vector<std::string> stored;
     for (int i = 0; i < 40; ++i) {
-      auto *e = host_alloc<IndexElement>();
+      auto *e = host_alloc<keyed::IndexElement>();
       if (e) e->key = static_cast<unsigned char *>(gimaloc(4));
       if (!e || !e->key) {
         gifree(e);
@@ -133,20 +134,20 @@ TEST_F(KeyedFaultTest, TreeInsert) {
       std::memcpy(e->key, key.data(), 4);
       int error = -1;
       heap->insert(heap, e, &error);
-      if (error == kTreeOk)
+      if (error == keyed::kTreeOk)
         stored.push_back(key);
       else
         fre_ind(e);
     }
     for (const std::string &key : stored) {
       int error = -1;
-      auto *e = static_cast<IndexElement *>(heap->delete_minimum(heap, &error));
+      auto *e = static_cast<keyed::IndexElement *>(heap->delete_minimum(heap, &error));
       ASSERT_NE(e, nullptr);
       EXPECT_EQ(std::string(reinterpret_cast<char *>(e->key), 4), key);
       fre_ind(e);
     }
     EXPECT_EQ(heap->state->count, 0);
-    heap_release(heap);
+    keyed::heap_release(heap);
   });
 }
 

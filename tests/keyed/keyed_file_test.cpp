@@ -12,6 +12,7 @@
 #include "tests/keyed/keyed_fixture.h"
 
 namespace pcs::test {
+using namespace pcs::keyed;
 namespace {
 
 std::string s(const char *text, size_t n) { return std::string(text, n); }
@@ -19,7 +20,7 @@ std::string s(const char *text, size_t n) { return std::string(text, n); }
 TEST(Covertn, ExpandsLeadingVariable) {
   auto convert = [](const std::string &name, int width) {
     char out[PCS_KEYED_NAME_LEN];
-    covertn(name.c_str(), out, &width);
+    keyed::covertn(name.c_str(), out, &width);
     return std::string(out, static_cast<size_t>(width));
   };
   setenv("CATDIR", "/data/cat", 1);
@@ -31,9 +32,9 @@ TEST(Covertn, ExpandsLeadingVariable) {
   EXPECT_EQ(convert("$V/abcdefg", 10), "123456/abc");  // the value shifts the rest; overflow dropped
   char path[PCS_KEYED_NAME_LEN + 1];
   unsetenv("PCS_UNSET_VARIABLE");
-  EXPECT_FALSE(resolve_keyed_name(field("$PCS_UNSET_VARIABLE/x", 53).c_str(), path));
-  EXPECT_FALSE(resolve_keyed_name(field("$/x", 53).c_str(), path));  // empty name: unset
-  EXPECT_TRUE(resolve_keyed_name(field("a b", 53).c_str(), path));
+  EXPECT_FALSE(keyed::resolve_keyed_name(field("$PCS_UNSET_VARIABLE/x", 53).c_str(), path));
+  EXPECT_FALSE(keyed::resolve_keyed_name(field("$/x", 53).c_str(), path));  // empty name: unset
+  EXPECT_TRUE(keyed::resolve_keyed_name(field("a b", 53).c_str(), path));
   EXPECT_STREQ(path, "a b");
 }
 
@@ -271,9 +272,9 @@ TEST_F(KeyedFileTest, TableOpen) {
   write_file(path_, r1 + r2 + r3 + r1 + replaced + newer);
   ASSERT_RC(0, open_table(path_, key_, &file_));
   auto element = [&](const char *key) {
-    TableElement probe{reinterpret_cast<unsigned char *>(const_cast<char *>(key)), nullptr, 0};
+    keyed::TableElement probe{reinterpret_cast<unsigned char *>(const_cast<char *>(key)), nullptr, 0};
     int error = 0;
-    auto *e = static_cast<TableElement *>(file_->Index->search(file_->Index, &probe, &error));
+    auto *e = static_cast<keyed::TableElement *>(file_->Index->search(file_->Index, &probe, &error));
     std::vector<int> positions;
     for (int i = 0; e && i < e->count; ++i) positions.push_back(e->positions[i]);
     return positions;
@@ -287,7 +288,7 @@ TEST_F(KeyedFileTest, TableOpen) {
   cspfre(&list);
   EXPECT_RC(6, open_table(path_, key_, &file_));
   int elements = 0, error = 0;
-  for (void *e; (e = file_->Index->delete_minimum(file_->Index, &error)); ++elements) fre_str(e);
+  for (void *e; (e = file_->Index->delete_minimum(file_->Index, &error)); ++elements) keyed::fre_str(e);
   EXPECT_EQ(elements, 3);
   ASSERT_RC(0, close_keyed(&file_));
   EXPECT_EQ(capture_stdout([&] { EXPECT_RC(3, open_table(path_, KeyDesc{{"PIPE", "SIZE", 2}}, &file_)); }),

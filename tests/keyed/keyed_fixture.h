@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "keyed/keyed.h"
 #include "common/fileio.h"
 #include "include/pcs.h"
 #include "tests/support/layouts.h"
 
 namespace pcs::test {
+using namespace pcs::keyed;
 
 // A record laid out by hand: header, for each group its attribute blocks
 // then its header, the directory, the newline.

@@ -11,20 +11,21 @@
 #include "tests/support/support.h"
 
 namespace pcs {
+using namespace pcs::keyed;
 namespace {
 
 class TreeTest : public HostTest {
  protected:
   void TearDown() override {
-    heap_release(heap_);
+    keyed::heap_release(heap_);
     HostTest::TearDown();
   }
   void make(int key_length, ElementCompare compare = comp_ind) {
     heap_ = crtheap_with(compare, fre_ind, pt_index, key_length);
   }
 
-  IndexElement *element(const std::string &key, int position = 0) {
-    auto *e = host_alloc<IndexElement>();
+  keyed::IndexElement *element(const std::string &key, int position = 0) {
+    auto *e = host_alloc<keyed::IndexElement>();
     e->key = static_cast<unsigned char *>(gimaloc(key.size()));
     std::memcpy(e->key, key.data(), key.size());
     e->position = position;
@@ -33,30 +34,30 @@ class TreeTest : public HostTest {
   // Inserts a new element; frees it when rejected. Returns the error flag.
   int insert(const std::string &key, int position = 0) {
     int error = -1;
-    IndexElement *e = element(key, position);
+    keyed::IndexElement *e = element(key, position);
     void *result = heap_->insert(heap_, e, &error);
-    if (error == kTreeDuplicate) EXPECT_EQ(result, e);
-    if (error != kTreeOk) fre_ind(e);
+    if (error == keyed::kTreeDuplicate) EXPECT_EQ(result, e);
+    if (error != keyed::kTreeOk) fre_ind(e);
     return error;
   }
-  IndexElement *call(TreeSearch op, const std::string &key) {
-    IndexElement probe{reinterpret_cast<unsigned char *>(const_cast<char *>(key.data())), 0};
+  keyed::IndexElement *call(keyed::TreeSearch op, const std::string &key) {
+    keyed::IndexElement probe{reinterpret_cast<unsigned char *>(const_cast<char *>(key.data())), 0};
     int error = -1;
-    auto *found = static_cast<IndexElement *>(op(heap_, &probe, &error));
-    EXPECT_EQ(error, kTreeOk);
+    auto *found = static_cast<keyed::IndexElement *>(op(heap_, &probe, &error));
+    EXPECT_EQ(error, keyed::kTreeOk);
     return found;
   }
   std::string key_of(const void *e) {
-    return std::string(reinterpret_cast<char *>(static_cast<const IndexElement *>(e)->key),
+    return std::string(reinterpret_cast<char *>(static_cast<const keyed::IndexElement *>(e)->key),
                        static_cast<size_t>(heap_->key_length));
   }
 
   // Checks a subtree: elements in order, one or two per node, children
   // matching the element count, leaves at one depth. Returns the number of
   // nodes (-1 on a broken invariant); appends the elements to `keys`.
-  int check(const TreeNode *n, int depth, int *leaf_depth, std::vector<std::string> *keys) {
+  int check(const keyed::TreeNode *n, int depth, int *leaf_depth, std::vector<std::string> *keys) {
     int k = heap_->key_length;
-    if (!n->leftElement || (n->rightElement && comp_ind(n->leftElement, n->rightElement, k) >= 0))
+    if (!n->leftElement || (n->rightElement && keyed::comp_ind(n->leftElement, n->rightElement, k) >= 0))
       return -1;
     if (!n->leftChild) {
       if (n->middleChild || n->rightChild) return -1;
@@ -80,7 +81,7 @@ class TreeTest : public HostTest {
   void check_against(const std::map<std::string, int> &model) {
     std::vector<std::string> keys;
     int leaf_depth = -1;
-    const TreeState *s = heap_->state;
+    const keyed::TreeState *s = heap_->state;
     int nodes = s->root ? check(s->root, 1, &leaf_depth, &keys) : 0;
     ASSERT_NE(nodes, -1) << "a 2-3 tree invariant is broken";
     ASSERT_EQ(nodes, s->count);
@@ -121,7 +122,7 @@ TEST_F(TreeTest, AgreesWithStdMap) {
       unsigned op = rng() % 10;
       if (op < 5) {
         bool fresh = model.emplace(key, step).second;
-        ASSERT_EQ(insert(key, step), fresh ? kTreeOk : kTreeDuplicate);
+        ASSERT_EQ(insert(key, step), fresh ? keyed::kTreeOk : kTreeDuplicate);
       } else if (op < 7) {
         IndexElement *found = call(heap_->search, key);
         ASSERT_EQ(found != nullptr, model.count(key) == 1);

@@ -7,6 +7,7 @@
 #include "tests/maintenance/maintenance_util.h"
 
 namespace pcs::test_maint {
+using namespace pcs::maintenance;
 namespace {
 
 using IndexBuilder = MaintTest;

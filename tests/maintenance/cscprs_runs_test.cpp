@@ -3,9 +3,11 @@
 // gathering write of pcs::io cut short.
 #include <sys/uio.h>
 
+#include "maintenance/maintenance.h"
 #include "tests/maintenance/maintenance_util.h"
 
 namespace pcs::test_maint {
+using namespace pcs::maintenance;
 namespace {
 
 using CompressionRuns = MaintTest;

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 
+#include "maintenance/maintenance.h"
 #include "tests/maintenance/maintenance_util.h"
 
 namespace pcs::test_maint {
+using namespace pcs::maintenance;
 namespace {
 
 using Compression = MaintTest;

@@ -9,6 +9,7 @@
 #include "tests/maintenance/maintenance_util.h"
 
 namespace pcs::test_maint {
+using namespace pcs::maintenance;
 namespace {
 
 namespace model = pcs::host::model;
@@ -62,7 +63,7 @@ TEST_F(Dispatcher, ProcessTypes) {
   for (const auto &[name, type] : std::vector<std::pair<const char *, int>>{
            {"create_KELVA_index", 1}, {"merge_KELVA_catalogs", 6}, {"create_KELVA_piping_class", 19},
            {"convert_part_catalog", 0}, {"unknown", 9}, {"create_kelva_index", 9}, {"", 9}})
-    EXPECT_EQ(determine_type(name), type) << name;
+    EXPECT_EQ(maintenance::determine_type(name), type) << name;
 }
 
 TEST_F(Dispatcher, CatalogNamesStack) {
@@ -195,22 +196,22 @@ TEST_F(Dispatcher, NumericKeyFromTheSpecificationStack) {
   guspus(&specs, text, &pushed, &rc);
   const int strings = 2;
   guspus(&counts, &strings, &pushed, &rc);
-  EXPECT_RC(0, create_index(0, specs, counts, dir_.path("text").c_str(), dir_.path("idx").c_str()));
+  EXPECT_RC(0, maintenance::create_index(0, specs, counts, dir_.path("text").c_str(), dir_.path("idx").c_str()));
   EXPECT_EQ(read_file(dir_.path("idx")),
             index_header(2, 3) + index_record(1, 20, 17, "AAA") + index_record(1, 0, 49, "BBB"));
   EXPECT_TRUE(model::stack_entries(specs).empty());
-  EXPECT_RC(PCS_BUILD_NO_KEY, create_index(0, specs, counts, "x", "y"));  // nothing left
+  EXPECT_RC(PCS_BUILD_NO_KEY, maintenance::create_index(0, specs, counts, "x", "y"));  // nothing left
   gusend(&specs, &rc);
   gusend(&counts, &rc);
 }
 
 TEST_F(Dispatcher, ChmodCommandQuotesThePath) {
   char command[512];
-  ASSERT_TRUE(chmod_command("/a b/it's", command, sizeof command));
+  ASSERT_TRUE(maintenance::chmod_command("/a b/it's", command, sizeof command));
   EXPECT_STREQ(command, "chmod 666 '/a b/it'\\''s' 2>/dev/null ");
-  ASSERT_TRUE(chmod_command("-R", command, sizeof command));
+  ASSERT_TRUE(maintenance::chmod_command("-R", command, sizeof command));
   EXPECT_STREQ(command, "chmod 666 './-R' 2>/dev/null ");
-  EXPECT_FALSE(chmod_command("abc", command, 20));
+  EXPECT_FALSE(maintenance::chmod_command("abc", command, 20));
 }
 
 TEST_F(Dispatcher, HostilePathsRunNothingButChmod) {

@@ -6,6 +6,7 @@
 #include "tests/maintenance/maintenance_util.h"
 
 namespace pcs::test_maint {
+using namespace pcs::maintenance;
 namespace {
 
 namespace model = pcs::host::model;

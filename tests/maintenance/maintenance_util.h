@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "maintenance/maintenance.h"
 #include "common/fileio.h"
 #include "host/inprocess/testing.h"
 #include "include/pcs.h"
 #include "tests/support/layouts.h"
 
 namespace pcs::test_maint {
+using namespace pcs::maintenance;
 
 using namespace pcs::test;  // the shared layouts and helpers
 using MaintTest = HostTest;

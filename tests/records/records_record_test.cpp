@@ -6,6 +6,7 @@
 #include "tests/records/records_util.h"
 
 namespace pcs::test_records {
+using namespace pcs::records;
 namespace {
 
 class RecordTest : public RecordsTest {

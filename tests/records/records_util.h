@@ -13,6 +13,7 @@
 #include "tests/support/layouts.h"
 
 namespace pcs::test_records {
+using namespace pcs::records;
 
 using RecordsTest = HostTest;
 using pcs::test::capture_stderr;

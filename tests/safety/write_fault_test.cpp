@@ -280,7 +280,7 @@ class WriteFaults : public HostTest {
     *rc = path.run(dir);
     bytes_ = io::test_bytes_written();
     io::test_reset();
-    recover_catalog(dir.path("cat").c_str());
+    catalog::recover_catalog(dir.path("cat").c_str());
     return snapshot(dir);
   }
 
@@ -349,7 +349,7 @@ TEST_F(WriteFaults, KillAtRandomPointsLeavesOldOrNewFiles) {
       int status = 0;
       ASSERT_EQ(waitpid(child, &status, 0), child);
       EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-      ASSERT_TRUE(recover_catalog(dir.path("cat").c_str()));
+      ASSERT_TRUE(catalog::recover_catalog(dir.path("cat").c_str()));
       // A keyed file's next open finishes a replacement the kill cut short.
       if (file_exists(dir.path("parts.kg")) && read_file(dir.path("parts.kg")) != new_.at("parts.kg")) {
         KeyedFile *file = nullptr;

@@ -12,7 +12,7 @@
 
 namespace {
 
-using pcs::tool::ProgressBar;
+using pcs::tools::ProgressBar;
 
 // A pseudo-terminal: the bar's side and the side that reads what it drew.
 struct Terminal {
