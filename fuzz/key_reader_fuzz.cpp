@@ -49,7 +49,7 @@ void read_keys(const char *path, void *description, int count) {
   const int fields = 2, key_length = 12;
   KeyRecord *records = pcs::GetRecordSpace(count, key_length);
   if (!records) return;
-  for (auto reader : {csgia, pcs::csgia2}) {
+  for (auto reader : {csgia, pcs::catalog::csgia2}) {
     int filled = -1;
     const int rc = reader(path, &fields, description, widths, count, key_length, records, &filled);
     if (filled < 0 || filled > count || (rc != 0 && rc != 2)) std::abort();

@@ -25,18 +25,18 @@ std::string name_field() {
   return field;
 }
 
-void read_every_key(KeyedFile **file, const pcs::TreeNode *node) {
+void read_every_key(KeyedFile **file, const pcs::keyed::TreeNode *node) {
   if (!node) return;
   for (const void *e : {node->leftElement, node->rightElement}) {
     if (!e) continue;
     KeyedGroup *list = nullptr;
     int rc = -1;
-    cspget(reinterpret_cast<const char *>(static_cast<const pcs::IndexElement *>(e)->key), file,
+    cspget(reinterpret_cast<const char *>(static_cast<const pcs::keyed::IndexElement *>(e)->key), file,
            &list, &rc);
     if (rc != 0 && rc != 5) std::abort();
     cspfre(&list);
   }
-  for (const pcs::TreeNode *child : {node->leftChild, node->middleChild, node->rightChild})
+  for (const pcs::keyed::TreeNode *child : {node->leftChild, node->middleChild, node->rightChild})
     read_every_key(file, child);
 }
 

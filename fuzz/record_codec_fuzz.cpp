@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   KeyedGroup *next = nullptr;
   for (; list; list = next) {
     next = list->NextGroup;
-    pcs::free_group(list);
+    pcs::keyed::free_group(list);
   }
   if (pcs::host::memory().live_blocks != blocks) std::abort();
   return 0;

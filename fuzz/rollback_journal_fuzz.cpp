@@ -61,13 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     put64(sealed, status.st_ino);
     put64(sealed, bytes.size());
     sealed += input.substr(1);
-    const uint32_t crc = pcs::journal_crc(reinterpret_cast<const unsigned char *>(sealed.data()),
+    const uint32_t crc = pcs::catalog::journal_crc(reinterpret_cast<const unsigned char *>(sealed.data()),
                                           sealed.size());
     for (int shift = 24; shift >= 0; shift -= 8) sealed += static_cast<char>(crc >> shift);
     input = sealed;
   }
   pcs::fuzz::save(journal, reinterpret_cast<const uint8_t *>(input.data()), input.size());
-  if (!pcs::recover_catalog(catalog.c_str())) std::abort();
+  if (!pcs::catalog::recover_catalog(catalog.c_str())) std::abort();
   struct stat status {};
   if (stat(catalog.c_str(), &status) != 0 || status.st_size != 256) std::abort();
   if (stat(journal.c_str(), &status) == 0) std::abort();

@@ -208,6 +208,12 @@ PCS_HOST_API long injected_failures();
 // first write (PCS_HOST_SAVE_FAILED). The database stays as it was.
 enum class SaveFault { none, commit, busy, full };
 PCS_HOST_API void fail_save(SaveFault fault);
+// Makes the nth read of a project database from now (1 = the next; 0 = none)
+// fail with an I/O error. Databases opened from the first call on read
+// through a counting layer (model_read_fault.cpp).
+PCS_HOST_API void fail_database_read(long nth);
+// Reads failed on purpose since the last fail_database_read.
+PCS_HOST_API long database_reads_injected();
 // Calls hook(n) after the n-th write of each save (nullptr: none); a test
 // can end the process there to stand for a crash in the middle of a save.
 PCS_HOST_API void test_save_hook(void (*hook)(int step));

@@ -110,9 +110,11 @@ StorePtr open_store(const std::string &path, bool create) {
   StorePtr store(new Store);
   store->path = path;
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
-  int rc = sqlite3_open_v2(path.c_str(), &store->db, flags, nullptr);
+  int rc = sqlite3_open_v2(path.c_str(), &store->db, flags, database_vfs());
   if (rc != SQLITE_OK) {
-    fail(create ? PCS_HOST_SAVE_FAILED : PCS_HOST_NO_PROJECT, path + ": cannot be opened");
+    fail(create ? PCS_HOST_SAVE_FAILED : PCS_HOST_NO_PROJECT,
+         (rc & 0xff) == SQLITE_CANTOPEN ? std::string("cannot be opened")
+                                           : std::string("cannot be opened: ") + sqlite3_errstr(rc));
   }
   sqlite3_extended_result_codes(store->db, 1);
   sqlite3_busy_timeout(store->db, state().busy_timeout_ms);

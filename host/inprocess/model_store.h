@@ -46,6 +46,10 @@ struct StoreError {
 // changed the same part differently.
 Model merge_saves(const Model &base, const Model &ours, Model theirs);
 
+// The file layer to open databases through: the read-fault layer once a
+// test has armed it, else SQLite's default (null).
+const char *database_vfs();
+
 // SQLite's answer as a store error: damage is a bad project, a lock is a
 // busy project, anything else (full disk, I/O) the caller's `code`.
 [[noreturn]] void sqlite_failed(Store &store, int rc, int code);

@@ -179,11 +179,37 @@ using ReadFaults = HostTest;
 
 TEST_F(ReadFaults, EveryReadFailsCleanly) { sweep(readers()); }
 
-// The project database itself is read by SQLite, not through the file
-// layer; what the project loads from files goes through it.
+// What the project loads from files goes through the file layer.
 using TableFileReadFaults = ModelTest;
 
 TEST_F(TableFileReadFaults, EveryReadFailsCleanly) { sweep(table_file_readers()); }
+
+// The project database is read by SQLite: its reads fail in a layer under
+// SQLite. A load reads the whole model or fails with the bad-project code,
+// and the next load reads the whole model again.
+TEST_F(TableFileReadFaults, ProjectDatabaseReadsFailCleanly) {
+  const std::string whole = stored(project_);
+  ASSERT_NE(whole, "");
+  for (long n = 1; n < 100000; ++n) {
+    SCOPED_TRACE("database read " + std::to_string(n) + " fails");
+    model::clear();
+    model::fail_database_read(n);
+    const int rc = model::load(project_);
+    const bool injected = model::database_reads_injected() > 0;
+    model::fail_database_read(0);
+    if (!injected) {
+      EXPECT_RC(0, rc);
+      EXPECT_GT(n, 1) << "the load reads nothing through the layer";
+      break;
+    }
+    EXPECT_TRUE(rc == PCS_HOST_BAD_PROJECT || rc == PCS_HOST_NO_PROJECT)
+        << rc << " " << model::load_error();
+    model::clear();
+    ASSERT_RC(0, model::load(project_)) << model::load_error();
+    EXPECT_EQ(model::to_json(), whole);
+    if (::testing::Test::HasFailure()) return;
+  }
+}
 
 }  // namespace
 }  // namespace pcs::test

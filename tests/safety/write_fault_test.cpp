@@ -191,9 +191,9 @@ const std::vector<WritePath> &write_paths() {
       {"rewrite", catalog_files, [](const TempDir &d) { return append_part(d, true); }},
       {"rewrite, journal made under a temporary name", catalog_files,
        [](const TempDir &d) {
-         test_force_named_journal(true);
+         catalog::test_force_named_journal(true);
          const int rc = append_part(d, true);
-         test_force_named_journal(false);
+         catalog::test_force_named_journal(false);
          return rc;
        }},
       {"delete flag", catalog_files,
