@@ -182,9 +182,13 @@ std::string part_text(const CgGroup *part) {
       std::snprintf(line, sizeof line, "    %.8s %d x %d:", a->name, a->valueCount, a->valueLength);
       out += line;
       char type = 'C';
-      for (const nlohmann::json &value : typed_values(a, &type))
-        out += " " + (value.is_object() ? "0x" + value.at("hex").get<std::string>()
-                                        : value.is_null() ? std::string("blank") : value.dump());
+      for (const nlohmann::json &value : typed_values(a, &type)) {
+        out += ' ';
+        if (value.is_object())
+          out.append("0x").append(value.at("hex").get<std::string>());
+        else
+          out += value.is_null() ? std::string("blank") : value.dump();
+      }
       out += "\n";
     }
   }
