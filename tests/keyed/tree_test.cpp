@@ -171,7 +171,7 @@ TEST_F(TreeTest, BuiltAtOnce) {
     auto *elements = reinterpret_cast<IndexElement *>(heap_->arena);
     std::map<std::string, int> model;
     for (int i = 0; i < n; ++i) {
-      char key[8];
+      char key[16];
       std::snprintf(key, sizeof key, "%06d", 2 * i);
       elements[i] = IndexElement{heap_->arena_keys + 6 * i, i};
       std::memcpy(elements[i].key, key, 6);
