@@ -180,6 +180,7 @@ void BM_Sessions_Database(benchmark::State &state) {
     state.PauseTiming();
     for (const char *suffix : {"", "-wal", "-shm"}) std::remove((db + suffix).c_str());
     const int handle = small_project();
+    model::set_project_path(db);  // the sessions' saves go to this database
     if (model::save(db) != 0) std::abort();
     state.ResumeTiming();
     for (int s = 0; s < state.range(0); ++s) {
