@@ -46,14 +46,19 @@ uint64_t get_be64(const unsigned char *in) {
          static_cast<uint32_t>(get_be32(in + 4));
 }
 
-// The journal's path for the catalog at `catalog` (any path that names it).
-bool journal_path(const char *catalog, char *out) {
-  char real[PATH_MAX];
-  if (!catalog || !realpath(catalog, real)) return false;
+// The journal's path for the catalog whose resolved path is `real`.
+bool journal_path_of_real(const char *real, char *out) {
   return std::snprintf(out, PATH_MAX, "%s-journal", real) < PATH_MAX;
 }
 
-// The path of the file behind `stream`; false when it has none.
+// The journal's path for the catalog at `catalog` (any path that names it).
+bool journal_path(const char *catalog, char *out) {
+  char real[PATH_MAX];
+  return catalog && realpath(catalog, real) && journal_path_of_real(real, out);
+}
+
+// The resolved path of the file behind `stream` (the kernel's own, links
+// followed); false when it has none.
 bool path_of(FILE *stream, char *out) {
   char link[64];
   std::snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(stream));
@@ -304,10 +309,12 @@ bool put_back_journal(FILE *catalog, const unsigned char *bytes, size_t size) {
   return io::sync(catalog) == 0;
 }
 
-Recovery recover_journal(const char *catalog_path) {
-  char path[PATH_MAX];
+namespace {
+
+// recover_journal for the journal at `path`.
+Recovery recover_journal_at(const char *catalog_path, const char *path) {
   struct stat status {};
-  if (!journal_path(catalog_path, path) || ::lstat(path, &status) != 0) return Recovery::clean;
+  if (::lstat(path, &status) != 0) return Recovery::clean;
   if (!S_ISREG(status.st_mode)) return Recovery::failed;  // never read or remove a planted link
   for (int attempt = 0; attempt < kBusyTries; ++attempt) {
     const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -335,6 +342,13 @@ Recovery recover_journal(const char *catalog_path) {
   return Recovery::busy;
 }
 
+}  // namespace
+
+Recovery recover_journal(const char *catalog_path) {
+  char path[PATH_MAX];
+  return journal_path(catalog_path, path) ? recover_journal_at(catalog_path, path) : Recovery::clean;
+}
+
 bool recover_catalog(const char *catalog_path) {
   const Recovery result = recover_journal(catalog_path);
   return result != Recovery::busy && result != Recovery::failed;
@@ -342,9 +356,13 @@ bool recover_catalog(const char *catalog_path) {
 
 void test_force_named_journal(bool on) { force_named_journal = on; }
 
+// Appends call this for every record: the stream's path is already resolved,
+// so the journal's name needs no realpath (one readlink, one lstat).
 bool recover_stream(FILE *catalog) {
-  char path[PATH_MAX];
-  return !path_of(catalog, path) || recover_catalog(path);
+  char path[PATH_MAX], journal[PATH_MAX];
+  if (!path_of(catalog, path) || !journal_path_of_real(path, journal)) return true;
+  const Recovery result = recover_journal_at(path, journal);
+  return result != Recovery::busy && result != Recovery::failed;
 }
 
 int LiveJournal::save(FILE *catalog, const JournalImage &image) {
