@@ -1,25 +1,31 @@
 // Operations on the catalog records of a key: how many there are (csggnrc)
 // and marking one (csgdnrc) or all of them (csgdelrc) deleted. The index
 // file is never changed; readers see the deleted flag.
+#include <vector>
+
 #include "catalog/catalog.h"
 #include "common/coding.h"
 #include "common/fileio.h"
+#include "common/record_codec.h"
 #include "common/report.h"
 
 namespace pcs::catalog {
 
 // A damaged index may point anywhere: the flag is only set where a whole
-// catalog record stands (length inside the file, flag 0 or 1, group-count
-// offset 12, newline as its last byte), so no value bytes are overwritten.
+// record stands that the record readers accept (length inside the file,
+// flag 0 or 1, every offset and count inside the record, newline as its
+// last byte), so no value bytes are overwritten. Catalog records and generic
+// part records (directory last) both qualify.
 bool mark_deleted(FILE *catalog, int64_t offset) {
   RecordHead head{};
-  unsigned char words[12], last = 0;
-  if (!read_record_head(catalog, offset, &head) ||
-      !io::read_at(catalog, offset, words, sizeof words) ||
-      !io::read_at(catalog, offset + head.length - 1, &last, 1))
+  if (!read_record_head(catalog, offset, &head) || (head.deleted != 0 && head.deleted != 1))
     return false;
-  if ((head.deleted != 0 && head.deleted != 1) || get_be32(words + 8) != kGroupCountOffset ||
-      last != '\n')
+  // Scratch memory of our own: a host allocation failing here would fail a
+  // merge after its model changes were made.
+  const auto size = static_cast<size_t>(head.length);
+  std::vector<unsigned char> record(size);
+  if (!io::read_at(catalog, offset, record.data(), size) || record[size - 1] != '\n' ||
+      !codec::record_valid(ByteView(record.data(), size), codec::kCatalogLayout))
     return false;
   if (head.deleted != 0) return true;
   // Only the flag word's last byte changes: a short write leaves the old flag.

@@ -143,4 +143,50 @@ TEST_F(SpecCommand, PrintsQueryPartsAsTextAndJson) {
   EXPECT_EQ(elclass["attributes"][0]["values"][0], "ELBOW");
 }
 
+// Parts written one by one with `parts put` (the demo's catalog parts, the
+// first twice) go through every command that reads or writes through an
+// index: index, delete, selection, merge and fold.
+TEST_F(SpecCommand, PutPartsServeIndexDeleteSelectMergeAndFold) {
+  const std::string project = " --project " + dir_.path("d/project.db");
+  ToolRun r = run_tool(dir_, "parts show " + dir_.path("d/SPECPART") + " --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<int> positions;
+  for (const auto &record : nlohmann::json::parse(r.out))
+    if (record["state"] == "live") positions.push_back(record["position"].get<int>());
+  positions.push_back(positions.front());
+  for (int position : positions) {
+    r = run_tool(dir_, "parts get " + dir_.path("d/SPECPART") + " " + std::to_string(position));
+    ASSERT_EQ(r.status, 0) << r.err;
+    write_file(dir_.path("p.json"), r.out);
+    ASSERT_EQ(run_tool(dir_, "parts put s.gp p.json" + project).status, 0);
+  }
+  const std::string select = "spec parts DEMO" + project + " --parts " + dir_.path("s.gp");
+  const struct {
+    std::string command, out;
+  } steps[] = {
+      {"maint index s.gp s.idx -k PARTNUM.PARTNO:40", "records read: 12, duplicates: 1, deleted: 0"},
+      {select, "ELBOW      3        ELL-3-40, ELL-3-STD\n"},
+      {"catalog delete s.gp s.idx ELL-3-40 -k PARTNUM.PARTNO:40", "marked 1 of 1 record(s) deleted"},
+      {select, "ELBOW      3        ELL-3-STD\n"},
+      {"maint merge s.gp --key-length 40 --dry-run" + project, "duplicates: 1, deleted: 0"},
+      {"maint merge s.gp --key-length 40" + project, "duplicates: 1, deleted: 1"},
+      {select, "PIPE       2        PIPE-2-40\n"},
+      {"maint index s.gp s.idx -k PARTNUM.PARTNO:40", "records read: 10, duplicates: 0, deleted: 2"},
+      {"parts fold " + dir_.path("d/SPECPART") + " s.gp s.idx new.gp dup.gp", "new parts in new.gp"},
+  };
+  for (const auto &step : steps) {
+    r = run_tool(dir_, step.command);
+    EXPECT_EQ(r.status, 0) << step.command << ": " << r.err;
+    EXPECT_NE(r.out.find(step.out), std::string::npos) << step.command << ": " << r.out;
+  }
+  // The one part deleted from s.gp is new to it; the other ten are duplicates.
+  r = run_tool(dir_, "parts show new.gp --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json fresh = nlohmann::json::parse(r.out);
+  ASSERT_EQ(fresh.size(), 1u);
+  EXPECT_NE(fresh[0].dump().find("ELL-3-40"), std::string::npos);
+  r = run_tool(dir_, "parts show dup.gp --json");
+  EXPECT_EQ(nlohmann::json::parse(r.out).size(), 20u);
+}
+
 }  // namespace
