@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include "common/coding.h"
 #include "common/memory.h"
@@ -249,9 +250,19 @@ bool index_data_offset(FILE *index, const IndexHeader &header, int32_t first, in
                        int32_t *data_offset);
 
 // Sets the deleted flag of the catalog record at `offset` if it is 0. False
-// when no plausible record stands there (nothing is written then) or the
+// when no whole record stands there (nothing is written then) or the
 // write failed.
 bool mark_deleted(FILE *catalog, int64_t offset);
+
+// What an index points at: writes through an index go only to records
+// that carry the key the index gives for them.
+enum class KeyTarget {
+  carries = PCS_KEY_TARGET_CARRIES,
+  deleted = PCS_KEY_TARGET_DELETED,            // indexes keep pointing at those
+  not_a_record = PCS_KEY_TARGET_NOT_A_RECORD,  // no whole record starts there
+  other_key = PCS_KEY_TARGET_OTHER_KEY,        // a record that does not carry the key
+};
+KeyTarget check_key_target(FILE *catalog, int64_t offset, std::string_view key);
 
 // ---- catalog access ---------------------------------------------------------
 

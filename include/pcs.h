@@ -464,15 +464,16 @@ PCS_API void cspgtnky(CatalogHandle **catalog, const char *key, char *next_key, 
 PCS_API void csggnrc(CatalogHandle **catalog, const char *key, int *number, int *rc);
 /* csgdnrc: marks record number *n (from 1) of a key deleted; an already
  * deleted record stays so (rc 0). rc 0; 1 key not found, index record
- * unreadable, no plausible record at its catalog offset (length inside
- * the file, flag 0 or 1, group-count offset 12, newline as its last byte;
- * nothing is written then), or the write failed; 2 n out of range.
+ * unreadable, or the index is stale: no whole record at its catalog offset,
+ * or one that does not carry the key (the rule of cskeytgt; nothing is
+ * written then, and csdamage gives the offset), or the write failed; 2 n
+ * out of range.
  *  catalog (in) open handle; key (in) K bytes; n (in) record number
  *  rc (out) as above */
 PCS_API void csgdnrc(CatalogHandle **catalog, const char *key, const int *n, int *rc);
 /* csgdelrc: marks every record of a key deleted, in index order.
- * rc 0; 1 not found, or as csgdnrc for one of the records (the records
- * before it stay marked).
+ * rc 0; 1 not found, or as csgdnrc for one of the records: every record
+ * is checked before any is marked, so a stale index marks nothing.
  *  catalog (in) open handle; key (in) K bytes; rc (out) as above */
 PCS_API void csgdelrc(CatalogHandle **catalog, const char *key, int *rc);
 
@@ -1031,6 +1032,24 @@ PCS_API void cstabl(const char *input, const char *directory, int *rc);
  *  the next call on the thread), or null when nothing was refused since the
  *  last call. */
 PCS_DIAG_API const char *csdamage(long long *offset);
+
+/* Results of cskeytgt. */
+#define PCS_KEY_TARGET_CARRIES 0      /* a live record carrying the key */
+#define PCS_KEY_TARGET_DELETED 1      /* a whole record marked deleted */
+#define PCS_KEY_TARGET_NOT_A_RECORD 2 /* no whole record starts there */
+#define PCS_KEY_TARGET_OTHER_KEY 3    /* a live record without the key */
+
+/* cskeytgt: what an index record's catalog offset holds, by the rule that
+ * csgdnrc and csgdelrc apply before they write: a whole record the record
+ * readers accept (catalog or generic part layout, newline last) that
+ * carries the key, i.e. whose key begins, at its first non-blank
+ * character, with the values of one of the record's attributes (cut to the
+ * key's length, trailing blanks dropped; a one-character value only as the
+ * whole key). A blank key is carried by every record.
+ *  catalog (in) catalog stream; offset (in) byte offset of the record
+ *  key (in) key_length bytes, as the index holds it
+ *  Returns one of PCS_KEY_TARGET_*. */
+PCS_DIAG_API int cskeytgt(FILE *catalog, long long offset, const char *key, int key_length);
 
 /* ==== Module header ======================================================
  * The host's module loader finds the library through `vomhead`, a header in

@@ -15,27 +15,6 @@ std::string trimmed(const std::string &key) {
   return key.substr(0, key.find_last_not_of(' ') + 1);
 }
 
-// The key begins with some attribute's values (cut to the key's length,
-// without trailing blanks): the first key field, whatever its width, or the
-// whole key. One-character values count only as the whole key.
-bool some_attribute_begins(PartRecord *part, const std::string &key) {
-  const size_t used = key.find_last_not_of(' ') + 1;
-  for (void *g = part->GroupList; g; g = pplstnxt(g)) {
-    const auto *group = static_cast<const AttrGroup *>(pplstgtd(g));
-    for (void *a = group->AttrList; a; a = pplstnxt(a)) {
-      const auto *attribute = static_cast<const Attribute *>(pplstgtd(a));
-      const size_t size = static_cast<size_t>(attribute->nAttrs) *
-                          static_cast<size_t>(attribute->nAttrLength);
-      std::string value(reinterpret_cast<const char *>(attribute->AttrValue),
-                        std::min(size, key.size()));
-      value.erase(value.find_last_not_of(' ') + 1);
-      if (!value.empty() && (value.size() > 1 || used == 1) && key.compare(0, value.size(), value) == 0)
-        return true;
-    }
-  }
-  return false;
-}
-
 // The PARTNUM/PARTNO values of a query part cut or padded to `width`, or
 // null when the part has none.
 bool part_number_is(const CgGroup *part, const std::string &key) {
@@ -60,19 +39,23 @@ bool part_number_is(const CgGroup *part, const std::string &key) {
 
 }  // namespace
 
-bool carries_key(PartRecord *part, const std::string &key, const std::vector<KeyField> &fields) {
-  return fields.empty() ? some_attribute_begins(part, key) : part_key(part, fields, false) == key;
-}
-
 std::string index_target_problem(FILE *catalog, int64_t offset, const std::string &key,
                                  const std::vector<KeyField> &fields) {
+  const std::string other = "does not carry the key '" + trimmed(key) + "'";
+  switch (cskeytgt(catalog, offset, key.data(), static_cast<int>(key.size()))) {
+    case PCS_KEY_TARGET_DELETED: return "";  // deleting leaves the index as it was
+    case PCS_KEY_TARGET_NOT_A_RECORD: return "is not the start of a readable record";
+    case PCS_KEY_TARGET_OTHER_KEY: return other;
+    default: break;
+  }
+  if (fields.empty()) return "";
+  // Key fields given: the key built from them as the index builder builds it.
   int length = 0, rc = 0;
   PartRecord *part = cspgetrc(catalog, static_cast<int>(offset), &length, &rc);
-  if (rc == PCS_RECORD_IS_DELETED) return "";  // deleting leaves the index as it was
   if (!part) return "is not the start of a readable record";
-  const bool carried = carries_key(part, key, fields);
+  const bool carried = part_key(part, fields, false) == key;
   cspgfre(part);
-  return carried ? "" : "does not carry the key '" + trimmed(key) + "'";
+  return carried ? "" : other;
 }
 
 std::vector<IndexTarget> index_targets(const std::string &index_path, const std::string &key,

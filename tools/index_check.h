@@ -15,14 +15,10 @@
 
 namespace pcs::tools {
 
-// True when `part` carries `key`: built from `fields` when given, as the
-// index builder builds keys; otherwise the key begins with some attribute's
-// values (its first field).
-bool carries_key(PartRecord *part, const std::string &key, const std::vector<KeyField> &fields);
-
-// Why the record at `offset` of `catalog` is not a record carrying `key`;
-// empty when it is, or when it is a record marked deleted (indexes keep
-// pointing at those).
+// Why the record at `offset` of `catalog` is not a record carrying `key`
+// (by the library's rule, and built from `fields` as the index builder
+// builds keys when they are given); empty when it is, or when it is a
+// record marked deleted (indexes keep pointing at those).
 std::string index_target_problem(FILE *catalog, int64_t offset, const std::string &key,
                                  const std::vector<KeyField> &fields);
 

@@ -19,6 +19,7 @@ namespace {
 
 using test_catalog::Catalog;
 using test_catalog::sample_part;
+using test_catalog::Stream;
 
 const std::string kA = catalog_record(sample_part("A", 1.5));
 const std::string kB = catalog_record(sample_part("B", 2.5, 3));
@@ -196,6 +197,8 @@ TEST_F(Limits, HostileIndexesWriteNothing) {
                         {"at a value", kA + kB, b + 40, 1},
                         {"past the end", kA + kB, b + 4000, 1},
                         {"odd flag", flagged, b, 1},
+                        {"another key's record", kA + kB, 0, 1},
+                        {"a generic part record", kA + record_bytes(sample_part("B", 2.5)), b, 0},
                         {"a record", kA + kB, b, 0}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -209,6 +212,39 @@ TEST_F(Limits, HostileIndexesWriteNothing) {
     std::string expected = c.catalog;
     if (c.rc == 0) expected[c.offset + 7] = 1;
     EXPECT_EQ(read_file(cat), expected);
+  }
+  // A key whose second record is stale marks neither; what cskeytgt says.
+  write_file(cat, kA + kB);
+  write_file(idx, index_bytes(8, {{"B", b}, {"B", 0}}));
+  {
+    Catalog h(cat, idx);
+    int rc = -1;
+    EXPECT_RC(1, (csgdelrc(&h.h, field("B").c_str(), &rc), rc));
+    long long at = -1;
+    EXPECT_NE(csdamage(&at), nullptr);
+    EXPECT_EQ(at, 0);
+  }
+  EXPECT_EQ(read_file(cat), kA + kB);
+  std::string deleted = kA + kB;
+  deleted[b + 7] = 1;
+  write_file(cat, deleted);
+  const struct {
+    long long offset;
+    std::string key;
+    int target;
+  } targets[] = {{0, field("A"), PCS_KEY_TARGET_CARRIES},
+                 {0, field("") + field("A"), PCS_KEY_TARGET_CARRIES},  // after a blank field
+                 {0, field("AB"), PCS_KEY_TARGET_OTHER_KEY},
+                 {0, field("B"), PCS_KEY_TARGET_OTHER_KEY},
+                 {0, field(""), PCS_KEY_TARGET_CARRIES},  // blank: nothing to check
+                 {b, field("A"), PCS_KEY_TARGET_DELETED},
+                 {4, field("A"), PCS_KEY_TARGET_NOT_A_RECORD},
+                 {-1, field("A"), PCS_KEY_TARGET_NOT_A_RECORD}};
+  {
+    Stream s(cat, "rb");
+    for (const auto &t : targets)
+      EXPECT_EQ(cskeytgt(s.f, t.offset, t.key.data(), static_cast<int>(t.key.size())), t.target)
+          << t.offset << " '" << t.key << "'";
   }
   // An unsorted index: the walk from key to key ends.
   write_file(cat, kA + kB);
