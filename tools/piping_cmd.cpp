@@ -25,6 +25,9 @@ using nlohmann::json;
 
 Specification open_specification(const std::string &project, const std::string &name) {
   const std::string path = project.empty() ? model::project_path() : project;
+  // The specification commands only read the model, with many calls of its
+  // services: recording each call would cost more than the work.
+  model::record_calls(false);
   if (model::load(path) != 0) fail(path + ": cannot load the project: " + model::load_error());
   model::Model &m = model::data();
   const model::Object *owner = m.find_object("PSPEC", name);

@@ -194,6 +194,9 @@ struct PCS_HOST_API Call {
 PCS_HOST_API const std::vector<Call> &calls();
 PCS_HOST_API std::vector<Call> calls_of(const std::string &service);
 PCS_HOST_API void clear_calls();
+// Whether calls are recorded from now on (they are after clear()). Injected
+// failures apply either way; a call not recorded costs no text.
+PCS_HOST_API void record_calls(bool on);
 
 // Makes the nth call of `service` from now (1 = the next) fail with `code`;
 // with `from_then_on` every later call too. A failed call changes nothing

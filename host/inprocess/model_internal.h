@@ -42,6 +42,7 @@ struct State {
   std::string load_error;
   Session session;
   std::vector<Call> calls;
+  bool recording = true;  // calls are recorded
   std::map<std::string, Failure> failures;
   long injected = 0;
   SaveFault save_fault = SaveFault::none;
@@ -152,7 +153,9 @@ class Service {
  private:
   bool injected(int *code);
   void finish(int code);
+  bool recorded() const;
 
+  const char *name_;
   size_t index_;
   int *rc_;
   bool injectable_;

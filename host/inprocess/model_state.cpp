@@ -161,18 +161,21 @@ std::string int_entry(int value) {
 }
 
 Service::Service(const char *name, int *rc, bool injectable)
-    : rc_(rc ? rc : &spare_), injectable_(injectable) {
+    : name_(name), index_(static_cast<size_t>(-1)), rc_(rc ? rc : &spare_), injectable_(injectable) {
   *rc_ = 0;
-  std::vector<Call> &calls = state().calls;
-  index_ = calls.size();
+  State &s = state();
+  if (!s.recording) return;
   try {
-    calls.push_back(Call{name, {}, 0});
+    s.calls.push_back(Call{name, {}, 0});
+    index_ = s.calls.size() - 1;
   } catch (...) {
-    index_ = static_cast<size_t>(-1);
   }
 }
 
+bool Service::recorded() const { return index_ < state().calls.size(); }
+
 Service &Service::text(const char *text) {
+  if (!recorded()) return *this;
   try {
     return this->text(std::string(text));
   } catch (...) {
@@ -198,12 +201,14 @@ Service &Service::number(const int *value) {
 }
 
 Service &Service::number(long value) {
+  if (!recorded()) return *this;
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%ld", value);
   return text(buffer);
 }
 
 Service &Service::real(const double *value) {
+  if (!recorded()) return *this;
   if (!value) return text("null");
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%g", *value);
@@ -217,6 +222,7 @@ Service &Service::real(const float *value) {
 }
 
 Service &Service::chars(const char *p, size_t width) {
+  if (!recorded()) return *this;
   if (!p) return text("null");
   try {
     return text(render(std::string_view(p, width)));
@@ -227,8 +233,8 @@ Service &Service::chars(const char *p, size_t width) {
 
 bool Service::injected(int *code) {
   State &s = state();
-  if (!injectable_ || index_ >= s.calls.size()) return false;
-  auto found = s.failures.find(s.calls[index_].service);
+  if (!injectable_ || s.failures.empty()) return false;
+  auto found = s.failures.find(name_);
   if (found == s.failures.end()) return false;
   Failure &failure = found->second;
   if (failure.spent) return false;
@@ -459,6 +465,8 @@ std::vector<Call> calls_of(const std::string &service) {
 }
 
 void clear_calls() { state().calls.clear(); }
+
+void record_calls(bool on) { state().recording = on; }
 
 void fail_service(const std::string &service, int code, long nth, bool from_then_on) {
   state().failures[service] = Failure{code, nth > 0 ? nth : 1, from_then_on, false};
