@@ -166,9 +166,12 @@ bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32
     const char *record = nullptr;
     if (in_memory.bytes) {
       record = in_memory.record(mid);
-      // Both records the next probe may look at are fetched meanwhile.
-      __builtin_prefetch(in_memory.record((lo + mid - 1) / 2) + 28);
-      __builtin_prefetch(in_memory.record((mid + 1 + hi) / 2) + 28);
+      // In a held copy, both records the next probe may look at are fetched
+      // meanwhile (a block read from the file holds only lo .. hi).
+      if (header.copy) {
+        __builtin_prefetch(in_memory.record((lo + mid - 1) / 2) + 28);
+        __builtin_prefetch(in_memory.record((mid + 1 + hi) / 2) + 28);
+      }
     } else if (static_cast<size_t>(hi - lo + 1) * r <= sizeof block) {
       const size_t size = static_cast<size_t>(hi - lo + 1) * r;
       if (io::read_direct(index, PCS_INDEX_HEADER + lo * header.record_length(), block, size) != size)
