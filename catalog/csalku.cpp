@@ -2,6 +2,8 @@
 // its held copy), the binary search (csalku) and the low-level index operations csidxfst, csailn, csaget and
 // cspgread. Every header is checked against the file's size before any of
 // its records is read, so a damaged index is never searched.
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "catalog/catalog.h"
@@ -117,12 +119,44 @@ struct Block {
   const char *record(int64_t i) const { return bytes + static_cast<size_t>(i - lo) * r; }
 };
 
+// The key searched for, compared with a record's K key bytes as strncmp
+// compares them: over the key's bytes up to and including its end, or all
+// K, eight bytes at a time as big-endian words.
+class SearchKey {
+ public:
+  SearchKey(const char *key, size_t k) : n_(std::min(strnlen(key, k) + 1, k)) {
+    std::memcpy(bytes_, key, n_);
+  }
+  int compare(const char *other) const {
+    size_t i = 0;
+    for (; i + 8 <= n_; i += 8) {
+      const uint64_t a = word(bytes_ + i), b = word(other + i);
+      if (a != b) return a < b ? -1 : 1;
+    }
+    for (; i < n_; ++i) {
+      const auto a = static_cast<unsigned char>(bytes_[i]), b = static_cast<unsigned char>(other[i]);
+      if (a != b) return a < b ? -1 : 1;
+    }
+    return 0;
+  }
+
+ private:
+  static uint64_t word(const char *bytes) {
+    uint64_t v;
+    std::memcpy(&v, bytes, 8);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v;
+  }
+  size_t n_;
+  char bytes_[PCS_KEY_MAX];
+};
+
 }  // namespace
 
 bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32_t *count,
                   int32_t *first) {
   char block[kSearchBlock];
-  const size_t k = static_cast<size_t>(header.key_length);
+  const SearchKey search(key, static_cast<size_t>(header.key_length));
   const size_t r = static_cast<size_t>(header.record_length());
   int64_t lo = 0, hi = int64_t{header.count} - 1;
   Block in_memory{header.copy ? header.copy->bytes.get() + PCS_INDEX_HEADER : nullptr, 0, r};
@@ -132,6 +166,12 @@ bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32
     const char *record = nullptr;
     if (in_memory.bytes) {
       record = in_memory.record(mid);
+      // In a held copy, both records the next probe may look at are fetched
+      // meanwhile (a block read from the file holds only lo .. hi).
+      if (header.copy) {
+        __builtin_prefetch(in_memory.record((lo + mid - 1) / 2) + 28);
+        __builtin_prefetch(in_memory.record((mid + 1 + hi) / 2) + 28);
+      }
     } else if (static_cast<size_t>(hi - lo + 1) * r <= sizeof block) {
       const size_t size = static_cast<size_t>(hi - lo + 1) * r;
       if (io::read_direct(index, PCS_INDEX_HEADER + lo * header.record_length(), block, size) != size)
@@ -142,7 +182,7 @@ bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32
       if (io::read_direct(index, at, block, r) != r) return false;
       record = block;
     }
-    const int order = std::strncmp(key, record + 28, k);
+    const int order = search.compare(record + 28);
     if (order < 0) {
       hi = mid - 1;
     } else if (order > 0) {

@@ -9,7 +9,6 @@
 // same file and released oldest first beyond kHeldCopies or kHeldBytes;
 // large ones ask for huge pages.
 #include <stdio_ext.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +21,7 @@
 
 #include "catalog/catalog.h"
 #include "common/fileio.h"
+#include "common/memory.h"
 
 namespace pcs::catalog {
 namespace {
@@ -67,19 +67,6 @@ bool read_whole(int fd, char *bytes, size_t size) {
     done += static_cast<size_t>(n);
   }
   return true;
-}
-
-constexpr size_t kHugePage = size_t{2} << 20;
-
-// Asks for the huge pages that lie whole inside a copy of `size` bytes at
-// `bytes`, before they are first touched: a binary search touches pages
-// far apart, and with small pages nearly every probe of a large index
-// missed the address translation cache.
-void ask_huge_pages(char *bytes, size_t size) {
-  const auto start = reinterpret_cast<uintptr_t>(bytes);
-  const uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
-  const uintptr_t end = (start + size) / kHugePage * kHugePage;
-  if (end > first) madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
 }
 
 class Held {

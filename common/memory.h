@@ -53,6 +53,12 @@ A *host_attribute(const char *name, int count, int length, const void *values, s
   return attribute;
 }
 
+// Asks for huge pages over the 2 MiB pages that lie whole inside the
+// `size` bytes at `bytes`, before they are first touched: a large block
+// then takes a page fault per 2 MiB instead of per 4 KiB, and accesses far
+// apart miss the address translation cache less.
+void ask_huge_pages(void *bytes, size_t size);
+
 }  // namespace pcs
 
 #endif

@@ -40,7 +40,8 @@ struct Diameters {
 };
 
 int read_diameters(const char *path, Diameters *d) {
-  FILE *dump = io::open(path, "r");
+  LargeBuffer buffer;
+  FILE *dump = buffer.serve(io::open(path, "r"));
   if (!dump) return PCS_CANNOT_OPEN;
   int rc = find_header(dump, "PIODHEAD");
   if (rc == 0) rc = d->sizes.create(kStackEntry);
@@ -63,7 +64,8 @@ int write_diameters(const Diameters &d, Output &out) {
 }
 
 int write_walls(const char *path, const Diameters &d, Output &out) {
-  FILE *dump = io::open(path, "r");
+  LargeBuffer buffer;
+  FILE *dump = buffer.serve(io::open(path, "r"));
   if (!dump) return PCS_CANNOT_OPEN;
   int rc = find_header(dump, "PITHHEAD");
   if (rc == 0)
@@ -82,8 +84,9 @@ int pipe_dimensions(const char *wall_path, const char *diameter_path, const char
   Diameters d;
   int rc = read_diameters(diameter_path, &d);
   if (rc != 0) return rc;
+  LargeBuffer buffer;  // outlives the output stream
   io::Replacements output;  // the old file stays unless the new one is whole
-  FILE *file = output.begin(output_path);
+  FILE *file = buffer.serve(output.begin(output_path));
   if (!file) return PCS_CANNOT_OPEN;
   Output out(file);
   rc = write_diameters(d, out);

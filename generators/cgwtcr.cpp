@@ -48,10 +48,11 @@ constexpr int kEndStyleFields[] = {3, 4, 1, 4, 2};
 template <class Write>
 int convert(const char *dump_path, const char *output_path, const char *header,
             const char *keyword, Write &&write) {
-  FILE *dump = io::open(dump_path, "r");
+  LargeBuffer in, out_buffer;  // outlive the streams they serve
+  FILE *dump = in.serve(io::open(dump_path, "r"));
   if (!dump) return PCS_CANNOT_OPEN;
   io::Replacements output;
-  FILE *file = output.begin(output_path);
+  FILE *file = out_buffer.serve(output.begin(output_path));
   if (!file) {
     io::close(dump);
     return PCS_CANNOT_OPEN;

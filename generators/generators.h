@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,19 @@ void SplitCsvLine(const char *line, Fields fields);
 // Splits an encoded-table entry into table name, code and description
 // (three buffers of kFieldSize bytes; each empty when absent).
 void SplitEncodedEntry(const char *line, char *name, char *code, char *description);
+
+// A 1 MiB stream buffer, so that dumps are read and tables written in
+// large blocks, not 4 KiB ones (the C library takes no larger size without
+// the memory). Declare it before the stream it serves: it must outlive it.
+class LargeBuffer {
+ public:
+  // Gives `stream` (when not null, before its first read or write) this
+  // buffer; returns it.
+  FILE *serve(FILE *stream);
+
+ private:
+  std::unique_ptr<char[]> bytes_;
+};
 
 // Reads the next line (or piece of a longer one) into line[kLineSize];
 // false at the end of the input or when the read failed.

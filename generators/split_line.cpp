@@ -2,6 +2,7 @@
 // comma-separated table lines, encoded-table entries), line reading and the
 // converters' text output.
 #include <cstring>
+#include <new>
 
 #include "common/fileio.h"
 #include "generators/generators.h"
@@ -87,6 +88,13 @@ void SplitEncodedEntry(const char *line, char *name, char *code, char *descripti
   for (; *p != '\0' && n < 40; ++p)
     if (!std::strchr(",'\r\n|", *p)) description[n++] = *p;
   description[n] = '\0';
+}
+
+FILE *LargeBuffer::serve(FILE *stream) {
+  constexpr size_t kBytes = size_t{1} << 20;
+  if (stream && !bytes_) bytes_.reset(new (std::nothrow) char[kBytes]);
+  if (stream && bytes_) std::setvbuf(stream, bytes_.get(), _IOFBF, kBytes);
+  return stream;
 }
 
 bool read_line(FILE *input, char *line) {

@@ -6,10 +6,13 @@
 // less parts and loop on the larger one, so their depth stays below log2 of
 // the count. The stack's elements are normally sorted in work buffers (the
 // partition order is the same, without a host stack call per element and
-// level); when those cannot be obtained, the sort partitions host
-// stacks. There, when the greater part is the larger, the sorted equal and
-// less parts must follow it: they are kept, in reverse, in a suffix stack
-// that is drained onto the output once the loop ends.
+// level): with the library's comparison, 16-byte keys (eight bytes of the
+// element and its number) are partitioned and the elements are placed once
+// at the end; with a caller's, the elements themselves. When the buffers
+// cannot be obtained, the sort partitions host stacks. There, when the
+// greater part is the larger, the sorted equal and less parts must follow
+// it: they are kept, in reverse, in a suffix stack that is drained onto
+// the output once the loop ends.
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -147,7 +150,8 @@ struct Sorter {
   }
 };
 
-// The same partitions over `count` elements in memory. A range larger than
+// The same partitions over `count` elements in memory, for a caller's
+// comparison. A range larger than
 // kNearBytes is partitioned by moving its elements: each pass reads them
 // in order and writes three runs in order, where following numbers into a
 // range that big would miss the cache at nearly every comparison. A range
@@ -157,9 +161,8 @@ struct Sorter {
 // less, so both give the order the host stack partitions give.
 constexpr size_t kNearBytes = size_t{256} << 10;
 
-template <class Compare>
 struct MemorySorter {
-  Compare compare;
+  CgCompare compare;
   int size;
   unsigned char *data;
   unsigned char *moved;  // as many bytes as data
@@ -237,9 +240,138 @@ struct MemorySorter {
   }
 };
 
+// The library's comparison sorts 16-byte keys instead of elements: eight
+// bytes of each element, from the first position where the elements are
+// not all the same byte, and the element's number. Positions before that
+// one never decide, so the eight bytes decide whenever one of them does,
+// and only then is the rest of the two elements compared. The partitions
+// are those of MemorySorter, on keys (each pass writes into the other of
+// two key buffers); each equal part is final, and its numbers go to
+// `placed`, by which the elements are pushed back once at the end.
+struct Keyed {
+  uint64_t prefix;  // byte k of the eight in bits 8k .. 8k + 7
+  uint32_t number;
+};
+
+struct KeyedSorter {
+  const unsigned char *data;
+  size_t size;
+  size_t from;  // the first position where the elements differ
+  Keyed *keys[2];
+  signed char *order;
+  uint32_t *placed;
+
+  // The first position where some element differs from the first.
+  static size_t common_length(const unsigned char *data, size_t count, size_t size) {
+    size_t common = size;
+    for (size_t i = 1; i < count && common > 0; ++i) {
+      const unsigned char *e = data + i * size;
+      size_t k = 0;
+      while (k < common && e[k] == data[k]) ++k;
+      common = k;
+    }
+    return common;
+  }
+
+  // Fills keys[0] with the key of every element.
+  void make_keys(size_t count) {
+    from = common_length(data, count, size);
+    const size_t take = std::min<size_t>(8, size - from);
+    for (size_t i = 0; i < count; ++i) {
+      const unsigned char *e = data + i * size + from;
+      uint64_t prefix = 0;
+      for (size_t k = 0; k < take; ++k) prefix |= static_cast<uint64_t>(e[k]) << (8 * k);
+      keys[0][i] = Keyed{prefix, static_cast<uint32_t>(i)};
+    }
+  }
+
+  int compare(const Keyed &a, const Keyed &b) const {
+    constexpr uint64_t kBlanks = 0x2020202020202020ULL, kHigh = 0x8080808080808080ULL;
+    const uint64_t u = a.prefix, v = b.prefix;
+    if (u != v) {
+      const uint64_t same = zero_bytes(u ^ v);
+      const uint64_t blank = zero_bytes(u ^ kBlanks) | zero_bytes(v ^ kBlanks);
+      const uint64_t deciding = ~(same | blank) & kHigh;
+      if (deciding != 0) {
+        const int shift = std::countr_zero(deciding) - 7;
+        return ((u >> shift) & 0xFF) < ((v >> shift) & 0xFF) ? -1 : 1;
+      }
+    }
+    if (from + 8 >= size || a.number == b.number) return 0;
+    const size_t rest = from + 8;
+    return blank_compare(data + a.number * size + rest, data + b.number * size + rest,
+                         static_cast<int>(size - rest));
+  }
+
+  void place(const Keyed *part, size_t first, size_t count) {
+    for (size_t i = 0; i < count; ++i) placed[first + i] = part[i].number;
+  }
+
+  // Sorts keys [first, first + count) of keys[side].
+  void sort(int side, size_t first, size_t count) {
+    while (count > 1) {
+      const Keyed *source = keys[side] + first;
+      Keyed *target = keys[side ^ 1] + first;
+      const Keyed pivot = source[count / 2 - 1];
+      size_t sizes[3] = {0, 0, 0};
+      for (size_t i = 0; i < count; ++i) {
+        const int c = compare(source[i], pivot);
+        order[i] = static_cast<signed char>(c > 0 ? 0 : c == 0 ? 1 : 2);
+        ++sizes[static_cast<int>(order[i])];
+      }
+      size_t next[3] = {0, sizes[0], sizes[0] + sizes[1]};
+      for (size_t i = count; i-- > 0;) target[next[static_cast<int>(order[i])]++] = source[i];
+      place(target + sizes[0], first + sizes[0], sizes[1]);
+      side ^= 1;
+      if (sizes[0] <= sizes[2]) {
+        sort(side, first, sizes[0]);
+        first += sizes[0] + sizes[1];
+        count = sizes[2];
+      } else {
+        sort(side, first + sizes[0] + sizes[1], sizes[2]);
+        count = sizes[0];
+      }
+    }
+    if (count == 1) place(keys[side] + first, first, 1);
+  }
+};
+
+// Reads the stack's `count` elements into `data`; the stack service's code.
+int read_all(const int *stack, int count, int size, unsigned char *data) {
+  int rc = 0;
+  for (int i = 1; rc == 0 && i <= count; ++i)
+    gusrea(stack, &i, data + static_cast<size_t>(i - 1) * static_cast<size_t>(size), &rc);
+  return rc;
+}
+
+// Sorts by keys with the library's comparison; as sort_in_memory.
+bool sort_by_keys(const int *stack, int size, int count, int *rc) {
+  const auto n = static_cast<size_t>(count), bytes = static_cast<size_t>(size);
+  HostPtr<unsigned char> data(static_cast<unsigned char *>(gimaloc(n * bytes)));
+  HostPtr<Keyed> keys(static_cast<Keyed *>(gimaloc(n * sizeof(Keyed))));
+  HostPtr<Keyed> moved(static_cast<Keyed *>(gimaloc(n * sizeof(Keyed))));
+  HostPtr<unsigned char> order(static_cast<unsigned char *>(gimaloc(n)));
+  HostPtr<uint32_t> placed(static_cast<uint32_t *>(gimaloc(n * sizeof(uint32_t))));
+  if (!data || !keys || !moved || !order || !placed) return false;
+  ask_huge_pages(data.get(), n * bytes);
+  ask_huge_pages(keys.get(), n * sizeof(Keyed));
+  ask_huge_pages(moved.get(), n * sizeof(Keyed));
+  if ((*rc = read_all(stack, count, size, data.get())) != 0) return true;
+  KeyedSorter sorter{data.get(), bytes, 0, {keys.get(), moved.get()},
+                     reinterpret_cast<signed char *>(order.get()), placed.get()};
+  sorter.make_keys(n);
+  sorter.sort(0, 0, n);
+  gusemp(stack, rc);
+  int pushed = 0;
+  for (size_t i = 0; *rc == 0 && i < n; ++i)
+    guspus(stack, data.get() + placed.get()[i] * bytes, &pushed, rc);
+  return true;
+}
+
 // Sorts in work buffers: false (nothing changed) when they cannot be
 // obtained; otherwise *rc is the stack service's code.
 bool sort_in_memory(const int *stack, CgCompare compare, int size, int count, int *rc) {
+  if (compare == cgcmpsrt) return sort_by_keys(stack, size, count, rc);
   const auto n = static_cast<size_t>(count), bytes = n * static_cast<size_t>(size);
   // Ranges that fit the cache are sorted by numbers: they need no more.
   const size_t near = std::min(n, kNearBytes / static_cast<size_t>(size) + 1);
@@ -250,22 +382,11 @@ bool sort_in_memory(const int *stack, CgCompare compare, int size, int count, in
   HostPtr<uint32_t> work(static_cast<uint32_t *>(gimaloc(near * sizeof(uint32_t))));
   HostPtr<unsigned char> order(static_cast<unsigned char *>(gimaloc(n)));
   if (!data || !moved || !pivot || !numbers || !work || !order) return false;
-  for (int i = 1; *rc == 0 && i <= count; ++i)
-    gusrea(stack, &i, data.get() + static_cast<size_t>(i - 1) * size, rc);
-  if (*rc != 0) return true;
-  auto sort = [&](auto order_of) {
-    auto *classes = reinterpret_cast<signed char *>(order.get());
-    MemorySorter<decltype(order_of)> sorter{order_of,    size,        data.get(),   moved.get(),
-                                            pivot.get(), numbers.get(), work.get(), classes};
-    sorter.sort(0, n);
-  };
-  // The library's own comparison is inlined into the sort.
-  if (compare == cgcmpsrt)
-    sort([](const void *a, const void *b, const int *length) {
-      return blank_compare(a, b, *length);
-    });
-  else
-    sort(compare);
+  if ((*rc = read_all(stack, count, size, data.get())) != 0) return true;
+  MemorySorter sorter{compare,     size,          data.get(), moved.get(),
+                                 pivot.get(), numbers.get(), work.get(),
+                                 reinterpret_cast<signed char *>(order.get())};
+  sorter.sort(0, n);
   gusemp(stack, rc);
   int pushed = 0;
   for (size_t i = 0; *rc == 0 && i < n; ++i)

@@ -1,6 +1,8 @@
 // Index files built by hand: header and record layout, the binary search
 // against a linear scan, walking keys, deleting by key, and indexes whose
 // header or records cannot be trusted.
+#include <algorithm>
+#include <cstring>
 #include <map>
 
 #include "tests/catalog/catalog_files.h"
@@ -90,6 +92,38 @@ TEST_F(CatalogIndex, SearchAgreesWithLinearScan) {
     }
     EXPECT_EQ(walked, expected);
   }
+}
+
+// The search orders keys as strncmp does: bytes above 127 last, the first
+// differing byte of any eight-byte word or of the tail deciding, and a key
+// shorter than K ending where its terminating zero meets the record's.
+TEST_F(CatalogIndex, SearchComparesKeysAsStrncmp) {
+  const int k = 20;
+  std::vector<std::string> keys = {"A",      "AAAAAAAAAA", "AAAAAAAAAB", "AAAAAAAAAAAAAAAAAAA",
+                                   "AAAAAAAAAAAAAAAAAAB",   "\xe9Z",      "Z\xe9",
+                                   std::string("AB\0Q", 4)};
+  for (std::string &key : keys) key = field(key, k);
+  std::sort(keys.begin(), keys.end(), [](const std::string &a, const std::string &b) {
+    return std::strncmp(a.c_str(), b.c_str(), 20) < 0;
+  });
+  std::vector<std::pair<std::string, int>> entries;
+  for (const std::string &key : keys)
+    entries.push_back({key, 100 * static_cast<int>(entries.size())});
+  write_file(dir_.path("i.idx"), index_bytes(k, entries));
+  Catalog cat(dir_.path("i.idx"), dir_.path("i.idx"), "rb");
+  ASSERT_RC(0, cat.rc);
+  auto lookup = [&](const char *key) {
+    int count = -1, first = -1, rc = -1;
+    csalku(&cat.h->IndexFile, key, &count, &first, &rc);
+    return rc == 0 && count == 1 ? (first - 17) / (k + 29) : -rc;
+  };
+  for (size_t i = 0; i < keys.size(); ++i)
+    EXPECT_EQ(lookup(keys[i].c_str()), static_cast<int>(i)) << i;
+  const auto nul = std::find(keys.begin(), keys.end(), field(std::string("AB\0Q", 4), k));
+  EXPECT_EQ(lookup("AB"), static_cast<int>(nul - keys.begin()));  // ends at the record's zero
+  for (const std::string absent : {"AC", "AAAAAAAAAC", "AAAAAAAAAAAAAAAAAAC", "\xe9"})
+    EXPECT_EQ(lookup(field(absent, k).c_str()), -1) << absent;
+  EXPECT_EQ(lookup("A"), -1);  // its zero meets a blank
 }
 
 TEST_F(CatalogIndex, NextKeyOfAnAbsentKeyAsserts) {

@@ -151,6 +151,32 @@ TEST_F(CatalogRecord, DamagedFilesAreReadFailures) {
     }
 }
 
+// Records from 60 bytes to 8 KiB, short ones first: each is read whole
+// whatever was read before it, also when it ends the file, and one cut by a
+// byte is a read failure.
+TEST_F(CatalogRecord, RecordsOfEveryLengthReadWhole) {
+  const int counts[] = {1, 300, 1, 700, 2, 1100, 1, 2000, 1};
+  const std::string path = dir_.path("c.cat");
+  std::string bytes;
+  for (int count : counts) {
+    const int at = static_cast<int>(bytes.size());
+    const Part part = sample_part("P" + std::to_string(count), 1.5, count);
+    bytes += catalog_record(part);
+    for (size_t cut : {size_t{0}, size_t{1}}) {
+      write_file(path, bytes.substr(0, bytes.size() - cut));
+      Stream s(path, "rb");
+      int length = -1, rc = -1;
+      PartRecord *read = cspgetrc(s.f, at, &length, &rc);
+      ASSERT_EQ(read != nullptr, cut == 0) << count;
+      EXPECT_RC(cut == 0 ? 0 : 1, rc);
+      if (!read) continue;
+      EXPECT_EQ(length, static_cast<int>(bytes.size()) - at);
+      EXPECT_EQ(values_of(read, "DIMS", "SIZES"), part[0].attrs[1].values) << count;
+      cspgfre(read);
+    }
+  }
+}
+
 TEST_F(CatalogRecord, ShortWritesGiveTheirCodes) {
   PartRecord *part = make_part(sample_part("TEE", 1.0, 2));
   const std::string expected = catalog_record(sample_part("TEE", 1.0, 2));

@@ -115,6 +115,30 @@ TEST_F(StackSort, FollowsThePartitionOrderAndStdSort) {
   }
 }
 
+// The library's comparison sorts eight bytes of each element from the first
+// position where the elements differ and compares the rest only on ties:
+// leading bytes common to all, blanks and high bytes within those eight,
+// elements shorter than eight bytes past them, and all equal elements.
+TEST_F(StackSort, KeyedSortKeepsThePartitionOrder) {
+  struct Case {
+    size_t count;
+    const char *common;  // leading bytes of every element
+    int tail;            // random bytes after them
+    std::string alphabet;
+  } cases[] = {{5000, "", 20, "AB C"},          {5000, "PART-000", 12, "AB "},
+               {3000, "XYZW", 8, "A B"},        {3000, "  Q", 3, "AB"},
+               {200, "SAME", 12, "A"},          {2000, "", 9, std::string("A \xe9\x00", 4)},
+               {60000, "K", 23, "AB C\xe9"}};
+  std::mt19937 random(5);
+  for (const Case &c : cases) {
+    Elements elements = random_elements(random, c.count, c.tail, c.alphabet);
+    for (std::string &e : elements) e.insert(0, c.common);
+    Elements expected = elements;
+    model_sort(expected);
+    EXPECT_EQ(sorted_by_cgsort(elements), expected) << c.common << " " << c.tail;
+  }
+}
+
 // Equal, ascending and descending runs of a million 8-byte elements: the
 // sort's depth stays small and the result descends.
 TEST_F(StackSort, DeepInputsSortWithoutCrash) {
