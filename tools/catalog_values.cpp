@@ -202,9 +202,19 @@ char guess_type(const unsigned char *values, int count, int length) {
   const size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(length);
   if (length == 4) return printable(values, bytes) ? 'C' : 'I';
   if (length != 8) return 'C';
+  // Finite values not all printable are reals whatever their decimal form:
+  // no need to write them out.
+  bool finite = true;
+  for (int k = 0; k < count && finite; ++k) {
+    double number = 0;
+    std::memcpy(&number, values + static_cast<size_t>(k) * 8, 8);
+    finite = std::isfinite(number);
+  }
+  if (finite && !printable(values, bytes)) return 'R';
   // Reals whose bytes happen to be printable (219.1 is "33333ck@") are
   // told from text by their short decimal form.
-  bool finite = true, short_form = true;
+  bool short_form = true;
+  finite = true;
   for (int k = 0; k < count; ++k) {
     const unsigned char *v = values + static_cast<size_t>(k) * 8;
     if (all_blank(v, 8)) continue;
