@@ -20,7 +20,7 @@ TEST(CommandFailures, ExitCodesAndMessages) {
       {"check absent.cat", 1, "absent.cat: cannot open the file: No such file or directory"},
       {"check s.idx", 2, "s.idx: an index is checked against its catalog"},
       {"check s.cat -k PIPE.SIZE", 2, "key field \"PIPE.SIZE\" is not GROUP.ATTR:LENGTH"},
-      {"repair absent.cat", 2, "absent.cat"},
+      {"repair absent.cat", 1, "pcs: absent.cat: cannot open the file: No such file or directory"},
       {"keyed list absent.kg -k PIPE.SIZE:4", 1, "absent.kg: no such file"},
       {"keyed show t.kg 0200 -k PIPE.SIZE:4", 1, "t.kg: no record has the key \"0200\""},
       {"keyed put t.kg absent.json -k PIPE.SIZE:4", 1,
