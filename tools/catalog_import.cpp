@@ -466,6 +466,9 @@ long export_csv(const Options &o, const Schema &schema, RecordShapes &shapes, co
     for (size_t col = 0; col < order.size(); ++col) {
       const CsvColumn &c = *order[col];
       const Found *f = shape.at[col] < 0 ? nullptr : &found[static_cast<size_t>(shape.at[col])];
+      // The file changed since the column pass: the values no longer fit.
+      if (f && f->length != c.type.length)
+        fail(o.catalog + ": record at offset " + std::to_string(offset) + " changed during the export");
       for (int k = 0; k < c.count; ++k) {
         text += comma;
         comma = ",";
