@@ -227,7 +227,7 @@ TEST(CatalogExport, CsvOfMixedLayoutsOverLargeReads) {
         csv += offset + "," + std::to_string(-n) + "," + name + ",,\n";
         break;
       case 2:
-        catalog += catalog_record({{"PART", {Attr{"TAGS", 2, 4, "a,b c\"d"}}}});
+        catalog += catalog_record({{"PART", {Attr{"TAGS", 2, 4, "a,b c\"d "}}}});
         csv += offset + ",,,\"a,b\",\"c\"\"d\"\n";
         break;
       default:
