@@ -1,6 +1,7 @@
 // Reading catalog records: the checked record header, cspgetrc (one record
 // into a new part record), cspdelrc (mark deleted) and cspgkey (collect one
-// attribute's values from every record of a file).
+// attribute's values from every record of a file), and cspgvisit (the
+// attributes of a record's bytes in memory).
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -135,10 +136,29 @@ int collect_values(FILE *stream, int size, const char *group, const char *attrib
   return 0;
 }
 
+// The checked walk of decode_record, handing each attribute to `visit`.
+int visit_record(const unsigned char *bytes, int64_t size, PcsAttributeVisit visit, void *context) {
+  if (!bytes || size < 0 || !visit) return kReadFailed;
+  const int walked = codec::walk_record(
+      ByteView(bytes, static_cast<size_t>(size)), codec::kCatalogLayout, codec::kSkip,
+      [&](const codec::AttributeBytes &a) {
+        return visit(context, reinterpret_cast<const char *>(a.group),
+                     reinterpret_cast<const char *>(a.name), a.count, a.length, a.values);
+      });
+  return walked == codec::kDamaged ? kReadFailed : walked;
+}
+
 }  // namespace
 }  // namespace pcs::catalog
 
 extern "C" {
+
+PCS_DIAG_API int cspgvisit(const unsigned char *record, long long length, PcsAttributeVisit visit,
+                           void *context) {
+  return pcs::guarded_value(pcs::catalog::kReadFailed, [&] {
+    return pcs::catalog::visit_record(record, length, visit, context);
+  });
+}
 
 PCS_API PartRecord *cspgetrc(FILE *stream, int offset, int *length, int *rc) {
   return pcs::guarded_value<PartRecord *>(nullptr, [&] {

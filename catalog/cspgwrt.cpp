@@ -1,5 +1,6 @@
-// Appending catalog records (cspgwrt) and the record writer that the
-// in-place rewrite (csgrewrt.cpp) shares.
+// Appending catalog records (cspgwrt), the record writer that the
+// in-place rewrite (csgrewrt.cpp) shares, and records laid into memory for
+// bulk appends (cspgenc).
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -116,10 +117,34 @@ int append_record(PartRecord *record, FILE *stream, int *rc) {
   return static_cast<int>(written);
 }
 
+// Lays the record for a bulk append at byte `at`: the same bytes, and the
+// same 2^31 limit, as an append by cspgwrt.
+int64_t lay_record(PartRecord *record, bool deleted, int64_t at, unsigned char *out, int64_t room,
+                   int *rc) {
+  *rc = 0;
+  const int64_t size = catalog::record_size(record);
+  if (size == 0) return 0;
+  if (at < 0 || size > INT32_MAX - at) {
+    *rc = kShortWrite;
+    return size;
+  }
+  if (!out || size > room) return size;
+  encode_record(record, out);
+  if (deleted) put_be32(out + 4, 1);
+  return size;
+}
+
 }  // namespace
 }  // namespace pcs::catalog
 
 extern "C" {
+
+PCS_DIAG_API long long cspgenc(PartRecord *record, int deleted, long long at, unsigned char *out,
+                               long long room, int *rc) {
+  return pcs::guarded_value<long long>(0, [&] {
+    return pcs::catalog::lay_record(record, deleted != 0, at, out, room, rc);
+  });
+}
 
 PCS_API int cspgwrt(PartRecord *record, FILE *stream, int *rc) {
   return pcs::guarded_value(0, [&] { return pcs::catalog::append_record(record, stream, rc); });

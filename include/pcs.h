@@ -1051,6 +1051,39 @@ PCS_DIAG_API const char *csdamage(long long *offset);
  *  Returns one of PCS_KEY_TARGET_*. */
 PCS_DIAG_API int cskeytgt(FILE *catalog, long long offset, const char *key, int key_length);
 
+/* ==== Bulk record bytes ===================================================
+ * For programs that move many records at once (the command line's catalog
+ * import and export): a record laid into memory and a record's bytes walked
+ * in memory, so the caller reads and writes files in large blocks. Exported
+ * like the diagnostics, not listed in the module header. */
+
+/* cspgenc: lays the catalog record of `record` into `out` as cspgwrt would
+ * append it at byte `at` of a catalog, marked deleted when `deleted` is
+ * non-zero.
+ *  room (in) bytes of `out`: nothing is laid when the record needs more
+ *  rc (out) 0; 20004 the record would not end below 2^31 (nothing laid)
+ *  Returns the record's length: 0 for a record without groups (nothing
+ *  laid, rc 0). */
+PCS_DIAG_API long long cspgenc(PartRecord *record, int deleted, long long at, unsigned char *out,
+                               long long room, int *rc);
+
+/* One attribute of a record walked by cspgvisit: the group and attribute
+ * name fields (8 bytes each, blank padded), the value count and length and
+ * the count * length value bytes, all inside the walked record. Returns 0
+ * to go on, anything else to stop the walk with it. */
+typedef int (*PcsAttributeVisit)(void *context, const char *group, const char *attribute,
+                                 int count, int length, const unsigned char *values);
+
+/* cspgvisit: walks the `length` bytes of a catalog record as read from its
+ * file (any flag word) and calls visit for each attribute in directory
+ * order. Every offset, count and length is checked as cspgetrc checks them
+ * before anything behind it is read; an attribute repeated inside the
+ * record is left for the caller to find.
+ * Returns 0; 1 a damaged record (nothing more visited); or the first
+ * non-zero result of visit. */
+PCS_DIAG_API int cspgvisit(const unsigned char *record, long long length, PcsAttributeVisit visit,
+                           void *context);
+
 /* ==== Module header ======================================================
  * The host's module loader finds the library through `vomhead`, a header in
  * the library's writable data that lists every entry point of this header

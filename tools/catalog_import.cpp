@@ -107,15 +107,20 @@ class Staged {
 
 // ---- import -----------------------------------------------------------------
 
+// Encoded records gathered before one large write.
+constexpr size_t kWriteBlock = size_t{4} << 20;
+
 struct ImportRun {
+  ImportRun(const Schema &s, Staged &o) : schema(s), out(o) {}
   const Schema &schema;
   Staged &out;
   std::vector<std::string> errors;
   long parts = 0, deleted = 0;
+  std::vector<unsigned char> block = std::vector<unsigned char>(kWriteBlock);
+  size_t filled = 0;
 
-  // Checks a row; appends its part while no row has failed.
-  void take(const std::vector<Column> &columns, std::vector<Cell> &cells,
-            const std::string &where, bool csv) {
+  // Checks a JSON Lines row; appends its part while no row has failed.
+  void take(const std::vector<Column> &columns, std::vector<Cell> &cells, const std::string &where) {
     std::vector<std::pair<const Column *, Cell>> pairs;
     pairs.reserve(cells.size());
     for (size_t i = 0; i < cells.size() && i < columns.size(); ++i)
@@ -123,28 +128,56 @@ struct ImportRun {
     Row row;
     std::string error;
     size_t at = 0;
-    if (!build_row(pairs, schema, &row, &error, &at))
-      return note(where + (at < pairs.size() ? place(columns, at, csv) : "") + ": " + error);
+    if (!build_row(pairs, schema, &row, &error, &at)) return note(where + ": " + error);
     if (!errors.empty()) return;
     PartRecord *record = row_record(row, &error);
     if (!record) return note(where + ": " + error);
-    int rc = 0;
-    const int64_t start = out.size();
-    const int written = cspgwrt(record, out.stream(), &rc);
+    append(record, row.deleted, where);
     cspgfre(record);
-    if (rc == 0 && row.deleted) cspdelrc(out.stream(), static_cast<int>(start), &rc);
-    if (rc != 0) fail("cannot append the part of " + where + code_text(rc) + "; nothing imported");
-    out.grow(written);
-    ++parts;
-    deleted += row.deleted ? 1 : 0;
   }
-  static std::string place(const std::vector<Column> &columns, size_t at, bool csv) {
+  // Checks a CSV row; appends its part while no row has failed.
+  void take(RowRecords &rows, const std::vector<Column> &columns, const std::vector<Cell> &cells,
+            const std::string &path, long line) {
+    std::string error;
+    size_t at = 0;
+    bool gone = false;
+    PartRecord *record = rows.build(cells, &gone, &error, &at);
+    if (!record)
+      return note(where(path, line) + (at < cells.size() ? place(columns, at) : "") + ": " + error);
+    if (errors.empty()) append(record, gone, where(path, line));
+  }
+  static std::string where(const std::string &path, long line) {
+    return path + ": line " + std::to_string(line);
+  }
+  static std::string place(const std::vector<Column> &columns, size_t at) {
     const Column &c = columns[at];
     const std::string name = c.meta.empty() ? column_name(c.group, c.attribute, c.index, c.type) : c.meta;
-    return csv ? ", column " + std::to_string(at + 1) + " (" + name + ")" : "";
+    return ", column " + std::to_string(at + 1) + " (" + name + ")";
   }
   void note(const std::string &error) {
     if (errors.size() < kErrorsShown) errors.push_back(error);
+  }
+  // Lays the record after those gathered, writing them out first when the
+  // block is full.
+  void append(PartRecord *record, bool gone, const std::string &where) {
+    int rc = 0;
+    const int64_t at = out.size() + static_cast<int64_t>(filled);
+    long long length = cspgenc(record, gone, at, block.data() + filled, static_cast<long long>(block.size() - filled), &rc);
+    if (rc == 0 && length > static_cast<long long>(block.size() - filled)) {
+      flush();
+      if (static_cast<size_t>(length) > block.size()) block.resize(static_cast<size_t>(length));
+      length = cspgenc(record, gone, at, block.data(), static_cast<long long>(block.size()), &rc);
+    }
+    if (rc != 0) fail("cannot append the part of " + where + code_text(rc) + "; nothing imported");
+    filled += static_cast<size_t>(length);
+    ++parts;
+    deleted += gone ? 1 : 0;
+  }
+  void flush() {
+    if (filled > 0 && std::fwrite(block.data(), 1, filled, out.stream()) != filled)
+      fail(std::string("cannot write the imported parts: ") + std::strerror(errno) + "; nothing imported");
+    out.grow(static_cast<int64_t>(filled));
+    filled = 0;
   }
 };
 
@@ -159,14 +192,14 @@ void read_csv(FILE *in, const std::string &path, ImportRun &run, ProgressBar &ba
     if (!parse_column(header[i].text, &columns[i], &error))
       fail(path + ": line 1, column " + std::to_string(i + 1) + ": " + error);
   }
+  RowRecords rows(columns, run.schema);
   while (reader.next(&cells)) {
-    const std::string where = path + ": line " + std::to_string(reader.line());
     if (cells.size() != columns.size())
-      run.note(where + ": " + std::to_string(cells.size()) + " fields where the header has " +
-               std::to_string(columns.size()));
+      run.note(ImportRun::where(path, reader.line()) + ": " + std::to_string(cells.size()) +
+               " fields where the header has " + std::to_string(columns.size()));
     else
-      run.take(columns, cells, where, true);
-    bar.update(std::ftell(in));
+      run.take(rows, columns, cells, path, reader.line());
+    bar.update(reader.consumed());
   }
   if (!reader.error().empty()) run.note(path + ": line " + std::to_string(reader.line()) + ": " + reader.error());
 }
@@ -176,18 +209,20 @@ void read_jsonl(FILE *in, const std::string &path, ImportRun &run, ProgressBar &
   size_t capacity = 0;
   std::vector<Column> columns;
   std::vector<Cell> cells;
+  int64_t consumed = 0;
   for (long line = 1;; ++line) {
     const ssize_t got = getline(&buffer, &capacity, in);
     if (got < 0) break;
+    consumed += got;
     std::string text(buffer, static_cast<size_t>(got));
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) continue;
-    const std::string where = path + ": line " + std::to_string(line);
+    const std::string where = ImportRun::where(path, line);
     std::string error;
     if (!json_row(text, run.schema, &columns, &cells, &error))
       run.note(where + ": " + error);
     else
-      run.take(columns, cells, where, false);
-    bar.update(std::ftell(in));
+      run.take(columns, cells, where);
+    bar.update(consumed);
   }
   std::free(buffer);
 }
@@ -205,7 +240,7 @@ void import_parts(const Options &o) {
   const Schema schema = Schema::load(o.project);
   FILE *in = open_input(o.input);
   Staged out(o.catalog, true);
-  ImportRun run{schema, out, {}, 0, 0};
+  ImportRun run{schema, out};
   {
     ProgressBar bar("importing " + o.input, o.input == "-" ? 0 : size_of(o.input));
     if (format == "csv") read_csv(in, o.input, run, bar);
@@ -214,6 +249,7 @@ void import_parts(const Options &o) {
   const bool unread = std::ferror(in) != 0;
   if (in != stdin) std::fclose(in);
   if (unread) fail(o.input + ": cannot read the file; nothing imported");
+  if (run.errors.empty()) run.flush();
   if (!run.errors.empty()) {
     for (const std::string &e : run.errors) std::fprintf(stderr, "pcs: %s\n", e.c_str());
     fail(o.catalog + ": nothing imported (" +
@@ -271,19 +307,110 @@ struct CsvColumn {
   int count = 0;
   bool characters = false;  // some record shows it as characters
 };
+using CsvColumns = std::map<std::pair<std::string, std::string>, CsvColumn>;
 
-std::map<std::pair<std::string, std::string>, CsvColumn> csv_columns(const Options &o, const Schema &schema) {
-  std::map<std::pair<std::string, std::string>, CsvColumn> columns;
-  each_record(o.catalog, o.state, [&](int64_t offset, bool, PartRecord *record) {
-    for (const Field &f : record_fields(record, schema)) {
-      auto it = columns.try_emplace({f.group, f.attribute}, CsvColumn{f.type, 0, false}).first;
-      CsvColumn &c = it->second;
-      if (c.type.length != f.type.length)
-        fail(o.catalog + ": record at offset " + std::to_string(offset) + ": " + f.group + "." +
-             f.attribute + " has values of " + std::to_string(f.type.length) + " bytes, other records " +
-             std::to_string(c.type.length) + ": a CSV column has one length; export as JSON Lines");
-      c.count = std::max(c.count, static_cast<int>(f.values.size()));
-      c.characters = c.characters || f.type.type == 'C';
+// One attribute of a record as cspgvisit finds it.
+struct Found {
+  const char *group, *name;
+  int count, length;
+  const unsigned char *values;
+};
+
+int collect(void *found, const char *group, const char *attribute, int count, int length,
+            const unsigned char *values) {
+  static_cast<std::vector<Found> *>(found)->push_back({group, attribute, count, length, values});
+  return 0;
+}
+
+// The attributes of one record layout: names, as a part record would order
+// them (by group, then attribute), the project's type, and what each pass
+// of an export keeps about them.
+struct Shape {
+  std::vector<size_t> order;  // positions in the record, in name order
+  std::vector<std::pair<std::string, std::string>> names;  // by position, without blanks
+  std::vector<const ValueType *> declared;                 // by position
+  std::vector<CsvColumn *> columns;                        // by position
+  std::vector<int> at;  // by export column: position, -1 when absent
+};
+
+// Walks the records of a catalog by their bytes, each with its shape: the
+// attributes a record holds are looked up once per distinct layout.
+class RecordShapes {
+ public:
+  explicit RecordShapes(const Schema &schema) : schema_(schema) {}
+  // visit(offset, deleted, found attributes, shape) per record in file
+  // order; deleted records only when `deleted` is set. Fails on damage.
+  template <class Visit>
+  void each(const std::string &path, bool deleted, Visit &&visit) {
+    const WalkEnd end = walk_record_bytes(path, 16, [&](const RecordStep &at, const unsigned char *bytes) {
+      if (at.flag != 0 && !deleted) return;
+      found_.clear();
+      if (cspgvisit(bytes, at.length, collect, &found_) != 0) damaged(path, at.offset);
+      key_.clear();
+      for (const Found &f : found_) key_.append(f.group, PCS_NAME_LEN).append(f.name, PCS_NAME_LEN);
+      auto shape = shapes_.find(key_);
+      if (shape == shapes_.end()) shape = shapes_.emplace(key_, shape_of(path, at.offset)).first;
+      visit(at.offset, at.flag != 0, found_, shape->second);
+    });
+    if (end.kind != WalkEnd::clean) fail(path + ": " + end.text());
+  }
+
+ private:
+  [[noreturn]] static void damaged(const std::string &path, int64_t offset) {
+    fail(path + ": the record at offset " + std::to_string(offset) + " is damaged (pcs check shows more)");
+  }
+  Shape shape_of(const std::string &path, int64_t offset) const {
+    Shape shape;
+    const size_t n = found_.size();
+    shape.order.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+      shape.order[i] = i;
+      shape.names.emplace_back(name_text(found_[i].group), name_text(found_[i].name));
+      shape.declared.push_back(schema_.find(shape.names[i].first, shape.names[i].second));
+    }
+    auto compare = [&](size_t a, size_t b) {
+      const int group = std::strncmp(found_[a].group, found_[b].group, PCS_NAME_LEN);
+      return group != 0 ? group : std::strncmp(found_[a].name, found_[b].name, PCS_NAME_LEN);
+    };
+    std::sort(shape.order.begin(), shape.order.end(), [&](size_t a, size_t b) { return compare(a, b) < 0; });
+    // A part record cannot hold one attribute twice: that is damage.
+    for (size_t i = 1; i < n; ++i)
+      if (compare(shape.order[i - 1], shape.order[i]) == 0) damaged(path, offset);
+    shape.columns.assign(n, nullptr);
+    return shape;
+  }
+  static std::string name_text(const char *field) {
+    std::string text(field, strnlen(field, PCS_NAME_LEN));
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+  }
+
+  const Schema &schema_;
+  std::map<std::string, Shape> shapes_;
+  std::vector<Found> found_;
+  std::string key_;
+};
+
+// The type values of `f` show as in a record: the project's when it
+// declares the attribute at this length, else the guessed one.
+char shown_type(const Found &f, const ValueType *declared) {
+  return declared && declared->length == f.length ? declared->type : guess_type(f.values, f.count, f.length);
+}
+
+CsvColumns csv_columns(const Options &o, const Schema &schema, RecordShapes &shapes) {
+  CsvColumns columns;
+  shapes.each(o.catalog, o.state, [&](int64_t offset, bool, const std::vector<Found> &found, Shape &shape) {
+    for (size_t i : shape.order) {
+      const Found &f = found[i];
+      CsvColumn *&c = shape.columns[i];
+      if (!c)
+        c = &columns.try_emplace(shape.names[i], CsvColumn{{shown_type(f, shape.declared[i]), f.length}, 0, false})
+                 .first->second;
+      if (c->type.length != f.length)
+        fail(o.catalog + ": record at offset " + std::to_string(offset) + ": " + shape.names[i].first + "." +
+             shape.names[i].second + " has values of " + std::to_string(f.length) + " bytes, other records " +
+             std::to_string(c->type.length) + ": a CSV column has one length; export as JSON Lines");
+      c->count = std::max(c->count, f.count);
+      c->characters = c->characters || shown_type(f, shape.declared[i]) == 'C';
     }
   });
   for (auto &[name, c] : columns)
@@ -291,71 +418,105 @@ std::map<std::pair<std::string, std::string>, CsvColumn> csv_columns(const Optio
   return columns;
 }
 
-void check_shown(const Shown &shown, ValueType type, const std::string &where) {
+void check_shown(const Shown &shown, ValueType type, const std::string &catalog, int64_t offset) {
   if (shown.kind == Shown::characters && type.type != 'C')
-    fail(where + ": a value of type " + std::string(1, type.type) + " is not a finite number");
+    fail(catalog + ": record at offset " + std::to_string(offset) + ": a value of type " +
+         std::string(1, type.type) + " is not a finite number");
+}
+
+// The header line of a CSV export.
+std::string csv_header(const Options &o, const Schema &schema, const CsvColumns &columns) {
+  std::string text;
+  const char *comma = "";
+  if (o.offsets) text += "@offset", comma = ",";
+  if (o.state) text += std::string(comma) + "@state", comma = ",";
+  for (const auto &[name, c] : columns)
+    for (int k = 1; k <= c.count; ++k) {
+      text += comma;
+      csv_text(&text, column_name(name.first, name.second, k, k == 1 ? written_type(schema, name.first, name.second, c.type) : std::nullopt));
+      comma = ",";
+    }
+  return text + '\n';
+}
+
+// Writes text once it has grown past a large block (all of it with `all`).
+void write_out(std::string *text, FILE *out, bool all) {
+  if (!all && text->size() < (size_t{1} << 20)) return;
+  std::fwrite(text->data(), 1, text->size(), out);
+  text->clear();
+}
+
+long export_csv(const Options &o, const Schema &schema, RecordShapes &shapes, const CsvColumns &columns,
+                FILE *out) {
+  std::vector<const CsvColumn *> order;
+  std::vector<std::pair<std::string, std::string>> names;
+  for (const auto &[name, c] : columns) order.push_back(&c), names.push_back(name);
+  std::string text = csv_header(o, schema, columns);
+  long parts = 0;
+  shapes.each(o.catalog, o.state, [&](int64_t offset, bool deleted, const std::vector<Found> &found, Shape &shape) {
+    if (shape.at.empty()) {
+      shape.at.assign(order.size(), -1);
+      for (size_t i = 0; i < shape.names.size(); ++i)
+        if (auto c = std::lower_bound(names.begin(), names.end(), shape.names[i]); c != names.end() && *c == shape.names[i])
+          shape.at[static_cast<size_t>(c - names.begin())] = static_cast<int>(i);
+    }
+    const char *comma = "";
+    if (o.offsets) text += std::to_string(offset), comma = ",";
+    if (o.state) text += std::string(comma) + (deleted ? "deleted" : "live"), comma = ",";
+    for (size_t col = 0; col < order.size(); ++col) {
+      const CsvColumn &c = *order[col];
+      const Found *f = shape.at[col] < 0 ? nullptr : &found[static_cast<size_t>(shape.at[col])];
+      // The file changed since the column pass: the values no longer fit.
+      if (f && f->length != c.type.length)
+        fail(o.catalog + ": record at offset " + std::to_string(offset) + " changed during the export");
+      for (int k = 0; k < c.count; ++k) {
+        text += comma;
+        comma = ",";
+        if (!f || k >= f->count) continue;
+        const Shown shown = decode_value(f->values + static_cast<size_t>(k) * static_cast<size_t>(f->length), c.type);
+        check_shown(shown, c.type, o.catalog, offset);
+        csv_field(&text, shown);
+      }
+    }
+    text += '\n';
+    ++parts;
+    write_out(&text, out, false);
+  });
+  write_out(&text, out, true);
+  return parts;
+}
+
+long export_jsonl(const Options &o, const Schema &schema, FILE *out) {
+  std::string text;
+  long parts = 0;
+  each_record(o.catalog, o.state, [&](int64_t offset, bool deleted, PartRecord *record) {
+    std::string part, error;
+    if (!json_part(&part, record_fields(record, schema), schema, &error))
+      fail(o.catalog + ": record at offset " + std::to_string(offset) + ": " + error);
+    std::string meta;
+    if (o.offsets) meta += "\"@offset\":" + std::to_string(offset);
+    if (o.state) meta += std::string(meta.empty() ? "" : ",") + "\"@state\":\"" + (deleted ? "deleted" : "live") + "\"";
+    if (meta.empty()) text += part;
+    else text += "{" + meta + (part == "{}" ? "}" : "," + part.substr(1));
+    text += '\n';
+    ++parts;
+    write_out(&text, out, false);
+  });
+  write_out(&text, out, true);
+  return parts;
 }
 
 void export_parts(const Options &o) {
   const std::string format = o.output.empty() && o.format.empty() ? "jsonl" : format_of(o.format, o.output);
   const Schema schema = Schema::load(o.project);
-  std::map<std::pair<std::string, std::string>, CsvColumn> columns;
-  if (format == "csv") columns = csv_columns(o, schema);
+  RecordShapes shapes(schema);
+  CsvColumns columns;
+  if (format == "csv") columns = csv_columns(o, schema, shapes);
   if (!o.output.empty()) Outputs({o.catalog, o.project}, o.force).check(o.output);
   std::unique_ptr<Staged> file;
   if (!o.output.empty()) file = std::make_unique<Staged>(o.output, false);
   FILE *out = file ? file->stream() : stdout;
-  std::string text;
-  if (format == "csv") {
-    const char *comma = "";
-    if (o.offsets) text += "@offset", comma = ",";
-    if (o.state) text += std::string(comma) + "@state", comma = ",";
-    for (const auto &[name, c] : columns)
-      for (int k = 1; k <= c.count; ++k) {
-        text += comma;
-        csv_text(&text, column_name(name.first, name.second, k, k == 1 ? written_type(schema, name.first, name.second, c.type) : std::nullopt));
-        comma = ",";
-      }
-    text += '\n';
-  }
-  long parts = 0;
-  each_record(o.catalog, o.state, [&](int64_t offset, bool deleted, PartRecord *record) {
-    const std::string where = o.catalog + ": record at offset " + std::to_string(offset);
-    std::vector<Field> fields = record_fields(record, schema);
-    if (format == "csv") {
-      const char *comma = "";
-      if (o.offsets) text += std::to_string(offset), comma = ",";
-      if (o.state) text += std::string(comma) + (deleted ? "deleted" : "live"), comma = ",";
-      for (const auto &[name, c] : columns) {
-        const auto f = std::find_if(fields.begin(), fields.end(), [&name = name](const Field &x) {
-          return x.group == name.first && x.attribute == name.second;
-        });
-        for (int k = 0; k < c.count; ++k) {
-          text += comma;
-          comma = ",";
-          if (f == fields.end() || k >= static_cast<int>(f->values.size())) continue;
-          const Shown shown = decode_value(reinterpret_cast<const unsigned char *>(f->values[static_cast<size_t>(k)].data()), c.type);
-          check_shown(shown, c.type, where);
-          csv_field(&text, shown);
-        }
-      }
-    } else {
-      std::string part, error;
-      if (!json_part(&part, fields, schema, &error)) fail(where + ": " + error);
-      std::string meta;
-      if (o.offsets) meta += "\"@offset\":" + std::to_string(offset);
-      if (o.state) meta += std::string(meta.empty() ? "" : ",") + "\"@state\":\"" + (deleted ? "deleted" : "live") + "\"";
-      if (meta.empty()) text += part;
-      else text += "{" + meta + (part == "{}" ? "}" : "," + part.substr(1));
-    }
-    text += '\n';
-    ++parts;
-    if (text.size() > (1 << 16)) {
-      std::fwrite(text.data(), 1, text.size(), out);
-      text.clear();
-    }
-  });
-  std::fwrite(text.data(), 1, text.size(), out);
+  const long parts = format == "csv" ? export_csv(o, schema, shapes, columns, out) : export_jsonl(o, schema, out);
   if (file) {
     file->commit();
     std::fprintf(stderr, "pcs: %s: %ld part(s) exported to %s\n", o.catalog.c_str(), parts, o.output.c_str());

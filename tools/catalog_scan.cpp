@@ -117,6 +117,79 @@ WalkEnd walk_records(const std::string &path, int32_t min_length,
   return end;
 }
 
+namespace {
+
+// A catalog read front to back in large blocks, each record's bytes whole
+// in memory in turn.
+class BlockReader {
+ public:
+  BlockReader(FILE *stream, int64_t size) : stream_(stream), size_(size) {}
+  // The file bytes [at, at + n), which the caller has checked lie inside
+  // the file; null when they cannot be read.
+  const unsigned char *bytes(int64_t at, size_t n) {
+    if (at < start_ || at + static_cast<int64_t>(n) > start_ + static_cast<int64_t>(held_)) {
+      if (n > buffer_.size()) buffer_.resize(n);
+      start_ = at;
+      held_ = 0;
+      const size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(buffer_.size()), size_ - at));
+      if (std::fseek(stream_, static_cast<long>(at), SEEK_SET) != 0) return nullptr;
+      held_ = std::fread(buffer_.data(), 1, want, stream_);
+      if (held_ < n) return nullptr;
+    }
+    return buffer_.data() + (at - start_);
+  }
+
+ private:
+  FILE *stream_;
+  int64_t size_;
+  std::vector<unsigned char> buffer_ = std::vector<unsigned char>(size_t{4} << 20);
+  int64_t start_ = 0;
+  size_t held_ = 0;
+};
+
+}  // namespace
+
+WalkEnd walk_record_bytes(const std::string &path, int32_t min_length,
+                          const std::function<void(const RecordStep &, const unsigned char *)> &step) {
+  FILE *stream = std::fopen(path.c_str(), "rb");
+  if (!stream) fail(path + ": cannot open the file: " + std::strerror(errno));
+  std::setvbuf(stream, nullptr, _IONBF, 0);
+  WalkEnd end;
+  std::fseek(stream, 0, SEEK_END);
+  end.file_size = std::ftell(stream);
+  BlockReader reader(stream, end.file_size);
+  ProgressBar bar("reading " + path, end.file_size);
+  bool unread = false;
+  for (end.offset = 0; end.offset < end.file_size; end.offset += end.length) {
+    bar.update(end.offset);
+    const size_t got = static_cast<size_t>(std::min<int64_t>(8, end.file_size - end.offset));
+    const unsigned char *head = reader.bytes(end.offset, got);
+    if (!head) {
+      unread = true;
+      break;
+    }
+    end.length = got >= 4 ? be32(head) : 0;
+    if (got == 8 && end.length < min_length) {
+      end.kind = WalkEnd::short_length;
+      break;
+    }
+    if (got < 8 || end.length > end.file_size - end.offset) {
+      end.kind = WalkEnd::torn;
+      break;
+    }
+    const unsigned char *record = reader.bytes(end.offset, static_cast<size_t>(end.length));
+    if (!record) {
+      unread = true;
+      break;
+    }
+    step({end.offset, end.length, be32(record + 4)}, record);
+  }
+  const int error = errno;
+  std::fclose(stream);
+  if (unread) fail(path + ": cannot read the file: " + std::strerror(error));
+  return end;
+}
+
 int KeyScan::blank_keys() const {
   return static_cast<int>(
       std::count_if(records.begin(), records.end(), [](const KeyedRecord &r) { return r.blank; }));

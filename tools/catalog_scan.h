@@ -40,6 +40,11 @@ struct RecordStep {
 WalkEnd walk_records(const std::string &path, int32_t min_length,
                      const std::function<void(FILE *, const RecordStep &)> &step);
 
+// walk_records with each record's bytes in memory (the file is read in
+// large blocks): step(at, bytes) for each whole record.
+WalkEnd walk_record_bytes(const std::string &path, int32_t min_length,
+                          const std::function<void(const RecordStep &, const unsigned char *)> &step);
+
 // The live records of a catalog as the key readers see them, and their keys.
 struct KeyedRecord {
   int64_t offset;

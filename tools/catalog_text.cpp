@@ -3,60 +3,93 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 namespace pcs::tools {
 
 CsvReader::~CsvReader() { std::free(buffer_); }
 
+namespace {
+
+// The next cell of a record, its text cleared: cells are reused from record
+// to record, so their text keeps its room.
+Cell &next_cell(std::vector<Cell> *fields, size_t *n) {
+  if (*n == fields->size()) fields->emplace_back();
+  Cell &cell = (*fields)[(*n)++];
+  cell.text.clear();
+  return cell;
+}
+
+}  // namespace
+
+bool CsvReader::read_line() {
+  got_ = getline(&buffer_, &capacity_, stream_);
+  if (got_ < 0) return false;
+  consumed_ += got_;
+  ++line_;
+  return true;
+}
+
+bool CsvReader::line_end(ssize_t i) const {
+  return buffer_[i] == '\n' || (buffer_[i] == '\r' && i + 2 == got_ && buffer_[i + 1] == '\n');
+}
+
 bool CsvReader::next(std::vector<Cell> *fields) {
-  fields->clear();
-  ssize_t got = getline(&buffer_, &capacity_, stream_);
-  if (got < 0) return false;
-  first_line_ = ++line_;
-  Cell cell;
-  bool quoted = false, in_quotes = false;
-  for (ssize_t i = 0;; ++i) {
-    if (i == got) {
-      if (!in_quotes) break;
+  size_t n = 0;
+  if (!read_line()) {
+    fields->clear();
+    return false;
+  }
+  first_line_ = line_;
+  for (ssize_t i = 0;;) {
+    Cell &cell = next_cell(fields, &n);
+    if (i < got_ && buffer_[i] == '"') {
+      if (!quoted(&cell, &i)) return false;
+      if (i < got_ && buffer_[i] != ',' && !line_end(i)) {
+        error_ = "text after the closing quote of field " + std::to_string(n);
+        return false;
+      }
+    } else {
+      const ssize_t start = i;
+      while (i < got_ && buffer_[i] != ',' && !line_end(i)) ++i;
+      cell.text.assign(buffer_ + start, static_cast<size_t>(i - start));
+      cell.kind = i > start ? Cell::filled : Cell::absent;
+    }
+    if (i < got_ && buffer_[i] == ',') {
+      ++i;
+      continue;
+    }
+    fields->resize(n);
+    return true;
+  }
+}
+
+bool CsvReader::quoted(Cell *cell, ssize_t *at) {
+  cell->kind = Cell::filled;
+  for (ssize_t i = *at + 1;;) {
+    if (i == got_) {
       // A quoted field goes on over the line end.
-      got = getline(&buffer_, &capacity_, stream_);
-      if (got < 0) {
+      if (!read_line()) {
         error_ = "a quoted field opened on line " + std::to_string(first_line_) + " never ends";
         return false;
       }
-      ++line_;
-      i = -1;
+      i = 0;
       continue;
     }
-    const char c = buffer_[i];
-    if (in_quotes) {
-      if (c != '"') {
-        cell.text += c;
-      } else if (i + 1 < got && buffer_[i + 1] == '"') {
-        cell.text += '"';
-        ++i;
-      } else {
-        in_quotes = false;
-      }
-    } else if (c == '"' && !quoted && cell.text.empty()) {
-      quoted = in_quotes = true;
-    } else if (c == ',' || c == '\n' || (c == '\r' && i + 2 == got && buffer_[i + 1] == '\n')) {
-      cell.kind = quoted || !cell.text.empty() ? Cell::filled : Cell::absent;
-      fields->push_back(std::move(cell));
-      cell = Cell{};
-      quoted = false;
-      if (c != ',') return true;
-    } else if (quoted) {
-      error_ = "text after the closing quote of field " + std::to_string(fields->size() + 1);
-      return false;
-    } else {
-      cell.text += c;
+    const char *quote = static_cast<const char *>(std::memchr(buffer_ + i, '"', static_cast<size_t>(got_ - i)));
+    const ssize_t end = quote ? quote - buffer_ : got_;
+    cell->text.append(buffer_ + i, static_cast<size_t>(end - i));
+    i = end;
+    if (i == got_) continue;
+    if (i + 1 < got_ && buffer_[i + 1] == '"') {
+      cell->text += '"';
+      i += 2;
+      continue;
     }
+    *at = i + 1;
+    return true;
   }
-  cell.kind = quoted || !cell.text.empty() ? Cell::filled : Cell::absent;
-  fields->push_back(std::move(cell));
-  return true;
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #define PCS_TOOLS_CATALOG_TEXT_H
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -26,14 +27,27 @@ class CsvReader {
   bool next(std::vector<Cell> *fields);
   // Line number of the last record's first line, from 1.
   long line() const { return first_line_; }
+  // Bytes read so far.
+  int64_t consumed() const { return consumed_; }
   const std::string &error() const { return error_; }
   CsvReader(const CsvReader &) = delete;
   CsvReader &operator=(const CsvReader &) = delete;
 
  private:
+  // Reads the next line into buffer_ (got_ bytes); false at the end.
+  bool read_line();
+  // True when position i of the line ends the record: its newline, or a
+  // carriage return before it.
+  bool line_end(ssize_t i) const;
+  // Reads the quoted field opening at *at, over line ends; *at is set after
+  // its closing quote. False when it never closes.
+  bool quoted(Cell *cell, ssize_t *at);
+
   FILE *stream_;
   char *buffer_ = nullptr;
   size_t capacity_ = 0;
+  ssize_t got_ = 0;
+  int64_t consumed_ = 0;
   long line_ = 0, first_line_ = 0;
   std::string error_;
 };

@@ -2,6 +2,7 @@
 // schema, value text to bytes and back, rows to part records and back.
 #include "tools/catalog_values.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -135,37 +136,44 @@ std::vector<std::string> Schema::groups() const {
   return names;
 }
 
-bool encode_value(const Cell &cell, ValueType type, std::string *bytes, std::string *error) {
+bool encode_value(const Cell &cell, ValueType type, unsigned char *out, std::string *error) {
+  const auto length = static_cast<size_t>(type.length);
   if (cell.kind != Cell::filled || (type.type != 'C' && cell.text.empty())) {
-    bytes->assign(static_cast<size_t>(type.length), ' ');
+    std::memset(out, ' ', length);
     return true;
   }
-  if (type.type == 'I') {
+  // Numbers only at their own lengths (a schema cannot declare others).
+  if (type.type == 'I' && length == 4) {
     int32_t number = 0;
     if (!parse_number(cell.text, &number)) {
       *error = "\"" + cell.text + "\" is not a 32-bit integer";
       return false;
     }
-    bytes->assign(reinterpret_cast<const char *>(&number), 4);
+    std::memcpy(out, &number, 4);
     return true;
   }
-  if (type.type == 'R') {
+  if (type.type == 'R' && length == 8) {
     double number = 0;
     if (!parse_number(cell.text, &number) || !std::isfinite(number)) {
       *error = "\"" + cell.text + "\" is not a number";
       return false;
     }
-    bytes->assign(reinterpret_cast<const char *>(&number), 8);
+    std::memcpy(out, &number, 8);
     return true;
   }
-  if (cell.text.size() > static_cast<size_t>(type.length)) {
+  if (cell.text.size() > length) {
     *error = "\"" + cell.text + "\" has " + std::to_string(cell.text.size()) +
              " characters, more than the length " + std::to_string(type.length);
     return false;
   }
-  *bytes = cell.text;
-  bytes->resize(static_cast<size_t>(type.length), ' ');
+  std::memcpy(out, cell.text.data(), cell.text.size());
+  std::memset(out + cell.text.size(), ' ', length - cell.text.size());
   return true;
+}
+
+bool encode_value(const Cell &cell, ValueType type, std::string *bytes, std::string *error) {
+  bytes->assign(static_cast<size_t>(type.length), ' ');
+  return encode_value(cell, type, reinterpret_cast<unsigned char *>(bytes->data()), error);
 }
 
 Shown decode_value(const unsigned char *bytes, ValueType type) {
@@ -194,9 +202,19 @@ char guess_type(const unsigned char *values, int count, int length) {
   const size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(length);
   if (length == 4) return printable(values, bytes) ? 'C' : 'I';
   if (length != 8) return 'C';
+  // Finite values not all printable are reals whatever their decimal form:
+  // no need to write them out.
+  bool finite = true;
+  for (int k = 0; k < count && finite; ++k) {
+    double number = 0;
+    std::memcpy(&number, values + static_cast<size_t>(k) * 8, 8);
+    finite = std::isfinite(number);
+  }
+  if (finite && !printable(values, bytes)) return 'R';
   // Reals whose bytes happen to be printable (219.1 is "33333ck@") are
   // told from text by their short decimal form.
-  bool finite = true, short_form = true;
+  bool short_form = true;
+  finite = true;
   for (int k = 0; k < count; ++k) {
     const unsigned char *v = values + static_cast<size_t>(k) * 8;
     if (all_blank(v, 8)) continue;
@@ -290,6 +308,82 @@ PartRecord *row_record(const Row &row, std::string *error) {
   if (record) cspgfre(record);
   *error = rc == PCS_ATTR_EXISTS ? "an attribute is given twice" : "no memory" + code_text(rc);
   return nullptr;
+}
+
+RowRecords::~RowRecords() {
+  for (auto &entry : plans_) cspgfre(entry.second.record);
+}
+
+bool RowRecords::plan(const std::vector<Cell> &cells, Plan *plan, std::string *error, size_t *at) {
+  std::vector<std::pair<const Column *, Cell>> pairs;
+  pairs.reserve(cells.size());
+  for (size_t i = 0; i < cells.size(); ++i) pairs.emplace_back(&columns_[i], cells[i]);
+  Row row;
+  if (!build_row(pairs, schema_, &row, error, at)) return false;
+  plan->record = row_record(row, error);
+  *at = cells.size();
+  if (!plan->record) return false;
+  for (size_t i = 0; i < cells.size(); ++i)
+    if (columns_[i].meta == "@state" && cells[i].kind != Cell::absent) plan->states.push_back(i);
+  for (const Field &f : row.fields) {
+    Attribute *attribute = nullptr;
+    const std::string group = name_field(f.group), name = name_field(f.attribute);
+    for (void *g = plan->record->GroupList; g && !attribute; g = pplstnxt(g)) {
+      const auto *found = static_cast<const AttrGroup *>(pplstgtd(g));
+      if (std::memcmp(found->GroupName, group.data(), PCS_NAME_LEN) != 0) continue;
+      for (void *a = found->AttrList; a && !attribute; a = pplstnxt(a)) {
+        auto *candidate = static_cast<Attribute *>(pplstgtd(a));
+        if (std::memcmp(candidate->AttrName, name.data(), PCS_NAME_LEN) == 0) attribute = candidate;
+      }
+    }
+    if (!attribute) {
+      *error = "no memory";
+      return false;
+    }
+    // In build_row's order: by attribute, then by value number.
+    const size_t first = plan->values.size();
+    for (size_t i = 0; i < cells.size(); ++i) {
+      const Column &c = columns_[i];
+      if (cells[i].kind == Cell::absent || !c.meta.empty() || c.group != f.group || c.attribute != f.attribute)
+        continue;
+      const size_t value = static_cast<size_t>(c.index - 1);
+      plan->values.push_back({i, f.type, attribute->AttrValue + value * static_cast<size_t>(f.type.length)});
+    }
+    std::sort(plan->values.begin() + static_cast<std::ptrdiff_t>(first), plan->values.end(),
+              [](const Value &a, const Value &b) { return a.bytes < b.bytes; });
+  }
+  return true;
+}
+
+PartRecord *RowRecords::build(const std::vector<Cell> &cells, bool *deleted, std::string *error, size_t *at) {
+  mask_.assign(cells.size(), '0');
+  for (size_t i = 0; i < cells.size(); ++i)
+    if (cells[i].kind != Cell::absent) mask_[i] = '1';
+  auto found = plans_.find(mask_);
+  if (found == plans_.end()) {
+    Plan made;
+    if (!plan(cells, &made, error, at)) {
+      if (made.record) cspgfre(made.record);
+      return nullptr;
+    }
+    found = plans_.emplace(mask_, std::move(made)).first;
+  }
+  const Plan &p = found->second;
+  *deleted = false;
+  for (size_t i : p.states) {
+    if (cells[i].kind != Cell::filled) continue;
+    *at = i;
+    if (cells[i].text != "live" && cells[i].text != "deleted") {
+      *error = "\"" + cells[i].text + "\" is neither live nor deleted";
+      return nullptr;
+    }
+    *deleted = cells[i].text == "deleted";
+  }
+  for (const Value &v : p.values) {
+    *at = v.cell;
+    if (!encode_value(cells[v.cell], v.type, v.bytes, error)) return nullptr;
+  }
+  return p.record;
 }
 
 std::vector<Field> record_fields(PartRecord *record, const Schema &schema) {

@@ -68,6 +68,8 @@ struct Cell {
 
 // The value's bytes (type.length of them); false with the reason in *error.
 bool encode_value(const Cell &cell, ValueType type, std::string *bytes, std::string *error);
+// The same into type.length bytes at `out`.
+bool encode_value(const Cell &cell, ValueType type, unsigned char *out, std::string *error);
 
 // A value of a record as its type shows it.
 struct Shown {
@@ -106,6 +108,45 @@ bool build_row(const std::vector<std::pair<const Column *, Cell>> &cells, const 
 // The part record of a row (the caller frees it with cspgfre); null with
 // the reason in *error.
 PartRecord *row_record(const Row &row, std::string *error);
+
+// The part records of rows of one set of columns, as build_row and
+// row_record make them, built fast: the first row whose cells fill a given
+// set of columns is checked whole and its record kept; later rows filling
+// the same columns only have their values checked and laid into the kept
+// record.
+class RowRecords {
+ public:
+  RowRecords(const std::vector<Column> &columns, const Schema &schema)
+      : columns_(columns), schema_(schema) {}
+  ~RowRecords();
+  // The record of a row of one cell per column, owned by this object and
+  // valid until the next call, with its state in *deleted; null with
+  // "reason" in *error and the position of the cell at fault in *at (the
+  // cell count when no cell is at fault).
+  PartRecord *build(const std::vector<Cell> &cells, bool *deleted, std::string *error, size_t *at);
+  RowRecords(const RowRecords &) = delete;
+  RowRecords &operator=(const RowRecords &) = delete;
+
+ private:
+  // A set of filled columns: the kept record, where each cell's value goes
+  // (in the order build_row checks them), and the @state cells.
+  struct Value {
+    size_t cell;
+    ValueType type;
+    unsigned char *bytes;
+  };
+  struct Plan {
+    PartRecord *record = nullptr;
+    std::vector<Value> values;
+    std::vector<size_t> states;
+  };
+  bool plan(const std::vector<Cell> &cells, Plan *plan, std::string *error, size_t *at);
+
+  const std::vector<Column> &columns_;
+  const Schema &schema_;
+  std::map<std::string, Plan> plans_;  // by the filled-cell mask
+  std::string mask_;
+};
 
 // The fields of a part record in record order, typed by the schema, else
 // by guess_type.

@@ -234,9 +234,9 @@ Register reg([](CLI::App &app) {
   CLI::App *repair_cmd = app.add_subcommand(
       "repair",
       "Remove a torn last record (one that runs past the end of the file), keeping a backup");
-  repair_cmd->add_option("file", file, "Catalog or keyed group file")
-      ->required()
-      ->check(CLI::ExistingFile);
+  // A missing file is reported by the repair itself, as every command's
+  // failures are: "pcs: FILE: cannot open the file: ...".
+  repair_cmd->add_option("file", file, "Catalog or keyed group file")->required();
   repair_cmd->add_flag("--force", force,
                        "Also cut the file at damage in the middle (the records from there on "
                        "are removed; the backup keeps them)");

@@ -15,6 +15,7 @@
 #include "tools/catalog_scan.h"
 #include "tools/clobber.h"
 #include "tools/command.h"
+#include "tools/part_json.h"
 
 namespace pcs::tools {
 namespace {
@@ -153,34 +154,11 @@ void show_record(const Options &o) {
   if (json_output()) print_json(all);
 }
 
-// [{"group": "PIPE", "attributes": [{"name": "SIZE", "length": 4,
-//   "values": ["0100"]}]}]; a value is blank-padded to the length, which
-// defaults to the longest value.
+// A keyed record's description read from a file (see keyed_list_from_json).
 KeyedGroup *list_from_json(const std::string &path) {
-  const nlohmann::json doc = read_json(path, "description");
-  KeyedGroup *list = nullptr;
-  try {
-    // cspadd puts new groups and attributes first: add them back to front.
-    for (auto g = doc.rbegin(); g != doc.rend(); ++g) {
-      std::string group = name_field(g->at("group").get<std::string>());
-      const auto &attributes = g->at("attributes");
-      for (auto a = attributes.rbegin(); a != attributes.rend(); ++a) {
-        auto values = a->at("values").get<std::vector<std::string>>();
-        size_t longest = 0;
-        for (const std::string &v : values) longest = std::max(longest, v.size());
-        int length = a->value("length", static_cast<int>(longest));
-        std::string bytes;
-        for (const std::string &v : values) bytes += name_field(v, static_cast<size_t>(length));
-        std::string name = name_field(a->at("name").get<std::string>());
-        int count = static_cast<int>(values.size()), rc = 0;
-        cspadd(group.c_str(), name.c_str(), &count, &length, bytes.data(), &list, &rc);
-        if (rc != 0) throw std::runtime_error("cannot add " + name + code_text(rc));
-      }
-    }
-  } catch (const std::exception &e) {
-    cspfre(&list);
-    fail(path + ": bad description: " + json_reason(e));
-  }
+  std::string error;
+  KeyedGroup *list = keyed_list_from_json(read_json(path, "description"), &error);
+  if (!list && !error.empty()) fail(path + ": bad description: " + error);
   return list;
 }
 

@@ -3,6 +3,7 @@
 // (null when blank), or raw bytes in hexadecimal.
 #include "tools/part_json.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -61,13 +62,24 @@ std::string name_of(const nlohmann::json &text, const char *what) {
 
 std::string plain(const std::string &field) { return field.substr(0, field.find_last_not_of(' ') + 1); }
 
+// The "length" of an attribute, `absent` when it has none; a length that
+// is not a whole number from 0 to 4096 fails.
+int length_of(const nlohmann::json &a, int absent) {
+  const auto found = a.find("length");
+  if (found == a.end()) return absent;
+  if (!found->is_number_integer()) throw std::runtime_error("a length that is not a whole number");
+  const int64_t length = found->get<int64_t>();
+  if (length < 0 || length > 4096) throw std::runtime_error("a length outside 0..4096");
+  return static_cast<int>(length);
+}
+
 // The value length: the schema's where it declares the attribute (an
 // explicit length must agree), else the explicit one; numbers have theirs.
 int value_length(const nlohmann::json &a, char type, const std::string &group,
                  const std::string &name, const DeclaredLength &declared) {
   const int schema = declared ? declared(group, name) : 0;
   const int fixed = type == 'I' ? 4 : type == 'R' ? 8 : 0;
-  const int given = a.value("length", 0);
+  const int given = length_of(a, 0);
   if (schema > 0 && given > 0 && given != schema)
     throw std::runtime_error(plain(name) + " has length " + std::to_string(given) +
                              ", the project declares " + std::to_string(schema));
@@ -154,6 +166,34 @@ CgGroup *part_from_json(const nlohmann::json &doc, std::string *error,
     *error = json_reason(e);
     return nullptr;
   }
+}
+
+KeyedGroup *keyed_list_from_json(const nlohmann::json &doc, std::string *error) {
+  KeyedGroup *list = nullptr;
+  try {
+    // cspadd puts new groups and attributes first: add them back to front.
+    for (auto g = doc.rbegin(); g != doc.rend(); ++g) {
+      std::string group = name_field(g->at("group").get<std::string>());
+      const auto &attributes = g->at("attributes");
+      for (auto a = attributes.rbegin(); a != attributes.rend(); ++a) {
+        auto values = a->at("values").get<std::vector<std::string>>();
+        size_t longest = 0;
+        for (const std::string &v : values) longest = std::max(longest, v.size());
+        int length = length_of(*a, static_cast<int>(std::min<size_t>(longest, 4097)));
+        if (length > 4096) throw std::runtime_error("a value longer than 4096 characters");
+        std::string bytes;
+        for (const std::string &v : values) bytes += name_field(v, static_cast<size_t>(length));
+        std::string name = name_field(a->at("name").get<std::string>());
+        int count = static_cast<int>(values.size()), rc = 0;
+        cspadd(group.c_str(), name.c_str(), &count, &length, bytes.data(), &list, &rc);
+        if (rc != 0) throw std::runtime_error("cannot add " + name + code_text(rc));
+      }
+    }
+  } catch (const std::exception &e) {
+    cspfre(&list);
+    *error = json_reason(e);
+  }
+  return list;
 }
 
 nlohmann::json part_to_json(const CgGroup *part) {

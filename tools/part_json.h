@@ -1,4 +1,5 @@
-// The JSON form of a query part (docs/part-json.md) and its text listing.
+// The JSON form of a query part (docs/part-json.md) and its text listing,
+// and the JSON description of a keyed record.
 #ifndef PCS_TOOLS_PART_JSON_H
 #define PCS_TOOLS_PART_JSON_H
 
@@ -19,6 +20,11 @@ using DeclaredLength = std::function<int(const std::string &group, const std::st
 // schema declares, else the length the JSON gives (required then).
 CgGroup *part_from_json(const nlohmann::json &doc, std::string *error,
                         const DeclaredLength &declared);
+// A keyed record's group list from its description, [{"group": "PIPE",
+// "attributes": [{"name": "SIZE", "length": 4, "values": ["0100"]}]}]: a
+// value is blank-padded to the length (0 to 4096), which defaults to the
+// longest value. Null with the reason in *error (empty for an empty list).
+KeyedGroup *keyed_list_from_json(const nlohmann::json &doc, std::string *error);
 // The part as JSON, groups and attributes in the order of the file they
 // were read from (the reverse of the part's chains).
 nlohmann::json part_to_json(const CgGroup *part);

@@ -232,5 +232,76 @@ TEST_F(CatalogRecord, KeyScanCollectsMatchingValues) {
   gusend(&stack, &rc);
 }
 
+// Records laid into memory for bulk appends: the bytes cspgwrt appends,
+// the flag word set for a deleted record, nothing laid without room or past
+// the 2^31 offsets an index holds.
+TEST_F(CatalogRecord, LaidRecordsMatchHandBuiltBytes) {
+  const Part two = {{"B", {{"Z", 2, 8, "12345678abcdefgh"}}}, {"A", {{"Y", 1, 4, be32(7)}}}};
+  PartRecord *part = make_part(two), *empty = nullptr;
+  int rc = -1;
+  cspgcre(&empty, &rc);
+  const std::string live = catalog_record({{"A", {{"Y", 1, 4, be32(7)}}}, {"B", {{"Z", 2, 8, "12345678abcdefgh"}}}});
+  const long long size = static_cast<long long>(live.size());
+  struct Case {
+    PartRecord *record;
+    int deleted;
+    long long at, room;
+    long long length;
+    int rc;
+    std::string laid;  // "" when nothing is laid
+  } cases[] = {
+      {part, 0, 0, 200, size, 0, live},
+      {part, 1, 1000, 200, size, 0, live.substr(0, 4) + be32(1) + live.substr(8)},
+      {part, 0, 0, size - 1, size, 0, ""},
+      {part, 0, INT32_MAX - size, 200, size, 0, live},
+      {part, 0, INT32_MAX - size + 1, 200, size, PCS_SHORT_WRITE, ""},
+      {empty, 0, 0, 200, 0, 0, ""},
+  };
+  for (const Case &c : cases) {
+    std::string out(200, '\0');
+    rc = -1;
+    const long long length =
+        cspgenc(c.record, c.deleted, c.at, reinterpret_cast<unsigned char *>(out.data()), c.room, &rc);
+    EXPECT_EQ(length, c.length) << c.at;
+    EXPECT_RC(c.rc, rc);
+    EXPECT_EQ(out.substr(0, c.laid.size()), c.laid) << c.at;
+    EXPECT_EQ(out.find_first_not_of('\0', c.laid.size()), std::string::npos) << c.at;
+  }
+  cspgfre(part);
+  cspgfre(empty);
+}
+
+// The attributes of record bytes in memory, in directory order, with the
+// checks of cspgetrc.
+TEST_F(CatalogRecord, VisitWalksRecordBytes) {
+  const std::string rec = catalog_record({{"B", {{"Z", 2, 3, "abcdef"}, {"X", 1, 4, be32(9)}}}, {"A", {{"Y", 1, 1, "y"}}}}, 1);
+  std::vector<std::string> seen;
+  PcsAttributeVisit note = [](void *to, const char *group, const char *attribute, int count, int length,
+                              const unsigned char *values) {
+    static_cast<std::vector<std::string> *>(to)->push_back(
+        std::string(group, 8) + std::string(attribute, 8) + std::to_string(count) + "x" + std::to_string(length) +
+        "=" + std::string(reinterpret_cast<const char *>(values), static_cast<size_t>(count * length)));
+    return count == 9 ? 5 : 0;
+  };
+  const auto *bytes = reinterpret_cast<const unsigned char *>(rec.data());
+  EXPECT_EQ(cspgvisit(bytes, static_cast<long long>(rec.size()), note, &seen), 0);
+  EXPECT_EQ(seen, (std::vector<std::string>{field("B") + field("Z") + "2x3=abcdef",
+                                             field("B") + field("X") + "1x4=" + be32(9),
+                                             field("A") + field("Y") + "1x1=y"}));
+  std::string counted = rec;
+  counted.replace(counted.find(field("Y")) + 8, 4, be32(9));  // 9 values of 1 byte: past the record
+  std::string stopped = catalog_record({{"A", {{"Y", 9, 1, "123456789"}}}});
+  const std::pair<std::string, int> cases[] = {
+      {rec.substr(0, 15), 1}, {rec.substr(0, rec.size() - 8), 1}, {counted, 1}, {stopped, 5}};
+  for (const auto &[record, result] : cases) {
+    seen.clear();
+    EXPECT_EQ(cspgvisit(reinterpret_cast<const unsigned char *>(record.data()), static_cast<long long>(record.size()),
+                        note, &seen),
+              result)
+        << record.size();
+  }
+  EXPECT_EQ(cspgvisit(nullptr, 0, note, &seen), 1);
+}
+
 }  // namespace
 }  // namespace pcs::test_catalog

@@ -11,6 +11,8 @@ TEST(CommandFailures, ExitCodesAndMessages) {
   ASSERT_EQ(run_tool(dir, "keyed put t.kg k.json -k PIPE.SIZE:4").status, 0);
   write_file(dir.path("bad.json"), "[{\"group\": \"PIPE\",\n  \"attributes\": [}]");
   write_file(dir.path("nogroup.json"), R"([{"attributes": []}])");
+  write_file(dir.path("long.json"), R"([{"group": "P", "attributes": [{"name": "S", "length": 5000, "values": ["1"]}]}])");
+  write_file(dir.path("real.json"), R"([{"group": "P", "attributes": [{"name": "S", "length": 1e10, "values": ["1"]}]}])");
   struct Case {
     std::string args;
     int status;
@@ -20,7 +22,7 @@ TEST(CommandFailures, ExitCodesAndMessages) {
       {"check absent.cat", 1, "absent.cat: cannot open the file: No such file or directory"},
       {"check s.idx", 2, "s.idx: an index is checked against its catalog"},
       {"check s.cat -k PIPE.SIZE", 2, "key field \"PIPE.SIZE\" is not GROUP.ATTR:LENGTH"},
-      {"repair absent.cat", 2, "absent.cat"},
+      {"repair absent.cat", 1, "pcs: absent.cat: cannot open the file: No such file or directory"},
       {"keyed list absent.kg -k PIPE.SIZE:4", 1, "absent.kg: no such file"},
       {"keyed show t.kg 0200 -k PIPE.SIZE:4", 1, "t.kg: no record has the key \"0200\""},
       {"keyed put t.kg absent.json -k PIPE.SIZE:4", 1,
@@ -28,6 +30,8 @@ TEST(CommandFailures, ExitCodesAndMessages) {
       {"keyed put t.kg bad.json -k PIPE.SIZE:4", 1,
        "bad.json: the description is not JSON: the text goes wrong at line 2, column 18"},
       {"keyed put t.kg nogroup.json -k PIPE.SIZE:4", 1, "nogroup.json: bad description: key 'group' not found"},
+      {"keyed put t.kg long.json -k PIPE.SIZE:4", 1, "long.json: bad description: a length outside 0..4096"},
+      {"keyed put t.kg real.json -k PIPE.SIZE:4", 1, "real.json: bad description: a length that is not a whole number"},
       {"parts show absent.gp", 1, "absent.gp: cannot open the generic part file: No such file"},
       {"parts put g.gp bad.json", 1, "bad.json: the part file is not JSON: the text goes wrong at line 2"},
       {"maint index absent.cat i -k PART.NAME:12", 1, "absent.cat: no such file"},
