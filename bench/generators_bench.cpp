@@ -61,48 +61,51 @@ void set_bytes(benchmark::State &state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * kDumpBytes);
 }
 
-void BM_cgwtcr(benchmark::State &state) {
+// One converter run per iteration over the dumps, against an awk program
+// doing the same job.
+void run_converter(benchmark::State &state, const char *name, void (*convert)(int *rc)) {
   make_dumps();
   for (auto _ : state) {
     int rc = 0;
-    cgwtcr(work("weld.dmp").c_str(), work("weld.csv").c_str(), &rc);
-    if (rc != 0) state.SkipWithError("cgwtcr failed");
+    convert(&rc);
+    if (rc != 0) state.SkipWithError((std::string(name) + " failed").c_str());
   }
   set_bytes(state);
+}
+
+void run_awk(benchmark::State &state, const std::string &command) {
+  make_dumps();
+  for (auto _ : state)
+    if (std::system(command.c_str()) != 0) state.SkipWithError("awk failed");
+  set_bytes(state);
+}
+
+void BM_cgwtcr(benchmark::State &state) {
+  run_converter(state, "cgwtcr", [](int *rc) {
+    cgwtcr(work("weld.dmp").c_str(), work("weld.csv").c_str(), rc);
+  });
 }
 
 void BM_awk_weld(benchmark::State &state) {
-  make_dumps();
-  const std::string command =
-      "awk '/WELDHEAD/{s=1;next} /CTFTBEN/{if(s)exit} s && substr($1,1,8)==\"WELDNTRY\"{"
-      "f=$3; if(f==\"F\")f=\"FIELD\"; else if(f==\"S\")f=\"SHOP\"; n=$4+0; if(n>5)n=5;"
-      "for(i=0;i<n;i++){t=5+3*i; print $2\",\"$2\",\"$t\",\"$(t+1)\",\"f\",\"$(t+2)\",\"}}' " +
-      work("weld.dmp") + " > " + work("weld.awk");
-  for (auto _ : state)
-    if (std::system(command.c_str()) != 0) state.SkipWithError("awk failed");
-  set_bytes(state);
+  run_awk(state,
+          "awk '/WELDHEAD/{s=1;next} /CTFTBEN/{if(s)exit} s && substr($1,1,8)==\"WELDNTRY\"{"
+          "f=$3; if(f==\"F\")f=\"FIELD\"; else if(f==\"S\")f=\"SHOP\"; n=$4+0; if(n>5)n=5;"
+          "for(i=0;i<n;i++){t=5+3*i; print $2\",\"$2\",\"$t\",\"$(t+1)\",\"f\",\"$(t+2)\",\"}}' " +
+              work("weld.dmp") + " > " + work("weld.awk"));
 }
 
 void BM_cgpdtcr(benchmark::State &state) {
-  make_dumps();
-  for (auto _ : state) {
-    int rc = 0;
-    cgpdtcr(work("wall.dmp").c_str(), work("od.dmp").c_str(), work("pd.csv").c_str(), &rc);
-    if (rc != 0) state.SkipWithError("cgpdtcr failed");
-  }
-  set_bytes(state);
+  run_converter(state, "cgpdtcr", [](int *rc) {
+    cgpdtcr(work("wall.dmp").c_str(), work("od.dmp").c_str(), work("pd.csv").c_str(), rc);
+  });
 }
 
 void BM_awk_pipedim(benchmark::State &state) {
-  make_dumps();
-  const std::string command =
-      "awk 'FNR==NR{if(/PIODHEAD/)s=1; else if(/CTFTBEN/)s=0; else if(s && $1==\"PIODNTRY\"){"
-      "if(!($2 in d))d[$2]=$3; print $2\",,\"$3\",,\"}; next} /PITHHEAD/{t=1;next} /CTFTBEN/{t=0}"
-      " t && $1==\"PITHNTRY\"{print $2\",\"$3\",\"d[$2]\",\"$4\",\"}' " +
-      work("od.dmp") + " " + work("wall.dmp") + " > " + work("pd.awk");
-  for (auto _ : state)
-    if (std::system(command.c_str()) != 0) state.SkipWithError("awk failed");
-  set_bytes(state);
+  run_awk(state,
+          "awk 'FNR==NR{if(/PIODHEAD/)s=1; else if(/CTFTBEN/)s=0; else if(s && $1==\"PIODNTRY\"){"
+          "if(!($2 in d))d[$2]=$3; print $2\",,\"$3\",,\"}; next} /PITHHEAD/{t=1;next} /CTFTBEN/{t=0}"
+          " t && $1==\"PITHNTRY\"{print $2\",\"$3\",\"d[$2]\",\"$4\",\"}' " +
+              work("od.dmp") + " " + work("wall.dmp") + " > " + work("pd.awk"));
 }
 
 // A fresh in-process model from the example project, saved in the work dir.

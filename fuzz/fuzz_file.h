@@ -1,5 +1,6 @@
 // What the fuzz targets share: the input bytes as a file, either a reused
-// temporary stream or a named scratch file, and standard output silenced.
+// temporary stream or a named scratch file, a record read at a position the
+// input gives, and standard output silenced.
 #ifndef PCS_FUZZ_FUZZ_FILE_H
 #define PCS_FUZZ_FUZZ_FILE_H
 
@@ -9,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "host/inprocess/testing.h"
 
 namespace pcs::fuzz {
 
@@ -20,6 +23,21 @@ inline FILE *load(const uint8_t *data, size_t size) {
   std::rewind(file);
   if (std::fwrite(data, 1, size, file) != size || std::fflush(file) != 0) std::abort();
   return file;
+}
+
+// A record read at a position: the first two bytes of the input give the
+// position, the rest is the file. `read(file, position)` reads the record
+// and checks what it gives; once it is done, the host must hold no more
+// memory blocks than before.
+template <class Read>
+int read_at_position(const uint8_t *data, size_t size, Read read) {
+  if (size < 2) return 0;
+  pcs::host::reset();
+  const long blocks = pcs::host::memory().live_blocks;
+  int position = (data[0] << 8 | data[1]) - 2;
+  read(load(data + 2, size - 2), &position);
+  if (pcs::host::memory().live_blocks != blocks) std::abort();
+  return 0;
 }
 
 // A scratch path of this process, in memory where there is such a file

@@ -5,25 +5,19 @@
 #include <cstdlib>
 
 #include "fuzz/fuzz_file.h"
-#include "host/inprocess/testing.h"
 #include "include/pcs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size < 2) return 0;
-  pcs::host::reset();
-  const long blocks = pcs::host::memory().live_blocks;
-  int position = (data[0] << 8 | data[1]) - 2;
-  FILE *file = pcs::fuzz::load(data + 2, size - 2);
-  KeyedGroup *list = nullptr;
-  int length = 0, rc = -1;
-  cspgtr(&file, &position, &length, &list, &rc);
-  if (rc < 0 || rc > 7 || (rc != 0 && list)) std::abort();
-  for (KeyedGroup *g = list; g; g = g->NextGroup) {
-    int count = 0;
-    for (KeyedAttribute *a = g->FirstAttr; a; a = a->NextAttr) ++count;
-    if (count != g->AttrCount) std::abort();
-  }
-  cspfre(&list);
-  if (pcs::host::memory().live_blocks != blocks) std::abort();
-  return 0;
+  return pcs::fuzz::read_at_position(data, size, [](FILE *file, int *position) {
+    KeyedGroup *list = nullptr;
+    int length = 0, rc = -1;
+    cspgtr(&file, position, &length, &list, &rc);
+    if (rc < 0 || rc > 7 || (rc != 0 && list)) std::abort();
+    for (KeyedGroup *g = list; g; g = g->NextGroup) {
+      int count = 0;
+      for (KeyedAttribute *a = g->FirstAttr; a; a = a->NextAttr) ++count;
+      if (count != g->AttrCount) std::abort();
+    }
+    cspfre(&list);
+  });
 }

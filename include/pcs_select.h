@@ -186,6 +186,20 @@ PCS_SELECT_API void pcs_sel_close(PcsSelection *selection);
  * ("unknown result code") for any other. */
 PCS_SELECT_API const char *pcs_sel_text(int code);
 
+/* pcs_sel_value: value k (from 1) of a generic part attribute as text, as
+ * the explanations give it: type 'I' in decimal, 'R' as printf's %g, any
+ * other the characters without trailing blanks, each byte outside
+ * printable ASCII as '?'; "" when the attribute has no value k.
+ *  attribute (in) the attribute
+ *  k         (in) the value's number, from 1
+ *  type      (in) the type letter to read the value by (one character)
+ *  text      (out) the text with its 0, cut to size - 1 bytes
+ *  size      (in) bytes at text, at least 1; valueLength + 40 always suffice
+ *  length    (out) the length of the whole text, without its 0
+ *  rc (out) 0; PCS_SEL_BAD_ARGUMENT for a null pointer or a size below 1. */
+PCS_SELECT_API void pcs_sel_value(const CgAttribute *attribute, const int *k, const char *type,
+                                  char *text, const int *size, int *length, int *rc);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,6 +1,7 @@
 // The C interface of the selection engine (include/pcs_select.h): every
 // entry point checks its arguments, runs the engine guarded so that no
 // exception leaves it, and returns the engine's code.
+#include <algorithm>
 #include <cstring>
 
 #include "common/report.h"
@@ -97,6 +98,23 @@ void pcs_sel_close(PcsSelection *selection) {
   if (!selection) return;
   selection->~PcsSelection();
   gifree(selection);
+}
+
+void pcs_sel_value(const CgAttribute *attribute, const int *k, const char *type, char *text,
+                   const int *size, int *length, int *rc) {
+  if (!rc) return;
+  if (!attribute || !k || !type || !text || !size || *size < 1 || !length) {
+    *rc = PCS_SEL_BAD_ARGUMENT;
+    return;
+  }
+  pcs::guarded(rc, PCS_SEL_NO_MEMORY, [&] {
+    const std::string value = value_text(attribute, *k - 1, *type);
+    const size_t n = std::min(value.size(), static_cast<size_t>(*size - 1));
+    std::memcpy(text, value.data(), n);
+    text[n] = '\0';
+    *length = static_cast<int>(value.size());
+    *rc = 0;
+  });
 }
 
 const char *pcs_sel_text(int code) {

@@ -3,6 +3,7 @@
 // each query part) and `spec explain` (why one catalog part does or does not
 // satisfy one query part). Text output is aligned; --json gives the same
 // content as JSON.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "host/host_model.h"
 #include "host/inprocess/model.h"
 #include "include/pcs.h"
+#include "include/pcs_select.h"
 #include "tools/command.h"
 #include "tools/piping.h"
 
@@ -77,22 +79,14 @@ std::string trimmed(const char *p, size_t n) {
   return text;
 }
 
+// Value k (from 0) of the attribute as text, as the explanations give it.
 std::string value_text(const CgAttribute &a, int k, char type) {
-  if (k >= a.valueCount || !a.values) return "";
-  const unsigned char *p = a.values + static_cast<size_t>(k) * static_cast<size_t>(a.valueLength);
-  if (type == 'I' && a.valueLength >= 4) {
-    int32_t n;
-    std::memcpy(&n, p, sizeof n);
-    return std::to_string(n);
-  }
-  if (type == 'R' && a.valueLength >= 8) {
-    double d;
-    std::memcpy(&d, p, sizeof d);
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", d);
-    return text;
-  }
-  return trimmed(reinterpret_cast<const char *>(p), static_cast<size_t>(a.valueLength));
+  const int number = k + 1, size = std::max(a.valueLength, 0) + 40;
+  std::string text(static_cast<size_t>(size), '\0');
+  int length = 0, rc = -1;
+  pcs_sel_value(&a, &number, &type, text.data(), &size, &length, &rc);
+  text.resize(rc == 0 ? static_cast<size_t>(std::min(length, size - 1)) : 0);
+  return text;
 }
 
 std::string size_of(CgPart part) {

@@ -62,6 +62,15 @@ Stack *find(const int *handle) {
   return slots[slot].stack;
 }
 
+// The stack a call names; null, with *rc set, when the call is failed on
+// purpose or the handle names no open stack.
+Stack *called_stack(const int *stack, int *rc) {
+  if (inject(rc)) return nullptr;
+  Stack *target = find(stack);
+  if (!target) *rc = PCS_GUS_BAD_HANDLE;
+  return target;
+}
+
 void release(int slot) {
   Stack *stack = slots[slot].stack;
   gifree(stack->data);
@@ -165,11 +174,9 @@ void gusini(const int *entry_size, int *stack, int *rc) {
 void guspus(const int *stack, const void *item, int *count, int *rc) {
   int spare = 0;
   if (!rc) rc = &spare;
-  if (inject(rc)) return;
-  Stack *target = find(stack);
-  if (!target) {
-    *rc = PCS_GUS_BAD_HANDLE;
-  } else if (!item) {
+  Stack *target = called_stack(stack, rc);
+  if (!target) return;
+  if (!item) {
     *rc = PCS_GUS_BAD_ARGUMENT;
   } else if (!grow(target)) {
     *rc = PCS_GUS_NO_MEMORY;
@@ -185,11 +192,9 @@ void guspop(const int *stack, void *buffer, int *empty, int *rc) {
   int spare = 0;
   if (!rc) rc = &spare;
   if (empty) *empty = 1;
-  if (inject(rc)) return;
-  Stack *target = find(stack);
-  if (!target) {
-    *rc = PCS_GUS_BAD_HANDLE;
-  } else if (target->count > 0 && !buffer) {
+  Stack *target = called_stack(stack, rc);
+  if (!target) return;
+  if (target->count > 0 && !buffer) {
     *rc = PCS_GUS_BAD_ARGUMENT;
   } else {
     if (target->count > 0) {
@@ -203,11 +208,9 @@ void guspop(const int *stack, void *buffer, int *empty, int *rc) {
 void gusrea(const int *stack, const int *index, void *buffer, int *rc) {
   int spare = 0;
   if (!rc) rc = &spare;
-  if (inject(rc)) return;
-  Stack *target = find(stack);
-  if (!target) {
-    *rc = PCS_GUS_BAD_HANDLE;
-  } else if (!index || *index < 1 || *index > target->count) {
+  Stack *target = called_stack(stack, rc);
+  if (!target) return;
+  if (!index || *index < 1 || *index > target->count) {
     *rc = PCS_GUS_BAD_INDEX;
   } else if (!buffer) {
     *rc = PCS_GUS_BAD_ARGUMENT;
@@ -223,12 +226,8 @@ void gusinf(const int *stack, int *entry_size, int *count, int *rc) {
   if (!rc) rc = &spare;
   if (entry_size) *entry_size = 0;
   if (count) *count = 0;
-  if (inject(rc)) return;
-  Stack *target = find(stack);
-  if (!target) {
-    *rc = PCS_GUS_BAD_HANDLE;
-    return;
-  }
+  Stack *target = called_stack(stack, rc);
+  if (!target) return;
   if (entry_size) *entry_size = static_cast<int>(target->entry_size);
   if (count) *count = target->count;
   *rc = 0;
@@ -238,12 +237,8 @@ void gusinf(const int *stack, int *entry_size, int *count, int *rc) {
 void gusemp(const int *stack, int *rc) {
   int spare = 0;
   if (!rc) rc = &spare;
-  if (inject(rc)) return;
-  Stack *target = find(stack);
-  if (!target) {
-    *rc = PCS_GUS_BAD_HANDLE;
-    return;
-  }
+  Stack *target = called_stack(stack, rc);
+  if (!target) return;
   target->count = 0;
   *rc = 0;
 }
@@ -251,11 +246,7 @@ void gusemp(const int *stack, int *rc) {
 void gusend(const int *stack, int *rc) {
   int spare = 0;
   if (!rc) rc = &spare;
-  if (inject(rc)) return;
-  if (!find(stack)) {
-    *rc = PCS_GUS_BAD_HANDLE;
-    return;
-  }
+  if (!called_stack(stack, rc)) return;
   release((*stack & kMaxSlots) - 1);
   *rc = 0;
 }

@@ -213,10 +213,18 @@ enum class SaveFault { none, commit, busy, full };
 PCS_HOST_API void fail_save(SaveFault fault);
 // Makes the nth read of a project database from now (1 = the next; 0 = none)
 // fail with an I/O error. Databases opened from the first call on read
-// through a counting layer (model_read_fault.cpp).
+// through a counting layer (model_io_fault.cpp).
 PCS_HOST_API void fail_database_read(long nth);
 // Reads failed on purpose since the last fail_database_read.
 PCS_HOST_API long database_reads_injected();
+// Makes the nth write, sync or truncation of a project database or its
+// journal from now (1 = the next; 0 = none) fail: a write with an I/O error,
+// or with `full` as on a full disk; a sync or truncation with an I/O error.
+// Opens through the same layer as fail_database_read.
+PCS_HOST_API void fail_database_write(long nth, bool full = false);
+// Writes, syncs and truncations failed on purpose since the last
+// fail_database_write.
+PCS_HOST_API long database_writes_injected();
 // Calls hook(n) after the n-th write of each save (nullptr: none); a test
 // can end the process there to stand for a crash in the middle of a save.
 PCS_HOST_API void test_save_hook(void (*hook)(int step));

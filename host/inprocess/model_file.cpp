@@ -529,17 +529,9 @@ bool read_all(const std::string &path, std::string *text) {
 
 int parse_project(const std::string &text, const std::string &origin, Model *into,
                   std::string *error) {
-  try {
-    read_model(Json::parse(text), into);
-  } catch (const std::bad_alloc &) {
-    *error = origin + ": out of memory";
-    return PCS_HOST_NO_MEMORY;
-  } catch (const std::exception &e) {
-    *error = origin + ": " + e.what();
-    return PCS_HOST_BAD_PROJECT;
-  }
-  error->clear();
-  return 0;
+  const int code = guarded(error, PCS_HOST_BAD_PROJECT, [&] { read_model(Json::parse(text), into); });
+  if (code != 0) *error = origin + ": " + *error;
+  return code;
 }
 
 int read_json_file(const std::string &path, Model *into, std::string *error) {

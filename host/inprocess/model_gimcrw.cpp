@@ -5,6 +5,20 @@
 using namespace pcs::host::model;
 using namespace pcs::host::model::detail;
 
+namespace {
+
+// A call that cannot fail and sets one flag of the session.
+void mark_session(const char *service, bool Session::*flag) {
+  int rc = 0;
+  Service call(service, &rc, false);
+  call.run([flag] {
+    state().session.*flag = true;
+    return 0;
+  });
+}
+
+}  // namespace
+
 extern "C" {
 
 void gimcrw(const int *ws, const double *origin, const double *extent, const float *tolerance,
@@ -22,23 +36,9 @@ void gimcrw(const int *ws, const double *origin, const double *extent, const flo
   });
 }
 
-void pr0ini(void) {
-  int rc = 0;
-  Service call("pr0ini", &rc, false);
-  call.run([] {
-    state().session.initialized = true;
-    return 0;
-  });
-}
+void pr0ini(void) { mark_session("pr0ini", &Session::initialized); }
 
-void pr0vws(void) {
-  int rc = 0;
-  Service call("pr0vws", &rc, false);
-  call.run([] {
-    state().session.views = true;
-    return 0;
-  });
-}
+void pr0vws(void) { mark_session("pr0vws", &Session::views); }
 
 void psussm(const int *ws, const char *type, int *site, int *count, int *model, int *rc) {
   Service call("psussm", rc);

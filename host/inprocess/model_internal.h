@@ -1,10 +1,12 @@
 // Internals shared by the model service families: the model's state, field
-// and value conversions, the call frame every service runs in, and stack
-// building over the host stack service.
+// and value conversions, the call frame every service runs in, stack
+// building over the host stack service, and how failures of the project's
+// files become a code and a message.
 #ifndef PCS_HOST_MODEL_INTERNAL_H
 #define PCS_HOST_MODEL_INTERNAL_H
 
 #include <cstddef>
+#include <exception>
 #include <map>
 #include <memory>
 #include <new>
@@ -79,6 +81,37 @@ Row blank_row(const GroupDef &group);
 // The row's value slot for attribute i, grown with blanks if the row is
 // shorter than the group.
 std::string &cell(Row &row, const GroupDef &group, size_t i);
+
+// Failures inside the project store travel as this exception to the entry
+// functions, which turn it into a code and a message.
+struct StoreError {
+  int code;
+  std::string message;
+};
+
+[[noreturn]] inline void fail(int code, const std::string &message) {
+  throw StoreError{code, message};
+}
+
+// Runs body: 0 with *error cleared, or the code of what it threw (`code`
+// for an exception of another kind) with its message in *error.
+template <class F>
+int guarded(std::string *error, int code, F body) {
+  try {
+    body();
+  } catch (const StoreError &e) {
+    *error = e.message;
+    return e.code;
+  } catch (const std::bad_alloc &) {
+    *error = "out of memory";
+    return PCS_HOST_NO_MEMORY;
+  } catch (const std::exception &e) {
+    *error = e.what();
+    return code;
+  }
+  error->clear();
+  return 0;
+}
 
 // The model, loaded from the project database on first use; nullptr and *code
 // set when the file cannot be loaded.

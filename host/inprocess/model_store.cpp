@@ -206,24 +206,6 @@ bool looks_like_json(const std::string &path) {
   return c == '{';
 }
 
-template <class F>
-int guarded(std::string *error, int code, F body) {
-  try {
-    body();
-  } catch (const StoreError &e) {
-    *error = e.message;
-    return e.code;
-  } catch (const std::bad_alloc &) {
-    *error = "out of memory";
-    return PCS_HOST_NO_MEMORY;
-  } catch (const std::exception &e) {
-    *error = e.what();
-    return code;
-  }
-  error->clear();
-  return 0;
-}
-
 }  // namespace
 
 int store_load(const std::string &path, Model *into, std::string *error) {

@@ -25,16 +25,6 @@ struct Store {
   int steps = 0;  // write statements run in the current save
 };
 
-// Failures inside the store travel as this exception to the entry
-// functions, which turn it into a code and a message.
-struct StoreError {
-  int code;
-  std::string message;
-};
-
-[[noreturn]] inline void fail(int code, const std::string &message) {
-  throw StoreError{code, message};
-}
 [[noreturn]] inline void damaged(const std::string &where, const std::string &what) {
   fail(PCS_HOST_BAD_PROJECT, where + ": " + what);
 }
@@ -46,7 +36,7 @@ struct StoreError {
 // changed the same part differently.
 Model merge_saves(const Model &base, const Model &ours, Model theirs);
 
-// The file layer to open databases through: the read-fault layer once a
+// The file layer to open databases through: the fault layer once a
 // test has armed it, else SQLite's default (null).
 const char *database_vfs();
 

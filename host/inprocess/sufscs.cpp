@@ -4,8 +4,17 @@
 #include "host/host_services.h"
 
 namespace {
+
 constexpr int kBadArgument = 2;
+
+// True, with *rc set, for a null pointer or a negative width.
+bool bad_arguments(const char *from, char *to, const int *width, int *rc) {
+  if (from && to && width && *width >= 0) return false;
+  *rc = kBadArgument;
+  return true;
 }
+
+}  // namespace
 
 extern "C" {
 
@@ -13,10 +22,7 @@ extern "C" {
 void sufscs(const char *field, char *buffer, const int *width, int *rc) {
   int spare = 0;
   if (!rc) rc = &spare;
-  if (!field || !buffer || !width || *width < 0) {
-    *rc = kBadArgument;
-    return;
-  }
+  if (bad_arguments(field, buffer, width, rc)) return;
   size_t length = static_cast<size_t>(*width);
   while (length > 0 && field[length - 1] == ' ') --length;
   std::memmove(buffer, field, length);
@@ -28,10 +34,7 @@ void sufscs(const char *field, char *buffer, const int *width, int *rc) {
 void sucsfs(const char *string, char *field, const int *width, int *rc) {
   int spare = 0;
   if (!rc) rc = &spare;
-  if (!string || !field || !width || *width < 0) {
-    *rc = kBadArgument;
-    return;
-  }
+  if (bad_arguments(string, field, width, rc)) return;
   size_t size = static_cast<size_t>(*width);
   size_t length = strnlen(string, size + 1);
   size_t copied = length < size ? length : size;

@@ -3,7 +3,8 @@
 // a maximum size) over a generic part file with duplicate part numbers and
 // a replaced record equal those of a brute-force comparison of every pair;
 // every explanation agrees with its decision; each result code; allocation
-// failures injected one by one.
+// failures injected one by one; values as text.
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -265,6 +266,53 @@ TEST_F(Selection, SurvivesEachAllocationFailure) {
     pcs_sel_free(e);
     pcs_sel_close(s);
   });
+}
+
+}  // namespace
+
+namespace {
+
+// Values as text: numbers by the type letter asked for, characters without
+// trailing blanks and with unprintable bytes as '?', cut to the buffer.
+TEST(SelectionValue, TextOfEachKindCutToTheBuffer) {
+  unsigned char bytes[24] = {};
+  const int32_t whole = -42;
+  const double real = 2.5;
+  std::memcpy(bytes, &whole, sizeof whole);
+  std::memcpy(bytes + 8, &real, sizeof real);
+  std::memcpy(bytes + 16, "AB\x01" "C    ", 8);
+  CgAttribute a{};
+  a.valueCount = 3;
+  a.valueLength = 8;
+  a.values = bytes;
+  struct Case {
+    int k;
+    char type;
+    int size;
+    const char *text;
+    int length, rc;
+  };
+  const Case cases[] = {
+      {1, 'I', PCS_SEL_TEXT, "-42", 3, 0},    {2, 'R', PCS_SEL_TEXT, "2.5", 3, 0},
+      {3, 'C', PCS_SEL_TEXT, "AB?C", 4, 0},   {3, 'C', 3, "AB", 4, 0},
+      {3, 'C', 1, "", 4, 0},                  {4, 'C', PCS_SEL_TEXT, "", 0, 0},
+      {0, 'I', PCS_SEL_TEXT, "", 0, 0},       {1, 'C', 0, "x", -1, PCS_SEL_BAD_ARGUMENT},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE("value " + std::to_string(c.k) + " size " + std::to_string(c.size));
+    char text[PCS_SEL_TEXT] = "x";
+    int length = -1, rc = -1;
+    pcs_sel_value(&a, &c.k, &c.type, text, &c.size, &length, &rc);
+    EXPECT_EQ(rc, c.rc);
+    EXPECT_STREQ(text, c.text);
+    EXPECT_EQ(length, c.length);
+  }
+  const int k = 1, size = PCS_SEL_TEXT;
+  char text[PCS_SEL_TEXT];
+  int length = 0, rc = 0;
+  pcs_sel_value(nullptr, &k, "I", text, &size, &length, &rc);
+  EXPECT_EQ(rc, PCS_SEL_BAD_ARGUMENT);
+  pcs_sel_value(&a, &k, "I", text, &size, &length, nullptr);  // no code to give: nothing done
 }
 
 }  // namespace

@@ -54,6 +54,17 @@ void generic_file(const TempDir &d) {
   cggfre(part);
 }
 
+// A converter over a dump of `text`; a failed read ends its input.
+Reader converter(const char *name, std::string text, std::function<void(const TempDir &, int *)> run) {
+  return {name, [text](const TempDir &d) { write_file(d.path("dump"), text); },
+          [run](const TempDir &d) {
+            int rc = 0;  // the converters leave it alone on success
+            run(d, &rc);
+            return rc;
+          },
+          {PCS_INPUT_ENDED}};
+}
+
 const std::vector<Reader> &readers() {
   static const std::vector<Reader> list = {
       {"catalog record",
@@ -94,26 +105,12 @@ const std::vector<Reader> &readers() {
          return rc;
        },
        {PCS_CANNOT_OPEN}},
-      {"table dump",
-       [](const TempDir &d) {
-         write_file(d.path("w"), "WELDHEAD\nWELDNTRY BW S 2 1.5 2.5 FW 3.0 4.0 GW\nCTFTBEN\n");
-       },
-       [](const TempDir &d) {
-         int rc = 0;  // the converters leave it alone on success
-         cgwtcr(d.path("w").c_str(), d.path("w.csv").c_str(), &rc);
-         return rc;
-       },
-       {PCS_INPUT_ENDED}},
-      {"class map dump",
-       [](const TempDir &d) {
-         write_file(d.path("c"), "* note\nCLASS CLSNAM=A1 WLDTB=W1\n&  BRHTB=B1\nCLASS CLSNAM=C2\n");
-       },
-       [](const TempDir &d) {
-         int rc = 0;
-         cgclprs(d.path("c").c_str(), d.root().c_str(), &rc);
-         return rc;
-       },
-       {PCS_INPUT_ENDED}},
+      converter("table dump", "WELDHEAD\nWELDNTRY BW S 2 1.5 2.5 FW 3.0 4.0 GW\nCTFTBEN\n",
+                [](const TempDir &d, int *rc) {
+                  cgwtcr(d.path("dump").c_str(), d.path("w.csv").c_str(), rc);
+                }),
+      converter("class map dump", "* note\nCLASS CLSNAM=A1 WLDTB=W1\n&  BRHTB=B1\nCLASS CLSNAM=C2\n",
+                [](const TempDir &d, int *rc) { cgclprs(d.path("dump").c_str(), d.root().c_str(), rc); }),
   };
   return list;
 }

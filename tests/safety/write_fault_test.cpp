@@ -11,6 +11,7 @@
 
 #include "host/inprocess/model.h"
 #include "tests/catalog/catalog_files.h"
+#include "tests/host/model_fixture.h"
 #include "tests/keyed/keyed_fixture.h"
 
 namespace pcs::test {
@@ -367,6 +368,75 @@ TEST_F(WriteFaults, KillAtRandomPointsLeavesOldOrNewFiles) {
                           bytes_now.compare(0, before.size(), before) == 0 &&
                           after.compare(before.size(), tail, bytes_now, before.size(), tail) == 0;
         EXPECT_TRUE(bytes_now == before || bytes_now == after || torn) << name;
+      }
+    }
+  }
+}
+
+// The project database is written by SQLite: the writes, syncs and
+// truncations of the database and its journal fail in a layer under SQLite,
+// one by one, with an I/O error and as on a full disk, through a save and
+// the close that copies the journal into the database. The save commits the
+// whole change or fails with the save-failed code and leaves the project as
+// it was; after a failure the same save commits on a second try.
+class DatabaseWriteFaults : public ModelTest {
+ protected:
+  // Changes rows, an object, a name set and the setup: several tables.
+  static void change() {
+    model::Model &m = model::data();
+    m.setup.ibafr7 = 7;
+    m.add_row(3, "PRJWRULS", {{"ENDS1", "XX"}});
+    m.add_object("PROCESS", "SECOND");
+    m.objects.begin()->second.sets["NAMES"] = {"ONE", "TWO"};
+  }
+  // The project as the import left it, with no journal beside it.
+  void restore(const std::string &bytes) {
+    model::clear();
+    write_file(project_, bytes);
+    for (const char *suffix : {"-wal", "-shm", "-journal"}) std::remove((project_ + suffix).c_str());
+  }
+  // The model the project holds, as a fresh load reads it; stays loaded.
+  std::string on_disk() {
+    model::clear();
+    EXPECT_RC(0, model::load(project_)) << model::load_error();
+    return model::to_json();
+  }
+};
+
+TEST_F(DatabaseWriteFaults, EveryWriteLeavesOldOrNewProject) {
+  model::fail_database_write(0);  // databases open through the fault layer from now on
+  model::clear();
+  const std::string bytes = read_file(project_);
+  const std::string old_json = on_disk();
+  change();
+  const std::string new_json = model::to_json();
+  for (const bool full : {false, true}) {
+    for (long n = 1; n < 10000; ++n) {
+      SCOPED_TRACE("write " + std::to_string(n) + (full ? " fails, disk full" : " fails"));
+      restore(bytes);
+      ASSERT_RC(0, model::load(project_)) << model::load_error();
+      change();
+      model::fail_database_write(n, full);
+      const int rc = model::save(project_);
+      const std::string error = model::load_error();
+      model::clear();  // the close copies the journal into the database
+      const bool injected = model::database_writes_injected() > 0;
+      model::fail_database_write(0);
+      if (rc == 0) {
+        // A failure after the commit leaves it in the journal.
+        EXPECT_EQ(on_disk(), new_json);
+      } else {
+        EXPECT_TRUE(injected);
+        EXPECT_RC(PCS_HOST_SAVE_FAILED, rc) << error;
+        EXPECT_EQ(on_disk(), old_json);
+        change();
+        EXPECT_RC(0, model::save(project_)) << model::load_error();
+        EXPECT_EQ(on_disk(), new_json);
+      }
+      if (HasFailure()) return;
+      if (!injected) {
+        EXPECT_GT(n, 1) << "the save writes nothing through the layer";
+        break;
       }
     }
   }

@@ -14,26 +14,14 @@
 #include "host/inprocess/model.h"
 #include "include/pcs.h"
 #include "tests/support/support.h"
+#include "tests/tools/demo_fixture.h"
 
 namespace {
 
 using nlohmann::json;
 
-class Coverage : public HostTest {
+class Coverage : public DemoProject {
  protected:
-  void SetUp() override {
-    HostTest::SetUp();
-    ToolRun r = run_tool(dir_, "demo --dir " + dir_.path("d"));
-    ASSERT_EQ(r.status, 0) << r.err;
-  }
-  void TearDown() override {
-    pcs::host::model::clear();
-    HostTest::TearDown();
-  }
-  std::string args(const std::string &command) const {
-    return "spec " + command + " --project " + dir_.path("d/project.db") + " --parts " +
-           dir_.path("d/SPECPART");
-  }
   // Appends a record numbered ELL-3-40 of schedule 80 to the demo's file.
   void add_duplicate() {
     const std::string path = dir_.path("d/SPECPART");
@@ -55,7 +43,6 @@ class Coverage : public HostTest {
     cggfre(part);
     std::fclose(file);
   }
-  TempDir dir_;
 };
 
 TEST_F(Coverage, PrintsTheMatrixAsTextAndJson) {

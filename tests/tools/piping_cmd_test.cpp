@@ -10,6 +10,7 @@
 #include "include/pcs.h"
 #include "tests/query/brute_force.h"
 #include "tests/support/support.h"
+#include "tests/tools/demo_fixture.h"
 
 namespace {
 
@@ -17,25 +18,7 @@ namespace model = pcs::host::model;
 using pcs::bruteforce::attribute;
 using pcs::bruteforce::value;
 
-class SpecCommand : public HostTest {
- protected:
-  void SetUp() override {
-    HostTest::SetUp();
-    ToolRun r = run_tool(dir_, "demo --dir " + dir_.path("d"));
-    ASSERT_EQ(r.status, 0) << r.err;
-    demo_ = r.out;
-  }
-  void TearDown() override {
-    model::clear();
-    HostTest::TearDown();
-  }
-  std::string args(const std::string &command) const {
-    return "spec " + command + " --project " + dir_.path("d/project.db") + " --parts " +
-           dir_.path("d/SPECPART");
-  }
-  TempDir dir_;
-  std::string demo_;
-};
+using SpecCommand = DemoProject;
 
 TEST_F(SpecCommand, SelectsWhatTheBruteForceSelects) {
   ToolRun r = run_tool(dir_, args("parts DEMO --json"));
