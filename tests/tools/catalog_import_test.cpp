@@ -129,7 +129,7 @@ TEST(CatalogImport, CsvRowsOfEveryFormAndMix) {
       {"\"\",4,\"deleted\"\n", catalog_record({nps(4), name("")}, 1)},
       {"D,\"\",live\n", catalog_record({Group{"DIMS", {Attr{"NPS", 1, 4, "    "}}}, name("D")})},
       {",5,\n", catalog_record({nps(5)})},
-      {"E,6", catalog_record({nps(6), name("E")})},
+      {"E,6,", catalog_record({nps(6), name("E")})},
   };
   std::string csv = "PART.NAME,DIMS.NPS,@state\n", expected;
   for (const auto &[row, record] : rows) csv += row, expected += record;
