@@ -17,8 +17,7 @@ namespace pcs::tools {
 namespace {
 
 std::string trimmed(const char *field, size_t width) {
-  std::string text(field, strnlen(field, width));
-  return text.substr(0, text.find_last_not_of(' ') + 1);
+  return pcs::tools::trimmed(std::string_view(field, strnlen(field, width)));
 }
 
 bool all_blank(const unsigned char *bytes, int length) {

@@ -72,6 +72,11 @@ std::string json_reason(const std::exception &e) {
   return text.rfind("[json.exception", 0) == 0 && tag != std::string::npos ? text.substr(tag + 2) : text;
 }
 
+std::string trimmed(std::string_view text) {
+  const size_t end = text.find_last_not_of(' ');
+  return std::string(text.substr(0, end == std::string_view::npos ? 0 : end + 1));
+}
+
 std::string name_field(const std::string &text, size_t width) {
   std::string field = text.substr(0, width);
   field.resize(width, ' ');

@@ -7,6 +7,7 @@
 #include <exception>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pcs::tools {
@@ -31,6 +32,9 @@ inline constexpr int kUsage = 2;
 
 // True when standard error is a terminal (long runs show progress then).
 bool interactive();
+
+// A name, key or value field without its trailing blanks.
+std::string trimmed(std::string_view text);
 
 // Turns a text into an 8-character blank-padded name field (cut when longer).
 std::string name_field(const std::string &text, size_t width = 8);

@@ -11,10 +11,6 @@
 namespace pcs::tools {
 namespace {
 
-std::string trimmed(const std::string &key) {
-  return key.substr(0, key.find_last_not_of(' ') + 1);
-}
-
 // The PARTNUM/PARTNO values of a query part cut or padded to `width`, or
 // null when the part has none.
 bool part_number_is(const CgGroup *part, const std::string &key) {

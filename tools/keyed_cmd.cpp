@@ -89,13 +89,6 @@ std::string shown(const std::string &s) {
   return shown(reinterpret_cast<const unsigned char *>(s.data()), s.size());
 }
 
-// Text without its trailing blanks.
-std::string trimmed(const char *bytes, size_t n) {
-  std::string text(bytes, n);
-  text.erase(text.find_last_not_of(' ') + 1);
-  return text;
-}
-
 void list_keys(const Options &o) {
   Keyed keyed(o, true);
   FILE *stream = (*keyed.handle())->Stream;
@@ -111,7 +104,7 @@ void list_keys(const Options &o) {
   }
   nlohmann::json all = nlohmann::json::array();
   for (const auto &[key, position] : keys) {
-    if (json_output()) all.push_back({{"key", trimmed(key.data(), key.size())}, {"position", position}});
+    if (json_output()) all.push_back({{"key", trimmed(key)}, {"position", position}});
     else std::printf("%s at %d\n", shown(key).c_str(), position);
   }
   if (json_output()) print_json(all);
@@ -142,13 +135,13 @@ void show_record(const Options &o) {
       if (!json_output()) std::printf("  %.8s %d x %d:", a->AttrName, a->nAttrs, a->nAttrLength);
       for (size_t i = 0; i < static_cast<size_t>(a->nAttrs); ++i) {
         const unsigned char *value = a->AttrValue + i * length;
-        if (json_output()) values.push_back(trimmed(reinterpret_cast<const char *>(value), length));
+        if (json_output()) values.push_back(trimmed(std::string_view(reinterpret_cast<const char *>(value), length)));
         else std::printf(" %s", shown(value, length).c_str());
       }
       if (!json_output()) std::printf("\n");
-      described.push_back({{"name", trimmed(a->AttrName, 8)}, {"length", a->nAttrLength}, {"values", values}});
+      described.push_back({{"name", trimmed(std::string_view(a->AttrName, 8))}, {"length", a->nAttrLength}, {"values", values}});
     }
-    all.push_back({{"group", trimmed(g->GroupName, 8)}, {"attributes", described}});
+    all.push_back({{"group", trimmed(std::string_view(g->GroupName, 8))}, {"attributes", described}});
   }
   cspfre(&list);
   if (json_output()) print_json(all);

@@ -107,11 +107,6 @@ void require_deletable(const std::string &path, const std::vector<KeyedRecord> &
   std::fclose(catalog);
 }
 
-std::string trimmed(std::string text) {
-  text.erase(text.find_last_not_of(' ') + 1);
-  return text;
-}
-
 // Why the library stopped before the end, in words.
 std::string stop_reason() {
   for (const host_tools::ServiceFailure &f : host_tools::service_failures())

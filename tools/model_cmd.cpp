@@ -29,10 +29,6 @@ struct Options {
   bool json = false;
 };
 
-std::string trimmed(const std::string &text) {
-  return text.substr(0, text.find_last_not_of(' ') + 1);
-}
-
 void use_project(const Options &o) {
   if (!o.project.empty()) model::set_project_path(o.project);
 }

@@ -56,7 +56,7 @@ struct QueryParts {
 void fill_entry(const Specification &spec, const SpecEntry &entry, QueryParts *out);
 
 // A field without trailing blanks, unprintable bytes as '?'.
-std::string trimmed(const char *p, size_t n);
+std::string printable(const char *p, size_t n);
 // Value k of an attribute read as type letter `type` (I, R, else text);
 // "" when there is no such value.
 std::string value_text(const CgAttribute &a, int k, char type);

@@ -71,11 +71,9 @@ void fill_entry(const Specification &spec, const SpecEntry &entry, QueryParts *o
 
 // ---- values ----------------------------------------------------------------
 
-std::string trimmed(const char *p, size_t n) {
-  std::string text(p, n);
-  text.erase(text.find_last_not_of(' ') + 1);
-  for (char &c : text)
-    if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) c = '?';
+std::string printable(const char *p, size_t n) {
+  std::string text = trimmed(std::string_view(p, n));
+  std::replace_if(text.begin(), text.end(), [](unsigned char c) { return c < 32 || c > 126; }, '?');
   return text;
 }
 
@@ -109,11 +107,11 @@ json part_json(CgPart part) {
         values.push_back(value_text(*a, k, a->type[0]));
         generic.push_back(a->genericFlags ? a->genericFlags[k] : 0);
       }
-      attributes.push_back({{"name", trimmed(a->name, 8)}, {"type", trimmed(a->type, 8)},
+      attributes.push_back({{"name", printable(a->name, 8)}, {"type", printable(a->type, 8)},
                             {"values", values}, {"generic", generic}});
     }
     groups.push_back(
-        {{"name", trimmed(g->name, 8)}, {"compared", g->matchFlag != 0}, {"attributes", attributes}});
+        {{"name", printable(g->name, 8)}, {"compared", g->matchFlag != 0}, {"attributes", attributes}});
   }
   return groups;
 }
@@ -130,8 +128,8 @@ void print_part(CgPart part) {
         if (a->genericFlags && a->genericFlags[k] > 0) values += "*";
       }
       const bool first = a == g->attributes;
-      std::printf("    %-9s %-9s %-10s%s\n", first ? trimmed(g->name, 8).c_str() : "",
-                  first ? (g->matchFlag ? "yes" : "no") : "", trimmed(a->name, 8).c_str(),
+      std::printf("    %-9s %-9s %-10s%s\n", first ? printable(g->name, 8).c_str() : "",
+                  first ? (g->matchFlag ? "yes" : "no") : "", printable(a->name, 8).c_str(),
                   values.c_str());
     }
   }

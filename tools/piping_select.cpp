@@ -262,7 +262,7 @@ bool in_file(const std::string &path, const std::string &number) {
     if (rc == 0) {
       const CgGroup *g = cgagfnd("PARTNUM ", part);
       const CgAttribute *a = g ? cgafnd("PARTNO  ", g->attributes) : nullptr;
-      found = a && a->valueCount > 0 && trimmed(reinterpret_cast<const char *>(a->values),
+      found = a && a->valueCount > 0 && printable(reinterpret_cast<const char *>(a->values),
                                                 size_t(a->valueLength)) == number;
     }
     cggfre(part);

@@ -14,11 +14,6 @@
 namespace pcs::tools {
 namespace {
 
-std::string trimmed(std::string text) {
-  text.erase(text.find_last_not_of(' ') + 1);
-  return text;
-}
-
 // The stack's entries (none for handle 0); the stack is ended.
 std::vector<std::string> take(int stack) {
   if (stack == 0) return {};

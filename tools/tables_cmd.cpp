@@ -75,10 +75,6 @@ struct Args {
 };
 Args args;
 
-std::string trimmed(const std::string &text) {
-  return text.substr(0, text.find_last_not_of(' ') + 1);
-}
-
 // The object and group a load of `kind` adds rows to: the standard's or
 // the process object's table, or (for weld and branch tables, which get
 // an object of their own) the table object loaded from a file of the same
