@@ -192,9 +192,11 @@ Shown decode_value(const unsigned char *bytes, ValueType type) {
       return {Shown::real, std::string(text, end)};
     }
   }
-  std::string characters(reinterpret_cast<const char *>(bytes), static_cast<size_t>(type.length));
-  characters.erase(characters.find_last_not_of(' ') + 1);
-  return {Shown::characters, characters};
+  // Trailing blanks are dropped before the text is made: most values then
+  // fit the string's own room.
+  size_t length = static_cast<size_t>(type.length);
+  while (length > 0 && bytes[length - 1] == ' ') --length;
+  return {Shown::characters, std::string(reinterpret_cast<const char *>(bytes), length)};
 }
 
 char guess_type(const unsigned char *values, int count, int length) {
