@@ -6,6 +6,8 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "tools/command.h"
+
 namespace pcs::tools {
 
 CsvReader::~CsvReader() { std::free(buffer_); }
@@ -129,6 +131,9 @@ bool json_row(const std::string &line, const Schema &schema, std::vector<Column>
     doc = nlohmann::json::parse(line);
   } catch (const nlohmann::json::parse_error &e) {
     *error = "not JSON (the text goes wrong at byte " + std::to_string(e.byte) + ")";
+    return false;
+  } catch (const nlohmann::json::out_of_range &) {
+    *error = kNumberTooLarge;
     return false;
   }
   if (!doc.is_object()) {

@@ -85,6 +85,12 @@ bool parse_column(const std::string &name, Column *column, std::string *error) {
       *error = "\"" + name + "\": group and attribute names have 1 to 8 characters, no blanks";
       return false;
     }
+    // A name field holds text: a control byte (a zero ends the name for
+    // the library) or a byte outside ASCII is refused here, by column.
+    if (std::any_of(part->begin(), part->end(), [](unsigned char c) { return c < 33 || c > 126; })) {
+      *error = "a column name holds a byte that is not a printable ASCII character";
+      return false;
+    }
   }
   return true;
 }

@@ -63,6 +63,8 @@ nlohmann::json read_json(const std::string &path, const char *what) {
     const size_t column = line_start == std::string::npos ? at + 1 : at - line_start;
     fail(path + ": the " + what + " is not JSON: the text goes wrong at line " +
          std::to_string(line) + ", column " + std::to_string(column));
+  } catch (const nlohmann::json::out_of_range &) {
+    fail(path + ": the " + what + " holds " + kNumberTooLarge);
   }
 }
 

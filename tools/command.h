@@ -71,6 +71,10 @@ std::vector<std::string> closest_names(const std::string &word, const std::vecto
 // "; did you mean 'X'?" (or 'X' or 'Y'), "" when nothing is close.
 std::string did_you_mean(const std::string &word, const std::vector<std::string> &known);
 
+// Why a JSON text whose syntax is sound was refused: a number in it too
+// large for a double (1e999), which the JSON reader does not take.
+inline constexpr const char *kNumberTooLarge = "a number too large to read (beyond 1.8e308)";
+
 // --verbose: the library's own diagnostic lines reach the terminal.
 void set_verbose(bool on);
 bool verbose();

@@ -38,6 +38,8 @@ nlohmann::json read_template(const std::string &path) {
     return nlohmann::json::parse(in);
   } catch (const nlohmann::json::parse_error &e) {
     fail(path + ": not JSON (the text goes wrong at byte " + std::to_string(e.byte) + ")");
+  } catch (const nlohmann::json::out_of_range &) {
+    fail(path + ": the template holds " + kNumberTooLarge);
   }
 }
 

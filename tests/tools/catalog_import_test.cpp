@@ -86,6 +86,8 @@ TEST(CatalogImport, ABadRowAnywhereLeavesTheCatalogUnchanged) {
        "give its type in the name, as DIMZ.OD:C8, :I4 or :R8"},
       {"PART.NAME,DIMS.NPS#2\nA,1\n", "bad.csv: line 2, column 2 (DIMS.NPS#2): value 1 of DIMS.NPS is missing"},
       {good + "\"B,1\n", "bad.csv: line 3: a quoted field opened on line 3 never ends"},
+      {std::string("PART.NAME,D\0MS.OD\nA,1\n", 22),
+       "bad.csv: line 1, column 2: a column name holds a byte that is not a printable ASCII character"},
   };
   for (const auto &[text, message] : csv_cases) {
     write_file(dir.path("bad.csv"), text);
@@ -100,6 +102,7 @@ TEST(CatalogImport, ABadRowAnywhereLeavesTheCatalogUnchanged) {
       {"{\"DIMS\": 1}", "key \"DIMS\" is not GROUP.ATTRIBUTE"},
       {"{\"PART.NAME\": \"A\"", "not JSON (the text goes wrong at byte 19)"},
       {"[1]", "not a JSON object {\"GROUP.ATTRIBUTE\": value, ...}"},
+      {"{\"DIMS.OD\": 1e999}", "a number too large to read (beyond 1.8e308)"},
   };
   for (const auto &[text, message] : json_cases) {
     write_file(dir.path("bad.jsonl"), "{\"PART.NAME\": \"OK\"}\n\n" + text + "\n");

@@ -13,6 +13,7 @@ TEST(CommandFailures, ExitCodesAndMessages) {
   write_file(dir.path("nogroup.json"), R"([{"attributes": []}])");
   write_file(dir.path("long.json"), R"([{"group": "P", "attributes": [{"name": "S", "length": 5000, "values": ["1"]}]}])");
   write_file(dir.path("real.json"), R"([{"group": "P", "attributes": [{"name": "S", "length": 1e10, "values": ["1"]}]}])");
+  write_file(dir.path("huge.json"), R"([{"group": "P", "attributes": [{"name": "S", "length": 1e999}]}])");
   struct Case {
     std::string args;
     int status;
@@ -32,6 +33,8 @@ TEST(CommandFailures, ExitCodesAndMessages) {
       {"keyed put t.kg nogroup.json -k PIPE.SIZE:4", 1, "nogroup.json: bad description: key 'group' not found"},
       {"keyed put t.kg long.json -k PIPE.SIZE:4", 1, "long.json: bad description: a length outside 0..4096"},
       {"keyed put t.kg real.json -k PIPE.SIZE:4", 1, "real.json: bad description: a length that is not a whole number"},
+      {"keyed put t.kg huge.json -k PIPE.SIZE:4", 1,
+       "huge.json: the description holds a number too large to read (beyond 1.8e308)"},
       {"parts show absent.gp", 1, "absent.gp: cannot open the generic part file: No such file"},
       {"parts put g.gp bad.json", 1, "bad.json: the part file is not JSON: the text goes wrong at line 2"},
       {"maint index absent.cat i -k PART.NAME:12", 1, "absent.cat: no such file"},
