@@ -45,7 +45,7 @@ void check(const CheckOptions &o) {
   int damaged = 0;
   nlohmann::json report = nlohmann::json::array();
   for (const std::string &path : o.files) {
-    Findings found(path, json_output() ? nullptr : stdout, o.verbose);
+    Findings found(path, json_output() ? nullptr : stdout, o.verbose || verbose());
     if (!fields.empty()) {
       check_keyed(path, fields, found);
     } else if (looks_like_index(path)) {
@@ -225,7 +225,7 @@ Register reg([](CLI::App &app) {
                         "The files are keyed files with these key fields GROUP.ATTR:LENGTH");
   check_cmd->add_flag("--verbose", o.verbose,
                       "Also say where the library's reader refused a damaged record (its "
-                      "source line and the offset of the refused bytes)");
+                      "source line and the offset of the refused bytes); so does pcs -v check");
   add_json_flag(check_cmd);
   check_cmd->callback([] { check(check_options); });
 

@@ -96,6 +96,9 @@ TEST(CheckCommand, ReportsEveryDamagedPlaceWithItsOffset) {
       {"check --verbose bad.cat",
        "bad.cat: offset 122: an offset, count or size of the record leaves it (or memory ran "
        "out); the reader refused the bytes at offset 130 (common/record_codec.h:"},
+      {"-v check bad.cat",
+       "bad.cat: offset 122: an offset, count or size of the record leaves it (or memory ran "
+       "out); the reader refused the bytes at offset 130 (common/record_codec.h:"},
       {"check --verbose cut.kg -k PIPE.SIZE:4",
        "cut.kg: offset 0: the record is damaged (an offset, count or length leaves it, or no "
        "closing newline); the reader refused the bytes at offset " + std::to_string(k - 1) +
