@@ -96,6 +96,9 @@ int GetRecordCount(const char *path);
 // bytes written. Nothing is flushed.
 int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool append,
                         int64_t at, int64_t *start, int *rc);
+// Lays into out[0..length) the bytes write_record_at writes for the record
+// in place of a record of `length` bytes (at least the record's size).
+void lay_in_place(PartRecord *record, int32_t length, unsigned char *out);
 // Rewrites the records at offsets[0..count) in place with records[k] (each
 // no longer than the one it replaces, which keeps its length), all under
 // one rollback journal, and syncs: *rc 0, PCS_NO_MEMORY, PCS_SHORT_WRITE
@@ -107,11 +110,13 @@ int64_t rewrite_records(FILE *stream, int count, const int64_t *offsets,
 
 // ---- rollback journal (journal.cpp) -----------------------------------------
 
-// One saved record of a journal: where it stood and its old bytes.
+// One saved record of a journal: where it stood, its old bytes and the
+// bytes the rewrite puts there (both `length` long).
 struct JournalRecord {
   int64_t offset;
   int32_t length;
   const unsigned char *bytes;
+  const unsigned char *replacement;
 };
 // A journal's bytes, as written to disk.
 struct JournalImage {
@@ -123,10 +128,12 @@ uint32_t journal_crc(const unsigned char *bytes, size_t size);
 // Reads the record entry at *at of a journal whose entries end by `end`,
 // and moves *at past it; false when it does not fit.
 bool journal_record(const unsigned char *bytes, size_t end, size_t *at, JournalRecord *record);
-// Builds the journal of the records at `offsets` (any order, no record
-// twice) of the catalog behind the stream: 0, PCS_NO_MEMORY, or
-// PCS_SHORT_WRITE when a record cannot be read.
-int build_journal(FILE *catalog, const int64_t *offsets, int count, JournalImage *image);
+// Builds the journal of rewriting the records at `offsets` (any order, no
+// record twice) of the catalog behind the stream with `records` (each
+// fitting the record it replaces): 0, PCS_NO_MEMORY, or PCS_SHORT_WRITE
+// when a record cannot be read.
+int build_journal(FILE *catalog, const int64_t *offsets, PartRecord *const *records, int count,
+                  JournalImage *image);
 // Writes every saved record of a (checked) journal back and syncs.
 bool put_back_journal(FILE *catalog, const unsigned char *bytes, size_t size);
 

@@ -62,7 +62,7 @@ int64_t rewrite_records(FILE *stream, int count, const int64_t *offsets,
   // read for the new one.
   if (*rc == 0 && !recover_stream(stream)) *rc = PCS_SHORT_WRITE;
   JournalImage image;
-  if (*rc == 0) *rc = build_journal(stream, offsets, count, &image);
+  if (*rc == 0) *rc = build_journal(stream, offsets, records, count, &image);
   LiveJournal journal;
   if (*rc == 0) *rc = journal.save(stream, image);
   if (*rc != 0) return 0;

@@ -94,6 +94,15 @@ int64_t write_record_at(PartRecord *record, int64_t length, FILE *stream, bool a
   return written;
 }
 
+void lay_in_place(PartRecord *record, int32_t length, unsigned char *out) {
+  const auto size = static_cast<size_t>(catalog::record_size(record));
+  std::memset(out, 0, static_cast<size_t>(length));
+  encode_record(record, out);
+  put_be32(out, length);
+  out[size - 1] = 0;
+  out[length - 1] = '\n';
+}
+
 namespace {
 
 // Appends the record; it counts only once flushed. A failed append is cut

@@ -10,7 +10,9 @@
 // until the journal is removed. An opener applies a journal only once it
 // holds that lock itself. A journal is applied only to the catalog it was
 // written for (same device, inode and size), only at record starts whose
-// length words still match, and only when its checksum holds; any other
+// length words still match and whose bytes are, each one, the old or the
+// new byte of the rewrite (so it is the interrupted rewrite's record, whole
+// or torn, and no other), and only when its checksum holds; any other
 // journal is set aside under a new name, with a message, and never applied.
 #include <fcntl.h>
 #include <stdlib.h>
@@ -31,7 +33,7 @@
 namespace pcs::catalog {
 namespace {
 
-constexpr unsigned char kMagic[8] = {'P', 'C', 'S', 'J', 'R', 'N', '2', '\n'};
+constexpr unsigned char kMagic[8] = {'P', 'C', 'S', 'J', 'R', 'N', '3', '\n'};
 constexpr size_t kHead = 36;       // magic, device, inode, size, count
 constexpr size_t kEntryHead = 12;  // offset, length
 constexpr int kBusyTries = 200;    // 5 ms apart: about a second
@@ -98,7 +100,9 @@ const char *refusal(const unsigned char *bytes, size_t size, FILE *catalog) {
     if (record.offset < previous_end || record.length < kRecordMinLength ||
         record.length > catalog_size || record.offset > catalog_size - record.length)
       return "a record lies outside the catalog or overlaps another";
-    if (get_be32(record.bytes) != record.length || record.bytes[record.length - 1] != '\n')
+    if (get_be32(record.bytes) != record.length || record.bytes[record.length - 1] != '\n' ||
+        get_be32(record.replacement) != record.length ||
+        record.replacement[record.length - 1] != '\n')
       return "a saved record is not whole";
     previous_end = record.offset + record.length;
   }
@@ -106,9 +110,21 @@ const char *refusal(const unsigned char *bytes, size_t size, FILE *catalog) {
   return nullptr;
 }
 
-// True when every saved record starts at a record start of the catalog
-// whose length word is the saved length.
-bool at_record_starts(const unsigned char *bytes, size_t size, FILE *catalog) {
+// True when the catalog's bytes at the record hold, each one, the old or
+// the new byte of the rewrite.
+bool old_or_new(FILE *catalog, const JournalRecord &record) {
+  const auto length = static_cast<size_t>(record.length);
+  auto now = host_buffer(length);
+  if (!now || io::read_direct(catalog, record.offset, now.get(), length) != length) return false;
+  for (size_t i = 0; i < length; ++i)
+    if (now.get()[i] != record.bytes[i] && now.get()[i] != record.replacement[i]) return false;
+  return true;
+}
+
+// Null when every saved record starts at a record start of the catalog
+// whose length word is the saved length and holds the old or new bytes;
+// otherwise why not.
+const char *misplaced(const unsigned char *bytes, size_t size, FILE *catalog) {
   const int32_t count = get_be32(bytes + 32);
   size_t at = kHead;
   JournalRecord record{};
@@ -119,9 +135,11 @@ bool at_record_starts(const unsigned char *bytes, size_t size, FILE *catalog) {
     while (walk < record.offset && read_record_head(catalog, walk, &head)) walk += head.length;
     if (walk != record.offset || !read_record_head(catalog, walk, &head) ||
         head.length != record.length)
-      return false;
+      return "a saved record is not at a record start of the catalog, or its length differs";
+    if (!old_or_new(catalog, record))
+      return "the catalog holds another record where a saved one stood (neither its old nor its new bytes)";
   }
-  return true;
+  return nullptr;
 }
 
 // Renames the journal out of the way ("<journal>.bad-XXXXXX", never over
@@ -146,7 +164,8 @@ bool set_aside(const char *path, const char *catalog, const char *why) {
 // Reads the whole journal behind `fd` (no bigger than the catalog allows).
 HostPtr<unsigned char> read_journal(int fd, FILE *catalog, size_t *size) {
   struct stat status {};
-  const int64_t limit = 2 * io::size_direct(catalog) + 4096;
+  // Old and new bytes of records inside the catalog, and 12 bytes a record.
+  const int64_t limit = 3 * io::size_direct(catalog) + 4096;
   if (fstat(fd, &status) != 0 || status.st_size > limit) return nullptr;
   *size = static_cast<size_t>(status.st_size);
   auto bytes = host_buffer(*size);
@@ -164,8 +183,7 @@ Recovery settle(int fd, const char *path, const char *catalog_path) {
   HostPtr<unsigned char> bytes = read_journal(fd, catalog, &size);
   const char *why = !bytes ? "it cannot be read or is larger than any journal of the catalog"
                            : refusal(bytes.get(), size, catalog);
-  if (!why && !at_record_starts(bytes.get(), size, catalog))
-    why = "a saved record is not at a record start of the catalog, or its length differs";
+  if (!why) why = misplaced(bytes.get(), size, catalog);
   Recovery result = Recovery::failed;
   if (why) {
     result = set_aside(path, catalog_path, why) ? Recovery::set_aside : Recovery::failed;
@@ -247,29 +265,34 @@ bool journal_record(const unsigned char *bytes, size_t end, size_t *at, JournalR
   const uint64_t offset = get_be64(bytes + *at);
   const int32_t length = get_be32(bytes + *at + 8);
   if (offset > static_cast<uint64_t>(INT64_MAX) || length < 1 ||
-      static_cast<size_t>(length) > end - *at - kEntryHead)
+      static_cast<size_t>(length) > (end - *at - kEntryHead) / 2)
     return false;
-  *record = JournalRecord{static_cast<int64_t>(offset), length, bytes + *at + kEntryHead};
-  *at += kEntryHead + static_cast<size_t>(length);
+  const unsigned char *old_bytes = bytes + *at + kEntryHead;
+  *record = JournalRecord{static_cast<int64_t>(offset), length, old_bytes, old_bytes + length};
+  *at += kEntryHead + 2 * static_cast<size_t>(length);
   return true;
 }
 
-int build_journal(FILE *catalog, const int64_t *unsorted, int count, JournalImage *image) {
+int build_journal(FILE *catalog, const int64_t *offsets, PartRecord *const *records, int count,
+                  JournalImage *image) {
   struct stat status {};
   if (count < 1 || fstat(fileno(catalog), &status) != 0) return PCS_SHORT_WRITE;
-  auto sorted = host_buffer(sizeof(int64_t) * static_cast<size_t>(count));
+  auto sorted = host_buffer(sizeof(int) * static_cast<size_t>(count));
   if (!sorted) return PCS_NO_MEMORY;
-  auto *offsets = reinterpret_cast<int64_t *>(sorted.get());
-  std::memcpy(offsets, unsorted, sizeof(int64_t) * static_cast<size_t>(count));
-  std::sort(offsets, offsets + count);
+  // The entries go in offset order: order[k] is the call's record k-th in it.
+  auto *order = reinterpret_cast<int *>(sorted.get());
+  for (int k = 0; k < count; ++k) order[k] = k;
+  std::sort(order, order + count, [&](int a, int b) { return offsets[a] < offsets[b]; });
   size_t size = kHead + 4;
   RecordHead head{};
   for (int k = 0; k < count; ++k) {
+    const int64_t offset = offsets[order[k]];
     // Records of one journal never overlap: the same record twice is refused.
-    if (!read_record_head(catalog, offsets[k], &head) ||
-        (k + 1 < count && offsets[k] + head.length > offsets[k + 1]))
+    if (!read_record_head(catalog, offset, &head) ||
+        (k + 1 < count && offset + head.length > offsets[order[k + 1]]) ||
+        catalog::record_size(records[order[k]]) > head.length)
       return PCS_SHORT_WRITE;
-    size += kEntryHead + static_cast<size_t>(head.length);
+    size += kEntryHead + 2 * static_cast<size_t>(head.length);
   }
   image->bytes = host_buffer(size);
   if (!image->bytes) return PCS_NO_MEMORY;
@@ -281,14 +304,20 @@ int build_journal(FILE *catalog, const int64_t *unsorted, int count, JournalImag
   put_be32(out + 32, count);
   size_t at = kHead;
   for (int k = 0; k < count; ++k) {
-    if (!read_record_head(catalog, offsets[k], &head)) return PCS_SHORT_WRITE;
+    const int64_t offset = offsets[order[k]];
+    if (!read_record_head(catalog, offset, &head)) return PCS_SHORT_WRITE;
     const auto length = static_cast<size_t>(head.length);
-    if (at + kEntryHead + length > size - 4) return PCS_SHORT_WRITE;
-    put_be64(out + at, static_cast<uint64_t>(offsets[k]));
+    if (at + kEntryHead + 2 * length > size - 4) return PCS_SHORT_WRITE;
+    put_be64(out + at, static_cast<uint64_t>(offset));
     put_be32(out + at + 8, head.length);
-    if (io::read_direct(catalog, offsets[k], out + at + kEntryHead, length) != length)
-      return PCS_SHORT_WRITE;
-    at += kEntryHead + length;
+    unsigned char *old_bytes = out + at + kEntryHead;
+    if (io::read_direct(catalog, offset, old_bytes, length) != length) return PCS_SHORT_WRITE;
+    // A record without groups is not written: its place keeps the old bytes.
+    if (catalog::record_size(records[order[k]]) == 0)
+      std::memcpy(old_bytes + length, old_bytes, length);
+    else
+      lay_in_place(records[order[k]], head.length, old_bytes + length);
+    at += kEntryHead + 2 * length;
   }
   put_be32(out + at, static_cast<int32_t>(journal_crc(out, at)));
   image->size = size;

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size > 0 && data[0] % 2 == 1) {
     struct stat status {};
     if (stat(catalog.c_str(), &status) != 0) std::abort();
-    std::string sealed = "PCSJRN2\n";
+    std::string sealed = "PCSJRN3\n";
     put64(sealed, status.st_dev);
     put64(sealed, status.st_ino);
     put64(sealed, bytes.size());

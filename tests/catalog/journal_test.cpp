@@ -1,7 +1,8 @@
 // The rollback journal: journals built by hand in the test are applied only
 // when whole, checksummed, written for this very catalog (device, inode,
-// size) and pointing at record starts of the saved length; every other one
-// is set aside under a new name and never applied. A journal whose writer
+// size) and pointing at record starts of the saved length that hold, byte
+// by byte, the old or the new record; every other one is set aside under a
+// new name and never applied. A journal whose writer
 // still runs (another process holding its lock) is never applied.
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -34,9 +35,11 @@ std::string be64(uint64_t value) {
   return be32(static_cast<int>(value >> 32)) + be32(static_cast<int>(value & 0xFFFFFFFFu));
 }
 
+// A saved record: its offset, old bytes and the bytes the rewrite puts
+// there (by default what the catalog holds there now).
 struct Saved {
   uint64_t offset;
-  std::string bytes;
+  std::string bytes, replacement = {};
 };
 
 // A journal for the file at `path` as it is now; `body` may change the
@@ -45,11 +48,18 @@ std::string journal_for(const std::string &path, const std::vector<Saved> &recor
                         const std::function<void(std::string &)> &body = {}) {
   struct stat status {};
   stat(path.c_str(), &status);
-  std::string j = std::string("PCSJRN2\n") + be64(status.st_dev) + be64(status.st_ino) +
+  std::string j = std::string("PCSJRN3\n") + be64(status.st_dev) + be64(status.st_ino) +
                   be64(static_cast<uint64_t>(status.st_size)) +
                   be32(static_cast<int>(records.size()));
-  for (const Saved &r : records)
-    j += be64(r.offset) + be32(static_cast<int>(r.bytes.size())) + r.bytes;
+  const std::string now = read_file(path);
+  for (const Saved &r : records) {
+    std::string replacement = r.replacement;
+    if (replacement.empty())
+      replacement = r.offset <= now.size() && r.bytes.size() <= now.size() - r.offset
+                        ? now.substr(r.offset, r.bytes.size())
+                        : r.bytes;
+    j += be64(r.offset) + be32(static_cast<int>(r.bytes.size())) + r.bytes + replacement;
+  }
   if (body) body(j);
   return j + be32(static_cast<int>(crc32(j)));
 }
@@ -77,13 +87,14 @@ TEST_F(Journal, OnlyAJournalOfThisCatalogIsAppliedAndOthersAreSetAside) {
     std::function<std::string(const std::string &)> make;  // from the catalog's path
     bool applied;
     const char *why;
+    std::string held = kB;  // what the catalog holds at at_b
   };
   const Case cases[] = {
       {"whole", [&](const std::string &p) { return journal_for(p, {{at_b, kQ}}); }, true, ""},
       {"two records", [&](const std::string &p) { return journal_for(p, {{0, kA}, {at_b, kQ}}); },
        true, ""},
       {"offset inside a record",
-       [&](const std::string &p) { return journal_for(p, {{1, kQ}}); }, false, "record start"},
+       [&](const std::string &p) { return journal_for(p, {{1, kQ, kQ}}); }, false, "record start"},
       {"offset 2^63-1",
        [&](const std::string &p) { return journal_for(p, {{INT64_MAX, kQ}}); }, false,
        "outside the catalog"},
@@ -111,13 +122,24 @@ TEST_F(Journal, OnlyAJournalOfThisCatalogIsAppliedAndOthersAreSetAside) {
        false, "size changed"},
       {"shorter saved record",
        [&](const std::string &p) {
-         return journal_for(p, {{at_b, catalog_record(sample_part("Q", 7.5))}});
+         const std::string shorter = catalog_record(sample_part("Q", 7.5));
+         return journal_for(p, {{at_b, shorter, shorter}});
        },
        false, "length differs"},
       {"overlapping records",
        [&](const std::string &p) { return journal_for(p, {{at_b, kQ}, {at_b, kQ}}); }, false,
        "overlaps"},
       {"no records", [&](const std::string &p) { return journal_for(p, {}); }, false, "no record"},
+      {"torn rewrite: new bytes, then old", [&](const std::string &p) { return journal_for(p, {{at_b, kQ, kB}}); },
+       true, "", kB.substr(0, kB.size() / 2) + kQ.substr(kB.size() / 2)},
+      {"another record where the saved one stood",
+       [&](const std::string &p) { return journal_for(p, {{at_b, kQ, kQ}}); }, false,
+       "neither its old nor its new bytes"},
+      {"previous format", [&](const std::string &p) {
+         std::string j = journal_for(p, {{at_b, kQ}});
+         j[6] = '2';
+         return j;
+       }, false, "not a journal"},
       {"old format, offset 2^63-1",
        [&](const std::string &) {
          return std::string("PCSJRNL\n") + be64(INT64_MAX) + be32(1) + "x";
@@ -128,13 +150,13 @@ TEST_F(Journal, OnlyAJournalOfThisCatalogIsAppliedAndOthersAreSetAside) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     const std::string path = dir.path("c.cat");
-    write_file(path, kA + kB);
+    write_file(path, kA + c.held);
     write_file(path + "-journal", c.make(path));
     std::string message;
     bool recovered = false;
     message = capture_stderr([&] { recovered = catalog::recover_catalog(path.c_str()); });
     EXPECT_TRUE(recovered);
-    EXPECT_EQ(read_file(path), c.applied ? kA + kQ : kA + kB);
+    EXPECT_EQ(read_file(path), c.applied ? kA + kQ : kA + c.held);
     EXPECT_FALSE(file_exists(path + "-journal"));
     const std::vector<std::string> names = list_dir(dir);
     EXPECT_EQ(names.size(), c.applied ? 1u : 2u);
