@@ -52,6 +52,15 @@ bool carries_key(ByteView record, std::string_view key) {
   return carried;
 }
 
+// Sets the deleted flag of the live record checked to stand at `offset`.
+// Only the flag word's last byte changes: a short write leaves the old flag.
+bool write_deleted_flag(FILE *catalog, int64_t offset) {
+  unsigned char flag[4];
+  put_be32(flag, 1);
+  if (io::seek(catalog, offset + 4, SEEK_SET) != 0) return false;
+  return io::write(catalog, flag, sizeof flag) == sizeof flag && io::flush(catalog) == 0;
+}
+
 }  // namespace
 
 KeyTarget check_key_target(FILE *catalog, int64_t offset, std::string_view key) {
@@ -67,12 +76,7 @@ bool mark_deleted(FILE *catalog, int64_t offset) {
   RecordHead head{};
   std::vector<unsigned char> record;
   if (!read_whole_record(catalog, offset, &head, &record)) return false;
-  if (head.deleted != 0) return true;
-  // Only the flag word's last byte changes: a short write leaves the old flag.
-  unsigned char flag[4];
-  put_be32(flag, 1);
-  if (io::seek(catalog, offset + 4, SEEK_SET) != 0) return false;
-  return io::write(catalog, flag, sizeof flag) == sizeof flag && io::flush(catalog) == 0;
+  return head.deleted != 0 || write_deleted_flag(catalog, offset);
 }
 
 namespace {
@@ -93,16 +97,17 @@ int delete_run(CatalogHandle *catalog, const char *key, int32_t from, int32_t to
   if (from < 1 || to > count) return PCS_INDEX_BAD_NUMBER;
   if (to == 0) to = count;
   const std::string_view wanted(key, static_cast<size_t>(header.key_length));
-  std::vector<int32_t> offsets;
+  // The live records to mark, each read and checked once.
+  std::vector<int32_t> live;
   for (int32_t k = from; k <= to; ++k) {
     int32_t data = 0;
     if (!index_data_offset(catalog->IndexFile, header, first, k, &data)) return PCS_INDEX_NO_KEY;
     const KeyTarget target = check_key_target(catalog->CatalogFile, data, wanted);
     if (target == KeyTarget::not_a_record || target == KeyTarget::other_key) return PCS_INDEX_NO_KEY;
-    offsets.push_back(data);
+    if (target == KeyTarget::carries) live.push_back(data);
   }
-  for (int32_t data : offsets)
-    if (!mark_deleted(catalog->CatalogFile, data)) return PCS_INDEX_NO_KEY;
+  for (int32_t data : live)
+    if (!write_deleted_flag(catalog->CatalogFile, data)) return PCS_INDEX_NO_KEY;
   return 0;
 }
 

@@ -365,7 +365,7 @@ class RecordShapes {
     shape.order.resize(n);
     for (size_t i = 0; i < n; ++i) {
       shape.order[i] = i;
-      shape.names.emplace_back(name_text(found_[i].group), name_text(found_[i].name));
+      shape.names.emplace_back(trimmed(found_[i].group, PCS_NAME_LEN), trimmed(found_[i].name, PCS_NAME_LEN));
       shape.declared.push_back(schema_.find(shape.names[i].first, shape.names[i].second));
     }
     auto compare = [&](size_t a, size_t b) {
@@ -378,10 +378,6 @@ class RecordShapes {
       if (compare(shape.order[i - 1], shape.order[i]) == 0) damaged(path, offset);
     shape.columns.assign(n, nullptr);
     return shape;
-  }
-  static std::string name_text(const char *field) {
-    std::string text(field, strnlen(field, PCS_NAME_LEN));
-    return text.substr(0, text.find_last_not_of(' ') + 1);
   }
 
   const Schema &schema_;

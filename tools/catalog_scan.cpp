@@ -63,6 +63,22 @@ bool carries(PartRecord *part, const KeyField &f) {
   return rc == 0;
 }
 
+// Takes the length word of the record at end->offset from its first `got`
+// bytes (8 unless the file ends sooner); false, with end->kind set, when
+// no record of at least `min_length` bytes fits the file there.
+bool record_fits(const unsigned char *head, size_t got, int32_t min_length, WalkEnd *end) {
+  end->length = got >= 4 ? be32(head) : 0;
+  if (got == 8 && end->length < min_length) {
+    end->kind = WalkEnd::short_length;
+    return false;
+  }
+  if (got < 8 || end->length > end->file_size - end->offset) {
+    end->kind = WalkEnd::torn;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string WalkEnd::reason() const {
@@ -99,15 +115,7 @@ WalkEnd walk_records(const std::string &path, int32_t min_length,
     unsigned char head[8] = {};
     std::fseek(stream, static_cast<long>(end.offset), SEEK_SET);
     const size_t got = std::fread(head, 1, sizeof head, stream);
-    end.length = got >= 4 ? be32(head) : 0;
-    if (got == sizeof head && end.length < min_length) {
-      end.kind = WalkEnd::short_length;
-      break;
-    }
-    if (got < sizeof head || end.length > end.file_size - end.offset) {
-      end.kind = WalkEnd::torn;
-      break;
-    }
+    if (!record_fits(head, got, min_length, &end)) break;
     step(stream, {end.offset, end.length, be32(head + 4)});
   }
   const int error = errno;
@@ -168,15 +176,7 @@ WalkEnd walk_record_bytes(const std::string &path, int32_t min_length,
       unread = true;
       break;
     }
-    end.length = got >= 4 ? be32(head) : 0;
-    if (got == 8 && end.length < min_length) {
-      end.kind = WalkEnd::short_length;
-      break;
-    }
-    if (got < 8 || end.length > end.file_size - end.offset) {
-      end.kind = WalkEnd::torn;
-      break;
-    }
+    if (!record_fits(head, got, min_length, &end)) break;
     const unsigned char *record = reader.bytes(end.offset, static_cast<size_t>(end.length));
     if (!record) {
       unread = true;

@@ -16,10 +16,6 @@
 namespace pcs::tools {
 namespace {
 
-std::string trimmed(const char *field, size_t width) {
-  return pcs::tools::trimmed(std::string_view(field, strnlen(field, width)));
-}
-
 bool all_blank(const unsigned char *bytes, int length) {
   for (int i = 0; i < length; ++i)
     if (bytes[i] != ' ') return false;

@@ -79,6 +79,10 @@ std::string trimmed(std::string_view text) {
   return std::string(text.substr(0, end == std::string_view::npos ? 0 : end + 1));
 }
 
+std::string trimmed(const char *field, size_t width) {
+  return trimmed(std::string_view(field, strnlen(field, width)));
+}
+
 std::string name_field(const std::string &text, size_t width) {
   std::string field = text.substr(0, width);
   field.resize(width, ' ');

@@ -35,6 +35,8 @@ bool interactive();
 
 // A name, key or value field without its trailing blanks.
 std::string trimmed(std::string_view text);
+// The same for a fixed-width name field, which ends early at a zero byte.
+std::string trimmed(const char *field, size_t width);
 
 // Turns a text into an 8-character blank-padded name field (cut when longer).
 std::string name_field(const std::string &text, size_t width = 8);
