@@ -217,12 +217,19 @@ struct FileIdentity {
   int64_t ctime;
   bool operator==(const FileIdentity &) const = default;
 };
-// A whole index file held in memory, with its checked header.
+// A whole index file held in memory, with its checked header. Beside it,
+// when there was memory for them, each record's key prefix: the eight key
+// bytes after the `common` bytes that every key starts with (key_prefix).
+// A search compares prefixes, held together in a few cache-friendly pages,
+// and looks at a record's key only where the prefixes are equal.
 struct IndexCopy {
   FileIdentity id;
   IndexHeader header;
   std::unique_ptr<char[]> bytes;
+  std::unique_ptr<uint64_t[]> prefixes;
+  size_t common = 0;
 };
+
 // The held copy of the index behind the stream when it is current (one
 // fstat), after reading one when the file has not changed for a while;
 // null when the file must be read record by record.

@@ -1,5 +1,6 @@
 // The index file reader: header and record parsing (from the file or from
-// its held copy), the binary search (csalku) and the low-level index operations csidxfst, csailn, csaget and
+// its held copy), the binary search (csalku; over key prefixes in a held
+// copy) and the low-level index operations csidxfst, csailn, csaget and
 // cspgread. Every header is checked against the file's size before any of
 // its records is read, so a damaged index is never searched.
 #include <algorithm>
@@ -127,6 +128,7 @@ class SearchKey {
   SearchKey(const char *key, size_t k) : n_(std::min(strnlen(key, k) + 1, k)) {
     std::memcpy(bytes_, key, n_);
   }
+  uint64_t prefix(size_t from) const { return from < n_ ? key_prefix(bytes_ + from, n_ - from) : 0; }
   int compare(const char *other) const {
     size_t i = 0;
     for (; i + 8 <= n_; i += 8) {
@@ -151,12 +153,55 @@ class SearchKey {
   char bytes_[PCS_KEY_MAX];
 };
 
+// The key's count and first record from the index record at `at`.
+bool found(const IndexHeader &header, const char *record, int64_t at, int32_t *count,
+           int32_t *first) {
+  IndexEntry entry{};
+  if (!parse_entry(record, &entry) || !run_holds(header, entry.count, entry.first, at)) return false;
+  *count = entry.count;
+  *first = entry.first;
+  return true;
+}
+
+// The binary search over a held copy with key prefixes: the same probes as
+// over the records, each decided by the prefixes unless they are equal,
+// and a key is found only by comparing it whole. (A key that does not
+// start with the common bytes matches no record, whatever the prefixes
+// decide.) While one probe is compared, both prefixes the next may look
+// at are fetched.
+bool search_prefixes(const IndexCopy &copy, const SearchKey &search, int32_t *count,
+                     int32_t *first) {
+  const IndexHeader &header = copy.header;
+  const char *records = copy.bytes.get() + PCS_INDEX_HEADER;
+  const uint64_t *prefixes = copy.prefixes.get();
+  const size_t r = static_cast<size_t>(header.record_length());
+  const uint64_t wanted = search.prefix(copy.common);
+  int64_t lo = 0, hi = int64_t{header.count} - 1;
+  while (lo <= hi) {
+    const int64_t mid = (lo + hi) / 2;
+    __builtin_prefetch(prefixes + (lo + mid - 1) / 2);
+    __builtin_prefetch(prefixes + (mid + 1 + hi) / 2);
+    const char *record = records + static_cast<size_t>(mid) * r;
+    const uint64_t p = prefixes[mid];
+    const int order = wanted != p ? (wanted < p ? -1 : 1) : search.compare(record + 28);
+    if (order < 0) {
+      hi = mid - 1;
+    } else if (order > 0) {
+      lo = mid + 1;
+    } else {
+      return found(header, record, PCS_INDEX_HEADER + mid * header.record_length(), count, first);
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32_t *count,
                   int32_t *first) {
   char block[kSearchBlock];
   const SearchKey search(key, static_cast<size_t>(header.key_length));
+  if (header.copy && header.copy->prefixes) return search_prefixes(*header.copy, search, count, first);
   const size_t r = static_cast<size_t>(header.record_length());
   int64_t lo = 0, hi = int64_t{header.count} - 1;
   Block in_memory{header.copy ? header.copy->bytes.get() + PCS_INDEX_HEADER : nullptr, 0, r};
@@ -166,12 +211,6 @@ bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32
     const char *record = nullptr;
     if (in_memory.bytes) {
       record = in_memory.record(mid);
-      // In a held copy, both records the next probe may look at are fetched
-      // meanwhile (a block read from the file holds only lo .. hi).
-      if (header.copy) {
-        __builtin_prefetch(in_memory.record((lo + mid - 1) / 2) + 28);
-        __builtin_prefetch(in_memory.record((mid + 1 + hi) / 2) + 28);
-      }
     } else if (static_cast<size_t>(hi - lo + 1) * r <= sizeof block) {
       const size_t size = static_cast<size_t>(hi - lo + 1) * r;
       if (io::read_direct(index, PCS_INDEX_HEADER + lo * header.record_length(), block, size) != size)
@@ -188,12 +227,7 @@ bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32
     } else if (order > 0) {
       lo = mid + 1;
     } else {
-      IndexEntry entry{};
-      if (!parse_entry(record, &entry) || !run_holds(header, entry.count, entry.first, at))
-        return false;
-      *count = entry.count;
-      *first = entry.first;
-      return true;
+      return found(header, record, at, count, first);
     }
   }
   return false;

@@ -64,15 +64,16 @@ int decoded(const unsigned char *bytes, size_t size, PartRecord **part) {
 }
 
 // Bytes read at once from a record's start: at least the longest record
-// read so far, rounded up to 512 bytes, within 1 KiB .. 4 KiB. Most records
-// fit, so reading one costs one system call, and short records are not
-// read with 4 KiB behind them (copying those cost more than the call).
+// read so far, rounded up to 64 bytes, within 256 bytes .. 4 KiB. Most
+// records fit, so reading one costs one system call, and short records are
+// not read with kilobytes behind them (copying those out of pages not in
+// the processor's cache cost more than the call).
 constexpr size_t kFirstRead = 4096;
-std::atomic<size_t> first_read{1024};
+std::atomic<size_t> first_read{256};
 
 // Raises the first read to hold a record of `record_length` bytes.
 void note_length(int32_t record_length) {
-  const size_t wanted = std::min((static_cast<size_t>(record_length) + 511) / 512 * 512, kFirstRead);
+  const size_t wanted = std::min((static_cast<size_t>(record_length) + 63) / 64 * 64, kFirstRead);
   size_t now = first_read.load(std::memory_order_relaxed);
   while (wanted > now && !first_read.compare_exchange_weak(now, wanted, std::memory_order_relaxed)) {
   }

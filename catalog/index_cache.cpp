@@ -7,12 +7,14 @@
 // timestamps move in coarse steps. A file changed more recently is read
 // probe by probe as before. Copies are shared by every stream open on the
 // same file and released oldest first beyond kHeldCopies or kHeldBytes;
-// large ones ask for huge pages.
+// large ones ask for huge pages. Each copy keeps its keys' prefixes apart
+// for the search.
 #include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
@@ -69,6 +71,10 @@ bool read_whole(int fd, char *bytes, size_t size) {
   return true;
 }
 
+int64_t held_bytes(const IndexCopy &copy) {
+  return copy.id.size + (copy.prefixes ? int64_t{copy.header.count} * 8 : 0);
+}
+
 class Held {
  public:
   std::shared_ptr<const IndexCopy> find(const FileIdentity &id) {
@@ -91,8 +97,8 @@ class Held {
     copies_.insert(copies_.begin(), std::move(copy));
     int64_t bytes = 0;
     size_t keep = 0;
-    while (keep < copies_.size() && keep < kHeldCopies && bytes + copies_[keep]->id.size <= kHeldBytes)
-      bytes += copies_[keep++]->id.size;
+    while (keep < copies_.size() && keep < kHeldCopies && bytes + held_bytes(*copies_[keep]) <= kHeldBytes)
+      bytes += held_bytes(*copies_[keep++]);
     copies_.resize(keep);
   }
 
@@ -111,6 +117,35 @@ Held &held() {
   return copies;
 }
 
+// The number of bytes every key of the copy starts with, none of them zero.
+size_t common_length(const IndexCopy &copy) {
+  const IndexHeader &h = copy.header;
+  if (h.count == 0) return 0;
+  const size_t k = static_cast<size_t>(h.key_length), r = static_cast<size_t>(h.record_length());
+  const char *first = copy.bytes.get() + PCS_INDEX_HEADER + 28;
+  size_t common = strnlen(first, k);
+  for (int32_t i = 1; i < h.count && common > 0; ++i) {
+    const char *key = first + static_cast<size_t>(i) * r;
+    common = static_cast<size_t>(std::mismatch(first, first + common, key).first - first);
+  }
+  return common;
+}
+
+// Fills the copy's key prefixes; without memory for them, or room within
+// kHeldBytes, the copy is searched by its records alone.
+void add_prefixes(IndexCopy *copy) {
+  const IndexHeader &h = copy->header;
+  const size_t n = static_cast<size_t>(h.count), k = static_cast<size_t>(h.key_length),
+               r = static_cast<size_t>(h.record_length());
+  if (copy->id.size + int64_t{h.count} * 8 > kHeldBytes) return;
+  copy->prefixes.reset(new (std::nothrow) uint64_t[n]);
+  if (!copy->prefixes) return;
+  ask_huge_pages(copy->prefixes.get(), n * sizeof(uint64_t));
+  copy->common = common_length(*copy);
+  const char *key = copy->bytes.get() + PCS_INDEX_HEADER + 28;
+  for (size_t i = 0; i < n; ++i, key += r) copy->prefixes[i] = key_prefix(key + copy->common, k - copy->common);
+}
+
 // Reads and checks a copy of the file of `id`; null when it cannot be read
 // whole, changed meanwhile or its header is not to be trusted.
 std::shared_ptr<const IndexCopy> make_copy(FILE *stream, const FileIdentity &id) {
@@ -124,6 +159,7 @@ std::shared_ptr<const IndexCopy> make_copy(FILE *stream, const FileIdentity &id)
   bool regular = false;
   if (!stream_identity(stream, &after, &regular) || !(after == id)) return nullptr;
   if (!parse_index_header(copy->bytes.get(), id.size, &copy->header)) return nullptr;
+  add_prefixes(copy.get());
   return copy;
 }
 

@@ -24,6 +24,16 @@ inline int32_t get_be32(const unsigned char *in) {
   return static_cast<int32_t>(v);
 }
 
+// The first eight bytes of a key as a big-endian word, every byte from its
+// terminating zero on (or from byte `length` on) as zero: unequal prefixes
+// of two keys order them as strncmp over `length` bytes does.
+inline uint64_t key_prefix(const char *key, size_t length) {
+  uint64_t word = 0;
+  size_t i = 0;
+  for (; i < 8 && i < length && key[i] != '\0'; ++i) word = word << 8 | static_cast<unsigned char>(key[i]);
+  return i == 0 ? 0 : word << (8 * (8 - i));
+}
+
 // An in-memory value of this machine (an attribute's I or R value) from
 // bytes that need not be aligned.
 template <class T>

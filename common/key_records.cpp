@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/coding.h"
 #include "common/memory.h"
 #include "host/host_services.h"
 
@@ -27,6 +28,26 @@ KeyRecord *GetRecordSpace(int count, int key_length) {
 }
 
 void FreeRecordSpace(KeyRecord *records, int /*count*/) { gifree(records); }
+
+void pack_record_keys(KeyRecord *records, int count, int n, int key_length) {
+  if (n < 1 || n > count) return;
+  const size_t key_bytes = static_cast<size_t>(key_length) + 1, size = static_cast<size_t>(n) * key_bytes;
+  char *keys = reinterpret_cast<char *>(records + count);
+  const auto start = reinterpret_cast<uintptr_t>(keys), last = start + (static_cast<size_t>(count) - 1) * key_bytes;
+  for (int i = 0; i < n; ++i) {
+    const auto at = reinterpret_cast<uintptr_t>(records[i].Key);
+    if (at < start || at > last || (at - start) % key_bytes != 0) return;
+  }
+  auto sorted = host_buffer(size);
+  if (!sorted) return;
+  constexpr int kFetchAhead = 16;
+  for (int i = 0; i < n; ++i) {
+    if (i + kFetchAhead < n) __builtin_prefetch(records[i + kFetchAhead].Key);
+    std::memcpy(sorted.get() + static_cast<size_t>(i) * key_bytes, records[i].Key, key_bytes);
+  }
+  std::memcpy(keys, sorted.get(), size);
+  for (int i = 0; i < n; ++i) records[i].Key = keys + static_cast<size_t>(i) * key_bytes;
+}
 
 int compare(const KeyRecord *first, const KeyRecord *second) {
   if (first->Key == second->Key) return 0;
@@ -47,13 +68,6 @@ struct PrefixedRecord {
   uint64_t prefix;
   KeyRecord record;
 };
-
-uint64_t key_prefix(const char *key) {
-  uint64_t prefix = 0;
-  int i = 0;
-  for (; i < 8 && key[i] != '\0'; ++i) prefix = prefix << 8 | static_cast<unsigned char>(key[i]);
-  return i == 0 ? 0 : prefix << (8 * (8 - i));
-}
 
 // Number of leading bytes (none of them 0) that every key shares: they
 // decide no comparison, so the prefix is taken after them.
@@ -131,7 +145,7 @@ void sort_key_records(KeyRecord *records, int n) {
   PrefixedRecord *p = work.get();
   const size_t skip = shared_bytes(records, n);
   const PrefixedOrder less{skip};
-  for (int i = 0; i < n; ++i) p[i] = PrefixedRecord{key_prefix(records[i].Key + skip), records[i]};
+  for (int i = 0; i < n; ++i) p[i] = PrefixedRecord{key_prefix(records[i].Key + skip, SIZE_MAX), records[i]};
   if (n < kParallelMinimum) {
     std::sort(p, p + n, less);
     for (int i = 0; i < n; ++i) records[i] = p[i].record;

@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <functional>
+#include <random>
 
 #include "tests/catalog/catalog_files.h"
 
@@ -176,6 +178,49 @@ TEST_F(IndexCopyTest, HeldCopyAnswersAsTheFile) {
       EXPECT_EQ(rc_a, rc_b);
       EXPECT_EQ(data_a, data_b);
       EXPECT_EQ(data_at(a.h->IndexFile, at), data_at(b.h->IndexFile, at));
+    }
+  }
+}
+
+// A held copy is searched by key prefixes: it must answer as the file does
+// for any keys, sorted or not, with long common beginnings, zero bytes
+// inside (and anything after them), bytes above 0x7F and blanks, and for
+// search keys shorter than the common part or differing in it.
+TEST_F(IndexCopyTest, PrefixSearchAnswersAsTheFileForAnyKeys) {
+  std::mt19937 random(7);
+  const char alphabet[] = {'\0', 'A', 'B', '\xff', ' '};
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const std::string held = dir_.path("held.idx"), fresh = dir_.path("fresh.idx");
+  for (int trial = 0; trial < 80; ++trial) {
+    const int k = std::vector<int>{3, 8, 12, 20}[static_cast<size_t>(trial % 4)];
+    std::string common(static_cast<size_t>(pick(k + 1)), 'A');
+    for (char &c : common) c = alphabet[1 + pick(4)];
+    auto make_key = [&](size_t keep) {
+      std::string key = common.substr(0, keep);
+      while (key.size() < static_cast<size_t>(k)) key += alphabet[pick(5)];
+      return key;
+    };
+    std::vector<std::pair<std::string, int>> entries;
+    const int n = pick(120);
+    for (int i = 0; i < n; ++i) entries.push_back({make_key(common.size()), 100 * i});
+    if (trial % 5 != 0) std::sort(entries.begin(), entries.end());
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    catalog::release_index_copies();
+    write_file(held, index_bytes(k, entries));
+    write_file(fresh, index_bytes(k, entries));
+    age(held, 3600);
+    Stream a(held, "rb"), b(fresh, "rb");
+    std::vector<std::string> keys;
+    for (const auto &e : entries) keys.push_back(e.first);
+    for (int i = 0; i < 40; ++i) keys.push_back(make_key(static_cast<size_t>(pick(static_cast<int>(common.size()) + 1))));
+    for (const std::string &key : keys) {
+      const std::string text = key + std::string(1, '\0');
+      Found x{-1, -1, -1}, y{-1, -1, -1};
+      io::test_fail_read(1, true);  // the held copy needs no read
+      csalku(&a.f, text.c_str(), &x.count, &x.first, &x.rc);
+      io::test_reset();
+      csalku(&b.f, text.c_str(), &y.count, &y.first, &y.rc);
+      ASSERT_EQ(x, y) << testing::PrintToString(key);
     }
   }
 }
