@@ -18,6 +18,11 @@ int compare(const KeyRecord *first, const KeyRecord *second);
 // Sorts the first n records by key order; equal keys by record offset, so
 // the same source always gives the same index file.
 void sort_key_records(KeyRecord *records, int n);
+// Moves the keys of the first n records (of a space of `count` made by
+// GetRecordSpace) into that space in the records' order, so that the
+// sorted keys are read from sequential memory; keys elsewhere, or no
+// memory for the move, leave the records as they are.
+void pack_record_keys(KeyRecord *records, int count, int n, int key_length);
 
 }  // namespace pcs
 

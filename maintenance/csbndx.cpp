@@ -29,15 +29,25 @@ int GetKeyLength(int field_count, const int *widths) {
 namespace {
 
 // `value` right-aligned in `width` characters, as "%*d" prints a value that
-// fits.
+// fits; two digits at a time (an index line has three numbers).
 void put_number(char *out, int width, int64_t value) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   const bool negative = value < 0;
   uint64_t v = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
   int i = width;
-  do {
+  for (; v >= 100 && i >= 2; v /= 100) {
+    i -= 2;
+    std::memcpy(out + i, kPairs + 2 * (v % 100), 2);
+  }
+  if (v >= 10 && i >= 2) {
+    i -= 2;
+    std::memcpy(out + i, kPairs + 2 * v, 2);
+  } else if (i > 0) {
     out[--i] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0 && i > 0);
+  }
   if (negative && i > 0) out[--i] = '-';
   while (i > 0) out[--i] = ' ';
 }
@@ -171,6 +181,7 @@ int build_index(RecordCountFn count_fn, KeyReaderFn reader, const int *field_cou
                        &n) == 0) {
     n = std::clamp(n, 0, count);
     sort_key_records(records, n);
+    pack_record_keys(records, count, n, key_length);
     rc = OutputIndexFile(index_path, n, key_length, records);
   }
   FreeRecordSpace(records, count);

@@ -4,6 +4,7 @@
 // same order when the sort's work array cannot be had or when the records
 // are many enough to be sorted on two threads.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -75,6 +76,43 @@ TEST_F(KeyRecords, SortGivesKeyOrderThenOffset) {
       SCOPED_TRACE(keys.front().first + (without_work ? ", in place" : ""));
       EXPECT_EQ(sorted(keys, without_work), want);
     }
+  }
+}
+
+// After the sort, the index builder moves the keys into record order: the
+// same keys (every byte of their buffers) in the same order, each record's
+// key at its own place in the space; without memory for the move, or with
+// a key outside the space, nothing moves.
+TEST_F(KeyRecords, PackPutsKeysInRecordOrder) {
+  enum class Case { packed, no_memory, key_elsewhere };
+  const int n = 5, width = 6, bytes = width + 1;
+  for (Case c : {Case::packed, Case::no_memory, Case::key_elsewhere}) {
+    SCOPED_TRACE(static_cast<int>(c));
+    KeyRecord *records = GetRecordSpace(n + 1, width);  // one slot left over
+    ASSERT_NE(records, nullptr);
+    char *space = reinterpret_cast<char *>(records + n + 1);
+    char elsewhere[bytes] = "OTHER";
+    for (int i = 0; i < n; ++i) {
+      std::snprintf(records[i].Key, bytes, "K%d", 9 - i);
+      records[i].Key[width] = static_cast<char>('a' + i);  // a byte after the end travels too
+      records[i].RecordOffset = i;
+    }
+    if (c == Case::key_elsewhere) records[2].Key = elsewhere;
+    sort_key_records(records, n);
+    std::vector<std::string> before;
+    std::vector<char *> where;
+    for (int i = 0; i < n; ++i) {
+      before.emplace_back(records[i].Key, bytes);
+      where.push_back(records[i].Key);
+    }
+    if (c == Case::no_memory) host::fail_allocation(1);
+    pack_record_keys(records, n + 1, n, width);
+    host::clear_allocation_failure();
+    for (int i = 0; i < n; ++i) {
+      EXPECT_EQ(std::string(records[i].Key, bytes), before[static_cast<size_t>(i)]);
+      EXPECT_EQ(records[i].Key, c == Case::packed ? space + i * bytes : where[static_cast<size_t>(i)]);
+    }
+    FreeRecordSpace(records, n + 1);
   }
 }
 
