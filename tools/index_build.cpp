@@ -7,6 +7,7 @@
 #include "tools/index_build.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -99,8 +100,9 @@ int run_builder(const std::string &catalog, const std::string &index,
 }
 
 // Lines of the index whose run starts elsewhere: the records whose key an
-// earlier record holds too. The index was just written by the builder; a
-// line it cannot parse counts as a run of its own.
+// earlier record holds too, count - 1 in each run (the count field of its
+// first line). The index was just written by the builder; a line whose
+// count cannot be read counts as a run of its own.
 int duplicates_in(const std::string &index_path, const std::vector<KeyField> &fields) {
   FILE *index = std::fopen(index_path.c_str(), "rb");
   if (!index) return 0;
@@ -108,16 +110,19 @@ int duplicates_in(const std::string &index_path, const std::vector<KeyField> &fi
   for (const KeyField &f : fields) key_length += static_cast<size_t>(std::max(f.length, 0));
   const size_t line = key_length + PCS_INDEX_OVERHEAD, lines = (size_t{1} << 20) / line + 1;
   std::unique_ptr<char[]> buffer(new char[lines * line]);
-  int duplicates = 0;
-  long long at = PCS_INDEX_HEADER;
+  int duplicates = 0, rest_of_run = 0;
   std::fseek(index, PCS_INDEX_HEADER, SEEK_SET);
   for (size_t got; (got = std::fread(buffer.get(), line, lines, index)) > 0;) {
-    for (size_t i = 0; i < got; ++i, at += static_cast<long long>(line)) {
-      char first[13] = {};
-      std::memcpy(first, buffer.get() + i * line + 16, 12);
-      char *end = nullptr;
-      const long long start = std::strtoll(first, &end, 10);
-      duplicates += end != first && *end == '\0' && start != at;
+    for (size_t i = 0; i < got; ++i) {
+      if (rest_of_run > 0) {
+        --rest_of_run;
+        ++duplicates;
+        continue;
+      }
+      const char *count = buffer.get() + i * line, *end = count + 4;
+      while (count < end && *count == ' ') ++count;
+      int run = 0;
+      if (std::from_chars(count, end, run).ptr == end && run > 1) rest_of_run = run - 1;
     }
   }
   std::fclose(index);
