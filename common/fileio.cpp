@@ -375,6 +375,15 @@ void advise_sequential(FILE *stream) {
   if (fd >= 0) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
+void start_writeback(FILE *stream, int64_t offset, int64_t size) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  const int fd = fileno(stream);
+  if (fd >= 0 && size > 0) sync_file_range(fd, offset, size, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)stream, (void)offset, (void)size;
+#endif
+}
+
 // ---- atomic replacement ---------------------------------------------------
 
 namespace {

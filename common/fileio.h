@@ -117,6 +117,10 @@ int64_t size_direct(FILE *stream);
 size_t write_pieces(FILE *stream, const struct iovec *pieces, int count);
 // Tells the system that the file will be read front to back (best effort).
 void advise_sequential(FILE *stream);
+// Asks the system to start writing [offset, offset + size) of the file to
+// disk now, without waiting (best effort): a sync at the end of a long
+// write then waits for its last part only.
+void start_writeback(FILE *stream, int64_t offset, int64_t size);
 
 // ---- atomic replacement ---------------------------------------------------
 // Writes a new version of `target` beside it and puts it in the target's

@@ -50,20 +50,31 @@ class Output {
     return true;
   }
 
-  // Writes what was gathered; the pieces must still be in the buffer.
+  // Writes what was gathered; the pieces must still be in the buffer. The
+  // system starts putting every kWriteback bytes on disk meanwhile, so the
+  // sync at the end waits for the last of them only.
   bool flush() {
     const size_t size = pending_;
     const int count = used_;
     used_ = 0;
     pending_ = 0;
-    return size == 0 || io::write_pieces(stream_, pieces_.get(), count) == size;
+    if (size == 0) return true;
+    if (io::write_pieces(stream_, pieces_.get(), count) != size) return false;
+    written_ += static_cast<int64_t>(size);
+    if (written_ - started_ >= kWriteback) {
+      io::start_writeback(stream_, started_, written_ - started_);
+      started_ = written_;
+    }
+    return true;
   }
 
  private:
+  static constexpr int64_t kWriteback = 16 << 20;
   FILE *stream_;
   HostPtr<iovec> pieces_;
   int used_ = 0;
   size_t pending_ = 0;
+  int64_t written_ = 0, started_ = 0;
 };
 
 // True when [at, at + size) is in the walker's buffer, so that a step to it
