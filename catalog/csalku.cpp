@@ -128,7 +128,9 @@ class SearchKey {
   SearchKey(const char *key, size_t k) : n_(std::min(strnlen(key, k) + 1, k)) {
     std::memcpy(bytes_, key, n_);
   }
-  uint64_t prefix(size_t from) const { return from < n_ ? key_prefix(bytes_ + from, n_ - from) : 0; }
+  uint64_t prefix(size_t from) const {
+    return from < n_ ? key_prefix(bytes_ + from, n_ - from) : 0;
+  }
   int compare(const char *other) const {
     size_t i = 0;
     for (; i + 8 <= n_; i += 8) {
@@ -157,7 +159,8 @@ class SearchKey {
 bool found(const IndexHeader &header, const char *record, int64_t at, int32_t *count,
            int32_t *first) {
   IndexEntry entry{};
-  if (!parse_entry(record, &entry) || !run_holds(header, entry.count, entry.first, at)) return false;
+  if (!parse_entry(record, &entry) || !run_holds(header, entry.count, entry.first, at))
+    return false;
   *count = entry.count;
   *first = entry.first;
   return true;
@@ -201,7 +204,8 @@ bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32
                   int32_t *first) {
   char block[kSearchBlock];
   const SearchKey search(key, static_cast<size_t>(header.key_length));
-  if (header.copy && header.copy->prefixes) return search_prefixes(*header.copy, search, count, first);
+  if (header.copy && header.copy->prefixes)
+    return search_prefixes(*header.copy, search, count, first);
   const size_t r = static_cast<size_t>(header.record_length());
   int64_t lo = 0, hi = int64_t{header.count} - 1;
   Block in_memory{header.copy ? header.copy->bytes.get() + PCS_INDEX_HEADER : nullptr, 0, r};

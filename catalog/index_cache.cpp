@@ -14,9 +14,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <vector>
@@ -97,7 +97,8 @@ class Held {
     copies_.insert(copies_.begin(), std::move(copy));
     int64_t bytes = 0;
     size_t keep = 0;
-    while (keep < copies_.size() && keep < kHeldCopies && bytes + held_bytes(*copies_[keep]) <= kHeldBytes)
+    while (keep < copies_.size() && keep < kHeldCopies &&
+           bytes + held_bytes(*copies_[keep]) <= kHeldBytes)
       bytes += held_bytes(*copies_[keep++]);
     copies_.resize(keep);
   }
@@ -143,7 +144,8 @@ void add_prefixes(IndexCopy *copy) {
   ask_huge_pages(copy->prefixes.get(), n * sizeof(uint64_t));
   copy->common = common_length(*copy);
   const char *key = copy->bytes.get() + PCS_INDEX_HEADER + 28;
-  for (size_t i = 0; i < n; ++i, key += r) copy->prefixes[i] = key_prefix(key + copy->common, k - copy->common);
+  for (size_t i = 0; i < n; ++i, key += r)
+    copy->prefixes[i] = key_prefix(key + copy->common, k - copy->common);
 }
 
 // Reads and checks a copy of the file of `id`; null when it cannot be read

@@ -30,7 +30,8 @@ inline int32_t get_be32(const unsigned char *in) {
 inline uint64_t key_prefix(const char *key, size_t length) {
   uint64_t word = 0;
   size_t i = 0;
-  for (; i < 8 && i < length && key[i] != '\0'; ++i) word = word << 8 | static_cast<unsigned char>(key[i]);
+  for (; i < 8 && i < length && key[i] != '\0'; ++i)
+    word = word << 8 | static_cast<unsigned char>(key[i]);
   return i == 0 ? 0 : word << (8 * (8 - i));
 }
 

@@ -31,9 +31,11 @@ void FreeRecordSpace(KeyRecord *records, int /*count*/) { gifree(records); }
 
 void pack_record_keys(KeyRecord *records, int count, int n, int key_length) {
   if (n < 1 || n > count) return;
-  const size_t key_bytes = static_cast<size_t>(key_length) + 1, size = static_cast<size_t>(n) * key_bytes;
+  const size_t key_bytes = static_cast<size_t>(key_length) + 1,
+               size = static_cast<size_t>(n) * key_bytes;
   char *keys = reinterpret_cast<char *>(records + count);
-  const auto start = reinterpret_cast<uintptr_t>(keys), last = start + (static_cast<size_t>(count) - 1) * key_bytes;
+  const auto start = reinterpret_cast<uintptr_t>(keys),
+             last = start + (static_cast<size_t>(count) - 1) * key_bytes;
   for (int i = 0; i < n; ++i) {
     const auto at = reinterpret_cast<uintptr_t>(records[i].Key);
     if (at < start || at > last || (at - start) % key_bytes != 0) return;
@@ -145,7 +147,8 @@ void sort_key_records(KeyRecord *records, int n) {
   PrefixedRecord *p = work.get();
   const size_t skip = shared_bytes(records, n);
   const PrefixedOrder less{skip};
-  for (int i = 0; i < n; ++i) p[i] = PrefixedRecord{key_prefix(records[i].Key + skip, SIZE_MAX), records[i]};
+  for (int i = 0; i < n; ++i)
+    p[i] = PrefixedRecord{key_prefix(records[i].Key + skip, SIZE_MAX), records[i]};
   if (n < kParallelMinimum) {
     std::sort(p, p + n, less);
     for (int i = 0; i < n; ++i) records[i] = p[i].record;

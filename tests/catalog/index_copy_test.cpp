@@ -212,7 +212,8 @@ TEST_F(IndexCopyTest, PrefixSearchAnswersAsTheFileForAnyKeys) {
     Stream a(held, "rb"), b(fresh, "rb");
     std::vector<std::string> keys;
     for (const auto &e : entries) keys.push_back(e.first);
-    for (int i = 0; i < 40; ++i) keys.push_back(make_key(static_cast<size_t>(pick(static_cast<int>(common.size()) + 1))));
+    for (int i = 0; i < 40; ++i)
+      keys.push_back(make_key(static_cast<size_t>(pick(static_cast<int>(common.size()) + 1))));
     for (const std::string &key : keys) {
       const std::string text = key + std::string(1, '\0');
       Found x{-1, -1, -1}, y{-1, -1, -1};

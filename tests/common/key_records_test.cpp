@@ -110,7 +110,8 @@ TEST_F(KeyRecords, PackPutsKeysInRecordOrder) {
     host::clear_allocation_failure();
     for (int i = 0; i < n; ++i) {
       EXPECT_EQ(std::string(records[i].Key, bytes), before[static_cast<size_t>(i)]);
-      EXPECT_EQ(records[i].Key, c == Case::packed ? space + i * bytes : where[static_cast<size_t>(i)]);
+      EXPECT_EQ(records[i].Key,
+                c == Case::packed ? space + i * bytes : where[static_cast<size_t>(i)]);
     }
     FreeRecordSpace(records, n + 1);
   }
