@@ -1,7 +1,8 @@
 // Arbitrary bytes as an index file: look keys up (csalku, csaget), read
 // every record start (cspgread) and walk the keys (cspgtnky). Nothing may
 // read outside the file, loop, or answer with an offset outside the records,
-// whether the index is read from the file or from a copy held in memory.
+// whether the index is read from the file or from a copy held in memory;
+// and both must give every lookup the same answer.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 #include "fuzz/fuzz_file.h"
 #include "host/inprocess/testing.h"
@@ -18,9 +20,13 @@
 
 namespace {
 
+// The answers of every lookup of one pass, in order.
+std::vector<int> answers;
+
 void check_lookup(FILE **index, const char *key, int record_length, long size) {
   int count = -1, first = -1, rc = -1;
   csalku(index, key, &count, &first, &rc);
+  answers.insert(answers.end(), {rc, rc == 0 ? count : 0, rc == 0 ? first : 0});
   if (rc != 0) return;
   if (count < 1 || first < 17 || first + static_cast<long>(count) * record_length > size) std::abort();
   for (int k = 0; k < count; ++k) {
@@ -49,9 +55,13 @@ void check_index(FILE *file, size_t size);
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pcs::host::reset();
   FILE *file = pcs::fuzz::load(data, size);
+  answers.clear();
   check_index(file, size);
+  const std::vector<int> from_file = answers;
+  answers.clear();
   settle(file);
   check_index(file, size);
+  if (answers != from_file) std::abort();
   return 0;
 }
 
@@ -72,7 +82,15 @@ void check_index(FILE *file, size_t size) {
   for (long i = 0; i < n; ++i) {  // look up the key of every record
     int data_offset = 0;
     cspgread(file, static_cast<int>(17 + i * r), &data_offset, key, &rc);
-    if (rc == 0) check_lookup(&file, key, r, static_cast<long>(size));
+    if (rc != 0) continue;
+    check_lookup(&file, key, r, static_cast<long>(size));
+    char shorter[500];  // the key's first half, and one byte more: mostly absent keys
+    std::memcpy(shorter, key, static_cast<size_t>(k));
+    shorter[k / 2] = '\0';
+    check_lookup(&file, shorter, r, static_cast<long>(size));
+    shorter[k / 2] = static_cast<char>(key[k / 2] + 1);
+    shorter[k / 2 + 1] = '\0';
+    check_lookup(&file, shorter, r, static_cast<long>(size));
   }
   CatalogHandle handle{};
   handle.IndexFile = file;
