@@ -63,30 +63,16 @@ int decoded(const unsigned char *bytes, size_t size, PartRecord **part) {
   return rc == codec::kDamaged ? kReadFailed : rc;
 }
 
-// Bytes read at once from a record's start: at least the longest record
-// read so far, rounded up to 64 bytes, within 256 bytes .. 4 KiB. Most
-// records fit, so reading one costs one system call, and short records are
-// not read with kilobytes behind them (copying those out of pages not in
-// the processor's cache cost more than the call).
-constexpr size_t kFirstRead = 4096;
-std::atomic<size_t> first_read{256};
-
-// Raises the first read to hold a record of `record_length` bytes.
-void note_length(int32_t record_length) {
-  const size_t wanted = std::min((static_cast<size_t>(record_length) + 63) / 64 * 64, kFirstRead);
-  size_t now = first_read.load(std::memory_order_relaxed);
-  while (wanted > now && !first_read.compare_exchange_weak(now, wanted, std::memory_order_relaxed)) {
-  }
-}
+io::FirstRead first_read;  // catalog records
 
 // The record at `offset` into *part: 0, kReadFailed (unreadable or
 // damaged), kReadDeleted or PCS_NO_MEMORY.
 int read_record(FILE *stream, int64_t offset, int *length, PartRecord **part) {
   *length = 0;
   *part = nullptr;
-  unsigned char first[kFirstRead];
+  unsigned char first[io::FirstRead::kMost];
   if (!stream || offset < 0) return refuse(kReadFailed, offset);
-  const size_t asked = first_read.load(std::memory_order_relaxed);
+  const size_t asked = first_read.size();
   const size_t got = io::read_direct(stream, offset, first, asked);
   if (got < 8) return refuse(kReadFailed, offset);
   const int32_t record_length = get_be32(first);
@@ -95,7 +81,7 @@ int read_record(FILE *stream, int64_t offset, int *length, PartRecord **part) {
   // A short read ended at the end of the file; a full one may have more.
   if (size > got && (got < asked || offset + record_length > io::size_direct(stream)))
     return refuse(kReadFailed, offset);
-  note_length(record_length);
+  first_read.note(record_length);
   *length = record_length;
   if (get_be32(first + 4) != 0) return kReadDeleted;
   DamageBase base(offset);

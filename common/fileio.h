@@ -18,6 +18,8 @@
 
 #include <dirent.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstddef>
@@ -115,6 +117,27 @@ int64_t size_direct(FILE *stream);
 // output buffered in the stream is flushed first. Returns the number of
 // bytes written. Write failures are injected here as in write().
 size_t write_pieces(FILE *stream, const struct iovec *pieces, int count);
+// How much to read at once from a record's start: the longest record
+// noted so far, rounded up to 64 bytes, within 256 bytes .. kMost. Most
+// records then take one read, and short ones are not read with kilobytes
+// behind them (copying those out of pages not in the processor's cache
+// cost more than the read). One per kind of file, shared by all threads.
+class FirstRead {
+ public:
+  static constexpr size_t kMost = 4096;
+  size_t size() const { return size_.load(std::memory_order_relaxed); }
+  // Grows the read to hold a record of `length` bytes (up to kMost).
+  void note(int64_t length) {
+    const auto wanted = static_cast<size_t>(std::clamp<int64_t>((length + 63) / 64 * 64, 0, kMost));
+    size_t now = size();
+    while (wanted > now && !size_.compare_exchange_weak(now, wanted, std::memory_order_relaxed)) {
+    }
+  }
+
+ private:
+  std::atomic<size_t> size_{256};
+};
+
 // Tells the system that the file will be read front to back (best effort).
 void advise_sequential(FILE *stream);
 // Asks the system to start writing [offset, offset + size) of the file to

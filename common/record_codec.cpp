@@ -256,21 +256,25 @@ KeyedRead keyed_frame(const unsigned char *head, int64_t position, int64_t left,
   return get_be32(head + 4) == 0 ? KeyedRead::ok : KeyedRead::not_live;
 }
 
+namespace {
+io::FirstRead first_read;  // keyed records
+}  // namespace
+
 KeyedRead read_keyed_record(FILE *stream, int64_t position, int64_t size, int32_t *length,
                             HostPtr<unsigned char> *buffer) {
   if (!stream || size < 0 || position < 0 || position >= size) return KeyedRead::beyond_end;
   // A record too short for its framing still has its length word read.
   // One pread takes the frame and, for most records, the whole record.
   const int64_t left = size - position;
-  unsigned char head[4096];
+  unsigned char head[io::FirstRead::kMost];
   std::memset(head, 0, kFrameBytes);
   const auto first = static_cast<size_t>(std::min<int64_t>(left, kFrameBytes));
-  const size_t got = left < 4 ? 0
-                              : io::read_direct(stream, position, head,
-                                                static_cast<size_t>(std::min<int64_t>(left, sizeof head)));
+  const auto asked = static_cast<size_t>(std::min<int64_t>(left, first_read.size()));
+  const size_t got = left < 4 ? 0 : io::read_direct(stream, position, head, asked);
   if (left < 4 || got < first) return refuse(KeyedRead::damaged, position);
   const KeyedRead frame = keyed_frame(head, position, left, length);
   if (frame == KeyedRead::damaged) return frame;
+  first_read.note(*length);
   const auto l = static_cast<size_t>(*length);
   *buffer = host_buffer(l);
   if (!*buffer) {
