@@ -375,6 +375,11 @@ void advise_sequential(FILE *stream) {
   if (fd >= 0) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
+void advise_done(FILE *stream, int64_t offset, int64_t size) {
+  const int fd = fileno(stream);
+  if (fd >= 0 && size > 0) posix_fadvise(fd, offset, size, POSIX_FADV_DONTNEED);
+}
+
 void start_writeback(FILE *stream, int64_t offset, int64_t size) {
 #ifdef SYNC_FILE_RANGE_WRITE
   const int fd = fileno(stream);

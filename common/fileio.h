@@ -140,6 +140,10 @@ class FirstRead {
 
 // Tells the system that the file will be read front to back (best effort).
 void advise_sequential(FILE *stream);
+// Tells the system that [offset, offset + size) of the file will not be
+// read again, so its cached pages may go now (best effort; pages not yet
+// on disk stay).
+void advise_done(FILE *stream, int64_t offset, int64_t size);
 // Asks the system to start writing [offset, offset + size) of the file to
 // disk now, without waiting (best effort): a sync at the end of a long
 // write then waits for its last part only.

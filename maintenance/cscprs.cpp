@@ -91,9 +91,16 @@ int copy_live_records(FILE *catalog, FILE *copy) {
   if (!output.ready()) return kNoMemory;
   io::advise_sequential(catalog);
   RecordWalker walker(catalog, size, kReadChunk);
+  int64_t done = 0;
   for (bool first = true;; first = false) {
     const int64_t next = first ? 0 : walker.offset() + walker.length();
-    if (!first && !in_window(walker, next, 8) && !output.flush()) return kFailed;
+    if (!first && !in_window(walker, next, 8)) {
+      if (!output.flush()) return kFailed;
+      // The old file's bytes so far are copied: its cached pages can hold
+      // the copy's instead of the system finding new ones.
+      io::advise_done(catalog, done, walker.window_start() - done);
+      done = walker.window_start();
+    }
     RecordWalker::Step step = walker.next(false);
     if (step == RecordWalker::kEnd) break;
     if (step == RecordWalker::kRecord && walker.flag() == 0) {
