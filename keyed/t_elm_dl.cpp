@@ -127,7 +127,13 @@ void *t_dl_min(Heap *heap, int *error) {
   }
   leaf->leftElement = leaf->rightElement;
   leaf->rightElement = nullptr;
-  if (!leaf->leftElement) repair(heap, leaf);
+  if (!leaf->leftElement) {
+    repair(heap, leaf);
+  } else if (heap->stack_top >= 0) {
+    // The next call empties this leaf and repairs it from its sibling:
+    // fetch the sibling meanwhile.
+    __builtin_prefetch(heap->stack[heap->stack_top]->middleChild);
+  }
   return minimum;
 }
 
