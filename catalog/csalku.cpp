@@ -198,12 +198,42 @@ bool search_prefixes(const IndexCopy &copy, const SearchKey &search, int32_t *co
   return false;
 }
 
+// The search over a copy whose prefixes never decrease: the first prefix
+// not below the key's, through the samples and one step of prefixes. A
+// prefix that only one record has is that record's key or no key; one that
+// several records share is searched as over any copy.
+bool search_samples(const IndexCopy &copy, const SearchKey &search, int32_t *count,
+                    int32_t *first) {
+  const size_t n = static_cast<size_t>(copy.header.count), step = IndexCopy::kSampleStep;
+  const uint64_t *samples = copy.samples.get(), *prefixes = copy.prefixes.get();
+  const uint64_t wanted = search.prefix(copy.common);
+  const size_t b = static_cast<size_t>(
+      std::lower_bound(samples, samples + (n + step - 1) / step, wanted) - samples);
+  size_t i = b == 0 ? 0 : (b - 1) * step + 1;
+  const size_t stop = std::min(n, b * step);
+  // The step's prefixes and records are fetched together: the record
+  // found is then on its way while the prefixes are compared.
+  const size_t r = static_cast<size_t>(copy.header.record_length());
+  const char *records = copy.bytes.get() + PCS_INDEX_HEADER;
+  __builtin_prefetch(prefixes + i);
+  __builtin_prefetch(prefixes + i + step / 2);
+  for (size_t at = i * r; at < (std::min(stop + 1, n)) * r; at += 64) __builtin_prefetch(records + at);
+  while (i < stop && prefixes[i] < wanted) ++i;
+  if (i == n || prefixes[i] != wanted) return false;
+  if (i + 1 < n && prefixes[i + 1] == wanted) return search_prefixes(copy, search, count, first);
+  const char *record = records + i * r;
+  return search.compare(record + 28) == 0 &&
+         found(copy.header, record, static_cast<int64_t>(PCS_INDEX_HEADER + i * r), count, first);
+}
+
 }  // namespace
 
 bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32_t *count,
                   int32_t *first) {
   char block[kSearchBlock];
   const SearchKey search(key, static_cast<size_t>(header.key_length));
+  if (header.copy && header.copy->samples)
+    return search_samples(*header.copy, search, count, first);
   if (header.copy && header.copy->prefixes)
     return search_prefixes(*header.copy, search, count, first);
   const size_t r = static_cast<size_t>(header.record_length());

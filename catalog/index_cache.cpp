@@ -72,7 +72,9 @@ bool read_whole(int fd, char *bytes, size_t size) {
 }
 
 int64_t held_bytes(const IndexCopy &copy) {
-  return copy.id.size + (copy.prefixes ? int64_t{copy.header.count} * 8 : 0);
+  const int64_t n = copy.header.count;
+  const int64_t step = IndexCopy::kSampleStep;
+  return copy.id.size + (copy.prefixes ? n * 8 : 0) + (copy.samples ? (n + step - 1) / step * 8 : 0);
 }
 
 class Held {
@@ -132,13 +134,23 @@ size_t common_length(const IndexCopy &copy) {
   return common;
 }
 
+// Keeps every kSampleStep-th prefix of a copy whose prefixes never
+// decrease; nothing for any other copy or without memory.
+void add_samples(IndexCopy *copy) {
+  const size_t n = static_cast<size_t>(copy->header.count), step = IndexCopy::kSampleStep;
+  const uint64_t *p = copy->prefixes.get();
+  if (!std::is_sorted(p, p + n)) return;
+  copy->samples.reset(new (std::nothrow) uint64_t[(n + step - 1) / step]);
+  for (size_t i = 0; copy->samples && i < n; i += step) copy->samples[i / step] = p[i];
+}
+
 // Fills the copy's key prefixes; without memory for them, or room within
 // kHeldBytes, the copy is searched by its records alone.
 void add_prefixes(IndexCopy *copy) {
   const IndexHeader &h = copy->header;
   const size_t n = static_cast<size_t>(h.count), k = static_cast<size_t>(h.key_length),
                r = static_cast<size_t>(h.record_length());
-  if (copy->id.size + int64_t{h.count} * 8 > kHeldBytes) return;
+  if (copy->id.size + int64_t{h.count} * 9 + 8 > kHeldBytes) return;
   copy->prefixes.reset(new (std::nothrow) uint64_t[n]);
   if (!copy->prefixes) return;
   ask_huge_pages(copy->prefixes.get(), n * sizeof(uint64_t));
@@ -146,6 +158,7 @@ void add_prefixes(IndexCopy *copy) {
   const char *key = copy->bytes.get() + PCS_INDEX_HEADER + 28;
   for (size_t i = 0; i < n; ++i, key += r)
     copy->prefixes[i] = key_prefix(key + copy->common, k - copy->common);
+  add_samples(copy);
 }
 
 // Reads and checks a copy of the file of `id`; null when it cannot be read
