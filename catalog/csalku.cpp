@@ -217,7 +217,8 @@ bool search_samples(const IndexCopy &copy, const SearchKey &search, int32_t *cou
   const char *records = copy.bytes.get() + PCS_INDEX_HEADER;
   __builtin_prefetch(prefixes + i);
   __builtin_prefetch(prefixes + i + step / 2);
-  for (size_t at = i * r; at < (std::min(stop + 1, n)) * r; at += 64) __builtin_prefetch(records + at);
+  const size_t fetched = std::min(stop + 1, n) * r;
+  for (size_t at = i * r; at < fetched; at += 64) __builtin_prefetch(records + at);
   while (i < stop && prefixes[i] < wanted) ++i;
   if (i == n || prefixes[i] != wanted) return false;
   if (i + 1 < n && prefixes[i + 1] == wanted) return search_prefixes(copy, search, count, first);

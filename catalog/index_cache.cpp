@@ -74,7 +74,8 @@ bool read_whole(int fd, char *bytes, size_t size) {
 int64_t held_bytes(const IndexCopy &copy) {
   const int64_t n = copy.header.count;
   const int64_t step = IndexCopy::kSampleStep;
-  return copy.id.size + (copy.prefixes ? n * 8 : 0) + (copy.samples ? (n + step - 1) / step * 8 : 0);
+  const int64_t samples = copy.samples ? (n + step - 1) / step * 8 : 0;
+  return copy.id.size + (copy.prefixes ? n * 8 : 0) + samples;
 }
 
 class Held {
