@@ -131,8 +131,14 @@ void *t_dl_min(Heap *heap, int *error) {
     repair(heap, leaf);
   } else if (heap->stack_top >= 0) {
     // The next call empties this leaf and repairs it from its sibling:
-    // fetch the sibling meanwhile.
+    // fetch the sibling meanwhile, and the sibling of the lowest node on
+    // the path that a merge below would empty (it holds one element).
     __builtin_prefetch(heap->stack[heap->stack_top]->middleChild);
+    for (int j = heap->stack_top; j > 0; --j)
+      if (!heap->stack[j]->rightElement) {
+        __builtin_prefetch(heap->stack[j - 1]->middleChild);
+        break;
+      }
   }
   return minimum;
 }
