@@ -166,44 +166,15 @@ bool found(const IndexHeader &header, const char *record, int64_t at, int32_t *c
   return true;
 }
 
-// The binary search over a held copy with key prefixes: the same probes as
-// over the records, each decided by the prefixes unless they are equal,
-// and a key is found only by comparing it whole. (A key that does not
-// start with the common bytes matches no record, whatever the prefixes
-// decide.) While one probe is compared, both prefixes the next may look
-// at are fetched.
-bool search_prefixes(const IndexCopy &copy, const SearchKey &search, int32_t *count,
-                     int32_t *first) {
-  const IndexHeader &header = copy.header;
-  const char *records = copy.bytes.get() + PCS_INDEX_HEADER;
-  const uint64_t *prefixes = copy.prefixes.get();
-  const size_t r = static_cast<size_t>(header.record_length());
-  const uint64_t wanted = search.prefix(copy.common);
-  int64_t lo = 0, hi = int64_t{header.count} - 1;
-  while (lo <= hi) {
-    const int64_t mid = (lo + hi) / 2;
-    __builtin_prefetch(prefixes + (lo + mid - 1) / 2);
-    __builtin_prefetch(prefixes + (mid + 1 + hi) / 2);
-    const char *record = records + static_cast<size_t>(mid) * r;
-    const uint64_t p = prefixes[mid];
-    const int order = wanted != p ? (wanted < p ? -1 : 1) : search.compare(record + 28);
-    if (order < 0) {
-      hi = mid - 1;
-    } else if (order > 0) {
-      lo = mid + 1;
-    } else {
-      return found(header, record, PCS_INDEX_HEADER + mid * header.record_length(), count, first);
-    }
-  }
-  return false;
-}
+// What a search through the samples found out.
+enum class Sampled { found, absent, shared };
 
 // The search over a copy whose prefixes never decrease: the first prefix
 // not below the key's, through the samples and one step of prefixes. A
 // prefix that only one record has is that record's key or no key; one that
-// several records share is searched as over any copy.
-bool search_samples(const IndexCopy &copy, const SearchKey &search, int32_t *count,
-                    int32_t *first) {
+// several records share is left to the binary search (`shared`).
+Sampled search_samples(const IndexCopy &copy, const SearchKey &search, int32_t *count,
+                       int32_t *first) {
   const size_t n = static_cast<size_t>(copy.header.count), step = IndexCopy::kSampleStep;
   const uint64_t *samples = copy.samples.get(), *prefixes = copy.prefixes.get();
   const uint64_t wanted = search.prefix(copy.common);
@@ -220,11 +191,12 @@ bool search_samples(const IndexCopy &copy, const SearchKey &search, int32_t *cou
   const size_t fetched = std::min(stop + 1, n) * r;
   for (size_t at = i * r; at < fetched; at += 64) __builtin_prefetch(records + at);
   while (i < stop && prefixes[i] < wanted) ++i;
-  if (i == n || prefixes[i] != wanted) return false;
-  if (i + 1 < n && prefixes[i + 1] == wanted) return search_prefixes(copy, search, count, first);
+  if (i == n || prefixes[i] != wanted) return Sampled::absent;
+  if (i + 1 < n && prefixes[i + 1] == wanted) return Sampled::shared;
   const char *record = records + i * r;
-  return search.compare(record + 28) == 0 &&
-         found(copy.header, record, static_cast<int64_t>(PCS_INDEX_HEADER + i * r), count, first);
+  const auto at = static_cast<int64_t>(PCS_INDEX_HEADER + i * r);
+  const bool hit = search.compare(record + 28) == 0 && found(copy.header, record, at, count, first);
+  return hit ? Sampled::found : Sampled::absent;
 }
 
 }  // namespace
@@ -233,10 +205,16 @@ bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32
                   int32_t *first) {
   char block[kSearchBlock];
   const SearchKey search(key, static_cast<size_t>(header.key_length));
-  if (header.copy && header.copy->samples)
-    return search_samples(*header.copy, search, count, first);
-  if (header.copy && header.copy->prefixes)
-    return search_prefixes(*header.copy, search, count, first);
+  if (header.copy && header.copy->samples) {
+    const Sampled sampled = search_samples(*header.copy, search, count, first);
+    if (sampled != Sampled::shared) return sampled == Sampled::found;
+  }
+  // Over a held copy with key prefixes, each probe is decided by the
+  // prefixes unless they are equal, and a key is found only by comparing it
+  // whole: the same probes as over the records. (A key that does not start
+  // with the common bytes matches no record, whatever the prefixes decide.)
+  const uint64_t *prefixes = header.copy ? header.copy->prefixes.get() : nullptr;
+  const uint64_t wanted = prefixes ? search.prefix(header.copy->common) : 0;
   const size_t r = static_cast<size_t>(header.record_length());
   int64_t lo = 0, hi = int64_t{header.count} - 1;
   Block in_memory{header.copy ? header.copy->bytes.get() + PCS_INDEX_HEADER : nullptr, 0, r};
@@ -246,6 +224,11 @@ bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32
     const char *record = nullptr;
     if (in_memory.bytes) {
       record = in_memory.record(mid);
+      // Both prefixes the next probe may look at are fetched meanwhile.
+      if (prefixes) {
+        __builtin_prefetch(prefixes + (lo + mid - 1) / 2);
+        __builtin_prefetch(prefixes + (mid + 1 + hi) / 2);
+      }
     } else if (static_cast<size_t>(hi - lo + 1) * r <= sizeof block) {
       const size_t size = static_cast<size_t>(hi - lo + 1) * r;
       if (io::read_direct(index, PCS_INDEX_HEADER + lo * header.record_length(), block, size) != size)
@@ -256,7 +239,8 @@ bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32
       if (io::read_direct(index, at, block, r) != r) return false;
       record = block;
     }
-    const int order = search.compare(record + 28);
+    const int order = prefixes && wanted != prefixes[mid] ? (wanted < prefixes[mid] ? -1 : 1)
+                                                          : search.compare(record + 28);
     if (order < 0) {
       hi = mid - 1;
     } else if (order > 0) {

@@ -380,13 +380,16 @@ void advise_done(FILE *stream, int64_t offset, int64_t size) {
   if (fd >= 0 && size > 0) posix_fadvise(fd, offset, size, POSIX_FADV_DONTNEED);
 }
 
-void start_writeback(FILE *stream, int64_t offset, int64_t size) {
+void Writeback::wrote(FILE *stream, size_t size) {
+  written_ += static_cast<int64_t>(size);
+  if (written_ - started_ < kStep) return;
 #ifdef SYNC_FILE_RANGE_WRITE
   const int fd = fileno(stream);
-  if (fd >= 0 && size > 0) sync_file_range(fd, offset, size, SYNC_FILE_RANGE_WRITE);
+  if (fd >= 0) sync_file_range(fd, started_, written_ - started_, SYNC_FILE_RANGE_WRITE);
 #else
-  (void)stream, (void)offset, (void)size;
+  (void)stream;
 #endif
+  started_ = written_;
 }
 
 // ---- atomic replacement ---------------------------------------------------

@@ -144,10 +144,20 @@ void advise_sequential(FILE *stream);
 // read again, so its cached pages may go now (best effort; pages not yet
 // on disk stay).
 void advise_done(FILE *stream, int64_t offset, int64_t size);
-// Asks the system to start writing [offset, offset + size) of the file to
-// disk now, without waiting (best effort): a sync at the end of a long
-// write then waits for its last part only.
-void start_writeback(FILE *stream, int64_t offset, int64_t size);
+// For a file written front to back: asks the system to start writing each
+// kStep bytes to disk as soon as they are written, without waiting (best
+// effort), so that the sync at the end waits for the last part only.
+class Writeback {
+ public:
+  // `written`: bytes before the first write counted here.
+  explicit Writeback(int64_t written = 0) : written_(written) {}
+  void wrote(FILE *stream, size_t size);
+
+ private:
+  static constexpr int64_t kStep = 16 << 20;
+  int64_t written_;
+  int64_t started_ = 0;
+};
 
 // ---- atomic replacement ---------------------------------------------------
 // Writes a new version of `target` beside it and puts it in the target's

@@ -96,26 +96,21 @@ class LineWriter {
     used_ += line_;
     return used_ < capacity_ || flush();
   }
-  // Writes the lines collected; the system starts putting every kWriteback
-  // bytes on disk meanwhile, so the sync at the end waits for less.
+  // Writes the lines collected; the system puts them on disk meanwhile
+  // (io::Writeback).
   bool flush() {
     const size_t size = used_;
     used_ = 0;
     if (size == 0) return true;
     if (io::write(out_, buffer_ ? buffer_.get() : static_cast<void *>(single_), size) != size)
       return false;
-    written_ += static_cast<int64_t>(size);
-    if (written_ - started_ >= kWriteback) {
-      io::start_writeback(out_, started_, written_ - started_);
-      started_ = written_;
-    }
+    writeback_.wrote(out_, size);
     return true;
   }
 
  private:
   static constexpr size_t kChunk = 1 << 20;
-  static constexpr int64_t kWriteback = 16 << 20;
-  int64_t written_ = PCS_INDEX_HEADER, started_ = 0;
+  io::Writeback writeback_{PCS_INDEX_HEADER};
   FILE *out_;
   size_t line_;
   HostPtr<unsigned char> buffer_;

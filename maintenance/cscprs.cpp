@@ -51,8 +51,7 @@ class Output {
   }
 
   // Writes what was gathered; the pieces must still be in the buffer. The
-  // system starts putting every kWriteback bytes on disk meanwhile, so the
-  // sync at the end waits for the last of them only.
+  // system puts the copy on disk meanwhile (io::Writeback).
   bool flush() {
     const size_t size = pending_;
     const int count = used_;
@@ -60,21 +59,16 @@ class Output {
     pending_ = 0;
     if (size == 0) return true;
     if (io::write_pieces(stream_, pieces_.get(), count) != size) return false;
-    written_ += static_cast<int64_t>(size);
-    if (written_ - started_ >= kWriteback) {
-      io::start_writeback(stream_, started_, written_ - started_);
-      started_ = written_;
-    }
+    writeback_.wrote(stream_, size);
     return true;
   }
 
  private:
-  static constexpr int64_t kWriteback = 16 << 20;
   FILE *stream_;
   HostPtr<iovec> pieces_;
   int used_ = 0;
   size_t pending_ = 0;
-  int64_t written_ = 0, started_ = 0;
+  io::Writeback writeback_;
 };
 
 // True when [at, at + size) is in the walker's buffer, so that a step to it
