@@ -248,6 +248,36 @@ void encode_record(const CgGroup *part, unsigned char *out) { encode_keyed_recor
 
 namespace codec {
 
+void Shape::mark(int64_t offset, int64_t bytes) {
+  std::memset(mask_ + offset, 0xFF, static_cast<size_t>(bytes));
+}
+
+bool Shape::learn(ByteView record, const Layout &layout) {
+  size_ = 0;
+  if (record.size() > kMostBytes || record.size() <= 8) return false;
+  std::memset(mask_, 0, record.size());
+  const int rc = walk_record(
+      record, layout,
+      [&](const GroupBytes &g) {
+        mark(g.header, 12 + 4 * int64_t{g.count});
+        return 0;
+      },
+      [&](const AttributeBytes &a) {
+        mark(a.name - record.data(), 16);
+        return 0;
+      });
+  if (rc != 0) return false;
+  int32_t directory = 0, groups = 0;
+  record.be32(8, &directory);
+  record.be32(directory, &groups);
+  mark(8, 4);
+  mark(directory, 4 + 4 * int64_t{groups});
+  mark(static_cast<int64_t>(record.size()) - 1, 1);
+  for (size_t i = 0; i < record.size(); ++i) bytes_[i] = record.data()[i] & mask_[i];
+  size_ = record.size();
+  return true;
+}
+
 KeyedRead keyed_frame(const unsigned char *head, int64_t position, int64_t left, int32_t *length) {
   const int32_t l = get_be32(head);
   *length = l;

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "common/coding.h"
 #include "common/damage.h"
@@ -157,6 +158,48 @@ int walk_record(ByteView record, const Layout &layout, OnGroup &&on_group,
 inline bool record_valid(ByteView record, const Layout &layout) {
   return walk_record(record, layout, kSkip, kSkip) == 0;
 }
+
+// The bytes a walk's course depends on, learnt from a record that walked
+// clean: its size and last byte, and the directory, group header and
+// attribute header bytes the walk read (offsets, counts, lengths, names).
+// A record of the same layout with the same size and the same bytes there
+// walks the same way: clean, through the same groups and attributes at the
+// same offsets. Readers of many records use it to skip the walk of records
+// shaped like the last one; values never take part.
+class Shape {
+ public:
+  // Longest record whose shape is learnt.
+  static constexpr size_t kMostBytes = 2048;
+
+  // Learns the shape of `record`, whose walk with `layout` returned 0.
+  // False (nothing learnt) when it is longer than kMostBytes.
+  bool learn(ByteView record, const Layout &layout);
+  // True when `record` has the learnt shape.
+  bool matches(ByteView record) const {
+    if (size_ == 0 || record.size() != size_) return false;
+    // 8 bytes at a time, the last 8 overlapping when the size is not a
+    // multiple of 8 (every walked record is longer than 8 bytes).
+    uint64_t differ = 0;
+    size_t at = 0;
+    for (; at + 8 <= size_; at += 8) differ |= differs(record.data(), at);
+    if (at < size_) differ |= differs(record.data(), size_ - 8);
+    return differ == 0;
+  }
+
+ private:
+  uint64_t differs(const unsigned char *record, size_t at) const {
+    uint64_t bytes = 0, learnt = 0, mask = 0;
+    std::memcpy(&bytes, record + at, 8);
+    std::memcpy(&learnt, bytes_ + at, 8);
+    std::memcpy(&mask, mask_ + at, 8);
+    return (bytes & mask) ^ learnt;
+  }
+  void mark(int64_t offset, int64_t bytes);
+
+  size_t size_ = 0;  // 0 while nothing is learnt
+  unsigned char bytes_[kMostBytes];  // the record's bytes under the mask, else 0
+  unsigned char mask_[kMostBytes];   // 0xFF over the bytes the walk read
+};
 
 // What reading one keyed-layout record from a file found.
 enum class KeyedRead { ok, beyond_end, damaged, no_memory, not_live };

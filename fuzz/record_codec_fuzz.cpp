@@ -3,11 +3,13 @@
 // its exact size, so any read outside it is caught). A whole-record walk
 // and a walk from the chosen header must end in 0 or damage, never visit
 // an attribute whose values lie outside the record, and a keyed decode
-// must release everything.
+// must release everything. A shape learnt from a clean record accepts a
+// changed copy only when the copy walks the same way.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "common/record_codec.h"
 #include "host/inprocess/testing.h"
@@ -28,10 +30,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (a.values < bytes.get() || a.values + a.value_bytes() > bytes.get() + n) std::abort();
     return 0;
   };
-  int rc = pcs::codec::walk_record(record, layout, pcs::codec::kSkip, inside);
+  const int whole = pcs::codec::walk_record(record, layout, pcs::codec::kSkip, inside);
+  if (whole != 0 && whole != pcs::codec::kDamaged) std::abort();
+  int rc = pcs::codec::Walk(record, layout).group(header, pcs::codec::kSkip, inside);
   if (rc != 0 && rc != pcs::codec::kDamaged) std::abort();
-  rc = pcs::codec::Walk(record, layout).group(header, pcs::codec::kSkip, inside);
-  if (rc != 0 && rc != pcs::codec::kDamaged) std::abort();
+  // A record the learnt shape accepts after one byte changed walks as the
+  // learnt one did: clean, past the same attribute headers.
+  pcs::codec::Shape shape;
+  if (whole == 0 && shape.learn(record, layout)) {
+    std::unique_ptr<unsigned char[]> copy(new unsigned char[n]);
+    std::memcpy(copy.get(), bytes.get(), n);
+    copy[static_cast<size_t>(header + 4) % n] ^= static_cast<unsigned char>(data[2] | 1);
+    const pcs::ByteView changed(copy.get(), n);
+    if (shape.matches(changed)) {
+      std::string before, after;
+      auto path = [](std::string *out, const unsigned char *base) {
+        return [out, base](const pcs::codec::AttributeBytes &a) {
+          *out += std::to_string(a.name - base) + "," + std::to_string(a.value_bytes()) + ";";
+          return 0;
+        };
+      };
+      pcs::codec::walk_record(record, layout, pcs::codec::kSkip, path(&before, bytes.get()));
+      if (pcs::codec::walk_record(changed, layout, pcs::codec::kSkip, path(&after, copy.get())) != 0 ||
+          before != after)
+        std::abort();
+    }
+  }
   KeyedGroup *list = nullptr;
   rc = pcs::keyed::decode_record(record, &list);
   if ((rc == 0) != pcs::codec::record_valid(record, pcs::codec::kKeyedLayout)) std::abort();

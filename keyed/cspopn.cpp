@@ -176,6 +176,7 @@ class KeyTable {
 // last live record when it ends the file.
 int read_keys(KeyedFile *file, int64_t size, KeyTable *keys, RecordWalk *walk, bool *last) {
   *last = false;
+  KeyReader reader(file);
   for (;;) {
     bool live = false;
     int rc = walk->next(&live);
@@ -185,10 +186,7 @@ int read_keys(KeyedFile *file, int64_t size, KeyTable *keys, RecordWalk *walk, b
       std::fputs("  gimaloc error\n", stdout);
       return keyed::kNoMemory;
     }
-    {
-      DamageBase base(walk->position());
-      rc = keyed::record_key(file, walk->record(), key);
-    }
+    rc = reader.read(walk->record(), walk->position(), key);
     if (rc != keyed::kOk) return rc;
     keys->keep(static_cast<int32_t>(walk->position()));
     *last = walk->position() + walk->length() == size;
@@ -203,6 +201,18 @@ struct ElementOrder {
     return order < 0 || (order == 0 && a.position < b.position);
   }
 };
+
+// -1 when the elements are in strict key order, 0 in order with repeated
+// keys, 1 out of order.
+int order_of(const IndexElement *elements, int n, int k) {
+  int order = -1;
+  for (int i = 1; i < n; ++i) {
+    const int c = comp_ind(&elements[i - 1], &elements[i], k);
+    if (c > 0) return 1;
+    if (c == 0) order = 0;
+  }
+  return order;
+}
 
 // The first record (in file order) whose key an earlier record has: its
 // place in the sorted elements, or -1 when every key is distinct.
@@ -222,9 +232,10 @@ int first_repeat(const IndexElement *sorted, int n, int k) {
 int settle_repeats(KeyedFile *file, IndexElement *elements, int *n, int walk_rc,
                    const RecordWalk &walk, bool last_ends_file) {
   const int k = file->Index->key_length;
-  const ElementOrder order{k};
-  if (!std::is_sorted(elements, elements + *n, order)) std::sort(elements, elements + *n, order);
-  const int repeat = first_repeat(elements, *n, k);
+  // Elements come in file order: records of one key are in position order.
+  const int order = order_of(elements, *n, k);
+  if (order > 0) std::sort(elements, elements + *n, ElementOrder{k});
+  const int repeat = order < 0 ? -1 : first_repeat(elements, *n, k);
   if (repeat < 0) return walk_rc;
   if (walk_rc != keyed::kOk || !last_ends_file ||
       elements[repeat].position != static_cast<int32_t>(walk.position()))

@@ -1,11 +1,13 @@
-// Reading keyed records: key extraction from a record's bytes (cspkig) and
-// from an in-memory group list (keygrp), rebuilding group lists (gtagrp),
+// Reading keyed records: key extraction from a record's bytes (cspkig; the
+// KeyReader of many records skips the walk of records shaped like the last)
+// and from an in-memory group list (keygrp), rebuilding group lists (gtagrp),
 // and the read at a file position (cspgtr). Record bytes are only reached
 // through the checked walker of common/record_codec.h.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include "common/damage.h"
 #include "common/fileio.h"
 #include "common/memory.h"
 #include "common/report.h"
@@ -19,27 +21,62 @@ bool same_name(const void *first, const void *second) {
 }
 
 // Offers one attribute to every key field whose group and attribute names
-// it carries: its value bytes fill the field.
-int cspkig(const KeyedFile *file, const codec::AttributeBytes &a, unsigned char *key) {
+// it carries: its value bytes fill the field, through
+// copy(field offset, values, size).
+template <class Copy>
+int cspkig(const KeyedFile *file, const codec::AttributeBytes &a, Copy &&copy) {
   int field = 0;
   for (int i = 0; i < file->KeyCount; field += file->KeyLengths[i], ++i) {
     if (!same_name(a.group, file->KeyGroups + 8 * i) || !same_name(a.name, file->KeyAttrs + 8 * i))
       continue;
     if (static_cast<int64_t>(a.value_bytes()) != file->KeyLengths[i]) return kKeySize;
-    std::memcpy(key + field, a.values, a.value_bytes());
+    copy(field, a.values, a.value_bytes());
   }
   return kOk;
 }
 
 int walk_code(int rc) { return rc == codec::kDamaged ? kDamaged : rc; }
 
+template <class Copy>
+int walk_key(const KeyedFile *file, ByteView record, Copy &&copy) {
+  return walk_code(codec::walk_record(
+      record, codec::kKeyedLayout, codec::kSkip,
+      [&](const codec::AttributeBytes &a) { return cspkig(file, a, copy); }));
+}
+
 }  // namespace
 
 int record_key(const KeyedFile *file, ByteView record, unsigned char *key) {
   std::memset(key, ' ', static_cast<size_t>(key_length(file)));
-  return walk_code(codec::walk_record(
-      record, codec::kKeyedLayout, codec::kSkip,
-      [&](const codec::AttributeBytes &a) { return cspkig(file, a, key); }));
+  return walk_key(file, record, [key](int field, const unsigned char *values, size_t size) {
+    std::memcpy(key + field, values, size);
+  });
+}
+
+KeyReader::KeyReader(const KeyedFile *file)
+    : file_(file), key_length_(static_cast<size_t>(key_length(file))) {}
+
+int KeyReader::read(ByteView record, int64_t position, unsigned char *key) {
+  std::memset(key, ' ', key_length_);
+  if (known_ && shape_.matches(record)) {
+    for (int i = 0; i < copies_; ++i)
+      std::memcpy(key + copy_[i].field, record.data() + copy_[i].from, copy_[i].size);
+    return kOk;
+  }
+  known_ = false;
+  copies_ = 0;
+  bool fits = true;
+  int rc = kOk;
+  {
+    DamageBase base(position);
+    rc = walk_key(file_, record, [&](int field, const unsigned char *values, size_t size) {
+      std::memcpy(key + field, values, size);
+      if (copies_ == kMostCopies) fits = false;
+      if (fits) copy_[copies_++] = {field, static_cast<int32_t>(values - record.data()), size};
+    });
+  }
+  known_ = rc == kOk && fits && shape_.learn(record, codec::kKeyedLayout);
+  return rc;
 }
 
 int keygrp(const KeyedFile *file, const KeyedGroup *list, unsigned char *key) {

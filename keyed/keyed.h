@@ -49,6 +49,31 @@ inline bool live(int32_t status) { return status == 0; }
 // attribute wins. `key` holds K bytes and is filled with blanks first.
 // kOk, kKeySize, or kDamaged when the record's structure is not sound.
 int record_key(const KeyedFile *file, ByteView record, unsigned char *key);
+// record_key for the records of one file read in turn: where a record has
+// the shape of the last one read clean (codec::Shape), its key is copied
+// from the same offsets without a walk. Refusals are noted at the record's
+// `position` in the file.
+class KeyReader {
+ public:
+  explicit KeyReader(const KeyedFile *file);
+  int read(ByteView record, int64_t position, unsigned char *key);
+
+ private:
+  // Key field bytes [field, field + size) come from record offset `from`.
+  struct Copy {
+    int field;
+    int32_t from;
+    size_t size;
+  };
+  static constexpr int kMostCopies = 16;
+
+  const KeyedFile *file_;
+  size_t key_length_;
+  codec::Shape shape_;
+  bool known_ = false;
+  int copies_ = 0;
+  Copy copy_[kMostCopies];
+};
 // The key of an in-memory group list (keygrp); kOk or kKeySize.
 int keygrp(const KeyedFile *file, const KeyedGroup *list, unsigned char *key);
 

@@ -28,33 +28,70 @@ int lowest_height(int n) {
 struct Elements {
   unsigned char *first;
   size_t size;
-  void *operator[](int i) const { return first ? first + size * static_cast<size_t>(i) : nullptr; }
-  Elements from(int i) const { return Elements{first ? first + size * static_cast<size_t>(i) : nullptr, size}; }
+  void *operator[](int i) const { return first + size * static_cast<size_t>(i); }
+  Elements from(int i) const { return Elements{first + size * static_cast<size_t>(i), size}; }
 };
 
-// Builds a subtree of `height` levels over elements[0, n) from nodes taken
-// at *next (or only counts them when nodes is null); returns its root.
-TreeNode *build(Elements elements, int n, int height, TreeNode *nodes, int *next) {
-  TreeNode *node = nodes ? &nodes[*next] : nullptr;
-  ++*next;
-  if (height == 1) {  // a leaf of one or two elements
-    if (node) *node = TreeNode{elements[0], n > 1 ? elements[1] : nullptr, nullptr, nullptr, nullptr};
-    return node;
-  }
-  // Two children when they can hold the rest, else three, of nearly equal size.
+// How a node of `height` levels over n elements divides them: two children
+// when they can hold the rest, else three, of nearly equal size, the larger
+// first. Returns the number of children; sizes[i] is each one's elements.
+int split(int n, int height, int sizes[3]) {
   const bool two = n - 1 <= 2 * most_elements(height - 1);
   const int children = two ? 2 : 3, rest = n - (children - 1);
+  for (int i = 0; i < children; ++i) sizes[i] = rest / children + (i < rest % children ? 1 : 0);
+  return children;
+}
+
+// Builds a subtree of `height` levels over elements[0, n) from nodes taken
+// at *next; returns its root.
+TreeNode *build(Elements elements, int n, int height, TreeNode *nodes, int *next) {
+  TreeNode *node = &nodes[(*next)++];
+  if (height == 1) {  // a leaf of one or two elements
+    *node = TreeNode{elements[0], n > 1 ? elements[1] : nullptr, nullptr, nullptr, nullptr};
+    return node;
+  }
+  int sizes[3] = {};
+  const int children = split(n, height, sizes);
   TreeNode *child[3] = {};
   void *separator[2] = {};
   for (int i = 0, at = 0; i < children; ++i) {
-    const int size = rest / children + (i < rest % children ? 1 : 0);
-    child[i] = build(elements.from(at), size, height - 1, nodes, next);
-    at += size;
+    child[i] = build(elements.from(at), sizes[i], height - 1, nodes, next);
+    at += sizes[i];
     if (i + 1 < children) separator[i] = elements[at++];
   }
-  if (node) *node = TreeNode{separator[0], separator[1], child[0], child[1], child[2]};
+  *node = TreeNode{separator[0], separator[1], child[0], child[1], child[2]};
   return node;
 }
+
+// The nodes build() takes. Siblings differ by at most one element, so a
+// level holds subtrees of a few sizes only: each size is counted once per
+// level and remembered.
+class NodeCount {
+ public:
+  int64_t of(int n, int height) {
+    if (height == 1) return 1;
+    Level &level = levels_[height];
+    for (int i = 0; i < level.used; ++i)
+      if (level.seen[i].n == n) return level.seen[i].nodes;
+    int sizes[3] = {};
+    const int children = split(n, height, sizes);
+    int64_t nodes = 1;
+    for (int i = 0; i < children; ++i) nodes += of(sizes[i], height - 1);
+    if (level.used < kSizes) level.seen[level.used++] = {n, nodes};
+    return nodes;
+  }
+
+ private:
+  static constexpr int kSizes = 8;
+  struct Level {
+    struct {
+      int n;
+      int64_t nodes;
+    } seen[kSizes];
+    int used = 0;
+  };
+  Level levels_[40];  // a tree of n < 2^31 elements has at most 31 levels
+};
 
 bool in_arena(const Heap *heap, const void *p) {
   const auto *byte = static_cast<const unsigned char *>(p);
@@ -64,9 +101,9 @@ bool in_arena(const Heap *heap, const void *p) {
 }  // namespace
 
 int t_bld_nodes(int n) {
-  int count = 0;
-  if (n > 0) build(Elements{nullptr, 0}, n, lowest_height(n), nullptr, &count);
-  return count;
+  if (n < 1) return 0;
+  NodeCount count;
+  return static_cast<int>(count.of(n, lowest_height(n)));
 }
 
 void t_build(Heap *heap, void *elements, size_t size, int n, TreeNode *nodes) {

@@ -31,7 +31,8 @@ Heap *crtheap(TreeCreate create, TreeDeleteAll delete_all, TreeInsert insert,
                .key_length = key_length,
                .arena = nullptr,
                .arena_size = 0,
-               .arena_keys = nullptr};
+               .arena_keys = nullptr,
+               .inserted = false};
   heap->state = create();
   if (!heap->state) {
     gifree(heap);
@@ -49,7 +50,8 @@ Heap *crtheap_with(ElementCompare compare, ElementFree free_element, ElementPrin
 void heap_release(Heap *heap) {
   if (!heap) return;
   if (heap->state) {
-    if (heap->state->root) heap->delete_all(heap, heap->state->root);
+    if (heap->state->root && (!heap->arena || heap->inserted))
+      heap->delete_all(heap, heap->state->root);
     heap->state->root = nullptr;
     gifree(heap->state);
   }
@@ -246,6 +248,7 @@ int nodes_needed(const Heap *heap) {
 // failed insert leaves the tree as it was.
 void *t_insert(Heap *heap, void *element, int *error) {
   *error = kTreeOk;
+  heap->inserted = true;
   TreeState *state = heap->state;
   if (!state->root) {
     TreeNode *root = t_node_c(element);

@@ -78,6 +78,9 @@ struct Heap {
   unsigned char *arena;
   size_t arena_size;
   unsigned char *arena_keys;
+  // Set by the first insert: until then every element and node of a tree
+  // built at once lies in the arena, and the release need not visit them.
+  bool inserted;
 };
 
 namespace pcs::keyed {

@@ -4,6 +4,7 @@
 // left to the fuzz target).
 #include <climits>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "common/damage.h"
@@ -107,6 +108,72 @@ TEST_F(RecordCodec, OverlappingTablesExhaustTheBudget) {
                                     [&](const codec::AttributeBytes &) { return ++visits, 0; });
   EXPECT_EQ(rc, -1);
   EXPECT_EQ(visits, 1);
+}
+
+// A learnt shape accepts a record changed anywhere but in its values and
+// status word (bytes the walk never reads), and only where it walks alike.
+TEST_F(RecordCodec, ShapeAcceptsOnlyChangesTheWalkDoesNotRead) {
+  const std::string keyed = record_bytes(kGroups);
+  codec::Shape shape;
+  ASSERT_TRUE(shape.learn(view(keyed), kKeyedLayout));
+  // By hand: the length word (the size stands for it), the status word and
+  // the three values.
+  std::string unread(keyed.size(), '.');
+  unread.replace(0, 8, "llllssss");
+  for (const char *value : {"A105", "050080", "BW"}) {
+    const size_t at = keyed.find(value);
+    unread.replace(at, std::strlen(value), std::string(std::strlen(value), 'v'));
+  }
+  int rc = 0;
+  const std::string path = walked(keyed, kKeyedLayout, &rc);
+  for (size_t i = 0; i < keyed.size(); ++i) {
+    SCOPED_TRACE(i);
+    std::string changed = keyed;
+    changed[i] = static_cast<char>(changed[i] ^ 0x41);
+    const bool alike = shape.matches(view(changed));
+    EXPECT_EQ(alike, unread[i] != '.');
+    if (alike) EXPECT_EQ(walked(changed, kKeyedLayout, &rc).size(), path.size());
+  }
+  EXPECT_FALSE(shape.matches(view(keyed + "x")));
+  EXPECT_FALSE(shape.learn(view(std::string(codec::Shape::kMostBytes + 1, 'x')), kKeyedLayout));
+  EXPECT_FALSE(shape.matches(view(keyed)));  // a failed learn forgets the shape
+}
+
+// Keys read record after record (the learnt shape reused where it fits)
+// equal record_key's for each record, damage noted at the same place.
+TEST_F(RecordCodec, KeyReaderAnswersAsRecordKey) {
+  int lengths[] = {4, 6, 2};
+  char groups[] = "BODY    BODY    END     ", attrs[] = "MAT     SIZE    STYLE   ";
+  KeyedFile file{};
+  file.KeyCount = 3;
+  file.KeyLengths = lengths;
+  file.KeyGroups = groups;
+  file.KeyAttrs = attrs;
+  const std::string base = record_bytes(kGroups);
+  std::string other = base, broken = base, wide = base;
+  other.replace(other.find("A105"), 4, "F316");
+  broken.replace(base.size() - 13, 4, be32(3));  // the directory's group count
+  wide.replace(wide.find("BW") - 4, 4, be32(1)); // STYLE values of length 1: 2 bytes asked
+  const std::string records[] = {base,  other, record_bytes({{"END", {{"STYLE", 1, 2, "SW"}}}}),
+                                 other, broken, wide, base, base};
+  KeyReader reader(&file);
+  DamageSite earlier{};
+  last_damage(&earlier);
+  for (size_t i = 0; i < std::size(records); ++i) {
+    SCOPED_TRACE(i);
+    unsigned char want[12], got[12];
+    DamageSite walked_site{}, read_site{};
+    int want_rc = 0;
+    {
+      DamageBase at(1000);
+      want_rc = record_key(&file, view(records[i]), want);
+    }
+    const bool walked_damage = last_damage(&walked_site);
+    EXPECT_EQ(reader.read(view(records[i]), 1000, got), want_rc);
+    ASSERT_EQ(last_damage(&read_site), walked_damage);
+    EXPECT_EQ(read_site.offset, walked_site.offset);
+    if (want_rc == 0) EXPECT_EQ(std::string(got, got + 12), std::string(want, want + 12));
+  }
 }
 
 // Words and records spelled out byte by byte from the documented layouts.

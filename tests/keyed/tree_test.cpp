@@ -179,6 +179,7 @@ TEST_F(TreeTest, BuiltAtOnce) {
     }
     t_build(heap_, elements, sizeof(IndexElement), n, reinterpret_cast<TreeNode *>(elements + n));
     ASSERT_NO_FATAL_FAILURE(check_against(model));
+    EXPECT_EQ(heap_->state->count, t_bld_nodes(n));
     int lowest = n > 0 ? 1 : 0;  // the lowest height that holds n elements: 3^h - 1 >= n
     for (int holds = 2; holds < n; holds = 3 * holds + 2) ++lowest;
     EXPECT_EQ(heap_->state->height, lowest);
