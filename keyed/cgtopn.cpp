@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/damage.h"
 #include "common/fileio.h"
 #include "common/memory.h"
 #include "common/report.h"
@@ -43,6 +42,7 @@ int cgtind(KeyedFile *file) {
   int64_t size = io::size(file->Stream);
   if (size < 0) return keyed::kNotFound;
   RecordWalk walk(file->Stream, size);
+  KeyReader reader(file);
   for (;;) {
     bool live = false;
     int rc = walk.next(&live);
@@ -53,10 +53,7 @@ int cgtind(KeyedFile *file) {
       gifree(element);
       return keyed::kNoMemory;
     }
-    {
-      DamageBase base(walk.position());
-      rc = keyed::record_key(file, walk.record(), element->key);
-    }
+    rc = reader.read(walk.record(), walk.position(), element->key);
     if (rc == keyed::kKeySize) std::fputs(" key length is wrong \n", stdout);
     if (rc == keyed::kOk)
       rc = keystr(file->Index, k, element, static_cast<int32_t>(walk.position()));
