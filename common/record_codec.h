@@ -175,25 +175,9 @@ class Shape {
   // False (nothing learnt) when it is longer than kMostBytes.
   bool learn(ByteView record, const Layout &layout);
   // True when `record` has the learnt shape.
-  bool matches(ByteView record) const {
-    if (size_ == 0 || record.size() != size_) return false;
-    // 8 bytes at a time, the last 8 overlapping when the size is not a
-    // multiple of 8 (every walked record is longer than 8 bytes).
-    uint64_t differ = 0;
-    size_t at = 0;
-    for (; at + 8 <= size_; at += 8) differ |= differs(record.data(), at);
-    if (at < size_) differ |= differs(record.data(), size_ - 8);
-    return differ == 0;
-  }
+  bool matches(ByteView record) const;
 
  private:
-  uint64_t differs(const unsigned char *record, size_t at) const {
-    uint64_t bytes = 0, learnt = 0, mask = 0;
-    std::memcpy(&bytes, record + at, 8);
-    std::memcpy(&learnt, bytes_ + at, 8);
-    std::memcpy(&mask, mask_ + at, 8);
-    return (bytes & mask) ^ learnt;
-  }
   void mark(int64_t offset, int64_t bytes);
 
   size_t size_ = 0;  // 0 while nothing is learnt
