@@ -296,13 +296,7 @@ bool Shape::learn(ByteView record, const Layout &layout) {
   return true;
 }
 
-KeyedRead keyed_frame(const unsigned char *head, int64_t position, int64_t left, int32_t *length) {
-  const int32_t l = get_be32(head);
-  *length = l;
-  if (l < kKeyedLayout.min_length || l > left || position + l > INT32_MAX)
-    return refuse(KeyedRead::damaged, position);
-  return get_be32(head + 4) == 0 ? KeyedRead::ok : KeyedRead::not_live;
-}
+KeyedRead refuse_frame(int64_t position) { return refuse(KeyedRead::damaged, position); }
 
 namespace {
 io::FirstRead first_read;  // keyed records

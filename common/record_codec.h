@@ -194,7 +194,15 @@ enum class KeyedRead { ok, beyond_end, damaged, no_memory, not_live };
 // past 32-bit offsets; else not_live or ok by the status word. *length is
 // the length word. The closing newline is for the caller to check.
 inline constexpr int kFrameBytes = 8;
-KeyedRead keyed_frame(const unsigned char *head, int64_t position, int64_t left, int32_t *length);
+KeyedRead refuse_frame(int64_t position);
+inline KeyedRead keyed_frame(const unsigned char *head, int64_t position, int64_t left,
+                             int32_t *length) {
+  const int32_t l = get_be32(head);
+  *length = l;
+  if (l < kKeyedLayout.min_length || l > left || position + l > INT32_MAX)
+    return refuse_frame(position);
+  return get_be32(head + 4) == 0 ? KeyedRead::ok : KeyedRead::not_live;
+}
 
 // Reads the keyed-layout record at `position` of a file of `size` bytes into
 // a host buffer (*buffer, *length bytes; *length is set as soon as the length

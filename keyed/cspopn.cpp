@@ -18,11 +18,7 @@ namespace pcs::keyed {
 
 RecordWalk::~RecordWalk() { gifree(window_); }
 
-const unsigned char *RecordWalk::view(int64_t position, size_t size, bool *no_memory) {
-  *no_memory = false;
-  if (position >= window_start_ &&
-      position + static_cast<int64_t>(size) <= window_start_ + static_cast<int64_t>(window_size_))
-    return window_ + (position - window_start_);
+const unsigned char *RecordWalk::read_window(int64_t position, size_t size, bool *no_memory) {
   constexpr size_t kMostAhead = 256 << 10;
   const int64_t left = size_ - position;
   size_t want = std::max(size, ahead_);

@@ -134,7 +134,15 @@ class RecordWalk {
   // File bytes [position, position + size) from the window, read when
   // they are not in it; null when a read falls short. *no_memory when the
   // window could not grow.
-  const unsigned char *view(int64_t position, size_t size, bool *no_memory);
+  const unsigned char *view(int64_t position, size_t size, bool *no_memory) {
+    *no_memory = false;
+    if (position >= window_start_ &&
+        position + static_cast<int64_t>(size) <= window_start_ + static_cast<int64_t>(window_size_))
+      return window_ + (position - window_start_);
+    return read_window(position, size, no_memory);
+  }
+  // view() of bytes not in the window: the window moves to `position`.
+  const unsigned char *read_window(int64_t position, size_t size, bool *no_memory);
 
   FILE *stream_;
   int64_t size_;
