@@ -252,27 +252,30 @@ void Shape::mark(int64_t offset, int64_t bytes) {
   std::memset(mask_ + offset, 0xFF, static_cast<size_t>(bytes));
 }
 
-// Compared 8 bytes at a time, the last 8 overlapping when the size is not
-// a multiple of 8 (every walked record is longer than 8 bytes).
+// Compared 16 bytes at a time, the last 16 overlapping when the size is not
+// a multiple of 16 (every walked record has at least 16 bytes).
 bool Shape::matches(ByteView record) const {
   if (size_ == 0 || record.size() != size_) return false;
-  auto differs = [&](size_t at) {
-    uint64_t bytes = 0, learnt = 0, mask = 0;
-    std::memcpy(&bytes, record.data() + at, 8);
-    std::memcpy(&learnt, bytes_ + at, 8);
-    std::memcpy(&mask, mask_ + at, 8);
-    return (bytes & mask) ^ learnt;
+  using Block = uint64_t __attribute__((vector_size(16)));
+  const auto load = [](const unsigned char *at) {
+    Block block;
+    std::memcpy(&block, at, sizeof block);
+    return block;
   };
-  uint64_t differ = 0;
+  const unsigned char *in = record.data();
+  Block differ = {0, 0};
   size_t at = 0;
-  for (; at + 8 <= size_; at += 8) differ |= differs(at);
-  if (at < size_) differ |= differs(size_ - 8);
-  return differ == 0;
+  for (; at + 16 <= size_; at += 16) differ |= (load(in + at) & load(mask_ + at)) ^ load(bytes_ + at);
+  if (at < size_) {
+    at = size_ - 16;
+    differ |= (load(in + at) & load(mask_ + at)) ^ load(bytes_ + at);
+  }
+  return (differ[0] | differ[1]) == 0;
 }
 
 bool Shape::learn(ByteView record, const Layout &layout) {
   size_ = 0;
-  if (record.size() > kMostBytes || record.size() <= 8) return false;
+  if (record.size() > kMostBytes || record.size() < 16) return false;
   std::memset(mask_, 0, record.size());
   const int rc = walk_record(
       record, layout,
