@@ -71,6 +71,38 @@ bool record_key(const unsigned char *bytes, size_t size, bool collapse, void *de
 bool part_record_key(const unsigned char *bytes, size_t size, bool collapse, void *description,
                      const int *widths, int key_length, char *key);
 
+// record_key for the records of one file read in turn with one description:
+// where a record has the shape of the last one read (codec::Shape), the
+// same value copies and reports are replayed on its bytes without a walk.
+// Refusals are noted at the record's `offset` in the file.
+class RecordKeyReader {
+ public:
+  RecordKeyReader(bool collapse, void *description, const int *widths, int key_length)
+      : collapse_(collapse), description_(description), widths_(widths), key_length_(key_length) {}
+  bool read(const unsigned char *bytes, size_t size, int64_t offset, char *key);
+
+  // One field's part of the key: values copied from record offset `from`,
+  // or (with `missing`) the report of a missing group or attribute.
+  struct Step {
+    const char *missing;
+    int rc;
+    int32_t from, count, length;
+    int width, position;
+  };
+
+ private:
+  static constexpr int kMostSteps = 32;
+
+  bool collapse_;
+  void *description_;
+  const int *widths_;
+  int key_length_;
+  codec::Shape shape_;
+  bool known_ = false;
+  int steps_ = 0;
+  Step step_[kMostSteps];
+};
+
 
 // ---- key readers (csgrn.cpp) -------------------------------------------------
 

@@ -9,7 +9,6 @@
 
 #include "catalog/catalog.h"
 #include "common/coding.h"
-#include "common/damage.h"
 #include "common/fileio.h"
 #include "common/key_records.h"
 #include "common/memory.h"
@@ -65,6 +64,7 @@ int read_keys(bool collapse, const char *catalog_path, void *description, const 
   int rc = kKeysDone;
   const int64_t size = io::size_direct(stream);
   RecordWalker walker(stream, size, kWalkChunk);
+  RecordKeyReader reader(collapse, description, widths, key_length);
   for (int i = 0; i < record_count && rc == kKeysDone; ++i) {
     KeyRecord &slot = records[*filled];
     std::memset(slot.Key, ' ', static_cast<size_t>(key_length));
@@ -72,10 +72,9 @@ int read_keys(bool collapse, const char *catalog_path, void *description, const 
     RecordWalker::Step step = walker.next(false);
     if (step == RecordWalker::kRecord && walker.flag() != 0) continue;
     if (step == RecordWalker::kRecord) step = walker.read_body();
-    const DamageBase base(walker.offset());
     if (step != RecordWalker::kRecord || walker.offset() > INT32_MAX ||
-        !catalog::record_key(walker.body(), static_cast<size_t>(walker.length()), collapse, description,
-                    widths, key_length, slot.Key)) {
+        !reader.read(walker.body(), static_cast<size_t>(walker.length()), walker.offset(),
+                     slot.Key)) {
       rc = kKeysUnreadable;
       break;
     }

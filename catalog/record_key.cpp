@@ -1,6 +1,7 @@
 // Index keys of catalog records: record_key reads the key fields straight
-// from a record's bytes (no part record is built), part_record_key builds
-// the part record and looks the fields up in it. Both give the same key,
+// from a record's bytes (no part record is built; RecordKeyReader replays
+// the last record's steps on records shaped like it), part_record_key
+// builds the part record and looks the fields up in it. Both give the same key,
 // the same damage verdict and the same error reports.
 #include <algorithm>
 #include <cstring>
@@ -172,25 +173,73 @@ bool part_record_key(const unsigned char *bytes, size_t size, bool collapse, voi
   return built;
 }
 
-bool record_key(const unsigned char *bytes, size_t size, bool collapse, void *description,
-                const int *widths, int key_length, char *key) {
+namespace {
+
+using Step = RecordKeyReader::Step;
+
+// Carries out one field's step on the record at `bytes`.
+void take(const Step &step, const unsigned char *bytes, bool collapse, char *key) {
+  if (step.missing)
+    report(step.rc, step.missing);
+  else
+    copy_values(bytes + step.from, step.count, step.length, collapse, step.width,
+                key + step.position);
+}
+
+// record_key, handing each field's step to on_step(const Step &) before it
+// is taken. kTooMany when the record has more attributes than the table
+// holds (nothing taken then).
+template <class OnStep>
+AttributeTable::Result key_steps(const unsigned char *bytes, size_t size, bool collapse,
+                                 void *description, const int *widths, int key_length, char *key,
+                                 OnStep &&on_step) {
   AttributeTable table;
   const AttributeTable::Result result = table.decode(bytes, size);
-  if (result == AttributeTable::kTooMany)
-    return part_record_key(bytes, size, collapse, description, widths, key_length, key);
-  if (result != AttributeTable::kDecoded) return false;
-  return each_field(description, widths, key_length, [&](const char *names, int width,
-                                                         int position) {
+  if (result != AttributeTable::kDecoded) return result;
+  each_field(description, widths, key_length, [&](const char *names, int width, int position) {
     if (!names) return true;
-    int rc = 0;
-    const char *missing = nullptr;
-    const AttributeTable::Entry *entry = table.find(names, &rc, &missing);
-    if (entry)
-      copy_values(entry->values, entry->count, entry->length, collapse, width, key + position);
-    else
-      report(rc, missing);
+    Step step{nullptr, 0, 0, 0, 0, width, position};
+    const AttributeTable::Entry *entry = table.find(names, &step.rc, &step.missing);
+    if (entry) step = Step{nullptr, 0, static_cast<int32_t>(entry->values - bytes), entry->count,
+                           entry->length, width, position};
+    on_step(step);
+    take(step, bytes, collapse, key);
     return true;
   });
+  return result;
+}
+
+}  // namespace
+
+bool record_key(const unsigned char *bytes, size_t size, bool collapse, void *description,
+                const int *widths, int key_length, char *key) {
+  const AttributeTable::Result result =
+      key_steps(bytes, size, collapse, description, widths, key_length, key, [](const Step &) {});
+  if (result == AttributeTable::kTooMany)
+    return part_record_key(bytes, size, collapse, description, widths, key_length, key);
+  return result == AttributeTable::kDecoded;
+}
+
+bool RecordKeyReader::read(const unsigned char *bytes, size_t size, int64_t offset, char *key) {
+  const ByteView record(bytes, size);
+  if (known_ && shape_.matches(record)) {
+    for (int i = 0; i < steps_; ++i) take(step_[i], bytes, collapse_, key);
+    return true;
+  }
+  known_ = false;
+  steps_ = 0;
+  bool fits = true;
+  const DamageBase base(offset);
+  const AttributeTable::Result result =
+      key_steps(bytes, size, collapse_, description_, widths_, key_length_, key,
+                [&](const Step &step) {
+                  if (steps_ == kMostSteps) fits = false;
+                  if (fits) step_[steps_++] = step;
+                });
+  if (result == AttributeTable::kTooMany)
+    return part_record_key(bytes, size, collapse_, description_, widths_, key_length_, key);
+  known_ = result == AttributeTable::kDecoded && fits && shape_.learn(record, codec::kCatalogLayout);
+  return result == AttributeTable::kDecoded;
 }
 
 }  // namespace pcs::catalog

@@ -1,5 +1,6 @@
 // Arbitrary bytes as a catalog file: count its records (csgrn), read their
-// keys with both key readers, build an index over it (csbndx) and compress a
+// keys with both key readers (each key must be its record's key read alone),
+// build an index over it (csbndx) and compress a
 // copy (cscprs). The bytes as one record: its key straight from the bytes
 // must be the key through the part record, with the same reports. Nothing
 // may loop, read outside the file or leak.
@@ -44,7 +45,8 @@ void *key_description() {
   return array;
 }
 
-void read_keys(const char *path, void *description, int count) {
+// Every key a reader gives is the key of its record read alone.
+void read_keys(const uint8_t *data, size_t size, const char *path, void *description, int count) {
   const int widths[2] = {8, 4};
   const int fields = 2, key_length = 12;
   KeyRecord *records = pcs::GetRecordSpace(count, key_length);
@@ -53,8 +55,20 @@ void read_keys(const char *path, void *description, int count) {
     int filled = -1;
     const int rc = reader(path, &fields, description, widths, count, key_length, records, &filled);
     if (filled < 0 || filled > count || (rc != 0 && rc != 2)) std::abort();
-    for (int i = 0; i < filled; ++i)
-      if (records[i].Key[key_length] != '\0' || records[i].RecordOffset < 0) std::abort();
+    for (int i = 0; i < filled; ++i) {
+      const auto at = static_cast<size_t>(records[i].RecordOffset);
+      if (records[i].Key[key_length] != '\0' || records[i].RecordOffset < 0 || at + 4 > size)
+        std::abort();
+      const size_t length = static_cast<size_t>(data[at]) << 24 | data[at + 1] << 16 |
+                            data[at + 2] << 8 | data[at + 3];
+      char alone[key_length];
+      std::memset(alone, ' ', key_length);
+      if (length > size - at ||
+          !pcs::catalog::record_key(data + at, length, reader != csgia, description, widths,
+                                    key_length, alone) ||
+          std::memcmp(alone, records[i].Key, key_length) != 0)
+        std::abort();
+    }
   }
   pcs::FreeRecordSpace(records, count);
 }
@@ -97,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (count < -1 || static_cast<size_t>(count > 0 ? count : 0) > size / 16) std::abort();
   void *description = key_description();
   compare_key_paths(data, size, description);
-  if (count > 0) read_keys(cat.c_str(), description, count);
+  if (count > 0) read_keys(data, size, cat.c_str(), description, count);
   int fields = 2, widths[2] = {8, 4}, rc = -1;
   csbndx(csgrn, csgia, &fields, description, widths, cat.c_str(), scratch("idx").c_str(), &rc);
   if (rc < 0 || rc > 6) std::abort();

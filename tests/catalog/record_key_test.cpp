@@ -1,6 +1,8 @@
-// Keys straight from record bytes (record_key) against hand-built records
-// and against the part record's way (part_record_key), damaged records
-// included: both must give the same verdict, key and error reports.
+// Keys straight from record bytes (record_key) against hand-built records,
+// against the part record's way (part_record_key) and against a reader
+// that replays the steps of a record of the same shape (RecordKeyReader),
+// damaged records included: all must give the same verdict, key and error
+// reports.
 #include "catalog/catalog.h"
 #include "maintenance/maintenance.h"
 #include "tests/maintenance/maintenance_util.h"
@@ -18,33 +20,50 @@ struct Built {
   std::vector<int> reports;
 };
 
-Built build(bool fast, const std::string &bytes, const Fields &fields,
+std::string sample();
+
+enum class Way { kBytes, kPartRecord, kReader };
+
+// The key by one way. The reader reads sample() first, so that a record of
+// its shape is answered by replaying sample()'s steps.
+Built build(Way way, const std::string &bytes, const Fields &fields,
             const std::vector<int> &widths, bool collapse = false) {
   void *names = description(fields);
   int key_length = 0;
   for (int w : widths) key_length += w;
   std::string key(static_cast<size_t>(key_length), ' ');
+  RecordKeyReader reader(collapse, names, widths.data(), key_length);
+  const std::string first = sample();
+  reader.read(reinterpret_cast<const unsigned char *>(first.data()), first.size(), 0, key.data());
+  key.assign(static_cast<size_t>(key_length), ' ');
   host::clear_reports();
   const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
-  const bool ok = fast ? catalog::record_key(data, bytes.size(), collapse, names, widths.data(),
-                                    key_length, key.data())
-                       : catalog::part_record_key(data, bytes.size(), collapse, names, widths.data(),
-                                         key_length, key.data());
+  bool ok = false;
+  if (way == Way::kBytes)
+    ok = catalog::record_key(data, bytes.size(), collapse, names, widths.data(), key_length,
+                             key.data());
+  else if (way == Way::kPartRecord)
+    ok = catalog::part_record_key(data, bytes.size(), collapse, names, widths.data(), key_length,
+                                  key.data());
+  else
+    ok = reader.read(data, bytes.size(), 0, key.data());
   std::vector<int> codes;
   for (const auto &report : host::reports()) codes.push_back(report.code);
   free_key_description(names);
   return {ok, key, codes};
 }
 
-// Both ways agree; the fast way's result.
+// All ways agree; the record bytes' way's result.
 Built both(const std::string &bytes, const Fields &fields, const std::vector<int> &widths,
            bool collapse = false) {
-  const Built fast = build(true, bytes, fields, widths, collapse);
-  const Built slow = build(false, bytes, fields, widths, collapse);
-  EXPECT_EQ(fast.ok, slow.ok);
-  if (fast.ok && slow.ok) {
-    EXPECT_EQ(fast.key, slow.key);
-    EXPECT_EQ(fast.reports, slow.reports);
+  const Built fast = build(Way::kBytes, bytes, fields, widths, collapse);
+  for (Way way : {Way::kPartRecord, Way::kReader}) {
+    const Built other = build(way, bytes, fields, widths, collapse);
+    EXPECT_EQ(fast.ok, other.ok);
+    if (fast.ok && other.ok) {
+      EXPECT_EQ(fast.key, other.key);
+      EXPECT_EQ(fast.reports, other.reports);
+    }
   }
   return fast;
 }
