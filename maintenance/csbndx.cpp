@@ -4,7 +4,12 @@
 // searches.
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "common/fileio.h"
 #include "common/memory.h"
@@ -80,43 +85,114 @@ int check_layout(const KeyRecord *records, int n, int key_length) {
   return PCS_OK;
 }
 
-// Collects index lines and writes them in large pieces: 1 MiB of host
-// memory, or one line at a time when that cannot be had.
+// Collects index lines in pieces of 1 MiB of host memory and writes them.
+// With two pieces and a second thread, one piece is written while the next
+// is filled, so making the lines and the system's copying of them overlap;
+// with one piece, each is written when full; without memory, line by line.
 class LineWriter {
  public:
   LineWriter(FILE *out, int record_length)
-      : out_(out), line_(static_cast<size_t>(record_length)), buffer_(host_buffer(kChunk)) {
-    capacity_ = buffer_ ? kChunk - kChunk % line_ : line_;
+      : out_(out), line_(static_cast<size_t>(record_length)) {
+    pieces_[0] = host_buffer(kChunk);
+    capacity_ = pieces_[0] ? kChunk - kChunk % line_ : line_;
+    if (pieces_[0]) pieces_[1] = host_buffer(kChunk);
+    if (!pieces_[1]) return;
+    try {
+      writer_ = std::thread([this] { write_handed(); });
+    } catch (const std::system_error &) {
+      pieces_[1].reset();
+    }
   }
+  ~LineWriter() {
+    if (!writer_.joinable()) return;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    writer_.join();
+  }
+  LineWriter(const LineWriter &) = delete;
+  LineWriter &operator=(const LineWriter &) = delete;
 
   // Room for the next line.
-  char *line() { return (buffer_ ? reinterpret_cast<char *>(buffer_.get()) : single_) + used_; }
+  char *line() {
+    return (pieces_[0] ? reinterpret_cast<char *>(pieces_[filling_].get()) : single_) + used_;
+  }
   // Takes the line; false when a write fell short.
   bool done() {
     used_ += line_;
-    return used_ < capacity_ || flush();
+    return used_ < capacity_ || hand_over();
   }
-  // Writes the lines collected; the system puts them on disk meanwhile
-  // (io::Writeback).
+  // Writes every line taken; false when a write fell short.
   bool flush() {
-    const size_t size = used_;
-    used_ = 0;
-    if (size == 0) return true;
-    if (io::write(out_, buffer_ ? buffer_.get() : static_cast<void *>(single_), size) != size)
-      return false;
-    writeback_.wrote(out_, size);
-    return true;
+    if (used_ > 0 && !hand_over()) return false;
+    if (!writer_.joinable()) return true;
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !handed_; });
+    return !failed_;
   }
 
  private:
   static constexpr size_t kChunk = 1 << 20;
+
+  // Writes `size` bytes; the system puts them on disk meanwhile
+  // (io::Writeback).
+  bool write(const void *bytes, size_t size) {
+    if (io::write(out_, bytes, size) != size) return false;
+    writeback_.wrote(out_, size);
+    return true;
+  }
+  const void *filled() const {
+    return pieces_[0] ? static_cast<const void *>(pieces_[filling_].get()) : single_;
+  }
+  // Passes the lines taken on: written at once, or handed to the writing
+  // thread once it has written the piece before (lines then go to the other
+  // piece). False when a write fell short.
+  bool hand_over() {
+    const size_t size = std::exchange(used_, 0);
+    if (!writer_.joinable()) return write(filled(), size);
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !handed_; });
+    if (failed_) return false;
+    handed_ = pieces_[filling_].get();
+    handed_size_ = size;
+    filling_ ^= 1;
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+  }
+  // The writing thread: writes each piece handed over, until stopped.
+  void write_handed() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return handed_ || stop_; });
+      if (!handed_) return;
+      const unsigned char *bytes = handed_;
+      const size_t size = handed_size_;
+      lock.unlock();
+      const bool written = !failed_ && write(bytes, size);
+      lock.lock();
+      failed_ = failed_ || !written;
+      handed_ = nullptr;
+      changed_.notify_all();
+    }
+  }
+
   io::Writeback writeback_{PCS_INDEX_HEADER};
   FILE *out_;
   size_t line_;
-  HostPtr<unsigned char> buffer_;
+  HostPtr<unsigned char> pieces_[2];
+  int filling_ = 0;
   size_t capacity_ = 0;
   size_t used_ = 0;
   char single_[kIndexKeyMax + PCS_INDEX_OVERHEAD];
+  std::thread writer_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  const unsigned char *handed_ = nullptr;  // the piece being written
+  size_t handed_size_ = 0;
+  bool failed_ = false, stop_ = false;
 };
 
 // Writes the records of the index to `out`; false when a write fell short.

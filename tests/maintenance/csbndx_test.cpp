@@ -3,6 +3,8 @@
 // sources, every code.
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "maintenance/maintenance.h"
 #include "tests/maintenance/maintenance_util.h"
 
@@ -130,6 +132,38 @@ TEST_F(IndexBuilder, EqualKeysShareCountAndFirstRecord) {
   EXPECT_EQ(read_file(dir.path("idx")), index_header(3, 8) + index_record(3, 0, 17, key) +
                                             index_record(3, 50, 17, key) +
                                             index_record(3, 100, 17, key));
+}
+
+// An index of several write pieces (its lines are written on a second
+// thread while the next piece fills): the file laid out by hand, and a write
+// that fails in any piece, at once or at the next sync, leaves the old index.
+TEST_F(IndexBuilder, LargeIndexWrittenInPiecesAndFailuresInAnyPiece) {
+  TempDir dir;
+  const int n = 40000;  // 37-byte lines: 1.4 MiB
+  std::string catalog;
+  std::vector<std::pair<std::string, int>> entries;
+  for (int i = 0; i < n; ++i) {
+    const std::string key = "K" + num((i * 7919) % n, 7).substr(2);  // each key once, shuffled
+    entries.emplace_back(field(key, 8), static_cast<int>(catalog.size()));
+    catalog += part(key);
+  }
+  std::sort(entries.begin(), entries.end());
+  write_file(dir.path("cat"), catalog);
+  const std::string idx = dir.path("idx");
+  ASSERT_RC(0, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
+  const std::string whole = read_file(idx);
+  EXPECT_EQ(whole, index_bytes(8, entries));
+  for (io::Mode mode : {io::Mode::immediate, io::Mode::buffered})
+    for (int64_t budget : {int64_t{17}, int64_t{1} << 20, int64_t{(1 << 20) + 5000},
+                           static_cast<int64_t>(whole.size()) - 1}) {
+      SCOPED_TRACE(budget);
+      write_file(idx, "old");
+      io::test_fail_write_at(budget, mode);
+      EXPECT_RC(6, build(dir.path("cat"), idx, {"PARTNUM"}, {"PARTNO"}, {8}));
+      io::test_reset();
+      EXPECT_EQ(read_file(idx), "old");
+      EXPECT_EQ(pcs::test::list_dir(dir), (std::vector<std::string>{"cat", "idx"}));
+    }
 }
 
 TEST_F(IndexBuilder, ResultCodes) {
