@@ -29,26 +29,55 @@ KeyRecord *GetRecordSpace(int count, int key_length) {
 
 void FreeRecordSpace(KeyRecord *records, int /*count*/) { gifree(records); }
 
-void pack_record_keys(KeyRecord *records, int count, int n, int key_length) {
-  if (n < 1 || n > count) return;
-  const size_t key_bytes = static_cast<size_t>(key_length) + 1,
-               size = static_cast<size_t>(n) * key_bytes;
+namespace {
+
+// Where the keys of a record space go when they move into record order:
+// record i's key is copied to sorted + i * key_bytes and will lie at
+// keys + i * key_bytes once `sorted` is copied over the space's keys.
+struct Packing {
+  const KeyRecord *first;  // record 0
+  char *sorted;
+  char *keys;
+  size_t key_bytes;
+
+  void move(KeyRecord *record) const {
+    const auto offset = static_cast<size_t>(record - first) * key_bytes;
+    std::memcpy(sorted + offset, record->Key, key_bytes);
+    record->Key = keys + offset;
+  }
+};
+
+constexpr int kFetchAhead = 16;
+
+// The packing of the first n records of a space of `count`: false (nothing
+// to do) when a key lies outside the space's keys.
+bool packing_of(KeyRecord *records, int count, int n, int key_length, Packing *packing) {
+  if (n < 1 || n > count) return false;
+  const size_t key_bytes = static_cast<size_t>(key_length) + 1;
   char *keys = reinterpret_cast<char *>(records + count);
   const auto start = reinterpret_cast<uintptr_t>(keys),
              last = start + (static_cast<size_t>(count) - 1) * key_bytes;
   for (int i = 0; i < n; ++i) {
     const auto at = reinterpret_cast<uintptr_t>(records[i].Key);
-    if (at < start || at > last || (at - start) % key_bytes != 0) return;
+    if (at < start || at > last || (at - start) % key_bytes != 0) return false;
   }
-  auto sorted = host_buffer(size);
+  *packing = Packing{records, nullptr, keys, key_bytes};
+  return true;
+}
+
+}  // namespace
+
+void pack_record_keys(KeyRecord *records, int count, int n, int key_length) {
+  Packing packing{};
+  if (!packing_of(records, count, n, key_length, &packing)) return;
+  auto sorted = host_buffer(static_cast<size_t>(n) * packing.key_bytes);
   if (!sorted) return;
-  constexpr int kFetchAhead = 16;
+  packing.sorted = reinterpret_cast<char *>(sorted.get());
   for (int i = 0; i < n; ++i) {
     if (i + kFetchAhead < n) __builtin_prefetch(records[i + kFetchAhead].Key);
-    std::memcpy(sorted.get() + static_cast<size_t>(i) * key_bytes, records[i].Key, key_bytes);
+    packing.move(&records[i]);
   }
-  std::memcpy(keys, sorted.get(), size);
-  for (int i = 0; i < n; ++i) records[i].Key = keys + static_cast<size_t>(i) * key_bytes;
+  std::memcpy(packing.keys, packing.sorted, static_cast<size_t>(n) * packing.key_bytes);
 }
 
 int compare(const KeyRecord *first, const KeyRecord *second) {
@@ -99,22 +128,33 @@ struct PrefixedOrder {
 };
 
 // Merges the sorted runs [a, a_end) and [b, b_end) into out: the first
-// `count` records of the merged order, taken from the fronts.
+// `count` records of the merged order, taken from the fronts; with a
+// packing, each record's key moves as it is placed.
 void merge_front(const PrefixedRecord *a, const PrefixedRecord *a_end, const PrefixedRecord *b,
                  const PrefixedRecord *b_end, KeyRecord *out, size_t count,
-                 const PrefixedOrder &less) {
-  for (KeyRecord *end = out + count; out != end; ++out)
+                 const PrefixedOrder &less, const Packing *packing) {
+  for (KeyRecord *end = out + count; out != end; ++out) {
     *out = (b == b_end || (a != a_end && !less(*b, *a)) ? a++ : b++)->record;
+    if (!packing) continue;
+    if (a_end - a > kFetchAhead) __builtin_prefetch(a[kFetchAhead].record.Key);
+    if (b_end - b > kFetchAhead) __builtin_prefetch(b[kFetchAhead].record.Key);
+    packing->move(out);
+  }
 }
 
 // The last `count` records of the same merged order, taken from the backs:
 // out_end is one past the last record of out.
 void merge_back(const PrefixedRecord *a, const PrefixedRecord *a_end, const PrefixedRecord *b,
                 const PrefixedRecord *b_end, KeyRecord *out_end, size_t count,
-                const PrefixedOrder &less) {
-  for (KeyRecord *end = out_end - count; out_end != end;)
+                const PrefixedOrder &less, const Packing *packing) {
+  for (KeyRecord *end = out_end - count; out_end != end;) {
     *--out_end = (a_end == a || (b_end != b && !less(b_end[-1], a_end[-1])) ? --b_end : --a_end)
                      ->record;
+    if (!packing) continue;
+    if (a_end - a > kFetchAhead) __builtin_prefetch(a_end[-kFetchAhead - 1].record.Key);
+    if (b_end - b > kFetchAhead) __builtin_prefetch(b_end[-kFetchAhead - 1].record.Key);
+    packing->move(out_end);
+  }
 }
 
 // Runs first() on a second thread and second() on this one; both on this
@@ -136,7 +176,11 @@ constexpr int kParallelMinimum = 1 << 15;
 
 }  // namespace
 
-void sort_key_records(KeyRecord *records, int n) {
+namespace {
+
+// sort_key_records; with a packing whose `sorted` is set, the merge of a
+// large set moves the keys too (small sets are left to the caller).
+void sort_records(KeyRecord *records, int n, const Packing *packing) {
   if (n < 2) return;
   HostPtr<PrefixedRecord> work(
       static_cast<PrefixedRecord *>(gimaloc(static_cast<size_t>(n) * sizeof(PrefixedRecord))));
@@ -159,8 +203,31 @@ void sort_key_records(KeyRecord *records, int n) {
   PrefixedRecord *middle = p + n / 2, *end = p + n;
   both([&] { std::sort(p, middle, less); }, [&] { std::sort(middle, end, less); });
   const size_t front = static_cast<size_t>(n) / 2;
-  both([&] { merge_front(p, middle, middle, end, records, front, less); },
-       [&] { merge_back(p, middle, middle, end, records + n, static_cast<size_t>(n) - front, less); });
+  both([&] { merge_front(p, middle, middle, end, records, front, less, packing); },
+       [&] {
+         merge_back(p, middle, middle, end, records + n, static_cast<size_t>(n) - front, less,
+                    packing);
+       });
+  if (packing)
+    std::memcpy(packing->keys, packing->sorted, static_cast<size_t>(n) * packing->key_bytes);
+}
+
+}  // namespace
+
+void sort_key_records(KeyRecord *records, int n) { sort_records(records, n, nullptr); }
+
+void sort_and_pack_key_records(KeyRecord *records, int count, int n, int key_length) {
+  Packing packing{};
+  HostPtr<unsigned char> sorted;
+  if (n >= kParallelMinimum && packing_of(records, count, n, key_length, &packing))
+    sorted = host_buffer(static_cast<size_t>(n) * packing.key_bytes);
+  if (!sorted) {
+    sort_key_records(records, n);
+    pack_record_keys(records, count, n, key_length);
+    return;
+  }
+  packing.sorted = reinterpret_cast<char *>(sorted.get());
+  sort_records(records, n, &packing);
 }
 
 }  // namespace pcs

@@ -262,8 +262,7 @@ int build_index(RecordCountFn count_fn, KeyReaderFn reader, const int *field_cou
   if (reader && reader(source_path, field_count, description, widths, count, key_length, records,
                        &n) == 0) {
     n = std::clamp(n, 0, count);
-    sort_key_records(records, n);
-    pack_record_keys(records, count, n, key_length);
+    sort_and_pack_key_records(records, count, n, key_length);
     rc = OutputIndexFile(index_path, n, key_length, records);
   }
   FreeRecordSpace(records, count);

@@ -1,8 +1,9 @@
 // The sort of the index builder's key records: key order as strcmp gives
 // it, equal keys by record offset, for keys that share long beginnings,
 // end inside or just after the shared part, or are all the same; and the
-// same order when the sort's work array cannot be had or when the records
-// are many enough to be sorted on two threads.
+// same order when the sort's work array cannot be had, when the records
+// are many enough to be sorted on two threads, and when the keys move into
+// record order as they are sorted.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -18,9 +19,17 @@ namespace {
 
 using KeyRecords = HostTest;
 
-// Sorts (key, offset) pairs with sort_key_records; the keys in the order it gives.
+// How the records are sorted: with or without memory for the work array,
+// or sorted and packed with the nth allocation failing (0: none).
+struct Way {
+  bool without_work = false, packed = false;
+  long failing = 0;
+};
+
+// Sorts (key, offset) pairs; the keys in the order given. Packed keys lie
+// in record order in the space unless an allocation failed.
 std::vector<std::pair<std::string, int>> sorted(const std::vector<std::pair<std::string, int>> &in,
-                                                bool without_work) {
+                                                Way way) {
   const int n = static_cast<int>(in.size());
   size_t width = 1;
   for (const auto &[key, offset] : in) width = std::max(width, key.size());
@@ -31,11 +40,18 @@ std::vector<std::pair<std::string, int>> sorted(const std::vector<std::pair<std:
     std::memcpy(records[i].Key, in[static_cast<size_t>(i)].first.data(), in[static_cast<size_t>(i)].first.size());
     records[i].RecordOffset = in[static_cast<size_t>(i)].second;
   }
-  if (without_work) host::fail_allocation(1);
-  sort_key_records(records, n);
+  host::fail_allocation(way.without_work ? 1 : way.failing);
+  if (way.packed)
+    sort_and_pack_key_records(records, n, n, static_cast<int>(width));
+  else
+    sort_key_records(records, n);
   host::clear_allocation_failure();
   std::vector<std::pair<std::string, int>> out;
-  for (int i = 0; i < n; ++i) out.push_back({records[i].Key, records[i].RecordOffset});
+  const char *keys = reinterpret_cast<const char *>(records + n);
+  for (int i = 0; i < n; ++i) {
+    out.push_back({records[i].Key, records[i].RecordOffset});
+    if (way.packed && way.failing == 0) EXPECT_EQ(records[i].Key, keys + i * (width + 1));
+  }
   FreeRecordSpace(records, n);
   return out;
 }
@@ -72,9 +88,12 @@ TEST_F(KeyRecords, SortGivesKeyOrderThenOffset) {
       const int order = std::strcmp(a.first.c_str(), b.first.c_str());
       return order < 0 || (order == 0 && a.second < b.second);
     });
-    for (bool without_work : {false, true}) {
-      SCOPED_TRACE(keys.front().first + (without_work ? ", in place" : ""));
-      EXPECT_EQ(sorted(keys, without_work), want);
+    const Way ways[] = {{}, {true}, {false, true}, {false, true, 1}, {false, true, 2}};
+    for (const Way &way : ways) {
+      SCOPED_TRACE(keys.front().first + (way.without_work ? ", in place" : "") +
+                   (way.packed ? ", packed, allocation " + std::to_string(way.failing) + " failing"
+                               : ""));
+      EXPECT_EQ(sorted(keys, way), want);
     }
   }
 }
