@@ -91,16 +91,11 @@ class RecordKeyReader {
   };
 
  private:
-  static constexpr int kMostSteps = 32;
-
   bool collapse_;
   void *description_;
   const int *widths_;
   int key_length_;
-  codec::Shape shape_;
-  bool known_ = false;
-  int steps_ = 0;
-  Step step_[kMostSteps];
+  codec::ShapeMemo<Step, 32> memo_;
 };
 
 

@@ -222,23 +222,19 @@ bool record_key(const unsigned char *bytes, size_t size, bool collapse, void *de
 
 bool RecordKeyReader::read(const unsigned char *bytes, size_t size, int64_t offset, char *key) {
   const ByteView record(bytes, size);
-  if (known_ && shape_.matches(record)) {
-    for (int i = 0; i < steps_; ++i) take(step_[i], bytes, collapse_, key);
+  int n = 0;
+  if (const Step *steps = memo_.replay(record, &n)) {
+    for (int i = 0; i < n; ++i) take(steps[i], bytes, collapse_, key);
     return true;
   }
-  known_ = false;
-  steps_ = 0;
-  bool fits = true;
+  memo_.forget();
   const DamageBase base(offset);
   const AttributeTable::Result result =
       key_steps(bytes, size, collapse_, description_, widths_, key_length_, key,
-                [&](const Step &step) {
-                  if (steps_ == kMostSteps) fits = false;
-                  if (fits) step_[steps_++] = step;
-                });
+                [&](const Step &step) { memo_.note(step); });
   if (result == AttributeTable::kTooMany)
     return part_record_key(bytes, size, collapse_, description_, widths_, key_length_, key);
-  known_ = result == AttributeTable::kDecoded && fits && shape_.learn(record, codec::kCatalogLayout);
+  memo_.learn(record, codec::kCatalogLayout, result == AttributeTable::kDecoded);
   return result == AttributeTable::kDecoded;
 }
 

@@ -13,7 +13,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "common/coding.h"
 #include "common/damage.h"
@@ -172,7 +171,8 @@ class Shape {
   static constexpr size_t kMostBytes = 2048;
 
   // Learns the shape of `record`, whose walk with `layout` returned 0.
-  // False (nothing learnt) when it is longer than kMostBytes.
+  // False (nothing learnt) when it is longer than kMostBytes or does not
+  // walk clean after all.
   bool learn(ByteView record, const Layout &layout);
   // True when `record` has the learnt shape.
   bool matches(ByteView record) const;
@@ -183,6 +183,45 @@ class Shape {
   size_t size_ = 0;  // 0 while nothing is learnt
   unsigned char bytes_[kMostBytes];  // the record's bytes under the mask, else 0
   unsigned char mask_[kMostBytes];   // 0xFF over the bytes the walk read
+};
+
+// What a reader of many records does with each record, remembered with the
+// shape of the last record it read in full: up to N steps, replayed on a
+// record of that shape instead of walking it.
+//
+//   if (const Step *steps = memo.replay(record, &n)) ... take the n steps
+//   memo.forget(); ... walk, memo.note(step) for each step taken ...
+//   memo.learn(record, layout, walked_clean);
+template <class Step, int N>
+class ShapeMemo {
+ public:
+  // The steps remembered, when `record` has the learnt shape; else null.
+  const Step *replay(ByteView record, int *count) const {
+    if (!known_ || !shape_.matches(record)) return nullptr;
+    *count = count_;
+    return steps_;
+  }
+  // Starts over: the next record is read in full.
+  void forget() {
+    known_ = false;
+    fits_ = true;
+    count_ = 0;
+  }
+  void note(const Step &step) {
+    if (count_ == N) fits_ = false;
+    if (fits_) steps_[count_++] = step;
+  }
+  // Keeps the steps noted since forget() for records shaped like `record`,
+  // when it was read without refusal and they all fitted.
+  void learn(ByteView record, const Layout &layout, bool read_clean) {
+    known_ = read_clean && fits_ && shape_.learn(record, layout);
+  }
+
+ private:
+  Shape shape_;
+  bool known_ = false, fits_ = true;
+  int count_ = 0;
+  Step steps_[N];
 };
 
 // What reading one keyed-layout record from a file found.

@@ -58,24 +58,22 @@ KeyReader::KeyReader(const KeyedFile *file)
 
 int KeyReader::read(ByteView record, int64_t position, unsigned char *key) {
   std::memset(key, ' ', key_length_);
-  if (known_ && shape_.matches(record)) {
-    for (int i = 0; i < copies_; ++i)
-      std::memcpy(key + copy_[i].field, record.data() + copy_[i].from, copy_[i].size);
+  int n = 0;
+  if (const Copy *copies = memo_.replay(record, &n)) {
+    for (int i = 0; i < n; ++i)
+      std::memcpy(key + copies[i].field, record.data() + copies[i].from, copies[i].size);
     return kOk;
   }
-  known_ = false;
-  copies_ = 0;
-  bool fits = true;
+  memo_.forget();
   int rc = kOk;
   {
     DamageBase base(position);
     rc = walk_key(file_, record, [&](int field, const unsigned char *values, size_t size) {
       std::memcpy(key + field, values, size);
-      if (copies_ == kMostCopies) fits = false;
-      if (fits) copy_[copies_++] = {field, static_cast<int32_t>(values - record.data()), size};
+      memo_.note({field, static_cast<int32_t>(values - record.data()), size});
     });
   }
-  known_ = rc == kOk && fits && shape_.learn(record, codec::kKeyedLayout);
+  memo_.learn(record, codec::kKeyedLayout, rc == kOk);
   return rc;
 }
 

@@ -65,14 +65,10 @@ class KeyReader {
     int32_t from;
     size_t size;
   };
-  static constexpr int kMostCopies = 16;
 
   const KeyedFile *file_;
   size_t key_length_;
-  codec::Shape shape_;
-  bool known_ = false;
-  int copies_ = 0;
-  Copy copy_[kMostCopies];
+  codec::ShapeMemo<Copy, 16> memo_;
 };
 // The key of an in-memory group list (keygrp); kOk or kKeySize.
 int keygrp(const KeyedFile *file, const KeyedGroup *list, unsigned char *key);
