@@ -1,6 +1,8 @@
-// The key record space and the sort by key (with an 8-byte key prefix taken
+// The key record space, the sort by key (with an 8-byte key prefix taken
 // after the bytes all keys share, so most comparisons need not follow the
-// key pointers; large sets sorted in two halves on two threads and merged).
+// key pointers; large sets sorted in two halves on two threads and merged)
+// and the move of the sorted keys into record order (during that merge
+// where there is one).
 #include "common/key_records.h"
 
 #include <algorithm>
