@@ -71,11 +71,16 @@ bool read_whole(int fd, char *bytes, size_t size) {
   return true;
 }
 
-int64_t held_bytes(const IndexCopy &copy) {
-  const int64_t n = copy.header.count;
+// Bytes held for a copy of a file of `size` bytes and n records, with its
+// key prefixes and samples when it has them.
+int64_t held_bytes(int64_t size, int64_t n, bool prefixes, bool samples) {
   const int64_t step = IndexCopy::kSampleStep;
-  const int64_t samples = copy.samples ? (n + step - 1) / step * 8 : 0;
-  return copy.id.size + (copy.prefixes ? n * 8 : 0) + samples;
+  return size + (prefixes ? n * 8 : 0) + (samples ? (n + step - 1) / step * 8 : 0);
+}
+
+int64_t held_bytes(const IndexCopy &copy) {
+  return held_bytes(copy.id.size, copy.header.count, copy.prefixes != nullptr,
+                    copy.samples != nullptr);
 }
 
 class Held {
@@ -121,20 +126,6 @@ Held &held() {
   return copies;
 }
 
-// The number of bytes every key of the copy starts with, none of them zero.
-size_t common_length(const IndexCopy &copy) {
-  const IndexHeader &h = copy.header;
-  if (h.count == 0) return 0;
-  const size_t k = static_cast<size_t>(h.key_length), r = static_cast<size_t>(h.record_length());
-  const char *first = copy.bytes.get() + PCS_INDEX_HEADER + 28;
-  size_t common = strnlen(first, k);
-  for (int32_t i = 1; i < h.count && common > 0; ++i) {
-    const char *key = first + static_cast<size_t>(i) * r;
-    common = static_cast<size_t>(std::mismatch(first, first + common, key).first - first);
-  }
-  return common;
-}
-
 // Keeps every kSampleStep-th prefix of a copy whose prefixes never
 // decrease; nothing for any other copy or without memory.
 void add_samples(IndexCopy *copy) {
@@ -151,12 +142,12 @@ void add_prefixes(IndexCopy *copy) {
   const IndexHeader &h = copy->header;
   const size_t n = static_cast<size_t>(h.count), k = static_cast<size_t>(h.key_length),
                r = static_cast<size_t>(h.record_length());
-  if (copy->id.size + int64_t{h.count} * 9 + 8 > kHeldBytes) return;
+  if (held_bytes(copy->id.size, h.count, true, true) > kHeldBytes) return;
   copy->prefixes.reset(new (std::nothrow) uint64_t[n]);
   if (!copy->prefixes) return;
   ask_huge_pages(copy->prefixes.get(), n * sizeof(uint64_t));
-  copy->common = common_length(*copy);
   const char *key = copy->bytes.get() + PCS_INDEX_HEADER + 28;
+  copy->common = shared_beginning(n, k, [key, r](size_t i) { return key + i * r; });
   for (size_t i = 0; i < n; ++i, key += r)
     copy->prefixes[i] = key_prefix(key + copy->common, k - copy->common);
   add_samples(copy);

@@ -3,6 +3,7 @@
 #ifndef PCS_COMMON_CODING_H
 #define PCS_COMMON_CODING_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -33,6 +34,19 @@ inline uint64_t key_prefix(const char *key, size_t length) {
   for (; i < 8 && i < length && key[i] != '\0'; ++i)
     word = word << 8 | static_cast<unsigned char>(key[i]);
   return i == 0 ? 0 : word << (8 * (8 - i));
+}
+
+// The number of leading bytes (none of them 0, at most `limit`) that the
+// keys key_at(0) .. key_at(n - 1) all start with: bytes that decide no
+// comparison between them, so key prefixes are taken after them.
+template <class KeyAt>
+size_t shared_beginning(size_t n, size_t limit, KeyAt &&key_at) {
+  if (n == 0) return 0;
+  const char *first = key_at(size_t{0});
+  size_t shared = strnlen(first, limit);
+  for (size_t i = 1; i < n && shared > 0; ++i)
+    shared = static_cast<size_t>(std::mismatch(first, first + shared, key_at(i)).first - first);
+  return shared;
 }
 
 // An in-memory value of this machine (an attribute's I or R value) from

@@ -102,20 +102,6 @@ struct PrefixedRecord {
   KeyRecord record;
 };
 
-// Number of leading bytes (none of them 0) that every key shares: they
-// decide no comparison, so the prefix is taken after them.
-size_t shared_bytes(const KeyRecord *records, int n) {
-  const char *first = records[0].Key;
-  size_t shared = std::strlen(first);
-  for (int i = 1; i < n && shared > 0; ++i) {
-    const char *key = records[i].Key;
-    size_t j = 0;
-    while (j < shared && key[j] == first[j]) ++j;
-    shared = j;
-  }
-  return shared;
-}
-
 // Orders records whose prefixes were taken at byte `skip` of their keys.
 struct PrefixedOrder {
   size_t skip;
@@ -191,7 +177,8 @@ void sort_records(KeyRecord *records, int n, const Packing *packing) {
     return;
   }
   PrefixedRecord *p = work.get();
-  const size_t skip = shared_bytes(records, n);
+  const size_t skip = shared_beginning(static_cast<size_t>(n), SIZE_MAX,
+                                       [records](size_t i) { return records[i].Key; });
   const PrefixedOrder less{skip};
   for (int i = 0; i < n; ++i)
     p[i] = PrefixedRecord{key_prefix(records[i].Key + skip, SIZE_MAX), records[i]};

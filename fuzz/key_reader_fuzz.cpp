@@ -13,6 +13,7 @@
 #include <string>
 
 #include "catalog/catalog.h"
+#include "common/coding.h"
 #include "host/inprocess/testing.h"
 #include "include/pcs.h"
 #include "maintenance/maintenance.h"
@@ -59,8 +60,7 @@ void read_keys(const uint8_t *data, size_t size, const char *path, void *descrip
       const auto at = static_cast<size_t>(records[i].RecordOffset);
       if (records[i].Key[key_length] != '\0' || records[i].RecordOffset < 0 || at + 4 > size)
         std::abort();
-      const size_t length = static_cast<size_t>(data[at]) << 24 | data[at + 1] << 16 |
-                            data[at + 2] << 8 | data[at + 3];
+      const auto length = static_cast<size_t>(static_cast<uint32_t>(pcs::get_be32(data + at)));
       char alone[key_length];
       std::memset(alone, ' ', key_length);
       if (length > size - at ||
