@@ -80,6 +80,13 @@ class RecordKeyReader {
   RecordKeyReader(bool collapse, void *description, const int *widths, int key_length)
       : collapse_(collapse), description_(description), widths_(widths), key_length_(key_length) {}
   bool read(const unsigned char *bytes, size_t size, int64_t offset, char *key);
+  // The key of a record shaped like the last one read, by replaying its
+  // steps; false, with nothing done, for a record of another shape.
+  bool replay(const unsigned char *bytes, size_t size, char *key) const;
+  // True when replay() reports nothing and calls no host service (a shape
+  // is learnt and no step reports a missing field), so a copy of this
+  // reader can replay on another thread.
+  bool quiet() const;
 
   // One field's part of the key: values copied from record offset `from`,
   // or (with `missing`) the report of a missing group or attribute.
@@ -111,6 +118,11 @@ inline constexpr int kKeysUnreadable = PCS_KEYS_UNREADABLE;
 // neither blank nor equal to it (or a blank value when there is none).
 int csgia2(const char *catalog_path, const int *field_count, void *description, const int *widths,
            int record_count, int key_length, KeyRecord *records, int *filled);
+// Test hooks: the key readers read the second half of a catalog of at least
+// `bytes` bytes on a second thread (4 MiB unless set); the records the last
+// key read took from that thread.
+void test_set_split_bytes(int64_t bytes);
+int test_split_records();
 // Line counter of text files (csgrc).
 int GetRecordCount(const char *path);
 

@@ -220,13 +220,22 @@ bool record_key(const unsigned char *bytes, size_t size, bool collapse, void *de
   return result == AttributeTable::kDecoded;
 }
 
-bool RecordKeyReader::read(const unsigned char *bytes, size_t size, int64_t offset, char *key) {
-  const ByteView record(bytes, size);
+bool RecordKeyReader::replay(const unsigned char *bytes, size_t size, char *key) const {
   int n = 0;
-  if (const Step *steps = memo_.replay(record, &n)) {
-    for (int i = 0; i < n; ++i) take(steps[i], bytes, collapse_, key);
-    return true;
-  }
+  const Step *steps = memo_.replay(ByteView(bytes, size), &n);
+  for (int i = 0; steps && i < n; ++i) take(steps[i], bytes, collapse_, key);
+  return steps != nullptr;
+}
+
+bool RecordKeyReader::quiet() const {
+  int n = 0;
+  const Step *steps = memo_.steps(&n);
+  return steps && std::none_of(steps, steps + n, [](const Step &step) { return step.missing; });
+}
+
+bool RecordKeyReader::read(const unsigned char *bytes, size_t size, int64_t offset, char *key) {
+  if (replay(bytes, size, key)) return true;
+  const ByteView record(bytes, size);
   memo_.forget();
   const DamageBase base(offset);
   const AttributeTable::Result result =

@@ -288,12 +288,9 @@ const char *DirectoryEntries::next() {
   return entry->d_name;
 }
 
-size_t read_direct(FILE *stream, int64_t offset, void *data, size_t size) {
-  if (offset < 0) return 0;
-  int fd = fileno(stream);
-  if (fd < 0) return seek(stream, offset, SEEK_SET) == 0 ? read(stream, data, size) : 0;
-  if (size > 0 && inject(Op::read)) return 0;
-  if (__fpending(stream) > 0) std::fflush(stream);
+namespace {
+
+size_t pread_all(int fd, int64_t offset, void *data, size_t size) {
   size_t done = 0;
   auto *out = static_cast<unsigned char *>(data);
   while (done < size) {
@@ -303,6 +300,22 @@ size_t read_direct(FILE *stream, int64_t offset, void *data, size_t size) {
     done += static_cast<size_t>(n);
   }
   return done;
+}
+
+}  // namespace
+
+size_t read_direct(FILE *stream, int64_t offset, void *data, size_t size) {
+  if (offset < 0) return 0;
+  int fd = fileno(stream);
+  if (fd < 0) return seek(stream, offset, SEEK_SET) == 0 ? read(stream, data, size) : 0;
+  if (size > 0 && inject(Op::read)) return 0;
+  if (__fpending(stream) > 0) std::fflush(stream);
+  return pread_all(fd, offset, data, size);
+}
+
+size_t read_beside(FILE *stream, int64_t offset, void *data, size_t size) {
+  const int fd = fileno(stream);
+  return offset < 0 || fd < 0 ? 0 : pread_all(fd, offset, data, size);
 }
 
 int64_t size_direct(FILE *stream) {

@@ -201,6 +201,11 @@ class ShapeMemo {
     *count = count_;
     return steps_;
   }
+  // The steps remembered, when a shape is learnt; else null.
+  const Step *steps(int *count) const {
+    *count = count_;
+    return known_ ? steps_ : nullptr;
+  }
   // Starts over: the next record is read in full.
   void forget() {
     known_ = false;

@@ -58,6 +58,13 @@ class RecordWalker {
   // the record's bytes are read too and body() points at them. After a
   // step other than kRecord every later call gives that step again.
   Step next(bool whole);
+  // Makes the next step go to the record at `offset`, a record start found
+  // by other means, as if the records before it had been walked.
+  void resume_at(int64_t offset) {
+    started_ = true;
+    offset_ = offset;
+    length_ = 0;
+  }
   // Reads the bytes of the current record (after next(false)).
   Step read_body() { return stopped_ = load(offset_, static_cast<size_t>(length_), &body_); }
 

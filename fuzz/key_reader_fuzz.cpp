@@ -1,5 +1,7 @@
 // Arbitrary bytes as a catalog file: count its records (csgrn), read their
-// keys with both key readers (each key must be its record's key read alone),
+// keys with both key readers (each key must be its record's key read alone,
+// and the keys the same when the file's second half is read on a second
+// thread),
 // build an index over it (csbndx) and compress a
 // copy (cscprs). The bytes as one record: its key straight from the bytes
 // must be the key through the part record, with the same reports. Nothing
@@ -46,16 +48,32 @@ void *key_description() {
   return array;
 }
 
-// Every key a reader gives is the key of its record read alone.
-void read_keys(const uint8_t *data, size_t size, const char *path, void *description, int count) {
+// A key read's code, count, offsets and keys, with the second half of the
+// file read on a second thread or not.
+std::string read_all(KeyReaderFn reader, const char *path, void *description, int count,
+                     KeyRecord *records, bool split, int *filled) {
   const int widths[2] = {8, 4};
   const int fields = 2, key_length = 12;
+  pcs::catalog::test_set_split_bytes(split ? 0 : INT64_MAX);
+  const int rc = reader(path, &fields, description, widths, count, key_length, records, filled);
+  if (*filled < 0 || *filled > count || (rc != 0 && rc != 2)) std::abort();
+  std::string read = std::to_string(rc) + " " + std::to_string(*filled);
+  for (int i = 0; i < *filled; ++i)
+    read += " " + std::to_string(records[i].RecordOffset) + ":" + std::string(records[i].Key, 13);
+  return read;
+}
+
+// Every key a reader gives is the key of its record read alone, and the
+// same with the second half read on a second thread.
+void read_keys(const uint8_t *data, size_t size, const char *path, void *description, int count) {
+  const int widths[2] = {8, 4};
+  const int key_length = 12;
   KeyRecord *records = pcs::GetRecordSpace(count, key_length);
   if (!records) return;
   for (auto reader : {csgia, pcs::catalog::csgia2}) {
     int filled = -1;
-    const int rc = reader(path, &fields, description, widths, count, key_length, records, &filled);
-    if (filled < 0 || filled > count || (rc != 0 && rc != 2)) std::abort();
+    const std::string split = read_all(reader, path, description, count, records, true, &filled);
+    if (read_all(reader, path, description, count, records, false, &filled) != split) std::abort();
     for (int i = 0; i < filled; ++i) {
       const auto at = static_cast<size_t>(records[i].RecordOffset);
       if (records[i].Key[key_length] != '\0' || records[i].RecordOffset < 0 || at + 4 > size)

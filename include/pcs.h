@@ -882,6 +882,9 @@ PCS_API int csgrc(const char *text_path);
  *  filled       (out) number of records filled (deleted records are skipped)
  * Returns 0; 1 the file cannot be opened; 2 a record could not be read (no
  * memory, or a damaged or truncated record).
+ * A file of 4 MiB or more may have its second half read on a second thread
+ * while the call runs; that thread calls no host service, and what the call
+ * fills and reports is what one thread would.
  *  catalog_path (in) 0-terminated path */
 PCS_API int csgia(const char *catalog_path, const int *field_count, void *description,
                   const int *widths, int record_count, int key_length, KeyRecord *records,

@@ -103,6 +103,87 @@ TEST_F(KeyReaders, CsgiaCodes) {
   EXPECT_EQ(read_keys(csgia, dir.path("cat"), "PARTNUM", "PARTNO", 8, keys, 1, &filled, true), 2);
 }
 
+// What a key read gave: code, keys with their offsets, reports.
+struct KeyRead {
+  int rc = -1;
+  std::vector<std::pair<int, std::string>> keys;
+  std::vector<std::string> reports;
+  bool operator==(const KeyRead &) const = default;
+};
+
+KeyRead read_all(Reader reader, const std::string &path, const char *attr, int count,
+                 bool split) {
+  test_set_split_bytes(split ? 0 : INT64_MAX);
+  Keys keys(count, 8);
+  int filled = 0;
+  host::clear_reports();
+  KeyRead read;
+  read.rc = read_keys(reader, path, "PARTNUM", attr, 8, keys, count, &filled);
+  for (int i = 0; i < filled; ++i)
+    read.keys.emplace_back(keys.records[i].RecordOffset, keys.buffers[i]);
+  for (const auto &report : host::reports())
+    read.reports.push_back(std::to_string(report.code) + " " +
+                           (report.parameters.empty() ? "" : report.parameters[0]));
+  test_set_split_bytes(4 << 20);
+  return read;
+}
+
+// The second half of a catalog read on a second thread gives what one
+// thread gives, whatever lies past the middle: deleted records, records of
+// another shape, missing fields, damage, a count short of the records, and
+// a copy of a record inside a value that the second thread may take for a
+// record start.
+TEST_F(KeyReaders, CsgiaSecondThreadGivesWhatOneThreadGives) {
+  const std::string no_attr = catalog_record({{"PARTNUM", {{"OTHER", 1, 4, "XXXX"}}}});
+  const std::string wider = catalog_record(
+      {{"PARTNUM", {{"PARTNO", 1, 8, "WIDE0001"}}}, {"EXTRA", {{"NOTE", 1, 4, "note"}}}});
+  std::string text = std::string(3000, 'x') + part("Z9");
+  text.resize(3100, 'y');
+  const std::string inside =
+      catalog_record({{"PARTNUM", {{"PARTNO", 1, 8, "BIG00001"}}}, {"NOTES", {{"TEXT", 1, 3100, text}}}});
+  struct Case {
+    const char *name;
+    int at;  // where `odd` goes among 400 parts (-1: nowhere)
+    std::string odd;
+    int deleted_every;  // 0: none deleted
+    int count;          // records counted (0: all)
+    bool taken;         // the first thread takes the second's run
+    const char *attr = "PARTNO";
+  } cases[] = {
+      {"uniform", -1, "", 0, 0, true},
+      {"deleted", -1, "", 7, 0, true},
+      {"another shape", 300, wider, 0, 0, true},
+      {"missing field", 250, no_attr, 5, 0, true},
+      {"damaged", 300, be32(0) + be32(0) + std::string(20, 'z'), 0, 0, true},
+      {"count short of the run", -1, "", 0, 350, false},
+      {"count short of the middle", -1, "", 0, 150, false},
+      {"record copy in a value", 200, inside, 0, 0, false},
+      {"every record missing the field", -1, "", 0, 0, false, "NOPE"},
+  };
+  TempDir dir;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes;
+    int records = 0;
+    for (int i = 0; i < 400; ++i, ++records) {
+      if (i == c.at) {
+        bytes += c.odd;
+        ++records;
+      }
+      const int flag = c.deleted_every && i % c.deleted_every == 3 ? 1 : 0;
+      bytes += part("P" + std::to_string(i), flag);
+    }
+    write_file(dir.path("cat"), bytes);
+    const int count = c.count ? c.count : records;
+    for (Reader reader : {csgia, csgia2}) {
+      const KeyRead alone = read_all(reader, dir.path("cat"), c.attr, count, false);
+      EXPECT_EQ(test_split_records(), 0);
+      EXPECT_EQ(read_all(reader, dir.path("cat"), c.attr, count, true), alone);
+      EXPECT_EQ(test_split_records() > 0, c.taken);
+    }
+  }
+}
+
 // A SIZE attribute of two-byte values read into a field two values wide.
 std::string collapsed(Reader reader, const std::string &values) {
   TempDir dir;
