@@ -1,15 +1,18 @@
 // The key record space, the sort by key (with an 8-byte key prefix taken
 // after the bytes all keys share, so most comparisons need not follow the
-// key pointers; large sets sorted in two halves on two threads and merged)
+// key pointers; large sets radix-sorted by prefix in two halves on two
+// threads and merged)
 // and the move of the sorted keys into record order (during that merge
 // where there is one).
 #include "common/key_records.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "common/coding.h"
 #include "common/memory.h"
@@ -145,6 +148,36 @@ void merge_back(const PrefixedRecord *a, const PrefixedRecord *a_end, const Pref
   }
 }
 
+// Sorts [first, last) in the order `less` gives: a stable radix sort on
+// the prefixes, a byte at a time from the last (passing over the bytes that
+// every record has alike), then each run of equal prefixes by `less`.
+// `spare` holds as many records.
+void sort_prefixed(PrefixedRecord *first, PrefixedRecord *last, PrefixedRecord *spare,
+                   const PrefixedOrder &less) {
+  const auto n = static_cast<size_t>(last - first);
+  if (n < 2) return;
+  std::array<std::array<size_t, 256>, 8> counts{};
+  for (const PrefixedRecord *r = first; r != last; ++r)
+    for (int d = 0; d < 8; ++d) ++counts[d][(r->prefix >> (8 * d)) & 0xFF];
+  PrefixedRecord *from = first, *to = spare;
+  for (int d = 0; d < 8; ++d) {
+    std::array<size_t, 256> &place = counts[d];
+    if (place[(first->prefix >> (8 * d)) & 0xFF] == n) continue;
+    size_t sum = 0;
+    for (size_t &count : place) sum += std::exchange(count, sum);
+    for (const PrefixedRecord *r = from; r != from + n; ++r)
+      to[place[(r->prefix >> (8 * d)) & 0xFF]++] = *r;
+    std::swap(from, to);
+  }
+  if (from != first) std::copy(from, from + n, first);
+  for (PrefixedRecord *run = first; run != last;) {
+    PrefixedRecord *end = run + 1;
+    while (end != last && end->prefix == run->prefix) ++end;
+    if (end - run > 1) std::sort(run, end, less);
+    run = end;
+  }
+}
+
 // Runs first() on a second thread and second() on this one; both on this
 // one when no thread can be started.
 template <class First, class Second>
@@ -180,17 +213,38 @@ void sort_records(KeyRecord *records, int n, const Packing *packing) {
   const size_t skip = shared_beginning(static_cast<size_t>(n), SIZE_MAX,
                                        [records](size_t i) { return records[i].Key; });
   const PrefixedOrder less{skip};
-  for (int i = 0; i < n; ++i)
-    p[i] = PrefixedRecord{key_prefix(records[i].Key + skip, SIZE_MAX), records[i]};
+  const auto take_prefixes = [&](int from, int to) {
+    for (int i = from; i < to; ++i)
+      p[i] = PrefixedRecord{key_prefix(records[i].Key + skip, SIZE_MAX), records[i]};
+  };
   if (n < kParallelMinimum) {
+    take_prefixes(0, n);
     std::sort(p, p + n, less);
     for (int i = 0; i < n; ++i) records[i] = p[i].record;
     return;
   }
-  // Each half sorted on its own core, then merged from both ends at once:
-  // the order is total (key, then offset), so the two merges meet exactly.
+  // Each half prefixed and sorted on its own core, then merged from both
+  // ends at once: the order is total (key, then offset), so the two merges
+  // meet exactly. The radix sort's spare records lie where the keys will
+  // move, when they fit there.
+  const size_t work_bytes = static_cast<size_t>(n) * sizeof(PrefixedRecord);
+  HostPtr<PrefixedRecord> own_spare;
+  PrefixedRecord *spare = packing && static_cast<size_t>(n) * packing->key_bytes >= work_bytes
+                              ? reinterpret_cast<PrefixedRecord *>(packing->sorted)
+                              : nullptr;
+  if (!spare) {
+    own_spare.reset(static_cast<PrefixedRecord *>(gimaloc(work_bytes)));
+    spare = own_spare.get();
+  }
+  const auto sort_half = [&](int from, int to) {
+    take_prefixes(from, to);
+    if (spare)
+      sort_prefixed(p + from, p + to, spare + from, less);
+    else
+      std::sort(p + from, p + to, less);
+  };
+  both([&] { sort_half(0, n / 2); }, [&] { sort_half(n / 2, n); });
   PrefixedRecord *middle = p + n / 2, *end = p + n;
-  both([&] { std::sort(p, middle, less); }, [&] { std::sort(middle, end, less); });
   const size_t front = static_cast<size_t>(n) / 2;
   both([&] { merge_front(p, middle, middle, end, records, front, less, packing); },
        [&] {

@@ -20,7 +20,9 @@ namespace {
 using KeyRecords = HostTest;
 
 // How the records are sorted: with or without memory for the work array,
-// or sorted and packed with the nth allocation failing (0: none).
+// or sorted alone or sorted and packed with the nth allocation failing (0:
+// none). Alone: 1 the work array, 2 the radix sort's spare records; packed:
+// 1 the keys' new place, 2 the work array, 3 the spare records.
 struct Way {
   bool without_work = false, packed = false;
   long failing = 0;
@@ -70,6 +72,23 @@ std::vector<std::pair<std::string, int>> many_keys() {
   return keys;
 }
 
+// As many keys, most of them 30 bytes or more, whose prefixes are mostly
+// one of four (runs of equal prefixes sorted by what follows), with keys
+// that end inside the prefix or are empty among them.
+std::vector<std::pair<std::string, int>> long_keys() {
+  const char *blocks[] = {"BLOCK-01", "BLOCK-02", "BLOCK\x01", "BLOCKZZZ"};
+  std::vector<std::pair<std::string, int>> keys;
+  unsigned state = 777;
+  for (int i = 0; i < 40000; ++i) {
+    state = state * 1103515245 + 12345;
+    std::string key = std::string("X") + blocks[state >> 8 & 3] +
+                      std::to_string(state % 100000 * 31 + 1000000000000000000ULL);
+    if (i % 101 == 0) key.resize(state % 6);
+    keys.push_back({key, static_cast<int>(state % 1000)});
+  }
+  return keys;
+}
+
 TEST_F(KeyRecords, SortGivesKeyOrderThenOffset) {
   const std::string shared = "PART-000000000000";  // longer than the 8-byte prefix
   std::vector<std::vector<std::pair<std::string, int>>> cases = {
@@ -82,13 +101,15 @@ TEST_F(KeyRecords, SortGivesKeyOrderThenOffset) {
       {{"ZZZ", 1}, {"AB", 2}, {"ABCDEFGHIJK", 3}, {"ABCDEFGHIJ", 4}},
   };
   cases.push_back(many_keys());
+  cases.push_back(long_keys());
   for (const auto &keys : cases) {
     auto want = keys;
     std::sort(want.begin(), want.end(), [](const auto &a, const auto &b) {
       const int order = std::strcmp(a.first.c_str(), b.first.c_str());
       return order < 0 || (order == 0 && a.second < b.second);
     });
-    const Way ways[] = {{}, {true}, {false, true}, {false, true, 1}, {false, true, 2}};
+    const Way ways[] = {{},      {true}, {false, false, 2}, {false, true}, {false, true, 1},
+                        {false, true, 2}, {false, true, 3}};
     for (const Way &way : ways) {
       SCOPED_TRACE(keys.front().first + (way.without_work ? ", in place" : "") +
                    (way.packed ? ", packed, allocation " + std::to_string(way.failing) + " failing"
