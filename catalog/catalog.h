@@ -118,11 +118,6 @@ inline constexpr int kKeysUnreadable = PCS_KEYS_UNREADABLE;
 // neither blank nor equal to it (or a blank value when there is none).
 int csgia2(const char *catalog_path, const int *field_count, void *description, const int *widths,
            int record_count, int key_length, KeyRecord *records, int *filled);
-// Test hooks: the key readers read the second half of a catalog of at least
-// `bytes` bytes on a second thread (4 MiB unless set); the records the last
-// key read took from that thread.
-void test_set_split_bytes(int64_t bytes);
-int test_split_records();
 // Line counter of text files (csgrc).
 int GetRecordCount(const char *path);
 

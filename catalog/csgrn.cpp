@@ -3,12 +3,9 @@
 // live catalog record into a key record for the index builder and the
 // duplicate merge (a large catalog's second half on a second thread).
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <thread>
-#include <vector>
 
 #include "catalog/catalog.h"
 #include "common/coding.h"
@@ -16,6 +13,7 @@
 #include "common/key_records.h"
 #include "common/memory.h"
 #include "common/report.h"
+#include "common/second_half.h"
 #include "common/sequential_read.h"
 
 namespace pcs::catalog {
@@ -59,152 +57,40 @@ int GetRecordCount(const char *path) {
 
 namespace {
 
-int64_t split_bytes = 4 << 20;
-thread_local int split_records = 0;
+// The length of the catalog record at `at` when its head is sound, else 0;
+// *flag is its flag word.
+int32_t record_head(Chunks &chunks, int64_t at, int32_t *flag) {
+  const unsigned char *head = chunks.at(at, 8);
+  if (!head) return 0;
+  const int32_t length = get_be32(head);
+  *flag = get_be32(head + 4);
+  return length >= codec::kCatalogLayout.min_length && length <= chunks.size() - at ? length : 0;
+}
 
-// How far past its starting point the second thread looks for a record.
-constexpr int64_t kSplitSearch = 1 << 16;
-
-// File bytes read a chunk at a time by the second thread.
-class Chunks {
- public:
-  Chunks(FILE *stream, int64_t size) : stream_(stream), size_(size), buffer_(kWalkChunk) {}
-
-  // File bytes [at, at + n), n at most a chunk; null past the end of the
-  // file or when the read comes short.
-  const unsigned char *at(int64_t at, size_t n) {
-    if (at < 0 || at >= size_ || static_cast<uint64_t>(size_ - at) < n) return nullptr;
-    if (at < start_ || static_cast<uint64_t>(at - start_) + n > filled_) {
-      start_ = at;
-      filled_ = io::read_beside(stream_, at, buffer_.data(),
-                                std::min(buffer_.size(), static_cast<size_t>(size_ - at)));
-      if (filled_ < n) return nullptr;
-    }
-    return buffer_.data() + (at - start_);
-  }
-
- private:
-  FILE *stream_;
-  int64_t size_;
-  std::vector<unsigned char> buffer_;
-  int64_t start_ = 0;
-  size_t filled_ = 0;
-};
-
-// The keys of a run of records in the second half of a catalog, read on a
-// second thread while the first thread reads the first half: records shaped
-// like one the first thread read, whose steps the copy of its reader
-// replays without a report or a host call, and deleted records between
-// them. The run starts at the first such record past the middle and ends
-// before the first record that is neither. The first thread takes the run
-// only when its own walk arrives at the run's start, then walks on from the
-// run's end, so it gives what reading alone gives.
-class SecondHalf {
- public:
-  struct Run {
-    int64_t begin = -1, end = -1;
-    int walked = 0;                // records, deleted ones included
-    std::vector<int32_t> offsets;  // of the live records
-    std::vector<char> keys;        // their keys, key_length bytes each
-  };
-
-  SecondHalf() = default;
-  SecondHalf(const SecondHalf &) = delete;
-  SecondHalf &operator=(const SecondHalf &) = delete;
-  ~SecondHalf() { finish(); }
-
-  // Starts the second thread from `from` on, in a file of `size` bytes,
-  // when the file is large and `reader`'s replays are quiet.
-  void start(FILE *stream, int64_t size, int64_t from, const RecordKeyReader &reader,
-             int key_length) {
-    if (size < split_bytes || !reader.quiet()) return;
-    try {
-      thread_ = std::thread([this, stream, size, from, key_length, copy = reader] {
-        read_run(copy, stream, size, std::max(from, size / 2), key_length);
-      });
-      watch_ = std::max(from, size / 2);
-    } catch (...) {  // no thread: the first one reads alone
-    }
-  }
-
-  // The first thread's record offset from which it must call arrive().
-  int64_t watch() const { return watch_; }
-
-  // The run, when it starts at `offset`, the first thread's record at or
-  // past watch(); waits for the second thread first.
-  const Run *arrive(int64_t offset) {
-    if (thread_.joinable()) {
-      thread_.join();
-      watch_ = run_.walked > 0 ? run_.begin : INT64_MAX;
-      if (offset < watch_) return nullptr;
-    }
-    watch_ = INT64_MAX;
-    return offset == run_.begin ? &run_ : nullptr;
-  }
-
-  // Stops the second thread and waits for it.
-  void finish() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-
- private:
-  void read_run(const RecordKeyReader &reader, FILE *stream, int64_t size, int64_t from,
-                int key_length) noexcept {
-    try {
-      Chunks chunks(stream, size);
-      Run run;
-      const auto key_bytes = static_cast<size_t>(key_length);
-      std::vector<char> key(key_bytes, ' ');
-      int32_t first_length = 0;
-      for (int64_t at = from; at < size && at - from < kSplitSearch && !first_length; ++at)
-        if ((first_length = live_record(reader, chunks, size, at, key.data()))) run.begin = at;
-      if (!first_length) return;
-      const auto expected = static_cast<size_t>((size - run.begin) / first_length + 1);
-      run.offsets.reserve(expected);
-      run.keys.reserve(expected * key_bytes);
-      int64_t at = run.begin;
-      for (; run.walked < INT_MAX && !stop_.load(std::memory_order_relaxed); ++run.walked) {
-        const unsigned char *head = chunks.at(at, 8);
-        if (!head || get_be32(head) < codec::kCatalogLayout.min_length ||
-            get_be32(head) > size - at)
-          break;
-        if (get_be32(head + 4) == 0) {
-          std::fill(key.begin(), key.end(), ' ');
-          if (!live_record(reader, chunks, size, at, key.data())) break;
-          run.offsets.push_back(static_cast<int32_t>(at));
-          run.keys.insert(run.keys.end(), key.begin(), key.end());
-        }
-        at += get_be32(head);
-      }
-      run.end = at;
-      run_ = std::move(run);
-    } catch (...) {  // out of memory: no run
-    }
-  }
-
-  // The length of the live record shaped like the reader's at `at`, with
-  // its key; 0 when there is no such record.
-  static int32_t live_record(const RecordKeyReader &reader, Chunks &chunks, int64_t size,
-                             int64_t at, char *key) {
-    const unsigned char *head = chunks.at(at, 8);
-    if (!head || get_be32(head + 4) != 0 || at > INT32_MAX) return 0;
-    const int32_t length = get_be32(head);
-    if (length < codec::kCatalogLayout.min_length || length > size - at ||
+// Starts the second thread: it takes live records shaped like the last one
+// `reader` read and passes over deleted ones.
+void start_second_half(SecondHalf *second, FILE *stream, int64_t size, int64_t from,
+                       const RecordKeyReader &reader, int key_length) {
+  if (!reader.quiet()) return;
+  const auto take = [reader](Chunks &chunks, int64_t at, char *key) -> int32_t {
+    int32_t flag = 0;
+    const int32_t length = record_head(chunks, at, &flag);
+    if (!length || flag != 0 || at > INT32_MAX ||
         static_cast<size_t>(length) > codec::Shape::kMostBytes)
       return 0;
     const unsigned char *bytes = chunks.at(at, static_cast<size_t>(length));
     return bytes && reader.replay(bytes, static_cast<size_t>(length), key) ? length : 0;
-  }
-
-  std::thread thread_;
-  std::atomic<bool> stop_ = false;
-  int64_t watch_ = INT64_MAX;
-  Run run_;
-};
+  };
+  const auto pass = [](Chunks &chunks, int64_t at) -> int32_t {
+    int32_t flag = 0;
+    const int32_t length = record_head(chunks, at, &flag);
+    return flag != 0 ? length : 0;
+  };
+  second->start(stream, size, from, static_cast<size_t>(key_length), take, pass);
+}
 
 // Puts the run's keys into the slots from *filled on.
-void take_run(const SecondHalf::Run &run, int key_length, KeyRecord *records, int *filled) {
+void take_run(const SplitRun &run, int key_length, KeyRecord *records, int *filled) {
   const auto key_bytes = static_cast<size_t>(key_length);
   for (size_t k = 0; k < run.offsets.size(); ++k) {
     KeyRecord &slot = records[static_cast<size_t>(*filled) + k];
@@ -213,13 +99,9 @@ void take_run(const SecondHalf::Run &run, int key_length, KeyRecord *records, in
     slot.RecordOffset = run.offsets[k];
   }
   *filled += static_cast<int>(run.offsets.size());
-  split_records += run.walked;
 }
 
 }  // namespace
-
-void test_set_split_bytes(int64_t bytes) { split_bytes = bytes; }
-int test_split_records() { return split_records; }
 
 // ---- key readers --------------------------------------------------------------
 
@@ -228,7 +110,6 @@ namespace {
 int read_keys(bool collapse, const char *catalog_path, void *description, const int *widths,
               int record_count, int key_length, KeyRecord *records, int *filled) {
   *filled = 0;
-  split_records = 0;
   FILE *stream = catalog_path ? io::open(catalog_path, "rb") : nullptr;
   if (!stream) return kKeysNoFile;
   int rc = kKeysDone;
@@ -242,8 +123,7 @@ int read_keys(bool collapse, const char *catalog_path, void *description, const 
     slot.Key[key_length] = '\0';
     RecordWalker::Step step = walker.next(false);
     if (step == RecordWalker::kRecord && walker.offset() >= second.watch()) {
-      const SecondHalf::Run *run = second.arrive(walker.offset());
-      if (run && run->walked <= record_count - i) {
+      if (const SplitRun *run = second.arrive(walker.offset(), record_count - i)) {
         take_run(*run, key_length, records, filled);
         i += run->walked - 1;
         walker.resume_at(run->end);
@@ -260,7 +140,8 @@ int read_keys(bool collapse, const char *catalog_path, void *description, const 
     }
     slot.RecordOffset = static_cast<int32_t>(walker.offset());
     if (++*filled == 1)
-      second.start(stream, size, walker.offset() + walker.length(), reader, key_length);
+      start_second_half(&second, stream, size, walker.offset() + walker.length(), reader,
+                        key_length);
   }
   second.finish();  // before the stream closes
   io::close(stream);

@@ -16,6 +16,7 @@
 
 #include "catalog/catalog.h"
 #include "common/coding.h"
+#include "common/second_half.h"
 #include "host/inprocess/testing.h"
 #include "include/pcs.h"
 #include "maintenance/maintenance.h"
@@ -54,7 +55,7 @@ std::string read_all(KeyReaderFn reader, const char *path, void *description, in
                      KeyRecord *records, bool split, int *filled) {
   const int widths[2] = {8, 4};
   const int fields = 2, key_length = 12;
-  pcs::catalog::test_set_split_bytes(split ? 0 : INT64_MAX);
+  pcs::SecondHalf::test_set_split_bytes(split ? 0 : INT64_MAX);
   const int rc = reader(path, &fields, description, widths, count, key_length, records, filled);
   if (*filled < 0 || *filled > count || (rc != 0 && rc != 2)) std::abort();
   std::string read = std::to_string(rc) + " " + std::to_string(*filled);

@@ -1,12 +1,16 @@
-// Arbitrary bytes as a keyed group file: open it, read back the record of
-// every indexed key, open it as a table, and when it opens append a record
-// and check that the file still opens with the new key. Nothing may crash,
+// Arbitrary bytes as a keyed group file: open it (the same with and without
+// its second half read on a second thread), read back the record of every
+// indexed key, open it as a table, and when it opens append a record and
+// check that the file still opens with the new key. Nothing may crash,
 // hang, leak or read outside a buffer.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "common/second_half.h"
 #include "fuzz/fuzz_file.h"
 #include "host/inprocess/testing.h"
 #include "include/pcs.h"
@@ -46,6 +50,40 @@ int open_file(const std::string &name, KeyedFile **file) {
   return rc;
 }
 
+// What an open of the input gives, with the file's second half read on a
+// second thread or not: its code, the file's bytes after it, and the key
+// and position of every indexed record.
+std::string opened(const std::string &name, const std::string &path, const uint8_t *data,
+                   size_t size, bool split) {
+  pcs::fuzz::save(path, data, size);
+  pcs::SecondHalf::test_set_split_bytes(split ? 0 : INT64_MAX);
+  KeyedFile *file = nullptr;
+  const int rc = open_file(name, &file);
+  pcs::SecondHalf::test_set_split_bytes(4 << 20);
+  std::string seen = std::to_string(rc) + "\n";
+  if (FILE *f = std::fopen(path.c_str(), "rb")) {
+    for (int c; (c = std::fgetc(f)) != EOF;) seen += static_cast<char>(c);
+    std::fclose(f);
+  }
+  if (!file) return seen;
+  std::vector<std::string> keys;
+  const auto collect = [&](auto &self, const pcs::keyed::TreeNode *node) -> void {
+    if (!node) return;
+    for (const void *e : {node->leftElement, node->rightElement})
+      if (const auto *element = static_cast<const pcs::keyed::IndexElement *>(e))
+        keys.push_back(std::string(reinterpret_cast<const char *>(element->key), 6) + "@" +
+                       std::to_string(element->position));
+    for (const pcs::keyed::TreeNode *child : {node->leftChild, node->middleChild, node->rightChild})
+      self(self, child);
+  };
+  collect(collect, file->Index->state->root);
+  std::sort(keys.begin(), keys.end());
+  for (const std::string &key : keys) seen += key + "\n";
+  int rc_close = -1;
+  cspcls(&file, &rc_close);
+  return seen;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -58,6 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const long blocks = pcs::host::memory().live_blocks;
   std::string name = name_field();
   std::string path = name.substr(0, name.find(' '));
+  if (opened(name, path, data, size, true) != opened(name, path, data, size, false)) std::abort();
   pcs::fuzz::save(path, data, size);
 
   KeyedFile *file = nullptr;

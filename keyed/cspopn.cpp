@@ -1,7 +1,9 @@
 // Opening and closing keyed group files: the handle, the record walk and the
-// index build (cspind: keys read in file order, sorted once, the tree built
-// bottom-up in one arena), cspopn and cspcls.
+// index build (cspind: keys read in file order, a large file's second half
+// on a second thread, sorted once, the tree built bottom-up in one arena),
+// cspopn and cspcls.
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -12,6 +14,7 @@
 #include "common/fileio.h"
 #include "common/memory.h"
 #include "common/report.h"
+#include "common/second_half.h"
 #include "keyed/keyed.h"
 
 namespace pcs::keyed {
@@ -127,6 +130,12 @@ int release_handle(KeyedFile *file) {
 
 namespace {
 
+// Says that memory ran out, as the open always has.
+int out_of_memory() {
+  std::fputs("  gimaloc error\n", stdout);
+  return keyed::kNoMemory;
+}
+
 // The keys and positions of the live records in file order, in one growing
 // host block: each entry is the key's k bytes, then the position.
 class KeyTable {
@@ -156,6 +165,17 @@ class KeyTable {
       std::memcpy(&elements[i].position, entry(i) + k_, sizeof(int32_t));
     }
   }
+  // Keeps the keys and positions of a second thread's run; false when
+  // memory cannot be had.
+  bool take(const SplitRun &run) {
+    for (size_t i = 0; i < run.offsets.size(); ++i) {
+      unsigned char *key = next_key();
+      if (!key) return false;
+      std::memcpy(key, run.keys.data() + i * k_, k_);
+      keep(run.offsets[i]);
+    }
+    return true;
+  }
   int count() const { return static_cast<int>(count_); }
   // Hands the block over (it is freed with the heap from now on).
   unsigned char *release() { return std::exchange(bytes_, nullptr); }
@@ -167,25 +187,55 @@ class KeyTable {
   size_t count_ = 0, capacity_ = 0;
 };
 
+// Starts the second thread: it takes live records shaped like the last one
+// `reader` read, short of the file's last record (the open may have to
+// finish a replacement there, from the walk's own view of it).
+void start_second_half(SecondHalf *second, FILE *stream, int64_t size, int64_t from,
+                       const KeyReader &reader, int k) {
+  const auto take = [reader](Chunks &chunks, int64_t at, char *key) -> int32_t {
+    const unsigned char *head = chunks.at(at, codec::kFrameBytes);
+    if (!head || get_be32(head + 4) != 0) return 0;
+    const int32_t length = get_be32(head);
+    if (length < codec::kKeyedLayout.min_length || length >= chunks.size() - at ||
+        at + length > INT32_MAX || static_cast<size_t>(length) > codec::Shape::kMostBytes)
+      return 0;
+    const unsigned char *bytes = chunks.at(at, static_cast<size_t>(length));
+    return bytes && reader.replay(ByteView(bytes, static_cast<size_t>(length)),
+                                  reinterpret_cast<unsigned char *>(key))
+               ? length
+               : 0;
+  };
+  const auto pass = [](Chunks &, int64_t) -> int32_t { return 0; };
+  second->start(stream, size, from, static_cast<size_t>(k), take, pass);
+}
+
 // Reads the key of every live record into `keys`. kOk, or the code of the
 // first record that failed (its predecessors are in `keys`); *last is the
 // last live record when it ends the file.
 int read_keys(KeyedFile *file, int64_t size, KeyTable *keys, RecordWalk *walk, bool *last) {
   *last = false;
   KeyReader reader(file);
+  SecondHalf second;
   for (;;) {
     bool live = false;
     int rc = walk->next(&live);
     if (rc != keyed::kOk || !live) return rc;
-    unsigned char *key = keys->next_key();
-    if (!key) {
-      std::fputs("  gimaloc error\n", stdout);
-      return keyed::kNoMemory;
+    if (walk->position() >= second.watch()) {
+      if (const SplitRun *run = second.arrive(walk->position(), INT_MAX)) {
+        if (!keys->take(*run)) return out_of_memory();
+        walk->resume_at(run->end);
+        continue;
+      }
     }
+    unsigned char *key = keys->next_key();
+    if (!key) return out_of_memory();
     rc = reader.read(walk->record(), walk->position(), key);
     if (rc != keyed::kOk) return rc;
     keys->keep(static_cast<int32_t>(walk->position()));
     *last = walk->position() + walk->length() == size;
+    if (keys->count() == 1)
+      start_second_half(&second, file->Stream, size, walk->position() + walk->length(), reader,
+                        key_length(file));
   }
 }
 
@@ -253,10 +303,7 @@ int cspind(KeyedFile *file) {
   int k = key_length(file);
   file->Index = crtheap_with(comp_ind, fre_ind, pt_index, k);
   int64_t size = io::size(file->Stream);
-  if (!file->Index) {
-    std::fputs("  gimaloc error\n", stdout);
-    return keyed::kNoMemory;
-  }
+  if (!file->Index) return out_of_memory();
   if (size < 0) return keyed::kNotFound;
   KeyTable keys(k);
   RecordWalk walk(file->Stream, size, file);
@@ -270,10 +317,7 @@ int cspind(KeyedFile *file) {
   heap->arena_size = sizeof(IndexElement) * static_cast<size_t>(n) +
                      sizeof(TreeNode) * static_cast<size_t>(nodes);
   heap->arena = static_cast<unsigned char *>(gimaloc(std::max<size_t>(heap->arena_size, 1)));
-  if (!heap->arena) {
-    std::fputs("  gimaloc error\n", stdout);
-    return keyed::kNoMemory;
-  }
+  if (!heap->arena) return out_of_memory();
   auto *elements = reinterpret_cast<IndexElement *>(heap->arena);
   keys.fill(elements);
   heap->arena_keys = keys.release();

@@ -56,14 +56,17 @@ int record_key(const KeyedFile *file, ByteView record, unsigned char *key) {
 KeyReader::KeyReader(const KeyedFile *file)
     : file_(file), key_length_(static_cast<size_t>(key_length(file))) {}
 
+bool KeyReader::replay(ByteView record, unsigned char *key) const {
+  int n = 0;
+  const Copy *copies = memo_.replay(record, &n);
+  for (int i = 0; copies && i < n; ++i)
+    std::memcpy(key + copies[i].field, record.data() + copies[i].from, copies[i].size);
+  return copies != nullptr;
+}
+
 int KeyReader::read(ByteView record, int64_t position, unsigned char *key) {
   std::memset(key, ' ', key_length_);
-  int n = 0;
-  if (const Copy *copies = memo_.replay(record, &n)) {
-    for (int i = 0; i < n; ++i)
-      std::memcpy(key + copies[i].field, record.data() + copies[i].from, copies[i].size);
-    return kOk;
-  }
+  if (replay(record, key)) return kOk;
   memo_.forget();
   int rc = kOk;
   {

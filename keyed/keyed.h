@@ -57,6 +57,10 @@ class KeyReader {
  public:
   explicit KeyReader(const KeyedFile *file);
   int read(ByteView record, int64_t position, unsigned char *key);
+  // The key fields of a record shaped like the last one read, by replaying
+  // its copies (no walk, no report); false, with nothing done, for a record
+  // of another shape.
+  bool replay(ByteView record, unsigned char *key) const;
 
  private:
   // Key field bytes [field, field + size) come from record offset `from`.
@@ -125,6 +129,9 @@ class RecordWalk {
   ByteView record() const { return ByteView(record_, static_cast<size_t>(length_)); }
   int64_t position() const { return position_; }
   int32_t length() const { return length_; }
+  // Makes the next call of next() start at `position`, a record start
+  // found by other means.
+  void resume_at(int64_t position) { next_ = position; }
 
  private:
   // File bytes [position, position + size) from the window, read when

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "common/fileio.h"
+#include "common/second_half.h"
 #include "keyed/keyed.h"
 #include "tests/keyed/keyed_fixture.h"
 
@@ -28,9 +29,8 @@ class KeyedDamageTest : public KeyedTest {
     r1_.replace(4, 4, be32(r3_at_));
     good_ = r0_ + r1_ + r2_ + r3_;
   }
-  // Reads every indexed record back, and the record at every byte position
-  // of the file (or at each of `starts`).
-  void walk_all(const std::string &bytes, std::vector<int> starts = {}) {
+  // The elements of the open file's index.
+  std::vector<const keyed::IndexElement *> elements() const {
     std::vector<const keyed::IndexElement *> elements;
     auto collect = [&](auto &self, const keyed::TreeNode *n) -> void {
       if (!n) return;
@@ -39,7 +39,12 @@ class KeyedDamageTest : public KeyedTest {
       for (const keyed::TreeNode *c : {n->leftChild, n->middleChild, n->rightChild}) self(self, c);
     };
     collect(collect, file_->Index->state->root);
-    for (const keyed::IndexElement *e : elements) {
+    return elements;
+  }
+  // Reads every indexed record back, and the record at every byte position
+  // of the file (or at each of `starts`).
+  void walk_all(const std::string &bytes, std::vector<int> starts = {}) {
+    for (const keyed::IndexElement *e : elements()) {
       KeyedGroup *list = nullptr;
       int rc = -1;
       EXPECT_RC(0, (cspget(reinterpret_cast<const char *>(e->key), &file_, &list, &rc), rc));
@@ -198,6 +203,67 @@ TEST_F(KeyedDamageTest, InterruptedReplacementIsFinishedByTheOpen) {
     write_file(path_, bytes);
     EXPECT_RC(PCS_KEYED_DUPLICATE, open_keyed(path_, key_, &file_));
     EXPECT_EQ(read_file(path_), bytes);
+  }
+}
+
+// An open that reads the second half of the file on a second thread gives
+// what one thread gives, whatever lies past the middle: deleted records,
+// another shape, a repeated key, an interrupted replacement at the end,
+// damage, and a record copy inside a value that the second thread may take
+// for a record start.
+TEST_F(KeyedDamageTest, SecondThreadGivesWhatOneThreadGives) {
+  const auto part = [](int i, int status = 0, const char *schedule = "STD") {
+    return record_bytes({{"PIPE", {{"SIZE", 1, 4, num(i, 4)}, {"SCH", 1, 3, schedule}}}}, status);
+  };
+  std::string text = std::string(3000, 'x') + part(9999);
+  text.resize(3100, 'y');
+  struct Case {
+    const char *name;
+    int at;           // where `odd` goes among 200 parts (-1: at the end)
+    std::string odd;  // nothing: no odd record
+    int deleted_every;
+    bool taken;
+  } cases[] = {
+      {"uniform", 0, "", 0, true},
+      {"deleted", 0, "", 7, true},
+      {"another shape", 150, record_bytes({kB}), 0, true},
+      {"repeated key", 150, part(10), 0, true},
+      {"replacement at the end", -1, part(190, 0, "XXS"), 0, true},
+      {"damaged", 150, be32(9) + be32(0) + "damaged", 0, true},
+      {"record copy in a value", 100,
+       record_bytes({{"PIPE", {{"SIZE", 1, 4, "BIG0"}}}, {"NOTES", {{"TEXT", 1, 3100, text}}}}), 0,
+       false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes;
+    for (int i = 0; i < 200; ++i) {
+      if (i == c.at) bytes += c.odd;
+      bytes += part(i, c.deleted_every && i % c.deleted_every == 3 ? -1 : 0);
+    }
+    if (c.at < 0) bytes += c.odd;
+    std::string seen[2];
+    int taken = 0;
+    for (bool split : {false, true}) {
+      write_file(path_, bytes);
+      SecondHalf::test_set_split_bytes(split ? 0 : INT64_MAX);
+      const int before = SecondHalf::test_split_records();
+      int rc = -1;
+      std::string said = capture_stderr([&] { rc = open_keyed(path_, key_, &file_); });
+      SecondHalf::test_set_split_bytes(4 << 20);
+      taken = SecondHalf::test_split_records() - before;
+      std::string &out = seen[split];
+      out = std::to_string(rc) + " " + said + read_file(path_);
+      if (rc != 0) continue;
+      std::vector<std::pair<std::string, int32_t>> keys;
+      for (const keyed::IndexElement *e : elements())
+        keys.emplace_back(std::string(reinterpret_cast<const char *>(e->key), 4), e->position);
+      std::sort(keys.begin(), keys.end());
+      for (const auto &[key, position] : keys) out += " " + key + "@" + std::to_string(position);
+      close_keyed(&file_);
+    }
+    EXPECT_EQ(seen[1], seen[0]);
+    EXPECT_EQ(taken > 0, c.taken);
   }
 }
 
