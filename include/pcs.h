@@ -665,7 +665,10 @@ typedef struct KeyedFile {
  *  twice still give 2), the replacement is finished: the old
  *  record's status word is pointed to the last record, and standard error
  *  says so.
- *  On failure *file stays as it was and nothing is kept open. */
+ *  On failure *file stays as it was and nothing is kept open.
+ *  A file of 4 MiB or more may have its second half read on a second
+ *  thread while the call runs; that thread calls no host service, and
+ *  what the call gives and says is what one thread would. */
 PCS_API void cspopn(const char *name, const int *count, const char *groups,
                     const char *attributes, const int *lengths, KeyedFile **file,
                     const int *mode, int *rc);
