@@ -57,36 +57,22 @@ int GetRecordCount(const char *path) {
 
 namespace {
 
-// The length of the catalog record at `at` when its head is sound, else 0;
-// *flag is its flag word.
-int32_t record_head(Chunks &chunks, int64_t at, int32_t *flag) {
-  const unsigned char *head = chunks.at(at, 8);
-  if (!head) return 0;
-  const int32_t length = get_be32(head);
-  *flag = get_be32(head + 4);
-  return length >= codec::kCatalogLayout.min_length && length <= chunks.size() - at ? length : 0;
-}
-
 // Starts the second thread: it takes live records shaped like the last one
 // `reader` read and passes over deleted ones.
 void start_second_half(SecondHalf *second, FILE *stream, int64_t size, int64_t from,
                        const RecordKeyReader &reader, int key_length) {
   if (!reader.quiet()) return;
-  const auto take = [reader](Chunks &chunks, int64_t at, char *key) -> int32_t {
-    int32_t flag = 0;
-    const int32_t length = record_head(chunks, at, &flag);
-    if (!length || flag != 0 || at > INT32_MAX ||
-        static_cast<size_t>(length) > codec::Shape::kMostBytes)
-      return 0;
+  const auto read = [reader](Chunks &chunks, int64_t at, char *key) -> SplitStep {
+    const unsigned char *head = chunks.at(at, 8);
+    const int32_t length = head ? get_be32(head) : 0;
+    if (!head || !codec::length_fits(codec::kCatalogLayout, length, chunks.size() - at)) return {};
+    if (get_be32(head + 4) != 0) return {length, false};
+    if (at > INT32_MAX || static_cast<size_t>(length) > codec::Shape::kMostBytes) return {};
     const unsigned char *bytes = chunks.at(at, static_cast<size_t>(length));
-    return bytes && reader.replay(bytes, static_cast<size_t>(length), key) ? length : 0;
+    if (!bytes || !reader.replay(bytes, static_cast<size_t>(length), key)) return {};
+    return {length, true};
   };
-  const auto pass = [](Chunks &chunks, int64_t at) -> int32_t {
-    int32_t flag = 0;
-    const int32_t length = record_head(chunks, at, &flag);
-    return flag != 0 ? length : 0;
-  };
-  second->start(stream, size, from, static_cast<size_t>(key_length), take, pass);
+  second->start(stream, size, from, static_cast<size_t>(key_length), read);
 }
 
 // Puts the run's keys into the slots from *filled on.

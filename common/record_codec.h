@@ -34,6 +34,13 @@ struct Layout {
 
 inline constexpr int32_t kHeaderBytes = 12;  // length, flag, directory offset
 
+// True when a record of `layout` whose length word is `length` is no
+// shorter than the layout allows and fits the `left` bytes of the file from
+// its start.
+inline bool length_fits(const Layout &layout, int64_t length, int64_t left) {
+  return length >= layout.min_length && length <= left;
+}
+
 // Catalog records: offsets are followed wherever they point, every
 // attribute holds at least one value of at least one byte, and the newline
 // is not looked at.
@@ -237,15 +244,21 @@ enum class KeyedRead { ok, beyond_end, damaged, no_memory, not_live };
 // when the length word is below the shortest record, runs past the file or
 // past 32-bit offsets; else not_live or ok by the status word. *length is
 // the length word. The closing newline is for the caller to check.
+// frame_of notes no refusal (for readers that must not); keyed_frame notes
+// a damaged frame at `position`.
 inline constexpr int kFrameBytes = 8;
+inline KeyedRead frame_of(const unsigned char *head, int64_t position, int64_t left,
+                          int32_t *length) {
+  const int32_t l = get_be32(head);
+  *length = l;
+  if (!length_fits(kKeyedLayout, l, left) || position + l > INT32_MAX) return KeyedRead::damaged;
+  return get_be32(head + 4) == 0 ? KeyedRead::ok : KeyedRead::not_live;
+}
 KeyedRead refuse_frame(int64_t position);
 inline KeyedRead keyed_frame(const unsigned char *head, int64_t position, int64_t left,
                              int32_t *length) {
-  const int32_t l = get_be32(head);
-  *length = l;
-  if (l < kKeyedLayout.min_length || l > left || position + l > INT32_MAX)
-    return refuse_frame(position);
-  return get_be32(head + 4) == 0 ? KeyedRead::ok : KeyedRead::not_live;
+  const KeyedRead frame = frame_of(head, position, left, length);
+  return frame == KeyedRead::damaged ? refuse_frame(position) : frame;
 }
 
 // Reads the keyed-layout record at `position` of a file of `size` bytes into

@@ -9,7 +9,7 @@
 // go through io::read_beside.
 //
 //   SecondHalf second;
-//   ... after the first record: second.start(stream, size, from, key_bytes, take, pass);
+//   ... after the first record: second.start(stream, size, from, key_bytes, read);
 //   ... at each record start p >= second.watch():
 //         if (const SplitRun *run = second.arrive(p, room)) take its keys, go on at run->end
 //   second.finish();  // before the stream closes
@@ -44,6 +44,14 @@ class Chunks {
   size_t filled_ = 0;
 };
 
+// What the second thread's reader made of the record at an offset: its
+// length (0: the thread stops there) and whether its key was taken (else
+// the record is passed over).
+struct SplitStep {
+  int32_t length = 0;
+  bool taken = false;
+};
+
 // What the second thread took: the records of file bytes [begin, end),
 // `walked` of them (those passed over included), and the offset and key
 // (key_bytes each) of every record taken.
@@ -63,19 +71,18 @@ class SecondHalf {
 
   // Starts the second thread on a file of at least test_set_split_bytes()
   // bytes (4 MiB unless set), from the middle or from `from` when that is
-  // later. take(chunks, at, key) gives the length of the record at `at`
-  // with its key written (blanks before), or 0 when it cannot take it;
-  // pass(chunks, at) the length of a record it passes over, or 0. Both run
-  // on the second thread, on copies.
-  template <class Take, class Pass>
-  void start(FILE *stream, int64_t size, int64_t from, size_t key_bytes, Take take, Pass pass) {
+  // later. read(chunks, at, key) gives the SplitStep of the record at `at`,
+  // with its key written (over blanks) when taken; it runs on the second
+  // thread, on a copy.
+  template <class Read>
+  void start(FILE *stream, int64_t size, int64_t from, size_t key_bytes, Read read) {
     if (size < split_bytes()) return;
     from = std::max(from, size / 2);
     try {
-      thread_ = std::thread([this, stream, size, from, key_bytes, take, pass]() mutable noexcept {
+      thread_ = std::thread([this, stream, size, from, key_bytes, read]() mutable noexcept {
         try {
           Chunks chunks(stream, size);
-          walk(chunks, from, key_bytes, take, pass);
+          walk(chunks, from, key_bytes, read);
         } catch (...) {  // out of memory: no run
         }
       });
@@ -107,27 +114,28 @@ class SecondHalf {
   static constexpr int64_t kSearch = 1 << 16;  // how far to look for a first record
   static int64_t split_bytes();
 
-  template <class Take, class Pass>
-  void walk(Chunks &chunks, int64_t from, size_t key_bytes, Take &take, Pass &pass) {
+  // The run from the first record taken within kSearch bytes of `from`.
+  template <class Read>
+  void walk(Chunks &chunks, int64_t from, size_t key_bytes, Read &read) {
     SplitRun run;
     std::vector<char> key(key_bytes, ' ');
-    int32_t length = 0;
-    for (int64_t at = from; at < chunks.size() && at - from < kSearch && !length; ++at)
-      if ((length = take(chunks, at, key.data())) > 0) run.begin = at;
-    if (length <= 0) return;
-    const auto expected = static_cast<size_t>((chunks.size() - run.begin) / length + 1);
+    SplitStep step;
+    for (int64_t at = from; at < chunks.size() && at - from < kSearch && !step.taken; ++at)
+      if ((step = read(chunks, at, key.data())).taken) run.begin = at;
+    if (!step.taken) return;
+    const auto expected = static_cast<size_t>((chunks.size() - run.begin) / step.length + 1);
     run.offsets.reserve(expected);
     run.keys.reserve(expected * key_bytes);
     int64_t at = run.begin;
     for (; run.walked < INT_MAX && !stop_.load(std::memory_order_relaxed); ++run.walked) {
       std::fill(key.begin(), key.end(), ' ');
-      if ((length = take(chunks, at, key.data())) > 0) {
+      step = read(chunks, at, key.data());
+      if (step.length <= 0) break;
+      if (step.taken) {
         run.offsets.push_back(static_cast<int32_t>(at));
         run.keys.insert(run.keys.end(), key.begin(), key.end());
-      } else if ((length = pass(chunks, at)) <= 0) {
-        break;
       }
-      at += length;
+      at += step.length;
     }
     run.end = at;
     run_ = std::move(run);

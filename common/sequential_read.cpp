@@ -86,8 +86,7 @@ RecordWalker::Step RecordWalker::head(int64_t at) {
   if (Step step = load(at, 8, &bytes); step != kRecord) return step;
   const int32_t length = get_be32(bytes);
   flag_ = get_be32(bytes + 4);
-  if (length < codec::kCatalogLayout.min_length || length > size_ - at)
-    return refuse(kDamaged, at);
+  if (!codec::length_fits(codec::kCatalogLayout, length, size_ - at)) return refuse(kDamaged, at);
   length_ = length;
   return kRecord;
 }

@@ -29,19 +29,24 @@ std::string name_field() {
   return field;
 }
 
-void read_every_key(KeyedFile **file, const pcs::keyed::TreeNode *node) {
+// Calls visit(element) for every index element of the tree below `node`.
+template <class Visit>
+void each_element(const pcs::keyed::TreeNode *node, Visit &&visit) {
   if (!node) return;
-  for (const void *e : {node->leftElement, node->rightElement}) {
-    if (!e) continue;
+  for (const void *e : {node->leftElement, node->rightElement})
+    if (e) visit(*static_cast<const pcs::keyed::IndexElement *>(e));
+  for (const pcs::keyed::TreeNode *child : {node->leftChild, node->middleChild, node->rightChild})
+    each_element(child, visit);
+}
+
+void read_every_key(KeyedFile **file) {
+  each_element((*file)->Index->state->root, [file](const pcs::keyed::IndexElement &element) {
     KeyedGroup *list = nullptr;
     int rc = -1;
-    cspget(reinterpret_cast<const char *>(static_cast<const pcs::keyed::IndexElement *>(e)->key), file,
-           &list, &rc);
+    cspget(reinterpret_cast<const char *>(element.key), file, &list, &rc);
     if (rc != 0 && rc != 5) std::abort();
     cspfre(&list);
-  }
-  for (const pcs::keyed::TreeNode *child : {node->leftChild, node->middleChild, node->rightChild})
-    read_every_key(file, child);
+  });
 }
 
 int open_file(const std::string &name, KeyedFile **file) {
@@ -67,16 +72,10 @@ std::string opened(const std::string &name, const std::string &path, const uint8
   }
   if (!file) return seen;
   std::vector<std::string> keys;
-  const auto collect = [&](auto &self, const pcs::keyed::TreeNode *node) -> void {
-    if (!node) return;
-    for (const void *e : {node->leftElement, node->rightElement})
-      if (const auto *element = static_cast<const pcs::keyed::IndexElement *>(e))
-        keys.push_back(std::string(reinterpret_cast<const char *>(element->key), 6) + "@" +
-                       std::to_string(element->position));
-    for (const pcs::keyed::TreeNode *child : {node->leftChild, node->middleChild, node->rightChild})
-      self(self, child);
-  };
-  collect(collect, file->Index->state->root);
+  each_element(file->Index->state->root, [&keys](const pcs::keyed::IndexElement &element) {
+    keys.push_back(std::string(reinterpret_cast<const char *>(element.key), 6) + "@" +
+                   std::to_string(element.position));
+  });
   std::sort(keys.begin(), keys.end());
   for (const std::string &key : keys) seen += key + "\n";
   int rc_close = -1;
@@ -107,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   cgtopn(name.c_str(), kGroups, kAttrs, &kCount, kLengths, &table, &table_rc);
   if (table) cspcls(&table, &table_rc);
   if (file) {
-    read_every_key(&file, file->Index->state->root);
+    read_every_key(&file);
     KeyedGroup *list = nullptr;
     int one = 1, four = 4;
     cspadd("PIPE    ", "SIZE    ", &one, &four, "~~~~", &list, &rc);

@@ -192,21 +192,19 @@ class KeyTable {
 // finish a replacement there, from the walk's own view of it).
 void start_second_half(SecondHalf *second, FILE *stream, int64_t size, int64_t from,
                        const KeyReader &reader, int k) {
-  const auto take = [reader](Chunks &chunks, int64_t at, char *key) -> int32_t {
+  const auto read = [reader](Chunks &chunks, int64_t at, char *key) -> SplitStep {
     const unsigned char *head = chunks.at(at, codec::kFrameBytes);
-    if (!head || get_be32(head + 4) != 0) return 0;
-    const int32_t length = get_be32(head);
-    if (length < codec::kKeyedLayout.min_length || length >= chunks.size() - at ||
-        at + length > INT32_MAX || static_cast<size_t>(length) > codec::Shape::kMostBytes)
-      return 0;
+    int32_t length = 0;
+    if (!head || codec::frame_of(head, at, chunks.size() - at, &length) != codec::KeyedRead::ok ||
+        length == chunks.size() - at || static_cast<size_t>(length) > codec::Shape::kMostBytes)
+      return {};
     const unsigned char *bytes = chunks.at(at, static_cast<size_t>(length));
-    return bytes && reader.replay(ByteView(bytes, static_cast<size_t>(length)),
-                                  reinterpret_cast<unsigned char *>(key))
-               ? length
-               : 0;
+    if (!bytes || !reader.replay(ByteView(bytes, static_cast<size_t>(length)),
+                                 reinterpret_cast<unsigned char *>(key)))
+      return {};
+    return {length, true};
   };
-  const auto pass = [](Chunks &, int64_t) -> int32_t { return 0; };
-  second->start(stream, size, from, static_cast<size_t>(k), take, pass);
+  second->start(stream, size, from, static_cast<size_t>(k), read);
 }
 
 // Reads the key of every live record into `keys`. kOk, or the code of the
