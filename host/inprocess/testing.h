@@ -23,6 +23,9 @@ struct MemoryStats {
   long injected = 0;      // allocations failed on purpose since reset
 };
 PCS_HOST_API MemoryStats memory();
+// Released small blocks the calling thread keeps for reuse; -1 in builds
+// that keep none (AddressSanitizer).
+PCS_HOST_API long cached_blocks();
 
 // Makes the nth allocation from now fail (1 = the next one). With
 // `from_then_on`, every later allocation fails too, until cleared.

@@ -1,7 +1,12 @@
 // The host memory service: zeroed and aligned blocks, girealoc and free
-// edge cases, overflowing sizes, and a failed girealoc keeping its block.
+// edge cases, overflowing sizes, a failed girealoc keeping its block, and
+// the reuse of released small blocks.
+#include <malloc.h>
+
 #include <cstdint>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "tests/support/support.h"
 
@@ -40,6 +45,50 @@ TEST_F(MemoryTest, BlocksReallocationAndFailures) {
   EXPECT_EQ(gicaloc(SIZE_MAX / 2, 4), nullptr);
   EXPECT_EQ(gimaloc(SIZE_MAX - 4), nullptr);
   EXPECT_EQ(pcs::host::memory().injected, 1);
+}
+
+// Released small blocks come back whole: zero-filled by gicaloc over the
+// size asked, large enough for any size of their class (also one that
+// girealoc shrank), counted as live only while handed out, and kept up to a
+// bound per class and thread.
+TEST_F(MemoryTest, SmallBlocksAreReusedWhole) {
+  if (pcs::host::cached_blocks() < 0) GTEST_SKIP() << "this build keeps no released blocks";
+  const long before = pcs::host::cached_blocks();
+  struct Case {
+    size_t first, shrunk, second;  // gimaloc(first), girealoc(shrunk), gicaloc(second)
+  } cases[] = {{1, 1, 16}, {17, 17, 32}, {0, 0, 16}, {1000, 20, 32}, {256, 241, 256}, {300, 300, 300}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.first);
+    void *block = gimaloc(c.first);
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 0xA5, c.first);
+    block = girealoc(block, c.shrunk);
+    ASSERT_NE(block, nullptr);
+    gifree(block);
+    EXPECT_EQ(pcs::host::memory().live_blocks, 0);
+    EXPECT_EQ(pcs::host::memory().live_bytes, 0);
+    auto *again = static_cast<unsigned char *>(gicaloc(1, c.second));
+    ASSERT_NE(again, nullptr);
+    if (c.second <= 256) EXPECT_EQ(again, block);
+    EXPECT_GE(malloc_usable_size(again - alignof(std::max_align_t)),
+              alignof(std::max_align_t) + c.second);
+    for (size_t i = 0; i < c.second; ++i) ASSERT_EQ(again[i], 0) << i;
+    EXPECT_EQ(pcs::host::memory().live_bytes, static_cast<long>(c.second));
+    gifree(again);
+  }
+  std::vector<void *> blocks(300);
+  for (void *&b : blocks) b = gimaloc(40);
+  const long held = pcs::host::cached_blocks();
+  for (void *b : blocks) gifree(b);
+  EXPECT_EQ(pcs::host::cached_blocks() - held, 256);
+  EXPECT_GE(held, before);
+  // Another thread keeps blocks of its own and releases them as it ends.
+  long in_thread = -1;
+  std::thread([&] {
+    gifree(gimaloc(8));
+    in_thread = pcs::host::cached_blocks();
+  }).join();
+  EXPECT_EQ(in_thread, 1);
 }
 
 }  // namespace
