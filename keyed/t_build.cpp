@@ -107,6 +107,7 @@ int t_bld_nodes(int n) {
 }
 
 void t_build(Heap *heap, void *elements, size_t size, int n, TreeNode *nodes) {
+  t_search_drop(heap);
   TreeState *state = heap->state;
   state->root = nullptr;
   state->count = 0;

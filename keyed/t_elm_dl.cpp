@@ -84,6 +84,7 @@ void *t_elm_dl(Heap *heap, void *key, int *error) {
   bool found = false;
   t_f_node(heap, key, &found, error);
   if (!found) return nullptr;
+  t_search_drop(heap);
   TreeNode *node = nullptr;
   t_hp_pop(heap, &node);
   bool left = heap->compare(key, node->leftElement, heap->key_length) == 0;
@@ -115,6 +116,7 @@ void *t_dl_min(Heap *heap, int *error) {
   TreeState *state = heap->state;
   TreeNode *leaf = state->root;
   if (!leaf) return nullptr;
+  t_search_drop(heap);
   const bool room = heap->stack && heap->stack_capacity >= state->height;
   heap->stack_top = -1;
   for (; leaf->leftChild; leaf = leaf->leftChild)

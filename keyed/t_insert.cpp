@@ -1,5 +1,5 @@
-// The 2-3 tree: heap creation, the path stack, find, search, minimum and
-// insert with node splitting.
+// The 2-3 tree: heap creation, the path stack, find, minimum and insert
+// with node splitting.
 #include <cstring>
 
 #include "common/memory.h"
@@ -32,7 +32,9 @@ Heap *crtheap(TreeCreate create, TreeDeleteAll delete_all, TreeInsert insert,
                .arena = nullptr,
                .arena_size = 0,
                .arena_keys = nullptr,
-               .inserted = false};
+               .inserted = false,
+               .search_copy = nullptr,
+               .searches = 0};
   heap->state = create();
   if (!heap->state) {
     gifree(heap);
@@ -49,6 +51,7 @@ Heap *crtheap_with(ElementCompare compare, ElementFree free_element, ElementPrin
 
 void heap_release(Heap *heap) {
   if (!heap) return;
+  t_search_drop(heap);
   if (heap->state) {
     if (heap->state->root && (!heap->arena || heap->inserted))
       heap->delete_all(heap, heap->state->root);
@@ -148,28 +151,6 @@ TreeNode *t_gt_min(Heap *heap, TreeNode *node, bool push, int *error) {
   return nullptr;
 }
 
-// A search only descends: it keeps no path, so it needs no memory.
-void *t_elm_se(Heap *heap, void *key, int *error) {
-  *error = kTreeOk;
-  for (TreeNode *node = heap->state->root; node;) {
-    switch (t_cm_elm(heap, key, node)) {
-      case 1:
-        node = node->leftChild;
-        break;
-      case 2:
-        node = node->middleChild;
-        break;
-      case 3:
-        node = node->rightChild;
-        break;
-      default:
-        return tree_compare(heap, key, node->leftElement) == 0 ? node->leftElement
-                                                                : node->rightElement;
-    }
-  }
-  return nullptr;
-}
-
 void *t_h_min(Heap *heap, int *error) {
   *error = kTreeOk;
   TreeNode *leaf = t_gt_min(heap, heap->state->root, false, error);
@@ -248,6 +229,7 @@ int nodes_needed(const Heap *heap) {
 // failed insert leaves the tree as it was.
 void *t_insert(Heap *heap, void *element, int *error) {
   *error = kTreeOk;
+  t_search_drop(heap);
   heap->inserted = true;
   TreeState *state = heap->state;
   if (!state->root) {

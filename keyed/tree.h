@@ -53,6 +53,8 @@ using ElementCompare = int (*)(const void *a, const void *b, int key_length);
 using ElementFree = void (*)(void *element);
 using ElementPrint = void (*)(const void *element, int key_length);
 
+struct SearchCopy;
+
 }  // namespace pcs::keyed
 
 // The heap object. Users call every tree operation through its slots.
@@ -81,6 +83,11 @@ struct Heap {
   // Set by the first insert: until then every element and node of a tree
   // built at once lies in the arena, and the release need not visit them.
   bool inserted;
+  // The elements in order with their key prefixes, for searches of a tree
+  // that is searched far more often than it changes (t_elm_se); null until
+  // made and after every change.
+  pcs::keyed::SearchCopy *search_copy;
+  int64_t searches;  // searches since the last change
 };
 
 namespace pcs::keyed {
@@ -109,6 +116,10 @@ void *t_elm_se(Heap *heap, void *key, int *error);
 void *t_dl_min(Heap *heap, int *error);
 void *t_h_min(Heap *heap, int *error);
 void t_heap_p(Heap *heap);
+
+// Drops the heap's search copy: called by every operation that changes the
+// tree, before it changes.
+void t_search_drop(Heap *heap);
 
 // Nodes t_build takes for n elements.
 int t_bld_nodes(int n);

@@ -1,5 +1,5 @@
 // The 2-3 tree index against std::map, its invariants (also of trees built
-// at once), edge cases and print format.
+// at once), its ordered search copy, edge cases and print format.
 #include "keyed/tree.h"
 
 #include <cstring>
@@ -179,6 +179,13 @@ TEST_F(TreeTest, BuiltAtOnce) {
     }
     t_build(heap_, elements, sizeof(IndexElement), n, reinterpret_cast<TreeNode *>(elements + n));
     ASSERT_NO_FATAL_FAILURE(check_against(model));
+    for (int i = 0; i < 64 + n / 8 + 2 * n; ++i) {
+      char key[16];
+      std::snprintf(key, sizeof key, "%06d", i % (2 * n + 2));
+      IndexElement *found = call(heap_->search, key);
+      ASSERT_EQ(found ? found->position : -1, i % 2 == 0 && i / 2 % (n + 1) < n ? i % (2 * n + 2) / 2 : -1) << i;
+    }
+    EXPECT_EQ(heap_->search_copy != nullptr, n > 0);
     EXPECT_EQ(heap_->state->count, t_bld_nodes(n));
     int lowest = n > 0 ? 1 : 0;  // the lowest height that holds n elements: 3^h - 1 >= n
     for (int holds = 2; holds < n; holds = 3 * holds + 2) ++lowest;
@@ -201,6 +208,65 @@ TEST_F(TreeTest, BuiltAtOnce) {
       if (n < 100 || step % 500 == 0) ASSERT_NO_FATAL_FAILURE(check_against(model));
     }
     ASSERT_NO_FATAL_FAILURE(check_against(model));
+    heap_release(heap_);
+    heap_ = nullptr;
+  }
+}
+
+// Searches answered from the ordered copy agree with std::map for keys of
+// every kind: short ones (prefix past their end), long ones sharing most of
+// their bytes, bytes 0x00 and 0xFF, keys sorting before and after every
+// element or not starting with the shared bytes. Every change drops the copy,
+// the searches that follow make it again; trees built at once get one too.
+TEST_F(TreeTest, SearchCopyAgreesWithStdMap) {
+  struct Run {
+    int key_length;
+    std::string alphabet;
+    size_t shared;  // leading bytes fixed to 'S'
+    int keys;
+  };
+  const std::string binary("\x00\x01\x7f\x80\xfe\xff", 6);
+  for (const Run &run : {Run{1, binary, 0, 6}, Run{3, "ab", 0, 8}, Run{6, "0123456789", 1, 3000},
+                         Run{40, binary, 30, 2000}, Run{12, binary + "AZ", 4, 5000}}) {
+    SCOPED_TRACE(run.key_length);
+    make(run.key_length);
+    std::mt19937 rng(static_cast<unsigned>(run.key_length));
+    auto random_key = [&] {
+      std::string key(run.shared, 'S');
+      while (key.size() < static_cast<size_t>(run.key_length)) key += run.alphabet[rng() % run.alphabet.size()];
+      // One key in 16 leaves the shared bytes.
+      if (run.shared > 0 && rng() % 16 == 0) key[rng() % run.shared] = static_cast<char>(rng() % 256);
+      return key;
+    };
+    std::map<std::string, int> model;
+    for (int i = 0; i < run.keys; ++i) {
+      std::string key = random_key();
+      ASSERT_EQ(insert(key, i), model.emplace(key, i).second ? kTreeOk : kTreeDuplicate);
+    }
+    for (int round = 0; round < 6; ++round) {
+      for (int i = 0; i < 64 + heap_->state->count / 8 + 200; ++i) {
+        const std::string key = i % 3 == 0 && !model.empty()
+                                    ? std::next(model.begin(), rng() % model.size())->first
+                                    : random_key();
+        IndexElement *found = call(heap_->search, key);
+        auto it = model.find(key);
+        ASSERT_EQ(found != nullptr, it != model.end()) << i;
+        if (found) ASSERT_EQ(found->position, it->second);
+      }
+      ASSERT_NE(heap_->search_copy, nullptr);
+      const std::string key = random_key();
+      if (round % 3 == 0) {
+        ASSERT_EQ(insert(key, -round), model.emplace(key, -round).second ? kTreeOk : kTreeDuplicate);
+      } else if (void *gone = call(heap_->delete_element, key)) {
+        model.erase(key);
+        fre_ind(gone);
+      } else {
+        int error = -1;
+        fre_ind(heap_->delete_minimum(heap_, &error));
+        model.erase(model.begin());
+      }
+      if (round % 3 != 1 || model.count(key) == 0) EXPECT_EQ(heap_->search_copy, nullptr);
+    }
     heap_release(heap_);
     heap_ = nullptr;
   }

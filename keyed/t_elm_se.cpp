@@ -1,0 +1,147 @@
+// The 2-3 tree search, and the ordered copy that answers it for a tree
+// searched far more often than it changes. Each level of the tree costs a
+// node, an element and its key, three loads from far apart; the copy keeps
+// the elements in order beside 8-byte big-endian prefixes of their keys
+// (taken after the bytes every key shares), so a search halves over the
+// prefixes, which lie together, and reads a key only where prefixes tie
+// and for the answer. A copy is made for the library's own element kinds
+// (keys compared as bytes), once a tree unchanged since has been searched
+// as often as it has elements over kSearchesPerCopy, and dropped by every
+// change. Without memory for it the tree is searched.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "keyed/tree.h"
+
+namespace pcs::keyed {
+
+struct SearchCopy {
+  void **elements = nullptr;
+  uint64_t *prefixes = nullptr;
+  size_t count = 0;
+  size_t shared = 0;  // leading key bytes every element has alike
+  ~SearchCopy() {
+    delete[] elements;
+    delete[] prefixes;
+  }
+};
+
+namespace {
+
+constexpr int64_t kSearchesPerCopy = 8;
+constexpr int64_t kFewestSearches = 64;
+
+const unsigned char *key_of(const void *element) {
+  return *static_cast<const unsigned char *const *>(element);
+}
+
+// Bytes [from, from + 8) of a k-byte key as a big-endian word, zero past
+// the key's end: unequal prefixes order keys as memcmp does.
+uint64_t prefix_of(const unsigned char *key, size_t from, size_t k) {
+  uint64_t word = 0;
+  for (size_t i = 0; i < 8; ++i) word = word << 8 | (from + i < k ? key[from + i] : 0);
+  return word;
+}
+
+// Elements of the subtree in order, from *n on.
+void collect(const TreeNode *node, void **elements, size_t *n) {
+  if (!node) return;
+  collect(node->leftChild, elements, n);
+  elements[(*n)++] = node->leftElement;
+  collect(node->middleChild, elements, n);
+  if (!node->rightElement) return;
+  elements[(*n)++] = node->rightElement;
+  collect(node->rightChild, elements, n);
+}
+
+SearchCopy *make_copy(const Heap *heap) {
+  auto *copy = new (std::nothrow) SearchCopy;
+  // A tree of c nodes holds at most 2c elements.
+  const size_t most = 2 * static_cast<size_t>(heap->state->count);
+  if (copy) copy->elements = new (std::nothrow) void *[most];
+  if (copy && copy->elements) copy->prefixes = new (std::nothrow) uint64_t[most];
+  if (!copy || !copy->prefixes) {
+    delete copy;
+    return nullptr;
+  }
+  collect(heap->state->root, copy->elements, &copy->count);
+  const size_t k = static_cast<size_t>(heap->key_length);
+  const unsigned char *first = key_of(copy->elements[0]), *last = key_of(copy->elements[copy->count - 1]);
+  copy->shared = static_cast<size_t>(std::mismatch(first, first + k, last).first - first);
+  for (size_t i = 0; i < copy->count; ++i)
+    copy->prefixes[i] = prefix_of(key_of(copy->elements[i]), copy->shared, k);
+  return copy;
+}
+
+// The copy to search, made when the tree has been searched enough.
+const SearchCopy *search_copy(Heap *heap) {
+  if (heap->search_copy) return heap->search_copy;
+  if ((heap->compare != comp_ind && heap->compare != comp_str) || heap->key_length < 1 ||
+      !heap->state->root)
+    return nullptr;
+  const int64_t wanted = std::max(kFewestSearches, int64_t{heap->state->count} / kSearchesPerCopy);
+  if (++heap->searches < wanted) return nullptr;
+  heap->searches = 0;
+  heap->search_copy = make_copy(heap);
+  return heap->search_copy;
+}
+
+void *search_in(const SearchCopy &copy, const void *probe, size_t k) {
+  const unsigned char *key = key_of(probe);
+  // Every element starts with the shared bytes: a key that does not is absent.
+  if (std::memcmp(key, key_of(copy.elements[0]), copy.shared) != 0) return nullptr;
+  const uint64_t wanted = prefix_of(key, copy.shared, k);
+  size_t lo = 0, n = copy.count;
+  while (n > 0) {
+    const size_t half = n / 2, mid = lo + half;
+    const uint64_t p = copy.prefixes[mid];
+    const bool before = p != wanted ? p < wanted : std::memcmp(key_of(copy.elements[mid]), key, k) < 0;
+    if (before) {
+      lo = mid + 1;
+      n -= half + 1;
+    } else {
+      n = half;
+    }
+  }
+  if (lo == copy.count || copy.prefixes[lo] != wanted) return nullptr;
+  return std::memcmp(key_of(copy.elements[lo]), key, k) == 0 ? copy.elements[lo] : nullptr;
+}
+
+void *search_tree(Heap *heap, void *key) {
+  for (TreeNode *node = heap->state->root; node;) {
+    switch (t_cm_elm(heap, key, node)) {
+      case 1:
+        node = node->leftChild;
+        break;
+      case 2:
+        node = node->middleChild;
+        break;
+      case 3:
+        node = node->rightChild;
+        break;
+      default:
+        return tree_compare(heap, key, node->leftElement) == 0 ? node->leftElement
+                                                                : node->rightElement;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// A search only reads: it keeps no path, so it needs no memory.
+void *t_elm_se(Heap *heap, void *key, int *error) {
+  *error = kTreeOk;
+  if (const SearchCopy *copy = search_copy(heap))
+    return search_in(*copy, key, static_cast<size_t>(heap->key_length));
+  return search_tree(heap, key);
+}
+
+void t_search_drop(Heap *heap) {
+  delete heap->search_copy;
+  heap->search_copy = nullptr;
+  heap->searches = 0;
+}
+
+}  // namespace pcs::keyed
