@@ -129,7 +129,8 @@ int delete_record(const char *key, KeyedFile *file) {
       io::flush(file->Stream) != 0)
     return keyed::kNotFound;
   int error = kTreeOk;
-  // The search above sized the path stack, so this delete cannot fail.
+  // Should the delete find no memory for its path, the element stays in the
+  // index; its record now reads as deleted, so lookups answer 4 all the same.
   void *removed = file->Index->delete_element(file->Index, stored, &error);
   if (removed) release_element(file->Index, removed);
   return keyed::kOk;
