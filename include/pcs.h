@@ -607,6 +607,10 @@ PCS_API void csfdir(const char *directory, const int *name_length, int *stack, i
  * open writes nothing. Every status word other than 0 marks a record that
  * is not live: the open steps over it. Records are appended at the end of
  * the file.
+ *
+ * A handle is used by one thread at a time: a lookup may update the
+ * handle's index (an ordered copy of its keys, made once the index has
+ * been searched far more often than it has changed).
  */
 
 #define PCS_KEYED_NAME_LEN 53 /* file name field of keyed files and tables */
