@@ -138,10 +138,9 @@ void *t_elm_se(Heap *heap, void *key, int *error) {
   return search_tree(heap, key);
 }
 
-void t_search_drop(Heap *heap) {
+void t_search_release(Heap *heap) {
   delete heap->search_copy;
   heap->search_copy = nullptr;
-  heap->searches = 0;
 }
 
 }  // namespace pcs::keyed

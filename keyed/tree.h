@@ -117,9 +117,13 @@ void *t_dl_min(Heap *heap, int *error);
 void *t_h_min(Heap *heap, int *error);
 void t_heap_p(Heap *heap);
 
+void t_search_release(Heap *heap);
 // Drops the heap's search copy: called by every operation that changes the
 // tree, before it changes.
-void t_search_drop(Heap *heap);
+inline void t_search_drop(Heap *heap) {
+  if (heap->search_copy) t_search_release(heap);
+  heap->searches = 0;
+}
 
 // Nodes t_build takes for n elements.
 int t_bld_nodes(int n);
