@@ -130,7 +130,8 @@ void *search_tree(Heap *heap, void *key) {
 
 }  // namespace
 
-// A search only reads: it keeps no path, so it needs no memory.
+// A search keeps no path and never fails: without memory for the copy it
+// walks the tree.
 void *t_elm_se(Heap *heap, void *key, int *error) {
   *error = kTreeOk;
   if (const SearchCopy *copy = search_copy(heap))
