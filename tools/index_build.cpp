@@ -1,9 +1,11 @@
 // `pcs maint index` in one pass over the catalog: the index builder runs
-// with a key reader that passes the library's reader through and takes the
-// run summary from the keys it read, so the catalog is not read a second
-// time before the build. What the keys cannot tell (why a record could not
-// be read, whether a field no key fills is carried at all) the full scan
-// tells, and only then; a refused build has written nothing.
+// with a key reader that passes the library's reader through and checks
+// that the keys show every field carried, so the catalog is not read a
+// second time before the build; the run summary's duplicates and blank
+// keys come from the runs of the index written. What the keys cannot tell
+// (why a record could not be read, whether a field no key fills is
+// carried at all) the full scan tells, and only then; a refused build has
+// written nothing.
 #include "tools/index_build.h"
 
 #include <algorithm>
@@ -27,7 +29,6 @@ struct ReaderState {
   bool trust_fields = false;  // the full scan found every field carried
   int counted = 0;            // records the builder counted, deleted ones too
   int read = 0;
-  int blank = 0;
 };
 ReaderState state;
 
@@ -35,22 +36,25 @@ bool all_blank(const char *bytes, size_t size) {
   return std::all_of(bytes, bytes + size, [](char c) { return c == ' '; });
 }
 
-// Counts the blank keys; false when some field is blank in every key (no
-// key shows that a record carries it).
-bool summarize(const KeyRecord *records, int filled, int key_length) {
+// False when some field is blank in every key (no key shows that a record
+// carries it); stops at the first keys that show every field.
+bool carries_every_field(const KeyRecord *records, int filled, int key_length) {
   std::vector<bool> filled_in(state.fields.size(), false);
-  for (int i = 0; i < filled; ++i) {
+  size_t missing = state.fields.size();
+  for (int i = 0; i < filled && missing > 0; ++i) {
     const char *key = records[i].Key;
-    state.blank += all_blank(key, static_cast<size_t>(key_length));
     size_t position = 0;
     for (size_t f = 0; f < state.fields.size(); ++f) {
       const size_t width = static_cast<size_t>(std::max(state.fields[f].length, 0));
-      if (!filled_in[f] && position + width <= static_cast<size_t>(key_length))
-        filled_in[f] = !all_blank(key + position, width);
+      if (!filled_in[f] && position + width <= static_cast<size_t>(key_length) &&
+          !all_blank(key + position, width)) {
+        filled_in[f] = true;
+        --missing;
+      }
       position += width;
     }
   }
-  return std::all_of(filled_in.begin(), filled_in.end(), [](bool b) { return b; });
+  return missing == 0;
 }
 
 int summarizing_reader(const char *path, const int *field_count, void *description,
@@ -60,8 +64,7 @@ int summarizing_reader(const char *path, const int *field_count, void *descripti
                        records, filled);
   state.counted = record_count;
   state.read = filled ? *filled : 0;
-  state.blank = 0;
-  const bool shown = rc == 0 && records && summarize(records, state.read, key_length);
+  const bool shown = rc == 0 && records && carries_every_field(records, state.read, key_length);
   return rc != 0 || shown || state.trust_fields ? rc : 1;
 }
 
@@ -99,34 +102,43 @@ int run_builder(const std::string &catalog, const std::string &index,
   return rc;
 }
 
-// Lines of the index whose run starts elsewhere: the records whose key an
-// earlier record holds too, count - 1 in each run (the count field of its
-// first line). The index was just written by the builder; a line whose
-// count cannot be read counts as a run of its own.
-int duplicates_in(const std::string &index_path, const std::vector<KeyField> &fields) {
+// What the index just written by the builder tells: the records whose key
+// an earlier record holds too (count - 1 in each run: the count field of
+// its first line), and the records with a blank key (the count of the
+// blank key's run). A line whose count cannot be read counts as a run of
+// its own.
+struct Runs {
+  int duplicates = 0;
+  int blank = 0;
+};
+
+Runs runs_in(const std::string &index_path, const std::vector<KeyField> &fields) {
+  Runs runs;
   FILE *index = std::fopen(index_path.c_str(), "rb");
-  if (!index) return 0;
+  if (!index) return runs;
   size_t key_length = 0;
   for (const KeyField &f : fields) key_length += static_cast<size_t>(std::max(f.length, 0));
   const size_t line = key_length + PCS_INDEX_OVERHEAD, lines = (size_t{1} << 20) / line + 1;
   std::unique_ptr<char[]> buffer(new char[lines * line]);
-  int duplicates = 0, rest_of_run = 0;
+  int rest_of_run = 0;
   std::fseek(index, PCS_INDEX_HEADER, SEEK_SET);
   for (size_t got; (got = std::fread(buffer.get(), line, lines, index)) > 0;) {
     for (size_t i = 0; i < got; ++i) {
       if (rest_of_run > 0) {
         --rest_of_run;
-        ++duplicates;
+        ++runs.duplicates;
         continue;
       }
       const char *count = buffer.get() + i * line, *end = count + 4;
       while (count < end && *count == ' ') ++count;
       int run = 0;
-      if (std::from_chars(count, end, run).ptr == end && run > 1) rest_of_run = run - 1;
+      if (std::from_chars(count, end, run).ptr != end || run < 1) run = 1;
+      rest_of_run = run - 1;
+      if (all_blank(buffer.get() + i * line + PCS_INDEX_OVERHEAD - 1, key_length)) runs.blank = run;
     }
   }
   std::fclose(index);
-  return duplicates;
+  return runs;
 }
 
 }  // namespace
@@ -146,8 +158,8 @@ IndexSummary build_index_once(const std::string &catalog_path, const std::string
   if (rc != 0)
     fail(catalog_path + ": cannot build the index " + index_path +
          cause("csgbldx", rc, rc == 5 || rc == 6 ? error : 0));
-  return IndexSummary{state.read, duplicates_in(index_path, fields), state.counted - state.read,
-                      state.blank};
+  const Runs runs = runs_in(index_path, fields);
+  return IndexSummary{state.read, runs.duplicates, state.counted - state.read, runs.blank};
 }
 
 }  // namespace pcs::tools

@@ -1,5 +1,5 @@
 // `pcs maint index`: the index built in one pass over the catalog, with the
-// run summary taken from the keys the builder read.
+// run summary taken from the keys the builder read and the index it wrote.
 #ifndef PCS_TOOLS_INDEX_BUILD_H
 #define PCS_TOOLS_INDEX_BUILD_H
 

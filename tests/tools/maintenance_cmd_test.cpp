@@ -69,6 +69,10 @@ TEST_F(MaintCommand, IndexSummaryCountsWhatTheBuilderRead) {
       {part("") + part(""), "PARTNUM.PARTNO:8", 0,
        "records read: 2, duplicates: 1, deleted: 0, blank keys: 2\n",
        "pcs: warning: 2 record(s) of cat have a blank key\n"},
+      // A key below the blank one: the blank keys are the second run.
+      {part("\t") + part("") + part("B") + part("\t") + part("") + part("\t"), "PARTNUM.PARTNO:8", 0,
+       "records read: 6, duplicates: 3, deleted: 0, blank keys: 2\n",
+       "pcs: warning: 2 record(s) of cat have a blank key\n"},
       {part("A") + damaged + damaged, "PARTNUM.PARTNO:8", 1, "",
        "cat: 2 damaged record(s); nothing changed (pcs check shows where)"},
   };
