@@ -59,7 +59,10 @@ std::string temp_path(const char *name) {
 
 // Dates the file an hour back: the library holds an index in memory only
 // once it has been left alone for a while, as any index in use has been.
+// Everything written so far goes to disk first, so that no write-back of
+// a fixture runs during the timed lookups of either side.
 void settle(const std::string &path) {
+  ::sync();
   struct timespec times[2];
   clock_gettime(CLOCK_REALTIME, &times[0]);
   times[0].tv_sec -= 3600;
@@ -244,6 +247,7 @@ struct SqliteTable {
     }
     sqlite3_finalize(insert);
     exec("COMMIT");
+    ::sync();
   }
   ~SqliteTable() {
     sqlite3_close(db);
