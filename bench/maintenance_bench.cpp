@@ -105,11 +105,26 @@ PartsCatalog &parts() {
   return c;
 }
 
+// Puts everything written so far on disk, untimed, before each timed run
+// of the index builds, the compression and their baselines: the files the
+// runs before them wrote would otherwise be written back during whichever
+// came next, and slow it.
+void put_on_disk() {
+  if (std::system("sync") != 0) std::abort();
+}
+
+void settle(benchmark::State &state) {
+  state.PauseTiming();
+  put_on_disk();
+  state.ResumeTiming();
+}
+
 void build_index(benchmark::State &state) {
   PartsCatalog &c = parts();
   const int fields = 1, widths[] = {kKeyLength};
   const std::string catalog = c.catalog + " ", index = work("parts.idx") + " ";
   for (auto _ : state) {
+    settle(state);
     int rc = -1;
     csgbldx(&fields, "PARTNUM ", "PARTNO  ", widths, catalog.c_str(), index.c_str(), &rc);
     if (rc != 0) state.SkipWithError("csgbldx failed");
@@ -118,13 +133,15 @@ void build_index(benchmark::State &state) {
   state.SetItemsProcessed(state.iterations() * c.parts);
 }
 // Its CPU time is the whole process's: the sort runs on two threads.
-BENCHMARK(build_index)->Name("csgbldx")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(build_index)->Name("csgbldx")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime()->MeasureProcessCPUTime();
 
 void sort_command(benchmark::State &state) {
   PartsCatalog &c = parts();
   const std::string command = "LC_ALL=C sort --parallel=2 " + c.text + " -o " + work("parts.sorted");
-  for (auto _ : state)
+  for (auto _ : state) {
+    settle(state);
     if (std::system(command.c_str()) != 0) state.SkipWithError("sort failed");
+  }
   state.SetItemsProcessed(state.iterations() * c.parts);
 }
 BENCHMARK(sort_command)->Name("baseline: LC_ALL=C sort --parallel=2")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
@@ -269,6 +286,7 @@ void maint_index(benchmark::State &state) {
   long tool_kib = 0;
   for (auto _ : state) {
     std::remove(work("tool.idx").c_str());
+    settle(state);
     tool_kib = spawned_peak_kib(command);
     if (tool_kib < 0) state.SkipWithError("pcs maint index failed");
   }
@@ -279,7 +297,7 @@ void maint_index(benchmark::State &state) {
       builder_kib > 0 ? static_cast<double>(tool_kib) / static_cast<double>(builder_kib) : 0;
   state.SetItemsProcessed(state.iterations() * c.parts);
 }
-BENCHMARK(maint_index)->Name("pcs maint index")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(maint_index)->Name("pcs maint index")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 // ---- compression ---------------------------------------------------------
 
@@ -325,13 +343,6 @@ BigCatalog &big() {
   return c;
 }
 
-// Puts everything written so far on disk, untimed, before each timed run
-// of the compression and its baselines: the index files the benchmarks
-// before them wrote would otherwise be written back during whichever ran
-// first, and slow its sync.
-void settle() {
-  if (std::system("sync") != 0) std::abort();
-}
 
 void compress(benchmark::State &state) {
   BigCatalog &c = big();
@@ -344,7 +355,7 @@ void compress(benchmark::State &state) {
     // The copy to compress is put on disk first, so that the timed run
     // does not wait for the write-back of this preparation.
     copy_file(c.source, c.target);
-    settle();
+    put_on_disk();
     state.ResumeTiming();
     int rc = -1;
     cscprs(c.target.c_str(), &rc);
@@ -361,9 +372,7 @@ BENCHMARK(compress)->Name("cscprs")->Unit(benchmark::kMillisecond)->Iterations(3
 void cp_baseline(benchmark::State &state) {
   BigCatalog &c = big();
   for (auto _ : state) {
-    state.PauseTiming();
-    settle();
-    state.ResumeTiming();
+    settle(state);
     copy_file(c.source, c.target);
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(c.size));
@@ -374,9 +383,7 @@ void cp_sync_baseline(benchmark::State &state) {
   BigCatalog &c = big();
   const std::string command = "cp " + c.source + " " + c.target + " && sync " + c.target;
   for (auto _ : state) {
-    state.PauseTiming();
-    settle();
-    state.ResumeTiming();
+    settle(state);
     if (std::system(command.c_str()) != 0) std::abort();
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(c.size));
