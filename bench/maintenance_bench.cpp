@@ -4,7 +4,7 @@
 // key records, alone and plus one buffered write; cscprs of a 256 MiB
 // catalog with a tenth of its records deleted against `cp` (and `cp` then
 // `sync`) of the same file; `pcs maint index` of the parts catalog against
-// csgbldx alone.
+// csgbldx alone, in this process and in a fresh one.
 // PCS_BENCH_PARTS and PCS_BENCH_CATALOG_MB choose smaller sizes.
 #include <benchmark/benchmark.h>
 
@@ -275,6 +275,22 @@ long spawned_peak_kib(std::vector<std::string> args) {
     return -1;
   return usage.ru_maxrss;
 }
+
+// csgbldx alone in a fresh process (this program as `--build-index`): the
+// process start and the first touch of its memory that `pcs maint index`
+// pays too, and the warm csgbldx above does not.
+void process_index(benchmark::State &state) {
+  PartsCatalog &c = parts();
+  const std::vector<std::string> command = {"/proc/self/exe", "--build-index", c.catalog,
+                                            work("process.idx")};
+  for (auto _ : state) {
+    std::remove(work("process.idx").c_str());
+    settle(state);
+    if (spawned_peak_kib(command) < 0) state.SkipWithError("csgbldx process failed");
+  }
+  state.SetItemsProcessed(state.iterations() * c.parts);
+}
+BENCHMARK(process_index)->Name("csgbldx process")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 // `pcs maint index` of the same catalog as a process, to set beside
 // csgbldx above; its peak resident size beside that of a process that runs

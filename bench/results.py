@@ -46,6 +46,7 @@ PAIRS = [
     ("maintenance", "csgbldx", "baseline: std::sort of the key records"),
     ("maintenance", "csgbldx", "baseline: std::sort + one write"),
     ("maintenance", "pcs maint index", "csgbldx"),
+    ("maintenance", "pcs maint index", "csgbldx process"),
     ("maintenance", "cscprs", "baseline: cp + sync"),
     ("maintenance", "cscprs", "baseline: cp"),
     ("generators", "BM_cgwtcr", "BM_awk_weld"),
