@@ -276,18 +276,28 @@ long spawned_peak_kib(std::vector<std::string> args) {
   return usage.ru_maxrss;
 }
 
+// Runs `command`, which writes `index`, once per iteration, the index
+// removed and earlier writes put on disk first; the peak resident KiB of
+// the last run.
+long timed_runs(benchmark::State &state, const std::vector<std::string> &command,
+                const std::string &index, const char *failure) {
+  long kib = 0;
+  for (auto _ : state) {
+    std::remove(index.c_str());
+    settle(state);
+    kib = spawned_peak_kib(command);
+    if (kib < 0) state.SkipWithError(failure);
+  }
+  return kib;
+}
+
 // csgbldx alone in a fresh process (this program as `--build-index`): the
 // process start and the first touch of its memory that `pcs maint index`
 // pays too, and the warm csgbldx above does not.
 void process_index(benchmark::State &state) {
   PartsCatalog &c = parts();
-  const std::vector<std::string> command = {"/proc/self/exe", "--build-index", c.catalog,
-                                            work("process.idx")};
-  for (auto _ : state) {
-    std::remove(work("process.idx").c_str());
-    settle(state);
-    if (spawned_peak_kib(command) < 0) state.SkipWithError("csgbldx process failed");
-  }
+  timed_runs(state, {"/proc/self/exe", "--build-index", c.catalog, work("process.idx")},
+             work("process.idx"), "csgbldx process failed");
   state.SetItemsProcessed(state.iterations() * c.parts);
 }
 BENCHMARK(process_index)->Name("csgbldx process")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
@@ -299,13 +309,7 @@ void maint_index(benchmark::State &state) {
   PartsCatalog &c = parts();
   const std::vector<std::string> command = {PCS_TOOL, "maint", "index", c.catalog,
                                             work("tool.idx"), "-k", "PARTNUM.PARTNO:40"};
-  long tool_kib = 0;
-  for (auto _ : state) {
-    std::remove(work("tool.idx").c_str());
-    settle(state);
-    tool_kib = spawned_peak_kib(command);
-    if (tool_kib < 0) state.SkipWithError("pcs maint index failed");
-  }
+  const long tool_kib = timed_runs(state, command, work("tool.idx"), "pcs maint index failed");
   const long builder_kib = child_peak_kib(c.catalog);
   state.counters["peak_rss_MiB"] = static_cast<double>(tool_kib) / 1024;
   state.counters["csgbldx_peak_rss_MiB"] = static_cast<double>(builder_kib) / 1024;

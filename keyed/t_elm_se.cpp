@@ -6,12 +6,13 @@
 // prefixes, which lie together, and reads a key only where prefixes tie
 // and for the answer. A copy is made for the library's own element kinds
 // (keys compared as bytes), once a tree unchanged since has been searched
-// as often as it has elements over kSearchesPerCopy, and dropped by every
+// as often as it has nodes over kSearchesPerCopy, and dropped by every
 // change. Without memory for it the tree is searched.
 #include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "common/coding.h"
 #include "keyed/tree.h"
 
 namespace pcs::keyed {
@@ -36,12 +37,9 @@ const unsigned char *key_of(const void *element) {
   return *static_cast<const unsigned char *const *>(element);
 }
 
-// Bytes [from, from + 8) of a k-byte key as a big-endian word, zero past
-// the key's end: unequal prefixes order keys as memcmp does.
+// The 8-byte prefix of a k-byte key after its first `from` bytes.
 uint64_t prefix_of(const unsigned char *key, size_t from, size_t k) {
-  uint64_t word = 0;
-  for (size_t i = 0; i < 8; ++i) word = word << 8 | (from + i < k ? key[from + i] : 0);
-  return word;
+  return key_prefix(reinterpret_cast<const char *>(key) + from, k - from);
 }
 
 // Elements of the subtree in order, from *n on.
@@ -67,8 +65,11 @@ SearchCopy *make_copy(const Heap *heap) {
   }
   collect(heap->state->root, copy->elements, &copy->count);
   const size_t k = static_cast<size_t>(heap->key_length);
-  const unsigned char *first = key_of(copy->elements[0]), *last = key_of(copy->elements[copy->count - 1]);
-  copy->shared = static_cast<size_t>(std::mismatch(first, first + k, last).first - first);
+  // The elements are in order: what the first and the last share, all do.
+  const size_t ends[2] = {0, copy->count - 1};
+  copy->shared = shared_beginning(2, k, [copy, &ends](size_t i) {
+    return reinterpret_cast<const char *>(key_of(copy->elements[ends[i]]));
+  });
   for (size_t i = 0; i < copy->count; ++i)
     copy->prefixes[i] = prefix_of(key_of(copy->elements[i]), copy->shared, k);
   return copy;

@@ -129,12 +129,13 @@ Runs runs_in(const std::string &index_path, const std::vector<KeyField> &fields)
         ++runs.duplicates;
         continue;
       }
-      const char *count = buffer.get() + i * line, *end = count + 4;
+      // A line: count (4), data offset (12), first line (12), key, newline.
+      const char *entry = buffer.get() + i * line, *count = entry, *end = entry + 4;
       while (count < end && *count == ' ') ++count;
       int run = 0;
       if (std::from_chars(count, end, run).ptr != end || run < 1) run = 1;
       rest_of_run = run - 1;
-      if (all_blank(buffer.get() + i * line + PCS_INDEX_OVERHEAD - 1, key_length)) runs.blank = run;
+      if (all_blank(entry + 28, key_length)) runs.blank = run;
     }
   }
   std::fclose(index);
