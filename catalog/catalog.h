@@ -18,6 +18,7 @@
 
 #include "common/coding.h"
 #include "common/memory.h"
+#include "common/prefix_samples.h"
 #include "common/record_codec.h"
 #include "host/host_services.h"
 #include "include/pcs.h"
@@ -256,17 +257,15 @@ struct FileIdentity {
 // bytes after the `common` bytes that every key starts with (key_prefix).
 // A search compares prefixes, held together in a few cache-friendly pages,
 // and looks at a record's key only where the prefixes are equal. When the
-// prefixes never decrease (an index in order), every kSampleStep-th of
-// them is also kept in `samples`, small enough to stay in the processor's
-// cache, and a search narrows to one step of prefixes through them.
+// prefixes never decrease (an index in order), samples of them are also
+// kept, and a search narrows to one step of prefixes through them.
 struct IndexCopy {
-  static constexpr size_t kSampleStep = 16;
   FileIdentity id;
   IndexHeader header;
   std::unique_ptr<char[]> bytes;
   std::unique_ptr<uint64_t[]> prefixes;
   size_t common = 0;
-  std::unique_ptr<uint64_t[]> samples;
+  PrefixSamples samples;
 };
 
 // The held copy of the index behind the stream when it is current (one

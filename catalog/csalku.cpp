@@ -175,22 +175,19 @@ enum class Sampled { found, absent, shared };
 // several records share is left to the binary search (`shared`).
 Sampled search_samples(const IndexCopy &copy, const SearchKey &search, int32_t *count,
                        int32_t *first) {
-  const size_t n = static_cast<size_t>(copy.header.count), step = IndexCopy::kSampleStep;
-  const uint64_t *samples = copy.samples.get(), *prefixes = copy.prefixes.get();
+  const size_t n = static_cast<size_t>(copy.header.count);
+  const uint64_t *prefixes = copy.prefixes.get();
   const uint64_t wanted = search.prefix(copy.common);
-  const size_t b = static_cast<size_t>(
-      std::lower_bound(samples, samples + (n + step - 1) / step, wanted) - samples);
-  size_t i = b == 0 ? 0 : (b - 1) * step + 1;
-  const size_t stop = std::min(n, b * step);
+  const PrefixSamples::Step step = copy.samples.step_of(wanted);
   // The step's prefixes and records are fetched together: the record
   // found is then on its way while the prefixes are compared.
   const size_t r = static_cast<size_t>(copy.header.record_length());
   const char *records = copy.bytes.get() + PCS_INDEX_HEADER;
-  __builtin_prefetch(prefixes + i);
-  __builtin_prefetch(prefixes + i + step / 2);
-  const size_t fetched = std::min(stop + 1, n) * r;
-  for (size_t at = i * r; at < fetched; at += 64) __builtin_prefetch(records + at);
-  while (i < stop && prefixes[i] < wanted) ++i;
+  __builtin_prefetch(prefixes + step.begin);
+  __builtin_prefetch(prefixes + step.begin + PrefixSamples::kStep / 2);
+  const size_t fetched = std::min(step.end + 1, n) * r;
+  for (size_t at = step.begin * r; at < fetched; at += 64) __builtin_prefetch(records + at);
+  const size_t i = PrefixSamples::first_not_below(prefixes, step, wanted);
   if (i == n || prefixes[i] != wanted) return Sampled::absent;
   if (i + 1 < n && prefixes[i + 1] == wanted) return Sampled::shared;
   const char *record = records + i * r;

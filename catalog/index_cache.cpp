@@ -74,13 +74,13 @@ bool read_whole(int fd, char *bytes, size_t size) {
 // Bytes held for a copy of a file of `size` bytes and n records, with its
 // key prefixes and samples when it has them.
 int64_t held_bytes(int64_t size, int64_t n, bool prefixes, bool samples) {
-  const int64_t step = IndexCopy::kSampleStep;
-  return size + (prefixes ? n * 8 : 0) + (samples ? (n + step - 1) / step * 8 : 0);
+  const auto sampled = static_cast<int64_t>(PrefixSamples::count(static_cast<size_t>(n)));
+  return size + (prefixes ? n * 8 : 0) + (samples ? sampled * 8 : 0);
 }
 
 int64_t held_bytes(const IndexCopy &copy) {
   return held_bytes(copy.id.size, copy.header.count, copy.prefixes != nullptr,
-                    copy.samples != nullptr);
+                    static_cast<bool>(copy.samples));
 }
 
 class Held {
@@ -126,16 +126,6 @@ Held &held() {
   return copies;
 }
 
-// Keeps every kSampleStep-th prefix of a copy whose prefixes never
-// decrease; nothing for any other copy or without memory.
-void add_samples(IndexCopy *copy) {
-  const size_t n = static_cast<size_t>(copy->header.count), step = IndexCopy::kSampleStep;
-  const uint64_t *p = copy->prefixes.get();
-  if (!std::is_sorted(p, p + n)) return;
-  copy->samples.reset(new (std::nothrow) uint64_t[(n + step - 1) / step]);
-  for (size_t i = 0; copy->samples && i < n; i += step) copy->samples[i / step] = p[i];
-}
-
 // Fills the copy's key prefixes; without memory for them, or room within
 // kHeldBytes, the copy is searched by its records alone.
 void add_prefixes(IndexCopy *copy) {
@@ -150,7 +140,7 @@ void add_prefixes(IndexCopy *copy) {
   copy->common = shared_beginning(n, k, [key, r](size_t i) { return key + i * r; });
   for (size_t i = 0; i < n; ++i, key += r)
     copy->prefixes[i] = key_prefix(key + copy->common, k - copy->common);
-  add_samples(copy);
+  copy->samples.take(copy->prefixes.get(), n);
 }
 
 // Reads and checks a copy of the file of `id`; null when it cannot be read

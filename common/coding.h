@@ -36,6 +36,17 @@ inline uint64_t key_prefix(const char *key, size_t length) {
   return i == 0 ? 0 : word << (8 * (8 - i));
 }
 
+// The first eight bytes of a key (the `length` there are, when fewer) as a
+// big-endian word, zeros after them: unequal prefixes of two keys order them
+// as memcmp over `length` bytes does, and keys of at most eight bytes are
+// equal where their prefixes are.
+inline uint64_t byte_prefix(const unsigned char *key, size_t length) {
+  uint64_t word = 0;
+  const size_t n = std::min<size_t>(length, 8);
+  for (size_t i = 0; i < n; ++i) word = word << 8 | key[i];
+  return n == 0 ? 0 : word << (8 * (8 - n));
+}
+
 // The number of leading bytes (none of them 0, at most `limit`) that the
 // keys key_at(0) .. key_at(n - 1) all start with: bytes that decide no
 // comparison between them, so key prefixes are taken after them.

@@ -2,17 +2,20 @@
 // searched far more often than it changes. Each level of the tree costs a
 // node, an element and its key, three loads from far apart; the copy keeps
 // the elements in order beside 8-byte big-endian prefixes of their keys
-// (taken after the bytes every key shares), so a search halves over the
-// prefixes, which lie together, and reads a key only where prefixes tie
-// and for the answer. A copy is made for the library's own element kinds
-// (keys compared as bytes), once a tree unchanged since has been searched
-// as often as it has nodes over kSearchesPerCopy, and dropped by every
-// change. Without memory for it the tree is searched.
+// (taken after the bytes every key shares) and samples of those, so a
+// search narrows to one step of prefixes through the samples, which stay
+// in the processor's cache, and reads a key only for the answer (none when
+// no key runs past its prefix) and where prefixes tie. A copy is made for
+// the library's own element kinds (keys compared as bytes), once a tree
+// unchanged since has been searched as often as it has nodes over
+// kSearchesPerCopy, and dropped by every change. Without memory for it the
+// tree is searched.
 #include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "common/coding.h"
+#include "common/prefix_samples.h"
 #include "keyed/tree.h"
 
 namespace pcs::keyed {
@@ -22,6 +25,8 @@ struct SearchCopy {
   uint64_t *prefixes = nullptr;
   size_t count = 0;
   size_t shared = 0;  // leading key bytes every element has alike
+  bool whole = false;  // the prefixes hold the keys' every byte after those
+  PrefixSamples samples;
   ~SearchCopy() {
     delete[] elements;
     delete[] prefixes;
@@ -39,7 +44,7 @@ const unsigned char *key_of(const void *element) {
 
 // The 8-byte prefix of a k-byte key after its first `from` bytes.
 uint64_t prefix_of(const unsigned char *key, size_t from, size_t k) {
-  return key_prefix(reinterpret_cast<const char *>(key) + from, k - from);
+  return byte_prefix(key + from, k - from);
 }
 
 // Elements of the subtree in order, from *n on.
@@ -70,8 +75,10 @@ SearchCopy *make_copy(const Heap *heap) {
   copy->shared = shared_beginning(2, k, [copy, &ends](size_t i) {
     return reinterpret_cast<const char *>(key_of(copy->elements[ends[i]]));
   });
+  copy->whole = k - copy->shared <= sizeof(uint64_t);
   for (size_t i = 0; i < copy->count; ++i)
     copy->prefixes[i] = prefix_of(key_of(copy->elements[i]), copy->shared, k);
+  copy->samples.take(copy->prefixes, copy->count);
   return copy;
 }
 
@@ -88,16 +95,15 @@ const SearchCopy *search_copy(Heap *heap) {
   return heap->search_copy;
 }
 
-void *search_in(const SearchCopy &copy, const void *probe, size_t k) {
-  const unsigned char *key = key_of(probe);
-  // Every element starts with the shared bytes: a key that does not is absent.
-  if (std::memcmp(key, key_of(copy.elements[0]), copy.shared) != 0) return nullptr;
-  const uint64_t wanted = prefix_of(key, copy.shared, k);
+// The first element whose key is not below the key: a binary search over
+// the prefixes that compares keys where the prefixes are equal.
+size_t lower_bound(const SearchCopy &copy, const unsigned char *key, uint64_t wanted, size_t k) {
   size_t lo = 0, n = copy.count;
   while (n > 0) {
     const size_t half = n / 2, mid = lo + half;
     const uint64_t p = copy.prefixes[mid];
-    const bool before = p != wanted ? p < wanted : std::memcmp(key_of(copy.elements[mid]), key, k) < 0;
+    const bool before =
+        p != wanted ? p < wanted : !copy.whole && std::memcmp(key_of(copy.elements[mid]), key, k) < 0;
     if (before) {
       lo = mid + 1;
       n -= half + 1;
@@ -105,7 +111,31 @@ void *search_in(const SearchCopy &copy, const void *probe, size_t k) {
       n = half;
     }
   }
+  return lo;
+}
+
+// Through the samples, the first prefix not below the key's; a prefix that
+// one element alone has is that element's key or no key, and one that
+// several share is left to the binary search.
+void *search_in(const SearchCopy &copy, const void *probe, size_t k) {
+  const unsigned char *key = key_of(probe);
+  // Every element starts with the shared bytes: a key that does not is absent.
+  if (std::memcmp(key, key_of(copy.elements[0]), copy.shared) != 0) return nullptr;
+  const uint64_t wanted = prefix_of(key, copy.shared, k);
+  size_t lo = 0;
+  if (copy.samples) {
+    const PrefixSamples::Step step = copy.samples.step_of(wanted);
+    __builtin_prefetch(copy.elements + step.begin);
+    __builtin_prefetch(copy.elements + step.begin + PrefixSamples::kStep / 2);
+    lo = PrefixSamples::first_not_below(copy.prefixes, step, wanted);
+    const bool alone = lo + 1 >= copy.count || copy.prefixes[lo + 1] != wanted;
+    if (!alone && !copy.whole) lo = lower_bound(copy, key, wanted, k);
+  } else {
+    lo = lower_bound(copy, key, wanted, k);
+  }
   if (lo == copy.count || copy.prefixes[lo] != wanted) return nullptr;
+  // Keys no longer than their prefix are equal where their prefixes are.
+  if (copy.whole) return copy.elements[lo];
   return std::memcmp(key_of(copy.elements[lo]), key, k) == 0 ? copy.elements[lo] : nullptr;
 }
 

@@ -227,7 +227,10 @@ TEST_F(TreeTest, SearchCopyAgreesWithStdMap) {
   };
   const std::string binary("\x00\x01\x7f\x80\xfe\xff", 6);
   for (const Run &run : {Run{1, binary, 0, 6}, Run{3, "ab", 0, 8}, Run{6, "0123456789", 1, 3000},
-                         Run{40, binary, 30, 2000}, Run{12, binary + "AZ", 4, 5000}}) {
+                         Run{40, binary, 30, 2000}, Run{12, binary + "AZ", 4, 5000},
+                         // 8 bytes fit the prefix (0x00 bytes too); a 9th tells apart
+                         // keys of one prefix.
+                         Run{8, binary, 0, 3000}, Run{9, "ab", 0, 400}}) {
     SCOPED_TRACE(run.key_length);
     make(run.key_length);
     std::mt19937 rng(static_cast<unsigned>(run.key_length));
