@@ -74,8 +74,8 @@ bool read_whole(int fd, char *bytes, size_t size) {
 // Bytes held for a copy of a file of `size` bytes and n records, with its
 // key prefixes and samples when it has them.
 int64_t held_bytes(int64_t size, int64_t n, bool prefixes, bool samples) {
-  const auto sampled = static_cast<int64_t>(PrefixSamples::count(static_cast<size_t>(n)));
-  return size + (prefixes ? n * 8 : 0) + (samples ? sampled * 8 : 0);
+  const auto sampled = static_cast<int64_t>(PrefixSamples::bytes(static_cast<size_t>(n)));
+  return size + (prefixes ? n * 8 : 0) + (samples ? sampled : 0);
 }
 
 int64_t held_bytes(const IndexCopy &copy) {
