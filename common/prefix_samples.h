@@ -3,8 +3,8 @@
 // wanted one is found by a binary search over the coarse samples (few
 // enough to stay in the processor's cache) and a scan of one step of fine
 // samples and one of prefixes, instead of a binary search that misses the
-// cache at most of its probes. The held catalog index copy and the keyed search
-// copy both search this way.
+// cache at most of its probes. The held catalog index copy and the keyed
+// search copy both search this way.
 #ifndef PCS_COMMON_PREFIX_SAMPLES_H
 #define PCS_COMMON_PREFIX_SAMPLES_H
 
@@ -54,7 +54,8 @@ class PrefixSamples {
     return step_after(b, n_);
   }
 
-  // The first of the n prefixes not below `wanted`; n when none is.
+  // The first prefix of the step not below `wanted`; the step's end when
+  // none is.
   static size_t first_not_below(const uint64_t *prefixes, Step step, uint64_t wanted) {
     size_t i = step.begin;
     while (i < step.end && prefixes[i] < wanted) ++i;
