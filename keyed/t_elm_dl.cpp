@@ -118,9 +118,13 @@ void *t_dl_min(Heap *heap, int *error) {
   if (!leaf) return nullptr;
   t_search_drop(heap);
   const bool room = heap->stack && heap->stack_capacity >= state->height;
-  heap->stack_top = -1;
-  for (; leaf->leftChild; leaf = leaf->leftChild)
-    if (room) heap->stack[++heap->stack_top] = leaf;
+  int top = -1;
+  if (room) {
+    for (TreeNode **stack = heap->stack; leaf->leftChild; leaf = leaf->leftChild) stack[++top] = leaf;
+  } else {
+    while (leaf->leftChild) leaf = leaf->leftChild;
+  }
+  heap->stack_top = top;
   void *minimum = leaf->leftElement;
   if (!leaf->rightElement && !room) {
     leaf = t_gt_min(heap, state->root, true, error);
