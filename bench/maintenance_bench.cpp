@@ -363,7 +363,6 @@ BigCatalog &big() {
   return c;
 }
 
-
 void compress(benchmark::State &state) {
   BigCatalog &c = big();
   // cscprs names its files on standard output.

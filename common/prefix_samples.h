@@ -30,17 +30,16 @@ class PrefixSamples {
   // Bytes held for the samples of n prefixes.
   static size_t bytes(size_t n) { return (count(n) + count(count(n))) * sizeof(uint64_t); }
 
-  // Samples of n prefixes that never decrease, and samples of those; empty
-  // (false) when the prefixes decrease somewhere or there is no memory.
-  bool take(const uint64_t *prefixes, size_t n) {
+  // Samples of n prefixes that never decrease, and samples of those; none
+  // when the prefixes decrease somewhere or there is no memory.
+  void take(const uint64_t *prefixes, size_t n) {
     n_ = n;
     fine_.reset();
     coarse_.reset();
-    if (!std::is_sorted(prefixes, prefixes + n)) return false;
+    if (!std::is_sorted(prefixes, prefixes + n)) return;
     fine_ = sampled(prefixes, n);
     if (fine_) coarse_ = sampled(fine_.get(), count(n));
     if (!coarse_) fine_.reset();
-    return fine_ != nullptr;
   }
   explicit operator bool() const { return fine_ != nullptr; }
 

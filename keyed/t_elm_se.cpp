@@ -102,8 +102,7 @@ size_t lower_bound(const SearchCopy &copy, const unsigned char *key, uint64_t wa
   while (n > 0) {
     const size_t half = n / 2, mid = lo + half;
     const uint64_t p = copy.prefixes[mid];
-    const bool before =
-        p != wanted ? p < wanted : !copy.whole && std::memcmp(key_of(copy.elements[mid]), key, k) < 0;
+    const bool before = p != wanted ? p < wanted : std::memcmp(key_of(copy.elements[mid]), key, k) < 0;
     if (before) {
       lo = mid + 1;
       n -= half + 1;
@@ -129,7 +128,7 @@ void *search_in(const SearchCopy &copy, const void *probe, size_t k) {
     __builtin_prefetch(copy.elements + step.begin + PrefixSamples::kStep / 2);
     lo = PrefixSamples::first_not_below(copy.prefixes, step, wanted);
     const bool alone = lo + 1 >= copy.count || copy.prefixes[lo + 1] != wanted;
-    if (!alone && !copy.whole) lo = lower_bound(copy, key, wanted, k);
+    if (!alone) lo = lower_bound(copy, key, wanted, k);
   } else {
     lo = lower_bound(copy, key, wanted, k);
   }
