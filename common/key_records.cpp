@@ -1,9 +1,8 @@
 // The key record space, the sort by key (with an 8-byte key prefix taken
 // after the bytes all keys share, so most comparisons need not follow the
 // key pointers; large sets radix-sorted by prefix in two halves on two
-// threads and merged)
-// and the move of the sorted keys into record order (during that merge
-// where there is one).
+// threads and merged) and the move of the sorted keys into record order
+// (on both threads for a large set, in the sort's work block).
 #include "common/key_records.h"
 
 #include <algorithm>
@@ -70,6 +69,21 @@ bool packing_of(KeyRecord *records, int count, int n, int key_length, Packing *p
   return true;
 }
 
+// Moves the keys of records [from, to) to their places in packing.sorted.
+void move_keys(const Packing &packing, KeyRecord *records, int from, int to) {
+  for (int i = from; i < to; ++i) {
+    if (i + kFetchAhead < to) __builtin_prefetch(records[i + kFetchAhead].Key);
+    packing.move(&records[i]);
+  }
+}
+
+// Copies the moved keys of records [from, to) over the space's keys.
+void copy_back(const Packing &packing, int from, int to) {
+  const auto offset = static_cast<size_t>(from) * packing.key_bytes;
+  std::memcpy(packing.keys + offset, packing.sorted + offset,
+              static_cast<size_t>(to - from) * packing.key_bytes);
+}
+
 }  // namespace
 
 void pack_record_keys(KeyRecord *records, int count, int n, int key_length) {
@@ -78,11 +92,8 @@ void pack_record_keys(KeyRecord *records, int count, int n, int key_length) {
   auto sorted = host_buffer(static_cast<size_t>(n) * packing.key_bytes);
   if (!sorted) return;
   packing.sorted = reinterpret_cast<char *>(sorted.get());
-  for (int i = 0; i < n; ++i) {
-    if (i + kFetchAhead < n) __builtin_prefetch(records[i + kFetchAhead].Key);
-    packing.move(&records[i]);
-  }
-  std::memcpy(packing.keys, packing.sorted, static_cast<size_t>(n) * packing.key_bytes);
+  move_keys(packing, records, 0, n);
+  copy_back(packing, 0, n);
 }
 
 int compare(const KeyRecord *first, const KeyRecord *second) {
@@ -119,33 +130,22 @@ struct PrefixedOrder {
 };
 
 // Merges the sorted runs [a, a_end) and [b, b_end) into out: the first
-// `count` records of the merged order, taken from the fronts; with a
-// packing, each record's key moves as it is placed.
+// `count` records of the merged order, taken from the fronts.
 void merge_front(const PrefixedRecord *a, const PrefixedRecord *a_end, const PrefixedRecord *b,
                  const PrefixedRecord *b_end, KeyRecord *out, size_t count,
-                 const PrefixedOrder &less, const Packing *packing) {
-  for (KeyRecord *end = out + count; out != end; ++out) {
+                 const PrefixedOrder &less) {
+  for (KeyRecord *end = out + count; out != end; ++out)
     *out = (b == b_end || (a != a_end && !less(*b, *a)) ? a++ : b++)->record;
-    if (!packing) continue;
-    if (a_end - a > kFetchAhead) __builtin_prefetch(a[kFetchAhead].record.Key);
-    if (b_end - b > kFetchAhead) __builtin_prefetch(b[kFetchAhead].record.Key);
-    packing->move(out);
-  }
 }
 
 // The last `count` records of the same merged order, taken from the backs:
 // out_end is one past the last record of out.
 void merge_back(const PrefixedRecord *a, const PrefixedRecord *a_end, const PrefixedRecord *b,
                 const PrefixedRecord *b_end, KeyRecord *out_end, size_t count,
-                const PrefixedOrder &less, const Packing *packing) {
-  for (KeyRecord *end = out_end - count; out_end != end;) {
+                const PrefixedOrder &less) {
+  for (KeyRecord *end = out_end - count; out_end != end;)
     *--out_end = (a_end == a || (b_end != b && !less(b_end[-1], a_end[-1])) ? --b_end : --a_end)
                      ->record;
-    if (!packing) continue;
-    if (a_end - a > kFetchAhead) __builtin_prefetch(a_end[-kFetchAhead - 1].record.Key);
-    if (b_end - b > kFetchAhead) __builtin_prefetch(b_end[-kFetchAhead - 1].record.Key);
-    packing->move(out_end);
-  }
 }
 
 // Sorts [first, last) in the order `less` gives: a stable radix sort on
@@ -195,19 +195,35 @@ void both(First first, Second second) {
 // Below this many records one thread sorts them all.
 constexpr int kParallelMinimum = 1 << 15;
 
-}  // namespace
+// The work block of a sort of n records: the prefixed records; for a large
+// set also the radix sort's spare records, and then room for the keys
+// moving into record order (`packing`, when given): the keys move once
+// the sort is done, into memory the sort has already touched, so a build
+// never holds the work records and a second copy of the keys at once.
+// Without memory for all that, the prefixed records alone.
+HostPtr<PrefixedRecord> work_block(int n, const Packing *packing, bool *spare) {
+  const size_t records = static_cast<size_t>(n) * sizeof(PrefixedRecord);
+  size_t bytes = 2 * records;
+  if (packing) bytes = std::max(bytes, static_cast<size_t>(n) * packing->key_bytes);
+  *spare = n >= kParallelMinimum;
+  HostPtr<PrefixedRecord> block;
+  if (*spare) block.reset(static_cast<PrefixedRecord *>(gimaloc(bytes)));
+  if (!block) {
+    *spare = false;
+    block.reset(static_cast<PrefixedRecord *>(gimaloc(records)));
+  }
+  return block;
+}
 
-namespace {
-
-// sort_key_records; with a packing whose `sorted` is set, the merge of a
-// large set moves the keys too (small sets are left to the caller).
-void sort_records(KeyRecord *records, int n, const Packing *packing) {
-  if (n < 2) return;
-  HostPtr<PrefixedRecord> work(
-      static_cast<PrefixedRecord *>(gimaloc(static_cast<size_t>(n) * sizeof(PrefixedRecord))));
+// Sorts as sort_key_records. With a packing, a large set's keys move into
+// record order too, both halves at once; true when they did.
+bool sort_records(KeyRecord *records, int n, Packing *packing) {
+  if (n < 2) return false;
+  bool spare = false;
+  HostPtr<PrefixedRecord> work = work_block(n, packing, &spare);
   if (!work) {  // sort in place, slower
     std::sort(records, records + n, key_order);
-    return;
+    return false;
   }
   PrefixedRecord *p = work.get();
   const size_t skip = shared_beginning(static_cast<size_t>(n), SIZE_MAX,
@@ -221,38 +237,30 @@ void sort_records(KeyRecord *records, int n, const Packing *packing) {
     take_prefixes(0, n);
     std::sort(p, p + n, less);
     for (int i = 0; i < n; ++i) records[i] = p[i].record;
-    return;
+    return false;
   }
   // Each half prefixed and sorted on its own core, then merged from both
   // ends at once: the order is total (key, then offset), so the two merges
-  // meet exactly. The radix sort's spare records lie where the keys will
-  // move, when they fit there.
-  const size_t work_bytes = static_cast<size_t>(n) * sizeof(PrefixedRecord);
-  HostPtr<PrefixedRecord> own_spare;
-  PrefixedRecord *spare = packing && static_cast<size_t>(n) * packing->key_bytes >= work_bytes
-                              ? reinterpret_cast<PrefixedRecord *>(packing->sorted)
-                              : nullptr;
-  if (!spare) {
-    own_spare.reset(static_cast<PrefixedRecord *>(gimaloc(work_bytes)));
-    spare = own_spare.get();
-  }
+  // meet exactly.
   const auto sort_half = [&](int from, int to) {
     take_prefixes(from, to);
     if (spare)
-      sort_prefixed(p + from, p + to, spare + from, less);
+      sort_prefixed(p + from, p + to, p + n + from, less);
     else
       std::sort(p + from, p + to, less);
   };
-  both([&] { sort_half(0, n / 2); }, [&] { sort_half(n / 2, n); });
-  PrefixedRecord *middle = p + n / 2, *end = p + n;
-  const size_t front = static_cast<size_t>(n) / 2;
-  both([&] { merge_front(p, middle, middle, end, records, front, less, packing); },
-       [&] {
-         merge_back(p, middle, middle, end, records + n, static_cast<size_t>(n) - front, less,
-                    packing);
-       });
-  if (packing)
-    std::memcpy(packing->keys, packing->sorted, static_cast<size_t>(n) * packing->key_bytes);
+  const int half = n / 2;
+  both([&] { sort_half(0, half); }, [&] { sort_half(half, n); });
+  PrefixedRecord *middle = p + half, *end = p + n;
+  const auto front = static_cast<size_t>(half), back = static_cast<size_t>(n - half);
+  both([&] { merge_front(p, middle, middle, end, records, front, less); },
+       [&] { merge_back(p, middle, middle, end, records + n, back, less); });
+  if (!packing || !spare) return false;
+  packing->sorted = reinterpret_cast<char *>(p);
+  both([&] { move_keys(*packing, records, 0, half); },
+       [&] { move_keys(*packing, records, half, n); });
+  both([&] { copy_back(*packing, 0, half); }, [&] { copy_back(*packing, half, n); });
+  return true;
 }
 
 }  // namespace
@@ -261,16 +269,9 @@ void sort_key_records(KeyRecord *records, int n) { sort_records(records, n, null
 
 void sort_and_pack_key_records(KeyRecord *records, int count, int n, int key_length) {
   Packing packing{};
-  HostPtr<unsigned char> sorted;
-  if (n >= kParallelMinimum && packing_of(records, count, n, key_length, &packing))
-    sorted = host_buffer(static_cast<size_t>(n) * packing.key_bytes);
-  if (!sorted) {
-    sort_key_records(records, n);
+  const bool packable = packing_of(records, count, n, key_length, &packing);
+  if (!sort_records(records, n, packable ? &packing : nullptr) && packable)
     pack_record_keys(records, count, n, key_length);
-    return;
-  }
-  packing.sorted = reinterpret_cast<char *>(sorted.get());
-  sort_records(records, n, &packing);
 }
 
 }  // namespace pcs

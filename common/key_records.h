@@ -23,8 +23,9 @@ void sort_key_records(KeyRecord *records, int n);
 // sorted keys are read from sequential memory; keys elsewhere, or no
 // memory for the move, leave the records as they are.
 void pack_record_keys(KeyRecord *records, int count, int n, int key_length);
-// sort_key_records, then pack_record_keys; a large set moves its keys while
-// its sorted halves are merged, one half on each thread.
+// sort_key_records, then pack_record_keys; a large set moves its keys one
+// half on each thread, into the sort's own work memory, so that the work
+// records and a second copy of the keys are never held at once.
 void sort_and_pack_key_records(KeyRecord *records, int count, int n, int key_length);
 
 }  // namespace pcs

@@ -139,6 +139,10 @@ void *new_raw(size_t size) {
   return std::malloc(raw_size(size));
 }
 
+void note_peak() {
+  if (stats.live_bytes > stats.peak_bytes) stats.peak_bytes = stats.live_bytes;
+}
+
 void *user(void *raw) { return static_cast<unsigned char *>(raw) + kHeader; }
 
 void *raw_of(void *block) { return static_cast<unsigned char *>(block) - kHeader; }
@@ -151,6 +155,7 @@ void *allocate(size_t size, bool zero) {
   size_of(raw) = size;
   ++stats.live_blocks;
   stats.live_bytes += static_cast<long>(size);
+  note_peak();
   ++stats.allocations;
   return user(raw);
 }
@@ -162,6 +167,7 @@ void reset_memory() {
   injector = Injector{};
   stats.allocations = 0;
   stats.injected = 0;
+  stats.peak_bytes = stats.live_bytes;
 }
 }  // namespace state
 
@@ -203,6 +209,7 @@ void *girealoc(void *block, size_t size) {
   if (!moved) return nullptr;
   size_of(moved) = size;
   stats.live_bytes += static_cast<long>(size) - static_cast<long>(old);
+  note_peak();
   ++stats.allocations;
   return user(moved);
 }

@@ -19,6 +19,7 @@ PCS_HOST_API void reset();
 struct MemoryStats {
   long live_blocks = 0;   // blocks obtained and not yet released
   long live_bytes = 0;
+  long peak_bytes = 0;    // the most bytes live at once since reset
   long allocations = 0;   // successful allocations since reset
   long injected = 0;      // allocations failed on purpose since reset
 };
