@@ -99,17 +99,19 @@ class Query {
       damaged(sqlite3_column_name(statement_, column), "out of range");
     return static_cast<int>(value);
   }
-  std::string text(int column, size_t limit) {
+  // The column's text, valid until the next step.
+  std::string_view text_view(int column, size_t limit) {
     if (sqlite3_column_type(statement_, column) != SQLITE_TEXT) {
       damaged(sqlite3_column_name(statement_, column), "expected text");
     }
     const char *p = reinterpret_cast<const char *>(sqlite3_column_text(statement_, column));
-    std::string out(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(statement_, column)));
+    std::string_view out(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(statement_, column)));
     if (out.size() > limit) {
       damaged(sqlite3_column_name(statement_, column), "longer than " + std::to_string(limit));
     }
     return out;
   }
+  std::string text(int column, size_t limit) { return std::string(text_view(column, limit)); }
   std::string name(int column) { return pad(text(column, kNameWidth), kNameWidth); }
 
  private:

@@ -11,10 +11,25 @@ namespace {
 constexpr int kMaxCharLength = 4096;
 constexpr int kMaxSizeLength = 40;
 
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool number_character(char c) {
+  return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E';
+}
+
+// Where a row lies, for the damage report (made only when there is one).
+struct RowPlace {
+  int handle;
+  std::string_view group;
+  std::string text() const {
+    return "object_row (object " + std::to_string(handle) + ", group " + trim(group) + ")";
+  }
+};
+
 // Reads the encoding back; every fault is a damaged project.
 class RowReader {
  public:
-  RowReader(std::string_view text, std::string where) : text_(text), where_(std::move(where)) {}
+  RowReader(std::string_view text, RowPlace place) : text_(text), place_(place) {}
 
   Row read(const GroupDef &group) {
     Row row;
@@ -31,7 +46,7 @@ class RowReader {
   }
 
  private:
-  [[noreturn]] void bad(const std::string &what) { damaged(where_, what); }
+  [[noreturn]] void bad(const std::string &what) { damaged(place_.text(), what); }
   // Also skips the blanks before c, as JSON written by hand may have them.
   void expect(char c) {
     skip_blanks();
@@ -39,7 +54,7 @@ class RowReader {
     ++at_;
   }
   void skip_blanks() {
-    while (at_ < text_.size() && std::strchr(" \t\n\r", text_[at_]) && text_[at_] != '\0') ++at_;
+    while (at_ < text_.size() && blank(text_[at_])) ++at_;
   }
 
   std::string string() {
@@ -84,7 +99,7 @@ class RowReader {
 
   std::string number() {
     size_t start = at_;
-    while (at_ < text_.size() && std::strchr("+-.0123456789eE", text_[at_])) ++at_;
+    while (at_ < text_.size() && number_character(text_[at_])) ++at_;
     return std::string(text_.substr(start, at_ - start));
   }
 
@@ -102,7 +117,7 @@ class RowReader {
   }
 
   std::string_view text_;
-  std::string where_;
+  RowPlace place_;
   size_t at_ = 0;
 };
 
@@ -218,24 +233,24 @@ void read_rows(Store &store, Model *model) {
   std::vector<Row> *rows = nullptr;
   const GroupDef *group = nullptr;
   int last_object = 0;
-  std::string last_group;
+  std::string last_group;  // as stored, unpadded
   while (q.next()) {
     const int handle = q.integer(0, INT32_MIN, INT32_MAX);
-    std::string group_name = q.name(1);
-    const std::string where =
-        "object_row (object " + std::to_string(handle) + ", group " + trim(group_name) + ")";
-    if (!rows || handle != last_object || group_name != last_group) {
+    const std::string_view group_text = q.text_view(1, kNameWidth);
+    const RowPlace place{handle, group_text};
+    if (!rows || handle != last_object || group_text != last_group) {
+      const std::string group_name = pad(group_text, kNameWidth);
       Object *object = model->object(handle);
       if (!object || !object->groups.count(group_name))
-        damaged(where, "a group the object does not hold");
+        damaged(place.text(), "a group the object does not hold");
       rows = &object->groups[group_name];
       group = &model->groups.at(group_name);
       last_object = handle;
-      last_group = std::move(group_name);
+      last_group = group_text;
     }
     if (q.integer(2) != static_cast<long long>(rows->size()) + 1)
-      damaged(where, "rows out of sequence");
-    rows->push_back(RowReader(q.text(3, 1u << 24), where).read(*group));
+      damaged(place.text(), "rows out of sequence");
+    rows->push_back(RowReader(q.text_view(3, 1u << 24), place).read(*group));
   }
 }
 
