@@ -17,6 +17,9 @@
 #include <cstring>
 #include <ctime>
 #include <iterator>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace pcs::io {
 namespace {
@@ -391,6 +394,36 @@ void advise_sequential(FILE *stream) {
 void advise_done(FILE *stream, int64_t offset, int64_t size) {
   const int fd = fileno(stream);
   if (fd >= 0 && size > 0) posix_fadvise(fd, offset, size, POSIX_FADV_DONTNEED);
+}
+
+namespace {
+
+class BackgroundClose {
+ public:
+  ~BackgroundClose() {
+    if (thread_.joinable()) thread_.join();
+  }
+  void close(FILE *stream) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (thread_.joinable()) thread_.join();
+    try {
+      thread_ = std::thread([stream] { std::fclose(stream); });
+    } catch (const std::system_error &) {
+      std::fclose(stream);
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::thread thread_;
+};
+
+BackgroundClose background_close;
+
+}  // namespace
+
+void close_in_background(FILE *stream) {
+  if (stream) background_close.close(stream);
 }
 
 void Writeback::wrote(FILE *stream, size_t size) {

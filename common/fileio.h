@@ -149,6 +149,13 @@ void advise_sequential(FILE *stream);
 // read again, so its cached pages may go now (best effort; pages not yet
 // on disk stay).
 void advise_done(FILE *stream, int64_t offset, int64_t size);
+// Closes a stream that has nothing left to write on a thread of its own,
+// for the last close of a large file already renamed over or removed:
+// releasing its blocks can wait for the disk (a file system mounted with
+// online discard discards them then), and the caller need not. One such
+// close runs at a time; the next call and the library's unloading wait for
+// it. Closed at once when no thread can be started.
+void close_in_background(FILE *stream);
 // For a file written front to back: asks the system to start writing each
 // kStep bytes to disk as soon as they are written, without waiting (best
 // effort), so that the sync at the end waits for the last part only.

@@ -141,10 +141,13 @@ int compress(const char *path) {
   }
   // The old file stays open until the rename is on disk: its blocks are
   // then released at the close, not in the rename the directory sync waits
-  // for.
-  rc = io::commit_replace(&copy) ? kCompressed : kFailed;
-  io::close(catalog);
-  return rc;
+  // for, and that close does not hold up the caller.
+  if (!io::commit_replace(&copy)) {
+    io::close(catalog);
+    return kFailed;
+  }
+  io::close_in_background(catalog);
+  return kCompressed;
 }
 
 }  // namespace
