@@ -423,7 +423,11 @@ BackgroundClose background_close;
 }  // namespace
 
 void close_in_background(FILE *stream) {
-  if (stream) background_close.close(stream);
+  if (!stream) return;
+  const int error = errno;
+  take_poison(stream);  // the address may serve another stream once closed
+  errno = error;
+  background_close.close(stream);
 }
 
 void Writeback::wrote(FILE *stream, size_t size) {

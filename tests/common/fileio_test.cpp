@@ -1,6 +1,9 @@
 // The file layer on its own: injected failures of each call, short reads
 // and writes, buffered write faults reported at the next flush, line and
-// directory reads, and whole-file replacement (commit and abandon).
+// directory reads, whole-file replacement (commit and abandon) and closing
+// in the background.
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -160,6 +163,20 @@ TEST_F(FileLayer, ReplaceCommitsWholeOrLeavesTheOld) {
   io::test_fail(io::Op::open, 1);
   EXPECT_FALSE(io::begin_replace(&r, dir_.path("target").c_str()));
   EXPECT_EQ(r.stream, nullptr);
+}
+
+// A stream handed over to close in the background is closed by the time
+// the next one is handed over.
+TEST_F(FileLayer, BackgroundCloseEndsBeforeTheNextBegins) {
+  write_file(dir_.path("a"), "a");
+  write_file(dir_.path("b"), "b");
+  FILE *a = io::open(dir_.path("a").c_str(), "rb"), *b = io::open(dir_.path("b").c_str(), "rb");
+  ASSERT_TRUE(a && b);
+  const int descriptor = fileno(a);
+  io::close_in_background(a);
+  io::close_in_background(b);
+  EXPECT_EQ(fcntl(descriptor, F_GETFD), -1);
+  EXPECT_EQ(errno, EBADF);
 }
 
 }  // namespace
