@@ -2,11 +2,13 @@
 // builders, the project path, sessions, the call record, failure injection,
 // report units, and the field and value conversions the services share.
 #include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "host/inprocess/model_internal.h"
 
@@ -71,25 +73,52 @@ std::string value_text(const AttributeDef &attribute, std::string_view bytes) {
   return trim(bytes);
 }
 
+namespace {
+
+// Plain decimal text (digits, sign, point, exponent), which from_chars reads
+// exactly as strtod does, without a copy; anything else goes to strtod.
+bool plain_number(std::string_view text) {
+  return !text.empty() && text[0] != '+' &&
+         std::all_of(text.begin(), text.end(), [](char c) {
+           return (c >= '0' && c <= '9') || c == '-' || c == '.' || c == 'e' || c == 'E';
+         });
+}
+
+// The whole text as a number, as strtoll or strtod read it.
+template <class Number>
+bool whole_number(std::string_view text, Number *value) {
+  if (plain_number(text)) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
+    if (error == std::errc() && end == text.data() + text.size()) return true;
+  }
+  const std::string copy(text);
+  char *end = nullptr;
+  if constexpr (std::is_integral_v<Number>)
+    *value = std::strtoll(copy.c_str(), &end, 10);
+  else
+    *value = std::strtod(copy.c_str(), &end);
+  return !copy.empty() && *end == '\0';
+}
+
+}  // namespace
+
 bool value_from_text(const AttributeDef &attribute, std::string_view text, std::string *bytes) {
-  std::string copy(text);
   if (attribute.type == 'I') {
-    char *end = nullptr;
-    long long value = std::strtoll(copy.c_str(), &end, 10);
-    if (copy.empty() || *end != '\0' || value < INT32_MIN || value > INT32_MAX) return false;
+    long long value = 0;
+    if (!whole_number(text, &value) || value < INT32_MIN || value > INT32_MAX) return false;
     int32_t narrow = static_cast<int32_t>(value);
     bytes->assign(reinterpret_cast<const char *>(&narrow), sizeof narrow);
     return true;
   }
   if (attribute.type == 'R') {
-    char *end = nullptr;
-    double value = std::strtod(copy.c_str(), &end);
-    if (copy.empty() || *end != '\0') return false;
+    double value = 0;
+    if (!whole_number(text, &value)) return false;
     bytes->assign(reinterpret_cast<const char *>(&value), sizeof value);
     return true;
   }
   if (text.size() > static_cast<size_t>(attribute.length)) return false;
-  *bytes = pad(text, static_cast<size_t>(attribute.length));
+  bytes->assign(text);
+  bytes->resize(static_cast<size_t>(attribute.length), ' ');
   return true;
 }
 

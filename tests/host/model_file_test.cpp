@@ -1,10 +1,36 @@
 // The project's JSON exchange form: exact layout, rejected documents,
 // failed saves and where the services find the project.
+#include <climits>
 #include <cstdlib>
 
 #include "tests/host/model_fixture.h"
 
 namespace {
+
+// Numbers given as text are read as strtoll and strtod read the whole
+// text, whether plain decimals or forms only those functions take.
+TEST_F(ModelTest, NumbersFromTextAreReadAsTheCLibraryReadsThem) {
+  model::clear();
+  model::Model &m = model::data();
+  m.define_group("G", {{"N", 'I', 4}, {"R", 'R', 8}}, false);
+  m.define_type("T", {"G"}, "Tee");
+  const int handle = m.add_object("T", "x").handle;
+  const std::vector<model::Row> &rows = m.objects.at(handle).groups[model::name("G")];
+  for (const char *text : {"42", "-7", "007", "1.5", "-0.25", "1e3", "0.1", "2.5E-3", "1.",
+                           "123456789.123456789e-5", "4e-320", "+2", " 3", "0x10", "1e999",
+                           "2147483648", "-2147483649", "1.5x", "", "1e", "-", ".", "nan", "1-2"}) {
+    SCOPED_TRACE(text);
+    char *end = nullptr;
+    const long long integer = std::strtoll(text, &end, 10);
+    const bool is_integer = *text && !*end && integer >= INT32_MIN && integer <= INT32_MAX;
+    const double real = std::strtod(text, &end);
+    const bool is_real = *text && !*end;
+    ASSERT_EQ(m.add_row(handle, "G", {{"N", text}}) != 0, is_integer);
+    if (is_integer) EXPECT_EQ(rows.back()[0], std::string(reinterpret_cast<const char *>(&integer), 4));
+    ASSERT_EQ(m.add_row(handle, "G", {{"R", text}}) != 0, is_real);
+    if (is_real) EXPECT_EQ(rows.back()[1], std::string(reinterpret_cast<const char *>(&real), 8));
+  }
+}
 
 TEST_F(ModelTest, SmallModelIsWrittenInTheDocumentedLayout) {
   model::clear();
