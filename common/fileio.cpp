@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdio_ext.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include <ctime>
 #include <iterator>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -400,6 +402,7 @@ namespace {
 
 class BackgroundClose {
  public:
+  BackgroundClose() { pthread_atfork(nullptr, nullptr, &BackgroundClose::forget_in_child); }
   ~BackgroundClose() {
     if (thread_.joinable()) thread_.join();
   }
@@ -414,11 +417,22 @@ class BackgroundClose {
   }
 
  private:
+  // A child of fork has none of its parent's other threads: the handle of
+  // a close still running there is dropped unjoined (joining it would wait
+  // for ever), and the lock, which a thread may have held at the fork, is
+  // made anew.
+  static void forget_in_child();
+
   std::mutex mutex_;
   std::thread thread_;
 };
 
 BackgroundClose background_close;
+
+void BackgroundClose::forget_in_child() {
+  new (&background_close.thread_) std::thread();
+  new (&background_close.mutex_) std::mutex();
+}
 
 }  // namespace
 

@@ -3,10 +3,14 @@
 // directory reads, whole-file replacement (commit and abandon) and closing
 // in the background.
 #include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <set>
+#include <thread>
 
 #include "common/fileio.h"
 #include "tests/support/support.h"
@@ -177,6 +181,45 @@ TEST_F(FileLayer, BackgroundCloseEndsBeforeTheNextBegins) {
   io::close_in_background(b);
   EXPECT_EQ(fcntl(descriptor, F_GETFD), -1);
   EXPECT_EQ(errno, EBADF);
+}
+
+// A child forked while a close runs in the background, and while another
+// thread waits to hand over the next stream, hands streams over without
+// waiting for either: neither thread is in the child.
+TEST_F(FileLayer, BackgroundCloseRunningAtAForkDoesNotHoldTheChild) {
+  int gate[2];
+  ASSERT_EQ(pipe(gate), 0);
+  // A stream whose close waits until a byte comes through the gate.
+  cookie_io_functions_t waits_to_close{};
+  waits_to_close.close = [](void *cookie) {
+    char byte;
+    return read(*static_cast<int *>(cookie), &byte, 1) == 1 ? 0 : -1;
+  };
+  FILE *slow = fopencookie(&gate[0], "r", waits_to_close);
+  ASSERT_NE(slow, nullptr);
+  io::close_in_background(slow);
+  std::thread next([] { io::close_in_background(std::fopen("/dev/null", "r")); });
+  usleep(50000);  // `next` now waits for the slow close
+  const pid_t child = fork();
+  if (child == 0) {
+    io::close_in_background(std::fopen("/dev/null", "r"));
+    _exit(0);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  pid_t ended = 0;
+  for (int tries = 0; tries < 1000 && (ended = waitpid(child, &status, WNOHANG)) == 0; ++tries)
+    usleep(10000);
+  if (ended == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  EXPECT_EQ(ended, child) << "the child waited for its parent's threads";
+  ASSERT_EQ(write(gate[1], "x", 1), 1);
+  next.join();
+  io::close_in_background(std::fopen("/dev/null", "r"));  // waits for next's close
+  close(gate[0]);
+  close(gate[1]);
 }
 
 }  // namespace
