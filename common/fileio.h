@@ -154,7 +154,8 @@ void advise_done(FILE *stream, int64_t offset, int64_t size);
 // releasing its blocks can wait for the disk (a file system mounted with
 // online discard discards them then), and the caller need not. One such
 // close runs at a time; the next call and the library's unloading wait for
-// it. Closed at once when no thread can be started.
+// it, a child of fork does not. Closed at once when no thread can be
+// started.
 void close_in_background(FILE *stream);
 // For a file written front to back: asks the system to start writing each
 // kStep bytes to disk as soon as they are written, without waiting (best
