@@ -84,16 +84,21 @@ void copy_back(const Packing &packing, int from, int to) {
               static_cast<size_t>(to - from) * packing.key_bytes);
 }
 
-}  // namespace
-
-void pack_record_keys(KeyRecord *records, int count, int n, int key_length) {
-  Packing packing{};
-  if (!packing_of(records, count, n, key_length, &packing)) return;
+// Moves the keys of the first n records into record order through a
+// buffer of their own; nothing moves without memory for it.
+void pack(KeyRecord *records, int n, Packing packing) {
   auto sorted = host_buffer(static_cast<size_t>(n) * packing.key_bytes);
   if (!sorted) return;
   packing.sorted = reinterpret_cast<char *>(sorted.get());
   move_keys(packing, records, 0, n);
   copy_back(packing, 0, n);
+}
+
+}  // namespace
+
+void pack_record_keys(KeyRecord *records, int count, int n, int key_length) {
+  Packing packing{};
+  if (packing_of(records, count, n, key_length, &packing)) pack(records, n, packing);
 }
 
 int compare(const KeyRecord *first, const KeyRecord *second) {
@@ -271,7 +276,7 @@ void sort_and_pack_key_records(KeyRecord *records, int count, int n, int key_len
   Packing packing{};
   const bool packable = packing_of(records, count, n, key_length, &packing);
   if (!sort_records(records, n, packable ? &packing : nullptr) && packable)
-    pack_record_keys(records, count, n, key_length);
+    pack(records, n, packing);
 }
 
 }  // namespace pcs

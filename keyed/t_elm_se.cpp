@@ -95,10 +95,12 @@ const SearchCopy *search_copy(Heap *heap) {
   return heap->search_copy;
 }
 
-// The first element whose key is not below the key: a binary search over
-// the prefixes that compares keys where the prefixes are equal.
-size_t lower_bound(const SearchCopy &copy, const unsigned char *key, uint64_t wanted, size_t k) {
-  size_t lo = 0, n = copy.count;
+// The first element from `from` on whose key is not below the key: a
+// binary search over the prefixes that compares keys where the prefixes
+// are equal.
+size_t lower_bound(const SearchCopy &copy, size_t from, const unsigned char *key, uint64_t wanted,
+                   size_t k) {
+  size_t lo = from, n = copy.count - from;
   while (n > 0) {
     const size_t half = n / 2, mid = lo + half;
     const uint64_t p = copy.prefixes[mid];
@@ -115,7 +117,7 @@ size_t lower_bound(const SearchCopy &copy, const unsigned char *key, uint64_t wa
 
 // Through the samples, the first prefix not below the key's; a prefix that
 // one element alone has is that element's key or no key, and one that
-// several share is left to the binary search.
+// several share is left to the binary search, from the first of them.
 void *search_in(const SearchCopy &copy, const void *probe, size_t k) {
   const unsigned char *key = key_of(probe);
   // Every element starts with the shared bytes: a key that does not is absent.
@@ -127,11 +129,9 @@ void *search_in(const SearchCopy &copy, const void *probe, size_t k) {
     __builtin_prefetch(copy.elements + step.begin);
     __builtin_prefetch(copy.elements + step.begin + PrefixSamples::kStep / 2);
     lo = PrefixSamples::first_not_below(copy.prefixes, step, wanted);
-    const bool alone = lo + 1 >= copy.count || copy.prefixes[lo + 1] != wanted;
-    if (!alone) lo = lower_bound(copy, key, wanted, k);
-  } else {
-    lo = lower_bound(copy, key, wanted, k);
   }
+  if (!copy.samples || (lo + 1 < copy.count && copy.prefixes[lo + 1] == wanted))
+    lo = lower_bound(copy, lo, key, wanted, k);
   if (lo == copy.count || copy.prefixes[lo] != wanted) return nullptr;
   // Keys no longer than their prefix are equal where their prefixes are.
   if (copy.whole) return copy.elements[lo];

@@ -112,7 +112,7 @@ class Query {
     return out;
   }
   std::string text(int column, size_t limit) { return std::string(text_view(column, limit)); }
-  std::string name(int column) { return pad(text(column, kNameWidth), kNameWidth); }
+  std::string name(int column) { return pad(text_view(column, kNameWidth), kNameWidth); }
 
  private:
   Store &store_;
