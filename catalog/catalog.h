@@ -292,9 +292,10 @@ bool read_index_entry(FILE *index, const IndexHeader &header, int64_t offset, ch
 
 // Binary search for `key` (compared over K bytes as strncmp does). True when
 // found and the record's count and first-record offset describe a run of
-// records inside the index that contains it.
+// records inside the index that contains it. `data_offset`, when given, gets
+// that record's own catalog offset (the part's, when the count is 1).
 bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32_t *count,
-                  int32_t *first);
+                  int32_t *first, int32_t *data_offset = nullptr);
 
 // Catalog offset of record number k (from 1) of the key whose run starts at
 // `first`; false when that index record cannot be read.

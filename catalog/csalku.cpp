@@ -14,17 +14,20 @@
 namespace pcs::catalog {
 
 bool parse_field(const char *field, int width, int32_t *value) {
+  // Fields are at most 12 characters, so the digits cannot overflow 64 bits
+  // before the range is checked once at the end.
   int i = 0;
   while (i < width && field[i] == ' ') ++i;
   bool negative = i < width && field[i] == '-';
   if (negative) ++i;
-  if (i == width) return false;
+  if (i == width || width > 18) return false;
   int64_t v = 0;
   for (; i < width; ++i) {
-    if (field[i] < '0' || field[i] > '9') return false;
-    v = v * 10 + (field[i] - '0');
-    if (v > INT32_MAX) return false;
+    const auto digit = static_cast<unsigned>(static_cast<unsigned char>(field[i])) - '0';
+    if (digit > 9) return false;
+    v = v * 10 + digit;
   }
+  if (v > INT32_MAX) return false;
   *value = static_cast<int32_t>(negative ? -v : v);
   return true;
 }
@@ -155,14 +158,20 @@ class SearchKey {
   char bytes_[PCS_KEY_MAX];
 };
 
-// The key's count and first record from the index record at `at`.
-bool found(const IndexHeader &header, const char *record, int64_t at, int32_t *count,
-           int32_t *first) {
+// What a lookup found: the key's count and first record, and the catalog
+// offset of the index record it stopped at.
+struct Found {
+  int32_t *count, *first, *data_offset;
+};
+
+// The key's entry from the index record at `at`.
+bool found(const IndexHeader &header, const char *record, int64_t at, const Found &out) {
   IndexEntry entry{};
   if (!parse_entry(record, &entry) || !run_holds(header, entry.count, entry.first, at))
     return false;
-  *count = entry.count;
-  *first = entry.first;
+  *out.count = entry.count;
+  *out.first = entry.first;
+  if (out.data_offset) *out.data_offset = entry.data_offset;
   return true;
 }
 
@@ -173,8 +182,7 @@ enum class Sampled { found, absent, shared };
 // not below the key's, through the samples and one step of prefixes. A
 // prefix that only one record has is that record's key or no key; one that
 // several records share is left to the binary search (`shared`).
-Sampled search_samples(const IndexCopy &copy, const SearchKey &search, int32_t *count,
-                       int32_t *first) {
+Sampled search_samples(const IndexCopy &copy, const SearchKey &search, const Found &out) {
   const size_t n = static_cast<size_t>(copy.header.count);
   const uint64_t *prefixes = copy.prefixes.get();
   const uint64_t wanted = search.prefix(copy.common);
@@ -192,18 +200,19 @@ Sampled search_samples(const IndexCopy &copy, const SearchKey &search, int32_t *
   if (i + 1 < n && prefixes[i + 1] == wanted) return Sampled::shared;
   const char *record = records + i * r;
   const auto at = static_cast<int64_t>(PCS_INDEX_HEADER + i * r);
-  const bool hit = search.compare(record + 28) == 0 && found(copy.header, record, at, count, first);
+  const bool hit = search.compare(record + 28) == 0 && found(copy.header, record, at, out);
   return hit ? Sampled::found : Sampled::absent;
 }
 
 }  // namespace
 
 bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32_t *count,
-                  int32_t *first) {
+                  int32_t *first, int32_t *data_offset) {
+  const Found out{count, first, data_offset};
   char block[kSearchBlock];
   const SearchKey search(key, static_cast<size_t>(header.key_length));
   if (header.copy && header.copy->samples) {
-    const Sampled sampled = search_samples(*header.copy, search, count, first);
+    const Sampled sampled = search_samples(*header.copy, search, out);
     if (sampled != Sampled::shared) return sampled == Sampled::found;
   }
   // Over a held copy with key prefixes, each probe is decided by the
@@ -243,7 +252,7 @@ bool index_lookup(FILE *index, const IndexHeader &header, const char *key, int32
     } else if (order > 0) {
       lo = mid + 1;
     } else {
-      return found(header, record, at, count, first);
+      return found(header, record, at, out);
     }
   }
   return false;

@@ -13,10 +13,10 @@ int get_one(CatalogHandle *catalog, const char *key, PartRecord **part) {
   IndexHeader header{};
   int32_t count = 0, first = 0, data = 0;
   if (!catalog || !key || !read_index_header(catalog->IndexFile, &header) ||
-      !index_lookup(catalog->IndexFile, header, key, &count, &first))
+      !index_lookup(catalog->IndexFile, header, key, &count, &first, &data))
     return PCS_GET_NOT_FOUND;
   if (count > 1) return PCS_GET_SEVERAL;
-  if (!index_data_offset(catalog->IndexFile, header, first, 1, &data)) return PCS_GET_NOT_FOUND;
+  if (data < 0) return PCS_GET_NOT_FOUND;
   int length = 0, rc = 0;
   *part = cspgetrc(catalog->CatalogFile, data, &length, &rc);
   if (rc == kReadFailed) return PCS_GET_UNREADABLE;

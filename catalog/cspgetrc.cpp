@@ -32,12 +32,13 @@ int decode_record(const unsigned char *bytes, size_t size, PartRecord **made) {
   *made = nullptr;
   PartRecord *part = records::csgrlnew();
   if (!part) return PCS_NO_MEMORY;
+  records::RecordAppender appender(part);
   const int walked = codec::walk_record(
       ByteView(bytes, size), codec::kCatalogLayout, codec::kSkip,
-      [part, bytes](const codec::AttributeBytes &a) {
-        const int rc = records::record_add(part, reinterpret_cast<const char *>(a.group),
-                                  reinterpret_cast<const char *>(a.name), a.count, a.length,
-                                  a.values);
+      [&appender, bytes](const codec::AttributeBytes &a) {
+        const int rc = appender.add(reinterpret_cast<const char *>(a.group),
+                                    reinterpret_cast<const char *>(a.name), a.count, a.length,
+                                    a.values);
         // A part record cannot hold one attribute twice: that is damage.
         return rc == PCS_ATTR_EXISTS ? refuse(codec::kDamaged, a.name - bytes) : rc;
       });

@@ -1,30 +1,77 @@
 // Part record operations: create, add an attribute under a group, look an
 // attribute up, remove it, empty and release the record.
 #include "common/report.h"
+#include "records/named_list.h"
 #include "records/records.h"
 
 namespace pcs::records {
 
-int record_add(PartRecord *record, const char *group_name, const char *attr_name, int count,
-               int length, const void *values) {
-  AttrGroup *group = csgrlfnd(record, group_name, csgrpcnm);
-  if (!group) {
-    group = csgrpnew(group_name);
-    if (!group) return PCS_NO_MEMORY;
-    int rc = 0;
-    csgrlins(record, group, &rc, csgrpcmp);
-    if (rc != 0) {
-      csgrpfre(group);
-      return PCS_NO_MEMORY;
-    }
-  }
+namespace {
+
+AttrGroup *add_group(PartRecord *record, const char *group_name) {
+  AttrGroup *group = csgrpnew(group_name);
+  if (!group) return nullptr;
+  int rc = 0;
+  csgrlins(record, group, &rc, csgrpcmp);
+  if (rc == 0) return group;
+  csgrpfre(group);
+  return nullptr;
+}
+
+// Adds a new attribute to `group`; `known_new` skips the duplicate check.
+int add_attribute(AttrGroup *group, const char *attr_name, int count, int length,
+                  const void *values, bool known_new, Attribute **added) {
   int rc = 0;
   Attribute *attribute = csatrnew(attr_name, count, length, values, &rc);
   if (!attribute) return rc == 0 ? 0 : PCS_NO_MEMORY;
-  csgrpins(group, attribute, &rc, csatrcmp);
-  if (rc == 0) return 0;
+  if (known_new)
+    rc = insert_named(named_list(group), attribute, csatrcmp);
+  else
+    csgrpins(group, attribute, &rc, csatrcmp);
+  if (rc == 0) {
+    *added = attribute;
+    return 0;
+  }
   csatrfre(attribute);
   return rc == kRecNoMemory ? PCS_NO_MEMORY : PCS_ATTR_EXISTS;
+}
+
+}  // namespace
+
+int record_add(PartRecord *record, const char *group_name, const char *attr_name, int count,
+               int length, const void *values) {
+  AttrGroup *group = csgrlfnd(record, group_name, csgrpcnm);
+  if (!group && !(group = add_group(record, group_name))) return PCS_NO_MEMORY;
+  Attribute *added = nullptr;
+  return add_attribute(group, attr_name, count, length, values, false, &added);
+}
+
+RecordAppender::RecordAppender(PartRecord *record)
+    : record_(record), in_order_(record && record->GroupCount == 0) {}
+
+int RecordAppender::add(const char *group_name, const char *attr_name, int count, int length,
+                        const void *values) {
+  if (!in_order_) return record_add(record_, group_name, attr_name, count, length, values);
+  const int order = group_ ? csgrpcnm(group_, group_name) : -1;
+  if (order > 0) {
+    in_order_ = false;
+    return record_add(record_, group_name, attr_name, count, length, values);
+  }
+  if (order < 0) {
+    AttrGroup *added = add_group(record_, group_name);
+    if (!added) {
+      in_order_ = false;
+      return PCS_NO_MEMORY;
+    }
+    group_ = added;
+    last_ = nullptr;
+  }
+  // Names above the highest one in their list cannot be there yet.
+  const bool known_new = !last_ || csatrcnm(last_, attr_name) < 0;
+  Attribute *added = nullptr;
+  const int rc = add_attribute(group_, attr_name, count, length, values, known_new, &added);
+  if (known_new && added) last_ = added;
+  return rc;
 }
 
 Lookup record_find(const PartRecord *record, const char *group_name, const char *attr_name) {

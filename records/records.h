@@ -115,6 +115,22 @@ void DeleteAttribute(AttrGroup *group);
 // cspgadd without the report: 0, 20001 or 20002.
 int record_add(PartRecord *record, const char *group_name, const char *attr_name, int count,
                int length, const void *values);
+// Adds attributes to a record that starts empty as record_add does, with
+// the same results, but makes no lookup for a group or attribute whose name
+// is above every name in its list: attributes added in name order, as a
+// written record holds them, are known to be new.
+class RecordAppender {
+ public:
+  explicit RecordAppender(PartRecord *record);
+  int add(const char *group_name, const char *attr_name, int count, int length,
+          const void *values);
+
+ private:
+  PartRecord *record_;
+  AttrGroup *group_ = nullptr;     // the highest group, added last
+  Attribute *last_ = nullptr;      // the highest attribute of group_, added last
+  bool in_order_;                  // false: every add is a record_add
+};
 
 // An attribute looked up by group and attribute name: `attribute` is null
 // when rc is 20003 (no group; `missing` is the group name) or 20005 (no

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 
 #include "tests/catalog/catalog_files.h"
 
@@ -161,6 +162,22 @@ TEST_F(CatalogIndex, DeleteByKeyAndNumber) {
     EXPECT_EQ(after.substr(static_cast<size_t>(entries[i].second) + 4, 4), be32(i == 3 || i >= 4))
         << i;
   EXPECT_EQ(read_file(dir_.path("i.idx")), index_bytes(8, entries));
+}
+
+// The number fields of headers and records: right-aligned decimals that
+// fit 32 bits, nothing else.
+TEST(IndexField, OnlyBlanksSignAndDigitsThatFit) {
+  const std::vector<std::pair<std::string, std::optional<int32_t>>> cases = {
+      {"  12", 12}, {"  -5", -5}, {"0000", 0}, {"  -0", 0}, {"  2147483647", INT32_MAX},
+      {" -2147483647", -INT32_MAX}, {"  2147483648", {}}, {" -2147483648", {}},
+      {"999999999999", {}}, {"    ", {}}, {"   -", {}}, {"  - ", {}}, {" 1 2", {}},
+      {" +12", {}}, {"12  ", {}}, {"  1\xff", {}}, {"  1/", {}}, {"  1:", {}}, {"--12", {}}};
+  for (const auto &[text, expected] : cases) {
+    int32_t value = 77;
+    const bool parsed = parse_field(text.data(), static_cast<int>(text.size()), &value);
+    EXPECT_EQ(parsed, expected.has_value()) << "'" << text << "'";
+    EXPECT_EQ(value, expected.value_or(77)) << "'" << text << "'";
+  }
 }
 
 TEST_F(CatalogIndex, UntrustedIndexesAreNotFound) {

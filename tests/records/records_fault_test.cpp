@@ -79,5 +79,64 @@ TEST_F(RecordFaultTest, AllocationsFailFromThenOn) {
   EXPECT_GT(runs, 40);
 }
 
+// A record's groups and attributes in list order, with counts and values.
+std::string shape(PartRecord *record) {
+  std::string text;
+  csgrlset(record);
+  for (AttrGroup *group; (group = csgrlnxt(record));) {
+    text += "[" + raw(group->GroupName, 8) + " " + std::to_string(csgrpcnt(group)) + "]";
+    csgrpset(group);
+    for (Attribute *a; (a = csgrpnxt(group));)
+      text += raw(a->AttrName, 8) + std::to_string(a->nAttrs) + "x" +
+              std::to_string(a->nAttrLength) +
+              raw(a->AttrValue, static_cast<size_t>(a->nAttrs * a->nAttrLength));
+  }
+  return text;
+}
+
+// The appender that decodes records answers every add, and leaves the
+// record, exactly as record_add does, with every allocation failing in turn:
+// names in order, out of order, repeated, equal only up to a 0 byte, and
+// adds of no values.
+TEST_F(RecordFaultTest, AppenderAddsAsRecordAddDoes) {
+  struct Add {
+    const char *group, *name;
+    int count;
+  };
+  const std::vector<std::vector<Add>> cases = {
+      {{"DIMS    ", "OD      ", 1}, {"DIMS    ", "WALL    ", 2}, {"GEOM    ", "ENDS    ", 1},
+       {"PIPE    ", "NPS     ", 3}},
+      {{"G       ", "A2      ", 1}, {"G       ", "A1      ", 1}, {"G       ", "A3      ", 1},
+       {"G       ", "A1      ", 2}, {"G       ", "A3      ", 1}},
+      {{"G2      ", "A       ", 1}, {"G1      ", "A       ", 1}, {"G2      ", "B       ", 1},
+       {"G2      ", "A       ", 1}, {"G3      ", "A       ", 1}},
+      {{"G       ", "A       ", 0}, {"G       ", "A       ", 1}, {"G       ", "A       ", 1},
+       {"H       ", "B       ", 0}, {"G       ", "B       ", 1}},
+      {{"AB\0xxxxx", "X\0aaaaaa", 1}, {"AB\0yyyyy", "X\0bbbbbb", 1}, {"AB      ", "Y       ", 1}},
+      {{"G       ", "A       ", 1}, {"G       ", "A       ", 1}, {"F       ", "A       ", 1},
+       {"F       ", "B       ", 1}, {"G       ", "B       ", 1}},
+  };
+  const char values[] = "0123456789";
+  for (size_t c = 0; c < cases.size(); ++c) {
+    SCOPED_TRACE("case " + std::to_string(c));
+    sweep_allocations([&](long k) {
+      host::clear_allocation_failure();
+      PartRecord *expected = csgrlnew(), *got = csgrlnew();
+      std::vector<int> expected_rc, got_rc;
+      host::fail_allocation(k, false);
+      for (const Add &a : cases[c])
+        expected_rc.push_back(record_add(expected, a.group, a.name, a.count, 3, values));
+      host::fail_allocation(k, false);
+      RecordAppender appender(got);
+      for (const Add &a : cases[c])
+        got_rc.push_back(appender.add(a.group, a.name, a.count, 3, values));
+      EXPECT_EQ(got_rc, expected_rc);
+      EXPECT_EQ(shape(got), shape(expected));
+      cspgfre(expected);
+      cspgfre(got);
+    });
+  }
+}
+
 }  // namespace
 }  // namespace pcs::test_records
