@@ -80,6 +80,7 @@ struct BlockCache {
 
   void *take(size_t size);
   bool keep(void *raw, size_t size);
+  void start();
   void release();
   long held() const {
     long n = 0;
@@ -108,19 +109,33 @@ void *BlockCache::take(size_t size) {
   return raw;
 }
 
+// Keeps the block unless the thread has not released one before (see
+// release_slowly), is ending, or the block is too large or its class full.
 bool BlockCache::keep(void *raw, size_t size) {
-  if (!kBlockCache || closed || size > kCachedMost) return false;
-  if (!started) {
-    started = true;
-    static thread_local BlockCacheCleanup cleanup;
-    (void)cleanup;
-  }
+  if (!kBlockCache || !started || closed || size > kCachedMost) return false;
   const size_t c = class_of(size);
   if (count[c] == kCachedBlocks) return false;
   *static_cast<void **>(raw) = first[c];
   first[c] = raw;
   ++count[c];
   return true;
+}
+
+void BlockCache::start() {
+  started = true;
+  static thread_local BlockCacheCleanup cleanup;
+  (void)cleanup;
+}
+
+// A release the cache did not take: the thread's first (which registers its
+// clean-up) or one to give back to malloc. Out of line, so that the common
+// path needs no saved registers.
+__attribute__((noinline)) void release_slowly(void *raw, size_t size) {
+  if (kBlockCache && !cache.started && !cache.closed) {
+    cache.start();
+    if (cache.keep(raw, size)) return;
+  }
+  std::free(raw);
 }
 
 void BlockCache::release() {
@@ -134,11 +149,6 @@ void BlockCache::release() {
   }
 }
 
-void *new_raw(size_t size) {
-  if (void *raw = cache.take(size)) return raw;
-  return std::malloc(raw_size(size));
-}
-
 void note_peak() {
   if (stats.live_bytes > stats.peak_bytes) stats.peak_bytes = stats.live_bytes;
 }
@@ -147,10 +157,7 @@ void *user(void *raw) { return static_cast<unsigned char *>(raw) + kHeader; }
 
 void *raw_of(void *block) { return static_cast<unsigned char *>(block) - kHeader; }
 
-void *allocate(size_t size, bool zero) {
-  if (size > static_cast<size_t>(-1) - kHeader || inject()) return nullptr;
-  void *raw = new_raw(size);
-  if (!raw) return nullptr;
+void *counted(void *raw, size_t size, bool zero) {
   if (zero) std::memset(user(raw), 0, size);
   size_of(raw) = size;
   ++stats.live_blocks;
@@ -158,6 +165,19 @@ void *allocate(size_t size, bool zero) {
   note_peak();
   ++stats.allocations;
   return user(raw);
+}
+
+// An allocation the block cache cannot serve, or one the injector may fail.
+__attribute__((noinline)) void *allocate_slowly(size_t size, bool zero) {
+  if (size > static_cast<size_t>(-1) - kHeader || inject()) return nullptr;
+  void *raw = cache.take(size);
+  if (!raw) raw = std::malloc(raw_size(size));
+  return raw ? counted(raw, size, zero) : nullptr;
+}
+
+void *allocate(size_t size, bool zero) {
+  void *raw = injector.countdown == 0 && !injector.failing ? cache.take(size) : nullptr;
+  return raw ? counted(raw, size, zero) : allocate_slowly(size, zero);
 }
 
 }  // namespace
@@ -218,9 +238,10 @@ void gifree(void *block) {
   using namespace pcs::host;
   if (!block) return;
   void *raw = raw_of(block);
+  const size_t size = size_of(raw);
   --stats.live_blocks;
-  stats.live_bytes -= static_cast<long>(size_of(raw));
-  if (!cache.keep(raw, size_of(raw))) std::free(raw);
+  stats.live_bytes -= static_cast<long>(size);
+  if (!cache.keep(raw, size)) release_slowly(raw, size);
 }
 
 }  // extern "C"
