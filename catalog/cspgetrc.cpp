@@ -124,15 +124,40 @@ int collect_values(FILE *stream, int size, const char *group, const char *attrib
   return 0;
 }
 
+// An attribute visited, by its offsets in the record.
+struct VisitStep {
+  int32_t group, name, values, count, length;
+};
+
+// Each thread's last record shape visited in full: a record of the same
+// shape walks the same way, so its attributes are visited without the walk.
+thread_local codec::ShapeMemo<VisitStep, 64> visit_memo;
+
+int visit_step(const unsigned char *bytes, const VisitStep &s, PcsAttributeVisit visit,
+               void *context) {
+  return visit(context, reinterpret_cast<const char *>(bytes + s.group),
+               reinterpret_cast<const char *>(bytes + s.name), s.count, s.length, bytes + s.values);
+}
+
 // The checked walk of decode_record, handing each attribute to `visit`.
 int visit_record(const unsigned char *bytes, int64_t size, PcsAttributeVisit visit, void *context) {
   if (!bytes || size < 0 || !visit) return kReadFailed;
+  const ByteView record(bytes, static_cast<size_t>(size));
+  int n = 0;
+  if (const VisitStep *steps = visit_memo.replay(record, &n)) {
+    for (int i = 0; i < n; ++i)
+      if (const int rc = visit_step(bytes, steps[i], visit, context); rc != 0) return rc;
+    return 0;
+  }
+  visit_memo.forget();
   const int walked = codec::walk_record(
-      ByteView(bytes, static_cast<size_t>(size)), codec::kCatalogLayout, codec::kSkip,
-      [&](const codec::AttributeBytes &a) {
-        return visit(context, reinterpret_cast<const char *>(a.group),
-                     reinterpret_cast<const char *>(a.name), a.count, a.length, a.values);
+      record, codec::kCatalogLayout, codec::kSkip, [&](const codec::AttributeBytes &a) {
+        const VisitStep step{static_cast<int32_t>(a.group - bytes), static_cast<int32_t>(a.name - bytes),
+                             static_cast<int32_t>(a.values - bytes), a.count, a.length};
+        visit_memo.note(step);
+        return visit_step(bytes, step, visit, context);
       });
+  visit_memo.learn(record, codec::kCatalogLayout, walked == 0);
   return walked == codec::kDamaged ? kReadFailed : walked;
 }
 

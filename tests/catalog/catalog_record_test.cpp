@@ -272,7 +272,7 @@ TEST_F(CatalogRecord, LaidRecordsMatchHandBuiltBytes) {
 }
 
 // The attributes of record bytes in memory, in directory order, with the
-// checks of cspgetrc.
+// checks of cspgetrc, also for records shaped like the one before.
 TEST_F(CatalogRecord, VisitWalksRecordBytes) {
   const std::string rec = catalog_record({{"B", {{"Z", 2, 3, "abcdef"}, {"X", 1, 4, be32(9)}}}, {"A", {{"Y", 1, 1, "y"}}}}, 1);
   std::vector<std::string> seen;
@@ -281,7 +281,7 @@ TEST_F(CatalogRecord, VisitWalksRecordBytes) {
     static_cast<std::vector<std::string> *>(to)->push_back(
         std::string(group, 8) + std::string(attribute, 8) + std::to_string(count) + "x" + std::to_string(length) +
         "=" + std::string(reinterpret_cast<const char *>(values), static_cast<size_t>(count * length)));
-    return count == 9 ? 5 : 0;
+    return count == 9 || std::memcmp(values, "STOP", std::min(4, count * length)) == 0 ? 5 : 0;
   };
   const auto *bytes = reinterpret_cast<const unsigned char *>(rec.data());
   EXPECT_EQ(cspgvisit(bytes, static_cast<long long>(rec.size()), note, &seen), 0);
@@ -301,6 +301,28 @@ TEST_F(CatalogRecord, VisitWalksRecordBytes) {
         << record.size();
   }
   EXPECT_EQ(cspgvisit(nullptr, 0, note, &seen), 1);
+  // Values change, the shape stays: visited as walked, stopped where the
+  // visitor says.
+  const auto shaped = [&](const std::string &z, const std::string &y) {
+    return catalog_record({{"B", {{"Z", 2, 3, z}, {"X", 1, 4, be32(9)}}}, {"A", {{"Y", 1, 1, y}}}}, 1);
+  };
+  const std::pair<std::string, size_t> same_shape[] = {
+      {shaped("abcdef", "y"), 3}, {shaped("uvwxyz", "q"), 3}, {shaped("STOPxx", "q"), 1},
+      {shaped("uvwxyz", "r"), 3}};
+  for (const auto &[record, visited] : same_shape) {
+    seen.clear();
+    const int result = cspgvisit(reinterpret_cast<const unsigned char *>(record.data()),
+                                 static_cast<long long>(record.size()), note, &seen);
+    EXPECT_EQ(result, visited == 3 ? 0 : 5);
+    ASSERT_EQ(seen.size(), visited);
+    EXPECT_EQ(seen[0], field("B") + field("Z") + "2x3=" + record.substr(record.find(field("Z")) + 16, 6));
+    if (visited == 3) EXPECT_EQ(seen[2].back(), record[record.find(field("Y")) + 16]);
+  }
+  // A record of that size whose counts differ is walked, and refused.
+  seen.clear();
+  EXPECT_EQ(cspgvisit(reinterpret_cast<const unsigned char *>(counted.data()),
+                      static_cast<long long>(counted.size()), note, &seen),
+            1);
 }
 
 }  // namespace
