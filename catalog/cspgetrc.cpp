@@ -28,14 +28,52 @@ bool read_record_head(FILE *stream, int64_t offset, RecordHead *head) {
 }
 
 
+namespace {
+
+// An attribute of a record, by its offsets in the record.
+struct AttributeStep {
+  int32_t group, name, values, count, length;
+};
+
+// Each thread's last record shape walked in full, with its attributes: a
+// record of the same shape walks the same way, so its attributes are
+// taken from there without the walk.
+thread_local codec::ShapeMemo<AttributeStep, 64> attribute_memo;
+
+// The checked walk of a catalog record, calling visit(AttributeBytes) for
+// each attribute: 0, kDamaged or the first non-zero result of `visit`.
+template <class Visit>
+int each_attribute(ByteView record, Visit &&visit) {
+  const unsigned char *bytes = record.data();
+  const auto at = [bytes](const AttributeStep &s) {
+    return codec::AttributeBytes{bytes + s.group, bytes + s.name, s.count, s.length, bytes + s.values};
+  };
+  int n = 0;
+  if (const AttributeStep *steps = attribute_memo.replay(record, &n)) {
+    for (int i = 0; i < n; ++i)
+      if (const int rc = visit(at(steps[i])); rc != 0) return rc;
+    return 0;
+  }
+  attribute_memo.forget();
+  const int walked = codec::walk_record(
+      record, codec::kCatalogLayout, codec::kSkip, [&](const codec::AttributeBytes &a) {
+        attribute_memo.note({static_cast<int32_t>(a.group - bytes), static_cast<int32_t>(a.name - bytes),
+                             static_cast<int32_t>(a.values - bytes), a.count, a.length});
+        return visit(a);
+      });
+  attribute_memo.learn(record, codec::kCatalogLayout, walked == 0);
+  return walked;
+}
+
+}  // namespace
+
 int decode_record(const unsigned char *bytes, size_t size, PartRecord **made) {
   *made = nullptr;
   PartRecord *part = records::csgrlnew();
   if (!part) return PCS_NO_MEMORY;
   records::RecordAppender appender(part);
-  const int walked = codec::walk_record(
-      ByteView(bytes, size), codec::kCatalogLayout, codec::kSkip,
-      [&appender, bytes](const codec::AttributeBytes &a) {
+  const int walked = each_attribute(
+      ByteView(bytes, size), [&appender, bytes](const codec::AttributeBytes &a) {
         const int rc = appender.add(reinterpret_cast<const char *>(a.group),
                                     reinterpret_cast<const char *>(a.name), a.count, a.length,
                                     a.values);
@@ -124,40 +162,14 @@ int collect_values(FILE *stream, int size, const char *group, const char *attrib
   return 0;
 }
 
-// An attribute visited, by its offsets in the record.
-struct VisitStep {
-  int32_t group, name, values, count, length;
-};
-
-// Each thread's last record shape visited in full: a record of the same
-// shape walks the same way, so its attributes are visited without the walk.
-thread_local codec::ShapeMemo<VisitStep, 64> visit_memo;
-
-int visit_step(const unsigned char *bytes, const VisitStep &s, PcsAttributeVisit visit,
-               void *context) {
-  return visit(context, reinterpret_cast<const char *>(bytes + s.group),
-               reinterpret_cast<const char *>(bytes + s.name), s.count, s.length, bytes + s.values);
-}
-
 // The checked walk of decode_record, handing each attribute to `visit`.
 int visit_record(const unsigned char *bytes, int64_t size, PcsAttributeVisit visit, void *context) {
   if (!bytes || size < 0 || !visit) return kReadFailed;
-  const ByteView record(bytes, static_cast<size_t>(size));
-  int n = 0;
-  if (const VisitStep *steps = visit_memo.replay(record, &n)) {
-    for (int i = 0; i < n; ++i)
-      if (const int rc = visit_step(bytes, steps[i], visit, context); rc != 0) return rc;
-    return 0;
-  }
-  visit_memo.forget();
-  const int walked = codec::walk_record(
-      record, codec::kCatalogLayout, codec::kSkip, [&](const codec::AttributeBytes &a) {
-        const VisitStep step{static_cast<int32_t>(a.group - bytes), static_cast<int32_t>(a.name - bytes),
-                             static_cast<int32_t>(a.values - bytes), a.count, a.length};
-        visit_memo.note(step);
-        return visit_step(bytes, step, visit, context);
+  const int walked = each_attribute(
+      ByteView(bytes, static_cast<size_t>(size)), [&](const codec::AttributeBytes &a) {
+        return visit(context, reinterpret_cast<const char *>(a.group),
+                     reinterpret_cast<const char *>(a.name), a.count, a.length, a.values);
       });
-  visit_memo.learn(record, codec::kCatalogLayout, walked == 0);
   return walked == codec::kDamaged ? kReadFailed : walked;
 }
 

@@ -177,6 +177,32 @@ TEST_F(CatalogRecord, RecordsOfEveryLengthReadWhole) {
   }
 }
 
+// Records of one shape with their own values, read in turn (the walk of
+// the first serves the others), and one of the same size whose value
+// count is damaged.
+TEST_F(CatalogRecord, RecordsOfOneShapeReadTheirOwnValues) {
+  const std::string path = dir_.path("c.cat");
+  std::vector<Part> parts;
+  std::string bytes;
+  for (double size : {1.5, 2.5, 3.5}) {
+    parts.push_back(sample_part("P" + std::to_string(static_cast<int>(size)), size, 3));
+    bytes += catalog_record(parts.back());
+  }
+  const size_t one = bytes.size() / 3;
+  std::string damaged = bytes.substr(0, one);
+  damaged.replace(damaged.find(field("SIZES")) + 8, 4, be32(1 << 20));
+  write_file(path, bytes + damaged);
+  Stream s(path, "rb");
+  for (size_t i : {0, 1, 2, 3, 0}) {
+    int length = -1, rc = -1;
+    PartRecord *read = cspgetrc(s.f, static_cast<int>(i * one), &length, &rc);
+    EXPECT_EQ(read != nullptr, i < 3) << i;
+    if (!read) continue;
+    if (i < 3) EXPECT_EQ(values_of(read, "DIMS", "SIZES"), parts[i][0].attrs[1].values) << i;
+    cspgfre(read);
+  }
+}
+
 TEST_F(CatalogRecord, ShortWritesGiveTheirCodes) {
   PartRecord *part = make_part(sample_part("TEE", 1.0, 2));
   const std::string expected = catalog_record(sample_part("TEE", 1.0, 2));
