@@ -9,9 +9,7 @@
 // same file and released oldest first beyond kHeldCopies or kHeldBytes;
 // large ones ask for huge pages. Each copy keeps its keys' prefixes apart
 // for the search.
-#include <stdio_ext.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,24 +39,10 @@ FileIdentity identity_of(const struct stat &st) {
                       nanoseconds(st.st_ctim)};
 }
 
-// fstat by its own system call where the C library's goes through fstatat
-// with an empty path, which the kernel checks first: a lookup's check of a
-// held copy costs a fifth less.
-int stat_of(int fd, struct stat *st) {
-#if defined(__linux__) && defined(__x86_64__) && defined(SYS_fstat)
-  return static_cast<int>(syscall(SYS_fstat, fd, st));
-#else
-  return fstat(fd, st);
-#endif
-}
-
 // The file's identity through the stream's descriptor; false without one.
 bool stream_identity(FILE *stream, FileIdentity *id, bool *regular) {
-  const int fd = fileno(stream);
-  if (fd < 0) return false;
-  if (__fpending(stream) > 0) std::fflush(stream);
   struct stat st;
-  if (stat_of(fd, &st) != 0) return false;
+  if (!io::stat_direct(stream, &st)) return false;
   *id = identity_of(st);
   *regular = S_ISREG(st.st_mode);
   return true;

@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <stdio_ext.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -323,13 +324,21 @@ size_t read_beside(FILE *stream, int64_t offset, void *data, size_t size) {
   return offset < 0 || fd < 0 ? 0 : pread_all(fd, offset, data, size);
 }
 
-int64_t size_direct(FILE *stream) {
-  int fd = fileno(stream);
-  if (fd < 0) return size(stream);
+bool stat_direct(FILE *stream, struct stat *status) {
+  const int fd = fileno(stream);
+  if (fd < 0) return false;
   if (__fpending(stream) > 0) std::fflush(stream);
+#if defined(__linux__) && defined(__x86_64__) && defined(SYS_fstat)
+  return syscall(SYS_fstat, fd, status) == 0;
+#else
+  return fstat(fd, status) == 0;
+#endif
+}
+
+int64_t size_direct(FILE *stream) {
+  if (fileno(stream) < 0) return size(stream);
   struct stat st;
-  if (fstat(fd, &st) != 0) return -1;
-  return static_cast<int64_t>(st.st_size);
+  return stat_direct(stream, &st) ? static_cast<int64_t>(st.st_size) : -1;
 }
 
 namespace {

@@ -17,6 +17,7 @@
 #define PCS_COMMON_FILEIO_H
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -113,8 +114,13 @@ size_t read_direct(FILE *stream, int64_t offset, void *data, size_t size);
 // injected (the injector counts the calls of one thread). Only for reads
 // that the caller can do without, since a test cannot make them fail.
 size_t read_beside(FILE *stream, int64_t offset, void *data, size_t size);
-// Size of the file behind the stream from its descriptor (fstat), after
-// flushing buffered output; falls back to size() without a descriptor.
+// The status of the file behind the stream from its descriptor (fstat),
+// after flushing buffered output; false without a descriptor or status.
+// On x86-64 Linux it is the fstat system call itself: the C library's
+// fstat is fstatat with an empty path, which the kernel checks first.
+bool stat_direct(FILE *stream, struct stat *status);
+// Size of the file behind the stream from its descriptor (stat_direct);
+// falls back to size() without a descriptor.
 int64_t size_direct(FILE *stream);
 
 // Writes `count` pieces of memory, in order, at the position of the
